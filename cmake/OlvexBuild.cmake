@@ -1,0 +1,110 @@
+# Shared build settings: warnings, sanitizers, zlib, GoogleTest, the Wine test
+# wrapper and the host tools a cross build needs.
+include_guard(GLOBAL)
+
+if(MSVC)
+  message(FATAL_ERROR "Built with gcc, clang or mingw-w64 only")
+endif()
+
+add_compile_options(-Wall -Wextra -Wno-unused-parameter)
+if(WIN32)
+  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0502 WINVER=0x0502)
+endif()
+
+if(OLVEX_SANITIZE AND NOT WIN32)
+  add_compile_options(-fsanitize=${OLVEX_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${OLVEX_SANITIZE})
+endif()
+if(OLVEX_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+set(ZLIB_USE_STATIC_LIBS ON)
+find_package(ZLIB REQUIRED)
+
+# The native publisher and other host tools. A cross build compiles them once
+# with the machine's own compiler, since they run at build time.
+if(CMAKE_CROSSCOMPILING)
+  include(ExternalProject)
+  set(OLVEX_HOST_TOOLS_DIR ${CMAKE_BINARY_DIR}/host-tools)
+  ExternalProject_Add(olvex_host_tools
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${OLVEX_HOST_TOOLS_DIR}
+    CMAKE_ARGS -G Ninja -DCMAKE_BUILD_TYPE=Release -DOLVEX_TOOLS_ONLY=ON -DOLVEX_TESTS=OFF
+               -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++
+    BUILD_ALWAYS ON
+    INSTALL_COMMAND ""
+    BUILD_BYPRODUCTS ${OLVEX_HOST_TOOLS_DIR}/tools/olvex-publish)
+  set(OLVEX_PUBLISH ${OLVEX_HOST_TOOLS_DIR}/tools/olvex-publish)
+  set(OLVEX_PUBLISH_DEPENDS olvex_host_tools)
+else()
+  set(OLVEX_PUBLISH $<TARGET_FILE:olvex-publish>)
+  set(OLVEX_PUBLISH_DEPENDS olvex-publish)
+endif()
+
+if(OLVEX_TESTS AND NOT OLVEX_TOOLS_ONLY)
+  enable_testing()
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+  if(WIN32)
+    # Every Windows test runs under Wine, in one prefix kept in the build folder,
+    # with one wineserver alive for the whole run.
+    set(OLVEX_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+    configure_file(${CMAKE_SOURCE_DIR}/scripts/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
+                   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                    WORLD_READ WORLD_EXECUTE)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
+    add_test(NAME wine.start COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-prefix.sh ${OLVEX_WINEPREFIX} --keep-alive)
+    set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine)
+    add_test(NAME wine.stop COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-prefix.sh ${OLVEX_WINEPREFIX} --stop)
+    set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine)
+  endif()
+endif()
+
+# olvex_add_test(<name> SOURCES ... [LIBS ...] [DEPENDS ...] [TIMEOUT s])
+# One executable, one CTest test: a Wine process start costs time.
+function(olvex_add_test name)
+  if(NOT OLVEX_TESTS OR OLVEX_TOOLS_ONLY)
+    return()
+  endif()
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;DEPENDS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE OLVEX_TEST_DATA_DIR="${CMAKE_CURRENT_BINARY_DIR}/testdata")
+  if(T_DEPENDS)
+    add_dependencies(${name} ${T_DEPENDS})
+  endif()
+  add_test(NAME ${name} COMMAND ${name})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT}
+                       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  if(WIN32)
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine)
+  endif()
+  if(T_LABELS)
+    set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
+  endif()
+endfunction()
+
+# olvex_publish(<output-dir> SOURCE <definition source> [ARGS ...])
+# Compiles a readable definition source into qzinfo.dat, qzfile.dat and qzloc.dat
+# at build time; adds the three files to the calling target list OUTPUTS.
+function(olvex_publish target outdir)
+  cmake_parse_arguments(P "" "SOURCE" "ARGS" ${ARGN})
+  set(outs ${outdir}/qzinfo.dat ${outdir}/qzfile.dat ${outdir}/qzloc.dat)
+  add_custom_command(
+    OUTPUT ${outs}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${outdir}
+    COMMAND ${OLVEX_PUBLISH} --out ${outdir} ${P_ARGS} ${P_SOURCE}
+    DEPENDS ${P_SOURCE} ${OLVEX_PUBLISH_DEPENDS}
+    WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
+    COMMENT "Publishing definitions into ${outdir}"
+    VERBATIM)
+  add_custom_target(${target} DEPENDS ${outs})
+endfunction()

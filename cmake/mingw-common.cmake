@@ -1,0 +1,13 @@
+set(CMAKE_C_COMPILER ${OLVEX_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${OLVEX_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${OLVEX_MINGW_TRIPLE}-windres)
+set(OLVEX_WIDL ${OLVEX_MINGW_TRIPLE}-widl)
+set(CMAKE_FIND_ROOT_PATH /usr/${OLVEX_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# No MinGW runtime DLL ships with the product.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

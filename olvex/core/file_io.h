@@ -1,0 +1,72 @@
+// Small file layer for the portable code: whole-file reads, bounded reads from
+// an open file, and writes. Paths are narrow strings (the ANSI code page on
+// Windows, as everywhere inside the engine). A read error is always reported,
+// never passed off as data.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace olvex {
+
+enum class FileError {
+    kNone = 0,
+    kNotFound,     // the file cannot be opened
+    kReadFailed,   // opened, but a read failed
+    kWriteFailed,  // cannot be created or written
+    kTooLarge,     // larger than the caller's limit, or 4 GiB and more
+};
+
+// A file opened for reading, shared with other readers. Move-only.
+class InputFile {
+public:
+    InputFile();
+    ~InputFile();
+    InputFile(InputFile&&) noexcept;
+    InputFile& operator=(InputFile&&) noexcept;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    // Opens an existing file for reading; false when it cannot be opened.
+    bool Open(const std::string& path);
+    bool IsOpen() const;
+    void Close();
+
+    // Size of the open file in bytes; nullopt when it cannot be told.
+    std::optional<std::uint64_t> Size() const;
+    bool Seek(std::uint64_t offset);
+    // Reads up to buffer.size() bytes; the count read (0 at the end), or nullopt on error.
+    std::optional<std::size_t> Read(std::span<std::uint8_t> buffer);
+    // Reads exactly buffer.size() bytes unless the file ends first; the count
+    // read, or nullopt on error.
+    std::optional<std::size_t> ReadFull(std::span<std::uint8_t> buffer);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+struct FileBytes {
+    FileError error = FileError::kNone;
+    std::vector<std::uint8_t> bytes;
+    explicit operator bool() const { return error == FileError::kNone; }
+};
+
+// Reads a whole file. Files larger than max_bytes give kTooLarge.
+FileBytes ReadWholeFile(const std::string& path, std::uint64_t max_bytes = 0xFFFFFFFFull);
+
+// Writes bytes to path, replacing it. With atomic set, the data goes to a
+// temporary file in the same folder that is renamed over the target, so a
+// crash leaves either the old file or the new one.
+FileError WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes,
+                         bool atomic = false);
+
+bool FileExists(const std::string& path);
+bool RemoveFile(const std::string& path);
+
+}  // namespace olvex

@@ -1,0 +1,49 @@
+#include "file_io.h"
+
+#include <gtest/gtest.h>
+
+#include "testing/scratch_dir.h"
+
+namespace olvex {
+namespace {
+
+using olvex::testing::ScratchDir;
+
+TEST(FileIo, ReadsWholeFileAndReportsMissingOne) {
+    ScratchDir dir;
+    const auto path = dir.Write("a.bin", std::vector<unsigned char>{1, 2, 3, 0, 255});
+    const auto read = ReadWholeFile(path);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read.bytes, (std::vector<std::uint8_t>{1, 2, 3, 0, 255}));
+
+    EXPECT_EQ(ReadWholeFile(dir.File("missing.bin")).error, FileError::kNotFound);
+    EXPECT_EQ(ReadWholeFile(path, 4).error, FileError::kTooLarge);
+    // A folder is not a file.
+    EXPECT_EQ(ReadWholeFile(dir.path().string()).error, FileError::kNotFound);
+}
+
+TEST(FileIo, AtomicWriteReplacesAndLeavesNoTemporary) {
+    ScratchDir dir;
+    const auto path = dir.File("x.dat");
+    const std::vector<std::uint8_t> first{'o', 'l', 'd'}, second{'n', 'e', 'w', '!'};
+    ASSERT_EQ(WriteWholeFile(path, first, true), FileError::kNone);
+    ASSERT_EQ(WriteWholeFile(path, second, true), FileError::kNone);
+    EXPECT_EQ(ReadWholeFile(path).bytes, second);
+    EXPECT_FALSE(FileExists(path + ".tmp"));
+    EXPECT_EQ(WriteWholeFile(dir.File("no/such/folder/x"), first), FileError::kWriteFailed);
+}
+
+TEST(FileIo, ReadFullStopsAtEndOfFile) {
+    ScratchDir dir;
+    const auto path = dir.Write("b.bin", std::string(3000, 'z'));
+    InputFile file;
+    ASSERT_TRUE(file.Open(path));
+    EXPECT_EQ(file.Size().value_or(0), 3000u);
+    std::vector<std::uint8_t> buffer(4096);
+    EXPECT_EQ(file.ReadFull(buffer).value_or(0), 3000u);
+    ASSERT_TRUE(file.Seek(2990));
+    EXPECT_EQ(file.ReadFull(buffer).value_or(0), 10u);
+}
+
+}  // namespace
+}  // namespace olvex
