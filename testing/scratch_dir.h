@@ -11,7 +11,7 @@
 namespace olvex::testing {
 
 class ScratchDir {
-public:
+  public:
     ScratchDir() {
         static std::atomic<unsigned> counter{0};
         const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
@@ -44,7 +44,7 @@ public:
         return Write(name, std::vector<unsigned char>(text.begin(), text.end()));
     }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

@@ -1,4 +1,4 @@
-#include "file_io.h"
+#include "olvex/core/file_io.h"
 
 #include <cstdio>
 #include <utility>
@@ -19,7 +19,8 @@ namespace olvex {
 struct InputFile::Impl {
     HANDLE handle = INVALID_HANDLE_VALUE;
     ~Impl() {
-        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+        if (handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
     }
 };
 
@@ -27,31 +28,38 @@ bool InputFile::Open(const std::string& path) {
     Close();
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
     impl_ = std::make_unique<Impl>();
     impl_->handle = h;
     return true;
 }
 
 std::optional<std::uint64_t> InputFile::Size() const {
-    if (!IsOpen()) return std::nullopt;
+    if (!IsOpen())
+        return std::nullopt;
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(impl_->handle, &size)) return std::nullopt;
+    if (!GetFileSizeEx(impl_->handle, &size))
+        return std::nullopt;
     return static_cast<std::uint64_t>(size.QuadPart);
 }
 
 bool InputFile::Seek(std::uint64_t offset) {
-    if (!IsOpen()) return false;
+    if (!IsOpen())
+        return false;
     LARGE_INTEGER to;
     to.QuadPart = static_cast<LONGLONG>(offset);
     return SetFilePointerEx(impl_->handle, to, nullptr, FILE_BEGIN) != 0;
 }
 
 std::optional<std::size_t> InputFile::Read(std::span<std::uint8_t> buffer) {
-    if (!IsOpen()) return std::nullopt;
-    const DWORD want = buffer.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(buffer.size());
+    if (!IsOpen())
+        return std::nullopt;
+    const DWORD want =
+        buffer.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(buffer.size());
     DWORD got = 0;
-    if (!ReadFile(impl_->handle, buffer.data(), want, &got, nullptr)) return std::nullopt;
+    if (!ReadFile(impl_->handle, buffer.data(), want, &got, nullptr))
+        return std::nullopt;
     return got;
 }
 
@@ -60,7 +68,8 @@ FileError WriteWholeFile(const std::string& path, std::span<const std::uint8_t> 
     const std::string target = atomic ? path + ".tmp" : path;
     HANDLE h = CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return FileError::kWriteFailed;
+    if (h == INVALID_HANDLE_VALUE)
+        return FileError::kWriteFailed;
     std::size_t done = 0;
     bool ok = true;
     while (ok && done < bytes.size()) {
@@ -89,21 +98,25 @@ bool FileExists(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool RemoveFile(const std::string& path) {
+    return DeleteFileA(path.c_str()) != 0;
+}
 
 #else
 
 struct InputFile::Impl {
     int fd = -1;
     ~Impl() {
-        if (fd >= 0) ::close(fd);
+        if (fd >= 0)
+            ::close(fd);
     }
 };
 
 bool InputFile::Open(const std::string& path) {
     Close();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     struct stat st;
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         ::close(fd);
@@ -115,23 +128,29 @@ bool InputFile::Open(const std::string& path) {
 }
 
 std::optional<std::uint64_t> InputFile::Size() const {
-    if (!IsOpen()) return std::nullopt;
+    if (!IsOpen())
+        return std::nullopt;
     struct stat st;
-    if (::fstat(impl_->fd, &st) != 0) return std::nullopt;
+    if (::fstat(impl_->fd, &st) != 0)
+        return std::nullopt;
     return static_cast<std::uint64_t>(st.st_size);
 }
 
 bool InputFile::Seek(std::uint64_t offset) {
-    if (!IsOpen()) return false;
+    if (!IsOpen())
+        return false;
     return ::lseek(impl_->fd, static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
 std::optional<std::size_t> InputFile::Read(std::span<std::uint8_t> buffer) {
-    if (!IsOpen()) return std::nullopt;
+    if (!IsOpen())
+        return std::nullopt;
     for (;;) {
         const ssize_t got = ::read(impl_->fd, buffer.data(), buffer.size());
-        if (got >= 0) return static_cast<std::size_t>(got);
-        if (errno != EINTR) return std::nullopt;
+        if (got >= 0)
+            return static_cast<std::size_t>(got);
+        if (errno != EINTR)
+            return std::nullopt;
     }
 }
 
@@ -139,14 +158,17 @@ FileError WriteWholeFile(const std::string& path, std::span<const std::uint8_t> 
                          bool atomic) {
     const std::string target = atomic ? path + ".tmp" : path;
     const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return FileError::kWriteFailed;
+    if (fd < 0)
+        return FileError::kWriteFailed;
     std::size_t done = 0;
     bool ok = true;
     while (ok && done < bytes.size()) {
         const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote < 0 && errno == EINTR)
+            continue;
         ok = wrote > 0;
-        if (ok) done += static_cast<std::size_t>(wrote);
+        if (ok)
+            done += static_cast<std::size_t>(wrote);
     }
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
@@ -166,7 +188,9 @@ bool FileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool RemoveFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0;
+}
 
 #endif
 
@@ -175,15 +199,21 @@ InputFile::~InputFile() = default;
 InputFile::InputFile(InputFile&&) noexcept = default;
 InputFile& InputFile::operator=(InputFile&&) noexcept = default;
 
-bool InputFile::IsOpen() const { return impl_ != nullptr; }
-void InputFile::Close() { impl_.reset(); }
+bool InputFile::IsOpen() const {
+    return impl_ != nullptr;
+}
+void InputFile::Close() {
+    impl_.reset();
+}
 
 std::optional<std::size_t> InputFile::ReadFull(std::span<std::uint8_t> buffer) {
     std::size_t done = 0;
     while (done < buffer.size()) {
         const auto got = Read(buffer.subspan(done));
-        if (!got) return std::nullopt;
-        if (*got == 0) break;
+        if (!got)
+            return std::nullopt;
+        if (*got == 0)
+            break;
         done += *got;
     }
     return done;

@@ -24,7 +24,7 @@ enum class FileError {
 
 // A file opened for reading, shared with other readers. Move-only.
 class InputFile {
-public:
+  public:
     InputFile();
     ~InputFile();
     InputFile(InputFile&&) noexcept;
@@ -46,7 +46,7 @@ public:
     // read, or nullopt on error.
     std::optional<std::size_t> ReadFull(std::span<std::uint8_t> buffer);
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

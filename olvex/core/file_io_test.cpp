@@ -1,4 +1,4 @@
-#include "file_io.h"
+#include "olvex/core/file_io.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,29 @@
+// Decoder of the "JC" stream format that every definition block payload is
+// stored in: a 10-byte header ("JC", unpacked size, checksum) and a bit
+// stream of literals and back-references.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace olvex {
+
+inline constexpr std::uint16_t kJcTag = 0x434A;  // the bytes "JC"
+inline constexpr std::size_t kJcHeaderBytes = 10;
+
+// The unpacked size from the header; 0 when the stream is shorter than the
+// header or does not begin with the tag.
+std::uint32_t JcGetUnpackedSize(std::span<const std::uint8_t> source);
+
+// Decodes the stream into destination (which must hold the unpacked size).
+// Returns the number of bytes written, or 0 on failure: no tag, a checksum
+// mismatch, or a stream that would write past the unpacked size or the
+// destination, read past the source, copy from before the output's start or
+// use a plain literal before the literal-width code.
+std::size_t JcDecompress(std::span<const std::uint8_t> source, std::span<std::uint8_t> destination);
+
+// Checksum of decoded bytes as the header carries it.
+std::uint32_t JcChecksum(std::span<const std::uint8_t> data);
+
+}  // namespace olvex
