@@ -14,7 +14,7 @@ namespace {
 
 std::vector<std::uint8_t> DefinitionText(std::size_t size) {
     std::mt19937 rng(1);
-    static const char* const kSyllables[] = {"ad",  "spy", "tool",  "bar", "win", "net", "search",
+    static const char* const kSyllables[] = {"ad",  "spy", "tool", "bar",  "win", "net",  "search",
                                              "hot", "bot", "dial", "ware", "x",   "cash", "pop"};
     static const char* const kFolders[] = {"%PROGRAMFILES%\\", "%WINDIR%\\", "%SYSDIR%\\",
                                            "%APPDATA%\\", "%COMMONFILES%\\"};
@@ -29,8 +29,8 @@ std::vector<std::uint8_t> DefinitionText(std::size_t size) {
         text += "P\t" + std::to_string(id) + "\t" + name + "\t" + std::to_string(rng() % 7) + "\n";
         text += "F\t" + std::to_string(id) + "\t" + folder + name + "\\" + name + ".exe\t" + crc +
                 "\t" + std::to_string(rng() % 900000) + "\n";
-        text += "L\t" + std::to_string(id) + "\tHKEY_LOCAL_MACHINE\\Software\\" + name +
-                "\\Settings\n";
+        text +=
+            "L\t" + std::to_string(id) + "\tHKEY_LOCAL_MACHINE\\Software\\" + name + "\\Settings\n";
         if (rng() % 2)
             text += "L\t" + std::to_string(id) +
                     "\tHKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run|" +
