@@ -10,6 +10,9 @@
 
 #include "olvex/com/com_ptr.h"
 
+// Defined by the linker at the start of every image.
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
 namespace olvex::com {
 namespace {
 
@@ -33,7 +36,7 @@ TypeInfoCache& Cache() {
     return cache;
 }
 
-HRESULT LoadLibraryLocked(TypeInfoCache& cache) {
+HRESULT LoadTypeLibraryLocked(TypeInfoCache& cache) {
     if (cache.library) {
         return S_OK;
     }
@@ -70,14 +73,9 @@ HRESULT VtablePart(ComPtr<ITypeInfo> info, ComPtr<ITypeInfo>& out) {
 }  // namespace
 
 HMODULE ThisModule() {
-    static const HMODULE module = [] {
-        HMODULE found = nullptr;
-        GetModuleHandleExW(
-            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-            reinterpret_cast<LPCWSTR>(&ThisModule), &found);
-        return found;
-    }();
-    return module;
+    // The linker's symbol for the image this code is linked into: no API
+    // call, and right for a DLL and for a program alike.
+    return reinterpret_cast<HMODULE>(&__ImageBase);
 }
 
 std::optional<std::wstring> ThisModulePath() {
@@ -126,7 +124,7 @@ HRESULT EngineTypeLib(ITypeLib** library) {
     *library = nullptr;
     auto& cache = Cache();
     std::lock_guard lock(cache.mutex);
-    if (const HRESULT hr = LoadLibraryLocked(cache); FAILED(hr)) {
+    if (const HRESULT hr = LoadTypeLibraryLocked(cache); FAILED(hr)) {
         return hr;
     }
     *library = ComPtr<ITypeLib>(cache.library).Detach();
@@ -145,7 +143,7 @@ HRESULT EngineTypeInfo(REFIID iid, ITypeInfo** info) {
             *info = ComPtr<ITypeInfo>(found->second).Detach();
             return S_OK;
         }
-        if (const HRESULT hr = LoadLibraryLocked(cache); FAILED(hr)) {
+        if (const HRESULT hr = LoadTypeLibraryLocked(cache); FAILED(hr)) {
             return hr;
         }
         ComPtr<ITypeInfo> described;

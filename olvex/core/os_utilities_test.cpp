@@ -55,7 +55,7 @@ TEST(OsUtilitiesTest, VersionCodeTable) {
     }
 }
 
-TEST(OsUtilitiesTest, SystemVersionIsTheTestPrefixs) {
+TEST(OsUtilitiesTest, SystemVersionComesFromWindows) {
     // The test prefix reports Windows XP x64 (5.2); the seam is back to the
     // system once the scoped sources are gone.
     const auto version = SystemOsVersion().Query();
