@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <new>
 #include <optional>
 #include <utility>
 
@@ -333,6 +334,17 @@ ZipError ZipReader::OpenEntry(std::size_t index, ZipEntryStream& stream) {
 
 ZipError ZipReader::ReadEntry(std::size_t index, std::vector<std::uint8_t>& bytes) {
     bytes.clear();
+    try {
+        return ReadWholeEntry(index, bytes);
+    } catch (const std::bad_alloc&) {
+        // Within the budget but still more than this process can hold.
+        bytes.clear();
+        bytes.shrink_to_fit();
+        return ZipError::kEntryTooLarge;
+    }
+}
+
+ZipError ZipReader::ReadWholeEntry(std::size_t index, std::vector<std::uint8_t>& bytes) {
     ZipEntryStream stream;
     ZipError error = OpenEntry(index, stream);
     if (error != ZipError::kNone)

@@ -117,6 +117,8 @@ class ZipReader {
     ZipError ExtractEntry(std::size_t index, const std::string& path);
 
   private:
+    ZipError ReadWholeEntry(std::size_t index, std::vector<std::uint8_t>& bytes);
+
     std::shared_ptr<ZipReaderState> state_;
 };
 

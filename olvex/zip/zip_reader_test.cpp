@@ -294,8 +294,9 @@ TEST(ZipReader, HostileArchivesEndWithAClearError) {
                        Stored("C:\\evil.txt", data), Stored("../evil.txt", data)}),
          ZipError::kNone, ZipError::kNone},
     };
-    for (std::size_t cut_at :
-         {1ul, 10ul, 40ul, good.size() / 2, good.size() - 30, good.size() - 10, good.size() - 1})
+    const std::size_t cuts[] = {
+        1, 10, 40, good.size() / 2, good.size() - 30, good.size() - 10, good.size() - 1};
+    for (const std::size_t cut_at : cuts)
         cases.push_back({"truncated to " + std::to_string(cut_at),
                          {good.begin(), good.begin() + static_cast<std::ptrdiff_t>(cut_at)},
                          ZipError::kNotZip});

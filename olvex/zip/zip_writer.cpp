@@ -218,8 +218,10 @@ ZipError OpenExisting(const std::string& path, Existing& existing) {
         return ZipError::kNone;
     if (const auto e = zip_directory::MakeFileSource(path, existing.source); e != ZipError::kNone)
         return e;
+    // Our own containers: the most entries a plain archive holds, with room
+    // for long names and comments in the directory.
     ZipBudget budget;
-    budget.max_directory_bytes = kMax32;
+    budget.max_directory_bytes = 64u << 20;
     if (const auto e = zip_directory::ReadDirectory(*existing.source, budget, existing.directory);
         e != ZipError::kNone)
         return e;
