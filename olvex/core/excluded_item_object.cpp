@@ -3,23 +3,24 @@
 namespace olvex {
 
 HRESULT STDMETHODCALLTYPE CExcludedItem::SetString(BSTR bsLocationString) {
-    return E_NOTIMPL;
+    return list_.SetString(bsLocationString);
 }
 
 HRESULT STDMETHODCALLTYPE CExcludedItem::GetAttributeValue(BSTR bsAttributeName, BSTR* pbsValue) {
-    return E_NOTIMPL;
+    return list_.GetAttributeValue(bsAttributeName, pbsValue);
 }
 
 HRESULT STDMETHODCALLTYPE CExcludedItem::SetAttributeValue(BSTR bsAttributeName, BSTR bsValue) {
-    return E_NOTIMPL;
+    return list_.SetAttributeValue(bsAttributeName, bsValue);
 }
 
 HRESULT STDMETHODCALLTYPE CExcludedItem::GetString(BSTR* bsString) {
-    return E_NOTIMPL;
+    return list_.GetString(bsString);
 }
 
 HRESULT STDMETHODCALLTYPE CExcludedItem::Clear() {
-    return E_NOTIMPL;
+    list_.Clear();
+    return S_OK;
 }
 
 }  // namespace olvex

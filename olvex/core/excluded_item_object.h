@@ -3,6 +3,7 @@
 #pragma once
 
 #include "olvex/com/com_object.h"
+#include "olvex/core/attribute_list_members.h"
 #include "olvex/olvex.h"
 
 namespace olvex {
@@ -15,6 +16,9 @@ class CExcludedItem final : public com::DispatchObject<CExcludedItem, IExcludedI
     HRESULT STDMETHODCALLTYPE SetAttributeValue(BSTR bsAttributeName, BSTR bsValue) override;
     HRESULT STDMETHODCALLTYPE GetString(BSTR* bsString) override;
     HRESULT STDMETHODCALLTYPE Clear() override;
+
+  private:
+    AttributeListMembers list_;
 };
 
 }  // namespace olvex

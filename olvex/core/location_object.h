@@ -4,12 +4,15 @@
 #pragma once
 
 #include "olvex/com/com_object.h"
+#include "olvex/core/location.h"
 #include "olvex/olvex.h"
 
 namespace olvex {
 
 class CLocation final : public com::DispatchObject<CLocation, ILocation> {
   public:
+    CLocation();
+
     // ILocation, in virtual-table order.
     HRESULT STDMETHODCALLTYPE SetString(BSTR bsLocationString) override;
     HRESULT STDMETHODCALLTYPE GetAttributeValue(BSTR bsAttributeName, BSTR* pbsValue) override;
@@ -19,6 +22,11 @@ class CLocation final : public com::DispatchObject<CLocation, ILocation> {
     HRESULT STDMETHODCALLTYPE IsCookie(VARIANT_BOOL* pvbCookie) override;
     HRESULT STDMETHODCALLTYPE IsFolder(VARIANT_BOOL* pvbFolder) override;
     HRESULT STDMETHODCALLTYPE IsProcess(VARIANT_BOOL* pvbProcess) override;
+
+  private:
+    HRESULT Answer(bool (Location::*question)() const, VARIANT_BOOL* answer) const;
+
+    Location location_;
 };
 
 }  // namespace olvex

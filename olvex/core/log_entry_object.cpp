@@ -3,19 +3,19 @@
 namespace olvex {
 
 HRESULT STDMETHODCALLTYPE CLogEntry::SetString(BSTR bsLocationString) {
-    return E_NOTIMPL;
+    return list_.SetString(bsLocationString);
 }
 
 HRESULT STDMETHODCALLTYPE CLogEntry::GetAttributeValue(BSTR bsAttributeName, BSTR* pbsValue) {
-    return E_NOTIMPL;
+    return list_.GetAttributeValue(bsAttributeName, pbsValue);
 }
 
 HRESULT STDMETHODCALLTYPE CLogEntry::SetAttributeValue(BSTR bsAttributeName, BSTR bsValue) {
-    return E_NOTIMPL;
+    return list_.SetAttributeValue(bsAttributeName, bsValue);
 }
 
 HRESULT STDMETHODCALLTYPE CLogEntry::GetString(BSTR* bsString) {
-    return E_NOTIMPL;
+    return list_.GetString(bsString);
 }
 
 }  // namespace olvex

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "olvex/com/com_object.h"
+#include "olvex/core/attribute_list_members.h"
 #include "olvex/olvex.h"
 
 namespace olvex {
@@ -14,6 +15,9 @@ class CLogEntry final : public com::DispatchObject<CLogEntry, ILogEntry> {
     HRESULT STDMETHODCALLTYPE GetAttributeValue(BSTR bsAttributeName, BSTR* pbsValue) override;
     HRESULT STDMETHODCALLTYPE SetAttributeValue(BSTR bsAttributeName, BSTR bsValue) override;
     HRESULT STDMETHODCALLTYPE GetString(BSTR* bsString) override;
+
+  private:
+    AttributeListMembers list_;
 };
 
 }  // namespace olvex
