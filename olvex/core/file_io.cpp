@@ -93,6 +93,26 @@ FileError WriteWholeFile(const std::string& path, std::span<const std::uint8_t> 
     return FileError::kNone;
 }
 
+FileError AppendToFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+    // Append access alone (no FILE_WRITE_DATA) makes every write land at the
+    // current end of the file, whoever else appends.
+    HANDLE h = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return FileError::kWriteFailed;
+    std::size_t done = 0;
+    bool ok = true;
+    while (ok && done < bytes.size()) {
+        const std::size_t left = bytes.size() - done;
+        const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        DWORD wrote = 0;
+        ok = WriteFile(h, bytes.data() + done, chunk, &wrote, nullptr) && wrote == chunk;
+        done += wrote;
+    }
+    ok = (CloseHandle(h) != 0) && ok;
+    return ok ? FileError::kNone : FileError::kWriteFailed;
+}
+
 bool FileExists(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -181,6 +201,24 @@ FileError WriteWholeFile(const std::string& path, std::span<const std::uint8_t> 
         return FileError::kWriteFailed;
     }
     return FileError::kNone;
+}
+
+FileError AppendToFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return FileError::kWriteFailed;
+    std::size_t done = 0;
+    bool ok = true;
+    while (ok && done < bytes.size()) {
+        const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        ok = wrote > 0;
+        if (ok)
+            done += static_cast<std::size_t>(wrote);
+    }
+    ok = (::close(fd) == 0) && ok;
+    return ok ? FileError::kNone : FileError::kWriteFailed;
 }
 
 bool FileExists(const std::string& path) {

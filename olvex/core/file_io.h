@@ -66,6 +66,12 @@ FileBytes ReadWholeFile(const std::string& path, std::uint64_t max_bytes = 0xFFF
 FileError WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes,
                          bool atomic = false);
 
+// Appends bytes to the end of path, creating it when missing and never
+// truncating it. The bytes go out in one write on a handle opened for
+// appending only, so the system places them at the end of the file as a whole
+// even while other handles or processes append to it at the same time.
+FileError AppendToFile(const std::string& path, std::span<const std::uint8_t> bytes);
+
 bool FileExists(const std::string& path);
 bool RemoveFile(const std::string& path);
 
