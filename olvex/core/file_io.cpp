@@ -95,11 +95,18 @@ FileError WriteWholeFile(const std::string& path, std::span<const std::uint8_t> 
 
 FileError AppendToFile(const std::string& path, std::span<const std::uint8_t> bytes) {
     // Append access alone (no FILE_WRITE_DATA) makes every write land at the
-    // current end of the file, whoever else appends.
-    HANDLE h = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // end of the file. Wine does not make such a write atomic against another
+    // appender, so appenders also take turns on a lock of one byte far past
+    // any data (reads and writes of the data never meet it).
+    HANDLE h = CreateFileA(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return FileError::kWriteFailed;
+    OVERLAPPED lock_at = {};
+    lock_at.Offset = 0xFFFFFFFEu;
+    lock_at.OffsetHigh = 0x7FFFFFFFu;
+    const bool locked = LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lock_at) != 0;
     std::size_t done = 0;
     bool ok = true;
     while (ok && done < bytes.size()) {
@@ -109,6 +116,8 @@ FileError AppendToFile(const std::string& path, std::span<const std::uint8_t> by
         ok = WriteFile(h, bytes.data() + done, chunk, &wrote, nullptr) && wrote == chunk;
         done += wrote;
     }
+    if (locked)
+        UnlockFileEx(h, 0, 1, 0, &lock_at);
     ok = (CloseHandle(h) != 0) && ok;
     return ok ? FileError::kNone : FileError::kWriteFailed;
 }

@@ -67,9 +67,12 @@ FileError WriteWholeFile(const std::string& path, std::span<const std::uint8_t> 
                          bool atomic = false);
 
 // Appends bytes to the end of path, creating it when missing and never
-// truncating it. The bytes go out in one write on a handle opened for
-// appending only, so the system places them at the end of the file as a whole
-// even while other handles or processes append to it at the same time.
+// truncating it. The bytes go out in one write at the end of the file, as a
+// whole, even while other threads or processes append to the same file
+// through this function: O_APPEND on POSIX; on Windows, append-only access
+// plus a lock the appenders take in turn (Wine alone does not keep
+// concurrent appends apart). Other openers are not kept out: readers and
+// writers share the file as usual.
 FileError AppendToFile(const std::string& path, std::span<const std::uint8_t> bytes);
 
 bool FileExists(const std::string& path);
