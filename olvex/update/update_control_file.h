@@ -31,10 +31,10 @@ inline constexpr std::string_view kDeltaIndexEntryName = "incupdates.inf";
 
 // What ApplyUpdates does with an entry. Types 1 and 4 are only recorded.
 enum UpdateEntryType : std::int32_t {
-    kUpdateRecordOnly = 1,
+    kUpdateRecordOnly1 = 1,
     kUpdateCopyFile = 2,
     kUpdateDatDelta = 3,
-    kUpdateRecordOnlyToo = 4,
+    kUpdateRecordOnly4 = 4,
     kUpdateExecutable = 5,
     kUpdateEngineDll = 6,
 };
