@@ -41,12 +41,16 @@ struct Field {
 
 // One field from at: a field that starts with a double quote and closes with
 // one right before a comma (or the line end) is quoted; anything else is bare,
-// up to the next comma, as older versions wrote every field.
-Field ReadField(std::string_view line, std::size_t& at) {
+// up to the next comma, as older versions wrote every field. A quoted reading
+// that fails tells where it failed (bare_until): fields that start before that
+// point are read bare without trying again, so a line costs linear time
+// whatever it holds. Lines this writer makes never fail a quoted reading.
+Field ReadField(std::string_view line, std::size_t& at, std::size_t& bare_until) {
     Field field;
-    if (line[at] == '"') {
+    if (line[at] == '"' && at >= bare_until) {
         std::string text;
-        for (std::size_t j = at + 1; j < line.size(); ++j) {
+        std::size_t j = at + 1;
+        for (; j < line.size(); ++j) {
             if (line[j] != '"') {
                 text += line[j];
                 continue;
@@ -64,6 +68,7 @@ Field ReadField(std::string_view line, std::size_t& at) {
             }
             break;  // a quote inside a bare field
         }
+        bare_until = j;
     }
     const auto comma = line.find(',', at);
     if (comma == std::string_view::npos) {
@@ -79,9 +84,9 @@ Field ReadField(std::string_view line, std::size_t& at) {
 
 std::vector<Field> ReadFields(std::string_view line) {
     std::vector<Field> fields;
-    std::size_t at = 0;
+    std::size_t at = 0, bare_until = 0;
     while (at < line.size())
-        fields.push_back(ReadField(line, at));
+        fields.push_back(ReadField(line, at, bare_until));
     return fields;
 }
 

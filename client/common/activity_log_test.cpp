@@ -153,6 +153,16 @@ TEST(ActivityLog, ReadsLinesOfEveryLayout) {
                           .pest_id = 7,
                           .location = "\"C:\\a",
                           .pvt = 0}},
+        {"a quote that fails to close makes the fields it spans bare",
+         "d,1,2,Detected,\"P,\"\",C,L,1,",
+         ActivityLogEntry{.date_time = "d",
+                          .time = (std::uint64_t{1} << 32) | 2,
+                          .action = "Detected",
+                          .pest_name = "\"P",
+                          .category = "\"\"",
+                          .pest_id = 0,
+                          .location = "L",
+                          .pvt = 1}},
         {"cut after the action", "d,1,2,Detected,", std::nullopt},
         {"older layout cut short", "2004/12/05-13:00:00,Detected,P,C,", std::nullopt},
         {"one field", "just some text", std::nullopt},
@@ -167,6 +177,21 @@ TEST(ActivityLog, ReadsLinesOfEveryLayout) {
     for (const auto& c : cases) {
         int ms = 0;
         EXPECT_EQ(ParseActivityLogLine(c.line, ms), c.entry) << c.what;
+    }
+}
+
+// A long damaged tail of quotes and commas after the entry's fields is read
+// to its end and no further, and leaves the entry as it is.
+TEST(ActivityLog, LongTailsOfBrokenQuotesLeaveTheEntry) {
+    for (const std::string piece : {"\"a\"\",", "a,\"\"", "\"\"\","}) {
+        std::string line = "d,1,2,Detected,P,C,7,L,1,\"";
+        for (int i = 0; i < 100'000; ++i)
+            line += piece;
+        int ms = 0;
+        const auto entry = ParseActivityLogLine(line, ms);
+        ASSERT_TRUE(entry) << piece;
+        EXPECT_EQ(entry->location, "L") << piece;
+        EXPECT_EQ(entry->pvt, 1) << piece;
     }
 }
 
