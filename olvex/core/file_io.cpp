@@ -161,6 +161,35 @@ bool MoveFileReplacing(const std::string& from, const std::string& to) {
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+FileError AppendToFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+    // Append access alone (no FILE_WRITE_DATA) makes every write land at the
+    // end of the file. Wine does not make such a write atomic against another
+    // appender, so appenders also take turns on a lock of one byte far past
+    // any data (reads and writes of the data never meet it).
+    HANDLE h = CreateFileA(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return FileError::kWriteFailed;
+    OVERLAPPED lock_at = {};
+    lock_at.Offset = 0xFFFFFFFEu;
+    lock_at.OffsetHigh = 0x7FFFFFFFu;
+    const bool locked = LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lock_at) != 0;
+    std::size_t done = 0;
+    bool ok = true;
+    while (ok && done < bytes.size()) {
+        const std::size_t left = bytes.size() - done;
+        const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        DWORD wrote = 0;
+        ok = WriteFile(h, bytes.data() + done, chunk, &wrote, nullptr) && wrote == chunk;
+        done += wrote;
+    }
+    if (locked)
+        UnlockFileEx(h, 0, 1, 0, &lock_at);
+    ok = (CloseHandle(h) != 0) && ok;
+    return ok ? FileError::kNone : FileError::kWriteFailed;
+}
+
 bool FileExists(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -319,6 +348,24 @@ bool MoveFileReplacing(const std::string& from, const std::string& to) {
         ::close(fd);
     }
     return true;
+}
+
+FileError AppendToFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return FileError::kWriteFailed;
+    std::size_t done = 0;
+    bool ok = true;
+    while (ok && done < bytes.size()) {
+        const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        ok = wrote > 0;
+        if (ok)
+            done += static_cast<std::size_t>(wrote);
+    }
+    ok = (::close(fd) == 0) && ok;
+    return ok ? FileError::kNone : FileError::kWriteFailed;
 }
 
 bool FileExists(const std::string& path) {

@@ -104,6 +104,14 @@ FileError WriteWholeFile(const std::string& path, std::span<const std::uint8_t> 
 // Renames from over to (replacing it), durably: the only moment a reader can
 // see the change is the rename itself. False when it failed (from is kept).
 bool MoveFileReplacing(const std::string& from, const std::string& to);
+// Appends bytes to the end of path, creating it when missing and never
+// truncating it. The bytes go out in one write at the end of the file, as a
+// whole, even while other threads or processes append to the same file
+// through this function: O_APPEND on POSIX; on Windows, append-only access
+// plus a lock the appenders take in turn (Wine alone does not keep
+// concurrent appends apart). Other openers are not kept out: readers and
+// writers share the file as usual.
+FileError AppendToFile(const std::string& path, std::span<const std::uint8_t> bytes);
 
 bool FileExists(const std::string& path);
 bool RemoveFile(const std::string& path);

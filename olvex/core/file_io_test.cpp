@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "testing/scratch_dir.h"
 
@@ -114,6 +118,63 @@ TEST(FileIo, MoveFileReplacingSwapsInTheNewFile) {
     const auto other = dir.Write("u.tmp", std::string("u"));
     ASSERT_TRUE(MoveFileReplacing(other, dir.File("u.dat")));
     EXPECT_TRUE(FileExists(dir.File("u.dat")));
+}
+
+TEST(FileIo, AppendCreatesThenExtendsAndNeverTruncates) {
+    ScratchDir dir;
+    const auto path = dir.File("log.txt");
+    const std::string first = "one\r\n", second = "two\r\n";
+    ASSERT_EQ(AppendToFile(path, std::span(reinterpret_cast<const std::uint8_t*>(first.data()),
+                                           first.size())),
+              FileError::kNone);
+    ASSERT_EQ(AppendToFile(path, std::span(reinterpret_cast<const std::uint8_t*>(second.data()),
+                                           second.size())),
+              FileError::kNone);
+    const auto read = ReadWholeFile(path);
+    EXPECT_EQ(std::string(read.bytes.begin(), read.bytes.end()), first + second);
+    EXPECT_EQ(AppendToFile(dir.File("no/such/folder/log.txt"), {}), FileError::kWriteFailed);
+}
+
+// Appenders that share a file, each opening it for every line as the client
+// programs do: no line may be lost, cut or mixed into another.
+TEST(FileIo, ConcurrentAppendsKeepEveryLineWhole) {
+    ScratchDir dir;
+    const auto path = dir.File("shared.txt");
+    constexpr int kWriters = 4, kLines = 150;
+    std::vector<std::thread> writers;
+    for (int w = 0; w < kWriters; ++w) {
+        writers.emplace_back([&path, w] {
+            for (int i = 0; i < kLines; ++i) {
+                const std::string line = "writer " + std::to_string(w) + " line " +
+                                         std::to_string(i) + std::string(40 + w * 7, 'x') + "\r\n";
+                const std::span bytes(reinterpret_cast<const std::uint8_t*>(line.data()),
+                                      line.size());
+                ASSERT_EQ(AppendToFile(path, bytes), FileError::kNone);
+            }
+        });
+    }
+    for (auto& writer : writers)
+        writer.join();
+
+    const auto read = ReadWholeFile(path);
+    ASSERT_TRUE(read);
+    const std::string text(read.bytes.begin(), read.bytes.end());
+    std::set<std::string> seen;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const auto end = text.find("\r\n", start);
+        ASSERT_NE(end, std::string::npos) << "cut line at " << start;
+        seen.insert(text.substr(start, end - start));
+        start = end + 2;
+    }
+    ASSERT_EQ(seen.size(), static_cast<std::size_t>(kWriters * kLines));
+    for (int w = 0; w < kWriters; ++w) {
+        for (int i = 0; i < kLines; ++i) {
+            const std::string line = "writer " + std::to_string(w) + " line " + std::to_string(i) +
+                                     std::string(40 + w * 7, 'x');
+            EXPECT_EQ(seen.count(line), 1u) << line;
+        }
+    }
 }
 
 }  // namespace

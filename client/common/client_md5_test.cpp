@@ -1,0 +1,56 @@
+#include "client/common/client_md5.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace olvex {
+namespace {
+
+std::string Hex(const ClientMd5Digest& digest) {
+    std::string text;
+    char pair[3];
+    for (const auto byte : digest) {
+        std::snprintf(pair, sizeof pair, "%02x", byte);
+        text += pair;
+    }
+    return text;
+}
+
+TEST(ClientMd5, GivesTheRfc1321TestSuiteDigests) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "d41d8cd98f00b204e9800998ecf8427e"},
+        {"a", "0cc175b9c0f1b6a831c399e269772661"},
+        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+        {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+        {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
+        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+         "d174ab98d277d9f5a5611c2c9f419d9f"},
+        {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+         "57edf4a22be3c955ac49da2e2107b67a"},
+    };
+    for (const auto& [text, digest] : cases)
+        EXPECT_EQ(Hex(ClientMd5::DigestString(text)), digest) << text;
+}
+
+// Padding and block edges (55, 56, 63, 64, 65 bytes), fed whole and in every
+// split, give one digest.
+TEST(ClientMd5, PiecewiseUpdatesMatchTheWholeBuffer) {
+    for (const std::size_t size : {55u, 56u, 63u, 64u, 65u, 130u}) {
+        std::vector<std::uint8_t> bytes(size);
+        for (std::size_t i = 0; i < size; ++i)
+            bytes[i] = static_cast<std::uint8_t>(i * 37 + 11);
+        const auto whole = ClientMd5::DigestBuffer(bytes);
+        for (std::size_t split = 0; split <= size; ++split) {
+            ClientMd5 md5;
+            md5.Update(std::span(bytes).first(split));
+            md5.Update(std::span(bytes).subspan(split));
+            ASSERT_EQ(md5.Finish(), whole) << size << " split at " << split;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace olvex
