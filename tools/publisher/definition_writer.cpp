@@ -1,6 +1,7 @@
 #include "tools/publisher/definition_writer.h"
 
 #include <filesystem>
+#include <future>
 #include <system_error>
 
 #include "olvex/core/definition_blocks.h"
@@ -197,24 +198,27 @@ std::optional<std::vector<BlockPayload>> EncodePayloads(const DefinitionSet& set
 }
 
 DefinitionFiles BuildDefinitionFiles(const DefinitionSet& set, const WriteOptions& options) {
+    const auto build = [&set, &options](DefinitionFileKind kind) {
+        BuiltFile built;
+        auto payloads = EncodePayloads(set, kind, built.error);
+        return payloads ? BuildBlockFile(*payloads, kind, options) : built;
+    };
+    // The files are independent: compressing them side by side matters for
+    // the large synthetic sets.
+    auto signatures = std::async(std::launch::async, build, DefinitionFileKind::kSignatures);
+    auto locations = std::async(std::launch::async, build, DefinitionFileKind::kLocations);
+    BuiltFile built[] = {build(DefinitionFileKind::kPests), signatures.get(), locations.get()};
+
     DefinitionFiles files;
-    const struct {
-        DefinitionFileKind kind;
-        std::vector<std::uint8_t>* out;
-    } targets[] = {{DefinitionFileKind::kPests, &files.pests},
-                   {DefinitionFileKind::kSignatures, &files.signatures},
-                   {DefinitionFileKind::kLocations, &files.locations}};
-    for (const auto& target : targets) {
-        auto payloads = EncodePayloads(set, target.kind, files.error);
-        if (!payloads)
-            return files;
-        BuiltFile built = BuildBlockFile(*payloads, target.kind, options);
-        if (!built.ok()) {
-            files.error = built.error;
+    for (const BuiltFile& file : built) {
+        if (!file.ok()) {
+            files.error = file.error;
             return files;
         }
-        *target.out = std::move(built.bytes);
     }
+    files.pests = std::move(built[0].bytes);
+    files.signatures = std::move(built[1].bytes);
+    files.locations = std::move(built[2].bytes);
     return files;
 }
 
