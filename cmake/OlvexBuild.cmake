@@ -66,20 +66,38 @@ if(OLVEX_TESTS AND NOT OLVEX_TOOLS_ONLY)
   endif()
 endif()
 
-# olvex_add_test(<name> SOURCES ... [LIBS ...] [DEPENDS ...] [TIMEOUT s])
+# olvex_add_test(<name> SOURCES ... [LIBS ...] [DEPENDS ...] [TIMEOUT s]
+#                [HTTP_SERVER [HTTP_ROOT <dir>]])
 # One executable, one CTest test: a Wine process start costs time.
+# HTTP_SERVER runs the test inside testing/http_server.py: a server of its own
+# on a free port of 127.0.0.1, serving HTTP_ROOT or a fresh empty folder, found
+# by the test through testing/http_test_server.h. Parallel tests never share a
+# server; the server stops when the test ends.
 function(olvex_add_test name)
   if(NOT OLVEX_TESTS OR OLVEX_TOOLS_ONLY)
     return()
   endif()
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;DEPENDS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "HTTP_SERVER" "TIMEOUT;HTTP_ROOT" "SOURCES;LIBS;DEPENDS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE OLVEX_TEST_DATA_DIR="${CMAKE_CURRENT_BINARY_DIR}/testdata")
   if(T_DEPENDS)
     add_dependencies(${name} ${T_DEPENDS})
   endif()
-  add_test(NAME ${name} COMMAND ${name})
+  if(T_HTTP_SERVER)
+    find_package(Python3 REQUIRED COMPONENTS Interpreter)
+    set(server_args)
+    if(T_HTTP_ROOT)
+      set(server_args --root ${T_HTTP_ROOT})
+    endif()
+    # A command that is not a target gets no emulator of its own: name it.
+    add_test(NAME ${name}
+             COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/testing/http_server.py
+                     ${server_args} --run -- ${CMAKE_CROSSCOMPILING_EMULATOR}
+                     $<TARGET_FILE:${name}>)
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()

@@ -21,6 +21,12 @@ std::uint32_t JcGetUnpackedSize(std::span<const std::uint8_t> source);
 // mismatch, or a stream that would write past the unpacked size or the
 // destination, read past the source, copy from before the output's start or
 // use a plain literal before the literal-width code.
+// The bit stream is read in whole 32-bit words: needing a bit from a word
+// that the source holds only partly is reading past the source. A stream
+// whose end code comes before the unpacked size is reached returns the
+// (smaller) count written; its checksum, when present, is taken over those
+// bytes only. Bytes after the end code are not read. Nothing is written when
+// the tag is missing; on other failures the destination holds partial output.
 std::size_t JcDecompress(std::span<const std::uint8_t> source, std::span<std::uint8_t> destination);
 
 // Checksum of decoded bytes as the header carries it.

@@ -166,7 +166,7 @@ TEST(Md5, AgreesWithMd5sum) {
     CMD5Hasher hasher;
     for (const std::size_t size :
          {0u, 1u, 55u, 56u, 57u, 63u, 64u, 65u, 119u, 120u, 1024u, 16384u, 16385u, 1000003u}) {
-        const auto path = Write(dir, "f" + std::to_string(size), RandomBytes(size, size));
+        const auto path = Write(dir, std::to_string(size) + ".bin", RandomBytes(size, size));
         Md5Digest digest{};
         EXPECT_TRUE(hasher.HashFileByName(path, digest));
         EXPECT_EQ(DigestToHex(digest), Md5sumOf(path)) << size;
