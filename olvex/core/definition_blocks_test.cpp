@@ -30,8 +30,8 @@ std::vector<std::uint8_t> Pattern(std::size_t size, std::uint32_t seed) {
     return bytes;
 }
 
-// Three blocks with payloads, the middle one a bare header.
-std::vector<BlockPayload> ThreeBlocks() {
+// Three blocks with payloads and, second, a bare header.
+std::vector<BlockPayload> BlocksWithABareOne() {
     return {{kMarch15, 11, Pattern(3000, 1)},
             {kMarch15 + 1, 0, {}},
             {kMarch15 + 2, 22, Pattern(1, 2)},
@@ -39,7 +39,7 @@ std::vector<BlockPayload> ThreeBlocks() {
 }
 
 std::vector<std::uint8_t> Build(DefinitionFileKind kind, const tools::WriteOptions& options = {},
-                                const std::vector<BlockPayload>& blocks = ThreeBlocks()) {
+                                const std::vector<BlockPayload>& blocks = BlocksWithABareOne()) {
     auto built = tools::BuildBlockFile(blocks, kind, options);
     EXPECT_TRUE(built.ok()) << built.error;
     return built.bytes;
@@ -137,7 +137,7 @@ TEST(FileTimeCalendar, DataVersionFormula) {
 }
 
 TEST(BlockReader, ReadsEveryBlockWithAPayloadInOrder) {
-    const auto blocks = ThreeBlocks();
+    const auto blocks = BlocksWithABareOne();
     const auto file = Build(DefinitionFileKind::kPests);
     const auto read = ReadBlockBuffer(file, "C:\\defs\\qzinfo.dat");
     ASSERT_TRUE(read.ok()) << read.code << " " << read.text;
