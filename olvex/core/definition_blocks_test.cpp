@@ -306,7 +306,7 @@ TEST(BlockReader, ReadsTheSetPublishedAtBuildTime) {
     EXPECT_EQ(pests.data_version, 3123123);
     const auto last = DecodePestRecords(pests.blocks[2].data, 1);
     ASSERT_TRUE(last.ok());
-    EXPECT_EQ(last.records, (std::vector<PestRecord>{{4, "Test.Four", "Trojan", ""}}));
+    EXPECT_EQ(last.records, (std::vector<PestInfoRecord>{{4, "Test.Four", "Trojan", ""}}));
 
     // The last delta holds no location: a bare header, no payload.
     const auto locations = ReadBlockFile(TestData("good", "qzloc.dat"));

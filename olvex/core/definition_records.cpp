@@ -113,9 +113,9 @@ std::string QuotedTail(std::string_view text) {
 
 }  // namespace
 
-RecordList<PestRecord> DecodePestRecords(std::span<const std::uint8_t> payload,
-                                         std::int32_t record_count) {
-    RecordList<PestRecord> list;
+RecordList<PestInfoRecord> DecodePestRecords(std::span<const std::uint8_t> payload,
+                                             std::int32_t record_count) {
+    RecordList<PestInfoRecord> list;
     if (record_count <= 0)
         return list;
     list.records.reserve(Reservation(record_count, payload.size(), kMinPestRecordBytes));
@@ -123,23 +123,23 @@ RecordList<PestRecord> DecodePestRecords(std::span<const std::uint8_t> payload,
     for (std::int32_t i = 0; i < record_count; ++i) {
         const std::size_t at = reader.position();
         if (reader.remaining() < kPestFixedBytes)
-            return Malformed<PestRecord>(i, at, "the payload ends inside the record");
+            return Malformed<PestInfoRecord>(i, at, "the payload ends inside the record");
         const std::uint32_t variable_length = *reader.Le32At(20);
         const auto variable = reader.BytesAt(kPestFixedBytes, variable_length);
         if (!variable)
-            return Malformed<PestRecord>(i, at, "the variable part runs past the payload");
-        PestRecord record;
+            return Malformed<PestInfoRecord>(i, at, "the variable part runs past the payload");
+        PestInfoRecord record;
         record.pest_id = static_cast<std::int32_t>(*reader.Le32At(0));
         auto name = TextAt(*variable, *reader.Le32At(4));
         if (!name)
-            return Malformed<PestRecord>(i, at, "the name lies outside the variable part");
+            return Malformed<PestInfoRecord>(i, at, "the name lies outside the variable part");
         auto category = TextAt(*variable, *reader.Le32At(8));
         if (!category)
-            return Malformed<PestRecord>(i, at, "the category lies outside the variable part");
+            return Malformed<PestInfoRecord>(i, at, "the category lies outside the variable part");
         reader.Advance(kPestFixedBytes + variable_length);
         auto note = TextAt(*reader.BytesAt(0, reader.remaining()), 0);
         if (!note)
-            return Malformed<PestRecord>(i, at, "the closing text is not terminated");
+            return Malformed<PestInfoRecord>(i, at, "the closing text is not terminated");
         reader.Advance(note->size() + 1);
         record.name = std::move(*name);
         record.category = std::move(*category);
@@ -212,7 +212,7 @@ RecordList<LocationRecord> DecodeLocationRecords(std::span<const std::uint8_t> p
     return list;
 }
 
-bool AppendPestRecord(std::vector<std::uint8_t>& payload, const PestRecord& record) {
+bool AppendPestRecord(std::vector<std::uint8_t>& payload, const PestInfoRecord& record) {
     if (HasNul(record.name) || HasNul(record.category) || HasNul(record.note))
         return false;
     const std::size_t variable_length = record.name.size() + 1 + record.category.size() + 1;

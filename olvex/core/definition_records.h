@@ -21,12 +21,12 @@ namespace olvex {
 // "qzinfo.dat": id(4) name offset(4) category offset(4) unused(8)
 // variable-part length(4), the variable part holding the NUL-terminated name
 // and category at their offsets, then one more NUL-terminated text.
-struct PestRecord {
+struct PestInfoRecord {
     std::int32_t pest_id = 0;
     std::string name;
     std::string category;
     std::string note;  // the text behind the variable part; the loader skips it
-    bool operator==(const PestRecord&) const = default;
+    bool operator==(const PestInfoRecord&) const = default;
 };
 
 // "qzfile.dat": id(4) file CRC(4) unused(8) memory CRC(4) unused(4) MD5
@@ -57,8 +57,8 @@ struct RecordList {
 
 // Decode `record_count` records (0 or below: none) from a decoded payload.
 // Bytes behind the last record are ignored. On error no record is returned.
-RecordList<PestRecord> DecodePestRecords(std::span<const std::uint8_t> payload,
-                                         std::int32_t record_count);
+RecordList<PestInfoRecord> DecodePestRecords(std::span<const std::uint8_t> payload,
+                                             std::int32_t record_count);
 // A variable part shorter than 16 bytes carries no MD5: it decodes as all zero.
 RecordList<SignatureRecord> DecodeSignatureRecords(std::span<const std::uint8_t> payload,
                                                    std::int32_t record_count);
@@ -68,7 +68,7 @@ RecordList<LocationRecord> DecodeLocationRecords(std::span<const std::uint8_t> p
 
 // Append one record to a payload. False (payload unchanged) when a text holds
 // a NUL byte or the record would not fit the 32-bit fields.
-bool AppendPestRecord(std::vector<std::uint8_t>& payload, const PestRecord& record);
+bool AppendPestRecord(std::vector<std::uint8_t>& payload, const PestInfoRecord& record);
 bool AppendSignatureRecord(std::vector<std::uint8_t>& payload, const SignatureRecord& record);
 bool AppendLocationRecord(std::vector<std::uint8_t>& payload, const LocationRecord& record);
 

@@ -25,7 +25,7 @@ std::array<std::uint8_t, 16> Md5Of(std::uint8_t first) {
 }
 
 TEST(DefinitionRecords, RoundTripEveryKind) {
-    const std::vector<PestRecord> pests = {
+    const std::vector<PestInfoRecord> pests = {
         {1001, "Olvex.Test.Alpha", "Adware", ""},
         {-1001, "Olvex.Test.Alpha", "Adware", "withdrawn"},
         {7, "", "", ""},

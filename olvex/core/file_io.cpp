@@ -93,6 +93,74 @@ FileError WriteWholeFile(const std::string& path, std::span<const std::uint8_t> 
     return FileError::kNone;
 }
 
+struct OutputFile::Impl {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    ~Impl() {
+        if (handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
+    }
+};
+
+FileError OutputFile::Create(const std::string& path, CreateMode mode) {
+    impl_.reset();
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                           mode == CreateMode::kNew ? CREATE_NEW : CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+                   ? FileError::kExists
+                   : FileError::kWriteFailed;
+    }
+    impl_ = std::make_unique<Impl>();
+    impl_->handle = h;
+    return FileError::kNone;
+}
+
+FileError OutputFile::Write(std::span<const std::uint8_t> bytes) {
+    if (!IsOpen())
+        return FileError::kWriteFailed;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const std::size_t left = bytes.size() - done;
+        const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        DWORD wrote = 0;
+        if (!WriteFile(impl_->handle, bytes.data() + done, chunk, &wrote, nullptr) || wrote == 0)
+            return FileError::kWriteFailed;
+        done += wrote;
+    }
+    return FileError::kNone;
+}
+
+FileError OutputFile::Seek(std::uint64_t offset) {
+    if (!IsOpen())
+        return FileError::kWriteFailed;
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(impl_->handle, to, nullptr, FILE_BEGIN) ? FileError::kNone
+                                                                    : FileError::kWriteFailed;
+}
+
+FileError OutputFile::Flush() {
+    if (!IsOpen() || !FlushFileBuffers(impl_->handle))
+        return FileError::kWriteFailed;
+    return FileError::kNone;
+}
+
+FileError OutputFile::Close() {
+    if (!IsOpen())
+        return FileError::kNone;
+    const bool ok = CloseHandle(impl_->handle) != 0;
+    impl_->handle = INVALID_HANDLE_VALUE;
+    impl_.reset();
+    return ok ? FileError::kNone : FileError::kWriteFailed;
+}
+
+bool MoveFileReplacing(const std::string& from, const std::string& to) {
+    return MoveFileExA(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 bool FileExists(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -183,6 +251,76 @@ FileError WriteWholeFile(const std::string& path, std::span<const std::uint8_t> 
     return FileError::kNone;
 }
 
+struct OutputFile::Impl {
+    int fd = -1;
+    ~Impl() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+FileError OutputFile::Create(const std::string& path, CreateMode mode) {
+    impl_.reset();
+    const int flags =
+        O_WRONLY | O_CREAT | O_CLOEXEC | (mode == CreateMode::kNew ? O_EXCL : O_TRUNC);
+    const int fd = ::open(path.c_str(), flags, 0644);
+    if (fd < 0)
+        return errno == EEXIST ? FileError::kExists : FileError::kWriteFailed;
+    impl_ = std::make_unique<Impl>();
+    impl_->fd = fd;
+    return FileError::kNone;
+}
+
+FileError OutputFile::Write(std::span<const std::uint8_t> bytes) {
+    if (!IsOpen())
+        return FileError::kWriteFailed;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t wrote = ::write(impl_->fd, bytes.data() + done, bytes.size() - done);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            return FileError::kWriteFailed;
+        done += static_cast<std::size_t>(wrote);
+    }
+    return FileError::kNone;
+}
+
+FileError OutputFile::Seek(std::uint64_t offset) {
+    if (!IsOpen() || ::lseek(impl_->fd, static_cast<off_t>(offset), SEEK_SET) < 0)
+        return FileError::kWriteFailed;
+    return FileError::kNone;
+}
+
+FileError OutputFile::Flush() {
+    if (!IsOpen() || ::fsync(impl_->fd) != 0)
+        return FileError::kWriteFailed;
+    return FileError::kNone;
+}
+
+FileError OutputFile::Close() {
+    if (!IsOpen())
+        return FileError::kNone;
+    const bool ok = ::close(impl_->fd) == 0;
+    impl_->fd = -1;
+    impl_.reset();
+    return ok ? FileError::kNone : FileError::kWriteFailed;
+}
+
+bool MoveFileReplacing(const std::string& from, const std::string& to) {
+    if (std::rename(from.c_str(), to.c_str()) != 0)
+        return false;
+    // The rename itself must reach the disk too: sync the folder entry.
+    const auto slash = to.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : to.substr(0, slash + 1);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+    return true;
+}
+
 bool FileExists(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -198,6 +336,15 @@ InputFile::InputFile() = default;
 InputFile::~InputFile() = default;
 InputFile::InputFile(InputFile&&) noexcept = default;
 InputFile& InputFile::operator=(InputFile&&) noexcept = default;
+
+OutputFile::OutputFile() = default;
+OutputFile::~OutputFile() = default;
+OutputFile::OutputFile(OutputFile&&) noexcept = default;
+OutputFile& OutputFile::operator=(OutputFile&&) noexcept = default;
+
+bool OutputFile::IsOpen() const {
+    return impl_ != nullptr;
+}
 
 bool InputFile::IsOpen() const {
     return impl_ != nullptr;
@@ -217,6 +364,12 @@ std::optional<std::size_t> InputFile::ReadFull(std::span<std::uint8_t> buffer) {
         done += *got;
     }
     return done;
+}
+
+std::optional<std::size_t> InputFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer) {
+    if (!Seek(offset))
+        return std::nullopt;
+    return ReadFull(buffer);
 }
 
 FileBytes ReadWholeFile(const std::string& path, std::uint64_t max_bytes) {

@@ -1,7 +1,7 @@
 // Small file layer for the portable code: whole-file reads, bounded reads from
-// an open file, and writes. Paths are narrow strings (the ANSI code page on
-// Windows, as everywhere inside the engine). A read error is always reported,
-// never passed off as data.
+// an open file, and writes (whole files, or streamed through an OutputFile). Paths are narrow
+// strings (the ANSI code page on Windows, as everywhere inside the engine). A read error is always
+// reported, never passed off as data.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +20,7 @@ enum class FileError {
     kReadFailed,   // opened, but a read failed
     kWriteFailed,  // cannot be created or written
     kTooLarge,     // larger than the caller's limit, or 4 GiB and more
+    kExists,       // create-new asked for, and the path exists already
 };
 
 // A file opened for reading, shared with other readers. Move-only.
@@ -45,6 +46,40 @@ class InputFile {
     // Reads exactly buffer.size() bytes unless the file ends first; the count
     // read, or nullopt on error.
     std::optional<std::size_t> ReadFull(std::span<std::uint8_t> buffer);
+    // ReadFull at an offset: the count read (short only at the end of the
+    // file), or nullopt on error. Moves the file position.
+    std::optional<std::size_t> ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer);
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+enum class CreateMode {
+    kNew,      // fails with kExists when the path exists: never touches another file
+    kReplace,  // creates or truncates
+};
+
+// A file opened for writing, not shared. Move-only. Closing without Close()
+// (destructor) drops errors: call Close() to learn whether the data got out.
+class OutputFile {
+  public:
+    OutputFile();
+    ~OutputFile();
+    OutputFile(OutputFile&&) noexcept;
+    OutputFile& operator=(OutputFile&&) noexcept;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // kNone, kExists (kNew only) or kWriteFailed.
+    FileError Create(const std::string& path, CreateMode mode);
+    bool IsOpen() const;
+    // Writes all the bytes at the current position, or fails.
+    FileError Write(std::span<const std::uint8_t> bytes);
+    FileError Seek(std::uint64_t offset);
+    // Forces the written data to the disk.
+    FileError Flush();
+    FileError Close();
 
   private:
     struct Impl;
@@ -65,6 +100,10 @@ FileBytes ReadWholeFile(const std::string& path, std::uint64_t max_bytes = 0xFFF
 // crash leaves either the old file or the new one.
 FileError WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes,
                          bool atomic = false);
+
+// Renames from over to (replacing it), durably: the only moment a reader can
+// see the change is the rename itself. False when it failed (from is kept).
+bool MoveFileReplacing(const std::string& from, const std::string& to);
 
 bool FileExists(const std::string& path);
 bool RemoveFile(const std::string& path);

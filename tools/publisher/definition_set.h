@@ -15,7 +15,7 @@ namespace olvex::tools {
 
 struct PublishedBlock {
     std::uint64_t block_time = 0;  // FILETIME (UTC)
-    std::vector<PestRecord> pests;
+    std::vector<PestInfoRecord> pests;
     std::vector<SignatureRecord> signatures;
     std::vector<LocationRecord> locations;
 };

@@ -44,7 +44,7 @@ remove cookie 1001 "user@test.example"
     EXPECT_EQ(blocks[0].block_time, *CalendarToFileTime({2004, 3, 15, 9, 40, 0}));
     EXPECT_EQ(blocks[1].block_time, *CalendarToFileTime({2004, 4, 1, 12, 0, 30}));
 
-    EXPECT_EQ(blocks[0].pests, (std::vector<PestRecord>{{1001, "Test Pest", "Adware", ""}}));
+    EXPECT_EQ(blocks[0].pests, (std::vector<PestInfoRecord>{{1001, "Test Pest", "Adware", ""}}));
     ASSERT_EQ(blocks[0].signatures.size(), 4u);
     // CRC-32 and MD5 of "abc", as zlib and md5sum give them.
     const SignatureRecord from_file = {1001,
@@ -70,7 +70,7 @@ remove cookie 1001 "user@test.example"
                          R"(cookie "user@test.example")",
                          R"(exclude "%PROGRAM_FILES%\Test\readme.txt")",
                      }));
-    EXPECT_EQ(blocks[1].pests, (std::vector<PestRecord>{{-1001, "Test Pest", "Adware", ""}}));
+    EXPECT_EQ(blocks[1].pests, (std::vector<PestInfoRecord>{{-1001, "Test Pest", "Adware", ""}}));
     EXPECT_EQ(blocks[1].signatures, (std::vector<SignatureRecord>{{-1001, 0, 0xCAFE, {}, ""}}));
     EXPECT_EQ(blocks[1].locations,
               (std::vector<LocationRecord>{{-1001, R"(cookie "user@test.example")"}}));

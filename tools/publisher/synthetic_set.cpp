@@ -26,7 +26,7 @@ class Random {
     std::uint64_t state_;
 };
 
-PestRecord MakePest(std::int32_t id) {
+PestInfoRecord MakePest(std::int32_t id) {
     return {id, "Synthetic.Pest." + std::to_string(id), kCategories[id % 6], {}};
 }
 
@@ -112,7 +112,7 @@ class Generator {
                 delta.locations.push_back(MakeLocation(next_location++));
             // Take back one record of each kind that the base block added.
             if (d <= first.pests.size()) {
-                PestRecord gone = first.pests[d - 1];
+                PestInfoRecord gone = first.pests[d - 1];
                 gone.pest_id = -gone.pest_id;
                 delta.pests.push_back(std::move(gone));
             }
