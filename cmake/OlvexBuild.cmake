@@ -37,7 +37,8 @@ if(CMAKE_CROSSCOMPILING)
     INSTALL_COMMAND ""
     BUILD_BYPRODUCTS ${OLVEX_HOST_TOOLS_DIR}/tools/olvex-publish)
   set(OLVEX_PUBLISH ${OLVEX_HOST_TOOLS_DIR}/tools/olvex-publish)
-  set(OLVEX_PUBLISH_DEPENDS olvex_host_tools)
+  # The target orders the builds; the file makes outputs follow a changed tool.
+  set(OLVEX_PUBLISH_DEPENDS olvex_host_tools ${OLVEX_PUBLISH})
 else()
   set(OLVEX_PUBLISH $<TARGET_FILE:olvex-publish>)
   set(OLVEX_PUBLISH_DEPENDS olvex-publish)
@@ -110,19 +111,25 @@ function(olvex_add_test name)
   endif()
 endfunction()
 
-# olvex_publish(<output-dir> SOURCE <definition source> [ARGS ...])
-# Compiles a readable definition source into qzinfo.dat, qzfile.dat and qzloc.dat
-# at build time; adds the three files to the calling target list OUTPUTS.
+# olvex_publish(<target> <output-dir> SOURCE <definition source> [ARGS ...]
+#               [DEPENDS <fixture files> ...] [ALL])
+# Compiles a readable definition source into qzinfo.dat, qzfile.dat and
+# qzloc.dat at build time, as the custom target <target> (part of the default
+# build with ALL). ARGS go to olvex-publish before the source (--corrupt ...).
 function(olvex_publish target outdir)
-  cmake_parse_arguments(P "" "SOURCE" "ARGS" ${ARGN})
+  cmake_parse_arguments(P "ALL" "SOURCE" "ARGS;DEPENDS" ${ARGN})
   set(outs ${outdir}/qzinfo.dat ${outdir}/qzfile.dat ${outdir}/qzloc.dat)
   add_custom_command(
     OUTPUT ${outs}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${outdir}
     COMMAND ${OLVEX_PUBLISH} --out ${outdir} ${P_ARGS} ${P_SOURCE}
-    DEPENDS ${P_SOURCE} ${OLVEX_PUBLISH_DEPENDS}
+    DEPENDS ${P_SOURCE} ${P_DEPENDS} ${OLVEX_PUBLISH_DEPENDS}
     WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
     COMMENT "Publishing definitions into ${outdir}"
     VERBATIM)
-  add_custom_target(${target} DEPENDS ${outs})
+  set(all)
+  if(P_ALL)
+    set(all ALL)
+  endif()
+  add_custom_target(${target} ${all} DEPENDS ${outs})
 endfunction()

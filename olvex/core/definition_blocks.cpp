@@ -1,0 +1,303 @@
+#include "olvex/core/definition_blocks.h"
+
+#include <algorithm>
+#include <limits>
+#include <new>
+#include <utility>
+
+#include "olvex/core/crc32.h"
+#include "olvex/core/file_io.h"
+#include "olvex/core/jc_decoder.h"
+#include "olvex/core/little_endian.h"
+#include "olvex/core/scrambler.h"
+
+namespace olvex {
+namespace {
+
+#ifdef _WIN32
+constexpr char kPathSeparator = '\\';
+#else
+constexpr char kPathSeparator = '/';
+#endif
+
+constexpr std::uint64_t kTicksPerSecond = 10'000'000;
+constexpr std::int64_t kSecondsPerDay = 86'400;
+// Days from 1601-01-01 (the FILETIME epoch) to 1970-01-01.
+constexpr std::int64_t kDaysFrom1601To1970 = 134'774;
+// The last FILETIME the Windows conversions accept.
+constexpr std::uint64_t kMaxFileTime = 0x7FFFFFFFFFFFFFFFull;
+
+// Days since 1970-01-01 of a proleptic Gregorian date, and back.
+std::int64_t DaysFromCivil(std::int64_t y, int m, int d) {
+    y -= m <= 2 ? 1 : 0;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t yoe = y - era * 400;
+    const std::int64_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+void CivilFromDays(std::int64_t z, CalendarTime& out) {
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const int d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    const int m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    out.year = static_cast<int>(yoe + era * 400 + (m <= 2 ? 1 : 0));
+    out.month = m;
+    out.day = d;
+}
+
+int DaysInMonth(int year, int month) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+BlockFileResult Fail(int code, const std::string& path, std::string_view suffix) {
+    BlockFileResult result;
+    result.code = code;
+    result.text = path;
+    result.text += suffix;
+    return result;
+}
+
+// Codes 5 and 18 leave the caller's last error text as it was.
+BlockFileResult FailKeepingText(int code) {
+    BlockFileResult result;
+    result.code = code;
+    result.keep_last_error_text = true;
+    return result;
+}
+
+// Descrambles and decodes one checked payload into a new block.
+BlockFileResult DecodePayload(std::span<const std::uint8_t> stored, const std::string& path,
+                              const BlockReadLimits& limits, DecodedBlock& block) {
+    std::vector<std::uint8_t> plain(stored.begin(), stored.end());
+    DescrambleBuffer(plain);
+    const std::uint32_t unpacked = JcGetUnpackedSize(plain);
+    if (unpacked == 0)
+        return FailKeepingText(kBlockNoJcTag);
+    if (unpacked > limits.max_unpacked_bytes)
+        return FailKeepingText(kBlockNoMemory);
+    block.data.resize(unpacked);
+    if (JcDecompress(plain, block.data) == 0)
+        return Fail(kBlockUndecodable, path, " could not be decompressed.");
+    block.size = unpacked;
+    return {};
+}
+
+BlockFileResult ReadBlocks(std::span<const std::uint8_t> file, const std::string& path,
+                           const BlockReadLimits& limits) {
+    BlockFileResult result;
+    const std::uint64_t compatibility_date = CompatibilityDateFor(path);
+    std::optional<std::uint64_t> last_block_time;
+    std::size_t start = 0;
+    while (start < file.size()) {
+        const auto header = ParseBlockHeader(file.subspan(start));
+        if (!header)
+            return Fail(kBlockCorrupt, path, " is corrupt.");
+        last_block_time = header->block_time;
+        if (header->payload_length == 0) {
+            start += kDefinitionHeaderBytes;
+            continue;
+        }
+        if (header->magic != kDefinitionMagic)
+            return Fail(kBlockNotRecognized, path, " format not recognized.");
+        if (header->compatibility_date != compatibility_date)
+            return Fail(kBlockNotCompatible, path, " is not compatible.");
+        const std::size_t body = start + kDefinitionHeaderBytes;
+        if (header->payload_length < 0 ||
+            static_cast<std::uint64_t>(header->payload_length) > file.size() - body)
+            return Fail(kBlockCorrupt, path, " is corrupt.");
+        const auto stored = file.subspan(body, static_cast<std::size_t>(header->payload_length));
+        if (DefinitionCheckValue(stored) != header->check_value)
+            return Fail(kBlockCorrupt, path, " is corrupt.");
+        DecodedBlock block;
+        block.record_count = header->record_count;
+        if (BlockFileResult failed = DecodePayload(stored, path, limits, block); !failed.ok())
+            return failed;
+        result.blocks.push_back(std::move(block));
+        start = body + stored.size();
+    }
+    if (IsPestsFile(path) && last_block_time)
+        result.data_version = DataVersionFromFileTime(*last_block_time);
+    return result;
+}
+
+template <typename ReadHeaderAt>
+HeaderWalk Walk(std::uint64_t size, ReadHeaderAt read_header_at) {
+    HeaderWalk walk;
+    std::uint64_t start = 0;
+    while (start < size && size - start >= kDefinitionHeaderBytes) {
+        const std::optional<DefinitionBlockHeader> header = read_header_at(start);
+        if (!header)
+            break;
+        ++walk.blocks;
+        walk.last_block_time = header->block_time;
+        const std::int32_t length = header->payload_length;
+        if (length < 0 ||
+            static_cast<std::uint64_t>(length) > size - start - kDefinitionHeaderBytes)
+            break;
+        if (walk.blocks > 1)
+            walk.payload_bytes_after_first += length;
+        start += kDefinitionHeaderBytes + static_cast<std::uint64_t>(length);
+    }
+    return walk;
+}
+
+}  // namespace
+
+std::optional<DefinitionBlockHeader> ParseBlockHeader(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < kDefinitionHeaderBytes)
+        return std::nullopt;
+    DefinitionBlockHeader header;
+    header.magic = *LoadLe32(bytes, kHeaderMagicOffset);
+    header.check_value = *LoadLe32(bytes, kHeaderCheckOffset);
+    header.payload_length = static_cast<std::int32_t>(*LoadLe32(bytes, kHeaderLengthOffset));
+    header.block_time = *LoadLe64(bytes, kHeaderTimeOffset);
+    header.compatibility_date = *LoadLe64(bytes, kHeaderDateOffset);
+    header.record_count = *LoadLe32(bytes, kHeaderRecordsOffset);
+    return header;
+}
+
+std::array<std::uint8_t, kDefinitionHeaderBytes> SerializeBlockHeader(
+    const DefinitionBlockHeader& header) {
+    std::array<std::uint8_t, kDefinitionHeaderBytes> bytes{};
+    StoreLe(std::span(bytes), kHeaderMagicOffset, header.magic);
+    StoreLe(std::span(bytes), kHeaderCheckOffset, header.check_value);
+    StoreLe(std::span(bytes), kHeaderLengthOffset, header.payload_length);
+    StoreLe(std::span(bytes), kHeaderTimeOffset, header.block_time);
+    StoreLe(std::span(bytes), kHeaderDateOffset, header.compatibility_date);
+    StoreLe(std::span(bytes), kHeaderRecordsOffset, header.record_count);
+    return bytes;
+}
+
+bool IsLocationsFile(std::string_view path) {
+    return path.find("qzloc", 1) != std::string_view::npos;
+}
+
+bool IsPestsFile(std::string_view path) {
+    return path.find("qzinfo.dat", 1) != std::string_view::npos;
+}
+
+std::uint64_t CompatibilityDateFor(std::string_view path) {
+    return IsLocationsFile(path) ? kLocationsCompatibilityDate : kDefinitionsCompatibilityDate;
+}
+
+std::uint32_t DefinitionCheckValue(std::span<const std::uint8_t> stored_payload) {
+    return Crc32(stored_payload) ^ kDefinitionCheckXor;
+}
+
+std::optional<CalendarTime> FileTimeToCalendar(std::uint64_t filetime) {
+    if (filetime > kMaxFileTime)
+        return std::nullopt;
+    const auto seconds = static_cast<std::int64_t>(filetime / kTicksPerSecond);
+    const std::int64_t second_of_day = seconds % kSecondsPerDay;
+    CalendarTime time;
+    CivilFromDays(seconds / kSecondsPerDay - kDaysFrom1601To1970, time);
+    time.hour = static_cast<int>(second_of_day / 3600);
+    time.minute = static_cast<int>(second_of_day / 60 % 60);
+    time.second = static_cast<int>(second_of_day % 60);
+    return time;
+}
+
+std::optional<std::uint64_t> CalendarToFileTime(const CalendarTime& time) {
+    if (time.year < 1601 || time.year > 30827 || time.month < 1 || time.month > 12 ||
+        time.day < 1 || time.day > DaysInMonth(time.year, time.month) || time.hour < 0 ||
+        time.hour > 23 || time.minute < 0 || time.minute > 59 || time.second < 0 ||
+        time.second > 59)
+        return std::nullopt;
+    const std::int64_t days = DaysFromCivil(time.year, time.month, time.day) + kDaysFrom1601To1970;
+    const std::int64_t seconds =
+        days * kSecondsPerDay + time.hour * 3600 + time.minute * 60 + time.second;
+    return static_cast<std::uint64_t>(seconds) * kTicksPerSecond;
+}
+
+std::optional<std::int32_t> DataVersionFromFileTime(std::uint64_t filetime) {
+    const auto time = FileTimeToCalendar(filetime);
+    if (!time)
+        return std::nullopt;
+    const std::int64_t version = std::int64_t{time->year} * 1000000 + time->month * 10000 +
+                                 time->day * 100 + time->hour - 2000000000;
+    if (version < std::numeric_limits<std::int32_t>::min() ||
+        version > std::numeric_limits<std::int32_t>::max())
+        return std::nullopt;
+    return static_cast<std::int32_t>(version);
+}
+
+BlockFileResult ReadBlockBuffer(std::span<const std::uint8_t> file_bytes, const std::string& path,
+                                const BlockReadLimits& limits) {
+    try {
+        return ReadBlocks(file_bytes, path, limits);
+    } catch (const std::bad_alloc&) {
+        return FailKeepingText(kBlockNoMemory);
+    }
+}
+
+BlockFileResult ReadBlockFile(const std::string& path) {
+    try {
+        const FileBytes file = ReadWholeFile(path);
+        switch (file.error) {
+            case FileError::kNone:
+                return ReadBlockBuffer(file.bytes, path);
+            case FileError::kTooLarge:
+                return FailKeepingText(kBlockNoMemory);
+            default:
+                return Fail(kBlockNotFound, path, " does not exist.");
+        }
+    } catch (const std::bad_alloc&) {
+        return FailKeepingText(kBlockNoMemory);
+    }
+}
+
+HeaderWalk WalkBlockHeaders(std::span<const std::uint8_t> file_bytes) {
+    return Walk(file_bytes.size(), [&](std::uint64_t start) {
+        return ParseBlockHeader(file_bytes.subspan(static_cast<std::size_t>(start)));
+    });
+}
+
+std::optional<HeaderWalk> WalkBlockHeaderFile(const std::string& path) {
+    InputFile file;
+    if (!file.Open(path))
+        return std::nullopt;
+    const auto size = file.Size();
+    if (!size)
+        return HeaderWalk{};
+    std::array<std::uint8_t, kDefinitionHeaderBytes> buffer{};
+    return Walk(*size, [&](std::uint64_t start) -> std::optional<DefinitionBlockHeader> {
+        if (!file.Seek(start))
+            return std::nullopt;
+        const auto got = file.ReadFull(buffer);
+        if (!got || *got != buffer.size())
+            return std::nullopt;
+        return ParseBlockHeader(buffer);
+    });
+}
+
+HeaderTotals ReadHeaderTotals(const std::string& folder) {
+    HeaderTotals totals;
+    const auto in_folder = [&](const char* name) { return folder + kPathSeparator + name; };
+
+    const auto pests = WalkBlockHeaderFile(in_folder("qzinfo.dat"));
+    if (!pests || pests->blocks == 0)
+        return totals;
+    totals.block_count = pests->blocks - 1;
+    totals.data_version = DataVersionFromFileTime(*pests->last_block_time).value_or(0);
+    std::int64_t delta_bytes = pests->payload_bytes_after_first;
+
+    for (const char* name : {"qzloc.dat", "qzfile.dat"}) {
+        const auto walk = WalkBlockHeaderFile(in_folder(name));
+        if (!walk)
+            break;
+        delta_bytes += walk->payload_bytes_after_first;
+    }
+    totals.delta_bytes = static_cast<std::int32_t>(
+        std::min<std::int64_t>(delta_bytes, std::numeric_limits<std::int32_t>::max()));
+    return totals;
+}
+
+}  // namespace olvex

@@ -1,0 +1,316 @@
+#include "olvex/core/definition_records.h"
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+
+#include "olvex/core/little_endian.h"
+
+namespace olvex {
+namespace {
+
+constexpr std::size_t kPestFixedBytes = 24;
+constexpr std::size_t kSignatureFixedBytes = 32;
+constexpr std::size_t kLocationFixedBytes = 8;
+constexpr std::size_t kMd5Bytes = 16;
+constexpr std::size_t kMaxField =
+    static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
+
+// Smallest possible records, to bound what a record count may reserve.
+constexpr std::size_t kMinPestRecordBytes = kPestFixedBytes + 1;
+constexpr std::size_t kMinSignatureRecordBytes = kSignatureFixedBytes + 1;
+
+// Walks a payload record by record; every read is checked against its end.
+class RecordReader {
+  public:
+    explicit RecordReader(std::span<const std::uint8_t> payload) : payload_(payload) {}
+
+    std::size_t position() const { return position_; }
+    std::size_t remaining() const { return payload_.size() - position_; }
+
+    std::optional<std::uint32_t> Le32At(std::size_t offset_in_record) const {
+        return LoadLe32(payload_, position_ + offset_in_record);
+    }
+    // The bytes [offset, offset + length) of the current record, if they lie in the payload.
+    std::optional<std::span<const std::uint8_t>> BytesAt(std::size_t offset,
+                                                         std::size_t length) const {
+        if (offset > remaining() || length > remaining() - offset)
+            return std::nullopt;
+        return payload_.subspan(position_ + offset, length);
+    }
+    void Advance(std::size_t bytes) { position_ += bytes; }
+
+  private:
+    std::span<const std::uint8_t> payload_;
+    std::size_t position_ = 0;
+};
+
+// The NUL-terminated text at offset within bytes; nullopt when the offset lies
+// outside or no NUL follows it inside.
+std::optional<std::string> TextAt(std::span<const std::uint8_t> bytes, std::size_t offset) {
+    if (offset >= bytes.size())
+        return std::nullopt;
+    const auto begin = bytes.begin() + static_cast<std::ptrdiff_t>(offset);
+    const auto nul = std::find(begin, bytes.end(), std::uint8_t{0});
+    if (nul == bytes.end())
+        return std::nullopt;
+    return std::string(begin, nul);
+}
+
+bool HasNul(std::string_view text) {
+    return text.find('\0') != std::string_view::npos;
+}
+
+template <typename Record>
+RecordList<Record> Malformed(std::size_t index, std::size_t offset, std::string_view what) {
+    RecordList<Record> list;
+    list.error = "record " + std::to_string(index) + " at offset " + std::to_string(offset) + ": " +
+                 std::string(what);
+    return list;
+}
+
+std::size_t Reservation(std::int32_t record_count, std::size_t payload_bytes,
+                        std::size_t min_record_bytes) {
+    return std::min(static_cast<std::size_t>(record_count), payload_bytes / min_record_bytes);
+}
+
+void AppendText(std::vector<std::uint8_t>& out, std::string_view text) {
+    out.insert(out.end(), text.begin(), text.end());
+    out.push_back(0);
+}
+
+constexpr std::string_view kBlanks = " ";
+constexpr std::string_view kBlanksAndQuotes = " \"";
+
+std::string_view Strip(std::string_view text, std::string_view characters) {
+    const std::size_t first = text.find_first_not_of(characters);
+    if (first == std::string_view::npos)
+        return {};
+    const std::size_t last = text.find_last_not_of(characters);
+    return text.substr(first, last - first + 1);
+}
+
+// Drops the closing double quotes of a part that runs to the end of the text,
+// and blanks that stray behind them.
+std::string DropTrailingQuotes(std::string_view text) {
+    std::size_t end = text.size();
+    const std::size_t last = text.find_last_not_of(kBlanks);
+    if (last != std::string_view::npos && text[last] == '"')
+        end = last + 1;
+    while (end > 0 && text[end - 1] == '"')
+        --end;
+    return std::string(text.substr(0, end));
+}
+
+// The text from the first double quote on, blanks and double quotes stripped
+// from both ends.
+std::string QuotedTail(std::string_view text) {
+    const std::size_t quote = text.find('"');
+    if (quote == std::string_view::npos)
+        return {};
+    return std::string(Strip(text.substr(quote), kBlanksAndQuotes));
+}
+
+}  // namespace
+
+RecordList<PestInfoRecord> DecodePestRecords(std::span<const std::uint8_t> payload,
+                                             std::int32_t record_count) {
+    RecordList<PestInfoRecord> list;
+    if (record_count <= 0)
+        return list;
+    list.records.reserve(Reservation(record_count, payload.size(), kMinPestRecordBytes));
+    RecordReader reader(payload);
+    for (std::int32_t i = 0; i < record_count; ++i) {
+        const std::size_t at = reader.position();
+        if (reader.remaining() < kPestFixedBytes)
+            return Malformed<PestInfoRecord>(i, at, "the payload ends inside the record");
+        const std::uint32_t variable_length = *reader.Le32At(20);
+        const auto variable = reader.BytesAt(kPestFixedBytes, variable_length);
+        if (!variable)
+            return Malformed<PestInfoRecord>(i, at, "the variable part runs past the payload");
+        PestInfoRecord record;
+        record.pest_id = static_cast<std::int32_t>(*reader.Le32At(0));
+        auto name = TextAt(*variable, *reader.Le32At(4));
+        if (!name)
+            return Malformed<PestInfoRecord>(i, at, "the name lies outside the variable part");
+        auto category = TextAt(*variable, *reader.Le32At(8));
+        if (!category)
+            return Malformed<PestInfoRecord>(i, at, "the category lies outside the variable part");
+        reader.Advance(kPestFixedBytes + variable_length);
+        auto note = TextAt(*reader.BytesAt(0, reader.remaining()), 0);
+        if (!note)
+            return Malformed<PestInfoRecord>(i, at, "the closing text is not terminated");
+        reader.Advance(note->size() + 1);
+        record.name = std::move(*name);
+        record.category = std::move(*category);
+        record.note = std::move(*note);
+        list.records.push_back(std::move(record));
+    }
+    return list;
+}
+
+RecordList<SignatureRecord> DecodeSignatureRecords(std::span<const std::uint8_t> payload,
+                                                   std::int32_t record_count) {
+    RecordList<SignatureRecord> list;
+    if (record_count <= 0)
+        return list;
+    list.records.reserve(Reservation(record_count, payload.size(), kMinSignatureRecordBytes));
+    RecordReader reader(payload);
+    for (std::int32_t i = 0; i < record_count; ++i) {
+        const std::size_t at = reader.position();
+        if (reader.remaining() < kSignatureFixedBytes)
+            return Malformed<SignatureRecord>(i, at, "the payload ends inside the record");
+        const std::uint32_t variable_length = *reader.Le32At(28);
+        const auto variable = reader.BytesAt(kSignatureFixedBytes, variable_length);
+        if (!variable)
+            return Malformed<SignatureRecord>(i, at, "the variable part runs past the payload");
+        SignatureRecord record;
+        record.pest_id = static_cast<std::int32_t>(*reader.Le32At(0));
+        record.file_crc = *reader.Le32At(4);
+        record.memory_crc = *reader.Le32At(16);
+        // A variable part too short for an MD5 means the record has none.
+        if (variable->size() >= kMd5Bytes) {
+            const std::uint32_t md5_offset = *reader.Le32At(24);
+            if (md5_offset > variable->size() - kMd5Bytes)
+                return Malformed<SignatureRecord>(i, at, "the MD5 lies outside the variable part");
+            std::copy_n(variable->begin() + md5_offset, kMd5Bytes, record.md5.begin());
+        }
+        reader.Advance(kSignatureFixedBytes + variable_length);
+        auto note = TextAt(*reader.BytesAt(0, reader.remaining()), 0);
+        if (!note)
+            return Malformed<SignatureRecord>(i, at, "the closing text is not terminated");
+        reader.Advance(note->size() + 1);
+        record.note = std::move(*note);
+        list.records.push_back(std::move(record));
+    }
+    return list;
+}
+
+RecordList<LocationRecord> DecodeLocationRecords(std::span<const std::uint8_t> payload,
+                                                 std::int32_t record_count) {
+    RecordList<LocationRecord> list;
+    if (record_count <= 0)
+        return list;
+    list.records.reserve(Reservation(record_count, payload.size(), kLocationFixedBytes));
+    RecordReader reader(payload);
+    for (std::int32_t i = 0; i < record_count; ++i) {
+        const std::size_t at = reader.position();
+        if (reader.remaining() < kLocationFixedBytes)
+            return Malformed<LocationRecord>(i, at, "the payload ends inside the record");
+        const std::uint32_t length = *reader.Le32At(4);
+        const auto text = reader.BytesAt(kLocationFixedBytes, length);
+        if (!text)
+            return Malformed<LocationRecord>(i, at, "the text runs past the payload");
+        if (std::find(text->begin(), text->end(), std::uint8_t{0}) != text->end())
+            return Malformed<LocationRecord>(i, at, "the text holds a NUL byte");
+        LocationRecord record;
+        record.pest_id = static_cast<std::int32_t>(*reader.Le32At(0));
+        record.text.assign(text->begin(), text->end());
+        reader.Advance(kLocationFixedBytes + length);
+        list.records.push_back(std::move(record));
+    }
+    return list;
+}
+
+bool AppendPestRecord(std::vector<std::uint8_t>& payload, const PestInfoRecord& record) {
+    if (HasNul(record.name) || HasNul(record.category) || HasNul(record.note))
+        return false;
+    const std::size_t variable_length = record.name.size() + 1 + record.category.size() + 1;
+    if (variable_length + record.note.size() + 1 + kPestFixedBytes > kMaxField)
+        return false;
+    AppendLe(payload, record.pest_id);
+    AppendLe(payload, std::uint32_t{0});  // name offset
+    AppendLe(payload, static_cast<std::uint32_t>(record.name.size() + 1));
+    AppendLe(payload, std::uint64_t{0});
+    AppendLe(payload, static_cast<std::uint32_t>(variable_length));
+    AppendText(payload, record.name);
+    AppendText(payload, record.category);
+    AppendText(payload, record.note);
+    return true;
+}
+
+bool AppendSignatureRecord(std::vector<std::uint8_t>& payload, const SignatureRecord& record) {
+    if (HasNul(record.note) ||
+        record.note.size() + kSignatureFixedBytes + kMd5Bytes + 1 > kMaxField)
+        return false;
+    AppendLe(payload, record.pest_id);
+    AppendLe(payload, record.file_crc);
+    AppendLe(payload, std::uint64_t{0});
+    AppendLe(payload, record.memory_crc);
+    AppendLe(payload, std::uint32_t{0});
+    AppendLe(payload, std::uint32_t{0});  // MD5 offset
+    AppendLe(payload, static_cast<std::uint32_t>(kMd5Bytes));
+    payload.insert(payload.end(), record.md5.begin(), record.md5.end());
+    AppendText(payload, record.note);
+    return true;
+}
+
+bool AppendLocationRecord(std::vector<std::uint8_t>& payload, const LocationRecord& record) {
+    if (HasNul(record.text) || record.text.size() + kLocationFixedBytes > kMaxField)
+        return false;
+    AppendLe(payload, record.pest_id);
+    AppendLe(payload, static_cast<std::uint32_t>(record.text.size()));
+    payload.insert(payload.end(), record.text.begin(), record.text.end());
+    return true;
+}
+
+LocationKind LocationKindOf(std::string_view text) {
+    if (text.starts_with("key"))
+        return LocationKind::kKey;
+    if (text.starts_with("exclude"))
+        return LocationKind::kExclude;
+    if (text.starts_with("cookie"))
+        return LocationKind::kCookie;
+    if (text.starts_with("file"))
+        return LocationKind::kFile;
+    if (text.starts_with("folder"))
+        return LocationKind::kFolder;
+    return LocationKind::kUnknown;
+}
+
+KeyEntry ParseKeyEntry(std::string_view text) {
+    KeyEntry entry;
+    const std::size_t open = text.find('"');
+    if (open == std::string_view::npos)
+        return entry;
+    const std::size_t close = text.find('"', open + 1);
+    if (close == std::string_view::npos) {
+        entry.key = DropTrailingQuotes(text.substr(open + 1));
+        return entry;
+    }
+    entry.key = std::string(text.substr(open + 1, close - open - 1));
+
+    std::string_view rest = text.substr(close + 1);
+    if (const std::size_t word = rest.find("value"); word != std::string_view::npos) {
+        const std::size_t quote = rest.find('"', word + 5);
+        if (quote == std::string_view::npos) {
+            rest = {};
+        } else {
+            const std::size_t start = quote + 1;
+            const std::size_t end = rest.find("\" data", start);
+            if (end == std::string_view::npos) {
+                entry.value = DropTrailingQuotes(rest.substr(start));
+                rest = {};
+            } else {
+                entry.value = std::string(rest.substr(start, end - start));
+                rest = rest.substr(end);
+            }
+        }
+    }
+    if (const std::size_t word = rest.find("data"); word != std::string_view::npos) {
+        const std::size_t quote = rest.find('"', word + 4);
+        if (quote != std::string_view::npos)
+            entry.data = DropTrailingQuotes(rest.substr(quote + 1));
+    }
+    return entry;
+}
+
+std::string ParseCookieEntry(std::string_view text) {
+    return QuotedTail(text);
+}
+
+PathEntry ParsePathEntry(std::string_view text) {
+    return {QuotedTail(text), LocationKindOf(text) == LocationKind::kFolder};
+}
+
+}  // namespace olvex
