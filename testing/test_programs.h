@@ -9,22 +9,13 @@
 #include <string>
 #include <vector>
 
-namespace olvex::testing {
+#include "testing/windows_test_support.h"
 
-// A build path as Windows sees it: the Unix root is drive Z: under Wine.
-inline std::string WindowsPath(std::string path) {
-    if (!path.empty() && path[0] == '/')
-        path = "Z:" + path;
-    for (auto& c : path) {
-        if (c == '/')
-            c = '\\';
-    }
-    return path;
-}
+namespace olvex::testing {
 
 inline std::string TestProgramPath(const std::string& file_name) {
 #ifdef OLVEX_TEST_PROGRAMS_DIR
-    return WindowsPath(OLVEX_TEST_PROGRAMS_DIR) + "\\" + file_name;
+    return Narrow(WindowsPath(OLVEX_TEST_PROGRAMS_DIR)) + "\\" + file_name;
 #else
     return file_name;
 #endif

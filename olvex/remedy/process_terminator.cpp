@@ -5,6 +5,7 @@
 #include <array>
 #include <vector>
 
+#include "olvex/core/os_utilities.h"
 #include "olvex/remedy/win_scoped.h"
 
 namespace olvex {
@@ -78,6 +79,9 @@ bool IsCriticalSystemImage(std::string_view image_path, std::string_view system_
     }
     return false;
 }
+
+CProcessTerminator::CProcessTerminator()
+    : CProcessTerminator(CurrentOsVersionSource().Query().value_or(OsVersion{}).platform_id) {}
 
 CProcessTerminator::CProcessTerminator(DWORD platform_id) : platform_id_(platform_id) {
     auto bound = std::make_unique<Bound>();

@@ -29,8 +29,11 @@ class CProcessTerminator {
         kNotReady = 4,        // the platform's functions could not be bound
     };
 
-    // platform_id: VER_PLATFORM_WIN32_NT or VER_PLATFORM_WIN32_WINDOWS, as the
-    // OS version reports it; any other value leaves the object not ready.
+    // The platform as the engine's OS-version source reports it; a version
+    // that cannot be read leaves the object not ready.
+    CProcessTerminator();
+    // platform_id: VER_PLATFORM_WIN32_NT or VER_PLATFORM_WIN32_WINDOWS; any
+    // other value leaves the object not ready.
     explicit CProcessTerminator(DWORD platform_id);
     ~CProcessTerminator();
     CProcessTerminator(const CProcessTerminator&) = delete;

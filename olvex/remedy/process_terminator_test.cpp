@@ -4,6 +4,7 @@
 
 #include <cctype>
 
+#include "olvex/core/os_utilities.h"
 #include "testing/scratch_dir.h"
 #include "testing/test_programs.h"
 
@@ -21,6 +22,14 @@ std::string CopyPest(const ScratchDir& dir, const std::string& name) {
     EXPECT_TRUE(CopyFileA(TestProgramPath("test_pest.exe").c_str(), path.c_str(), FALSE));
     return path;
 }
+
+// Reports Windows 98 to the engine.
+class Windows98 : public OsVersionSource {
+  public:
+    std::optional<OsVersion> Query() const override {
+        return OsVersion{VER_PLATFORM_WIN32_WINDOWS, 4, 10};
+    }
+};
 
 std::string Upper(std::string text) {
     for (auto& c : text)
@@ -95,7 +104,11 @@ TEST(ProcessTerminator, ALoadedLibraryEndsItsProcessOnWindows9xOnly) {
     EXPECT_EQ(nt.TerminateProcessesByModulePath(library), CProcessTerminator::kNoneTerminated);
     EXPECT_EQ(WaitForSingleObject(host, 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
-    CProcessTerminator win9x(VER_PLATFORM_WIN32_WINDOWS);
+    // The Windows 9x branch, chosen through the engine's OS-version source.
+    const Windows98 windows98;
+    const ScopedOsVersionSource pretend(windows98);
+    CProcessTerminator win9x;
+    ASSERT_TRUE(win9x.IsReady());
     EXPECT_EQ(win9x.TerminateProcessesByModulePath(library), CProcessTerminator::kTerminated);
     EXPECT_EQ(win9x.TerminatedCount(), 1);
     EXPECT_TRUE(HasEnded(host));

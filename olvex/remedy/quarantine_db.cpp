@@ -92,7 +92,7 @@ QuarantineDbError ErrorOfEnd(const RecordsEnd& end) {
 
 }  // namespace
 
-std::int32_t SessionIdFromName(std::string_view name) {
+std::int32_t ReadLong32(std::string_view name) {
     std::size_t i = 0;
     while (i < name.size() && (name[i] == ' ' || (name[i] >= '\t' && name[i] <= '\r')))
         ++i;

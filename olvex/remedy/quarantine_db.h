@@ -53,10 +53,16 @@ struct SessionRecord {
     bool operator==(const SessionRecord&) const = default;
 };
 
-// A session name (fourteen UTC digits) read as a number the way the C
-// library's atol reads it on a 32-bit long: white space skipped, an optional
-// sign, digits accumulated modulo 2^32, the first non-digit ending it.
-std::int32_t SessionIdFromName(std::string_view name);
+// A decimal text read the way the C library's atol reads it on a 32-bit
+// long: white space skipped, an optional sign, digits accumulated modulo
+// 2^32, the first non-digit ending it.
+std::int32_t ReadLong32(std::string_view text);
+
+// A session name (fourteen UTC digits) read as a number with ReadLong32; two
+// names that differ by a multiple of 2^32 share an id.
+inline std::int32_t SessionIdFromName(std::string_view name) {
+    return ReadLong32(name);
+}
 
 std::array<std::uint8_t, kQuarantineDbHeaderSize> EncodeQuarantineDbHeader(std::uint32_t counter);
 // nullopt when a text is longer than the model allows or holds a NUL.

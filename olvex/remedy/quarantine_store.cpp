@@ -5,7 +5,9 @@
 
 #include <array>
 
+#include "olvex/com/module.h"
 #include "olvex/core/location.h"
+#include "olvex/core/os_utilities.h"
 #include "olvex/remedy/folder_tree.h"
 #include "olvex/remedy/quarantine_paths.h"
 #include "olvex/remedy/registry_container.h"
@@ -16,21 +18,6 @@ namespace {
 
 bool IsLeadByteOfAnsiCodePage(unsigned char byte) {
     return IsDBCSLeadByte(byte) != 0;
-}
-
-// The folder of the module that holds this code: the engine DLL.
-std::string ModuleFolder() {
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExA(
-            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-            reinterpret_cast<LPCSTR>(&ModuleFolder), &module))
-        return {};
-    std::array<char, MAX_PATH + 1> path{};
-    const DWORD length = GetModuleFileNameA(module, path.data(), MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return {};
-    const std::string file(path.data(), length);
-    return file.substr(0, file.find_last_of('\\'));
 }
 
 std::string WindowsFolder() {
@@ -160,10 +147,16 @@ bool QuarantineStore::IsContainerPath(const std::string& path) const {
     return !folder_.empty() && IsQuarantineContainerPath(path, folder_, mb_);
 }
 
-StoreOutcome QuarantineStore::Initialize(const std::string& base_folder) {
+StoreOutcome QuarantineStore::Initialize(const std::optional<std::string>& base_folder) {
     listing_.Close();
     initialized_ = true;
-    std::string base = base_folder.empty() ? ModuleFolder() : base_folder;
+    std::string base =
+        base_folder ? *base_folder : GetModuleFolder(com::ThisModule()).value_or(std::string());
+    if (base.empty()) {
+        initialized_ = false;
+        folder_.clear();
+        return Failure("Error creating the Quarantine directory.");
+    }
     if (!base.empty() && base.back() == '\\' && mb_.EndsOnCharBoundary(base))
         base.pop_back();
     folder_ = base + "\\Quarantine";

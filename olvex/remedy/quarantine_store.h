@@ -43,9 +43,10 @@ class QuarantineStore {
     QuarantineStore();
 
     // Makes base_folder + "\Quarantine" (one trailing backslash of the base
-    // is dropped) and, when the folder is new, its two databases. An empty
-    // base folder means the folder of the engine module.
-    StoreOutcome Initialize(const std::string& base_folder);
+    // is dropped) and, when the folder is new, its two databases. No base
+    // folder means the folder of the engine module; an empty one is refused
+    // (it would put the quarantine in the root of the current drive).
+    StoreOutcome Initialize(const std::optional<std::string>& base_folder);
     bool IsInitialized() const { return initialized_; }
     const std::string& Folder() const { return folder_; }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "olvex/core/file_io.h"
+#include "olvex/core/os_utilities.h"
 #include "olvex/remedy/win_scoped.h"
 
 namespace olvex {
@@ -57,6 +58,8 @@ std::string CrossDriveCopyPath(const std::string& target) {
         return target + ".qzu";
     return target.substr(0, dot + 1) + "qzu";
 }
+
+CRebootFileMover::CRebootFileMover() : CRebootFileMover(!IsWin9xPlatform()) {}
 
 CRebootFileMover::CRebootFileMover(bool is_nt, RebootMoverPlaces places)
     : is_nt_(is_nt), places_(std::move(places)) {}

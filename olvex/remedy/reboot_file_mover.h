@@ -31,6 +31,9 @@ inline constexpr char kRenameBatchTail[9] = {'d', 'e', 'l', ' ', '%', '0', '\r',
 
 class CRebootFileMover {
   public:
+    // The NT flag from the engine's OS-version source (NT unless the system
+    // reports Windows 9x), the system's places.
+    CRebootFileMover();
     // is_nt: the operating system is of the NT family.
     explicit CRebootFileMover(bool is_nt,
                               RebootMoverPlaces places = RebootMoverPlaces::FromSystem());

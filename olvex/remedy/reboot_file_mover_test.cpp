@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "olvex/core/os_utilities.h"
 #include "testing/scratch_dir.h"
 #include "testing/test_registry_key.h"
 
@@ -25,12 +26,27 @@ std::string ShortPath(const std::string& path) {
     return std::string(buffer, length);
 }
 
+// Reports Windows 98 to the engine.
+class Windows98 : public OsVersionSource {
+  public:
+    std::optional<OsVersion> Query() const override {
+        return OsVersion{VER_PLATFORM_WIN32_WINDOWS, 4, 10};
+    }
+};
+
+// The NT flag as an owner takes it from the engine's OS-version source.
+bool NtFlagOnWindows98() {
+    const Windows98 windows98;
+    const ScopedOsVersionSource pretend(windows98);
+    return !IsWin9xPlatform();
+}
+
 // The Windows 9x forms, written into folders and a key of the test's own.
 struct Windows9x {
     ScratchDir windows;
     ScratchDir temp;
     TestRegistryKey key;
-    CRebootFileMover mover{false, Places()};
+    CRebootFileMover mover{NtFlagOnWindows98(), Places()};
 
     RebootMoverPlaces Places() const {
         RebootMoverPlaces places;

@@ -10,11 +10,7 @@
 #include "olvex/remedy/reboot_file_mover.h"
 
 int main(int argc, char** argv) {
-    OSVERSIONINFOA version{};
-    version.dwOSVersionInfoSize = sizeof(version);
-    if (!GetVersionExA(&version))
-        return 3;
-    olvex::CRebootFileMover mover(version.dwPlatformId == VER_PLATFORM_WIN32_NT);
+    olvex::CRebootFileMover mover;
     if (argc == 3 && std::strcmp(argv[1], "delete") == 0)
         return mover.DeleteFileAtReboot(argv[2]) ? 0 : 1;
     if (argc == 4 && std::strcmp(argv[1], "replace") == 0)

@@ -1,0 +1,49 @@
+// Keeps copies of what the exterminator removes, with the item and session
+// databases, so that the user can restore them.
+// COM class Quarantine, default interface IQuarantine.
+#pragma once
+
+#include "olvex/com/com_object.h"
+#include "olvex/com/last_error.h"
+#include "olvex/olvex.h"
+
+namespace olvex {
+
+class CQuarantine final : public com::DispatchObject<CQuarantine, IQuarantine> {
+  public:
+    // IQuarantine, in virtual-table order.
+    HRESULT STDMETHODCALLTYPE GetFirstQuarantinedItem(IQuarantinedItem** pQuarantinedItem) override;
+    HRESULT STDMETHODCALLTYPE GetNextQuarantinedItem(IQuarantinedItem** pQuarantinedItem) override;
+    HRESULT STDMETHODCALLTYPE UnquarantineItem(IQuarantinedItem* pQuarantinedItem,
+                                               VARIANT_BOOL* pvbSuccess) override;
+    HRESULT STDMETHODCALLTYPE Q4(LONG nPestId, BSTR bsLocation, VARIANT_BOOL* pvbSuccess) override;
+    HRESULT STDMETHODCALLTYPE get_bsQuarantineFolder(BSTR* pVal) override;
+    HRESULT STDMETHODCALLTYPE get_bsLastError(BSTR* pVal) override;
+    HRESULT STDMETHODCALLTYPE put_bsLastError(BSTR value) override;
+    HRESULT STDMETHODCALLTYPE Initialize(BSTR bsQuarantineFolder,
+                                         VARIANT_BOOL* pvbSuccess) override;
+    HRESULT STDMETHODCALLTYPE IsInitialized(VARIANT_BOOL* pvbInitialized) override;
+    HRESULT STDMETHODCALLTYPE DeleteQuarantinedItem(IQuarantinedItem* pQuarantinedItem,
+                                                    VARIANT_BOOL* pvbSuccess) override;
+    HRESULT STDMETHODCALLTYPE get_vbAllowDuplicates(VARIANT_BOOL* pVal) override;
+    HRESULT STDMETHODCALLTYPE put_vbAllowDuplicates(VARIANT_BOOL value) override;
+    HRESULT STDMETHODCALLTYPE DeleteAllItems(LONG* pnItemsRemoved) override;
+    HRESULT STDMETHODCALLTYPE get_vbLogEnabled(VARIANT_BOOL* pVal) override;
+    HRESULT STDMETHODCALLTYPE put_vbLogEnabled(VARIANT_BOOL value) override;
+    HRESULT STDMETHODCALLTYPE AddItemToSession(LONG nPestId, BSTR bsLocation,
+                                               BSTR bsSessionFileName,
+                                               VARIANT_BOOL* pvbSuccess) override;
+    HRESULT STDMETHODCALLTYPE
+    GetFirstQuarantineSession(IQuarantineSession** ppQuarantineSession) override;
+    HRESULT STDMETHODCALLTYPE
+    GetNextQuarantineSession(IQuarantineSession** ppQuarantineSession) override;
+    HRESULT STDMETHODCALLTYPE RestoreQuarantineSession(IQuarantineSession* ppQuarantineSession,
+                                                       VARIANT_BOOL* pvbSuccess) override;
+    HRESULT STDMETHODCALLTYPE DeleteQuarantineSession(IQuarantineSession* pQuarantineSession,
+                                                      VARIANT_BOOL* pvbSuccess) override;
+
+  private:
+    com::LastError last_error_;
+};
+
+}  // namespace olvex

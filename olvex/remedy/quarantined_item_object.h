@@ -1,0 +1,26 @@
+// One quarantined item: its location, record and pest ids, container file
+// and date.
+// COM class QuarantinedItem, default interface IQuarantinedItem.
+#pragma once
+
+#include "olvex/com/com_object.h"
+#include "olvex/olvex.h"
+
+namespace olvex {
+
+class CQuarantinedItem final : public com::DispatchObject<CQuarantinedItem, IQuarantinedItem> {
+  public:
+    // IQuarantinedItem, in virtual-table order.
+    HRESULT STDMETHODCALLTYPE get_bsLocation(BSTR* pVal) override;
+    HRESULT STDMETHODCALLTYPE put_bsLocation(BSTR value) override;
+    HRESULT STDMETHODCALLTYPE get_nRecordId(LONG* pVal) override;
+    HRESULT STDMETHODCALLTYPE put_nRecordId(LONG value) override;
+    HRESULT STDMETHODCALLTYPE get_nPestId(LONG* pVal) override;
+    HRESULT STDMETHODCALLTYPE put_nPestId(LONG value) override;
+    HRESULT STDMETHODCALLTYPE get_bsContainerFile(BSTR* pVal) override;
+    HRESULT STDMETHODCALLTYPE put_bsContainerFile(BSTR value) override;
+    HRESULT STDMETHODCALLTYPE get_dQuarantineDate(DATE* pVal) override;
+    HRESULT STDMETHODCALLTYPE put_dQuarantineDate(DATE value) override;
+};
+
+}  // namespace olvex
