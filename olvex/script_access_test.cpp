@@ -49,7 +49,7 @@ const std::vector<ScriptCase>& Cases() {
         {"CLogEntry", {{"SetString", "o.SetString \"File=x\"", "1BD|"}}},
         {"CLogger", {{"nMaxLogEntries", "v = o.nMaxLogEntries", "1BD|"}}},
         {"CScanner", {kLastErrorText, kLastErrorNumber, kPutLastError}},
-        {"CQuarantinedItem", {{"nPestId", "v = o.nPestId", "1BD|"}}},
+        {"CQuarantinedItem", {{"nPestId", "v = o.nPestId", "0|0"}}},
         {"CQuarantineSession", {kLastErrorText}},
         {"CQuarantine", {kLastErrorText, kPutLastError}},
         {"CExterminator", {kLastErrorText, kPutLastError}},
