@@ -89,7 +89,23 @@ StoreOutcome QuarantineFile(const std::string& source, const std::string& contai
     return {};
 }
 
-StoreOutcome QuarantineFolder(const std::string& source, const std::string& container) {
+// Whether path is folder or lies below it, without regard to ASCII case.
+bool IsAtOrBelow(const std::string& path, std::string folder, const MultiByteText& mb) {
+    while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/'))
+        folder.pop_back();
+    if (folder.empty() || path.size() < folder.size() ||
+        mb.Lower(path.substr(0, folder.size())) != mb.Lower(folder))
+        return false;
+    return path.size() == folder.size() || path[folder.size()] == '\\' ||
+           path[folder.size()] == '/';
+}
+
+StoreOutcome QuarantineFolder(const std::string& source, const std::string& container,
+                              const MultiByteText& mb) {
+    // A copy into itself would never end.
+    if (IsAtOrBelow(container, source, mb))
+        return Failure("Error quarantining folder " + source + " to " + container +
+                       ". The folder holds the quarantine folder.");
     DeleteFileA(container.c_str());
     if (!CreateDirectoryA(container.c_str(), nullptr))
         return Failure("Error creating quarantine target folder: " + container);
@@ -220,7 +236,7 @@ StoreOutcome QuarantineStore::Quarantine(std::int32_t pest_id, const std::string
     if (parts.file)
         outcome = QuarantineFile(*parts.file, container);
     if (outcome.ok && parts.folder)
-        outcome = QuarantineFolder(*parts.folder, container);
+        outcome = QuarantineFolder(*parts.folder, container, mb_);
     if (outcome.ok && parts.key)
         outcome = QuarantineKey(parts, container);
     if (outcome.ok) {

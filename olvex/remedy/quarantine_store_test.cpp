@@ -235,6 +235,17 @@ TEST(QuarantineStore, AFailedCopyLeavesNoContainerAndNoRecord) {
               (std::vector<std::string>{"qzqdb.dat", "qzqsdb.dat"}));
 }
 
+TEST(QuarantineStore, AFolderHoldingTheQuarantineIsNotCopiedIntoItself) {
+    Quarantine q;
+    for (const auto& folder : {q.data.path().string(), q.store.Folder()}) {
+        const auto outcome = q.store.Quarantine(1, "Folder \"" + folder + "\"", false);
+        EXPECT_FALSE(outcome.ok) << folder;
+        EXPECT_NE(outcome.error.find("The folder holds the quarantine folder."), std::string::npos);
+    }
+    EXPECT_EQ(FolderEntries(q.store.Folder()),
+              (std::vector<std::string>{"qzqdb.dat", "qzqsdb.dat"}));
+}
+
 TEST(QuarantineStore, AFileThatIsAlreadyGoneGivesAnEmptyContainer) {
     Quarantine q;
     ScratchDir victim;
