@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "olvex/remedy/win_scoped.h"
 #include "olvex/scan/user_hives.h"
 
 namespace olvex {
@@ -58,16 +59,14 @@ LONG BuildGrantDacl(const ACL* old_dacl, PSID sid, std::vector<BYTE>& out) {
 }  // namespace
 
 std::optional<std::vector<BYTE>> ProcessUserSid() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    ScopedHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive())) {
         return std::nullopt;
     }
     DWORD size = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
     std::vector<BYTE> buffer(size);
-    const bool read = size > 0 && GetTokenInformation(token, TokenUser, buffer.data(), size, &size);
-    CloseHandle(token);
-    if (!read) {
+    if (size == 0 || !GetTokenInformation(token.Get(), TokenUser, buffer.data(), size, &size)) {
         return std::nullopt;
     }
     PSID sid = reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid;
@@ -94,9 +93,9 @@ LONG CRegistryKeyAccess::Grant() {
     }
     auto sid = ProcessUserSid();
     if (!sid) {
-        const LONG error = static_cast<LONG>(GetLastError());
-        Diagnose("ERROR DETERMINING USER'S SID:  ", error);
-        return error ? error : ERROR_INVALID_SID;
+        const DWORD error = GetLastError();
+        Diagnose("ERROR DETERMINING USER'S SID:  ", static_cast<LONG>(error));
+        return error != ERROR_SUCCESS ? static_cast<LONG>(error) : ERROR_INVALID_SID;
     }
     LONG error = RegistryKey::Open(root_, path_, READ_CONTROL | WRITE_DAC, key_);
     if (error == ERROR_SUCCESS) {
@@ -118,7 +117,7 @@ LONG CRegistryKeyAccess::Grant() {
         error = BuildGrantDacl(present ? old_dacl : nullptr, sid->data(), dacl);
     }
     if (error != ERROR_SUCCESS) {
-        Diagnose("SetEntriesInAcl Error:  ", error);
+        Diagnose("Building the new DACL: Error:  ", error);
         key_.Close();
         return error;
     }

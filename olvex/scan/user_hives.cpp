@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "olvex/core/registry_key.h"
+#include "olvex/remedy/win_scoped.h"
 
 namespace olvex {
 namespace {
@@ -102,15 +103,14 @@ bool MountedHives::UnloadAll() {
 }
 
 bool EnableBackupRestorePrivileges() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+    ScopedHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
+                          token.Receive())) {
         DiagnoseLastError("\n Error adjusting token privileges:  ");
         return false;
     }
-    const bool enabled =
-        EnablePrivilege(token, SE_RESTORE_NAME) && EnablePrivilege(token, SE_BACKUP_NAME);
-    CloseHandle(token);
-    return enabled;
+    return EnablePrivilege(token.Get(), SE_RESTORE_NAME) &&
+           EnablePrivilege(token.Get(), SE_BACKUP_NAME);
 }
 
 bool GetProfileFolderForSid(const std::string& sid, std::string& folder) {
