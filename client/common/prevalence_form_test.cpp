@@ -83,7 +83,7 @@ TEST(PrevalenceForm, EveryValueArrivesIntactInItsOwnField) {
         {"pestid", "-5"},
     };
     EXPECT_EQ(ParseForm(body), expected);
-    // The Part's own example: colon as it is, backslash %5C, blank "+".
+    // A drive path: colon as it is, backslash %5C, blank "+".
     form = {};
     form.location = "C:\\a b";
     EXPECT_NE(BuildPrevalenceFormBody(form).find("&ploc=C:%5Ca+b&"), std::string::npos);
