@@ -20,9 +20,9 @@ bool SameVersion(const FileStampResult& a, const FileStampResult& b) {
 // another process writing at the same moment (and never reused: it is
 // created new or not at all).
 std::string TemporaryName(const std::string& path) {
-    static std::random_device source;
+    thread_local std::mt19937 generator{std::random_device{}()};
     char suffix[16];
-    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(source()));
+    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(generator()));
     return path + suffix;
 }
 

@@ -71,8 +71,13 @@ HRESULT STDMETHODCALLTYPE CLogger::Initialize(BSTR bsLogPath, VARIANT_BOOL* pvbS
         if (const HRESULT hr = com::AnsiFromBstr(bsLogPath, base); FAILED(hr))
             return hr;
         if (base.empty()) {
-            // The engine's own folder.
+            // The engine's own folder; without it there is no folder at all
+            // (not the root of the current drive).
             base = GetModuleFolder(com::ThisModule()).value_or(std::string());
+            if (base.empty()) {
+                last_error_.SetText(kOpenFailed);
+                return S_OK;
+            }
         }
         if (!base.empty() && AnsiCodePageText().FindLast(base, '\\') == base.size() - 1)
             base.pop_back();
