@@ -55,7 +55,7 @@ const std::vector<ScriptCase>& Cases() {
            "5|"}}},
         {"CLogger", {{"nMaxLogEntries", "v = o.nMaxLogEntries", "1BD|"}}},
         {"CScanner", {kLastErrorText, kLastErrorNumber, kPutLastError}},
-        {"CQuarantinedItem", {{"nPestId", "v = o.nPestId", "1BD|"}}},
+        {"CQuarantinedItem", {{"nPestId", "v = o.nPestId", "0|0"}}},
         {"CQuarantineSession", {kLastErrorText}},
         {"CQuarantine", {kLastErrorText, kPutLastError}},
         {"CExterminator", {kLastErrorText, kPutLastError}},

@@ -9,16 +9,20 @@ cd "$root"
 "$root/scripts/setup.sh"
 
 jobs=$(nproc)
-for preset in host win64 win32 fuzz; do
-  echo "== build: $preset"
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$jobs"
-done
+build() {
+  echo "== build: $1 (at ${SECONDS}s)"
+  cmake --preset "$1" >/dev/null
+  cmake --build --preset "$1" -j "$jobs" "${@:2}"
+}
+build host
+build win64
+build win32
+build fuzz --target fuzz_all
 
-echo "== test: host"
+echo "== test: host (at ${SECONDS}s)"
 ctest --preset host -j "$jobs"
-echo "== test: win64 (under Wine)"
+echo "== test: win64 under Wine (at ${SECONDS}s)"
 ctest --preset win64 -j "$jobs"
-echo "== fuzz"
+echo "== fuzz (at ${SECONDS}s)"
 "$root/scripts/fuzz.sh" "${OLVEX_FUZZ_SECONDS:-30}"
-echo "== all tests passed"
+echo "== all tests passed (in ${SECONDS}s)"

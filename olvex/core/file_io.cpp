@@ -199,6 +199,98 @@ bool RemoveFile(const std::string& path) {
     return DeleteFileA(path.c_str()) != 0;
 }
 
+bool PathExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+struct SharedFile::Impl {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    ~Impl() {
+        if (handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
+    }
+};
+
+bool SharedFile::Open(const std::string& path, Access access, bool create) {
+    Close();
+    const DWORD rights = access == Access::kReadWrite ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+    HANDLE h =
+        CreateFileA(path.c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    created_ = create && GetLastError() != ERROR_ALREADY_EXISTS;
+    impl_ = std::make_unique<Impl>();
+    impl_->handle = h;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::uint64_t> SharedFile::Size() const {
+    if (!IsOpen())
+        return std::nullopt;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(impl_->handle, &size))
+        return std::nullopt;
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+namespace {
+
+bool SeekHandle(HANDLE handle, std::uint64_t offset) {
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(handle, to, nullptr, FILE_BEGIN) != 0;
+}
+
+}  // namespace
+
+std::optional<std::size_t> SharedFile::ReadAt(std::uint64_t offset,
+                                              std::span<std::uint8_t> buffer) {
+    if (!IsOpen() || !SeekHandle(impl_->handle, offset))
+        return std::nullopt;
+    std::size_t done = 0;
+    while (done < buffer.size()) {
+        const std::size_t left = buffer.size() - done;
+        const DWORD want = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        DWORD got = 0;
+        if (!ReadFile(impl_->handle, buffer.data() + done, want, &got, nullptr))
+            return std::nullopt;
+        if (got == 0)
+            break;
+        done += got;
+    }
+    return done;
+}
+
+bool SharedFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
+    if (!IsOpen() || !SeekHandle(impl_->handle, offset))
+        return false;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const std::size_t left = bytes.size() - done;
+        const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        DWORD wrote = 0;
+        if (!WriteFile(impl_->handle, bytes.data() + done, chunk, &wrote, nullptr) || wrote == 0)
+            return false;
+        done += wrote;
+    }
+    return true;
+}
+
+bool SharedFile::Resize(std::uint64_t size) {
+    return IsOpen() && SeekHandle(impl_->handle, size) && SetEndOfFile(impl_->handle) != 0;
+}
+
+bool SharedFile::Flush() {
+    return IsOpen() && FlushFileBuffers(impl_->handle) != 0;
+}
+
 #else
 
 struct InputFile::Impl {
@@ -377,6 +469,95 @@ bool RemoveFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
 }
 
+bool PathExists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+struct SharedFile::Impl {
+    int fd = -1;
+    ~Impl() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+bool SharedFile::Open(const std::string& path, Access access, bool create) {
+    Close();
+    const int mode = access == Access::kReadWrite ? O_RDWR : O_RDONLY;
+    int fd = -1;
+    bool made = false;
+    if (create) {
+        fd = ::open(path.c_str(), mode | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        made = fd >= 0;
+    }
+    if (fd < 0)
+        fd = ::open(path.c_str(), mode | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    impl_ = std::make_unique<Impl>();
+    impl_->fd = fd;
+    created_ = made;
+    return true;
+}
+
+std::optional<std::uint64_t> SharedFile::Size() const {
+    if (!IsOpen())
+        return std::nullopt;
+    struct stat st;
+    if (::fstat(impl_->fd, &st) != 0)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+std::optional<std::size_t> SharedFile::ReadAt(std::uint64_t offset,
+                                              std::span<std::uint8_t> buffer) {
+    if (!IsOpen())
+        return std::nullopt;
+    std::size_t done = 0;
+    while (done < buffer.size()) {
+        const ssize_t got = ::pread(impl_->fd, buffer.data() + done, buffer.size() - done,
+                                    static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return std::nullopt;
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+bool SharedFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
+    if (!IsOpen())
+        return false;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t wrote = ::pwrite(impl_->fd, bytes.data() + done, bytes.size() - done,
+                                       static_cast<off_t>(offset + done));
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            return false;
+        done += static_cast<std::size_t>(wrote);
+    }
+    return true;
+}
+
+bool SharedFile::Resize(std::uint64_t size) {
+    return IsOpen() && ::ftruncate(impl_->fd, static_cast<off_t>(size)) == 0;
+}
+
+bool SharedFile::Flush() {
+    return IsOpen() && ::fsync(impl_->fd) == 0;
+}
+
 #endif
 
 InputFile::InputFile() = default;
@@ -398,6 +579,22 @@ bool InputFile::IsOpen() const {
 }
 void InputFile::Close() {
     impl_.reset();
+}
+
+SharedFile::SharedFile() = default;
+SharedFile::~SharedFile() = default;
+SharedFile::SharedFile(SharedFile&&) noexcept = default;
+SharedFile& SharedFile::operator=(SharedFile&&) noexcept = default;
+
+bool SharedFile::IsOpen() const {
+    return impl_ != nullptr;
+}
+bool SharedFile::Created() const {
+    return IsOpen() && created_;
+}
+void SharedFile::Close() {
+    impl_.reset();
+    created_ = false;
 }
 
 std::optional<std::size_t> InputFile::ReadFull(std::span<std::uint8_t> buffer) {

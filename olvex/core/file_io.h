@@ -114,6 +114,46 @@ bool MoveFileReplacing(const std::string& from, const std::string& to);
 FileError AppendToFile(const std::string& path, std::span<const std::uint8_t> bytes);
 
 bool FileExists(const std::string& path);
+// True for a file or a folder.
+bool PathExists(const std::string& path);
 bool RemoveFile(const std::string& path);
+
+// A file opened for reading (and writing), shared with other readers, writers
+// and renamers, so that a database can be listed while it is appended to or
+// replaced. Reads and writes name their offset. Move-only.
+class SharedFile {
+  public:
+    enum class Access { kRead, kReadWrite };
+
+    SharedFile();
+    ~SharedFile();
+    SharedFile(SharedFile&&) noexcept;
+    SharedFile& operator=(SharedFile&&) noexcept;
+    SharedFile(const SharedFile&) = delete;
+    SharedFile& operator=(const SharedFile&) = delete;
+
+    // Opens a file; with create set, a missing file is made (empty) and
+    // Created() then tells so. False when it cannot be opened.
+    bool Open(const std::string& path, Access access, bool create);
+    bool IsOpen() const;
+    bool Created() const;
+    void Close();
+
+    std::optional<std::uint64_t> Size() const;
+    // Reads buffer.size() bytes at offset unless the file ends first; the count
+    // read, or nullopt on error.
+    std::optional<std::size_t> ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer);
+    // Writes all bytes at offset; false when any of them could not be written.
+    bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes);
+    // Cuts or extends the file to size bytes.
+    bool Resize(std::uint64_t size);
+    // Waits until the written bytes are on the disk.
+    bool Flush();
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    bool created_ = false;
+};
 
 }  // namespace olvex

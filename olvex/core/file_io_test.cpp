@@ -177,5 +177,38 @@ TEST(FileIo, ConcurrentAppendsKeepEveryLineWhole) {
     }
 }
 
+TEST(FileIo, SharedFileReadsAndWritesAtOffsetsAndTellsWhetherItMadeTheFile) {
+    ScratchDir dir;
+    const auto path = dir.File("db.dat");
+    SharedFile file;
+    EXPECT_FALSE(file.Open(path, SharedFile::Access::kReadWrite, false));
+    ASSERT_TRUE(file.Open(path, SharedFile::Access::kReadWrite, true));
+    EXPECT_TRUE(file.Created());
+    const std::vector<std::uint8_t> head{1, 2, 3, 4}, tail{9, 9};
+    ASSERT_TRUE(file.WriteAt(0, head));
+    ASSERT_TRUE(file.WriteAt(6, tail));  // leaves a gap of zeros
+    ASSERT_TRUE(file.Flush());
+    EXPECT_EQ(file.Size().value_or(0), 8u);
+
+    // A second handle, opened while the first is open, sees the bytes.
+    SharedFile reader;
+    ASSERT_TRUE(reader.Open(path, SharedFile::Access::kRead, true));
+    EXPECT_FALSE(reader.Created());
+    std::vector<std::uint8_t> buffer(16);
+    EXPECT_EQ(reader.ReadAt(2, buffer).value_or(0), 6u);
+    EXPECT_EQ(std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + 6),
+              (std::vector<std::uint8_t>{3, 4, 0, 0, 9, 9}));
+
+    ASSERT_TRUE(file.Resize(3));
+    EXPECT_EQ(reader.ReadAt(0, buffer).value_or(99), 3u);
+    EXPECT_EQ(reader.ReadAt(10, buffer).value_or(99), 0u);
+
+    // A folder is neither a file nor made into one.
+    EXPECT_FALSE(reader.Open(dir.path().string(), SharedFile::Access::kRead, true));
+    EXPECT_TRUE(PathExists(dir.path().string()));
+    EXPECT_TRUE(PathExists(path));
+    EXPECT_FALSE(PathExists(dir.File("nothing")));
+}
+
 }  // namespace
 }  // namespace olvex

@@ -1,5 +1,6 @@
 #include "olvex/core/registry_key.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace olvex {
@@ -16,6 +17,13 @@ LONG RegistryKey::Create(HKEY parent, const std::wstring& path, REGSAM access, R
     const LONG error = RegCreateKeyExW(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                        access, nullptr, &created, nullptr);
     out = RegistryKey(error == ERROR_SUCCESS ? created : nullptr);
+    return error;
+}
+
+LONG RegistryKey::Open(HKEY parent, const std::string& path, REGSAM access, RegistryKey& out) {
+    HKEY opened = nullptr;
+    const LONG error = RegOpenKeyExA(parent, path.c_str(), 0, access, &opened);
+    out = RegistryKey(error == ERROR_SUCCESS ? opened : nullptr);
     return error;
 }
 
@@ -51,6 +59,36 @@ std::optional<std::wstring> RegistryKey::GetString(const std::wstring& name) con
         text.resize(end);
     }
     return text;
+}
+
+std::optional<std::string> RegistryKey::GetString(const std::string& name) const {
+    // The value can grow between the two queries: ask again with its new size.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD type = 0;
+        DWORD bytes = 0;
+        if (RegQueryValueExA(key_, name.c_str(), nullptr, &type, nullptr, &bytes) !=
+                ERROR_SUCCESS ||
+            (type != REG_SZ && type != REG_EXPAND_SZ)) {
+            return std::nullopt;
+        }
+        // One more byte than stored: the data need not end in a NUL.
+        std::vector<char> data(bytes + 1, '\0');
+        DWORD size = bytes;
+        const LONG error = RegQueryValueExA(key_, name.c_str(), nullptr, &type,
+                                            reinterpret_cast<BYTE*>(data.data()), &size);
+        if (error == ERROR_MORE_DATA) {
+            continue;
+        }
+        if (error != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) {
+            return std::nullopt;
+        }
+        std::string text(data.data(), std::min<std::size_t>(size, bytes));
+        if (const auto end = text.find('\0'); end != std::string::npos) {
+            text.resize(end);
+        }
+        return text;
+    }
+    return std::nullopt;
 }
 
 bool RegistryKey::HasSubkey() const {
@@ -93,6 +131,11 @@ LONG DeleteKeyTree(HKEY parent, const std::wstring& path) {
 bool KeyExists(HKEY parent, const std::wstring& path) {
     RegistryKey key;
     return RegistryKey::Open(parent, path, KEY_READ, key) == ERROR_SUCCESS;
+}
+
+bool KeyPresent(HKEY parent, const std::string& path) {
+    RegistryKey key;
+    return RegistryKey::Open(parent, path, KEY_QUERY_VALUE, key) != ERROR_FILE_NOT_FOUND;
 }
 
 }  // namespace olvex

@@ -26,6 +26,8 @@ class RegistryKey {
     // The Win32 error code on failure (ERROR_SUCCESS when opened).
     static LONG Open(HKEY parent, const std::wstring& path, REGSAM access, RegistryKey& out);
     static LONG Create(HKEY parent, const std::wstring& path, REGSAM access, RegistryKey& out);
+    // The same with a path in the ANSI code page, the engine's own texts.
+    static LONG Open(HKEY parent, const std::string& path, REGSAM access, RegistryKey& out);
 
     HKEY handle() const { return key_; }
     explicit operator bool() const { return key_ != nullptr; }
@@ -36,6 +38,8 @@ class RegistryKey {
     // A REG_SZ or REG_EXPAND_SZ value as stored (not expanded); nullopt when
     // it is missing, of another type or cannot be read.
     std::optional<std::wstring> GetString(const std::wstring& name) const;
+    // The same in the ANSI code page, whatever the length of the value.
+    std::optional<std::string> GetString(const std::string& name) const;
     bool HasSubkey() const;
 
   private:
@@ -47,5 +51,8 @@ class RegistryKey {
 LONG DeleteKeyTree(HKEY parent, const std::wstring& path);
 
 bool KeyExists(HKEY parent, const std::wstring& path);
+// Whether the key is there, also when it refuses the caller: any answer but
+// "not found" counts as present.
+bool KeyPresent(HKEY parent, const std::string& path);
 
 }  // namespace olvex

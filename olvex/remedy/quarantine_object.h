@@ -1,11 +1,17 @@
 // Keeps copies of what the exterminator removes, with the item and session
-// databases, so that the user can restore them.
+// databases, so that the user can restore them. The work is done by
+// QuarantineStore; this class turns its results into out-parameters and
+// bsLastError. The session members (AddItemToSession and the four session
+// operations) need the session archives and answer E_NOTIMPL for now.
 // COM class Quarantine, default interface IQuarantine.
 #pragma once
+
+#include <optional>
 
 #include "olvex/com/com_object.h"
 #include "olvex/com/last_error.h"
 #include "olvex/olvex.h"
+#include "olvex/remedy/quarantine_store.h"
 
 namespace olvex {
 
@@ -43,7 +49,14 @@ class CQuarantine final : public com::DispatchObject<CQuarantine, IQuarantine> {
                                                       VARIANT_BOOL* pvbSuccess) override;
 
   private:
+    // A QuarantinedItem object filled from the item; null with the error
+    // text set when it cannot be made.
+    HRESULT MakeItem(const std::optional<QuarantinedItemInfo>& info, IQuarantinedItem** out);
+    void Report(const StoreOutcome& outcome, VARIANT_BOOL* success);
+
     com::LastError last_error_;
+    QuarantineStore store_;
+    bool allow_duplicates_ = false;
 };
 
 }  // namespace olvex

@@ -1,6 +1,27 @@
 #include "olvex/remedy/quarantine_session_object.h"
 
+#include "olvex/com/bstr.h"
+#include "olvex/com/com_ptr.h"
+#include "olvex/com/engine_class.h"
+#include "olvex/core/location.h"
+#include "olvex/remedy/quarantine_db.h"
+
 namespace olvex {
+namespace {
+
+bool IsLeadByteOfAnsiCodePage(unsigned char byte) {
+    return IsDBCSLeadByte(byte) != 0;
+}
+
+}  // namespace
+
+void CQuarantineSession::LoadEntries(std::string archive_path, std::vector<std::string> comments) {
+    path_ = std::move(archive_path);
+    has_path_ = true;
+    comments_ = std::move(comments);
+    cursor_ = comments_.size();
+    initialized_ = true;
+}
 
 HRESULT STDMETHODCALLTYPE CQuarantineSession::Initialize(BSTR bsSessionFileName,
                                                          VARIANT_BOOL* vbSuccess) {
@@ -8,21 +29,66 @@ HRESULT STDMETHODCALLTYPE CQuarantineSession::Initialize(BSTR bsSessionFileName,
 }
 
 HRESULT STDMETHODCALLTYPE CQuarantineSession::get_bsSessionFilePath(BSTR* pVal) {
-    return E_NOTIMPL;
+    if (!pVal)
+        return E_POINTER;
+    *pVal = nullptr;
+    if (!has_path_)
+        return S_OK;
+    return com::BstrFromAnsi(path_, pVal);
 }
 
 HRESULT STDMETHODCALLTYPE CQuarantineSession::IsInitialized(VARIANT_BOOL* pvbInitialized) {
-    return E_NOTIMPL;
+    if (!pvbInitialized)
+        return E_POINTER;
+    *pvbInitialized = com::ToVariantBool(initialized_);
+    return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE
 CQuarantineSession::GetFirstQuarantinedItem(IQuarantinedItem** ppQuarantinedItem) {
-    return E_NOTIMPL;
+    if (!ppQuarantinedItem)
+        return E_POINTER;
+    *ppQuarantinedItem = nullptr;
+    if (!initialized_) {
+        last_error_.SetText("Error.  The session object has not been initialized.");
+        return S_OK;
+    }
+    cursor_ = 0;
+    return GetNextQuarantinedItem(ppQuarantinedItem);
 }
 
 HRESULT STDMETHODCALLTYPE
 CQuarantineSession::GetNextQuarantinedItem(IQuarantinedItem** ppQuarantinedItem) {
-    return E_NOTIMPL;
+    if (!ppQuarantinedItem)
+        return E_POINTER;
+    *ppQuarantinedItem = nullptr;
+    if (cursor_ >= comments_.size())
+        return S_OK;
+    return com::Guarded([&]() -> HRESULT {
+        const std::string& comment = comments_[cursor_];
+        com::ComPtr<IQuarantinedItem> item;
+        if (FAILED(com::CreateEngineObject(CLSID_QuarantinedItem, item.Put()))) {
+            last_error_.SetText("Error creating QuarantinedItem.");
+            ++cursor_;
+            return S_OK;
+        }
+        // The comment is the item's location with its PestId pair in front.
+        Location location{MultiByteText(IsLeadByteOfAnsiCodePage)};
+        location.SetString(comment);
+        const auto pest_id = location.GetAttributeValue("PestId");
+        com::UniqueBstr container;
+        com::UniqueBstr text;
+        if (FAILED(com::BstrFromAnsi(path_, container.Put())) ||
+            FAILED(com::BstrFromAnsi(comment, text.Put())))
+            return E_OUTOFMEMORY;
+        item->put_bsContainerFile(container.Get());
+        item->put_bsLocation(text.Get());
+        item->put_nPestId(pest_id ? ReadLong32(*pest_id) : 0);
+        item->put_nRecordId(-1);
+        ++cursor_;
+        *ppQuarantinedItem = item.Detach();
+        return S_OK;
+    });
 }
 
 HRESULT STDMETHODCALLTYPE CQuarantineSession::get_bsLastError(BSTR* pVal) {
@@ -30,11 +96,15 @@ HRESULT STDMETHODCALLTYPE CQuarantineSession::get_bsLastError(BSTR* pVal) {
 }
 
 HRESULT STDMETHODCALLTYPE CQuarantineSession::get_nSessionId(LONG* pVal) {
-    return E_NOTIMPL;
+    if (!pVal)
+        return E_POINTER;
+    *pVal = session_id_;
+    return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CQuarantineSession::put_nSessionId(LONG value) {
-    return E_NOTIMPL;
+    session_id_ = value;
+    return S_OK;
 }
 
 }  // namespace olvex

@@ -1,7 +1,13 @@
-// One quarantine session: the container of everything removed in one
-// cleaning run.
+// One quarantine session: the archive of everything removed in one cleaning
+// run, read once and handed out entry by entry as QuarantinedItem objects.
+// Reading the archive itself (Initialize) needs the session archives, which
+// come later: it answers E_NOTIMPL for now, and LoadEntries takes the entry
+// comments that it will read.
 // COM class QuarantineSession, default interface IQuarantineSession.
 #pragma once
+
+#include <string>
+#include <vector>
 
 #include "olvex/com/com_object.h"
 #include "olvex/com/last_error.h"
@@ -23,8 +29,18 @@ class CQuarantineSession final
     HRESULT STDMETHODCALLTYPE get_nSessionId(LONG* pVal) override;
     HRESULT STDMETHODCALLTYPE put_nSessionId(LONG value) override;
 
+    // What Initialize keeps of an archive: its path and the comments of its
+    // entries, in entry order. Marks the session initialised.
+    void LoadEntries(std::string archive_path, std::vector<std::string> comments);
+
   private:
     com::LastError last_error_;
+    bool initialized_ = false;
+    bool has_path_ = false;
+    std::string path_;
+    std::vector<std::string> comments_;
+    std::size_t cursor_ = 0;
+    LONG session_id_ = 0;
 };
 
 }  // namespace olvex

@@ -34,6 +34,9 @@ class VersionInfoDispatchTest : public ::testing::Test {
                                          exception ? exception : &ignored,
                                          bad_argument ? bad_argument : &ignored_argument);
         VariantClear(&result);
+        for (auto& argument : arguments) {
+            VariantClear(&argument);  // frees the texts; by-reference slots stay the caller's
+        }
         return hr;
     }
 
@@ -43,7 +46,8 @@ class VersionInfoDispatchTest : public ::testing::Test {
 VARIANT Text(const wchar_t* text) {
     VARIANT v;
     V_VT(&v) = VT_BSTR;
-    V_BSTR(&v) = const_cast<BSTR>(text);  // read only by the callee
+    // A real BSTR: the callee reads its length prefix.
+    V_BSTR(&v) = SysAllocString(text);
     return v;
 }
 

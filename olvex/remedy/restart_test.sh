@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Restart-time moves, carried out by a restart of a Wine prefix of this test's
+# own (a pending rename must never be left in the shared test prefix).
+#   restart_test.sh <reboot_probe.exe>
+set -euo pipefail
+probe=$(realpath "$1")
+work=$(mktemp -d)
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+unset DISPLAY
+wine=/usr/lib/wine/wine64
+server=/usr/lib/wine/wineserver
+cleanup() {
+  "$server" -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAILED: $*" >&2
+  exit 1
+}
+
+timeout 120 "$wine" wineboot -i </dev/null >/dev/null 2>&1 || true
+timeout 60 "$server" -w
+# One server session from here to the restart: a new session would carry out
+# the pending moves before they could be looked at.
+"$server" -p </dev/null >/dev/null 2>&1
+
+dir=$WINEPREFIX/drive_c/olvex-restart
+mkdir -p "$dir"
+printf 'doomed' >"$dir/doomed.txt"
+printf 'old' >"$dir/target.txt"
+printf 'new' >"$dir/source.txt"
+
+timeout 60 "$wine" "$probe" delete 'C:\olvex-restart\doomed.txt' || fail "deletion not scheduled"
+timeout 60 "$wine" "$probe" replace 'C:\olvex-restart\source.txt' 'C:\olvex-restart\target.txt' ||
+  fail "replacement not scheduled"
+[[ -e $dir/doomed.txt && $(cat "$dir/target.txt") == old ]] || fail "files changed before the restart"
+
+pending=$(timeout 60 "$wine" reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' \
+  /v PendingFileRenameOperations 2>/dev/null | tr -d '\r')
+echo "$pending"
+grep -qi 'PendingFileRenameOperations.*REG_MULTI_SZ' <<<"$pending" || fail "no PendingFileRenameOperations"
+grep -qi 'olvex-restart\\doomed.txt' <<<"$pending" || fail "the deletion is not pending"
+grep -qi 'olvex-restart\\source.txt' <<<"$pending" || fail "the replacement is not pending"
+
+# The restart carries out the pending moves before wineboot returns.
+timeout 120 "$wine" wineboot -r </dev/null >/dev/null 2>&1 || true
+
+[[ ! -e $dir/doomed.txt ]] || fail "doomed.txt is still there after the restart"
+[[ ! -e $dir/source.txt ]] || fail "source.txt is still there after the restart"
+[[ $(cat "$dir/target.txt") == new ]] || fail "target.txt was not replaced"
+if timeout 60 "$wine" reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' \
+  /v PendingFileRenameOperations >/dev/null 2>&1; then
+  fail "moves are still pending after the restart"
+fi
+echo "restart-time moves carried out"
