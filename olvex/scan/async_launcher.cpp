@@ -4,7 +4,6 @@
 
 #include "olvex/com/com_ptr.h"
 #include "olvex/com/engine_class.h"
-#include "olvex/core/unique_handle.h"
 #include "olvex/scan/async_task_state.h"
 #include "olvex/scan/thread_control_object.h"
 
@@ -93,7 +92,7 @@ LaunchResult LaunchAsync(ComApartment apartment, AsyncWork work, IThreadControl*
     const std::shared_ptr<AsyncTaskState> state = launch->state;
 
     DWORD thread_id = 0;
-    UniqueHandle thread(CreateThread(nullptr, 0, AsyncThreadMain, launch.get(), 0, &thread_id));
+    ScopedHandle thread(CreateThread(nullptr, 0, AsyncThreadMain, launch.get(), 0, &thread_id));
     if (!thread) {
         if (launch->pinned_module != nullptr) {
             FreeLibrary(launch->pinned_module);

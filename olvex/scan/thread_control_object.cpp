@@ -5,7 +5,7 @@
 
 namespace olvex {
 
-void CThreadControl::Attach(UniqueHandle thread, DWORD thread_id,
+void CThreadControl::Attach(ScopedHandle thread, DWORD thread_id,
                             std::shared_ptr<AsyncTaskState> state) {
     thread_ = std::move(thread);
     thread_id_ = thread_id;

@@ -11,7 +11,7 @@
 
 #include "olvex/com/com_ptr.h"
 #include "olvex/com/engine_class.h"
-#include "olvex/core/unique_handle.h"
+#include "olvex/remedy/win_scoped.h"
 #include "olvex/scan/async_launcher.h"
 
 namespace olvex {
@@ -28,7 +28,7 @@ class Signal {
     bool IsSet() const { return WaitFor(0); }
 
   private:
-    UniqueHandle event_;
+    ScopedHandle event_;
 };
 
 class ThreadControlTest : public ::testing::Test {
@@ -192,7 +192,7 @@ TEST_F(ThreadControlTest, CapturesGoOnTheWorkerThread) {
 
 TEST_F(ThreadControlTest, AThreadOfTheClientsOwn) {
     Signal release;
-    UniqueHandle thread(CreateThread(
+    ScopedHandle thread(CreateThread(
         nullptr, 0,
         [](void* signal) -> DWORD {
             static_cast<Signal*>(signal)->WaitFor();

@@ -15,7 +15,8 @@ class RestartReplacer {
     virtual bool ReplaceFileAtReboot(const std::string& source, const std::string& target) = 0;
 };
 
-// The engine's own restart-time mover, for the running system.
+// CRebootFileMover for the running system: the NT family's delayed move,
+// wininit.ini or the rename batch on Windows 9x.
 std::unique_ptr<RestartReplacer> MakeSystemRestartReplacer();
 
 }  // namespace olvex

@@ -9,7 +9,7 @@
 
 #include "olvex/com/module.h"
 #include "olvex/core/file_io.h"
-#include "olvex/core/unique_handle.h"
+#include "olvex/remedy/win_scoped.h"
 #include "olvex/update/definition_delta_apply.h"
 #include "olvex/update/update_download_name.h"
 #include "olvex/update/updater_object.h"
@@ -74,17 +74,17 @@ bool WriteStub(const std::string& path) {
     const DWORD size = found ? SizeofResource(module, found) : 0;
     if (!bytes || size == 0)
         return false;
-    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    ScopedFileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return false;
     DWORD written = 0;
-    const bool ok = WriteFile(file.Get(), bytes, size, &written, nullptr) && written == size;
-    if (!ok || !CloseHandle(file.Release())) {
+    const bool ok = WriteFile(file.Get(), bytes, size, &written, nullptr) && written == size &&
+                    FlushFileBuffers(file.Get());
+    file.Reset();
+    if (!ok)
         DeleteFileA(path.c_str());
-        return false;
-    }
-    return true;
+    return ok;
 }
 
 }  // namespace
@@ -261,7 +261,7 @@ bool CUpdater::RunProgram(const std::string& program) {
     info.lpFile = program.c_str();
     info.nShow = SW_HIDE;
     const bool started = ShellExecuteExA(&info) != FALSE;
-    const UniqueHandle process(info.hProcess);
+    const ScopedHandle process(info.hProcess);
     if (!started || reinterpret_cast<INT_PTR>(info.hInstApp) <= 32) {
         last_error_.SetText("Executable " + program +
                             " could not be executed during ApplyUpdates()!");
