@@ -13,6 +13,7 @@
 #include "olvex/com/engine_class.h"
 #include "olvex/remedy/win_scoped.h"
 #include "olvex/scan/async_launcher.h"
+#include "testing/windows_test_support.h"
 
 namespace olvex {
 namespace {
@@ -226,8 +227,8 @@ TEST_F(ThreadControlTest, NoHandleLeftBehind) {
         control->WaitForCompletion();
     };
     run();  // the first thread sets up what every later one shares
-    DWORD before = 0, after = 0;
-    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &before));
+    const DWORD before = olvex::testing::OpenHandleCount();
+    ASSERT_GT(before, 0u);
     for (int i = 0; i < 50; ++i)
         run();
     // Without a control the launcher closes the handle itself.
@@ -240,7 +241,9 @@ TEST_F(ThreadControlTest, NoHandleLeftBehind) {
         ASSERT_TRUE(done.WaitFor());
     }
     Sleep(100);  // the last threads finish ending
-    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &after));
+    const DWORD after = olvex::testing::OpenHandleCount();
+    RecordProperty("handles_before", static_cast<int>(before));
+    RecordProperty("handles_after", static_cast<int>(after));
     EXPECT_LE(after, before + 2) << "before " << before << ", after " << after;
 }
 
