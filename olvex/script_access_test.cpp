@@ -53,7 +53,7 @@ const std::vector<ScriptCase>& Cases() {
           // A value the text form cannot carry: E_INVALIDARG, VBScript's error 5.
           {"SetAttributeValue quote", "o.SetAttributeValue \"Path\", \"a\" & Chr(34) & \"b\"",
            "5|"}}},
-        {"CLogger", {{"nMaxLogEntries", "v = o.nMaxLogEntries", "1BD|"}}},
+        {"CLogger", {{"nMaxLogEntries", "v = o.nMaxLogEntries", "0|0"}}},
         {"CScanner", {kLastErrorText, kLastErrorNumber, kPutLastError}},
         {"CQuarantinedItem", {{"nPestId", "v = o.nPestId", "0|0"}}},
         {"CQuarantineSession", {kLastErrorText}},

@@ -28,6 +28,13 @@ if [[ ! -f $prefix/.olvex-ready ]]; then
   "$server" -w
   touch "$prefix/.olvex-ready"
 fi
+# Windows need a display driver: X11 when a display is there (xvfb-run),
+# else Wine's null driver, so programs with hidden windows run headless.
+if [[ ! -f $prefix/.olvex-graphics ]]; then
+  "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11,null /f >/dev/null 2>&1
+  "$server" -w
+  touch "$prefix/.olvex-graphics"
+fi
 flock -u 9
 
 if [[ $mode == --keep-alive ]]; then

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "olvex/core/file_io.h"
+
 namespace olvex {
 namespace {
 
@@ -115,6 +117,37 @@ ClientMd5Digest ClientMd5::DigestBuffer(std::span<const std::uint8_t> bytes) {
 
 ClientMd5Digest ClientMd5::DigestString(std::string_view text) {
     return DigestBuffer(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+std::optional<ClientMd5Digest> ClientMd5::DigestFile(const std::string& path) {
+    return DigestFileZeroedRange(path, 0, 0);
+}
+
+std::optional<ClientMd5Digest> ClientMd5::DigestFileZeroedRange(const std::string& path,
+                                                                std::uint64_t offset,
+                                                                std::uint64_t count) {
+    InputFile file;
+    if (!file.Open(path))
+        return std::nullopt;
+    const std::uint64_t range_end = count > UINT64_MAX - offset ? UINT64_MAX : offset + count;
+    ClientMd5 md5;
+    std::array<std::uint8_t, 1024> chunk;
+    std::uint64_t position = 0;
+    for (;;) {
+        const auto got = file.Read(chunk);
+        if (!got)
+            return std::nullopt;
+        if (*got == 0)
+            break;
+        // Bytes of the range are hashed as zeros, never as what the file holds.
+        for (std::size_t i = 0; i < *got; ++i) {
+            if (position + i >= offset && position + i < range_end)
+                chunk[i] = 0;
+        }
+        md5.Update(std::span(chunk.data(), *got));
+        position += *got;
+    }
+    return md5.Finish();
 }
 
 }  // namespace olvex

@@ -6,7 +6,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace olvex {
@@ -25,6 +27,15 @@ class ClientMd5 {
 
     static ClientMd5Digest DigestBuffer(std::span<const std::uint8_t> bytes);
     static ClientMd5Digest DigestString(std::string_view text);
+
+    // The digest of a whole file; nullopt when it cannot be opened or read.
+    static std::optional<ClientMd5Digest> DigestFile(const std::string& path);
+    // The digest of a whole file with the count bytes from offset on taken as
+    // zeros (they are never read); a range past the end counts only the
+    // zeros that lie inside the file.
+    static std::optional<ClientMd5Digest> DigestFileZeroedRange(const std::string& path,
+                                                                std::uint64_t offset,
+                                                                std::uint64_t count);
 
   private:
     void Transform(const std::uint8_t* block);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "testing/scratch_dir.h"
+
 namespace olvex {
 namespace {
 
@@ -50,6 +52,33 @@ TEST(ClientMd5, PiecewiseUpdatesMatchTheWholeBuffer) {
             ASSERT_EQ(md5.Finish(), whole) << size << " split at " << split;
         }
     }
+}
+
+// Files are hashed in pieces: sizes around the piece size give the digest of
+// the same bytes in memory, and a zeroed range hashes as zeros wherever it
+// falls.
+TEST(ClientMd5, FileDigestsMatchTheBufferDigests) {
+    testing::ScratchDir dir;
+    for (const std::size_t size : {0u, 1u, 1023u, 1024u, 1025u, 5000u}) {
+        std::vector<unsigned char> bytes(size);
+        for (std::size_t i = 0; i < size; ++i)
+            bytes[i] = static_cast<unsigned char>(i * 131 + 7);
+        const auto path = dir.Write("file" + std::to_string(size) + ".bin", bytes);
+        EXPECT_EQ(ClientMd5::DigestFile(path), ClientMd5::DigestBuffer(bytes)) << size;
+
+        const std::pair<std::uint64_t, std::uint64_t> ranges[] = {
+            {0, 0}, {0, 10}, {1000, 48}, {1023, 2}, {size / 2, size}, {size + 5, 10}};
+        for (const auto& [offset, count] : ranges) {
+            auto zeroed = bytes;
+            for (std::uint64_t i = offset; i < offset + count && i < size; ++i)
+                zeroed[i] = 0;
+            EXPECT_EQ(ClientMd5::DigestFileZeroedRange(path, offset, count),
+                      ClientMd5::DigestBuffer(zeroed))
+                << size << " zeroed " << offset << "+" << count;
+        }
+    }
+    EXPECT_EQ(ClientMd5::DigestFile(dir.File("missing.bin")), std::nullopt);
+    EXPECT_EQ(ClientMd5::DigestFile(dir.path().string()), std::nullopt);  // a folder
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <vector>
 
 #include "olvex/com/com_ptr.h"
 #include "olvex/com/engine_class.h"
@@ -154,9 +155,37 @@ class DummyArguments {
     std::vector<VARIANT> arguments_;
 };
 
+// Removes, when destroyed, the files that objects initialised with an empty
+// folder make in the engine's own folder (here the test program's), unless
+// they were there before.
+class EngineFolderFiles {
+  public:
+    EngineFolderFiles() {
+        const auto module = ThisModulePath();
+        if (!module)
+            return;
+        const std::filesystem::path folder = std::filesystem::path(*module).parent_path();
+        for (const auto& made : {folder / "qzexc_en.dat", folder / "Logs"}) {
+            if (!std::filesystem::exists(made))
+                made_.push_back(made);
+        }
+    }
+    ~EngineFolderFiles() {
+        std::error_code ignored;
+        for (const auto& made : made_)
+            std::filesystem::remove_all(made, ignored);
+    }
+    EngineFolderFiles(const EngineFolderFiles&) = delete;
+    EngineFolderFiles& operator=(const EngineFolderFiles&) = delete;
+
+  private:
+    std::vector<std::filesystem::path> made_;
+};
+
 TEST(EngineObjectTest, EveryMemberIsReachableThroughIDispatch) {
     // Scripts can call every member: dispatch itself never refuses one (a
     // member's own failure comes back as DISP_E_EXCEPTION).
+    const EngineFolderFiles engine_folder_files;
     for (const EngineClass& engine_class : EngineClasses()) {
         ComPtr<IDispatch> object;
         ASSERT_EQ(CreateEngineObject(*engine_class.clsid, object.Put()), S_OK);

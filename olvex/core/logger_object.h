@@ -1,8 +1,21 @@
-// The engine log: appends entries to its file and reads them back.
-// COM class Logger, default interface ILogger.
+// The engine log "Logs\qzv5log.log": appends entries to its file and reads
+// them back. COM class Logger, default interface ILogger.
+//
+// PutLogEntry stamps the entry with EntryId, Date, Time and UserName and
+// appends its text as one line. The id is one above the highest in the log
+// when the line is written; loggers in any number of processes take turns on
+// the file (a lock on the log file itself), so ids never repeat and lines
+// never mix.
 #pragma once
 
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <vector>
+
 #include "olvex/com/com_object.h"
+#include "olvex/com/last_error.h"
+#include "olvex/core/engine_log.h"
 #include "olvex/olvex.h"
 
 namespace olvex {
@@ -24,6 +37,22 @@ class CLogger final : public com::DispatchObject<CLogger, ILogger> {
     HRESULT STDMETHODCALLTYPE DeleteBySizeQuota(LONG nBytes) override;
     HRESULT STDMETHODCALLTYPE DeleteByItemCount(LONG nMaxItems) override;
     HRESULT STDMETHODCALLTYPE DeleteEntry(ILogEntry* pLogEntry) override;
+
+  private:
+    HRESULT NextEntry(ILogEntry** entry);
+
+    std::mutex mutex_;
+    bool initialized_ = false;
+    std::string log_folder_;  // bsLogPath
+    std::string file_path_;   // chosen by Initialize
+    LONG max_entries_ = 0;
+    // Where this logger's last line ended, so the next append reads only
+    // what others wrote since.
+    LogPosition position_;
+    // The current read pass.
+    std::vector<std::string> lines_;
+    std::size_t read_count_ = 0;
+    com::LastError last_error_;
 };
 
 }  // namespace olvex

@@ -3,17 +3,11 @@
 #include "olvex/com/bstr.h"
 #include "olvex/com/com_ptr.h"
 #include "olvex/com/engine_class.h"
+#include "olvex/core/ansi_code_page.h"
 #include "olvex/core/location.h"
 #include "olvex/remedy/quarantine_db.h"
 
 namespace olvex {
-namespace {
-
-bool IsLeadByteOfAnsiCodePage(unsigned char byte) {
-    return IsDBCSLeadByte(byte) != 0;
-}
-
-}  // namespace
 
 void CQuarantineSession::LoadEntries(std::string archive_path, std::vector<std::string> comments) {
     path_ = std::move(archive_path);
@@ -73,7 +67,7 @@ CQuarantineSession::GetNextQuarantinedItem(IQuarantinedItem** ppQuarantinedItem)
             return S_OK;
         }
         // The comment is the item's location with its PestId pair in front.
-        Location location{MultiByteText(IsLeadByteOfAnsiCodePage)};
+        Location location{AnsiCodePageText()};
         location.SetString(comment);
         const auto pest_id = location.GetAttributeValue("PestId");
         com::UniqueBstr container;

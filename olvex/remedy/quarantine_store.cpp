@@ -7,6 +7,7 @@
 
 #include "olvex/com/module.h"
 #include "olvex/core/location.h"
+#include "olvex/core/ansi_code_page.h"
 #include "olvex/core/os_utilities.h"
 #include "olvex/remedy/folder_tree.h"
 #include "olvex/remedy/quarantine_paths.h"
@@ -15,10 +16,6 @@
 
 namespace olvex {
 namespace {
-
-bool IsLeadByteOfAnsiCodePage(unsigned char byte) {
-    return IsDBCSLeadByte(byte) != 0;
-}
 
 std::string WindowsFolder() {
     std::array<char, MAX_PATH + 1> folder{};
@@ -149,7 +146,7 @@ StoreOutcome RestoreFolder(const std::string& container, const std::string& targ
 
 }  // namespace
 
-QuarantineStore::QuarantineStore() : mb_(IsLeadByteOfAnsiCodePage) {}
+QuarantineStore::QuarantineStore() : mb_(AnsiCodePageText()) {}
 
 std::string QuarantineStore::ItemDbPath() const {
     return folder_ + "\\" + kQuarantineItemDbName;

@@ -1,0 +1,340 @@
+#include "olvex/core/locked_file.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#endif
+
+namespace olvex {
+
+#ifdef _WIN32
+
+namespace {
+
+// The lock covers one byte far past any data, so it never stands in the way
+// of reading or writing the content itself. It differs from the byte that
+// AppendToFile locks, so the two never wait for each other.
+OVERLAPPED LockPosition() {
+    OVERLAPPED at = {};
+    at.Offset = 0xFFFFFFFCu;
+    at.OffsetHigh = 0x7FFFFFFFu;
+    return at;
+}
+
+bool ReadAllFrom(HANDLE h, std::uint64_t max_bytes, FileBytes& result) {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(h, &size)) {
+        result.error = FileError::kReadFailed;
+        return false;
+    }
+    const auto total = static_cast<std::uint64_t>(size.QuadPart);
+    if (total > max_bytes || total >= 0x100000000ull) {
+        result.error = FileError::kTooLarge;
+        return false;
+    }
+    LARGE_INTEGER start = {};
+    if (!SetFilePointerEx(h, start, nullptr, FILE_BEGIN)) {
+        result.error = FileError::kReadFailed;
+        return false;
+    }
+    result.bytes.resize(static_cast<std::size_t>(total));
+    std::size_t done = 0;
+    while (done < result.bytes.size()) {
+        const std::size_t left = result.bytes.size() - done;
+        const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        DWORD got = 0;
+        if (!ReadFile(h, result.bytes.data() + done, chunk, &got, nullptr)) {
+            result.bytes.clear();
+            result.error = FileError::kReadFailed;
+            return false;
+        }
+        if (got == 0)
+            break;  // shortened meanwhile by someone who takes no lock
+        done += got;
+    }
+    result.bytes.resize(done);
+    return true;
+}
+
+}  // namespace
+
+struct LockedFile::Impl {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    bool locked = false;
+    ~Impl() {
+        if (locked) {
+            OVERLAPPED at = LockPosition();
+            UnlockFileEx(handle, 0, 1, 0, &at);
+        }
+        if (handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
+    }
+};
+
+FileError LockedFile::Open(const std::string& path) {
+    Close();
+    auto impl = std::make_unique<Impl>();
+    impl->handle =
+        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (impl->handle == INVALID_HANDLE_VALUE)
+        return FileError::kWriteFailed;
+    OVERLAPPED at = LockPosition();
+    if (!LockFileEx(impl->handle, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at))
+        return FileError::kWriteFailed;
+    impl->locked = true;
+    impl_ = std::move(impl);
+    return FileError::kNone;
+}
+
+FileBytes LockedFile::ReadAll(std::uint64_t max_bytes) {
+    FileBytes result;
+    if (!IsOpen()) {
+        result.error = FileError::kReadFailed;
+        return result;
+    }
+    ReadAllFrom(impl_->handle, max_bytes, result);
+    return result;
+}
+
+std::optional<std::uint64_t> LockedFile::Size() {
+    LARGE_INTEGER size;
+    if (!IsOpen() || !GetFileSizeEx(impl_->handle, &size))
+        return std::nullopt;
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+FileBytes LockedFile::ReadRange(std::uint64_t offset, std::size_t count) {
+    FileBytes result;
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    if (!IsOpen() || !SetFilePointerEx(impl_->handle, at, nullptr, FILE_BEGIN)) {
+        result.error = FileError::kReadFailed;
+        return result;
+    }
+    result.bytes.resize(count);
+    std::size_t done = 0;
+    while (done < count) {
+        const std::size_t left = count - done;
+        const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        DWORD got = 0;
+        if (!ReadFile(impl_->handle, result.bytes.data() + done, chunk, &got, nullptr)) {
+            result.bytes.clear();
+            result.error = FileError::kReadFailed;
+            return result;
+        }
+        if (got == 0)
+            break;
+        done += got;
+    }
+    result.bytes.resize(done);
+    return result;
+}
+
+FileError LockedFile::Append(std::span<const std::uint8_t> bytes) {
+    if (!IsOpen())
+        return FileError::kWriteFailed;
+    LARGE_INTEGER none = {};
+    if (!SetFilePointerEx(impl_->handle, none, nullptr, FILE_END))
+        return FileError::kWriteFailed;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const std::size_t left = bytes.size() - done;
+        const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        DWORD wrote = 0;
+        if (!WriteFile(impl_->handle, bytes.data() + done, chunk, &wrote, nullptr) || wrote == 0)
+            return FileError::kWriteFailed;
+        done += wrote;
+    }
+    return FileError::kNone;
+}
+
+FileError LockedFile::Truncate() {
+    if (!IsOpen())
+        return FileError::kWriteFailed;
+    LARGE_INTEGER start = {};
+    if (!SetFilePointerEx(impl_->handle, start, nullptr, FILE_BEGIN) ||
+        !SetEndOfFile(impl_->handle))
+        return FileError::kWriteFailed;
+    return FileError::kNone;
+}
+
+FileBytes ReadSharedFile(const std::string& path, std::uint64_t max_bytes) {
+    FileBytes result;
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        result.error = FileError::kNotFound;
+        return result;
+    }
+    ReadAllFrom(h, max_bytes, result);
+    CloseHandle(h);
+    return result;
+}
+
+#else
+
+namespace {
+
+bool ReadAllFrom(int fd, std::uint64_t max_bytes, FileBytes& result) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        result.error = FileError::kReadFailed;
+        return false;
+    }
+    const auto total = static_cast<std::uint64_t>(st.st_size);
+    if (total > max_bytes || total >= 0x100000000ull) {
+        result.error = FileError::kTooLarge;
+        return false;
+    }
+    result.bytes.resize(static_cast<std::size_t>(total));
+    std::size_t done = 0;
+    while (done < result.bytes.size()) {
+        const ssize_t got = ::pread(fd, result.bytes.data() + done, result.bytes.size() - done,
+                                    static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            result.bytes.clear();
+            result.error = FileError::kReadFailed;
+            return false;
+        }
+        if (got == 0)
+            break;  // shortened meanwhile by someone who takes no lock
+        done += static_cast<std::size_t>(got);
+    }
+    result.bytes.resize(done);
+    return true;
+}
+
+}  // namespace
+
+struct LockedFile::Impl {
+    int fd = -1;
+    ~Impl() {
+        // Closing the descriptor releases its lock.
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+FileError LockedFile::Open(const std::string& path) {
+    Close();
+    auto impl = std::make_unique<Impl>();
+    impl->fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (impl->fd < 0)
+        return FileError::kWriteFailed;
+    // flock locks belong to the open file, not to the process: two
+    // LockedFiles of one process exclude each other as well.
+    int locked;
+    do {
+        locked = ::flock(impl->fd, LOCK_EX);
+    } while (locked != 0 && errno == EINTR);
+    if (locked != 0)
+        return FileError::kWriteFailed;
+    impl_ = std::move(impl);
+    return FileError::kNone;
+}
+
+FileBytes LockedFile::ReadAll(std::uint64_t max_bytes) {
+    FileBytes result;
+    if (!IsOpen()) {
+        result.error = FileError::kReadFailed;
+        return result;
+    }
+    ReadAllFrom(impl_->fd, max_bytes, result);
+    return result;
+}
+
+std::optional<std::uint64_t> LockedFile::Size() {
+    struct stat st;
+    if (!IsOpen() || ::fstat(impl_->fd, &st) != 0)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+FileBytes LockedFile::ReadRange(std::uint64_t offset, std::size_t count) {
+    FileBytes result;
+    if (!IsOpen()) {
+        result.error = FileError::kReadFailed;
+        return result;
+    }
+    result.bytes.resize(count);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::pread(impl_->fd, result.bytes.data() + done, count - done,
+                                    static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            result.bytes.clear();
+            result.error = FileError::kReadFailed;
+            return result;
+        }
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    result.bytes.resize(done);
+    return result;
+}
+
+FileError LockedFile::Append(std::span<const std::uint8_t> bytes) {
+    if (!IsOpen() || ::lseek(impl_->fd, 0, SEEK_END) < 0)
+        return FileError::kWriteFailed;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t wrote = ::write(impl_->fd, bytes.data() + done, bytes.size() - done);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            return FileError::kWriteFailed;
+        done += static_cast<std::size_t>(wrote);
+    }
+    return FileError::kNone;
+}
+
+FileError LockedFile::Truncate() {
+    if (!IsOpen() || ::ftruncate(impl_->fd, 0) != 0)
+        return FileError::kWriteFailed;
+    return FileError::kNone;
+}
+
+FileBytes ReadSharedFile(const std::string& path, std::uint64_t max_bytes) {
+    FileBytes result;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        // A folder cannot be opened as a file on Windows either.
+        if (fd >= 0)
+            ::close(fd);
+        result.error = FileError::kNotFound;
+        return result;
+    }
+    ReadAllFrom(fd, max_bytes, result);
+    ::close(fd);
+    return result;
+}
+
+#endif
+
+LockedFile::LockedFile() = default;
+LockedFile::~LockedFile() = default;
+LockedFile::LockedFile(LockedFile&&) noexcept = default;
+LockedFile& LockedFile::operator=(LockedFile&&) noexcept = default;
+
+bool LockedFile::IsOpen() const {
+    return impl_ != nullptr;
+}
+
+void LockedFile::Close() {
+    impl_.reset();
+}
+
+}  // namespace olvex
