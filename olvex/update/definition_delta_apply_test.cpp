@@ -188,15 +188,21 @@ TEST_F(DeltaApplyTest, MissingDefinitionFileChangesNothing) {
     EXPECT_FALSE(FileExists(targets_[2]));
 }
 
+#ifdef _WIN32
 TEST_F(DeltaApplyTest, AFileThatCannotBeWrittenPutsTheOthersBack) {
-    // The last file's replacement cannot be made: the two already replaced
-    // get their old contents back.
-    std::filesystem::create_directories(targets_[2] + ".tmp");
+    // The last file's replacement cannot be put in place (a reader holds it
+    // and lets nobody replace it): the two already replaced get their old
+    // contents back.
     const auto deltas = FullSet();
-    const auto result = ApplyDefinitionDeltas(deltas, targets_);
-    EXPECT_EQ(result.error, "Could not apply deltas.");
+    {
+        InputFile reader;
+        ASSERT_TRUE(reader.Open(targets_[2]));
+        const auto result = ApplyDefinitionDeltas(deltas, targets_);
+        EXPECT_EQ(result.error, "Could not apply deltas.");
+    }
     ExpectUnchanged(deltas, "unwritable");
 }
+#endif
 
 TEST(DeltaTarget, DigitsBeforeTheExtension) {
     EXPECT_EQ(DeltaTargetOf("qzfile4040213.qzu"), 4040213u);
