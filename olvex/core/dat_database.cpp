@@ -1,10 +1,7 @@
 #include "olvex/core/dat_database.h"
 
-#include <functional>
 #include <new>
 #include <stdexcept>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "olvex/core/crc32.h"
@@ -12,6 +9,7 @@
 #include "olvex/core/file_io.h"
 #include "olvex/core/little_endian.h"
 #include "olvex/core/md5.h"
+#include "olvex/core/run_together.h"
 
 namespace olvex {
 namespace {
@@ -67,7 +65,7 @@ PartLoad<Tables> LoadPart(const std::string& path, Build&& build) noexcept {
         part.data_version = read.data_version;
         if (read.blocks.empty())
             return part;
-        auto built = build(std::span<const DecodedBlock>(read.blocks));
+        auto built = build(std::move(read.blocks));
         if (!built.error.empty()) {
             // A malformed record is as bad as a block that fails its check.
             part.code = kBlockCorrupt;
@@ -85,28 +83,6 @@ PartLoad<Tables> LoadPart(const std::string& path, Build&& build) noexcept {
         part.keep_text = true;
     }
     return part;
-}
-
-// Runs the jobs side by side, on threads of their own where the system
-// gives them, and waits for all of them.
-void RunTogether(std::initializer_list<std::function<void()>> jobs) {
-    std::vector<std::thread> threads;
-    const std::function<void()>* inline_job = nullptr;
-    for (const auto& job : jobs) {
-        if (!inline_job) {
-            inline_job = &job;  // the first runs on this thread
-            continue;
-        }
-        try {
-            threads.emplace_back(job);
-        } catch (const std::system_error&) {
-            job();
-        }
-    }
-    if (inline_job)
-        (*inline_job)();
-    for (auto& thread : threads)
-        thread.join();
 }
 
 }  // namespace
@@ -180,18 +156,19 @@ int CDatDatabase::LoadFolderLocked(const std::string& folder) {
     // The three files are independent until they are published together.
     RunTogether({
         [&] {
-            pests = LoadPart<DatPestTables>(InFolder(folder, kPestsFileName),
-                                            [](auto blocks) { return BuildPestTables(blocks); });
+            pests = LoadPart<DatPestTables>(InFolder(folder, kPestsFileName), [](auto blocks) {
+                return BuildPestTables(std::move(blocks));
+            });
         },
         [&] {
             signatures = LoadPart<DatSignatureTables>(
                 InFolder(folder, kSignaturesFileName),
-                [](auto blocks) { return BuildSignatureTables(blocks); });
+                [](auto blocks) { return BuildSignatureTables(std::move(blocks)); });
         },
         [&] {
             locations = LoadPart<DatLocationTables>(
                 InFolder(folder, kLocationsFileName),
-                [&](auto blocks) { return BuildLocationTables(blocks, mb_); });
+                [&](auto blocks) { return BuildLocationTables(std::move(blocks), mb_); });
         },
     });
 

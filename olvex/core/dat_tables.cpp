@@ -3,15 +3,14 @@
 #include <algorithm>
 #include <limits>
 #include <stdexcept>
-#include <unordered_map>
 
 #include "olvex/core/definition_records.h"
+#include "olvex/core/run_together.h"
 
 namespace olvex {
 namespace {
 
 constexpr std::uint32_t kHashMask = 0x7FFFFFFFu;
-constexpr std::uint32_t kNoNode = std::numeric_limits<std::uint32_t>::max();
 
 // Longer chains than this on average, and a table gets one bucket per entry
 // instead of the count the definitions imply (a small base block followed by
@@ -49,91 +48,125 @@ std::int32_t RecordCount(const DecodedBlock& block) {
     return static_cast<std::int32_t>(block.record_count);
 }
 
-// A table being built, in its chained form: insert behind the head, remove
-// the first match in chain order. Freeze() gives the flat form.
+// The additions and removals bound for one table, in the order they apply,
+// then the table they make. The chained layout's rules (an addition goes
+// into an empty bucket's head or right behind the head; a removal takes the
+// first equal entry in chain order, the next node becoming head when it is
+// the head) are played bucket by bucket, after the operations are sorted by
+// bucket: every bucket's chain is short and its operations lie together.
 template <typename Row>
-class ChainBuilder {
+class TableOps {
   public:
-    explicit ChainBuilder(std::uint32_t buckets) : heads_(std::max(buckets, 1u), kNoNode) {}
-
-    void Reserve(std::size_t rows) { nodes_.reserve(rows); }
-
-    void Insert(std::uint32_t key, const Row& row) {
-        if (nodes_.size() >= kNoNode)
-            throw std::bad_alloc();
-        const auto node = static_cast<std::uint32_t>(nodes_.size());
-        std::uint32_t& head = heads_[key % heads_.size()];
-        if (head == kNoNode) {
-            nodes_.push_back({row, kNoNode});
-            head = node;
-        } else {
-            nodes_.push_back({row, nodes_[head].next});
-            nodes_[head].next = node;
-        }
-        ++live_;
+    void Reserve(std::size_t count) {
+        rows_.reserve(count);
+        adds_.reserve(count);
     }
-
-    template <typename Matches>
-    bool Remove(std::uint32_t key, Matches&& matches) {
-        std::uint32_t* link = &heads_[key % heads_.size()];
-        while (*link != kNoNode) {
-            Node& node = nodes_[*link];
-            if (matches(node.row)) {
-                *link = node.next;
-                --live_;
-                return true;
-            }
-            link = &node.next;
-        }
-        return false;
+    void Add(const Row& row) {
+        rows_.push_back(row);
+        adds_.push_back(true);
+        ++additions_;
     }
+    void Remove(const Row& row) {
+        rows_.push_back(row);
+        adds_.push_back(false);
+        ++removals_;
+    }
+    std::uint64_t additions() const { return additions_; }
+    std::uint64_t removals() const { return removals_; }
 
-    DatHashTable<Row> Freeze() {
+    // key(row) gives a row's hash key; same(a, b) tells whether a removal b
+    // takes entry a. With removals_last, every addition applies before any
+    // removal; otherwise all apply in the order given.
+    template <typename Key, typename Same>
+    DatHashTable<Row> Build(std::uint32_t buckets, bool removals_last, Key&& key, Same&& same) {
         DatHashTable<Row> table;
-        table.bucket_start.assign(heads_.size() + 1, 0);
-        table.rows.reserve(live_);
-        for (std::size_t b = 0; b < heads_.size(); ++b) {
-            table.bucket_start[b] = static_cast<std::uint32_t>(table.rows.size());
-            for (std::uint32_t n = heads_[b]; n != kNoNode; n = nodes_[n].next)
-                table.rows.push_back(nodes_[n].row);
+        buckets = std::max(buckets, 1u);
+        // Counting sort by bucket, stable.
+        std::vector<std::uint32_t> next(buckets + 1, 0);
+        for (const Row& row : rows_)
+            ++next[key(row) % buckets + 1];
+        for (std::uint32_t b = 0; b < buckets; ++b)
+            next[b + 1] += next[b];
+        std::vector<std::uint32_t> start = next;
+        table.rows.resize(rows_.size());
+        std::vector<bool> adds(rows_.size());
+        const auto place = [&](bool additions) {
+            for (std::size_t i = 0; i < rows_.size(); ++i) {
+                if (removals_last && adds_[i] != additions)
+                    continue;
+                const std::uint32_t at = next[key(rows_[i]) % buckets]++;
+                table.rows[at] = rows_[i];
+                adds[at] = adds_[i];
+            }
+        };
+        place(true);
+        if (removals_last)
+            place(false);
+        rows_ = {};
+        adds_ = {};
+
+        // Each bucket's chain, written back in place from the front.
+        table.bucket_start.assign(buckets + 1, 0);
+        std::vector<Row> chain;
+        std::size_t write = 0;
+        for (std::uint32_t b = 0; b < buckets; ++b) {
+            const std::size_t begin = start[b];
+            const std::size_t end = start[b + 1];
+            table.bucket_start[b] = static_cast<std::uint32_t>(write);
+            if (begin == end)
+                continue;
+            const bool only_adds = std::all_of(adds.begin() + static_cast<std::ptrdiff_t>(begin),
+                                               adds.begin() + static_cast<std::ptrdiff_t>(end),
+                                               [](bool a) { return a; });
+            const auto first = table.rows.begin();
+            if (only_adds) {
+                // The first stays the head; the others follow, newest first.
+                std::reverse(first + static_cast<std::ptrdiff_t>(begin + 1),
+                             first + static_cast<std::ptrdiff_t>(end));
+                std::copy(first + static_cast<std::ptrdiff_t>(begin),
+                          first + static_cast<std::ptrdiff_t>(end),
+                          first + static_cast<std::ptrdiff_t>(write));
+                write += end - begin;
+                continue;
+            }
+            chain.clear();
+            for (std::size_t i = begin; i < end; ++i) {
+                const Row& row = table.rows[i];
+                if (adds[i]) {
+                    chain.insert(chain.empty() ? chain.end() : chain.begin() + 1, row);
+                    continue;
+                }
+                const auto gone = std::find_if(chain.begin(), chain.end(),
+                                               [&](const Row& entry) { return same(entry, row); });
+                if (gone != chain.end())
+                    chain.erase(gone);
+            }
+            std::copy(chain.begin(), chain.end(), first + static_cast<std::ptrdiff_t>(write));
+            write += chain.size();
         }
-        table.bucket_start[heads_.size()] = static_cast<std::uint32_t>(table.rows.size());
-        heads_ = {};
-        nodes_ = {};
+        table.bucket_start[buckets] = static_cast<std::uint32_t>(write);
+        table.rows.resize(write);
         return table;
     }
 
   private:
-    struct Node {
-        Row row;
-        std::uint32_t next;
-    };
-    std::vector<std::uint32_t> heads_;
-    std::vector<Node> nodes_;
-    std::size_t live_ = 0;
+    std::vector<Row> rows_;
+    std::vector<bool> adds_;
+    std::uint64_t additions_ = 0;
+    std::uint64_t removals_ = 0;
 };
 
-// Every record of every block, read once to check it and count what it
-// adds, before any table is sized or filled.
-template <typename Reader, typename Count>
-std::string CheckRecords(std::span<const DecodedBlock> blocks, Count&& count) {
-    for (const DecodedBlock& block : blocks) {
-        Reader reader(block.data, RecordCount(block));
+// Reads every record of every block; on the first malformed one, its error.
+template <typename Reader, typename Visit>
+std::string VisitRecords(const std::vector<DecodedBlock>& blocks, Visit&& visit) {
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+        Reader reader(blocks[b].data, RecordCount(blocks[b]));
         while (const auto record = reader.Next())
-            count(*record);
+            visit(b, *record);
         if (!reader.error().empty())
             return reader.error();
     }
     return {};
-}
-
-template <typename Reader, typename Apply>
-void ForEachRecord(std::span<const DecodedBlock> blocks, Apply&& apply) {
-    for (const DecodedBlock& block : blocks) {
-        Reader reader(block.data, RecordCount(block));
-        while (const auto record = reader.Next())
-            apply(*record);
-    }
 }
 
 template <typename Row>
@@ -226,113 +259,140 @@ std::uint32_t DatCookieHash(std::string_view name, const MultiByteText& mb) {
     return DatFoldedStringHashContinue(0, name, 0, mb) & kHashMask;
 }
 
-void DatTextArena::Reserve(std::uint64_t bytes) {
-    bytes_.reserve(static_cast<std::size_t>(
-        std::min<std::uint64_t>(bytes, std::numeric_limits<std::uint32_t>::max())));
+std::span<const std::uint8_t> DatTextStore::Keep(ByteBuffer payload) {
+    if (payload.size() > std::numeric_limits<std::uint32_t>::max() - total_)
+        throw std::length_error("definition texts exceed 4 GiB");
+    bases_.push_back(total_);
+    total_ += payload.size();
+    payloads_.push_back(std::move(payload));
+    return payloads_.back();
 }
 
-DatTextRef DatTextArena::Add(std::string_view text) {
-    if (text.size() > std::numeric_limits<std::uint32_t>::max() - bytes_.size())
-        throw std::length_error("definition texts exceed 4 GiB");
-    const DatTextRef ref{static_cast<std::uint32_t>(bytes_.size()),
-                         static_cast<std::uint32_t>(text.size())};
-    bytes_.insert(bytes_.end(), text.begin(), text.end());
-    return ref;
+DatTextRef DatTextStore::Ref(std::string_view text) const {
+    if (text.empty())
+        return {};
+    const auto& payload = payloads_.back();
+    const auto offset = static_cast<std::uint64_t>(
+        reinterpret_cast<const std::uint8_t*>(text.data()) - payload.data());
+    return {static_cast<std::uint32_t>(bases_.back() + offset),
+            static_cast<std::uint32_t>(text.size())};
+}
+
+std::string_view DatTextStore::View(DatTextRef ref) const {
+    if (ref.length == 0)
+        return {};
+    // Most texts sit in the base block; the others in one of a few deltas.
+    std::size_t block = 0;
+    if (payloads_.size() > 1 && ref.offset >= bases_[1]) {
+        block = static_cast<std::size_t>(
+            std::upper_bound(bases_.begin(), bases_.end(), std::uint64_t{ref.offset}) -
+            bases_.begin() - 1);
+    }
+    const auto* data = payloads_[block].data() + (ref.offset - bases_[block]);
+    return {reinterpret_cast<const char*>(data), ref.length};
+}
+
+std::size_t DatTextStore::MemoryBytes() const {
+    std::size_t bytes = payloads_.capacity() * sizeof(payloads_[0]);
+    for (const auto& payload : payloads_)
+        bytes += payload.capacity();
+    return bytes;
 }
 
 // --- Building ------------------------------------------------------------
 
-DatBuildResult<DatPestTables> BuildPestTables(std::span<const DecodedBlock> blocks) {
+DatBuildResult<DatPestTables> BuildPestTables(std::vector<DecodedBlock> blocks) {
     DatBuildResult<DatPestTables> result;
-    std::uint64_t additions = 0;
-    std::uint64_t text_bytes = 0;
-    result.error = CheckRecords<PestRecordReader>(blocks, [&](const PestInfoRecordView& record) {
-        if (record.pest_id > 0) {
-            ++additions;
-            text_bytes += record.name.size();
-        }
-    });
+    std::size_t records = 0;
+    result.error = VisitRecords<PestRecordReader>(
+        blocks, [&](std::size_t, const PestInfoRecordView&) { ++records; });
     if (!result.error.empty())
         return result;
 
-    // Sized by the first block's record count, as the definitions expect.
-    const std::int64_t implied = blocks.empty() ? 0 : RecordCount(blocks.front());
-    ChainBuilder<DatPestRow> builder(BucketCount(implied, additions));
-    builder.Reserve(additions);
     auto tables = std::make_shared<DatPestTables>();
-    // Categories repeat: each is stored once.
-    std::unordered_map<std::string_view, DatTextRef> categories;
-    tables->texts.Reserve(text_bytes + 4096);  // names, and the few categories
-    ForEachRecord<PestRecordReader>(blocks, [&](const PestInfoRecordView& record) {
-        if (record.pest_id > 0) {
-            auto [it, added] = categories.try_emplace(record.category);
-            if (added)
-                it->second = tables->texts.Add(record.category);
-            builder.Insert(static_cast<std::uint32_t>(record.pest_id),
-                           {record.pest_id, tables->texts.Add(record.name), it->second});
-            return;
+    TableOps<DatPestRow> ops;
+    ops.Reserve(records);
+    for (DecodedBlock& block : blocks) {
+        // The records' texts stay in the payload, which the tables keep.
+        const auto payload = tables->texts.Keep(std::move(block.data));
+        PestRecordReader reader(payload, RecordCount(block));
+        while (const auto record = reader.Next()) {
+            const bool adds = record->pest_id > 0;
+            const DatPestRow row{adds ? record->pest_id : RemovedPestId(record->pest_id),
+                                 tables->texts.Ref(record->name),
+                                 tables->texts.Ref(record->category)};
+            adds ? ops.Add(row) : ops.Remove(row);
         }
-        // A removal takes away the entry with the same id, name and category.
-        const std::int32_t id = RemovedPestId(record.pest_id);
-        builder.Remove(static_cast<std::uint32_t>(id), [&](const DatPestRow& row) {
-            return row.pest_id == id && tables->texts.View(row.name) == record.name &&
-                   tables->texts.View(row.category) == record.category;
+    }
+    // Sized by the first block's record count, as the definitions expect;
+    // additions and removals apply in record order.
+    const std::int64_t implied = blocks.empty() ? 0 : RecordCount(blocks.front());
+    const DatTextStore& texts = tables->texts;
+    tables->pests = ops.Build(
+        BucketCount(implied, ops.additions()), false,
+        [](const DatPestRow& row) { return static_cast<std::uint32_t>(row.pest_id); },
+        [&](const DatPestRow& entry, const DatPestRow& removal) {
+            return entry.pest_id == removal.pest_id &&
+                   texts.View(entry.name) == texts.View(removal.name) &&
+                   texts.View(entry.category) == texts.View(removal.category);
         });
-    });
-    tables->pests = builder.Freeze();
     result.tables = std::move(tables);
     return result;
 }
 
-DatBuildResult<DatSignatureTables> BuildSignatureTables(std::span<const DecodedBlock> blocks) {
+DatBuildResult<DatSignatureTables> BuildSignatureTables(std::vector<DecodedBlock> blocks) {
     DatBuildResult<DatSignatureTables> result;
-    std::uint64_t file_additions = 0;
-    std::uint64_t memory_additions = 0;
-    result.error =
-        CheckRecords<SignatureRecordReader>(blocks, [&](const SignatureRecordView& record) {
-            if (record.pest_id > 0) {
-                file_additions += record.file_crc != 0;
-                memory_additions += record.memory_crc != 0;
-            }
+    std::size_t file_records = 0;
+    std::size_t memory_records = 0;
+    result.error = VisitRecords<SignatureRecordReader>(
+        blocks, [&](std::size_t, const SignatureRecordView& record) {
+            file_records += record.file_crc != 0;
+            memory_records += record.memory_crc != 0;
         });
     if (!result.error.empty())
         return result;
 
+    TableOps<DatSignatureRow> files;
+    TableOps<DatMemoryRow> memory;
+    files.Reserve(file_records);
+    memory.Reserve(memory_records);
+    VisitRecords<SignatureRecordReader>(
+        blocks, [&](std::size_t, const SignatureRecordView& record) {
+            const bool adds = record.pest_id > 0;
+            const std::int32_t pest = adds ? record.pest_id : RemovedPestId(record.pest_id);
+            if (record.file_crc != 0) {
+                const DatSignatureRow row{record.file_crc, pest, record.md5, record.md5_malformed};
+                adds ? files.Add(row) : files.Remove(row);
+            }
+            if (record.memory_crc != 0) {
+                const DatMemoryRow row{record.memory_crc, pest};
+                adds ? memory.Add(row) : memory.Remove(row);
+            }
+        });
     // The file table is sized by the first block's record count, the memory
-    // table by half of it.
+    // table by half of it; additions and removals apply in record order.
     const std::int64_t implied = blocks.empty() ? 0 : RecordCount(blocks.front());
-    ChainBuilder<DatSignatureRow> files(BucketCount(implied, file_additions));
-    ChainBuilder<DatMemoryRow> memory(BucketCount(implied / 2, memory_additions));
-    files.Reserve(file_additions);
-    memory.Reserve(memory_additions);
-    ForEachRecord<SignatureRecordReader>(blocks, [&](const SignatureRecordView& record) {
-        const bool adds = record.pest_id > 0;
-        const std::int32_t pest = adds ? record.pest_id : RemovedPestId(record.pest_id);
-        if (record.file_crc != 0) {
-            const DatSignatureRow row{record.file_crc, pest, record.md5, record.md5_malformed};
-            if (adds) {
-                files.Insert(row.crc, row);
-            } else {
-                files.Remove(row.crc, [&](const DatSignatureRow& other) {
-                    return other.crc == row.crc && other.pest_id == row.pest_id &&
-                           other.md5 == row.md5 && other.md5_malformed == row.md5_malformed;
-                });
-            }
-        }
-        if (record.memory_crc != 0) {
-            const DatMemoryRow row{record.memory_crc, pest};
-            if (adds) {
-                memory.Insert(row.crc, row);
-            } else {
-                memory.Remove(row.crc, [&](const DatMemoryRow& other) {
-                    return other.crc == row.crc && other.pest_id == row.pest_id;
-                });
-            }
-        }
-    });
+    blocks = {};
     auto tables = std::make_shared<DatSignatureTables>();
-    tables->files = files.Freeze();
-    tables->memory = memory.Freeze();
+    RunTogether({
+        [&] {
+            tables->files = files.Build(
+                BucketCount(implied, files.additions()), false,
+                [](const DatSignatureRow& row) { return row.crc; },
+                [](const DatSignatureRow& entry, const DatSignatureRow& removal) {
+                    return entry.crc == removal.crc && entry.pest_id == removal.pest_id &&
+                           entry.md5 == removal.md5 && entry.md5_malformed == removal.md5_malformed;
+                });
+        },
+        [&] {
+            tables->memory = memory.Build(
+                BucketCount(implied / 2, memory.additions()), false,
+                [](const DatMemoryRow& row) { return row.crc; },
+                [](const DatMemoryRow& entry, const DatMemoryRow& removal) {
+                    return entry.crc == removal.crc && entry.pest_id == removal.pest_id;
+                });
+        },
+    });
     result.tables = std::move(tables);
     return result;
 }
@@ -356,144 +416,100 @@ EntryTable TableOf(LocationKind kind) {
     }
 }
 
-struct KindCounts {
-    std::uint64_t additions = 0;
-    std::uint64_t removals = 0;
-    std::int64_t Net() const {
-        return static_cast<std::int64_t>(additions) - static_cast<std::int64_t>(removals);
-    }
-};
-
-class LocationBuilder {
-  public:
-    LocationBuilder(const KindCounts& keys, const KindCounts& cookies, const KindCounts& paths,
-                    std::uint64_t text_bytes, const MultiByteText& mb)
-        : mb_(mb),
-          tables_(std::make_shared<DatLocationTables>()),
-          keys_(BucketCount(keys.Net(), keys.additions)),
-          cookies_(BucketCount(cookies.Net(), cookies.additions)),
-          paths_(BucketCount(paths.Net(), paths.additions)) {
-        tables_->texts.Reserve(text_bytes);
-        keys_.Reserve(keys.additions);
-        cookies_.Reserve(cookies.additions);
-        paths_.Reserve(paths.additions);
-    }
-
-    void Add(const LocationRecordView& record) {
-        const LocationKind kind = LocationKindOf(record.text);
-        switch (TableOf(kind)) {
-            case EntryTable::kKeys: {
-                const KeyEntryView entry = ParseKeyEntryView(record.text);
-                if (const auto hash = DatKeyLocationHash(entry.key, entry.value, mb_)) {
-                    keys_.Insert(*hash, {*hash, record.pest_id, Text(entry.key), Text(entry.value),
-                                         Text(entry.data)});
-                }
-                break;
-            }
-            case EntryTable::kCookies: {
-                const std::string_view name = ParseQuotedEntryView(record.text);
-                const std::uint32_t hash = DatCookieHash(name, mb_);
-                cookies_.Insert(hash, {hash, record.pest_id, Text(name)});
-                break;
-            }
-            case EntryTable::kPaths: {
-                const std::string_view path = ParseQuotedEntryView(record.text);
-                if (const auto hash = DatPathHash(path, mb_)) {
-                    paths_.Insert(
-                        *hash, {*hash, record.pest_id, Text(path), kind == LocationKind::kFolder});
-                }
-                break;
-            }
-            case EntryTable::kNone:
-                break;
-        }
-    }
-
-    void Remove(const LocationRecordView& record) {
-        const std::int32_t pest = RemovedPestId(record.pest_id);
-        const auto& texts = tables_->texts;
-        switch (TableOf(LocationKindOf(record.text))) {
-            case EntryTable::kKeys: {
-                const KeyEntryView entry = ParseKeyEntryView(record.text);
-                if (const auto hash = DatKeyLocationHash(entry.key, entry.value, mb_)) {
-                    keys_.Remove(*hash, [&](const DatKeyRow& row) {
-                        return row.pest_id == pest && texts.View(row.key) == entry.key &&
-                               texts.View(row.value) == entry.value &&
-                               texts.View(row.data) == entry.data;
-                    });
-                }
-                break;
-            }
-            case EntryTable::kCookies: {
-                const std::string_view name = ParseQuotedEntryView(record.text);
-                cookies_.Remove(DatCookieHash(name, mb_), [&](const DatCookieRow& row) {
-                    return row.pest_id == pest && texts.View(row.name) == name;
-                });
-                break;
-            }
-            case EntryTable::kPaths: {
-                const std::string_view path = ParseQuotedEntryView(record.text);
-                if (const auto hash = DatPathHash(path, mb_)) {
-                    paths_.Remove(*hash, [&](const DatPathRow& row) {
-                        return row.pest_id == pest && texts.View(row.path) == path;
-                    });
-                }
-                break;
-            }
-            case EntryTable::kNone:
-                break;
-        }
-    }
-
-    std::shared_ptr<const DatLocationTables> Finish() {
-        tables_->keys = keys_.Freeze();
-        tables_->cookies = cookies_.Freeze();
-        tables_->paths = paths_.Freeze();
-        return std::move(tables_);
-    }
-
-  private:
-    DatTextRef Text(std::string_view text) { return tables_->texts.Add(text); }
-
-    const MultiByteText& mb_;
-    std::shared_ptr<DatLocationTables> tables_;
-    ChainBuilder<DatKeyRow> keys_;
-    ChainBuilder<DatCookieRow> cookies_;
-    ChainBuilder<DatPathRow> paths_;
-};
-
 }  // namespace
 
-DatBuildResult<DatLocationTables> BuildLocationTables(std::span<const DecodedBlock> blocks,
+DatBuildResult<DatLocationTables> BuildLocationTables(std::vector<DecodedBlock> blocks,
                                                       const MultiByteText& mb) {
     DatBuildResult<DatLocationTables> result;
-    KindCounts counts[4];
-    std::uint64_t text_bytes = 0;  // what the added entries' parts can take at most
-    result.error =
-        CheckRecords<LocationRecordReader>(blocks, [&](const LocationRecordView& record) {
-            const EntryTable table = TableOf(LocationKindOf(record.text));
-            KindCounts& kind = counts[static_cast<int>(table)];
-            ++(record.pest_id > 0 ? kind.additions : kind.removals);
-            if (record.pest_id > 0 && table != EntryTable::kNone)
-                text_bytes += record.text.size();
+    std::size_t counts[4] = {};
+    result.error = VisitRecords<LocationRecordReader>(
+        blocks, [&](std::size_t, const LocationRecordView& record) {
+            ++counts[static_cast<int>(TableOf(LocationKindOf(record.text)))];
         });
     if (!result.error.empty())
         return result;
 
+    auto tables = std::make_shared<DatLocationTables>();
+    TableOps<DatKeyRow> keys;
+    TableOps<DatCookieRow> cookies;
+    TableOps<DatPathRow> paths;
+    keys.Reserve(counts[static_cast<int>(EntryTable::kKeys)]);
+    cookies.Reserve(counts[static_cast<int>(EntryTable::kCookies)]);
+    paths.Reserve(counts[static_cast<int>(EntryTable::kPaths)]);
+    DatTextStore& texts = tables->texts;
+    for (DecodedBlock& block : blocks) {
+        const auto payload = texts.Keep(std::move(block.data));
+        LocationRecordReader reader(payload, RecordCount(block));
+        while (const auto record = reader.Next()) {
+            const bool adds = record->pest_id > 0;
+            const std::int32_t pest = adds ? record->pest_id : RemovedPestId(record->pest_id);
+            const LocationKind kind = LocationKindOf(record->text);
+            switch (TableOf(kind)) {
+                case EntryTable::kKeys: {
+                    // A key without a backslash is not stored.
+                    const KeyEntryView entry = ParseKeyEntryView(record->text);
+                    if (const auto hash = DatKeyLocationHash(entry.key, entry.value, mb)) {
+                        const DatKeyRow row{*hash, pest, texts.Ref(entry.key),
+                                            texts.Ref(entry.value), texts.Ref(entry.data)};
+                        adds ? keys.Add(row) : keys.Remove(row);
+                    }
+                    break;
+                }
+                case EntryTable::kCookies: {
+                    const std::string_view name = ParseQuotedEntryView(record->text);
+                    const DatCookieRow row{DatCookieHash(name, mb), pest, texts.Ref(name)};
+                    adds ? cookies.Add(row) : cookies.Remove(row);
+                    break;
+                }
+                case EntryTable::kPaths: {
+                    // Nor is a path without one.
+                    const std::string_view path = ParseQuotedEntryView(record->text);
+                    if (const auto hash = DatPathHash(path, mb)) {
+                        const DatPathRow row{*hash, pest, texts.Ref(path),
+                                             kind == LocationKind::kFolder};
+                        adds ? paths.Add(row) : paths.Remove(row);
+                    }
+                    break;
+                }
+                case EntryTable::kNone:
+                    break;
+            }
+        }
+    }
+
     // Each table is sized by its net count. Every addition of every block
-    // goes in before any removal is applied.
-    LocationBuilder builder(counts[static_cast<int>(EntryTable::kKeys)],
-                            counts[static_cast<int>(EntryTable::kCookies)],
-                            counts[static_cast<int>(EntryTable::kPaths)], text_bytes, mb);
-    ForEachRecord<LocationRecordReader>(blocks, [&](const LocationRecordView& record) {
-        if (record.pest_id > 0)
-            builder.Add(record);
+    // goes in before any removal.
+    const auto buckets = [](const auto& ops) {
+        return BucketCount(
+            static_cast<std::int64_t>(ops.additions()) - static_cast<std::int64_t>(ops.removals()),
+            ops.additions());
+    };
+    const auto same = [&](DatTextRef a, DatTextRef b) { return texts.View(a) == texts.View(b); };
+    RunTogether({
+        [&] {
+            tables->keys = keys.Build(
+                buckets(keys), true, [](const DatKeyRow& row) { return row.hash; },
+                [&](const DatKeyRow& entry, const DatKeyRow& removal) {
+                    return entry.pest_id == removal.pest_id && same(entry.key, removal.key) &&
+                           same(entry.value, removal.value) && same(entry.data, removal.data);
+                });
+        },
+        [&] {
+            tables->cookies = cookies.Build(
+                buckets(cookies), true, [](const DatCookieRow& row) { return row.hash; },
+                [&](const DatCookieRow& entry, const DatCookieRow& removal) {
+                    return entry.pest_id == removal.pest_id && same(entry.name, removal.name);
+                });
+        },
+        [&] {
+            tables->paths = paths.Build(
+                buckets(paths), true, [](const DatPathRow& row) { return row.hash; },
+                [&](const DatPathRow& entry, const DatPathRow& removal) {
+                    return entry.pest_id == removal.pest_id && same(entry.path, removal.path);
+                });
+        },
     });
-    ForEachRecord<LocationRecordReader>(blocks, [&](const LocationRecordView& record) {
-        if (record.pest_id <= 0)
-            builder.Remove(record);
-    });
-    result.tables = builder.Finish();
+    result.tables = std::move(tables);
     return result;
 }
 
@@ -573,7 +589,7 @@ std::optional<DatPestView> DatTables::FindPathLocation(std::string_view macro_pa
     if (!hash)
         return std::nullopt;
     const DatPathRow* row = FirstInBucket(locations_->paths, *hash, [&](const DatPathRow& r) {
-        return r.hash == *hash &&
+        return r.hash == *hash && r.path.length == macro_path.size() &&
                DatTextEqualsFolded(locations_->texts.View(r.path), macro_path, mb_);
     });
     if (!row)
@@ -588,7 +604,8 @@ std::optional<DatKeyLocation> DatTables::FindKeyLocation(std::string_view key,
         return std::nullopt;
     const auto& texts = locations_->texts;
     const DatKeyRow* row = FirstInBucket(locations_->keys, *hash, [&](const DatKeyRow& r) {
-        return r.hash == *hash && DatTextEqualsFolded(texts.View(r.key), key, mb_) &&
+        return r.hash == *hash && r.key.length == key.size() && r.value.length == value.size() &&
+               DatTextEqualsFolded(texts.View(r.key), key, mb_) &&
                DatTextEqualsFolded(texts.View(r.value), value, mb_);
     });
     if (!row)

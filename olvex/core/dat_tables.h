@@ -7,8 +7,8 @@
 // the definitions were designed around (an entry with key k lives in bucket
 // k mod n; the first entry of a bucket stays its head, later ones go right
 // behind the head), stored flat: the entries bucket by bucket, each bucket in
-// chain order, their texts in one arena. Walking the entries in storage order
-// is the walk by bucket, then chain.
+// chain order, their texts left where decoding put them. Walking the entries
+// in storage order is the walk by bucket, then chain.
 //
 // Texts are multibyte in the ANSI code page. Lookups that ignore case also
 // hash a case-folded text, so that "ADSERVER" finds "adserver" whatever the
@@ -104,26 +104,30 @@ using Md5Supplier = std::function<std::optional<Md5Digest>()>;
 
 // --- Storage -------------------------------------------------------------
 
-// A text in an arena: offset and length.
+// A text of the tables: its offset over all payloads kept (in order) and
+// its length.
 struct DatTextRef {
     std::uint32_t offset = 0;
     std::uint32_t length = 0;
 };
 
-// Append-only text storage of one set of tables.
-class DatTextArena {
+// The texts of one file's tables: the decoded payloads themselves, kept
+// whole, so that loading copies no text.
+class DatTextStore {
   public:
-    // Throws std::length_error past 4 GiB of text (the loader reports it as
-    // memory it cannot allocate).
-    DatTextRef Add(std::string_view text);
-    std::string_view View(DatTextRef ref) const { return {bytes_.data() + ref.offset, ref.length}; }
-    std::size_t size() const { return bytes_.size(); }
-    std::size_t capacity() const { return bytes_.capacity(); }
-    // Room for this many bytes (a hint; more can be added).
-    void Reserve(std::uint64_t bytes);
+    // Keeps the block's payload (where it is: the bytes do not move); Ref
+    // then names texts inside it. Throws std::length_error past 4 GiB of
+    // payloads (the loader reports it as memory it cannot allocate).
+    std::span<const std::uint8_t> Keep(ByteBuffer payload);
+    // A text inside the payload kept last.
+    DatTextRef Ref(std::string_view text) const;
+    std::string_view View(DatTextRef ref) const;
+    std::size_t MemoryBytes() const;
 
   private:
-    std::vector<char> bytes_;
+    std::vector<ByteBuffer> payloads_;
+    std::vector<std::uint64_t> bases_;  // offset of each payload over all of them
+    std::uint64_t total_ = 0;
 };
 
 // A hash table in its flat form: rows bucket by bucket, each bucket in chain
@@ -184,8 +188,8 @@ struct DatPathRow {
 // What each definition file gives.
 struct DatPestTables {
     DatHashTable<DatPestRow> pests;  // key: pest id
-    DatTextArena texts;
-    std::size_t MemoryBytes() const { return pests.MemoryBytes() + texts.capacity(); }
+    DatTextStore texts;
+    std::size_t MemoryBytes() const { return pests.MemoryBytes() + texts.MemoryBytes(); }
 };
 struct DatSignatureTables {
     DatHashTable<DatSignatureRow> files;  // key: CRC-32 of a file's head
@@ -196,24 +200,26 @@ struct DatLocationTables {
     DatHashTable<DatKeyRow> keys;  // key: folded hash of key from its first backslash, and value
     DatHashTable<DatCookieRow> cookies;  // key: folded hash of the name
     DatHashTable<DatPathRow> paths;      // key: folded hash of the path from its first backslash
-    DatTextArena texts;
+    DatTextStore texts;
     std::size_t MemoryBytes() const {
-        return keys.MemoryBytes() + cookies.MemoryBytes() + paths.MemoryBytes() + texts.capacity();
+        return keys.MemoryBytes() + cookies.MemoryBytes() + paths.MemoryBytes() +
+               texts.MemoryBytes();
     }
 };
 
-// Building one file's tables from its decoded blocks, in file order. A
-// malformed record gives an error text ("record 3 at offset 120: ...") and no
-// tables. Running out of memory throws std::bad_alloc.
+// Building one file's tables from its decoded blocks, in file order (the
+// payloads holding texts are kept by the tables). A malformed record gives
+// an error text ("record 3 at offset 120: ...") and no tables. Running out of
+// memory throws std::bad_alloc.
 template <typename Tables>
 struct DatBuildResult {
     std::shared_ptr<const Tables> tables;
     std::string error;
 };
 
-DatBuildResult<DatPestTables> BuildPestTables(std::span<const DecodedBlock> blocks);
-DatBuildResult<DatSignatureTables> BuildSignatureTables(std::span<const DecodedBlock> blocks);
-DatBuildResult<DatLocationTables> BuildLocationTables(std::span<const DecodedBlock> blocks,
+DatBuildResult<DatPestTables> BuildPestTables(std::vector<DecodedBlock> blocks);
+DatBuildResult<DatSignatureTables> BuildSignatureTables(std::vector<DecodedBlock> blocks);
+DatBuildResult<DatLocationTables> BuildLocationTables(std::vector<DecodedBlock> blocks,
                                                       const MultiByteText& mb);
 
 // One complete definition set: what a load publishes. Immutable; shared by

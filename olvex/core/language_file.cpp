@@ -61,7 +61,9 @@ LanguageText FindLanguageText(const std::string& path, std::string_view language
         return {LanguageTextStatus::kCannotOpen, {}};
     LineReader reader(file);
 
-    const std::string section = mb.Lower("[" + std::string(language) + "]");
+    std::string target = "[";
+    target.append(language).append("]");
+    const std::string section = mb.Lower(target);
     bool in_section = false;
     while (const auto line = reader.Next()) {
         if (mb.Contains(mb.Lower(*line), section)) {
