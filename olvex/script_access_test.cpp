@@ -42,7 +42,7 @@ const std::vector<ScriptCase>& Cases() {
         {"CExcludedItem",
          {{"SetAttributeValue", "o.SetAttributeValue \"PestId\", \"12\"", "0|"},
           {"Clear", "o.Clear", "0|"}}},
-        {"CPestRecord", {{"nId", "v = o.nId", "1BD|"}}},
+        {"CPestRecord", {{"nId", "v = o.nId", "0|-1"}}},
         {"CPestDatabaseLocationIterator", {}},
         {"CPestDatabasePestIterator", {}},
         {"CPestDatabaseCookieExclusionIterator", {}},

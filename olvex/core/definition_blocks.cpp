@@ -73,10 +73,17 @@ BlockFileResult FailKeepingText(int code) {
     return result;
 }
 
-// Descrambles and decodes one checked payload into a new block.
-BlockFileResult DecodePayload(std::span<const std::uint8_t> stored, const std::string& path,
+// Descrambles and decodes one checked payload into a new block: where it lies
+// when the caller's buffer may be changed (writable), else in a copy.
+BlockFileResult DecodePayload(std::span<const std::uint8_t> stored,
+                              std::span<std::uint8_t> writable, const std::string& path,
                               const BlockReadLimits& limits, DecodedBlock& block) {
-    std::vector<std::uint8_t> plain(stored.begin(), stored.end());
+    ByteBuffer copy;
+    std::span<std::uint8_t> plain = writable;
+    if (plain.empty()) {
+        copy.assign(stored.begin(), stored.end());
+        plain = copy;
+    }
     DescrambleBuffer(plain);
     const std::uint32_t unpacked = JcGetUnpackedSize(plain);
     if (unpacked == 0)
@@ -90,8 +97,10 @@ BlockFileResult DecodePayload(std::span<const std::uint8_t> stored, const std::s
     return {};
 }
 
-BlockFileResult ReadBlocks(std::span<const std::uint8_t> file, const std::string& path,
-                           const BlockReadLimits& limits) {
+// With a writable file (the same bytes as file), payloads are descrambled in
+// place.
+BlockFileResult ReadBlocks(std::span<const std::uint8_t> file, std::span<std::uint8_t> writable,
+                           const std::string& path, const BlockReadLimits& limits) {
     BlockFileResult result;
     const std::uint64_t compatibility_date = CompatibilityDateFor(path);
     std::optional<std::uint64_t> last_block_time;
@@ -118,7 +127,10 @@ BlockFileResult ReadBlocks(std::span<const std::uint8_t> file, const std::string
             return Fail(kBlockCorrupt, path, " is corrupt.");
         DecodedBlock block;
         block.record_count = header->record_count;
-        if (BlockFileResult failed = DecodePayload(stored, path, limits, block); !failed.ok())
+        if (BlockFileResult failed = DecodePayload(
+                stored, writable.empty() ? writable : writable.subspan(body, stored.size()), path,
+                limits, block);
+            !failed.ok())
             return failed;
         result.blocks.push_back(std::move(block));
         start = body + stored.size();
@@ -232,7 +244,7 @@ std::optional<std::int32_t> DataVersionFromFileTime(std::uint64_t filetime) {
 BlockFileResult ReadBlockBuffer(std::span<const std::uint8_t> file_bytes, const std::string& path,
                                 const BlockReadLimits& limits) {
     try {
-        return ReadBlocks(file_bytes, path, limits);
+        return ReadBlocks(file_bytes, {}, path, limits);
     } catch (const std::bad_alloc&) {
         return FailKeepingText(kBlockNoMemory);
     }
@@ -240,10 +252,10 @@ BlockFileResult ReadBlockBuffer(std::span<const std::uint8_t> file_bytes, const 
 
 BlockFileResult ReadBlockFile(const std::string& path) {
     try {
-        const FileBytes file = ReadWholeFile(path);
+        FileBytes file = ReadWholeFile(path);
         switch (file.error) {
             case FileError::kNone:
-                return ReadBlockBuffer(file.bytes, path);
+                return ReadBlocks(file.bytes, file.bytes, path, {});
             case FileError::kTooLarge:
                 return FailKeepingText(kBlockNoMemory);
             default:

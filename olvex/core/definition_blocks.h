@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "olvex/core/byte_buffer.h"
+
 namespace olvex {
 
 inline constexpr std::uint32_t kDefinitionMagic = 0x54534550;  // the bytes "PEST"
@@ -102,7 +104,7 @@ inline constexpr std::uint32_t kMaxUnpackedBlockBytes = 256u << 20;
 
 // One decoded payload, in file order.
 struct DecodedBlock {
-    std::vector<std::uint8_t> data;  // the decoded payload, `size` bytes
+    ByteBuffer data;                 // the decoded payload, `size` bytes
     std::uint32_t record_count = 0;  // the header's record count
     std::uint32_t size = 0;          // the unpacked size from the "JC" header
 };

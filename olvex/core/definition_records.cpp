@@ -47,26 +47,28 @@ class RecordReader {
 
 // The NUL-terminated text at offset within bytes; nullopt when the offset lies
 // outside or no NUL follows it inside.
-std::optional<std::string> TextAt(std::span<const std::uint8_t> bytes, std::size_t offset) {
+std::optional<std::string_view> TextAt(std::span<const std::uint8_t> bytes, std::size_t offset) {
     if (offset >= bytes.size())
         return std::nullopt;
     const auto begin = bytes.begin() + static_cast<std::ptrdiff_t>(offset);
     const auto nul = std::find(begin, bytes.end(), std::uint8_t{0});
     if (nul == bytes.end())
         return std::nullopt;
-    return std::string(begin, nul);
+    return std::string_view(reinterpret_cast<const char*>(&*begin),
+                            static_cast<std::size_t>(nul - begin));
+}
+
+std::string_view AsText(std::span<const std::uint8_t> bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+std::string MalformedText(std::int32_t index, std::size_t offset, std::string_view what) {
+    return "record " + std::to_string(index) + " at offset " + std::to_string(offset) + ": " +
+           std::string(what);
 }
 
 bool HasNul(std::string_view text) {
     return text.find('\0') != std::string_view::npos;
-}
-
-template <typename Record>
-RecordList<Record> Malformed(std::size_t index, std::size_t offset, std::string_view what) {
-    RecordList<Record> list;
-    list.error = "record " + std::to_string(index) + " at offset " + std::to_string(offset) + ": " +
-                 std::string(what);
-    return list;
 }
 
 std::size_t Reservation(std::int32_t record_count, std::size_t payload_bytes,
@@ -92,124 +94,189 @@ std::string_view Strip(std::string_view text, std::string_view characters) {
 
 // Drops the closing double quotes of a part that runs to the end of the text,
 // and blanks that stray behind them.
-std::string DropTrailingQuotes(std::string_view text) {
+std::string_view DropTrailingQuotes(std::string_view text) {
     std::size_t end = text.size();
     const std::size_t last = text.find_last_not_of(kBlanks);
     if (last != std::string_view::npos && text[last] == '"')
         end = last + 1;
     while (end > 0 && text[end - 1] == '"')
         --end;
-    return std::string(text.substr(0, end));
+    return text.substr(0, end);
 }
 
 // The text from the first double quote on, blanks and double quotes stripped
 // from both ends.
-std::string QuotedTail(std::string_view text) {
+std::string_view QuotedTail(std::string_view text) {
     const std::size_t quote = text.find('"');
     if (quote == std::string_view::npos)
         return {};
-    return std::string(Strip(text.substr(quote), kBlanksAndQuotes));
+    return Strip(text.substr(quote), kBlanksAndQuotes);
+}
+
+}  // namespace
+
+PestRecordReader::PestRecordReader(std::span<const std::uint8_t> payload, std::int32_t record_count)
+    : payload_(payload), count_(std::max(record_count, 0)) {}
+
+std::optional<PestInfoRecordView> PestRecordReader::Next() {
+    if (index_ >= count_ || !error_.empty())
+        return std::nullopt;
+    RecordReader reader(payload_.subspan(position_));
+    const auto fail = [&](std::string_view what) {
+        error_ = MalformedText(index_, position_, what);
+        return std::nullopt;
+    };
+    if (reader.remaining() < kPestFixedBytes)
+        return fail("the payload ends inside the record");
+    const std::uint32_t variable_length = *reader.Le32At(20);
+    const auto variable = reader.BytesAt(kPestFixedBytes, variable_length);
+    if (!variable)
+        return fail("the variable part runs past the payload");
+    PestInfoRecordView record;
+    record.pest_id = static_cast<std::int32_t>(*reader.Le32At(0));
+    const auto name = TextAt(*variable, *reader.Le32At(4));
+    if (!name)
+        return fail("the name lies outside the variable part");
+    const auto category = TextAt(*variable, *reader.Le32At(8));
+    if (!category)
+        return fail("the category lies outside the variable part");
+    reader.Advance(kPestFixedBytes + variable_length);
+    const auto note = TextAt(*reader.BytesAt(0, reader.remaining()), 0);
+    if (!note)
+        return fail("the closing text is not terminated");
+    reader.Advance(note->size() + 1);
+    record.name = *name;
+    record.category = *category;
+    record.note = *note;
+    position_ += reader.position();
+    ++index_;
+    return record;
+}
+
+SignatureRecordReader::SignatureRecordReader(std::span<const std::uint8_t> payload,
+                                             std::int32_t record_count)
+    : payload_(payload), count_(std::max(record_count, 0)) {}
+
+std::optional<SignatureRecordView> SignatureRecordReader::Next() {
+    if (index_ >= count_ || !error_.empty())
+        return std::nullopt;
+    RecordReader reader(payload_.subspan(position_));
+    const auto fail = [&](std::string_view what) {
+        error_ = MalformedText(index_, position_, what);
+        return std::nullopt;
+    };
+    if (reader.remaining() < kSignatureFixedBytes)
+        return fail("the payload ends inside the record");
+    const std::uint32_t variable_length = *reader.Le32At(28);
+    const auto variable = reader.BytesAt(kSignatureFixedBytes, variable_length);
+    if (!variable)
+        return fail("the variable part runs past the payload");
+    SignatureRecordView record;
+    record.pest_id = static_cast<std::int32_t>(*reader.Le32At(0));
+    record.file_crc = *reader.Le32At(4);
+    record.memory_crc = *reader.Le32At(16);
+    // A variable part too short for an MD5 means the record has none.
+    if (variable->size() >= kMd5Bytes) {
+        const std::uint32_t md5_offset = *reader.Le32At(24);
+        if (md5_offset > variable->size() - kMd5Bytes)
+            return fail("the MD5 lies outside the variable part");
+        std::copy_n(variable->begin() + md5_offset, kMd5Bytes, record.md5.begin());
+    } else {
+        record.md5_malformed = true;
+    }
+    reader.Advance(kSignatureFixedBytes + variable_length);
+    const auto note = TextAt(*reader.BytesAt(0, reader.remaining()), 0);
+    if (!note)
+        return fail("the closing text is not terminated");
+    reader.Advance(note->size() + 1);
+    record.note = *note;
+    position_ += reader.position();
+    ++index_;
+    return record;
+}
+
+LocationRecordReader::LocationRecordReader(std::span<const std::uint8_t> payload,
+                                           std::int32_t record_count)
+    : payload_(payload), count_(std::max(record_count, 0)) {}
+
+std::optional<LocationRecordView> LocationRecordReader::Next() {
+    if (index_ >= count_ || !error_.empty())
+        return std::nullopt;
+    RecordReader reader(payload_.subspan(position_));
+    const auto fail = [&](std::string_view what) {
+        error_ = MalformedText(index_, position_, what);
+        return std::nullopt;
+    };
+    if (reader.remaining() < kLocationFixedBytes)
+        return fail("the payload ends inside the record");
+    const std::uint32_t length = *reader.Le32At(4);
+    const auto text = reader.BytesAt(kLocationFixedBytes, length);
+    if (!text)
+        return fail("the text runs past the payload");
+    if (std::find(text->begin(), text->end(), std::uint8_t{0}) != text->end())
+        return fail("the text holds a NUL byte");
+    LocationRecordView record;
+    record.pest_id = static_cast<std::int32_t>(*reader.Le32At(0));
+    record.text = AsText(*text);
+    position_ += kLocationFixedBytes + length;
+    ++index_;
+    return record;
+}
+
+namespace {
+
+// Runs a reader to its end; on error no record is returned.
+template <typename Record, typename Reader, typename Convert>
+RecordList<Record> DecodeAll(Reader reader, std::size_t reservation, Convert convert) {
+    RecordList<Record> list;
+    list.records.reserve(reservation);
+    while (const auto view = reader.Next())
+        list.records.push_back(convert(*view));
+    if (!reader.error().empty()) {
+        list.records.clear();
+        list.error = reader.error();
+    }
+    return list;
 }
 
 }  // namespace
 
 RecordList<PestInfoRecord> DecodePestRecords(std::span<const std::uint8_t> payload,
                                              std::int32_t record_count) {
-    RecordList<PestInfoRecord> list;
     if (record_count <= 0)
-        return list;
-    list.records.reserve(Reservation(record_count, payload.size(), kMinPestRecordBytes));
-    RecordReader reader(payload);
-    for (std::int32_t i = 0; i < record_count; ++i) {
-        const std::size_t at = reader.position();
-        if (reader.remaining() < kPestFixedBytes)
-            return Malformed<PestInfoRecord>(i, at, "the payload ends inside the record");
-        const std::uint32_t variable_length = *reader.Le32At(20);
-        const auto variable = reader.BytesAt(kPestFixedBytes, variable_length);
-        if (!variable)
-            return Malformed<PestInfoRecord>(i, at, "the variable part runs past the payload");
-        PestInfoRecord record;
-        record.pest_id = static_cast<std::int32_t>(*reader.Le32At(0));
-        auto name = TextAt(*variable, *reader.Le32At(4));
-        if (!name)
-            return Malformed<PestInfoRecord>(i, at, "the name lies outside the variable part");
-        auto category = TextAt(*variable, *reader.Le32At(8));
-        if (!category)
-            return Malformed<PestInfoRecord>(i, at, "the category lies outside the variable part");
-        reader.Advance(kPestFixedBytes + variable_length);
-        auto note = TextAt(*reader.BytesAt(0, reader.remaining()), 0);
-        if (!note)
-            return Malformed<PestInfoRecord>(i, at, "the closing text is not terminated");
-        reader.Advance(note->size() + 1);
-        record.name = std::move(*name);
-        record.category = std::move(*category);
-        record.note = std::move(*note);
-        list.records.push_back(std::move(record));
-    }
-    return list;
+        return {};
+    return DecodeAll<PestInfoRecord>(PestRecordReader(payload, record_count),
+                                     Reservation(record_count, payload.size(), kMinPestRecordBytes),
+                                     [](const PestInfoRecordView& view) {
+                                         return PestInfoRecord{view.pest_id, std::string(view.name),
+                                                               std::string(view.category),
+                                                               std::string(view.note)};
+                                     });
 }
 
 RecordList<SignatureRecord> DecodeSignatureRecords(std::span<const std::uint8_t> payload,
                                                    std::int32_t record_count) {
-    RecordList<SignatureRecord> list;
     if (record_count <= 0)
-        return list;
-    list.records.reserve(Reservation(record_count, payload.size(), kMinSignatureRecordBytes));
-    RecordReader reader(payload);
-    for (std::int32_t i = 0; i < record_count; ++i) {
-        const std::size_t at = reader.position();
-        if (reader.remaining() < kSignatureFixedBytes)
-            return Malformed<SignatureRecord>(i, at, "the payload ends inside the record");
-        const std::uint32_t variable_length = *reader.Le32At(28);
-        const auto variable = reader.BytesAt(kSignatureFixedBytes, variable_length);
-        if (!variable)
-            return Malformed<SignatureRecord>(i, at, "the variable part runs past the payload");
-        SignatureRecord record;
-        record.pest_id = static_cast<std::int32_t>(*reader.Le32At(0));
-        record.file_crc = *reader.Le32At(4);
-        record.memory_crc = *reader.Le32At(16);
-        // A variable part too short for an MD5 means the record has none.
-        if (variable->size() >= kMd5Bytes) {
-            const std::uint32_t md5_offset = *reader.Le32At(24);
-            if (md5_offset > variable->size() - kMd5Bytes)
-                return Malformed<SignatureRecord>(i, at, "the MD5 lies outside the variable part");
-            std::copy_n(variable->begin() + md5_offset, kMd5Bytes, record.md5.begin());
-        }
-        reader.Advance(kSignatureFixedBytes + variable_length);
-        auto note = TextAt(*reader.BytesAt(0, reader.remaining()), 0);
-        if (!note)
-            return Malformed<SignatureRecord>(i, at, "the closing text is not terminated");
-        reader.Advance(note->size() + 1);
-        record.note = std::move(*note);
-        list.records.push_back(std::move(record));
-    }
-    return list;
+        return {};
+    return DecodeAll<SignatureRecord>(
+        SignatureRecordReader(payload, record_count),
+        Reservation(record_count, payload.size(), kMinSignatureRecordBytes),
+        [](const SignatureRecordView& view) {
+            return SignatureRecord{view.pest_id, view.file_crc,          view.memory_crc,
+                                   view.md5,     std::string(view.note), view.md5_malformed};
+        });
 }
 
 RecordList<LocationRecord> DecodeLocationRecords(std::span<const std::uint8_t> payload,
                                                  std::int32_t record_count) {
-    RecordList<LocationRecord> list;
     if (record_count <= 0)
-        return list;
-    list.records.reserve(Reservation(record_count, payload.size(), kLocationFixedBytes));
-    RecordReader reader(payload);
-    for (std::int32_t i = 0; i < record_count; ++i) {
-        const std::size_t at = reader.position();
-        if (reader.remaining() < kLocationFixedBytes)
-            return Malformed<LocationRecord>(i, at, "the payload ends inside the record");
-        const std::uint32_t length = *reader.Le32At(4);
-        const auto text = reader.BytesAt(kLocationFixedBytes, length);
-        if (!text)
-            return Malformed<LocationRecord>(i, at, "the text runs past the payload");
-        if (std::find(text->begin(), text->end(), std::uint8_t{0}) != text->end())
-            return Malformed<LocationRecord>(i, at, "the text holds a NUL byte");
-        LocationRecord record;
-        record.pest_id = static_cast<std::int32_t>(*reader.Le32At(0));
-        record.text.assign(text->begin(), text->end());
-        reader.Advance(kLocationFixedBytes + length);
-        list.records.push_back(std::move(record));
-    }
-    return list;
+        return {};
+    return DecodeAll<LocationRecord>(
+        LocationRecordReader(payload, record_count),
+        Reservation(record_count, payload.size(), kLocationFixedBytes),
+        [](const LocationRecordView& view) {
+            return LocationRecord{view.pest_id, std::string(view.text)};
+        });
 }
 
 bool AppendPestRecord(std::vector<std::uint8_t>& payload, const PestInfoRecord& record) {
@@ -233,14 +300,16 @@ bool AppendSignatureRecord(std::vector<std::uint8_t>& payload, const SignatureRe
     if (HasNul(record.note) ||
         record.note.size() + kSignatureFixedBytes + kMd5Bytes + 1 > kMaxField)
         return false;
+    const std::size_t md5_bytes = record.md5_malformed ? 0 : kMd5Bytes;
     AppendLe(payload, record.pest_id);
     AppendLe(payload, record.file_crc);
     AppendLe(payload, std::uint64_t{0});
     AppendLe(payload, record.memory_crc);
     AppendLe(payload, std::uint32_t{0});
     AppendLe(payload, std::uint32_t{0});  // MD5 offset
-    AppendLe(payload, static_cast<std::uint32_t>(kMd5Bytes));
-    payload.insert(payload.end(), record.md5.begin(), record.md5.end());
+    AppendLe(payload, static_cast<std::uint32_t>(md5_bytes));
+    payload.insert(payload.end(), record.md5.begin(),
+                   record.md5.begin() + static_cast<std::ptrdiff_t>(md5_bytes));
     AppendText(payload, record.note);
     return true;
 }
@@ -268,8 +337,8 @@ LocationKind LocationKindOf(std::string_view text) {
     return LocationKind::kUnknown;
 }
 
-KeyEntry ParseKeyEntry(std::string_view text) {
-    KeyEntry entry;
+KeyEntryView ParseKeyEntryView(std::string_view text) {
+    KeyEntryView entry;
     const std::size_t open = text.find('"');
     if (open == std::string_view::npos)
         return entry;
@@ -278,7 +347,7 @@ KeyEntry ParseKeyEntry(std::string_view text) {
         entry.key = DropTrailingQuotes(text.substr(open + 1));
         return entry;
     }
-    entry.key = std::string(text.substr(open + 1, close - open - 1));
+    entry.key = text.substr(open + 1, close - open - 1);
 
     std::string_view rest = text.substr(close + 1);
     if (const std::size_t word = rest.find("value"); word != std::string_view::npos) {
@@ -292,7 +361,7 @@ KeyEntry ParseKeyEntry(std::string_view text) {
                 entry.value = DropTrailingQuotes(rest.substr(start));
                 rest = {};
             } else {
-                entry.value = std::string(rest.substr(start, end - start));
+                entry.value = rest.substr(start, end - start);
                 rest = rest.substr(end);
             }
         }
@@ -305,12 +374,21 @@ KeyEntry ParseKeyEntry(std::string_view text) {
     return entry;
 }
 
-std::string ParseCookieEntry(std::string_view text) {
+KeyEntry ParseKeyEntry(std::string_view text) {
+    const KeyEntryView view = ParseKeyEntryView(text);
+    return {std::string(view.key), std::string(view.value), std::string(view.data)};
+}
+
+std::string_view ParseQuotedEntryView(std::string_view text) {
     return QuotedTail(text);
 }
 
+std::string ParseCookieEntry(std::string_view text) {
+    return std::string(QuotedTail(text));
+}
+
 PathEntry ParsePathEntry(std::string_view text) {
-    return {QuotedTail(text), LocationKindOf(text) == LocationKind::kFolder};
+    return {std::string(QuotedTail(text)), LocationKindOf(text) == LocationKind::kFolder};
 }
 
 }  // namespace olvex

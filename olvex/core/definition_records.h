@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -38,6 +39,9 @@ struct SignatureRecord {
     std::uint32_t memory_crc = 0;        // CRC-32 of a 4096-byte memory block; 0 = none
     std::array<std::uint8_t, 16> md5{};  // all zero: the head CRC alone decides
     std::string note;                    // the text behind the variable part; skipped
+    // The variable part is too short to hold an MD5 (md5 is then all zero).
+    // Such a signature names no file: it must never match on its head CRC.
+    bool md5_malformed = false;
     bool operator==(const SignatureRecord&) const = default;
 };
 
@@ -46,6 +50,74 @@ struct LocationRecord {
     std::int32_t pest_id = 0;
     std::string text;  // begins with its kind word: key, exclude, cookie, file, folder
     bool operator==(const LocationRecord&) const = default;
+};
+
+// Records read in place: the texts point into the payload, which must outlive
+// them. The loader reads through these so that a large payload is never
+// copied record by record.
+struct PestInfoRecordView {
+    std::int32_t pest_id = 0;
+    std::string_view name;
+    std::string_view category;
+    std::string_view note;
+};
+struct SignatureRecordView {
+    std::int32_t pest_id = 0;
+    std::uint32_t file_crc = 0;
+    std::uint32_t memory_crc = 0;
+    std::array<std::uint8_t, 16> md5{};
+    std::string_view note;
+    bool md5_malformed = false;
+};
+struct LocationRecordView {
+    std::int32_t pest_id = 0;
+    std::string_view text;
+};
+
+// Reads `record_count` records (0 or below: none) from a decoded payload,
+// one at a time, checking each against the payload. Next() gives nullopt at
+// the end and at the first malformed record; error() then tells which.
+class PestRecordReader {
+  public:
+    PestRecordReader(std::span<const std::uint8_t> payload, std::int32_t record_count);
+    std::optional<PestInfoRecordView> Next();
+    // Empty unless a malformed record stopped the reader.
+    const std::string& error() const { return error_; }
+
+  private:
+    std::span<const std::uint8_t> payload_;
+    std::size_t position_ = 0;
+    std::int32_t index_ = 0;
+    std::int32_t count_ = 0;
+    std::string error_;
+};
+
+class SignatureRecordReader {
+  public:
+    SignatureRecordReader(std::span<const std::uint8_t> payload, std::int32_t record_count);
+    std::optional<SignatureRecordView> Next();
+    const std::string& error() const { return error_; }
+
+  private:
+    std::span<const std::uint8_t> payload_;
+    std::size_t position_ = 0;
+    std::int32_t index_ = 0;
+    std::int32_t count_ = 0;
+    std::string error_;
+};
+
+class LocationRecordReader {
+  public:
+    LocationRecordReader(std::span<const std::uint8_t> payload, std::int32_t record_count);
+    std::optional<LocationRecordView> Next();
+    const std::string& error() const { return error_; }
+
+  private:
+    std::span<const std::uint8_t> payload_;
+    std::size_t position_ = 0;
+    std::int32_t index_ = 0;
+    std::int32_t count_ = 0;
+    std::string error_;
 };
 
 template <typename Record>
@@ -59,7 +131,8 @@ struct RecordList {
 // Bytes behind the last record are ignored. On error no record is returned.
 RecordList<PestInfoRecord> DecodePestRecords(std::span<const std::uint8_t> payload,
                                              std::int32_t record_count);
-// A variable part shorter than 16 bytes carries no MD5: it decodes as all zero.
+// A variable part shorter than 16 bytes carries no MD5: it decodes as all
+// zero with md5_malformed set.
 RecordList<SignatureRecord> DecodeSignatureRecords(std::span<const std::uint8_t> payload,
                                                    std::int32_t record_count);
 // Texts holding a NUL byte are malformed.
@@ -67,7 +140,8 @@ RecordList<LocationRecord> DecodeLocationRecords(std::span<const std::uint8_t> p
                                                  std::int32_t record_count);
 
 // Append one record to a payload. False (payload unchanged) when a text holds
-// a NUL byte or the record would not fit the 32-bit fields.
+// a NUL byte or the record would not fit the 32-bit fields. A signature with
+// md5_malformed gets an empty variable part (for test fixtures).
 bool AppendPestRecord(std::vector<std::uint8_t>& payload, const PestInfoRecord& record);
 bool AppendSignatureRecord(std::vector<std::uint8_t>& payload, const SignatureRecord& record);
 bool AppendLocationRecord(std::vector<std::uint8_t>& payload, const LocationRecord& record);
@@ -89,10 +163,19 @@ struct KeyEntry {
     bool operator==(const KeyEntry&) const = default;
 };
 KeyEntry ParseKeyEntry(std::string_view text);
+// The same, the parts pointing into text.
+struct KeyEntryView {
+    std::string_view key;
+    std::string_view value;
+    std::string_view data;
+};
+KeyEntryView ParseKeyEntryView(std::string_view text);
 
 // cookie "<name>": the text from the first double quote on, blanks and double
 // quotes stripped from both ends; empty without a double quote.
 std::string ParseCookieEntry(std::string_view text);
+// The same, pointing into text; also the path of a "file" or "folder" text.
+std::string_view ParseQuotedEntryView(std::string_view text);
 
 // file "<path>" and folder "<path>": the path as for a cookie name. The folder
 // flag comes from the kind word, so a file path that merely contains "folder"

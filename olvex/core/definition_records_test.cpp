@@ -171,7 +171,8 @@ TEST(DefinitionRecords, MalformedRecordsAreErrors) {
 }
 
 TEST(DefinitionRecords, ShortVariablePartMeansNoMd5) {
-    // Variable parts of 0 to 15 bytes carry no MD5, whatever the offset says.
+    // Variable parts of 0 to 15 bytes carry no MD5, whatever the offset says:
+    // the record says so, since its signature must then never match.
     for (std::uint32_t length = 0; length < 16; ++length) {
         Bytes payload(32, 0);
         StoreLe(std::span(payload), 0, std::uint32_t{4});
@@ -183,8 +184,14 @@ TEST(DefinitionRecords, ShortVariablePartMeansNoMd5) {
         const auto list = DecodeSignatureRecords(payload, 1);
         ASSERT_TRUE(list.ok()) << length << ": " << list.error;
         EXPECT_EQ(list.records[0].md5, (std::array<std::uint8_t, 16>{})) << length;
+        EXPECT_TRUE(list.records[0].md5_malformed) << length;
         EXPECT_EQ(list.records[0].file_crc, 0xABCDu);
     }
+    // The writer makes such records for fixtures, and they read back alike.
+    const SignatureRecord malformed{7, 0x1234, 0, {}, "", true};
+    Bytes written;
+    ASSERT_TRUE(AppendSignatureRecord(written, malformed));
+    EXPECT_EQ(DecodeSignatureRecords(written, 1).records, std::vector<SignatureRecord>{malformed});
     // From 16 bytes on, the MD5 sits at its offset.
     Bytes payload(32, 0);
     StoreLe(std::span(payload), 24, std::uint32_t{2});
@@ -195,6 +202,7 @@ TEST(DefinitionRecords, ShortVariablePartMeansNoMd5) {
     const auto list = DecodeSignatureRecords(payload, 1);
     ASSERT_TRUE(list.ok()) << list.error;
     EXPECT_EQ(list.records[0].md5, Md5Of(2));
+    EXPECT_FALSE(list.records[0].md5_malformed);
 }
 
 TEST(DefinitionRecords, TextsWithNulCannotBeWritten) {

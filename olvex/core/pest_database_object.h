@@ -1,16 +1,29 @@
 // The clients' view of the in-memory pest definitions: pests and pest
 // records, common locations and their iterators, language texts and lookups.
 // COM class PestDatabase, default interface IPestDatabase.
+//
+// Every object reads the process-wide database (the one current when it was
+// made); the first Initialize in the process loads it, later ones reuse it.
 #pragma once
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "olvex/com/com_object.h"
 #include "olvex/com/last_error.h"
+#include "olvex/core/dat_database.h"
 #include "olvex/olvex.h"
 
 namespace olvex {
 
+inline constexpr char kPestDatabaseNotInitializedText[] = "Pest database is not initialized.";
+
 class CPestDatabase final : public com::DispatchObject<CPestDatabase, IPestDatabase> {
   public:
+    CPestDatabase();
+
     // IPestDatabase, in virtual-table order.
     HRESULT STDMETHODCALLTYPE GetPestById(LONG nPestId, IPestRecord** ppPestRecord) override;
     HRESULT STDMETHODCALLTYPE GetFirstPest(IPestRecord** ppPest) override;
@@ -43,7 +56,19 @@ class CPestDatabase final : public com::DispatchObject<CPestDatabase, IPestDatab
     HRESULT STDMETHODCALLTYPE GetMD5ByLocation(BSTR bsLocation, BSTR* pbsMD5) override;
 
   private:
+    bool IsReady() const;
+    // The not-initialised guard of the enumeration members: sets the text.
+    bool RequireReady();
+    HRESULT GetPestText(LONG pest_id, std::string_view kind, BSTR* text);
+
+    CDatDatabase& database_;
     com::LastError last_error_;
+    mutable std::mutex mutex_;  // guards what follows
+    std::string folder_;
+    std::wstring language_ = L"English";
+    bool initialized_ = false;
+    DatCursor pest_cursor_;
+    std::optional<DatLocationWalk> common_locations_;  // set by GetFirstCommonLocation
 };
 
 }  // namespace olvex

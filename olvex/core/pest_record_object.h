@@ -3,7 +3,12 @@
 // COM class PestRecord, default interface IPestRecord.
 #pragma once
 
+#include <mutex>
+#include <optional>
+#include <string>
+
 #include "olvex/com/com_object.h"
+#include "olvex/core/dat_tables.h"
 #include "olvex/olvex.h"
 
 namespace olvex {
@@ -25,6 +30,28 @@ class CPestRecord final : public com::DispatchObject<CPestRecord, IPestRecord> {
     HRESULT STDMETHODCALLTYPE put_bsCategory(BSTR value) override;
     HRESULT STDMETHODCALLTYPE get_bsReleaseDate(BSTR* pVal) override;
     HRESULT STDMETHODCALLTYPE put_bsReleaseDate(BSTR value) override;
+
+  private:
+    // A text property: null until a put, or after a put of null.
+    using Text = std::optional<std::wstring>;
+    HRESULT GetNumber(const LONG& field, LONG* out) const;
+    HRESULT PutNumber(LONG& field, LONG value);
+    HRESULT GetText(const Text& field, BSTR* out) const;
+    HRESULT PutText(Text& field, BSTR value);
+
+    mutable std::mutex mutex_;
+    LONG pvt_ = -1;
+    LONG id_ = -1;
+    Text name_ = std::wstring();
+    Text author_ = std::wstring();
+    Text description_ = std::wstring();
+    Text category_ = std::wstring();
+    Text release_date_ = std::wstring();
 };
+
+// A new record of a pest of the database, made through this module's own
+// class: its id, name and category, "Unknown" for author, description and
+// release date. The creation's failure code when it cannot be made.
+HRESULT MakePestRecord(const DatPestEntry& pest, IPestRecord** record);
 
 }  // namespace olvex

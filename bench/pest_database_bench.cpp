@@ -1,0 +1,325 @@
+// The pest database: load time and peak memory of whole definition sets at
+// three synthetic scales, and lookups per second of every kind, hit and miss.
+//
+// The sets are made by the publisher on first run and kept in the build
+// folder (synthetic/<scale>): making the large one takes about half a minute.
+//
+//   S: 5,000 pests, 20,000 signatures, 20,000 locations, 30 delta blocks
+//   M: 50,000 / 200,000 / 200,000, 30 deltas
+//   L: 200,000 / 1,000,000 / 1,000,000, 30 deltas
+//
+// Peak memory is measured in a fresh process per scale (this program run
+// with --peak-load=<folder>: the rise of its resident high-water mark over
+// one load), so the sets made and loaded here do not count.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "olvex/core/dat_database.h"
+#include "olvex/core/file_io.h"
+#include "tools/publisher/definition_writer.h"
+#include "tools/publisher/synthetic_set.h"
+
+namespace {
+
+using olvex::CDatDatabase;
+
+struct Scale {
+    const char* name;
+    std::uint32_t pests;
+    std::uint32_t signatures;
+    std::uint32_t locations;
+};
+constexpr Scale kScales[] = {
+    {"S", 5'000, 20'000, 20'000},
+    {"M", 50'000, 200'000, 200'000},
+    {"L", 200'000, 1'000'000, 1'000'000},
+};
+constexpr std::uint32_t kDeltas = 30;
+
+// An XP machine: where %PROGRAM_FILES% and the other macros lead.
+class BenchMachine : public olvex::SpecialFolderSource {
+  public:
+    std::optional<std::string> ShellFolder(int csidl) const override {
+        const std::string profile = "C:\\Documents and Settings\\bench";
+        const std::string all = "C:\\Documents and Settings\\All Users";
+        static const std::map<int, std::string> folders = {
+            {olvex::kCsidlCommonAltStartup, all + "\\Start Menu\\Programs\\Startup"},
+            {olvex::kCsidlCommonDesktopDirectory, all + "\\Desktop"},
+            {olvex::kCsidlCommonPrograms, all + "\\Start Menu\\Programs"},
+            {olvex::kCsidlCommonStartMenu, all + "\\Start Menu"},
+            {olvex::kCsidlCommonStartup, all + "\\Start Menu\\Programs\\Startup"},
+            {olvex::kCsidlCookies, profile + "\\Cookies"},
+            {olvex::kCsidlDesktopDirectory, profile + "\\Desktop"},
+            {olvex::kCsidlProfile, profile},
+            {olvex::kCsidlProgramFiles, "C:\\Program Files"},
+            {olvex::kCsidlStartMenu, profile + "\\Start Menu"},
+            {olvex::kCsidlStartup, profile + "\\Start Menu\\Programs\\Startup"},
+            {olvex::kCsidlSystem, "C:\\WINDOWS\\system32"},
+            {olvex::kCsidlWindows, "C:\\WINDOWS"},
+            {olvex::kCsidlFavorites, profile + "\\Favorites"},
+            {olvex::kCsidlPrograms, profile + "\\Start Menu\\Programs"},
+        };
+        const auto it = folders.find(csidl);
+        return it == folders.end() ? std::nullopt : std::optional(it->second);
+    }
+    bool ShellFoldersKeyOpens(olvex::ShellFoldersRoot) const override { return false; }
+    std::optional<std::string> ShellFoldersValue(olvex::ShellFoldersRoot,
+                                                 std::string_view) const override {
+        return std::nullopt;
+    }
+    std::optional<std::string> WindowsFolder() const override { return "C:\\WINDOWS"; }
+    std::optional<std::string> SystemFolder() const override { return "C:\\WINDOWS\\system32"; }
+    std::optional<std::string> UserName() const override { return "bench"; }
+    bool IsWin9x() const override { return false; }
+    bool IsNt4OrOlder() const override { return false; }
+};
+
+const BenchMachine kMachine;
+
+std::string SetFolder(const Scale& scale) {
+    return std::string(OLVEX_BENCH_DATA_DIR) + "/synthetic/" + scale.name;
+}
+
+// Makes the scale's set unless an earlier run did.
+const std::string& EnsureSet(const Scale& scale) {
+    static std::map<std::string, std::string> made;
+    auto [it, added] = made.try_emplace(scale.name, SetFolder(scale));
+    const std::string complete = it->second + "/complete";
+    if (added && !std::filesystem::exists(complete)) {
+        std::fprintf(stderr, "making the %s set in %s...\n", scale.name, it->second.c_str());
+        olvex::tools::SyntheticOptions options;
+        options.pests = scale.pests;
+        options.signatures = scale.signatures;
+        options.locations = scale.locations;
+        options.deltas = kDeltas;
+        const std::string error =
+            olvex::tools::WriteDefinitionFiles(olvex::tools::MakeSyntheticSet(options), it->second);
+        if (!error.empty()) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            std::exit(1);
+        }
+        std::ofstream(complete) << "made\n";
+    }
+    return it->second;
+}
+
+long StatusKiB(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(field, 0) == 0)
+            return std::stol(line.substr(std::string(field).size()));
+    }
+    return -1;
+}
+
+struct PeakLoad {
+    double seconds = 0;
+    double peak_mib = 0;
+    double table_mib = 0;
+};
+
+// The --peak-load run: one load, then what it took on one line.
+int PeakLoadMain(const std::string& folder) {
+    const long before = StatusKiB("VmRSS:");
+    CDatDatabase db(&kMachine);
+    db.SetDatFolder(folder);
+    const auto start = std::chrono::steady_clock::now();
+    if (db.Load() != 0)
+        return 1;
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    std::printf("%f %f %f\n", took.count(), (StatusKiB("VmHWM:") - before) / 1024.0,
+                db.Snapshot()->MemoryBytes() / 1048576.0);
+    return 0;
+}
+
+PeakLoad MeasureInFreshProcess(const std::string& folder) {
+    PeakLoad result;
+    const std::string command =
+        std::filesystem::read_symlink("/proc/self/exe").string() + " --peak-load=" + folder;
+    if (FILE* child = popen(command.c_str(), "r")) {
+        if (std::fscanf(child, "%lf %lf %lf", &result.seconds, &result.peak_mib,
+                        &result.table_mib) != 3)
+            result = {};
+        pclose(child);
+    }
+    return result;
+}
+
+void BM_Load(benchmark::State& state) {
+    const Scale& scale = kScales[state.range(0)];
+    const std::string& folder = EnsureSet(scale);
+    for (auto _ : state) {
+        CDatDatabase db(&kMachine);
+        db.SetDatFolder(folder);
+        if (db.Load() != 0) {
+            state.SkipWithError("the set does not load");
+            return;
+        }
+        benchmark::DoNotOptimize(db.Snapshot());
+    }
+    const PeakLoad peak = MeasureInFreshProcess(folder);
+    const double entries = static_cast<double>(scale.signatures) + scale.locations;
+    state.counters["peak_MiB"] = peak.peak_mib;
+    state.counters["peak_B_per_entry"] = peak.peak_mib * 1048576.0 / entries;
+    state.counters["tables_MiB"] = peak.table_mib;
+    state.counters["tables_B_per_entry"] = peak.table_mib * 1048576.0 / entries;
+    state.SetLabel(scale.name);
+}
+BENCHMARK(BM_Load)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// --- Lookups on the L set ------------------------------------------------
+
+struct Queries {
+    std::vector<std::int32_t> pest_hits, pest_misses;
+    std::vector<std::uint32_t> crc_hits, crc_misses;  // signatures with an all-zero MD5
+    std::vector<std::pair<std::uint32_t, olvex::Md5Digest>> md5_hits;
+    std::vector<std::uint32_t> memory_hits, memory_misses;
+    std::vector<std::string> cookie_hits, cookie_misses;
+    std::vector<std::string> path_hits, path_misses;
+    std::vector<std::pair<std::string, std::string>> key_hits, key_misses;
+};
+
+struct Loaded {
+    CDatDatabase db{&kMachine};
+    Queries queries;
+};
+
+Loaded& LargeSet() {
+    static Loaded* loaded = [] {
+        auto* l = new Loaded;
+        l->db.SetDatFolder(EnsureSet(kScales[2]));
+        if (l->db.Load() != 0)
+            std::abort();
+        const auto tables = l->db.Snapshot();
+        Queries& q = l->queries;
+        std::mt19937 random(7);
+        // Enough queries that the tables do not all sit in the caches.
+        constexpr std::size_t kCount = 1 << 16;
+        const auto pick = [&](std::size_t size) {
+            return std::uniform_int_distribution<std::size_t>(0, size - 1)(random);
+        };
+        for (std::size_t i = 0; i < kCount; ++i) {
+            q.pest_hits.push_back(tables->PestAt(pick(tables->PestCount())).pest_id);
+            q.pest_misses.push_back(static_cast<std::int32_t>(2'000'000 + random() % 1'000'000));
+            const auto& files = tables->signature_tables()->files.rows;
+            const auto& row = files[pick(files.size())];
+            if (row.md5 == olvex::Md5Digest{})
+                q.crc_hits.push_back(row.crc);
+            else
+                q.md5_hits.push_back({row.crc, row.md5});
+            std::uint32_t miss = static_cast<std::uint32_t>(random());
+            while (!tables->FindFileSignatures(miss).empty())
+                miss = static_cast<std::uint32_t>(random());
+            q.crc_misses.push_back(miss);
+            const auto& memory = tables->signature_tables()->memory.rows;
+            q.memory_hits.push_back(memory[pick(memory.size())].crc);
+            while (tables->FindPestByMemoryCrc(miss))
+                miss = static_cast<std::uint32_t>(random());
+            q.memory_misses.push_back(miss);
+            const std::string cookie = tables->CookieAt(pick(tables->CookieCount())).name;
+            q.cookie_hits.push_back(cookie);
+            q.cookie_misses.push_back("miss" + cookie);
+            // Real paths, as a scan meets them: the definitions' macro expanded.
+            const std::string path =
+                l->db.ExpandPathMacros(tables->PathAt(pick(tables->PathCount())).path);
+            q.path_hits.push_back(path);
+            q.path_misses.push_back(path + ".miss");
+            const auto key = tables->KeyAt(pick(tables->KeyCount()));
+            q.key_hits.push_back({key.key, key.value});
+            q.key_misses.push_back({key.key + "Miss", key.value});
+        }
+        return l;
+    }();
+    return *loaded;
+}
+
+template <typename Query, typename Look>
+void RunLookups(benchmark::State& state, const std::vector<Query>& queries, Look look) {
+    std::size_t i = 0;
+    std::int64_t found = 0;
+    for (auto _ : state) {
+        found += look(queries[i]);
+        i = (i + 1) % queries.size();
+    }
+    state.counters["found_share"] =
+        static_cast<double>(found) / static_cast<double>(state.iterations());
+    state.counters["lookups_per_s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void BM_FindPest(benchmark::State& state) {
+    auto& l = LargeSet();
+    RunLookups(state, state.range(0) ? l.queries.pest_hits : l.queries.pest_misses,
+               [&](std::int32_t id) { return l.db.FindPest(id).has_value(); });
+}
+BENCHMARK(BM_FindPest)->ArgName("hit")->Arg(1)->Arg(0);
+
+void BM_MatchFileHeadCrc(benchmark::State& state) {
+    auto& l = LargeSet();
+    const olvex::Md5Supplier no_md5 = [] { return std::optional<olvex::Md5Digest>{}; };
+    RunLookups(state, state.range(0) ? l.queries.crc_hits : l.queries.crc_misses,
+               [&](std::uint32_t crc) { return l.db.MatchFileSignature(crc, no_md5).has_value(); });
+}
+BENCHMARK(BM_MatchFileHeadCrc)->ArgName("hit")->Arg(1)->Arg(0);
+
+void BM_MatchFileHeadCrcAndMd5(benchmark::State& state) {
+    auto& l = LargeSet();
+    RunLookups(state, l.queries.md5_hits, [&](const auto& query) {
+        const auto digest = state.range(0) ? query.second : olvex::Md5Digest{1};
+        return l.db.MatchFileSignature(query.first, [&] { return std::optional(digest); })
+            .has_value();
+    });
+}
+BENCHMARK(BM_MatchFileHeadCrcAndMd5)->ArgName("hit")->Arg(1)->Arg(0);
+
+void BM_FindPestByMemoryCrc(benchmark::State& state) {
+    auto& l = LargeSet();
+    RunLookups(state, state.range(0) ? l.queries.memory_hits : l.queries.memory_misses,
+               [&](std::uint32_t crc) { return l.db.FindPestByMemoryCrc(crc).has_value(); });
+}
+BENCHMARK(BM_FindPestByMemoryCrc)->ArgName("hit")->Arg(1)->Arg(0);
+
+void BM_FindCookie(benchmark::State& state) {
+    auto& l = LargeSet();
+    RunLookups(state, state.range(0) ? l.queries.cookie_hits : l.queries.cookie_misses,
+               [&](const std::string& name) { return l.db.FindCookie(name).has_value(); });
+}
+BENCHMARK(BM_FindCookie)->ArgName("hit")->Arg(1)->Arg(0);
+
+void BM_FindPathLocation(benchmark::State& state) {
+    auto& l = LargeSet();
+    RunLookups(state, state.range(0) ? l.queries.path_hits : l.queries.path_misses,
+               [&](const std::string& path) { return l.db.FindPathLocation(path).has_value(); });
+}
+BENCHMARK(BM_FindPathLocation)->ArgName("hit")->Arg(1)->Arg(0);
+
+void BM_FindKeyLocation(benchmark::State& state) {
+    auto& l = LargeSet();
+    RunLookups(
+        state, state.range(0) ? l.queries.key_hits : l.queries.key_misses,
+        [&](const auto& key) { return l.db.FindKeyLocation(key.first, key.second).has_value(); });
+}
+BENCHMARK(BM_FindKeyLocation)->ArgName("hit")->Arg(1)->Arg(0);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string_view peak_load = "--peak-load=";
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]).starts_with(peak_load))
+            return PeakLoadMain(argv[i] + peak_load.size());
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
