@@ -38,7 +38,7 @@ const ScriptStep kPutLastError = {"bsLastError put",
 
 const std::vector<ScriptCase>& Cases() {
     static const std::vector<ScriptCase> cases = {
-        {"CThreadControl", {{"hThread", "v = o.hThread", "1BD|"}}},
+        {"CThreadControl", {{"hThread", "v = o.hThread", "0|0"}, {"Stop", "o.Stop", "0|"}}},
         {"CExcludedItem",
          {{"SetAttributeValue", "o.SetAttributeValue \"PestId\", \"12\"", "0|"},
           {"Clear", "o.Clear", "0|"}}},
@@ -60,7 +60,11 @@ const std::vector<ScriptCase>& Cases() {
         {"CQuarantine", {kLastErrorText, kPutLastError}},
         {"CExterminator", {kLastErrorText, kPutLastError}},
         {"CLocation", {{"SetString", "o.SetString \"File=x\"", "0|"}}},
-        {"CUpdater", {kLastErrorText, kLastErrorNumber}},
+        {"CUpdater",
+         {kLastErrorText,
+          kLastErrorNumber,
+          {"MaxDeltaBytes", "v = o.MaxDeltaBytes", "0|4294967295"},
+          {"vbExecuteAtReboot", "v = o.vbExecuteAtReboot", "0|False"}}},
         {"CVersionInfo", {kLastErrorText, kLastErrorNumber}},
     };
     return cases;

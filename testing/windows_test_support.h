@@ -33,6 +33,23 @@ inline std::string Narrow(const std::wstring& text) {
     return result;
 }
 
+// The number of handles this process has open. Wine's GetProcessHandleCount
+// answers 0, so there they are counted by asking each possible handle value
+// (Wine hands out small values) whether it is open.
+inline DWORD OpenHandleCount() {
+    DWORD count = 0;
+    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count > 0) {
+        return count;
+    }
+    DWORD flags = 0;
+    for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) {
+            ++count;
+        }
+    }
+    return count;
+}
+
 struct ProcessResult {
     bool started = false;
     DWORD exit_code = 0;

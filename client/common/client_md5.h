@@ -1,27 +1,26 @@
-// The client programs' MD5 (RFC 1321). The client programs carry their own
-// digest, apart from the engine's: it checks the scrambled settings files and
-// fingerprints detected files in prevalence reports.
+// The client programs' MD5 (RFC 1321): it checks the scrambled settings files
+// and fingerprints detected files in prevalence reports. The client programs
+// never load the engine's code, but they share its portable MD5, which this
+// wraps in the forms they use.
 #pragma once
 
-#include <array>
-#include <cstddef>
-#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "olvex/core/md5.h"
+
 namespace olvex {
 
-inline constexpr std::size_t kClientMd5Bytes = 16;
-using ClientMd5Digest = std::array<std::uint8_t, kClientMd5Bytes>;
+inline constexpr std::size_t kClientMd5Bytes = kMd5DigestBytes;
+using ClientMd5Digest = Md5Digest;
 
 // One running digest: Update any number of times, then Finish.
 class ClientMd5 {
   public:
-    ClientMd5() { Reset(); }
-    void Reset();
-    void Update(std::span<const std::uint8_t> bytes);
+    void Reset() { context_.Reset(); }
+    void Update(std::span<const std::uint8_t> bytes) { context_.Update(bytes); }
     // Pads, gives the digest and starts a new computation.
     ClientMd5Digest Finish();
 
@@ -38,11 +37,7 @@ class ClientMd5 {
                                                                 std::uint64_t count);
 
   private:
-    void Transform(const std::uint8_t* block);
-
-    std::array<std::uint32_t, 4> state_{};
-    std::uint64_t byte_count_ = 0;
-    std::array<std::uint8_t, 64> buffer_{};
+    Md5Context context_;
 };
 
 }  // namespace olvex

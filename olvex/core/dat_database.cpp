@@ -222,6 +222,9 @@ int CDatDatabase::LoadFrom(std::string_view source, const RemoteSource& remote) 
 }
 
 int CDatDatabase::LoadFromLocked(std::string_view source, const RemoteSource& remote) {
+    // Without a folder to keep them in, the files would land at the root of a drive.
+    if (remote.download_folder.empty())
+        return Fail(kBlockNoFolder, kDatPathNotSetText);
     const std::string local = InFolder(remote.download_folder, kPestsFileName);
     const auto local_time = GetBlockTime(local, nullptr);
     // A remote time that cannot be had counts as zero: then only a missing

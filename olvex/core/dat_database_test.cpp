@@ -282,6 +282,7 @@ TEST(DatDatabase, LoadsFromAWebFolder) {
     EXPECT_EQ(db.GetLastErrorText(), "URL is too large. Limit 4095 bytes.");
     EXPECT_EQ(db.FetchDefinitionFile("gopher://host/Defs", "qzinfo.dat", remote), 1);
     EXPECT_EQ(db.GetLastErrorText(), "Protocol is not supported.");
+    EXPECT_EQ(db.LoadFrom(source, RemoteSource{&fetcher, ""}), 4);
 }
 
 TEST(DatDatabase, BlockTimes) {

@@ -159,10 +159,10 @@ class TableOps {
 // Reads every record of every block; on the first malformed one, its error.
 template <typename Reader, typename Visit>
 std::string VisitRecords(const std::vector<DecodedBlock>& blocks, Visit&& visit) {
-    for (std::size_t b = 0; b < blocks.size(); ++b) {
-        Reader reader(blocks[b].data, RecordCount(blocks[b]));
+    for (const DecodedBlock& block : blocks) {
+        Reader reader(block.data, RecordCount(block));
         while (const auto record = reader.Next())
-            visit(b, *record);
+            visit(*record);
         if (!reader.error().empty())
             return reader.error();
     }
@@ -304,8 +304,8 @@ std::size_t DatTextStore::MemoryBytes() const {
 DatBuildResult<DatPestTables> BuildPestTables(std::vector<DecodedBlock> blocks) {
     DatBuildResult<DatPestTables> result;
     std::size_t records = 0;
-    result.error = VisitRecords<PestRecordReader>(
-        blocks, [&](std::size_t, const PestInfoRecordView&) { ++records; });
+    result.error =
+        VisitRecords<PestRecordReader>(blocks, [&](const PestInfoRecordView&) { ++records; });
     if (!result.error.empty())
         return result;
 
@@ -344,8 +344,8 @@ DatBuildResult<DatSignatureTables> BuildSignatureTables(std::vector<DecodedBlock
     DatBuildResult<DatSignatureTables> result;
     std::size_t file_records = 0;
     std::size_t memory_records = 0;
-    result.error = VisitRecords<SignatureRecordReader>(
-        blocks, [&](std::size_t, const SignatureRecordView& record) {
+    result.error =
+        VisitRecords<SignatureRecordReader>(blocks, [&](const SignatureRecordView& record) {
             file_records += record.file_crc != 0;
             memory_records += record.memory_crc != 0;
         });
@@ -356,19 +356,18 @@ DatBuildResult<DatSignatureTables> BuildSignatureTables(std::vector<DecodedBlock
     TableOps<DatMemoryRow> memory;
     files.Reserve(file_records);
     memory.Reserve(memory_records);
-    VisitRecords<SignatureRecordReader>(
-        blocks, [&](std::size_t, const SignatureRecordView& record) {
-            const bool adds = record.pest_id > 0;
-            const std::int32_t pest = adds ? record.pest_id : RemovedPestId(record.pest_id);
-            if (record.file_crc != 0) {
-                const DatSignatureRow row{record.file_crc, pest, record.md5, record.md5_malformed};
-                adds ? files.Add(row) : files.Remove(row);
-            }
-            if (record.memory_crc != 0) {
-                const DatMemoryRow row{record.memory_crc, pest};
-                adds ? memory.Add(row) : memory.Remove(row);
-            }
-        });
+    VisitRecords<SignatureRecordReader>(blocks, [&](const SignatureRecordView& record) {
+        const bool adds = record.pest_id > 0;
+        const std::int32_t pest = adds ? record.pest_id : RemovedPestId(record.pest_id);
+        if (record.file_crc != 0) {
+            const DatSignatureRow row{record.file_crc, pest, record.md5, record.md5_malformed};
+            adds ? files.Add(row) : files.Remove(row);
+        }
+        if (record.memory_crc != 0) {
+            const DatMemoryRow row{record.memory_crc, pest};
+            adds ? memory.Add(row) : memory.Remove(row);
+        }
+    });
     // The file table is sized by the first block's record count, the memory
     // table by half of it; additions and removals apply in record order.
     const std::int64_t implied = blocks.empty() ? 0 : RecordCount(blocks.front());
@@ -422,8 +421,8 @@ DatBuildResult<DatLocationTables> BuildLocationTables(std::vector<DecodedBlock> 
                                                       const MultiByteText& mb) {
     DatBuildResult<DatLocationTables> result;
     std::size_t counts[4] = {};
-    result.error = VisitRecords<LocationRecordReader>(
-        blocks, [&](std::size_t, const LocationRecordView& record) {
+    result.error =
+        VisitRecords<LocationRecordReader>(blocks, [&](const LocationRecordView& record) {
             ++counts[static_cast<int>(TableOf(LocationKindOf(record.text)))];
         });
     if (!result.error.empty())

@@ -1,8 +1,6 @@
 #include "olvex/core/exclusion_store.h"
 
 #include <chrono>
-#include <cstdio>
-#include <random>
 #include <thread>
 
 #include "olvex/core/exclusion_file.h"
@@ -16,30 +14,16 @@ bool SameVersion(const FileStampResult& a, const FileStampResult& b) {
     return a.status == b.status && (a.status != FileStampStatus::kFound || a.stamp == b.stamp);
 }
 
-// A name for the next version beside the file, unlikely to be taken by
-// another process writing at the same moment (and never reused: it is
-// created new or not at all).
-std::string TemporaryName(const std::string& path) {
-    thread_local std::mt19937 generator{std::random_device{}()};
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(generator()));
-    return path + suffix;
-}
-
 // Puts bytes in place as the file at path: written whole to a new file in
 // the same folder, then renamed over the old one. written is the stamp of
 // the version put in place.
 ExclusionError WriteVersion(const std::string& path, std::span<const std::uint8_t> bytes,
                             FileStampResult& written) {
     OutputFile out;
-    std::string temporary;
-    FileError created = FileError::kExists;
-    for (int attempt = 0; attempt < 16 && created == FileError::kExists; ++attempt) {
-        temporary = TemporaryName(path);
-        created = out.Create(temporary, CreateMode::kNew);
-    }
-    if (created != FileError::kNone)
+    const auto sibling = CreateUniqueSibling(path, out);
+    if (!sibling)
         return ExclusionError::kWriteOpenFailed;
+    const std::string& temporary = *sibling;
     bool ok = out.Write(bytes) == FileError::kNone;
     ok = ok && out.Flush() == FileError::kNone;
     ok = out.Close() == FileError::kNone && ok;

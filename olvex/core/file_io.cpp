@@ -1,6 +1,7 @@
 #include "olvex/core/file_io.h"
 
 #include <cstdio>
+#include <random>
 #include <utility>
 
 #ifdef _WIN32
@@ -61,36 +62,6 @@ std::optional<std::size_t> InputFile::Read(std::span<std::uint8_t> buffer) {
     if (!ReadFile(impl_->handle, buffer.data(), want, &got, nullptr))
         return std::nullopt;
     return got;
-}
-
-FileError WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes,
-                         bool atomic) {
-    const std::string target = atomic ? path + ".tmp" : path;
-    HANDLE h = CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return FileError::kWriteFailed;
-    std::size_t done = 0;
-    bool ok = true;
-    while (ok && done < bytes.size()) {
-        const std::size_t left = bytes.size() - done;
-        const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
-        DWORD wrote = 0;
-        ok = WriteFile(h, bytes.data() + done, chunk, &wrote, nullptr) && wrote == chunk;
-        done += wrote;
-    }
-    ok = ok && FlushFileBuffers(h);
-    CloseHandle(h);
-    if (!ok) {
-        DeleteFileA(target.c_str());
-        return FileError::kWriteFailed;
-    }
-    if (atomic && !MoveFileExA(target.c_str(), path.c_str(),
-                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileA(target.c_str());
-        return FileError::kWriteFailed;
-    }
-    return FileError::kNone;
 }
 
 struct OutputFile::Impl {
@@ -341,35 +312,6 @@ std::optional<std::size_t> InputFile::Read(std::span<std::uint8_t> buffer) {
         if (errno != EINTR)
             return std::nullopt;
     }
-}
-
-FileError WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes,
-                         bool atomic) {
-    const std::string target = atomic ? path + ".tmp" : path;
-    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return FileError::kWriteFailed;
-    std::size_t done = 0;
-    bool ok = true;
-    while (ok && done < bytes.size()) {
-        const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        ok = wrote > 0;
-        if (ok)
-            done += static_cast<std::size_t>(wrote);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (!ok) {
-        ::unlink(target.c_str());
-        return FileError::kWriteFailed;
-    }
-    if (atomic && std::rename(target.c_str(), path.c_str()) != 0) {
-        ::unlink(target.c_str());
-        return FileError::kWriteFailed;
-    }
-    return FileError::kNone;
 }
 
 struct OutputFile::Impl {
@@ -639,6 +581,45 @@ FileBytes ReadWholeFile(const std::string& path, std::uint64_t max_bytes) {
         result.error = FileError::kReadFailed;
     }
     return result;
+}
+
+std::optional<std::string> CreateUniqueSibling(const std::string& path, OutputFile& out) {
+    thread_local std::mt19937 generator{std::random_device{}()};
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(generator()));
+        std::string name = path + suffix;
+        const FileError created = out.Create(name, CreateMode::kNew);
+        if (created == FileError::kNone)
+            return name;
+        if (created != FileError::kExists)
+            return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+FileError WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes,
+                         bool atomic) {
+    OutputFile out;
+    std::string target = path;
+    if (atomic) {
+        auto sibling = CreateUniqueSibling(path, out);
+        if (!sibling)
+            return FileError::kWriteFailed;
+        target = std::move(*sibling);
+    } else if (out.Create(path, CreateMode::kReplace) != FileError::kNone) {
+        return FileError::kWriteFailed;
+    }
+    bool ok = out.Write(bytes) == FileError::kNone;
+    ok = ok && out.Flush() == FileError::kNone;
+    ok = out.Close() == FileError::kNone && ok;
+    if (ok && atomic)
+        ok = MoveFileReplacing(target, path);
+    if (!ok) {
+        RemoveFile(target);
+        return FileError::kWriteFailed;
+    }
+    return FileError::kNone;
 }
 
 }  // namespace olvex

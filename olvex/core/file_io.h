@@ -96,10 +96,16 @@ struct FileBytes {
 FileBytes ReadWholeFile(const std::string& path, std::uint64_t max_bytes = 0xFFFFFFFFull);
 
 // Writes bytes to path, replacing it. With atomic set, the data goes to a
-// temporary file in the same folder that is renamed over the target, so a
-// crash leaves either the old file or the new one.
+// temporary file of its own in the same folder that is renamed over the
+// target, so a crash leaves either the old file or the new one, and two
+// writers at once never share a temporary.
+
 FileError WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes,
                          bool atomic = false);
+
+// Creates a new file beside path under a name no one else holds
+// ("<path>.<random>.tmp") and opens it in out; the name, or nullopt.
+std::optional<std::string> CreateUniqueSibling(const std::string& path, OutputFile& out);
 
 // Renames from over to (replacing it), durably: the only moment a reader can
 // see the change is the rename itself. False when it failed (from is kept).

@@ -35,8 +35,31 @@ TEST(FileIo, AtomicWriteReplacesAndLeavesNoTemporary) {
     ASSERT_EQ(WriteWholeFile(path, first, true), FileError::kNone);
     ASSERT_EQ(WriteWholeFile(path, second, true), FileError::kNone);
     EXPECT_EQ(ReadWholeFile(path).bytes, second);
-    EXPECT_FALSE(FileExists(path + ".tmp"));
+    // Nothing but the file itself is left in the folder.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
     EXPECT_EQ(WriteWholeFile(dir.File("no/such/folder/x"), first), FileError::kWriteFailed);
+    EXPECT_EQ(WriteWholeFile(dir.File("no/such/folder/x"), first, true), FileError::kWriteFailed);
+}
+
+TEST(FileIo, AtomicWritersAtOnceEachLeaveAWholeVersion) {
+    ScratchDir dir;
+    const auto path = dir.File("shared.dat");
+    std::vector<std::thread> writers;
+    for (int w = 0; w < 4; ++w) {
+        writers.emplace_back([&, w] {
+            const std::vector<std::uint8_t> content(4096, static_cast<std::uint8_t>('a' + w));
+            for (int i = 0; i < 20; ++i)
+                WriteWholeFile(path, content, true);
+        });
+    }
+    for (auto& writer : writers)
+        writer.join();
+    // Whoever won, the file is one writer's version, whole.
+    const auto read = ReadWholeFile(path);
+    ASSERT_EQ(read.bytes.size(), 4096u);
+    EXPECT_EQ(std::count(read.bytes.begin(), read.bytes.end(), read.bytes[0]), 4096);
 }
 
 TEST(FileIo, ReadFullStopsAtEndOfFile) {

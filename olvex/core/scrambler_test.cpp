@@ -68,15 +68,25 @@ TEST(Scrambler, RescrambleFileReplacesTheContent) {
     EXPECT_FALSE(RescrambleFile(dir.File("missing.dat")));
 }
 
+#ifdef _WIN32
 TEST(Scrambler, FailedRescrambleLeavesTheFileAsItWas) {
     ScratchDir dir;
     const auto path = dir.Write("qzv5exc.dat", std::string("PestId=\"7\"\n"));
-    // The temporary cannot be made: a folder sits where it would go.
-    std::filesystem::create_directory(path + ".tmp");
-    EXPECT_FALSE(RescrambleFile(path));
+    {
+        // Another program reads the file and lets nobody replace it meanwhile:
+        // the new content cannot be put in place.
+        InputFile reader;
+        ASSERT_TRUE(reader.Open(path));
+        EXPECT_FALSE(RescrambleFile(path));
+    }
     const auto bytes = ReadWholeFile(path).bytes;
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "PestId=\"7\"\n");
+    // And no temporary is left beside it.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
 }
+#endif
 
 }  // namespace
 }  // namespace olvex

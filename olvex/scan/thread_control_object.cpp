@@ -1,33 +1,89 @@
 #include "olvex/scan/thread_control_object.h"
 
+#include "olvex/com/bstr.h"
+#include "olvex/scan/async_task_state.h"
+
 namespace olvex {
 
+void CThreadControl::Attach(ScopedHandle thread, DWORD thread_id,
+                            std::shared_ptr<AsyncTaskState> state) {
+    thread_ = std::move(thread);
+    thread_id_ = thread_id;
+    state_ = std::move(state);
+}
+
+bool CThreadControl::OnWorkerThread() const {
+    return thread_id_ != 0 && GetCurrentThreadId() == thread_id_;
+}
+
 HRESULT STDMETHODCALLTYPE CThreadControl::Pause() {
-    return E_NOTIMPL;
+    if (state_) {
+        state_->Pause();
+    } else if (thread_) {
+        SuspendThread(thread_.Get());
+    }
+    return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CThreadControl::Resume() {
-    return E_NOTIMPL;
+    if (state_) {
+        state_->Resume();
+    } else if (thread_) {
+        ResumeThread(thread_.Get());
+    }
+    return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CThreadControl::Stop() {
-    return E_NOTIMPL;
+    if (!state_) {
+        return S_OK;
+    }
+    state_->Stop();
+    // A worker that calls Stop from its own callback ends once it returns;
+    // waiting here would wait for itself.
+    if (thread_ && !OnWorkerThread()) {
+        WaitForSingleObject(thread_.Get(), INFINITE);
+    }
+    return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CThreadControl::WaitForCompletion() {
-    return E_NOTIMPL;
+    if (thread_ && !OnWorkerThread()) {
+        WaitForSingleObject(thread_.Get(), INFINITE);
+    }
+    return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CThreadControl::get_hThread(LONG* pVal) {
-    return E_NOTIMPL;
+    if (!pVal) {
+        return E_POINTER;
+    }
+    // Kernel handles fit in 32 bits, also in a 64-bit process.
+    *pVal = HandleToLong(thread_.Get());
+    return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CThreadControl::put_hThread(LONG value) {
-    return E_NOTIMPL;
+    HANDLE duplicate = nullptr;
+    const HANDLE given = LongToHandle(value);
+    if (given != nullptr && !DuplicateHandle(GetCurrentProcess(), given, GetCurrentProcess(),
+                                             &duplicate, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+        duplicate = nullptr;
+    }
+    thread_.Reset(duplicate);
+    thread_id_ = 0;
+    state_.reset();
+    return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CThreadControl::IsRunning(VARIANT_BOOL* pvbRunning) {
-    return E_NOTIMPL;
+    if (!pvbRunning) {
+        return E_POINTER;
+    }
+    // A control without a thread has nothing running.
+    *pvbRunning =
+        com::ToVariantBool(thread_ && WaitForSingleObject(thread_.Get(), 0) == WAIT_TIMEOUT);
+    return S_OK;
 }
 
 }  // namespace olvex

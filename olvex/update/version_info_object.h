@@ -4,6 +4,10 @@
 // COM class VersionInfo, default interface IVersionInfo.
 #pragma once
 
+#include <cstdint>
+#include <optional>
+#include <string>
+
 #include "olvex/com/com_object.h"
 #include "olvex/com/last_error.h"
 #include "olvex/olvex.h"
@@ -29,6 +33,10 @@ class CVersionInfo final : public com::DispatchObject<CVersionInfo, IVersionInfo
                                      UINT* bad_argument) override;
 
   private:
+    // The block time of <folder>\qzinfo.dat's last block; nullopt, with the
+    // reason in the last error, when there is none.
+    std::optional<std::uint64_t> TimeStamp(const std::string& folder);
+
     com::LastError last_error_;
 };
 

@@ -8,6 +8,10 @@
 #include "tools/publisher/definition_dump.h"
 #include "tools/publisher/definition_writer.h"
 #include "tools/publisher/synthetic_set.h"
+#include "tools/publisher/update_set.h"
+
+#include "olvex/core/file_io.h"
+#include "olvex/update/update_file_name.h"
 
 namespace olvex::tools {
 namespace {
@@ -23,6 +27,12 @@ void PrintUsage(std::ostream& out) {
            "  olvex-publish --out DIR --synthetic [--pests N] [--signatures N] [--locations N]\n"
            "                [--deltas N] [--seed N] [--corrupt KIND [--corrupt-block N]]\n"
            "      writes a made-up set of the given size (for benchmarks)\n"
+           "  olvex-publish --update-set DIR --url BASE [--extra NAME:TYPE:VERSION:FILE]...\n"
+           "                SOURCE | --synthetic ...\n"
+           "      writes what the update server publishes for the set into DIR: qzmaster.dat,\n"
+           "      incupdates.inf, the whole files and one delta package per file and delta\n"
+           "      block, all addressed under BASE; each --extra adds a file to qzmaster.dat\n"
+           "      (TYPE 2 copy, 5 program, 6 engine DLL)\n"
            "  olvex-publish --dump FILE...\n"
            "      prints definition files: headers, the reader's verdict and the records\n"
            "\n"
@@ -33,8 +43,18 @@ void PrintUsage(std::ostream& out) {
     out << "\n";
 }
 
+struct ExtraSpec {
+    std::string name;
+    std::int32_t type = 0;
+    std::int32_t version = 0;
+    std::string file;
+};
+
 struct Arguments {
     std::string out_dir;
+    std::string update_dir;
+    std::string url_base;
+    std::vector<ExtraSpec> extras;
     std::string source;
     std::vector<std::string> dump_files;
     bool dump = false;
@@ -50,6 +70,21 @@ std::optional<T> Number(const std::string& text) {
     if (ec != std::errc() || ptr != text.data() + text.size() || text.empty())
         return std::nullopt;
     return value;
+}
+
+// NAME:TYPE:VERSION:FILE (FILE may hold colons itself).
+std::optional<ExtraSpec> ParseExtra(const std::string& text) {
+    const auto first = text.find(':');
+    const auto second = first == std::string::npos ? first : text.find(':', first + 1);
+    const auto third = second == std::string::npos ? second : text.find(':', second + 1);
+    if (third == std::string::npos)
+        return std::nullopt;
+    const auto type = Number<std::int32_t>(text.substr(first + 1, second - first - 1));
+    const auto version = Number<std::int32_t>(text.substr(second + 1, third - second - 1));
+    if (!type || !version || third + 1 == text.size() ||
+        !IsSafeUpdateFileName(text.substr(0, first)))
+        return std::nullopt;
+    return ExtraSpec{text.substr(0, first), *type, *version, text.substr(third + 1)};
 }
 
 // Parses the command line; an error text on failure.
@@ -77,6 +112,22 @@ std::string ParseArguments(std::span<const std::string> args, Arguments& parsed)
             if (!text)
                 return "--out wants a folder";
             parsed.out_dir = *text;
+        } else if (arg == "--update-set") {
+            const std::string* text = value();
+            if (!text)
+                return "--update-set wants a folder";
+            parsed.update_dir = *text;
+        } else if (arg == "--url") {
+            const std::string* text = value();
+            if (!text)
+                return "--url wants an address";
+            parsed.url_base = *text;
+        } else if (arg == "--extra") {
+            const std::string* text = value();
+            auto extra = text ? ParseExtra(*text) : std::nullopt;
+            if (!extra)
+                return "--extra wants NAME:TYPE:VERSION:FILE";
+            parsed.extras.push_back(std::move(*extra));
         } else if (arg == "--corrupt") {
             const std::string* text = value();
             const auto kind = text ? CorruptionFromName(*text) : std::nullopt;
@@ -115,11 +166,43 @@ std::string ParseArguments(std::span<const std::string> args, Arguments& parsed)
     }
     if (parsed.dump)
         return parsed.dump_files.empty() ? "--dump wants at least one file" : "";
-    if (parsed.out_dir.empty())
+    if (parsed.out_dir.empty() && parsed.update_dir.empty())
         return "--out is missing";
+    if (!parsed.out_dir.empty() && !parsed.update_dir.empty())
+        return "give either --out or --update-set";
+    if (!parsed.update_dir.empty() && parsed.url_base.empty())
+        return "--update-set wants --url";
+    if (parsed.update_dir.empty() && (!parsed.url_base.empty() || !parsed.extras.empty()))
+        return "--url and --extra go with --update-set";
+    if (!parsed.update_dir.empty() && parsed.write_options.corruption != Corruption::kNone)
+        return "--corrupt goes with --out";
     if (parsed.synthetic != parsed.source.empty())
         return "give either a definition source or --synthetic";
     return {};
+}
+
+int PublishUpdateSet(const DefinitionSet& set, const Arguments& parsed, std::ostream& err) {
+    UpdateSetOptions options;
+    options.url_base = parsed.url_base;
+    while (!options.url_base.empty() && options.url_base.back() == '/')
+        options.url_base.pop_back();
+    for (const auto& extra : parsed.extras) {
+        auto file = ReadWholeFile(extra.file);
+        if (!file) {
+            err << "olvex-publish: " << extra.file << ": cannot read the file\n";
+            return kExitFailed;
+        }
+        options.extras.push_back({extra.name, extra.type, extra.version, std::move(file.bytes)});
+    }
+    std::string error;
+    const auto update = BuildUpdateSet(set, options, error);
+    if (update)
+        error = WriteUpdateSet(*update, parsed.update_dir);
+    if (!error.empty()) {
+        err << "olvex-publish: " << error << "\n";
+        return kExitFailed;
+    }
+    return kExitOk;
 }
 
 }  // namespace
@@ -152,6 +235,8 @@ int RunPublisher(std::span<const std::string> args, std::ostream& out, std::ostr
         }
         set = std::move(source.set);
     }
+    if (!parsed.update_dir.empty())
+        return PublishUpdateSet(set, parsed, err);
     if (const std::string error = WriteDefinitionFiles(set, parsed.out_dir, parsed.write_options);
         !error.empty()) {
         err << "olvex-publish: " << error << "\n";
