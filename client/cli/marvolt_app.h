@@ -1,0 +1,94 @@
+// The command-line scanner's whole run: it checks that it is alone and may
+// write, keeps the engine DLL current, prepares its folders, log and
+// settings, creates six engine objects, scans memory, the registry, cookies
+// and the common locations, writes the scan history, applies one action to
+// every pest found and writes the activity log.
+//
+// While it holds the activity mutexes that keep other programs' scans and
+// cleans away, it never waits on a message box: messages raised then are
+// shown only after the mutexes are released.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "client/cli/detection_list.h"
+#include "client/cli/marvolt_options.h"
+#include "client/cli/scanner_callback.h"
+#include "client/common/activity_log_file.h"
+#include "client/common/client_application.h"
+#include "client/common/proxy_settings.h"
+#include "olvex/com/com_ptr.h"
+#include "olvex/olvex.h"
+
+namespace olvex {
+
+class CMarvoltApp final : public DetectionHandler {
+  public:
+    explicit CMarvoltApp(HINSTANCE instance);
+    ~CMarvoltApp() override;
+    CMarvoltApp(const CMarvoltApp&) = delete;
+    CMarvoltApp& operator=(const CMarvoltApp&) = delete;
+
+    // The run; parameters without the program's name.
+    void Run(const std::vector<std::string>& parameters);
+
+    void OnPestDetected(long pest_id, BSTR location) override;
+
+  private:
+    bool StartUp(const std::vector<std::string>& parameters);
+    bool CheckWriteAccess();
+    bool EnsureEngine();
+    bool PrepareFolders();
+    void LoadSettings();
+    bool OpenDocument(const std::string& name);
+    void ScanWhileHoldingActivityMutexes();
+    bool CreateEngineObjects();
+    void ScanAndApplyActions();
+    void RemovePest(const DetectionRecord& record);
+    void ExcludePest(const DetectionRecord& record);
+    void WriteScanHistory();
+
+    std::string GetPestName(std::int32_t pest_id);
+    std::string GetPestCategory(std::int32_t pest_id);
+    std::int32_t GetPvtByLocation(BSTR location);
+    std::string GetLocationPath(BSTR location);
+    bool LocationIs(BSTR location, HRESULT (STDMETHODCALLTYPE ILocation::*test)(VARIANT_BOOL*));
+
+    // Shows the message now, or after the activity mutexes are released.
+    void ShowMessage(const std::wstring& text);
+    void ShowResourceMessage(UINT id);
+    std::wstring ResourceText(UINT id) const;
+    void ShowDeferredMessages();
+
+    ClientApplication app_;
+    CCommandLineScannerCallback callback_;
+    com::ComPtr<IScanner> scanner_;
+    com::ComPtr<IPestDatabase> pest_database_;
+    com::ComPtr<IExterminator> exterminator_;
+    com::ComPtr<IQuarantine> quarantine_;
+    com::ComPtr<IExcluder> excluder_;
+    com::ComPtr<ILocation> location_;
+    bool com_initialized_ = false;
+
+    CLogFile log_;
+    DetectionList detections_;
+    bool restricted_ = false;
+    MarvoltSettings settings_;
+    std::string install_folder_;  // with a trailing backslash
+    std::string data_folder_;     // install folder + "core"
+    std::string product_folder_;  // with a trailing backslash
+    std::string settings_path_;
+    CProxySettings proxy_settings_;
+    MarvoltAction action_ = MarvoltAction::kQuarantine;
+    std::string unknown_text_;
+    std::string detected_text_;
+
+    bool holding_activity_ = false;
+    std::vector<std::wstring> deferred_messages_;
+};
+
+}  // namespace olvex
