@@ -23,3 +23,84 @@ echo "== an update set of the sample definitions, as the update server publishes
 echo "-- qzmaster.dat"
 cat "$updates/qzmaster.dat"
 echo "(served by: python3 testing/http_server.py --root $root/build/win64/samples/site --port 8080)"
+
+# The product's main job: a scheduled quarantine scan on a fresh machine.
+# A Wine prefix of the demo's own stands for that machine.
+wine=/usr/lib/wine/wine64
+prefix="$root/build/win64/demo-prefix"
+rm -rf "$prefix" "$prefix.lock"
+"$root/scripts/wine-prefix.sh" "$prefix" --keep-alive
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+unset DISPLAY http_proxy https_proxy HTTP_PROXY HTTPS_PROXY
+trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
+unix_path() { "$wine" winepath -u "$1" 2>/dev/null; }
+win_env() { "$wine" cmd /c echo "%$1%" 2>/dev/null | tr -d '\r'; }
+
+echo "== installing Kelvan Gorsewatch into the Wine prefix, as setup does"
+program_files=$(win_env ProgramFiles)
+install_win="$program_files\\Kelvan Gorsewatch\\"
+install=$(unix_path "$install_win")
+mkdir -p "$install/core"
+cp "$root/build/win64/client/cli/Marvolt.exe" "$root/build/win64/olvex/olvex.dll" "$install/"
+"$wine" reg add 'HKLM\Software\Vorandel\KelvanGorsewatch' /v InstallPath /t REG_SZ \
+  /d "$install_win" /f >/dev/null
+"$wine" regsvr32 /s "${install_win}olvex.dll"
+echo "InstallPath = $install_win"
+
+echo "== planting the bundled harmless sample pests"
+pests_win="$program_files\\OlvexTest"
+pests=$(unix_path "$pests_win")
+mkdir -p "$pests/Beta"
+cp "$root/samples/pests/OlvexTest/alpha.exe" "$root/samples/pests/OlvexTest/beta.dll" "$pests/"
+echo "beta's own folder" >"$pests/Beta/readme.txt"
+# A harmless program that only sleeps, running as the alpha pest's agent.
+cp "$root/build/win64/testing/programs/test_pest.exe" "$pests/alpha-agent.exe"
+"$wine" reg add 'HKCU\Software\OlvexTest\Alpha' /v Installed /t REG_SZ /d yes /f >/dev/null
+"$wine" reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v OlvexTestAlpha \
+  /t REG_SZ /d "$pests_win\\alpha.exe" /f >/dev/null
+cookies=$(unix_path "$(win_env USERPROFILE)\\Cookies")
+mkdir -p "$cookies"
+printf 'id\n1\nolvextest-tracker.example/\n' >"$cookies/user@olvextest-tracker.example[1].txt"
+# The sample definitions, with the memory signature of the running agent: the
+# first page of its image is its file's headers followed by zeros.
+crc=$(python3 - "$pests/alpha-agent.exe" <<'PY'
+import struct, sys, zlib
+data = open(sys.argv[1], "rb").read()
+pe = struct.unpack_from("<I", data, 0x3C)[0]
+headers = struct.unpack_from("<I", data, pe + 24 + 60)[0]
+page = data[:min(headers, 4096)].ljust(4096, b"\0")
+print("0x%08X" % zlib.crc32(page))
+PY
+)
+demo_defs="$root/build/win64/samples/demo"
+rm -rf "$demo_defs" && mkdir -p "$demo_defs/defs" && cp -r "$root/samples/pests" "$demo_defs/"
+{ cat "$root/samples/sample.defs"; echo "memory 1001 $crc"; } >"$demo_defs/sample.defs"
+"$root/build/win64/host-tools/tools/olvex-publish" --out "$install/core" "$demo_defs/sample.defs"
+"$wine" "$pests_win\\alpha-agent.exe" </dev/null >/dev/null 2>&1 &
+agent=$!
+sleep 2
+find "$pests" "$cookies" -type f | sed "s|^$prefix/dosdevices/c:|C:|"
+echo "HKCU\\Software\\OlvexTest\\Alpha, the Run value OlvexTestAlpha, the running alpha-agent.exe"
+
+echo "== Marvolt.exe /quarantine"
+if ! timeout 90 "$wine" "${install_win}Marvolt.exe" /quarantine </dev/null; then
+  echo "(Marvolt did not end within 90 s: an engine error message is waiting for an answer)"
+fi
+kill -0 "$agent" 2>/dev/null && agent_state="alpha-agent.exe still runs" ||
+  agent_state="alpha-agent.exe has ended"
+
+data=$(unix_path "$(win_env ALLUSERSPROFILE)\\Application Data\\XJ\\KelvanGorsewatch")
+[[ -d $data ]] || data=$(dirname "$(find "$prefix/drive_c" -name QZv5Log.txt | head -1)")
+echo "== the activity log ($(basename "$data")/QZv5Log.txt)"
+cat "$data/QZv5Log.txt" 2>/dev/null | tr -d '\r' || true
+echo "== the scan history (qzscanhistory.txt)"
+cat "$data/qzscanhistory.txt" 2>/dev/null | tr -d '\r' || true
+echo
+echo "== what is left of the planted pests"
+find "$pests" "$cookies" -type f 2>/dev/null | sed "s|^$prefix/dosdevices/c:|C:|"
+"$wine" reg query 'HKCU\Software\OlvexTest\Alpha' >/dev/null 2>&1 &&
+  echo "HKCU\\Software\\OlvexTest\\Alpha is still there" || echo "HKCU\\Software\\OlvexTest\\Alpha is gone"
+echo "$agent_state"
+kill "$agent" 2>/dev/null || true
+echo "== the quarantine (sessions in the install folder)"
+find "$install" -maxdepth 1 \( -name '*.zip' -o -name 'qzq*db.dat' \) | sed "s|^$prefix/dosdevices/c:|C:|"
