@@ -28,4 +28,24 @@ bool ScanCookieFolder(const std::string& folder, PathProbe& probe, FolderLister&
     return true;
 }
 
+bool ScanProfileCookieFolders(const std::map<std::string, std::string>& profiles, PathProbe& probe,
+                              FolderLister& lister, ScanReporter& reporter, const MultiByteText& mb,
+                              const std::function<void(const std::string& path)>& check_cookie) {
+    bool all = true;
+    for (const auto& [sid, profile] : profiles) {
+        // No folder names no cookies (it would be the current drive's root).
+        if (profile.empty())
+            continue;
+        // A profile folder given with a trailing backslash joins with one.
+        std::string folder = profile;
+        if (!folder.empty() && folder.back() == '\\' &&
+            mb.EndsOnCharBoundary(std::string_view(folder).substr(0, folder.size() - 1)))
+            folder.pop_back();
+        folder += "\\cookies";
+        if (!ScanCookieFolder(folder, probe, lister, reporter, mb, check_cookie))
+            all = false;
+    }
+    return all;
+}
+
 }  // namespace olvex

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <string>
 
 #include "olvex/core/multibyte_text.h"
@@ -22,5 +23,12 @@ namespace olvex {
 bool ScanCookieFolder(const std::string& folder, PathProbe& probe, FolderLister& lister,
                       ScanReporter& reporter, const MultiByteText& mb,
                       const std::function<void(const std::string& path)>& check_cookie);
+
+// The cookie folder of every user profile (SID -> profile folder), its
+// "cookies" subfolder, in the map's order. A folder that refuses access does
+// not keep the other profiles from being scanned; false when any refused.
+bool ScanProfileCookieFolders(const std::map<std::string, std::string>& profiles, PathProbe& probe,
+                              FolderLister& lister, ScanReporter& reporter, const MultiByteText& mb,
+                              const std::function<void(const std::string& path)>& check_cookie);
 
 }  // namespace olvex

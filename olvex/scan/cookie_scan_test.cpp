@@ -138,5 +138,39 @@ TEST_F(CookieScanTest, MissingAndRefusingFolders) {
     EXPECT_EQ(tree_.listed.size(), listed);
 }
 
+TEST_F(CookieScanTest, EveryProfilesFolderIsScannedEvenAfterOneRefuses) {
+    const std::map<std::string, std::string> profiles = {
+        {"S-1-5-21-1-1001", "C:\\Profiles\\alice"},
+        {"S-1-5-21-1-1002", "C:\\Profiles\\bob"},
+        {"S-1-5-21-1-1003", "C:\\Profiles\\carol\\"},  // trailing backslash
+        {"S-1-5-21-1-1004", ""},                       // no folder: passed over
+    };
+    for (const char* user : {"alice", "bob", "carol"}) {
+        const std::string folder = std::string("C:\\Profiles\\") + user + "\\cookies";
+        tree_.AddFolder(folder);
+        tree_.AddFile(folder + "\\" + user + "@tracker.example[1].txt");
+        probe_.states[folder] = PathState::kPresent;
+    }
+    probe_.states["C:\\Profiles\\bob\\cookies"] = PathState::kAccessDenied;
+
+    ScanReporter reporter(&events_, nullptr, detected_);
+    FileScanner files(reporter, *database_, settings_, environment_, MultiByteText::SingleByte());
+    EXPECT_FALSE(
+        ScanProfileCookieFolders(profiles, probe_, tree_, reporter, MultiByteText::SingleByte(),
+                                 [&](const std::string& path) { files.CheckCookieFile(path); }));
+    EXPECT_THAT(events_.Only({"PestDetected"}),
+                ElementsAre("PestDetected 1003 Cookie \"tracker.example\" File "
+                            "\"C:\\Profiles\\alice\\cookies\\alice@tracker.example[1].txt\"",
+                            "PestDetected 1003 Cookie \"tracker.example\" File "
+                            "\"C:\\Profiles\\carol\\cookies\\carol@tracker.example[1].txt\""));
+    EXPECT_THAT(tree_.listed, ElementsAre("C:\\Profiles\\alice\\cookies\\*.txt",
+                                          "C:\\Profiles\\carol\\cookies\\*.txt"));
+
+    // With every folder readable the answer is true.
+    probe_.states["C:\\Profiles\\bob\\cookies"] = PathState::kPresent;
+    EXPECT_TRUE(ScanProfileCookieFolders(profiles, probe_, tree_, reporter,
+                                         MultiByteText::SingleByte(), [](const std::string&) {}));
+}
+
 }  // namespace
 }  // namespace olvex

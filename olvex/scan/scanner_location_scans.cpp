@@ -171,9 +171,13 @@ bool CScanner::DoScanCookies(ScanRun& run) {
 
 bool CScanner::DoScanCookiesAllUsers(ScanRun& run) {
     FileScanner files = MakeFileScanner(run);
-    bool all = true;
-    for (const auto& [sid, profile] : GetUserProfileFolders())
-        all = ScanCookieFolder(run, files, WithoutTrailingBackslash(profile) + "\\cookies") && all;
+    WindowsPathProbe probe;
+    WindowsFolderLister lister;
+    const bool all = ScanProfileCookieFolders(
+        GetUserProfileFolders(), probe, lister, run.reporter(), AnsiCodePageText(),
+        [&files](const std::string& path) { files.CheckCookieFile(path); });
+    if (!all)
+        last_error_.Set(kAccessDeniedText, kAccessDeniedCode);
     return all;
 }
 
