@@ -139,29 +139,8 @@ HRESULT STDMETHODCALLTYPE CScanner::ScanRegistry(VARIANT_BOOL* pvbSuccess) {
     return E_NOTIMPL;
 }
 
-HRESULT STDMETHODCALLTYPE CScanner::ScanCookies(VARIANT_BOOL* pvbSuccess) {
-    return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE CScanner::ScanCommonLocations(VARIANT_BOOL* pvbSuccess) {
-    return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE CScanner::ScanCookiesEx(BSTR bsCookieFolderPath,
-                                                  VARIANT_BOOL* pvbSuccess) {
-    return E_NOTIMPL;
-}
-
 HRESULT STDMETHODCALLTYPE CScanner::ScanFolderAsync(BSTR bsFolder, VARIANT_BOOL vbRecurse,
                                                     IThreadControl** pThreadControl) {
-    return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE CScanner::ScanCookiesAsync(IThreadControl** pThreadControl) {
-    return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE CScanner::ScanCommonLocationsAsync(IThreadControl** ppThreadControl) {
     return E_NOTIMPL;
 }
 

@@ -112,6 +112,25 @@ class CScanner final : public com::DispatchObject<CScanner, IScanner> {
     void DoScanFile(ScanRun& run, const std::string& path);
     bool DoScanFileEx(ScanRun& run, const std::string& path);
 
+    // --- Cookies, common locations and start-up entries, and their
+    // asynchronous forms (scanner_location_scans.cpp) -----------------------
+    // An all-users scan: refused on systems without other users' profiles
+    // (some of them with no ScanComplete). The worker answers whether the
+    // client gets ScanComplete.
+    using AllUsersWorker = std::function<bool(ScanRun& run, VARIANT_BOOL* success)>;
+    HRESULT RunAllUsersScan(VARIANT_BOOL* success, const AllUsersWorker& worker);
+    // Runs a worker on a thread of its own, paused and stopped by its thread
+    // control at the run's checkpoints; ScanComplete at the end.
+    HRESULT StartAsyncScan(const ScanWorker& worker, IThreadControl** control);
+    // False when a cookie folder refused access ("Access denied.", 21).
+    bool DoScanCookies(ScanRun& run);
+    bool DoScanCookiesAllUsers(ScanRun& run);
+    void DoScanCookieFolder(ScanRun& run, const std::string& folder);
+    bool ScanCookieFolder(ScanRun& run, FileScanner& files, const std::string& folder);
+    void DoScanCommonLocations(ScanRun& run);
+    // False when a path refused access.
+    bool DoScanCommonLocationsAllUsers(ScanRun& run);
+
     HRESULT DoInitialize(BSTR dat_path, BSTR exclusions_path, VARIANT_BOOL* success);
     void CreateHelperObjects(BSTR dat_path, BSTR exclusions_path, bool url_mode);
     HRESULT PutFilters(BSTR value);
