@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <optional>
@@ -385,6 +386,19 @@ struct PlantedSet {
     HANDLE process = nullptr;
 };
 
+// Rewrites the time stamp in a program's file header.
+bool RestampImage(const std::string& path, DWORD stamp) {
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    std::uint32_t pe = 0;
+    file.seekg(0x3C);
+    file.read(reinterpret_cast<char*>(&pe), sizeof(pe));
+    if (!file || pe == 0 || pe > 0x1000)
+        return false;
+    file.seekp(pe + 8);
+    file.write(reinterpret_cast<const char*>(&stamp), sizeof(stamp));
+    return static_cast<bool>(file);
+}
+
 std::string PlantedDefinitions(const PlantedSet& set, std::uint32_t memory_crc) {
     char crc[16];
     std::snprintf(crc, sizeof(crc), "0x%08X", memory_crc);
@@ -443,6 +457,9 @@ TEST_F(MarvoltTest, EachActionOverThePlantedSet) {
         plant.Write("orphan.txt", std::string("orphan"));
         set.process_file = (set.root / "gamma.exe").string();
         fs::copy_file(TestProgramPath("test_pest.exe"), set.process_file);
+        // A stamp of its own, so the memory signature is this copy's alone and
+        // the run cannot end other tests' copies of the same program.
+        ASSERT_TRUE(RestampImage(set.process_file, GetTickCount() ^ GetCurrentProcessId()));
         HKEY key = nullptr;
         ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (std::string(kPlantKey) + "\\Alpha").c_str(),
                                   0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
