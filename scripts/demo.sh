@@ -60,7 +60,9 @@ cp "$root/build/win64/testing/programs/test_pest.exe" "$pests/alpha-agent.exe"
   /t REG_SZ /d "$pests_win\\alpha.exe" /f >/dev/null
 cookies=$(unix_path "$(win_env USERPROFILE)\\Cookies")
 mkdir -p "$cookies"
-printf 'id\n1\nolvextest-tracker.example/\n' >"$cookies/user@olvextest-tracker.example[1].txt"
+# The cookie scan takes the site from after the first "@" of the file name,
+# and the sample definition names the cookie "user@olvextest-tracker.example".
+printf 'id\n1\nolvextest-tracker.example/\n' >"$cookies/root@user@olvextest-tracker.example[1].txt"
 # The sample definitions, with the memory signature of the running agent: the
 # first page of its image is its file's headers followed by zeros.
 crc=$(python3 - "$pests/alpha-agent.exe" <<'PY'

