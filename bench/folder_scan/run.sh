@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # The folder-scan benchmark under Wine: builds the two programs, makes the
 # synthetic tree and definition set once (kept in build/bench-folder-scan),
-# then runs the bare walk and the scanner in turn, three times each, after
-# one warm-up pass, and prints every run's figures.
+# then runs the bare walk and the scanner in turn (runs times each, 5 by
+# default) after one warm-up pass, prints every run's figures and the medians.
 #   bench/folder_scan/run.sh [runs]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-runs=${1:-3}
+runs=${1:-5}
 work=$root/build/bench-folder-scan
 build=$root/build/win64-bench
 
@@ -33,7 +33,9 @@ measure() {
   local label=$1 begin=0 end=0 files=0 line
   shift
   coproc program { OLVEX_BENCH_MARKS=1 exec "$wine" "$@"; }
-  local pid=$program_PID out=${program[0]} in=${program[1]}
+  local pid=$program_PID out in
+  # Copies of the pipes: bash closes the coprocess's own when it ends.
+  exec {out}<&"${program[0]}" {in}>&"${program[1]}"
   while IFS= read -r line <&"$out"; do
     line=${line%$'\r'}
     case $line in
@@ -43,12 +45,19 @@ measure() {
          [[ $line == "$label files "* ]] && files=${line##* } ;;
     esac
   done
-  wait "$pid"
+  exec {out}<&- {in}>&-
+  wait "$pid" || true
   ((files > 0)) && echo "$label bytes_read_per_file $(((end - begin) / files))"
 }
 
 measure bare "$build/bench/bench_bare_walk.exe" "$tree" >/dev/null  # warms the page cache
+log=$work/last-run.txt
+: >"$log"
 for ((i = 1; i <= runs; i++)); do
-  measure bare "$build/bench/bench_bare_walk.exe" "$tree"
-  measure scanner "$build/bench/bench_folder_scan.exe" "$defs" "$tree"
+  measure bare "$build/bench/bench_bare_walk.exe" "$tree" | tee -a "$log"
+  measure scanner "$build/bench/bench_folder_scan.exe" "$defs" "$tree" | tee -a "$log"
 done
+median() { grep "^$1 $2 " "$log" | awk '{print $3}' | sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
+bare=$(median bare files_per_second)
+scanner=$(median scanner files_per_second)
+echo "median files per second: bare $bare, scanner $scanner ($((100 * scanner / bare))% of the bare walk)"

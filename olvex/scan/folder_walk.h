@@ -6,6 +6,8 @@
 // costs heap, not thread stack. It never follows a reparse point (junction,
 // symbolic link, mount point): neither a folder nor a file behind one is
 // visited, so the walk stays inside the folder it was given and cannot loop.
+// (Wine shows a host link to a folder as a reparse point, but a link to a
+// file as a plain file, whose target is then scanned.)
 // Paths are the engine's ANSI texts: a folder whose search pattern would not
 // fit the ANSI file functions (MAX_PATH, 260 characters with the NUL) is
 // reported like a folder that cannot be listed (its StartingItem and

@@ -26,37 +26,47 @@ std::size_t DetectedItems::Size() const {
     return items_.size();
 }
 
+bool ScanReporter::Live() {
+    if (!stopped_ && checkpoint_ && !checkpoint_())
+        stopped_ = true;
+    return !stopped_;
+}
+
 void ScanReporter::StartingItem(std::string_view location) {
-    if (events_)
+    if (events_ && Live())
         events_->StartingItem(location);
 }
 
 void ScanReporter::FinishedItem(std::string_view location) {
-    if (events_)
+    if (events_ && Live())
         events_->FinishedItem(location);
 }
 
 void ScanReporter::VerboseInformation(std::string_view message) {
-    if (events_)
+    if (events_ && Live())
         events_->VerboseInformation(message);
 }
 
 void ScanReporter::ScanComplete() {
-    if (events_)
+    if (events_ && Live())
         events_->ScanComplete();
 }
 
 void ScanReporter::ReportAborted() {
-    if (events_)
+    if (events_ && Live())
         events_->ScanAborted(kAbortedByUserText);
 }
 
 bool ScanReporter::ShouldScanContinue() {
+    if (!Live())
+        return false;
     return !events_ || events_->ShouldScanContinue();
 }
 
 std::int32_t ScanReporter::DetectWithExclusionCheck(std::int32_t pest_id,
                                                     std::string_view location) {
+    if (!Live())
+        return 0;
     VerboseInformation(kDetectWithExclusionCheckText);
     if (exclusions_) {
         const ExclusionCheck::Answer answer = exclusions_->IsLocationExcluded(pest_id, location);
@@ -66,20 +76,23 @@ std::int32_t ScanReporter::DetectWithExclusionCheck(std::int32_t pest_id,
             std::string notice = "Pest at ";
             notice.append(location);
             notice.append(" was excluded from detection.");
-            events_->VerboseInformation(notice);
+            VerboseInformation(notice);
             return 0;
         }
     }
     if (events_)
-        return events_->PestDetected(pest_id, location);
+        return Live() ? events_->PestDetected(pest_id, location) : 0;
     detected_.Add(pest_id, std::string(location));
     return 0;
 }
 
 void ScanReporter::DetectPest(std::int32_t pest_id, std::string_view location) {
+    if (!Live())
+        return;
     if (events_) {
-        events_->VerboseInformation(kDetectPestText);
-        events_->PestDetected(pest_id, location);
+        VerboseInformation(kDetectPestText);
+        if (Live())
+            events_->PestDetected(pest_id, location);
         return;
     }
     detected_.Add(pest_id, std::string(location));

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -81,6 +82,13 @@ class ScanReporter {
 
     bool HasCallback() const { return events_ != nullptr; }
 
+    // For scans on a thread of their own: asked before every event and
+    // every finding (it may wait there while the scan is paused). Once it
+    // answers false the scan is stopped: nothing more is sent or kept, and
+    // ShouldScanContinue answers false so that the scan's loops end.
+    void SetCheckpoint(std::function<bool()> checkpoint) { checkpoint_ = std::move(checkpoint); }
+    bool Stopped() const { return stopped_; }
+
     // The events, sent only when a callback is set.
     void StartingItem(std::string_view location);
     void FinishedItem(std::string_view location);
@@ -107,9 +115,14 @@ class ScanReporter {
     bool IsExcludedFromScan(std::int32_t pest_id, std::string_view location);
 
   private:
+    // False once the checkpoint has said stop.
+    bool Live();
+
     ScanEvents* events_;
     ExclusionCheck* exclusions_;
     DetectedItems& detected_;
+    std::function<bool()> checkpoint_;
+    bool stopped_ = false;
 };
 
 }  // namespace olvex

@@ -84,5 +84,28 @@ TEST(ScanReporterTest, ExclusionsBeforeLookingAndOfFolders) {
     EXPECT_FALSE(no_excluder.IsFolderExcluded("C:\\skip"));
 }
 
+TEST(ScanReporterTest, AStoppedCheckpointSilencesEverythingAfterIt) {
+    DetectedItems detected;
+    RecordingEvents events;
+    ScanReporter reporter(&events, nullptr, detected);
+    int asked = 0;
+    reporter.SetCheckpoint([&] { return ++asked < 3; });
+    reporter.StartingItem("one");                 // 1
+    EXPECT_TRUE(reporter.ShouldScanContinue());   // 2
+    EXPECT_FALSE(reporter.ShouldScanContinue());  // 3: stopped
+    reporter.DetectWithExclusionCheck(1, "File \"A\"");
+    reporter.FinishedItem("one");
+    reporter.ReportAborted();
+    reporter.ScanComplete();
+    EXPECT_TRUE(reporter.Stopped());
+    EXPECT_EQ(asked, 3);  // not asked again once stopped
+    EXPECT_THAT(events.lines, ElementsAre("StartingItem one", "ShouldScanContinue"));
+    // Without a callback nothing is kept after the stop either.
+    ScanReporter quiet(nullptr, nullptr, detected);
+    quiet.SetCheckpoint([] { return false; });
+    quiet.DetectPest(1, "File \"A\"");
+    EXPECT_EQ(detected.Size(), 0u);
+}
+
 }  // namespace
 }  // namespace olvex

@@ -559,6 +559,20 @@ TEST_F(PlantedTreeTest, SingleFilesAndTheirVerdicts) {
     EXPECT_EQ(ok, VARIANT_TRUE);
 }
 
+TEST_F(ScannerObjectTest, TheWalkDoesNotFollowALinkOutOfItsFolder) {
+    // Made by the test run around this program (reparse_tree.sh).
+    const std::string tree =
+        testing::Narrow(testing::WindowsPath(std::string(OLVEX_REPARSE_TREE_DIR) + "/tree"));
+    ASSERT_NE(GetFileAttributesA((tree + "\\link\\p.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+    ASSERT_TRUE(Initialize());
+    UseSink();
+    EXPECT_TRUE(ScanFolder(tree, VARIANT_TRUE));
+    EXPECT_THAT(sink_.Only(L"PestDetected"),
+                ElementsAre(L"PestDetected 1001 File \"" + Wide(tree) + L"\\real.exe\""));
+    for (const auto& line : sink_.lines)
+        EXPECT_EQ(line.find(L"link"), std::wstring::npos) << testing::Narrow(line);
+}
+
 TEST_F(ScannerObjectTest, ArchivesFromZipfileAndInfoZip) {
     struct Case {
         const char* archive;
