@@ -128,15 +128,20 @@ HRESULT STDMETHODCALLTYPE CScanner::ScanFileEx(BSTR bsFile, VARIANT_BOOL* pvbIsP
     });
 }
 
-// The scans of memory, the registry, cookies and common locations, and the
-// asynchronous forms, come with the scanner's second part.
+// The memory and registry scans are in scanner_system_scans.cpp. The cookie
+// and common-location scans, and the asynchronous forms, are still to come.
 
 HRESULT STDMETHODCALLTYPE CScanner::ScanMemory(VARIANT_BOOL* pvbSuccess) {
-    return E_NOTIMPL;
+    return RunScan(pvbSuccess, [&](ScanRun& run) { DoScanMemory(run); });
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::ScanRegistry(VARIANT_BOOL* pvbSuccess) {
-    return E_NOTIMPL;
+    return RunScan(pvbSuccess, [&](ScanRun& run) {
+        if (!scan_all_users_)
+            DoScanRegistry(run);
+        else if (!DoScanRegistryAllUsers(run))
+            *pvbSuccess = VARIANT_FALSE;
+    });
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::ScanCookies(VARIANT_BOOL* pvbSuccess) {

@@ -112,6 +112,14 @@ class CScanner final : public com::DispatchObject<CScanner, IScanner> {
     void DoScanFile(ScanRun& run, const std::string& path);
     bool DoScanFileEx(ScanRun& run, const std::string& path);
 
+    // --- Memory and registry scans (scanner_system_scans.cpp) -------------
+    void DoScanMemory(ScanRun& run);
+    // The common registry scan.
+    void DoScanRegistry(ScanRun& run);
+    // The registry scan of all users; false when it failed (last_error_
+    // tells why).
+    bool DoScanRegistryAllUsers(ScanRun& run);
+
     HRESULT DoInitialize(BSTR dat_path, BSTR exclusions_path, VARIANT_BOOL* success);
     void CreateHelperObjects(BSTR dat_path, BSTR exclusions_path, bool url_mode);
     HRESULT PutFilters(BSTR value);
