@@ -112,13 +112,22 @@ class CScanner final : public com::DispatchObject<CScanner, IScanner> {
     void DoScanFile(ScanRun& run, const std::string& path);
     bool DoScanFileEx(ScanRun& run, const std::string& path);
 
-    // --- Memory and registry scans (scanner_system_scans.cpp) -------------
+    // --- Memory and registry scans, and the asynchronous scans ------------
+    // (scanner_system_scans.cpp, scanner_async.cpp)
     void DoScanMemory(ScanRun& run);
     // The common registry scan.
     void DoScanRegistry(ScanRun& run);
     // The registry scan of all users; false when it failed (last_error_
     // tells why).
     bool DoScanRegistryAllUsers(ScanRun& run);
+    // The body of every asynchronous scan method: with the scanner
+    // initialised, runs the worker that make_worker gives on a thread of its
+    // own (a run of this moment, ScanComplete at the end; a Stop ends it
+    // with no further event) and hands out its thread control. Not
+    // initialised: "Not initialized." (with code 9 when not_initialized_code
+    // is set) and no thread.
+    HRESULT LaunchScan(IThreadControl** control, bool not_initialized_code,
+                       const std::function<ScanWorker()>& make_worker);
 
     HRESULT DoInitialize(BSTR dat_path, BSTR exclusions_path, VARIANT_BOOL* success);
     void CreateHelperObjects(BSTR dat_path, BSTR exclusions_path, bool url_mode);
