@@ -161,16 +161,17 @@ TEST_F(ComObjectTest, DispatchThroughTheTypeLibrary) {
     EXPECT_STREQ(V_BSTR(&result), L"Caller's text \u00e9");
     VariantClear(&result);
 
-    // A member that is not done yet fails as a member failure, not as a
-    // dispatch error.
-    VARIANT_BOOL success = VARIANT_TRUE;
-    VARIANT out;
-    V_VT(&out) = VT_BYREF | VT_BOOL;
-    V_BOOLREF(&out) = &success;
+    // A member that fails (a scan filter longer than 259 characters) fails
+    // as a member failure, not as a dispatch error.
+    VARIANT filters;
+    V_VT(&filters) = VT_BSTR;
+    V_BSTR(&filters) = SysAllocString(std::wstring(260, L'a').c_str());
     EXCEPINFO exception{};
-    EXPECT_EQ(InvokeByName(dispatch, L"ScanMemory", DISPATCH_METHOD, {out}, &result, &exception),
+    EXPECT_EQ(InvokeByName(dispatch, L"bsScanFilters", DISPATCH_PROPERTYPUT, {filters}, nullptr,
+                           &exception),
               DISP_E_EXCEPTION);
-    EXPECT_EQ(exception.scode, E_NOTIMPL);
+    VariantClear(&filters);
+    EXPECT_EQ(exception.scode, E_FAIL);
     SysFreeString(exception.bstrSource);
     SysFreeString(exception.bstrDescription);
     SysFreeString(exception.bstrHelpFile);

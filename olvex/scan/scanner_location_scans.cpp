@@ -8,7 +8,6 @@
 #include "olvex/core/ansi_code_page.h"
 #include "olvex/core/os_utilities.h"
 #include "olvex/core/process_dat_database.h"
-#include "olvex/scan/async_launcher.h"
 #include "olvex/scan/autorun_scan.h"
 #include "olvex/scan/common_locations_scan.h"
 #include "olvex/scan/cookie_scan.h"
@@ -27,8 +26,6 @@ constexpr char kUnsupportedOsText[] = "Unsupported OS version.";
 constexpr long kUnsupportedOsCode = 22;
 constexpr char kNoCookieFolderText[] = "Error obtaining cookies folder.";
 constexpr long kNoCookieFolderCode = 23;
-constexpr char kErrorCreatingThreadText[] = "Error creating thread.";
-constexpr char kNoThreadControlText[] = "Error instantiating olvex.ThreadControl";
 
 std::string AnsiText(BSTR value) {
     std::string text;
@@ -110,41 +107,6 @@ HRESULT CScanner::RunAllUsersScan(VARIANT_BOOL* success, const AllUsersWorker& w
     });
 }
 
-HRESULT CScanner::StartAsyncScan(const ScanWorker& worker, IThreadControl** control) {
-    if (!control)
-        return E_POINTER;
-    *control = nullptr;
-    return com::Guarded([&]() -> HRESULT {
-        if (!initialized_) {
-            last_error_.SetText(com::kNotInitializedText);
-            return S_OK;
-        }
-        // The thread holds the scanner for as long as it runs.
-        auto work = [scanner = com::ComPtr<IScanner>::Share(this), this,
-                     worker](const AsyncToken& token) {
-            const auto run = BeginRun();
-            // Paused at every event and finding; once stopped, nothing more
-            // is sent or kept and the scan's loops end.
-            run->reporter().SetCheckpoint([token] { return token.Checkpoint(); });
-            worker(*run);
-            run->reporter().ScanComplete();
-        };
-        switch (LaunchAsync(ComApartment::kMultiThreaded, std::move(work), control)) {
-            case LaunchResult::kStarted:
-                break;
-            case LaunchResult::kNoMemory:
-                return E_OUTOFMEMORY;
-            case LaunchResult::kNoThread:
-                last_error_.SetText(kErrorCreatingThreadText);
-                break;
-            case LaunchResult::kNoControl:
-                last_error_.SetText(kNoThreadControlText);
-                break;
-        }
-        return S_OK;
-    });
-}
-
 // --- Cookies -------------------------------------------------------------------
 
 bool CScanner::ScanCookieFolder(ScanRun& run, FileScanner& files, const std::string& folder) {
@@ -212,7 +174,8 @@ HRESULT STDMETHODCALLTYPE CScanner::ScanCookiesEx(BSTR bsCookieFolderPath,
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::ScanCookiesAsync(IThreadControl** pThreadControl) {
-    return StartAsyncScan([this](ScanRun& run) { DoScanCookies(run); }, pThreadControl);
+    return LaunchScan(pThreadControl, false,
+                      [this] { return ScanWorker([this](ScanRun& run) { DoScanCookies(run); }); });
 }
 
 // --- Common locations --------------------------------------------------------------
@@ -246,7 +209,9 @@ HRESULT STDMETHODCALLTYPE CScanner::ScanCommonLocations(VARIANT_BOOL* pvbSuccess
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::ScanCommonLocationsAsync(IThreadControl** ppThreadControl) {
-    return StartAsyncScan([this](ScanRun& run) { DoScanCommonLocations(run); }, ppThreadControl);
+    return LaunchScan(ppThreadControl, false, [this] {
+        return ScanWorker([this](ScanRun& run) { DoScanCommonLocations(run); });
+    });
 }
 
 }  // namespace olvex

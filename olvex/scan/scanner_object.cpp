@@ -128,32 +128,45 @@ HRESULT STDMETHODCALLTYPE CScanner::ScanFileEx(BSTR bsFile, VARIANT_BOOL* pvbIsP
     });
 }
 
-// The scans of memory, the registry, cookies and common locations, and the
-// asynchronous forms, come with the scanner's second part.
+// The memory and registry scans are in scanner_system_scans.cpp, the
+// launcher of the asynchronous scans in scanner_async.cpp. The cookie and
+// common-location scans and their asynchronous forms are still to come.
 
 HRESULT STDMETHODCALLTYPE CScanner::ScanMemory(VARIANT_BOOL* pvbSuccess) {
-    return E_NOTIMPL;
+    return RunScan(pvbSuccess, [&](ScanRun& run) { DoScanMemory(run); });
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::ScanRegistry(VARIANT_BOOL* pvbSuccess) {
-    return E_NOTIMPL;
+    return RunScan(pvbSuccess, [&](ScanRun& run) {
+        if (!scan_all_users_)
+            DoScanRegistry(run);
+        else if (!DoScanRegistryAllUsers(run))
+            *pvbSuccess = VARIANT_FALSE;
+    });
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::ScanFolderAsync(BSTR bsFolder, VARIANT_BOOL vbRecurse,
                                                     IThreadControl** pThreadControl) {
-    return E_NOTIMPL;
+    return LaunchScan(pThreadControl, true, [&] {
+        return ScanWorker([this, folder = AnsiOf(bsFolder), recurse = vbRecurse == VARIANT_TRUE](
+                              ScanRun& run) { DoScanFolder(run, folder, recurse); });
+    });
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::ScanMemoryAsync(IThreadControl** ppThreadControl) {
-    return E_NOTIMPL;
+    return LaunchScan(ppThreadControl, false,
+                      [this] { return ScanWorker([this](ScanRun& run) { DoScanMemory(run); }); });
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::ScanFileAsync(BSTR bsFile, IThreadControl** ppThreadControl) {
-    return E_NOTIMPL;
+    return LaunchScan(ppThreadControl, false, [&] {
+        return ScanWorker([this, file = AnsiOf(bsFile)](ScanRun& run) { DoScanFile(run, file); });
+    });
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::ScanRegistryAsync(IThreadControl** ppThreadControl) {
-    return E_NOTIMPL;
+    return LaunchScan(ppThreadControl, false,
+                      [this] { return ScanWorker([this](ScanRun& run) { DoScanRegistry(run); }); });
 }
 
 // --- Initialisation ----------------------------------------------------------

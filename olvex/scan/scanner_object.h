@@ -119,9 +119,6 @@ class CScanner final : public com::DispatchObject<CScanner, IScanner> {
     // client gets ScanComplete.
     using AllUsersWorker = std::function<bool(ScanRun& run, VARIANT_BOOL* success)>;
     HRESULT RunAllUsersScan(VARIANT_BOOL* success, const AllUsersWorker& worker);
-    // Runs a worker on a thread of its own, paused and stopped by its thread
-    // control at the run's checkpoints; ScanComplete at the end.
-    HRESULT StartAsyncScan(const ScanWorker& worker, IThreadControl** control);
     // False when a cookie folder refused access ("Access denied.", 21).
     bool DoScanCookies(ScanRun& run);
     bool DoScanCookiesAllUsers(ScanRun& run);
@@ -130,6 +127,22 @@ class CScanner final : public com::DispatchObject<CScanner, IScanner> {
     void DoScanCommonLocations(ScanRun& run);
     // False when a path refused access.
     bool DoScanCommonLocationsAllUsers(ScanRun& run);
+    // --- Memory and registry scans, and the asynchronous scans ------------
+    // (scanner_system_scans.cpp, scanner_async.cpp)
+    void DoScanMemory(ScanRun& run);
+    // The common registry scan.
+    void DoScanRegistry(ScanRun& run);
+    // The registry scan of all users; false when it failed (last_error_
+    // tells why).
+    bool DoScanRegistryAllUsers(ScanRun& run);
+    // The body of every asynchronous scan method: with the scanner
+    // initialised, runs the worker that make_worker gives on a thread of its
+    // own (a run of this moment, ScanComplete at the end; a Stop ends it
+    // with no further event) and hands out its thread control. Not
+    // initialised: "Not initialized." (with code 9 when not_initialized_code
+    // is set) and no thread.
+    HRESULT LaunchScan(IThreadControl** control, bool not_initialized_code,
+                       const std::function<ScanWorker()>& make_worker);
 
     HRESULT DoInitialize(BSTR dat_path, BSTR exclusions_path, VARIANT_BOOL* success);
     void CreateHelperObjects(BSTR dat_path, BSTR exclusions_path, bool url_mode);

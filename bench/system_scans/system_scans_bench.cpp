@@ -1,0 +1,254 @@
+// The memory and registry scans as the product runs them: one Scanner object
+// with a client callback, timed around each call.
+//
+//   bench_system_scans <definitions folder> memory [processes] [passes]
+//       starts that many sleeping copies of itself (50 by default), then runs
+//       ScanMemory without and with the modules flag, passes times each;
+//   bench_system_scans <definitions folder> registry [passes]
+//       plants the keys the definitions' present locations name (under
+//       HKEY_CURRENT_USER\Software\OlvexBench, removed at the end), then runs
+//       ScanRegistry for the current user and for all users, passes times
+//       each.
+// Prints one line per pass ("<label> seconds <s> items <n> pests <n>") and
+// the median of each label.
+#include <windows.h>
+#include <ole2.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "olvex/com/com_ptr.h"
+#include "olvex/com/engine_class.h"
+#include "olvex/olvex.h"
+
+namespace {
+
+constexpr char kBenchKey[] = "Software\\OlvexBench";
+// The definitions name a present key for every 100th location (see
+// make_system_definitions.py).
+constexpr int kLocations = 20000;
+constexpr int kPresentEvery = 100;
+
+class CountingSink final : public IScannerCallback {
+  public:
+    long items = 0;
+    long pests = 0;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IScannerCallback)) {
+            *object = static_cast<IScannerCallback*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override { return --references_; }
+    HRESULT STDMETHODCALLTYPE ScanComplete() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ScanAborted(BSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE FinishedItem(BSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE StartingItem(BSTR) override {
+        ++items;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE PestDetected(LONG, BSTR) override {
+        ++pests;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ShouldScanContinue(VARIANT_BOOL*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE VerboseInformation(BSTR) override { return S_OK; }
+
+  private:
+    std::atomic<ULONG> references_{0};
+};
+
+BSTR Text(const char* text) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), length);
+    return SysAllocString(wide.c_str());
+}
+
+std::string ReadySemaphoreName(DWORD parent) {
+    return "Local\\olvex_bench_ready_" + std::to_string(parent);
+}
+
+// A child: says it is running, then lives as long as its parent does.
+int Sleeper(DWORD parent) {
+    HANDLE parent_process = OpenProcess(SYNCHRONIZE, FALSE, parent);
+    HANDLE ready =
+        OpenSemaphoreA(SEMAPHORE_MODIFY_STATE, FALSE, ReadySemaphoreName(parent).c_str());
+    if (!parent_process || !ready)
+        return 1;
+    ReleaseSemaphore(ready, 1, nullptr);
+    CloseHandle(ready);
+    WaitForSingleObject(parent_process, INFINITE);
+    CloseHandle(parent_process);
+    return 0;
+}
+
+// Sleeping copies of this program, ended when this object goes.
+class Sleepers {
+  public:
+    bool Start(int count) {
+        const DWORD me = GetCurrentProcessId();
+        HANDLE ready = CreateSemaphoreA(nullptr, 0, count, ReadySemaphoreName(me).c_str());
+        if (!ready)
+            return false;
+        char exe[MAX_PATH];
+        GetModuleFileNameA(nullptr, exe, MAX_PATH);
+        for (int i = 0; i < count; ++i) {
+            std::string command = "\"" + std::string(exe) + "\" --sleep " + std::to_string(me);
+            STARTUPINFOA startup{};
+            startup.cb = sizeof(startup);
+            PROCESS_INFORMATION info{};
+            if (!CreateProcessA(exe, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                &startup, &info)) {
+                break;
+            }
+            CloseHandle(info.hThread);
+            processes_.push_back(info.hProcess);
+        }
+        bool all = processes_.size() == static_cast<std::size_t>(count);
+        for (std::size_t i = 0; all && i < processes_.size(); ++i)
+            all = WaitForSingleObject(ready, 30000) == WAIT_OBJECT_0;
+        CloseHandle(ready);
+        return all;
+    }
+    ~Sleepers() {
+        for (HANDLE process : processes_) {
+            TerminateProcess(process, 0);
+            WaitForSingleObject(process, 5000);
+            CloseHandle(process);
+        }
+    }
+
+  private:
+    std::vector<HANDLE> processes_;
+};
+
+// The present keys of the definitions, planted for the scan and removed.
+class PlantedKeys {
+  public:
+    bool Plant() {
+        for (int i = 0; i < kLocations; i += kPresentEvery) {
+            const std::string path = std::string(kBenchKey) + "\\Present" + std::to_string(i);
+            HKEY key = nullptr;
+            if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                nullptr, &key, nullptr) != ERROR_SUCCESS) {
+                return false;
+            }
+            static const char kData[] = "bench pest";
+            RegSetValueExA(key, "Marker", 0, REG_SZ, reinterpret_cast<const BYTE*>(kData),
+                           sizeof(kData));
+            RegCloseKey(key);
+        }
+        return true;
+    }
+    ~PlantedKeys() {
+        for (int i = 0; i < kLocations; i += kPresentEvery) {
+            const std::string path = std::string(kBenchKey) + "\\Present" + std::to_string(i);
+            RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str());
+        }
+        RegDeleteKeyA(HKEY_CURRENT_USER, kBenchKey);
+    }
+};
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+// Runs scan passes times and prints each pass and the median.
+template <typename Scan>
+void Time(const char* label, int passes, CountingSink& sink, Scan scan) {
+    std::vector<double> seconds;
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    for (int i = 0; i < passes; ++i) {
+        sink.items = sink.pests = 0;
+        LARGE_INTEGER start, end;
+        QueryPerformanceCounter(&start);
+        scan();
+        QueryPerformanceCounter(&end);
+        seconds.push_back(static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart);
+        std::printf("%s seconds %.3f items %ld pests %ld\n", label, seconds.back(), sink.items,
+                    sink.pests);
+    }
+    std::printf("%s median_seconds %.3f\n", label, Median(seconds));
+    std::fflush(stdout);
+}
+
+int Bench(IScanner* scanner, CountingSink& sink, const std::string& mode, int argc, char** argv) {
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    if (mode == "memory") {
+        const int count = argc > 3 ? std::atoi(argv[3]) : 50;
+        const int passes = argc > 4 ? std::atoi(argv[4]) : 5;
+        Sleepers sleepers;
+        if (!sleepers.Start(count)) {
+            std::fprintf(stderr, "the sleeping processes did not start\n");
+            return 1;
+        }
+        std::printf("memory processes_started %d\n", count);
+        for (const VARIANT_BOOL modules : {VARIANT_FALSE, VARIANT_TRUE}) {
+            scanner->put_vbMemScanModules(modules);
+            Time(modules ? "memory_with_modules" : "memory", passes, sink,
+                 [&] { scanner->ScanMemory(&ok); });
+        }
+        return 0;
+    }
+    if (mode == "registry") {
+        const int passes = argc > 3 ? std::atoi(argv[3]) : 5;
+        PlantedKeys keys;
+        if (!keys.Plant()) {
+            std::fprintf(stderr, "the bench keys could not be made\n");
+            return 1;
+        }
+        for (const VARIANT_BOOL all_users : {VARIANT_FALSE, VARIANT_TRUE}) {
+            scanner->put_vbScanAllUsers(all_users);
+            Time(all_users ? "registry_all_users" : "registry", passes, sink,
+                 [&] { scanner->ScanRegistry(&ok); });
+        }
+        return 0;
+    }
+    std::fprintf(stderr, "unknown mode %s\n", mode.c_str());
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--sleep")
+        return Sleeper(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)));
+    if (argc < 3) {
+        std::fprintf(stderr,
+                     "usage: bench_system_scans <definitions folder> memory [processes] [passes]\n"
+                     "       bench_system_scans <definitions folder> registry [passes]\n");
+        return 2;
+    }
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    int status = 1;
+    {
+        olvex::com::ComPtr<IScanner> scanner;
+        if (FAILED(olvex::com::CreateEngineObject(CLSID_Scanner, scanner.Put())))
+            return 1;
+        BSTR defs = Text(argv[1]);
+        VARIANT_BOOL ok = VARIANT_FALSE;
+        scanner->Initialize(defs, &ok);
+        SysFreeString(defs);
+        CountingSink sink;
+        scanner->put_Callback(&sink);
+        if (ok == VARIANT_TRUE)
+            status = Bench(scanner.Get(), sink, argv[2], argc, argv);
+        else
+            std::fprintf(stderr, "the definitions did not load\n");
+        scanner->put_Callback(nullptr);
+    }
+    CoUninitialize();
+    return status;
+}
