@@ -202,23 +202,45 @@ std::string BoxTexts(const MarvoltRun& run) {
 
 // The members of the engine a full run needs, asked of the built DLL
 // directly: until they are there, the runs that need them are skipped.
-std::string MissingEngineMembers() {
-    const HMODULE dll = LoadLibraryW(EngineDllPath().c_str());
-    if (dll == nullptr)
-        return "the engine DLL";
+// An engine object made by the built DLL's own class factory.
+bool CreateEngineObject(REFCLSID clsid, REFIID iid, void** object) {
+    static const HMODULE dll = LoadLibraryW(EngineDllPath().c_str());
     using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
-    const auto get = reinterpret_cast<GetClassObject>(
-        reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));
+    const auto get = dll == nullptr ? nullptr
+                                    : reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(
+                                          GetProcAddress(dll, "DllGetClassObject")));
+    IClassFactory* factory = nullptr;
+    if (get == nullptr || FAILED(get(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory))))
+        return false;
+    const bool made = SUCCEEDED(factory->CreateInstance(nullptr, iid, object));
+    factory->Release();
+    return made;
+}
+
+// Restores the first quarantine session of the install folder; its result.
+bool RestoreFirstQuarantineSession(const fs::path& install) {
+    IQuarantine* quarantine = nullptr;
+    if (!CreateEngineObject(CLSID_Quarantine, IID_IQuarantine,
+                            reinterpret_cast<void**>(&quarantine)))
+        return false;
+    const std::wstring folder = install.wstring() + L"\\";
+    BSTR folder_text = SysAllocString(folder.c_str());
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    IQuarantineSession* session = nullptr;
+    const bool restored =
+        SUCCEEDED(quarantine->Initialize(folder_text, &ok)) && ok == VARIANT_TRUE &&
+        SUCCEEDED(quarantine->GetFirstQuarantineSession(&session)) && session != nullptr &&
+        SUCCEEDED(quarantine->RestoreQuarantineSession(session, &ok)) && ok == VARIANT_TRUE;
+    if (session != nullptr)
+        session->Release();
+    SysFreeString(folder_text);
+    quarantine->Release();
+    return restored;
+}
+
+std::string MissingEngineMembers() {
     std::string missing;
-    const auto create = [&](REFCLSID clsid, REFIID iid, void** object) {
-        IClassFactory* factory = nullptr;
-        if (get == nullptr ||
-            FAILED(get(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory))))
-            return false;
-        const bool made = SUCCEEDED(factory->CreateInstance(nullptr, iid, object));
-        factory->Release();
-        return made;
-    };
+    const auto create = CreateEngineObject;
     IScanner* scanner = nullptr;
     if (create(CLSID_Scanner, IID_IScanner, reinterpret_cast<void**>(&scanner))) {
         VARIANT_BOOL ok = VARIANT_FALSE;
@@ -240,7 +262,6 @@ std::string MissingEngineMembers() {
             missing += "ExterminatePest ";
         exterminator->Release();
     }
-    CoFreeUnusedLibraries();
     return missing;
 }
 
@@ -251,6 +272,8 @@ std::string MissingEngineMembers() {
 class MarvoltTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        // The quarantine check makes engine objects in this process.
+        com_ = SUCCEEDED(CoInitialize(nullptr));
         registration_ = std::make_unique<RegistrySnapshot>(HKEY_CLASSES_ROOT, RegistrationKeys());
         product_key_ = std::make_unique<RegistrySnapshot>(
             HKEY_LOCAL_MACHINE, std::vector<std::wstring>{L"Software\\Vorandel"});
@@ -290,6 +313,8 @@ class MarvoltTest : public ::testing::Test {
         plant_key_.reset();
         product_key_.reset();
         registration_.reset();
+        if (com_)
+            CoUninitialize();
     }
 
     // Publishes the source's definitions into the install folder's "core".
@@ -311,6 +336,7 @@ class MarvoltTest : public ::testing::Test {
         return ReadActivityLog((product_folder_ / "QZv5Log.txt").string(), legacy).contents.entries;
     }
 
+    bool com_ = false;
     ScratchDir dir_;
     fs::path install_;
     fs::path product_folder_;
@@ -545,6 +571,18 @@ TEST_F(MarvoltTest, EachActionOverThePlantedSet) {
         for (const auto& item : fs::directory_iterator(install_))
             session = session || item.path().extension() == ".zip";
         EXPECT_EQ(session, c.quarantine_session);
+        if (session && c.quarantine_session) {
+            // What was quarantined comes back from its session.
+            EXPECT_TRUE(RestoreFirstQuarantineSession(install_));
+            EXPECT_TRUE(fs::exists(set.alpha_file));
+            EXPECT_TRUE(fs::exists(set.beta_folder));
+            HKEY restored = nullptr;
+            EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, (std::string(kPlantKey) + "\\Alpha").c_str(),
+                                    0, KEY_READ, &restored),
+                      ERROR_SUCCESS);
+            if (restored)
+                RegCloseKey(restored);
+        }
         for (const auto& item : fs::directory_iterator(install_)) {
             if (item.path().extension() == ".zip")
                 fs::remove(item.path());
