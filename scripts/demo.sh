@@ -42,6 +42,10 @@ install_win="$program_files\\Kelvan Gorsewatch\\"
 install=$(unix_path "$install_win")
 mkdir -p "$install/core"
 cp "$root/build/win64/client/cli/Marvolt.exe" "$root/build/win64/olvex/olvex.dll" "$install/"
+# The scripted remover's stand-in goes beside the definitions, where the
+# exterminator looks for it.
+qzclean="$root/build/win64/olvex/remedy/qzclean/qzclean.exe"
+[[ -f $qzclean ]] && cp "$qzclean" "$install/core/"
 "$wine" reg add 'HKLM\Software\Vorandel\KelvanGorsewatch' /v InstallPath /t REG_SZ \
   /d "$install_win" /f >/dev/null
 "$wine" regsvr32 /s "${install_win}olvex.dll"

@@ -295,6 +295,9 @@ class MarvoltTest : public ::testing::Test {
         exe_ = (install_ / "Marvolt.exe").string();
         fs::copy_file(Narrow(WindowsPath(OLVEX_MARVOLT_PATH)), exe_);
         fs::copy_file(Narrow(EngineDllPath()), install_ / "olvex.dll");
+#ifdef OLVEX_QZCLEAN_PATH
+        fs::copy_file(Narrow(WindowsPath(OLVEX_QZCLEAN_PATH)), install_ / "core" / "qzclean.exe");
+#endif
         HKEY key = nullptr;
         ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kProductKey, 0, nullptr, 0, KEY_ALL_ACCESS,
                                   nullptr, &key, nullptr),
@@ -329,7 +332,9 @@ class MarvoltTest : public ::testing::Test {
         dir_.Write("Kelvan Gorsewatch/core/qzloc.dat", files.locations);
     }
 
-    bool ScanHistoryWritten() const { return fs::exists(product_folder_ / "qzscanhistory.txt"); }
+    bool ScanHistoryWritten() const {
+        return fs::exists(product_folder_ / "qzscanhistory.txt");
+    }
 
     std::vector<ActivityLogEntry> LogEntries() const {
         int legacy = 0;
@@ -493,8 +498,8 @@ TEST_F(MarvoltTest, EachActionOverThePlantedSet) {
         RegCloseKey(key);
         const auto crc = MemorySignatureOfFile(set.process_file);
         ASSERT_TRUE(crc);
-        fs::remove_all(install_ / "core");
-        fs::create_directories(install_ / "core");
+        for (const char* name : {"qzinfo.dat", "qzfile.dat", "qzloc.dat", "qzexc_en.dat"})
+            fs::remove(install_ / "core" / name);
         Publish(PlantedDefinitions(set, *crc));
         pests_ = std::make_unique<PestProcesses>();
         set.process = pests_->Start(set.process_file);
