@@ -46,6 +46,7 @@ cp "$root/build/win64/client/cli/Marvolt.exe" "$root/build/win64/olvex/olvex.dll
 # exterminator looks for it.
 qzclean="$root/build/win64/olvex/remedy/qzclean/qzclean.exe"
 [[ -f $qzclean ]] && cp "$qzclean" "$install/core/"
+: >"$install/core/qzsrindex.dat"  # no sample pest needs the scripted remover
 "$wine" reg add 'HKLM\Software\Vorandel\KelvanGorsewatch' /v InstallPath /t REG_SZ \
   /d "$install_win" /f >/dev/null
 "$wine" regsvr32 /s "${install_win}olvex.dll"

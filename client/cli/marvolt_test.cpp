@@ -295,6 +295,8 @@ class MarvoltTest : public ::testing::Test {
         exe_ = (install_ / "Marvolt.exe").string();
         fs::copy_file(Narrow(WindowsPath(OLVEX_MARVOLT_PATH)), exe_);
         fs::copy_file(Narrow(EngineDllPath()), install_ / "olvex.dll");
+        // No pest here needs the scripted remover: its index is empty.
+        dir_.Write("Kelvan Gorsewatch/core/qzsrindex.dat", std::string());
 #ifdef OLVEX_QZCLEAN_PATH
         fs::copy_file(Narrow(WindowsPath(OLVEX_QZCLEAN_PATH)), install_ / "core" / "qzclean.exe");
 #endif
