@@ -81,7 +81,12 @@ PY
 )
 demo_defs="$root/build/win64/samples/demo"
 rm -rf "$demo_defs" && mkdir -p "$demo_defs/defs" && cp -r "$root/samples/pests" "$demo_defs/"
-{ cat "$root/samples/sample.defs"; echo "memory 1001 $crc"; } >"$demo_defs/sample.defs"
+# The registry scan reads keys written as root, blank, path.
+{
+  cat "$root/samples/sample.defs"
+  echo "memory 1001 $crc"
+  echo 'key 1001 "HKEY_CURRENT_USER \Software\OlvexTest\Alpha"'
+} >"$demo_defs/sample.defs"
 "$root/build/win64/host-tools/tools/olvex-publish" --out "$install/core" "$demo_defs/sample.defs"
 "$wine" "$pests_win\\alpha-agent.exe" </dev/null >/dev/null 2>&1 &
 agent=$!
@@ -109,5 +114,5 @@ find "$pests" "$cookies" -type f 2>/dev/null | sed "s|^$prefix/dosdevices/c:|C:|
   echo "HKCU\\Software\\OlvexTest\\Alpha is still there" || echo "HKCU\\Software\\OlvexTest\\Alpha is gone"
 echo "$agent_state"
 kill "$agent" 2>/dev/null || true
-echo "== the quarantine (sessions in the install folder)"
-find "$install" -maxdepth 1 \( -name '*.zip' -o -name 'qzq*db.dat' \) | sed "s|^$prefix/dosdevices/c:|C:|"
+echo "== the quarantine (sessions and databases under the install folder)"
+find "$install" \( -name '*.zip' -o -name 'qzq*db.dat' \) | sed "s|^$prefix/dosdevices/c:|C:|"

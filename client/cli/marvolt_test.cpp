@@ -446,7 +446,7 @@ std::string PlantedDefinitions(const PlantedSet& set, std::uint32_t memory_crc) 
            "file 3001 \"" +
            set.alpha_file.string() +
            "\"\n"
-           "key 3001 \"HKEY_CURRENT_USER\\" +
+           "key 3001 \"HKEY_CURRENT_USER \\" +
            kPlantKey +
            "\\Alpha\"\n"
            "folder 3002 \"" +
@@ -520,6 +520,11 @@ TEST_F(MarvoltTest, EachActionOverThePlantedSet) {
 
         // Every planted item was found and logged; the unknown pest as "Unknown".
         const auto entries = LogEntries();
+        for (const auto& e : entries)
+            std::printf("LOG %s|%d|%s|%s\n", e.action.c_str(), e.pest_id, e.location.c_str(),
+                        e.pest_name.c_str());
+        for (const auto& item : fs::recursive_directory_iterator(install_))
+            std::printf("DIR %s\n", item.path().string().c_str());
         std::map<std::int32_t, int> detected;
         std::map<std::string, std::vector<std::string>> actions_by_location;
         int removals = 0;
@@ -580,9 +585,15 @@ TEST_F(MarvoltTest, EachActionOverThePlantedSet) {
         EXPECT_EQ(key_there, !removed);
         EXPECT_EQ(WaitForSingleObject(set.process, removed ? 10000 : 0) == WAIT_OBJECT_0, removed);
 
+        // Sessions are kept in the "Quarantine" folder of the install folder.
+        const fs::path quarantine = install_ / "Quarantine";
         bool session = false;
         for (const auto& item : fs::directory_iterator(install_))
             session = session || item.path().extension() == ".zip";
+        if (fs::exists(quarantine)) {
+            for (const auto& item : fs::directory_iterator(quarantine))
+                session = session || item.path().extension() == ".zip";
+        }
         EXPECT_EQ(session, c.quarantine_session);
         if (session && c.quarantine_session) {
             // What was quarantined comes back from its session.
@@ -596,10 +607,7 @@ TEST_F(MarvoltTest, EachActionOverThePlantedSet) {
             if (restored)
                 RegCloseKey(restored);
         }
-        for (const auto& item : fs::directory_iterator(install_)) {
-            if (item.path().extension() == ".zip")
-                fs::remove(item.path());
-        }
+        fs::remove_all(quarantine);
 
         const auto exclusions_after = ReadFileBytes(install_ / "core" / "qzexc_en.dat");
         if (c.excluded) {
