@@ -63,7 +63,10 @@ cp "$root/build/win64/testing/programs/test_pest.exe" "$pests/alpha-agent.exe"
 "$wine" reg add 'HKCU\Software\OlvexTest\Alpha' /v Installed /t REG_SZ /d yes /f >/dev/null
 "$wine" reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v OlvexTestAlpha \
   /t REG_SZ /d "$pests_win\\alpha.exe" /f >/dev/null
-cookies=$(unix_path "$(win_env USERPROFILE)\\Cookies")
+# The user's cookie folder, as the shell names it.
+cookies_win=$("$wine" reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders' \
+  /v Cookies 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+cookies=$(unix_path "${cookies_win:-$(win_env USERPROFILE)\\Cookies}")
 mkdir -p "$cookies"
 # The cookie scan takes the site from after the first "@" of the file name,
 # and the sample definition names the cookie "user@olvextest-tracker.example".
