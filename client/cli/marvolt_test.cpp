@@ -509,6 +509,16 @@ TEST_F(MarvoltTest, EachActionOverThePlantedSet) {
         fs::remove(product_folder_ / "QZv5Log.txt");
         fs::remove(product_folder_ / "qzscanhistory.txt");
         const auto exclusions_before = ReadFileBytes(install_ / "core" / "qzexc_en.dat");
+        // What the scripted remover logged; removal runs move it into the log.
+        ActivityLogEntry cleaned;
+        cleaned.date_time = "3/15/2004-9:40:00 AM";
+        cleaned.action = "Deleted";
+        cleaned.pest_name = "CleanedByRemover";
+        cleaned.category = "Adware";
+        cleaned.pest_id = 3998;
+        cleaned.location = "File \"C:\\gone.exe\"";
+        const fs::path clean_log = install_ / "qzcleanlog.csv";
+        dir_.Write("Kelvan Gorsewatch/qzcleanlog.csv", FormatActivityLogLine(cleaned));
 
         const MarvoltRun run = RunMarvolt(exe_, c.argument);
         ASSERT_TRUE(run.started);
@@ -550,12 +560,21 @@ TEST_F(MarvoltTest, EachActionOverThePlantedSet) {
             }
             for (const std::int32_t id : {3001, 3002, 3003, 3999})
                 EXPECT_GT(removed_per_pest[id], 0) << "pest " << id;
-            for (const auto& [location, actions] : actions_by_location)
-                EXPECT_EQ(actions.front(), "Detected") << location;
+            for (const auto& [location, actions] : actions_by_location) {
+                if (location != cleaned.location)
+                    EXPECT_EQ(actions.front(), "Detected") << location;
+            }
+            // The clean log went in ahead of the run's own lines, and is gone.
+            ASSERT_FALSE(entries.empty());
+            EXPECT_EQ(entries.front().pest_id, cleaned.pest_id);
+            EXPECT_EQ(entries.front().location, cleaned.location);
+            EXPECT_FALSE(fs::exists(clean_log));
         } else {
             for (const auto& entry : entries)
                 EXPECT_EQ(entry.action, "Detected");
+            EXPECT_TRUE(fs::exists(clean_log));
         }
+        fs::remove(clean_log);
 
         // The history: date and time, distinct pests, all detections.
         const std::string history = ReadText(product_folder_ / "qzscanhistory.txt");
