@@ -561,8 +561,9 @@ TEST_F(MarvoltTest, EachActionOverThePlantedSet) {
             for (const std::int32_t id : {3001, 3002, 3003, 3999})
                 EXPECT_GT(removed_per_pest[id], 0) << "pest " << id;
             for (const auto& [location, actions] : actions_by_location) {
-                if (location != cleaned.location)
+                if (location != cleaned.location) {
                     EXPECT_EQ(actions.front(), "Detected") << location;
+                }
             }
             // The clean log went in ahead of the run's own lines, and is gone.
             ASSERT_FALSE(entries.empty());
