@@ -81,6 +81,14 @@ function(olvex_add_test name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE OLVEX_TEST_DATA_DIR="${CMAKE_CURRENT_BINARY_DIR}/testdata")
+  if(WIN32)
+    # Test code needs no optimiser, and every test file pulls in windows.h and
+    # GoogleTest: unoptimised, with those two precompiled, the Windows tests
+    # build several times faster. The code under test stays optimised.
+    target_compile_options(${name} PRIVATE -O0)
+    target_precompile_headers(${name} PRIVATE
+      "$<$<COMPILE_LANGUAGE:CXX>:${PROJECT_SOURCE_DIR}/testing/windows_test_pch.h>")
+  endif()
   if(T_DEPENDS)
     add_dependencies(${name} ${T_DEPENDS})
   endif()

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Replays each fuzz target's checked-in corpus, then fuzzes it briefly.
+# Replays each fuzz target's checked-in corpus, then fuzzes it briefly, as
+# many targets at once as there are cores.
 #   fuzz.sh [seconds per target]
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -11,14 +12,38 @@ if ((${#targets[@]} == 0)); then
   echo "no fuzz targets built"
   exit 0
 fi
-for target in "${targets[@]}"; do
+
+# One target: replay its seeds, then fuzz; on failure print why and keep the
+# crashing input.
+fuzz_one() {
+  local target=$1 name corpus work
   name=$(basename "$target")
   corpus="$root/fuzz/corpus/${name#fuzz_}"
   work=$(mktemp -d)
-  echo "-- $name: replay $(ls "$corpus" 2>/dev/null | wc -l) seeds, then ${seconds}s"
-  "$target" -runs=0 "$corpus" >/dev/null 2>"$work/replay.log" || { cat "$work/replay.log"; exit 1; }
-  "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=0 \
-    -artifact_prefix="$work/" "$work" "$corpus" >/dev/null 2>"$work/fuzz.log" || {
-      tail -40 "$work/fuzz.log"; echo "crash input kept in $work"; exit 1; }
+  if ! "$target" -runs=0 "$corpus" >/dev/null 2>"$work/replay.log"; then
+    echo "-- $name: seed replay failed"; cat "$work/replay.log"; return 1
+  fi
+  if ! "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=0 \
+      -artifact_prefix="$work/" "$work" "$corpus" >/dev/null 2>"$work/fuzz.log"; then
+    echo "-- $name: failed"; tail -40 "$work/fuzz.log"; echo "crash input kept in $work"; return 1
+  fi
+  echo "-- $name: $(ls "$corpus" 2>/dev/null | wc -l) seeds replayed, ${seconds}s fuzzed"
   rm -rf "$work"
+}
+
+jobs=$(nproc)
+failed=0
+running=0
+for target in "${targets[@]}"; do
+  if ((running >= jobs)); then
+    wait -n || failed=1
+    running=$((running - 1))
+  fi
+  fuzz_one "$target" &
+  running=$((running + 1))
 done
+while ((running > 0)); do
+  wait -n || failed=1
+  running=$((running - 1))
+done
+exit "$failed"

@@ -2,8 +2,11 @@
 // way another client program of the product uses them at the same time.
 //   olvex_excluder_logger_test_helper add-exclusion <folder> <exclusion text>
 //   olvex_excluder_logger_test_helper put-log-entries <base folder> <count> <writer> <event>
+//   olvex_excluder_logger_test_helper is-excluded <folder> <pest id> <location>
 // put-log-entries waits for the named event before it writes, so that two
 // helpers start writing together; each entry holds Writer and Seq (0, 1, ...).
+// is-excluded asks without a pest database, so the excluder makes its own on
+// this program's folder; it exits with 0 for excluded, 4 for not excluded.
 // Exit code 0 when every call succeeded, 1 when one failed, 2 for a bad
 // command line, 3 when an object cannot be made or the event is missing.
 #include <windows.h>
@@ -48,6 +51,20 @@ int AddExclusion(const wchar_t* folder, const wchar_t* text) {
     return ok == VARIANT_TRUE ? 0 : 1;
 }
 
+int IsExcluded(const wchar_t* folder, LONG pest_id, const wchar_t* location) {
+    ComPtr<IExcluder> excluder;
+    if (FAILED(CreateEngineObject(CLSID_Excluder, excluder.Put())))
+        return 3;
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    excluder->Initialize(Bstr(folder), &ok);
+    if (ok != VARIANT_TRUE)
+        return 1;
+    VARIANT_BOOL excluded = VARIANT_FALSE;
+    if (FAILED(excluder->IsLocationExcluded(pest_id, Bstr(location), nullptr, &excluded)))
+        return 1;
+    return excluded == VARIANT_TRUE ? 0 : 4;
+}
+
 int PutLogEntries(const wchar_t* base, int count, const wchar_t* writer, const wchar_t* event) {
     HANDLE start = OpenEventW(SYNCHRONIZE, FALSE, event);
     if (!start)
@@ -83,5 +100,7 @@ int wmain(int argc, wchar_t** argv) {
         return AddExclusion(argv[2], argv[3]);
     if (argc == 6 && std::wcscmp(argv[1], L"put-log-entries") == 0)
         return PutLogEntries(argv[2], _wtoi(argv[3]), argv[4], argv[5]);
+    if (argc == 5 && std::wcscmp(argv[1], L"is-excluded") == 0)
+        return IsExcluded(argv[2], _wtoi(argv[3]), argv[4]);
     return 2;
 }

@@ -14,8 +14,10 @@
 #include "olvex/com/bstr.h"
 #include "olvex/com/com_ptr.h"
 #include "olvex/com/engine_class.h"
+#include "olvex/core/dat_test_support.h"
 #include "olvex/core/exclusion_file.h"
 #include "olvex/core/file_io.h"
+#include "olvex/core/process_dat_database.h"
 #include "olvex/core/scrambler.h"
 #include "olvex/core/seconds_clock.h"
 #include "olvex/olvex.h"
@@ -388,6 +390,79 @@ TEST_F(ExcluderObjectTest, ADatabaseOfItsOwnIsMadeWhenNoneIsGiven) {
     EXPECT_TRUE(FolderExcluded(excluder_.Get(), L"C:\\Tools\\Sub"));
     EXPECT_FALSE(FolderExcluded(excluder_.Get(), L"C:\\Other"));
     g_made_loads = true;
+}
+
+// ---- The real pest database -----------------------------------------------
+
+// The exclusion in the folder, asked about by a copy of the helper program
+// that sits in engine_folder: given no pest database, its excluder makes its
+// own, which loads the definitions of that folder (the engine's own there).
+bool ExcludedFromEngineFolder(const std::filesystem::path& engine_folder,
+                              const std::wstring& folder, LONG pest_id,
+                              const std::wstring& location) {
+    const std::filesystem::path helper = engine_folder / "excluder_helper.exe";
+    if (!std::filesystem::exists(helper))
+        std::filesystem::copy_file(testing::WindowsPath(OLVEX_EXCLUDER_LOGGER_HELPER_PATH), helper);
+    const std::wstring command = L"\"" + helper.wstring() + L"\" is-excluded \"" + folder + L"\" " +
+                                 std::to_wstring(pest_id) + L" \"" + location + L"\"";
+    const auto result = testing::RunProcess(command);
+    EXPECT_TRUE(result.started);
+    EXPECT_TRUE(result.exit_code == 0 || result.exit_code == 4) << result.exit_code;
+    return result.started && result.exit_code == 0;
+}
+
+TEST_F(ExcluderObjectTest, CriteriaAgainstALoadedPestDatabase) {
+    ScratchDir engine;
+    testing::PublishSource(engine.path().string(), R"(block 2004-03-15 09:40:00
+pest 21 "Real.Adware.One" "Adware"
+pest 22 "Real.Dialer.Two" "Dialer"
+block 2004-04-01 12:00:00
+pest 23 "Real.Spyware.Three" "Spyware"
+)");
+    // A process-wide database of the test's own, loaded from that set.
+    ScopedProcessDatDatabase process_database;
+    ComPtr<IPestDatabase> database;
+    ASSERT_EQ(com::CreateEngineObject(CLSID_PestDatabase, database.Put()), S_OK);
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    ASSERT_EQ(database->Initialize(Bstr(Wide(engine.path().string())), &loaded), S_OK);
+    ASSERT_EQ(loaded, VARIANT_TRUE);
+
+    ASSERT_TRUE(Initialize(excluder_.Get(), Folder()));
+    const std::vector<DetectionCase> cases = {
+        {L"PestName \"real.adware.one\"", 21, L"File \"c:\\a.exe\"", true},
+        {L"PestName \"Real.Adware.One\"", 22, L"File \"c:\\a.exe\"", false},
+        {L"PestName \"Real.Spyware.Three\"", 23, L"", true},  // from the second block
+        {L"PestName \"Real\"", 21, L"", false},
+        {L"Category \"DIALER\"", 22, L"File \"c:\\a.exe\"", true},
+        {L"Category \"dialer\"", 21, L"File \"c:\\a.exe\"", false},
+        {L"Category \"spyware\"", 23, L"", true},
+        // A pest the set does not have: no name or category to match.
+        {L"Category \"adware\"", 99, L"File \"c:\\a.exe\"", false},
+        {L"PestId \"22\"", 22, L"File \"c:\\a.exe\"", true},
+        {L"PestId \"22\"", 21, L"File \"c:\\a.exe\"", false},
+        {L"PestId \"99\"", 99, L"", true},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(excluder_->RemoveAllExclusions(), S_OK);
+        ASSERT_TRUE(Add(c.exclusion));
+        EXPECT_EQ(Excluded(excluder_.Get(), c.pest_id, c.location, database.Get()), c.excluded)
+            << testing::Narrow(c.exclusion) << " / " << c.pest_id << " / "
+            << testing::Narrow(c.location);
+    }
+
+    // Given no database, the excluder makes its own: in this process it
+    // shares the set loaded here.
+    ASSERT_EQ(excluder_->RemoveAllExclusions(), S_OK);
+    ASSERT_TRUE(Add(L"Category \"adware\""));
+    EXPECT_TRUE(Excluded(excluder_.Get(), 21, L"File \"c:\\a.exe\"", nullptr));
+    EXPECT_FALSE(Excluded(excluder_.Get(), 23, L"File \"c:\\a.exe\"", nullptr));
+
+    // In a process of its own, it loads the set beside the engine; with no
+    // set there the pest's facts are unknown.
+    EXPECT_TRUE(ExcludedFromEngineFolder(engine.path(), Folder(), 21, L"File \"c:\\a.exe\""));
+    EXPECT_FALSE(ExcludedFromEngineFolder(engine.path(), Folder(), 23, L"File \"c:\\a.exe\""));
+    ScratchDir bare;
+    EXPECT_FALSE(ExcludedFromEngineFolder(bare.path(), Folder(), 21, L"File \"c:\\a.exe\""));
 }
 
 // ---- Another process -------------------------------------------------------

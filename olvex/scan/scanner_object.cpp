@@ -1,27 +1,135 @@
 #include "olvex/scan/scanner_object.h"
 
-namespace olvex {
+#include <new>
+#include <utility>
 
-HRESULT STDMETHODCALLTYPE CScanner::get_Callback(IScannerCallback** pVal) {
-    return E_NOTIMPL;
+#include "olvex/com/bstr.h"
+#include "olvex/com/engine_class.h"
+#include "olvex/com/module.h"
+#include "olvex/core/ansi_code_page.h"
+#include "olvex/core/os_utilities.h"
+#include "olvex/core/process_dat_database.h"
+#include "olvex/scan/folder_walk.h"
+
+namespace olvex {
+namespace {
+
+// The deepest level of archives inside archives that file scans open.
+constexpr int kArchiveNestingLimit = 10;
+
+HRESULT GetFlag(bool flag, VARIANT_BOOL* out) {
+    if (!out)
+        return E_POINTER;
+    *out = com::ToVariantBool(flag);
+    return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE CScanner::put_Callback(IScannerCallback* value) {
-    return E_NOTIMPL;
+std::wstring TextOf(BSTR value) {
+    return value ? std::wstring(value, SysStringLen(value)) : std::wstring();
+}
+
+// The ANSI form of a BSTR argument; only running out of memory fails.
+std::string AnsiOf(BSTR value) {
+    std::string text;
+    if (FAILED(com::AnsiFromBstr(value, text)))
+        throw std::bad_alloc();
+    return text;
+}
+
+std::string LowerAscii(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+// GetTempPathA as it answers, trailing backslash included.
+std::wstring RawTemporaryFolder() {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
+    return length > 0 && length <= MAX_PATH ? std::wstring(buffer, length) : std::wstring();
+}
+
+}  // namespace
+
+CScanner::CScanner() : filters_(AnsiCodePageText()) {}
+
+// --- Scans -----------------------------------------------------------------
+
+HRESULT CScanner::RunScan(VARIANT_BOOL* success, const ScanWorker& worker) {
+    if (!success)
+        return E_POINTER;
+    *success = VARIANT_TRUE;
+    return com::Guarded([&]() -> HRESULT {
+        if (!last_error_.RequireInitialized(initialized_, success, com::kNotInitializedText, 9))
+            return S_OK;
+        const auto run = BeginRun();
+        worker(*run);
+        run->reporter().ScanComplete();
+        return S_OK;
+    });
+}
+
+std::unique_ptr<ScanRun> CScanner::BeginRun() {
+    com::ComPtr<IScannerCallback> callback;
+    {
+        std::lock_guard lock(callback_mutex_);
+        callback = callback_;
+    }
+    return std::make_unique<ScanRun>(std::move(callback), excluder_, pest_database_, detected_);
+}
+
+FileScanner CScanner::MakeFileScanner(ScanRun& run) {
+    run.file_settings.filters = &filters_;
+    run.file_settings.deep_scan = deep_scan_;
+    run.file_settings.cookies_as_files = cookies_as_files_;
+    run.file_settings.certainty = certainty_;
+    run.file_settings.archive_limits = ArchiveScanLimits{};
+    run.file_settings.archive_limits.nesting_limit = kArchiveNestingLimit;
+    return FileScanner(run.reporter(), TheDatDatabase(), run.file_settings, run.archives,
+                       AnsiCodePageText());
+}
+
+void CScanner::DoScanFolder(ScanRun& run, const std::string& folder, bool recurse) {
+    FileScanner files = MakeFileScanner(run);
+    WindowsFolderLister lister;
+    WalkFolder(folder, recurse, lister, run.reporter(), AnsiCodePageText(),
+               [&](const std::string& path) { files.ScanFile(path); });
+}
+
+void CScanner::DoScanFile(ScanRun& run, const std::string& path) {
+    MakeFileScanner(run).ScanFile(path);
+}
+
+bool CScanner::DoScanFileEx(ScanRun& run, const std::string& path) {
+    return MakeFileScanner(run).ScanFileWithVerdict(path);
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::ScanFolder(BSTR bsFolder, VARIANT_BOOL vbRecurse,
                                                VARIANT_BOOL* pvbSuccess) {
-    return E_NOTIMPL;
+    return RunScan(pvbSuccess, [&](ScanRun& run) {
+        // Only exactly VARIANT_TRUE recurses.
+        DoScanFolder(run, AnsiOf(bsFolder), vbRecurse == VARIANT_TRUE);
+    });
 }
 
-HRESULT STDMETHODCALLTYPE CScanner::get_bMemScanModules(VARIANT_BOOL* pVal) {
-    return E_NOTIMPL;
+HRESULT STDMETHODCALLTYPE CScanner::ScanFile(BSTR bsFile, VARIANT_BOOL* pvbSuccess) {
+    return RunScan(pvbSuccess, [&](ScanRun& run) { DoScanFile(run, AnsiOf(bsFile)); });
 }
 
-HRESULT STDMETHODCALLTYPE CScanner::put_bMemScanModules(VARIANT_BOOL value) {
-    return E_NOTIMPL;
+HRESULT STDMETHODCALLTYPE CScanner::ScanFileEx(BSTR bsFile, VARIANT_BOOL* pvbIsPest,
+                                               VARIANT_BOOL* pvbSuccess) {
+    if (!pvbIsPest)
+        return E_POINTER;
+    *pvbIsPest = VARIANT_FALSE;
+    return RunScan(pvbSuccess, [&](ScanRun& run) {
+        *pvbIsPest = com::ToVariantBool(DoScanFileEx(run, AnsiOf(bsFile)));
+    });
 }
+
+// The scans of memory, the registry, cookies and common locations, and the
+// asynchronous forms, come with the scanner's second part.
 
 HRESULT STDMETHODCALLTYPE CScanner::ScanMemory(VARIANT_BOOL* pvbSuccess) {
     return E_NOTIMPL;
@@ -31,84 +139,8 @@ HRESULT STDMETHODCALLTYPE CScanner::ScanRegistry(VARIANT_BOOL* pvbSuccess) {
     return E_NOTIMPL;
 }
 
-HRESULT STDMETHODCALLTYPE CScanner::ScanCookies(VARIANT_BOOL* pvbSuccess) {
-    return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE CScanner::ScanCommonLocations(VARIANT_BOOL* pvbSuccess) {
-    return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE CScanner::get_bDeepScan(VARIANT_BOOL* pVal) {
-    return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE CScanner::put_bDeepScan(VARIANT_BOOL value) {
-    return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE CScanner::get_bsLastError(BSTR* pVal) {
-    return last_error_.GetText(pVal);
-}
-
-HRESULT STDMETHODCALLTYPE CScanner::put_bsLastError(BSTR value) {
-    return last_error_.PutText(value);
-}
-
-HRESULT STDMETHODCALLTYPE CScanner::Initialize(BSTR bsDatFolder, VARIANT_BOOL* pvbSuccess) {
-    return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE CScanner::IsInitialized(VARIANT_BOOL* pvbInitialized) {
-    return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE CScanner::get_bsScanFilters(BSTR* pVal) {
-    return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE CScanner::put_bsScanFilters(BSTR value) {
-    return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE CScanner::GetFirstDetectedItem(LONG* pnPestId, BSTR* pbsLocation) {
-    return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE CScanner::GetNextDetectedItem(LONG* pnPestId, BSTR* pbsLocation) {
-    return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE CScanner::ScanFile(BSTR bsFile, VARIANT_BOOL* pvbSuccess) {
-    return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE CScanner::get_bsLanguage(BSTR* pVal) {
-    return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE CScanner::put_bsLanguage(BSTR value) {
-    return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE CScanner::get_vbDetectCookiesAsFiles(VARIANT_BOOL* pVal) {
-    return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE CScanner::put_vbDetectCookiesAsFiles(VARIANT_BOOL value) {
-    return E_NOTIMPL;
-}
-
 HRESULT STDMETHODCALLTYPE CScanner::ScanFolderAsync(BSTR bsFolder, VARIANT_BOOL vbRecurse,
                                                     IThreadControl** pThreadControl) {
-    return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE CScanner::ScanCookiesAsync(IThreadControl** pThreadControl) {
-    return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE CScanner::ScanCommonLocationsAsync(IThreadControl** ppThreadControl) {
     return E_NOTIMPL;
 }
 
@@ -124,55 +156,243 @@ HRESULT STDMETHODCALLTYPE CScanner::ScanRegistryAsync(IThreadControl** ppThreadC
     return E_NOTIMPL;
 }
 
-HRESULT STDMETHODCALLTYPE CScanner::get_nLastError(LONG* pVal) {
-    return last_error_.GetCode(pVal);
+// --- Initialisation ----------------------------------------------------------
+
+HRESULT STDMETHODCALLTYPE CScanner::Initialize(BSTR bsDatFolder, VARIANT_BOOL* pvbSuccess) {
+    return com::Guarded([&]() -> HRESULT {
+        exclusions_path_ = TextOf(bsDatFolder);
+        log_path_ = TextOf(bsDatFolder);
+        return DoInitialize(bsDatFolder, bsDatFolder, pvbSuccess);
+    });
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::InitializeEx(BSTR bsDatPath, BSTR bsExclusionsPath,
                                                  BSTR bsLogPath, VARIANT_BOOL* pvbSuccess) {
-    return E_NOTIMPL;
+    return com::Guarded([&]() -> HRESULT {
+        exclusions_path_ = TextOf(bsExclusionsPath);
+        log_path_ = TextOf(bsLogPath);
+        return DoInitialize(bsDatPath, bsExclusionsPath, pvbSuccess);
+    });
 }
 
-HRESULT STDMETHODCALLTYPE CScanner::get_vbLogEnabled(VARIANT_BOOL* pVal) {
-    return E_NOTIMPL;
+HRESULT CScanner::DoInitialize(BSTR dat_path, BSTR exclusions_path, VARIANT_BOOL* success) {
+    if (!success)
+        return E_POINTER;
+    detected_.Clear();
+    initialized_ = true;
+    *success = VARIANT_TRUE;
+    log_enabled_ = VARIANT_TRUE;
+    com::UniqueBstr all_files(SysAllocString(L"*.*"));
+    if (!all_files.Get())
+        return E_OUTOFMEMORY;
+    PutFilters(all_files.Get());
+    deep_scan_ = false;
+    last_error_.SetSuccess();
+    certainty_ = kCertaintyConfirmed;
+
+    // Without a folder, the definitions beside the engine.
+    std::string source = AnsiOf(dat_path);
+    if (source.empty())
+        source = GetModuleFolder(com::ThisModule()).value_or(std::string());
+    dat_folder_ = source;
+    const bool url_mode = IsRemoteDefinitionSource(LowerAscii(source));
+
+    // The definitions are loaded once per process, whatever folder a later
+    // scanner names.
+    CDatDatabase& database = TheDatDatabase();
+    if (!database.IsLoaded()) {
+        WebDefinitionFetcher fetcher;
+        const RemoteSource remote{&fetcher, TemporaryFolder()};
+        const auto load = database.LoadUnlessLoaded(source, &remote);
+        if (load.code != 0) {
+            last_error_.Set(database.GetLastErrorText(), load.code);
+            initialized_ = false;
+            *success = VARIANT_FALSE;
+        }
+    }
+    CreateHelperObjects(dat_path, exclusions_path, url_mode);
+    return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE CScanner::put_vbLogEnabled(VARIANT_BOOL value) {
-    return E_NOTIMPL;
+void CScanner::CreateHelperObjects(BSTR dat_path, BSTR exclusions_path, bool url_mode) {
+    // Objects of an earlier initialisation go first.
+    excluder_.Reset();
+    pest_database_.Reset();
+
+    com::ComPtr<IExcluder> excluder;
+    if (FAILED(com::CreateEngineObject(CLSID_Excluder, excluder.Put())))
+        return;
+    std::wstring folder;
+    if (url_mode)
+        folder = RawTemporaryFolder();
+    else if (exclusions_path && *exclusions_path)
+        folder = TextOf(exclusions_path) + L"\\";
+    com::UniqueBstr folder_text(folder.empty() ? nullptr : SysAllocString(folder.c_str()));
+    if (!folder.empty() && !folder_text.Get())
+        throw std::bad_alloc();
+    VARIANT_BOOL ignored = VARIANT_FALSE;
+    excluder->Initialize(folder_text.Get(), &ignored);
+    excluder_ = std::move(excluder);
+
+    com::ComPtr<IPestDatabase> database;
+    if (FAILED(com::CreateEngineObject(CLSID_PestDatabase, database.Put())))
+        return;
+    VARIANT_BOOL ready = VARIANT_FALSE;
+    database->IsInitialized(&ready);
+    if (ready != VARIANT_TRUE) {
+        database->Initialize(dat_path, &ready);
+        if (ready != VARIANT_TRUE)
+            return;
+    }
+    pest_database_ = std::move(database);
+}
+
+HRESULT STDMETHODCALLTYPE CScanner::IsInitialized(VARIANT_BOOL* pvbInitialized) {
+    return GetFlag(initialized_, pvbInitialized);
+}
+
+// --- Detected-item list ------------------------------------------------------
+
+HRESULT STDMETHODCALLTYPE CScanner::GetNextDetectedItem(LONG* pnPestId, BSTR* pbsLocation) {
+    if (!pnPestId || !pbsLocation)
+        return E_POINTER;
+    *pnPestId = 0;
+    *pbsLocation = nullptr;
+    auto item = detected_.TakeNewest();
+    if (!item)
+        return S_OK;
+    if (const HRESULT hr = com::BstrFromAnsi(item->location, pbsLocation); FAILED(hr)) {
+        // Kept for another try.
+        detected_.Add(item->pest_id, std::move(item->location));
+        return hr;
+    }
+    *pnPestId = item->pest_id;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CScanner::GetFirstDetectedItem(LONG* pnPestId, BSTR* pbsLocation) {
+    return GetNextDetectedItem(pnPestId, pbsLocation);
+}
+
+// --- Properties ----------------------------------------------------------------
+
+HRESULT STDMETHODCALLTYPE CScanner::get_Callback(IScannerCallback** pVal) {
+    if (!pVal)
+        return E_POINTER;
+    std::lock_guard lock(callback_mutex_);
+    *pVal = com::ComPtr<IScannerCallback>(callback_).Detach();
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CScanner::put_Callback(IScannerCallback* value) {
+    auto replacement = com::ComPtr<IScannerCallback>::Share(value);
+    {
+        std::lock_guard lock(callback_mutex_);
+        std::swap(callback_, replacement);
+    }
+    // The callback replaced is released here, outside the lock: its last
+    // release may run client code.
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CScanner::get_bMemScanModules(VARIANT_BOOL* pVal) {
+    return GetFlag(mem_scan_modules_, pVal);
+}
+
+HRESULT STDMETHODCALLTYPE CScanner::put_bMemScanModules(VARIANT_BOOL value) {
+    mem_scan_modules_ = com::IsVariantTrue(value);
+    return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::get_vbMemScanModules(VARIANT_BOOL* pVal) {
-    return E_NOTIMPL;
+    return get_bMemScanModules(pVal);
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::put_vbMemScanModules(VARIANT_BOOL value) {
-    return E_NOTIMPL;
+    return put_bMemScanModules(value);
+}
+
+HRESULT STDMETHODCALLTYPE CScanner::get_bDeepScan(VARIANT_BOOL* pVal) {
+    return GetFlag(deep_scan_, pVal);
+}
+
+HRESULT STDMETHODCALLTYPE CScanner::put_bDeepScan(VARIANT_BOOL value) {
+    deep_scan_ = com::IsVariantTrue(value);
+    return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::get_vbDeepScan(VARIANT_BOOL* pVal) {
-    return E_NOTIMPL;
+    return get_bDeepScan(pVal);
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::put_vbDeepScan(VARIANT_BOOL value) {
-    return E_NOTIMPL;
+    return put_bDeepScan(value);
 }
 
-HRESULT STDMETHODCALLTYPE CScanner::ScanCookiesEx(BSTR bsCookieFolderPath,
-                                                  VARIANT_BOOL* pvbSuccess) {
-    return E_NOTIMPL;
+HRESULT STDMETHODCALLTYPE CScanner::get_vbDetectCookiesAsFiles(VARIANT_BOOL* pVal) {
+    return GetFlag(cookies_as_files_, pVal);
+}
+
+HRESULT STDMETHODCALLTYPE CScanner::put_vbDetectCookiesAsFiles(VARIANT_BOOL value) {
+    cookies_as_files_ = com::IsVariantTrue(value);
+    return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::get_vbScanAllUsers(VARIANT_BOOL* pVal) {
-    return E_NOTIMPL;
+    return GetFlag(scan_all_users_, pVal);
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::put_vbScanAllUsers(VARIANT_BOOL value) {
-    return E_NOTIMPL;
+    scan_all_users_ = com::IsVariantTrue(value);
+    return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE CScanner::ScanFileEx(BSTR bsFile, VARIANT_BOOL* pvbIsPest,
-                                               VARIANT_BOOL* pvbSuccess) {
-    return E_NOTIMPL;
+HRESULT STDMETHODCALLTYPE CScanner::get_vbLogEnabled(VARIANT_BOOL* pVal) {
+    if (!pVal)
+        return E_POINTER;
+    *pVal = log_enabled_;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CScanner::put_vbLogEnabled(VARIANT_BOOL value) {
+    log_enabled_ = value;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CScanner::get_bsLastError(BSTR* pVal) {
+    return last_error_.GetText(pVal);
+}
+
+HRESULT STDMETHODCALLTYPE CScanner::put_bsLastError(BSTR value) {
+    return last_error_.PutText(value);
+}
+
+HRESULT STDMETHODCALLTYPE CScanner::get_nLastError(LONG* pVal) {
+    return last_error_.GetCode(pVal);
+}
+
+HRESULT STDMETHODCALLTYPE CScanner::get_bsScanFilters(BSTR* pVal) {
+    return com::Guarded([&] { return com::BstrFromWide(scan_filters_text_.c_str(), pVal); });
+}
+
+HRESULT STDMETHODCALLTYPE CScanner::put_bsScanFilters(BSTR value) {
+    return com::Guarded([&] { return PutFilters(value); });
+}
+
+HRESULT CScanner::PutFilters(BSTR value) {
+    scan_filters_text_ = TextOf(value);
+    return filters_.Parse(AnsiOf(value)) ? S_OK : E_FAIL;
+}
+
+HRESULT STDMETHODCALLTYPE CScanner::get_bsLanguage(BSTR* pVal) {
+    return com::Guarded([&] { return com::BstrFromWide(language_.c_str(), pVal); });
+}
+
+HRESULT STDMETHODCALLTYPE CScanner::put_bsLanguage(BSTR value) {
+    return com::Guarded([&] {
+        language_ = TextOf(value);
+        return S_OK;
+    });
 }
 
 }  // namespace olvex

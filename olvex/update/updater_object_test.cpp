@@ -17,6 +17,7 @@
 #include "olvex/com/engine_class.h"
 #include "olvex/core/definition_blocks.h"
 #include "olvex/core/file_io.h"
+#include "olvex/core/process_dat_database.h"
 #include "olvex/core/registry_key.h"
 #include "olvex/remedy/win_scoped.h"
 #include "olvex/update/definition_delta_apply.h"
@@ -38,7 +39,8 @@ using olvex::testing::ScratchDir;
 using tools::ExtraUpdateFile;
 using tools::UpdateSet;
 
-// Three blocks: data versions 4031509, 4040112 and 4040213.
+// Three blocks: data versions 4031509, 4040112 and 4040213. The last one
+// also withdraws the first pest.
 constexpr const char* kSource = R"(block 2004-03-15 09:40
 pest 1 "Update.One" "Adware"
 signature 1 crc 0x11111111
@@ -49,7 +51,9 @@ file 2 "%WINDOWS%\two.exe"
 block 2004-04-02 13:00
 pest 3 "Update.Three" "Dialer"
 signature 3 crc 0x33333333
+remove pest 1 "Update.One" "Adware"
 )";
+constexpr std::int32_t kOldest = 4031509;
 constexpr std::int32_t kNewest = 4040213;
 constexpr const char* kDefinitionNames[] = {"qzfile.dat", "qzinfo.dat", "qzloc.dat"};
 
@@ -334,6 +338,46 @@ class UpdaterTest : public ::testing::Test {
             EXPECT_TRUE(ReadBlockFile(App(name)).ok()) << name;
         }
         EXPECT_EQ(ReadHeaderTotals(app_.string()).data_version, kNewest);
+        ExpectPestDatabaseLoads(kNewest, {{2, "Update.Two"}, {3, "Update.Three"}}, {1});
+    }
+    // A new pest database on the data folder loads the set there: it finds
+    // the pests present and not the ones absent, and its data version is the
+    // one expected, as is the version information object's. The engine loads
+    // one set per process, so this one gets a process-wide database of its own.
+    void ExpectPestDatabaseLoads(std::int32_t version, const std::map<LONG, std::string>& present,
+                                 const std::vector<LONG>& absent) {
+        ScopedProcessDatDatabase process_database;
+        {
+            com::ComPtr<IPestDatabase> database;
+            ASSERT_EQ(com::CreateEngineObject(CLSID_PestDatabase, database.Put()), S_OK);
+            VARIANT_BOOL ok = VARIANT_FALSE;
+            ASSERT_EQ(database->Initialize(Bstr(app_.string()).Get(), &ok), S_OK);
+            ASSERT_EQ(ok, VARIANT_TRUE) << "data version " << version;
+            for (const auto& [id, name] : present) {
+                com::ComPtr<IPestRecord> record;
+                EXPECT_EQ(database->GetPestById(id, record.Put()), S_OK);
+                ASSERT_TRUE(record) << "pest " << id << ", data version " << version;
+                com::UniqueBstr found;
+                EXPECT_EQ(record->get_bsName(found.Put()), S_OK);
+                EXPECT_EQ(Ansi(found.Get()), name);
+            }
+            for (const LONG id : absent) {
+                com::ComPtr<IPestRecord> record;
+                EXPECT_EQ(database->GetPestById(id, record.Put()), S_OK);
+                EXPECT_FALSE(record) << "pest " << id << ", data version " << version;
+            }
+        }
+        EXPECT_EQ(process_database.database().GetDatVersion(), version);
+
+        com::ComPtr<IVersionInfo> info;
+        ASSERT_EQ(com::CreateEngineObject(CLSID_VersionInfo, info.Put()), S_OK);
+        FILETIME time{};
+        VARIANT_BOOL ok = VARIANT_FALSE;
+        ASSERT_EQ(info->GetDATTimeStamp(Bstr(app_.string()).Get(), &time, &ok), S_OK);
+        EXPECT_EQ(ok, VARIANT_TRUE);
+        const std::uint64_t stamp =
+            (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+        EXPECT_EQ(DataVersionFromFileTime(stamp), version);
     }
     static std::uint64_t GroupBytes(const UpdateSet& set, std::size_t groups) {
         std::uint64_t bytes = 0;
@@ -525,6 +569,34 @@ TEST_F(UpdaterTest, DeltaRouteEndToEnd) {
     // And there is nothing newer now.
     const auto again = MakeUpdater();
     EXPECT_EQ(Check(again).count, 0);
+}
+
+TEST_F(UpdaterTest, ANewPestDatabaseLoadsWhatAnUpdateApplied) {
+    // From the oldest set, by either route: the update adds pests 2 and 3
+    // and withdraws pest 1.
+    const UpdateSet set = PublishAndServe(3);
+    const struct {
+        const char* name;
+        ULONG max_delta_bytes;
+        LONG files;
+    } routes[] = {
+        {"deltas", kDefaultMaxDeltaBytes, 6},
+        {"whole files", 10, 3},
+    };
+    for (const auto& route : routes) {
+        SCOPED_TRACE(route.name);
+        for (const char* name : {"qzfile.dat", "qzinfo.dat", "qzloc.dat", "lfinfo.dat"})
+            fs::remove(App(name));
+        Install(1);
+        ExpectPestDatabaseLoads(kOldest, {{1, "Update.One"}}, {2, 3});
+        const auto updater = MakeUpdater();
+        ASSERT_EQ(updater->put_MaxDeltaBytes(route.max_delta_bytes), S_OK);
+        ASSERT_EQ(Check(updater).count, route.files);
+        ASSERT_EQ(Download(updater, nullptr), route.files);
+        EXPECT_EQ(Apply(updater), route.files);
+        EXPECT_EQ(LastError(updater), "Success.");
+        ExpectNewestDefinitions(set);
+    }
 }
 
 TEST_F(UpdaterTest, WholeFilesEndToEndAndApplyingFromTheFolder) {

@@ -1,7 +1,7 @@
 // A second process for the client library's tests:
 //   append <log> <count> <tag> [<event>]
-//                                 appends count activity-log lines at once
-//                                 each (locations "<tag>\<n>"), after the
+//                                 appends count activity-log lines, one
+//                                 every 5 ms (locations "<tag>\<n>"), after the
 //                                 named event is set when one is given; exit
 //                                 0, or 2 when a line could not be written
 //   instance <mutex> <title>      claims the single-instance mutex (exit 3
@@ -34,6 +34,10 @@ int Append(const std::string& log_path, int count, const std::string& tag,
         if (log.WriteEntry(i, tag + "\\" + std::to_string(i), tag, "Detected", "Test", i) !=
             olvex::LogStatus::kDone)
             return 2;
+        // A line every few milliseconds, as a program logs while it works:
+        // the appends then span several of the other side's shortenings
+        // however busy the machine is.
+        Sleep(5);
     }
     return 0;
 }
