@@ -369,6 +369,23 @@ TEST(Exterminator, RefusesProtectedPlacesAndNeverFollowsALink) {
     EXPECT_TRUE(comments[0].starts_with(" File \"" + pest + "\\own.txt\"")) << comments[0];
 }
 
+TEST(Exterminator, AFileInUseIsDeletedAtTheRestart) {
+    Exterminator x;
+    ScratchDir machine;
+    const std::string held = machine.Write("Pest\\held.exe", "held");
+    const PendingRenamesGuard pending;
+    // Held open without any sharing, as a running pest holds its files.
+    const HANDLE handle = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(x.RebootRequired());
+    EXPECT_TRUE(x.Exterminate(4, Quoted("File", held))) << x.Error();
+    CloseHandle(handle);
+    EXPECT_TRUE(fs::exists(held));
+    EXPECT_NE(pending.Now().find(held), std::string::npos) << pending.Now();
+    EXPECT_TRUE(x.RebootRequired());
+}
+
 TEST(Exterminator, PassesOverWhatIsGoneAndHonoursItsFlags) {
     Exterminator x;
     ScratchDir machine;
