@@ -9,6 +9,9 @@
 #include <fstream>
 
 #include "client/common/activity_log.h"
+#include "olvex/core/ansi_code_page.h"
+#include "olvex/core/crc32.h"
+#include "olvex/core/location.h"
 #include "olvex/remedy/pest_removal.h"
 #include "olvex/remedy/remedy_test_support.h"
 #include "olvex/remedy/session_archive.h"
@@ -98,6 +101,49 @@ StoredValue TextOf(StoredValue value) {
     while (!value.data.empty() && value.data.back() == 0)
         value.data.pop_back();
     return value;
+}
+
+std::string Hex(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (const unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+// Leaves a copy of a session archive in the host-side fixture folder, with a
+// manifest, for session_archive_oracle.py to open with Python's zipfile and
+// Info-ZIP's unzip after this program ends (those tools run natively only).
+// Manifest lines: entry name, comment (hex), CRC-32 of the original file
+// ("-" for registry data, whose text the engine makes).
+void KeepForOutsideTools(const std::string& archive,
+                         const std::map<std::string, std::vector<unsigned char>>& originals) {
+    const auto fixtures = HostFixtures();
+    if (fixtures.empty())
+        return;
+    const std::string folder = fixtures + "\\session";
+    fs::create_directories(folder);
+    ASSERT_TRUE(CopyFileA(archive.c_str(), (folder + "\\session.zip").c_str(), FALSE));
+    ZipReader reader;
+    ASSERT_EQ(reader.OpenFile(archive), ZipError::kNone);
+    std::ofstream manifest(folder + "\\manifest.txt", std::ios::binary);
+    const MultiByteText mb(AnsiCodePageText());
+    for (std::size_t i = 0; i < reader.EntryCount(); ++i) {
+        const auto* entry = reader.Entry(i);
+        Location location(mb);
+        location.SetString(entry->comment);
+        std::string crc = "-";
+        const auto file = location.GetAttributeValue(kAttrFile);
+        if (file && originals.count(*file)) {
+            char text[9];
+            std::snprintf(text, sizeof text, "%08x",
+                          static_cast<unsigned>(Crc32(originals.at(*file))));
+            crc = text;
+        }
+        manifest << entry->name << "\t" << Hex(entry->comment) << "\t" << crc << "\n";
+    }
 }
 
 std::vector<std::string> CommentsOf(const std::string& archive) {
@@ -246,6 +292,10 @@ TEST(Exterminator, RemovesEveryKindOfLocationAfterKeepingItInOneSession) {
     EXPECT_TRUE(comments[5].ends_with(" PestId \"1001\" " + locations[5])) << comments[5];
     auto quarantine = x.Quarantine();
     EXPECT_EQ(QuarantinedItemCount(quarantine.Get()), 5u);
+    KeepForOutsideTools(archives[0], {{exe, exe_bytes},
+                                      {cookie, TextBytes("cookie")},
+                                      {tree + "\\a.txt", tree_before.at("a.txt")},
+                                      {tree + "\\Sub\\b.bin", tree_before.at("Sub\\b.bin")}});
 
     ASSERT_TRUE(RestoreOnlySession(quarantine.Get()));
     EXPECT_EQ(ReadFileBytes(exe), exe_bytes);
