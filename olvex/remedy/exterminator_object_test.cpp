@@ -11,6 +11,9 @@
 #include "client/common/activity_log.h"
 #include "olvex/core/ansi_code_page.h"
 #include "olvex/core/crc32.h"
+#include "olvex/core/dat_test_support.h"
+#include "olvex/core/path_macros.h"
+#include "olvex/core/process_dat_database.h"
 #include "olvex/core/location.h"
 #include "olvex/remedy/pest_removal.h"
 #include "olvex/remedy/remedy_test_support.h"
@@ -225,6 +228,75 @@ class PendingRenamesGuard {
     std::vector<BYTE> saved_;
 };
 
+// The client's callback during a scan: the detections, as the scan dialog
+// collects them for the cleaning that follows.
+class DetectionSink final : public IScannerCallback {
+  public:
+    std::vector<std::pair<LONG, std::string>> detections;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IScannerCallback)) {
+            *object = static_cast<IScannerCallback*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    // Owned by the test: counted, never deleted here.
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override { return --references_; }
+    HRESULT STDMETHODCALLTYPE ScanComplete() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ScanAborted(BSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE FinishedItem(BSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE StartingItem(BSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE PestDetected(LONG pest_id, BSTR location) override {
+        detections.emplace_back(pest_id, Text(location));
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ShouldScanContinue(VARIANT_BOOL*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE VerboseInformation(BSTR) override { return S_OK; }
+
+  private:
+    std::atomic<ULONG> references_{0};
+};
+
+// A folder scan of Program Files with definitions published for the test
+// pest, which finds its program by signature. Gives the locations the scan
+// reported for the pest.
+std::vector<std::string> ScanForTestPest(const std::string& program_files, const std::string& defs,
+                                         const std::string& exe) {
+    FakeSpecialFolders folders;
+    folders.shell = {{kCsidlProgramFiles, program_files}};
+    const ScopedProcessDatDatabase database(&folders);
+    std::uint32_t crc = 0;
+    EXPECT_TRUE(GetFileHeadCrc32(exe, crc));
+    char crc_text[16];
+    std::snprintf(crc_text, sizeof crc_text, "%08x", static_cast<unsigned>(crc));
+    fs::create_directories(defs);
+    PublishSource(defs, std::string("block 2004-03-15 09:40:00\n"
+                                    "pest 1001 \"OlvexTest.Adware.Alpha\" \"Adware\"\n"
+                                    "signature 1001 crc ") +
+                            crc_text + "\n");
+    ComPtr<IScanner> scanner;
+    EXPECT_EQ(com::CreateEngineObject(CLSID_Scanner, scanner.Put()), S_OK);
+    DetectionSink sink;
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    EXPECT_EQ(scanner->Initialize(Bstr(defs).Get(), &ok), S_OK);
+    EXPECT_EQ(ok, VARIANT_TRUE);
+    EXPECT_EQ(scanner->put_Callback(&sink), S_OK);
+    EXPECT_EQ(scanner->ScanFolder(Bstr(program_files).Get(), VARIANT_TRUE, &ok), S_OK);
+    EXPECT_EQ(ok, VARIANT_TRUE);
+    scanner.Reset();
+    std::vector<std::string> found;
+    for (const auto& [id, location] : sink.detections) {
+        EXPECT_EQ(id, 1001) << location;
+        found.push_back(location);
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
 TEST(Exterminator, RemovesEveryKindOfLocationAfterKeepingItInOneSession) {
     Exterminator x;
     ScratchDir machine;
@@ -248,6 +320,11 @@ TEST(Exterminator, RemovesEveryKindOfLocationAfterKeepingItInOneSession) {
     const auto key_before = RegistryTreeOf(registry.Root(), key);
     const auto run_before = RegistryTreeOf(registry.Root(), run);
 
+    // The folder scan finds the program; the passes still being built
+    // (processes, cookies, common locations, registry) give their locations
+    // as the published records name them.
+    const auto scanned = ScanForTestPest(machine.File("Program Files"), machine.File("defs"), exe);
+    ASSERT_EQ(scanned, (std::vector<std::string>{Quoted("File", exe)}));
     PestProcesses pests;
     const HANDLE process = pests.Start(exe);
     ASSERT_NE(process, nullptr);
@@ -255,7 +332,7 @@ TEST(Exterminator, RemovesEveryKindOfLocationAfterKeepingItInOneSession) {
     const std::vector<std::string> locations = {
         Quoted("ProcessId", std::to_string(GetProcessId(process))) + " " + Quoted("File", exe),
         Quoted("Cookie", "olvextest-tracker") + " " + Quoted("File", cookie),
-        Quoted("File", exe),
+        scanned[0],
         Quoted("Folder", tree),
         Quoted("Key", "hkey_current_user \\" + key),
         Quoted("Key", "hkey_current_user \\" + run) + " " + Quoted("value", "OlvexTestAlpha") +
