@@ -106,6 +106,12 @@ StoredValue TextOf(StoredValue value) {
     return value;
 }
 
+std::string Lower(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return text;
+}
+
 std::string Hex(const std::string& bytes) {
     static const char digits[] = "0123456789abcdef";
     std::string out;
@@ -133,20 +139,25 @@ void KeepForOutsideTools(const std::string& archive,
     ASSERT_EQ(reader.OpenFile(archive), ZipError::kNone);
     std::ofstream manifest(folder + "\\manifest.txt", std::ios::binary);
     const MultiByteText mb(AnsiCodePageText());
+    std::size_t known = 0;
     for (std::size_t i = 0; i < reader.EntryCount(); ++i) {
         const auto* entry = reader.Entry(i);
         Location location(mb);
         location.SetString(entry->comment);
         std::string crc = "-";
         const auto file = location.GetAttributeValue(kAttrFile);
-        if (file && originals.count(*file)) {
+        for (const auto& [path, bytes] : originals) {
+            if (!file || Lower(*file) != Lower(path))
+                continue;
             char text[9];
-            std::snprintf(text, sizeof text, "%08x",
-                          static_cast<unsigned>(Crc32(originals.at(*file))));
+            std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(Crc32(bytes)));
             crc = text;
+            ++known;
         }
         manifest << entry->name << "\t" << Hex(entry->comment) << "\t" << crc << "\n";
     }
+    // Every original the test knew is in the archive, so its data get checked.
+    EXPECT_EQ(known, originals.size());
 }
 
 std::vector<std::string> CommentsOf(const std::string& archive) {
@@ -261,10 +272,12 @@ class DetectionSink final : public IScannerCallback {
     std::atomic<ULONG> references_{0};
 };
 
-// A folder scan of Program Files with definitions published for the test
-// pest, which finds its program by signature. Gives the locations the scan
-// reported for the pest.
-std::vector<std::string> ScanForTestPest(const std::string& program_files, const std::string& defs,
+// The scans that exist so far, with definitions published for the test
+// pest: a folder scan of Program Files finds its program by signature, the
+// common-location scan its data folder, the cookie scan its cookie. Gives
+// the locations they reported for the pest, sorted.
+std::vector<std::string> ScanForTestPest(const std::string& program_files,
+                                         const std::string& cookies, const std::string& defs,
                                          const std::string& exe) {
     FakeSpecialFolders folders;
     folders.shell = {{kCsidlProgramFiles, program_files}};
@@ -277,7 +290,10 @@ std::vector<std::string> ScanForTestPest(const std::string& program_files, const
     PublishSource(defs, std::string("block 2004-03-15 09:40:00\n"
                                     "pest 1001 \"OlvexTest.Adware.Alpha\" \"Adware\"\n"
                                     "signature 1001 crc ") +
-                            crc_text + "\n");
+                            crc_text +
+                            "\n"
+                            "folder 1001 \"%PROGRAM_FILES%\\OlvexTest\\Beta\"\n"
+                            "cookie 1001 \"olvextest-tracker\"\n");
     ComPtr<IScanner> scanner;
     EXPECT_EQ(com::CreateEngineObject(CLSID_Scanner, scanner.Put()), S_OK);
     DetectionSink sink;
@@ -287,11 +303,16 @@ std::vector<std::string> ScanForTestPest(const std::string& program_files, const
     EXPECT_EQ(scanner->put_Callback(&sink), S_OK);
     EXPECT_EQ(scanner->ScanFolder(Bstr(program_files).Get(), VARIANT_TRUE, &ok), S_OK);
     EXPECT_EQ(ok, VARIANT_TRUE);
+    EXPECT_EQ(scanner->ScanCommonLocations(&ok), S_OK);
+    EXPECT_EQ(ok, VARIANT_TRUE);
+    EXPECT_EQ(scanner->ScanCookiesEx(Bstr(cookies).Get(), &ok), S_OK);
+    EXPECT_EQ(ok, VARIANT_TRUE);
     scanner.Reset();
     std::vector<std::string> found;
     for (const auto& [id, location] : sink.detections) {
         EXPECT_EQ(id, 1001) << location;
-        found.push_back(location);
+        if (std::find(found.begin(), found.end(), location) == found.end())
+            found.push_back(location);
     }
     std::sort(found.begin(), found.end());
     return found;
@@ -320,20 +341,28 @@ TEST(Exterminator, RemovesEveryKindOfLocationAfterKeepingItInOneSession) {
     const auto key_before = RegistryTreeOf(registry.Root(), key);
     const auto run_before = RegistryTreeOf(registry.Root(), run);
 
-    // The folder scan finds the program; the passes still being built
-    // (processes, cookies, common locations, registry) give their locations
-    // as the published records name them.
-    const auto scanned = ScanForTestPest(machine.File("Program Files"), machine.File("defs"), exe);
-    ASSERT_EQ(scanned, (std::vector<std::string>{Quoted("File", exe)}));
+    // The scans find the program, its folder and its cookie; the passes still
+    // being built (processes, registry) give their locations as the
+    // published records name them.
+    const auto scanned = ScanForTestPest(machine.File("Program Files"), machine.File("Cookies"),
+                                         machine.File("defs"), exe);
+    const std::string cookie_location =
+        Quoted("Cookie", "olvextest-tracker") + " " + Quoted("File", cookie);
+    ASSERT_EQ(scanned.size(), 3u);
+    EXPECT_EQ(scanned[0], cookie_location);
+    EXPECT_EQ(scanned[1], Quoted("File", exe));
+    // The common-location scan names the folder as its record expands, in
+    // whatever case that gives.
+    EXPECT_EQ(Lower(scanned[2]), Lower(Quoted("Folder", tree)));
     PestProcesses pests;
     const HANDLE process = pests.Start(exe);
     ASSERT_NE(process, nullptr);
-    // The scan dialog's five passes: processes, cookies, files, folders, registry.
+    // In the scan dialog's order: processes, cookies, files, folders, registry.
     const std::vector<std::string> locations = {
         Quoted("ProcessId", std::to_string(GetProcessId(process))) + " " + Quoted("File", exe),
-        Quoted("Cookie", "olvextest-tracker") + " " + Quoted("File", cookie),
         scanned[0],
-        Quoted("Folder", tree),
+        scanned[1],
+        scanned[2],
         Quoted("Key", "hkey_current_user \\" + key),
         Quoted("Key", "hkey_current_user \\" + run) + " " + Quoted("value", "OlvexTestAlpha") +
             " " + Quoted("data", exe),
