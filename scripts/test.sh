@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets everything up, builds every preset and runs every test: the native
 # sanitized suites, the Windows suites under Wine, and the fuzz targets
-# (corpus replay plus a short fuzzing run each).
+# (corpus replay plus a short fuzzing run each); the portable core once more
+# under the thread sanitizer.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -18,9 +19,13 @@ build host
 build win64
 build win32
 build fuzz --target fuzz_all
+# The suites with threads of their own, once more under the race detector.
+build tsan --target olvex_core_tests
 
 echo "== test: host (at ${SECONDS}s)"
 ctest --preset host -j "$jobs"
+echo "== test: races (at ${SECONDS}s)"
+ctest --preset tsan -R olvex_core_tests
 echo "== test: win64 under Wine (at ${SECONDS}s)"
 ctest --preset win64 -j "$jobs"
 echo "== fuzz (at ${SECONDS}s)"

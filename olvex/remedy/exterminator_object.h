@@ -1,17 +1,39 @@
 // Removes detected pest locations: hands special pests to the scripted
-// remover, records and quarantines, terminates processes and deletes files,
-// folders and registry entries, at once or at the next restart.
+// remover, records each location in the current quarantine session and, when
+// asked, quarantines it, then ends processes and deletes files, folders and
+// registry entries, at once or at the next restart.
 // COM class Exterminator, default interface IExterminator.
+//
+// Sound rules beyond the bare operations (with those of pest_removal.h and
+// quarantine_sessions.h):
+// - Nothing is removed before it is safely kept: when the session record or
+//   the quarantine asked for fails, the location stays and the call reports
+//   false with the reason.
+// - A user hive mounted for one call is unloaded when the call ends, however
+//   it ends.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "olvex/com/com_object.h"
+#include "olvex/com/com_ptr.h"
 #include "olvex/com/last_error.h"
+#include "olvex/core/location.h"
+#include "olvex/core/multibyte_text.h"
 #include "olvex/olvex.h"
+#include "olvex/remedy/reboot_file_mover.h"
+#include "olvex/remedy/special_remover_index.h"
 
 namespace olvex {
 
+class PestRemoval;
+
 class CExterminator final : public com::DispatchObject<CExterminator, IExterminator> {
   public:
+    CExterminator();
+    HRESULT FinalConstruct();
+
     // IExterminator, in virtual-table order.
     HRESULT STDMETHODCALLTYPE ExterminatePest(LONG nPestId, BSTR bsLocation,
                                               VARIANT_BOOL vbQuarantine,
@@ -45,7 +67,36 @@ class CExterminator final : public com::DispatchObject<CExterminator, IExtermina
     HRESULT STDMETHODCALLTYPE put_vbQZCleanSilent(VARIANT_BOOL value) override;
 
   private:
+    HRESULT Exterminate(LONG pest_id, const std::string& location, bool quarantine,
+                        VARIANT_BOOL* success);
+    // Records the location in the session and, when asked, quarantines it;
+    // false (with the quarantine's text) when either fails.
+    bool Keep(LONG pest_id, BSTR location, const Location& parsed, bool special, bool quarantine);
+    void Remove(PestRemoval& removal, const Location& parsed, VARIANT_BOOL* success);
+    // Initialize and InitializeEx up to the quarantine's Initialize: the
+    // folder (the temporary folder for a web address), flags set.
+    HRESULT StartInitialize(BSTR bsQuarantineFolder, VARIANT_BOOL* success);
+    bool RunScriptedRemover(LONG pest_id);
+    void CopyQuarantineError();
+    void Fail(VARIANT_BOOL* success, const std::string& text);
+
     com::LastError last_error_;
+    MultiByteText mb_;
+    com::ComPtr<IQuarantine> quarantine_;
+    CRebootFileMover mover_;
+    bool reboot_required_ = false;
+    bool allow_quarantine_duplicates_ = false;
+    bool quarantine_cookies_ = true;
+    bool initialized_ = false;
+    bool qzclean_silent_ = false;
+    ULONG last_qzclean_exit_code_ = 0;
+    std::vector<SpecialRemoverEntry> special_index_;
+    std::vector<LONG> sent_to_remover_;
+    std::string qzclean_folder_;
+    std::string session_name_;
 };
+
+// The session name for a UTC time: yyyyMMddHHmmss.
+std::string SessionNameFor(const SYSTEMTIME& utc);
 
 }  // namespace olvex

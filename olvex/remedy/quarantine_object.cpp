@@ -143,6 +143,7 @@ HRESULT STDMETHODCALLTYPE CQuarantine::Initialize(BSTR bsQuarantineFolder,
             if (const HRESULT hr = com::AnsiFromBstr(bsQuarantineFolder, *folder); FAILED(hr))
                 return hr;
         }
+        sessions_.EndListing();
         Report(store_.Initialize(folder), pvbSuccess);
         return S_OK;
     });
@@ -204,31 +205,120 @@ HRESULT STDMETHODCALLTYPE CQuarantine::put_vbLogEnabled(VARIANT_BOOL value) {
     return S_OK;
 }
 
-// The session members need the session archives, which come later.
 HRESULT STDMETHODCALLTYPE CQuarantine::AddItemToSession(LONG nPestId, BSTR bsLocation,
                                                         BSTR bsSessionFileName,
                                                         VARIANT_BOOL* pvbSuccess) {
-    return E_NOTIMPL;
+    if (pvbSuccess)
+        *pvbSuccess = VARIANT_TRUE;
+    return com::Guarded([&]() -> HRESULT {
+        std::string location;
+        std::string name;
+        if (const HRESULT hr = com::AnsiFromBstr(bsLocation, location); FAILED(hr))
+            return hr;
+        if (const HRESULT hr = com::AnsiFromBstr(bsSessionFileName, name); FAILED(hr))
+            return hr;
+        Report(sessions_.AddItem(nPestId, location, name), pvbSuccess);
+        return S_OK;
+    });
+}
+
+HRESULT CQuarantine::MakeSession(const std::optional<SessionRecord>& record,
+                                 IQuarantineSession** out) {
+    if (!record)
+        return S_OK;
+    com::ComPtr<IQuarantineSession> session;
+    if (FAILED(com::CreateEngineObject(CLSID_QuarantineSession, session.Put()))) {
+        last_error_.SetText("Error creating QuarantineSession.");
+        return S_OK;
+    }
+    com::UniqueBstr path;
+    if (FAILED(com::BstrFromAnsi(record->path, path.Put())))
+        return E_OUTOFMEMORY;
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    session->Initialize(path.Get(), &ok);
+    session->put_nSessionId(record->session_id);
+    if (ok != VARIANT_TRUE) {
+        last_error_.SetText("Error initializing QuarantineSession.  | " + record->path);
+        return S_OK;
+    }
+    *out = session.Detach();
+    return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE
 CQuarantine::GetFirstQuarantineSession(IQuarantineSession** ppQuarantineSession) {
-    return E_NOTIMPL;
+    if (!ppQuarantineSession)
+        return E_POINTER;
+    *ppQuarantineSession = nullptr;
+    return com::Guarded([&]() -> HRESULT {
+        std::optional<SessionRecord> session;
+        const auto outcome = sessions_.FirstSession(session);
+        if (!outcome.ok) {
+            Report(outcome, nullptr);
+            return S_OK;
+        }
+        return MakeSession(session, ppQuarantineSession);
+    });
 }
 
 HRESULT STDMETHODCALLTYPE
 CQuarantine::GetNextQuarantineSession(IQuarantineSession** ppQuarantineSession) {
-    return E_NOTIMPL;
+    if (!ppQuarantineSession)
+        return E_POINTER;
+    *ppQuarantineSession = nullptr;
+    return com::Guarded(
+        [&]() { return MakeSession(sessions_.NextSession(), ppQuarantineSession); });
+}
+
+HRESULT CQuarantine::SessionIdentity(IQuarantineSession* session, LONG& id, std::string& path) {
+    id = 0;
+    path.clear();
+    if (const HRESULT hr = session->get_nSessionId(&id); FAILED(hr))
+        return hr;
+    com::UniqueBstr text;
+    if (const HRESULT hr = session->get_bsSessionFilePath(text.Put()); FAILED(hr))
+        return hr;
+    return com::AnsiFromBstr(text.Get(), path);
 }
 
 HRESULT STDMETHODCALLTYPE CQuarantine::RestoreQuarantineSession(
     IQuarantineSession* ppQuarantineSession, VARIANT_BOOL* pvbSuccess) {
-    return E_NOTIMPL;
+    if (pvbSuccess)
+        *pvbSuccess = VARIANT_TRUE;
+    if (!last_error_.RequireInitialized(store_.IsInitialized(), pvbSuccess))
+        return S_OK;
+    if (!ppQuarantineSession) {
+        Report({false, "Error. No quarantine session was given."}, pvbSuccess);
+        return S_OK;
+    }
+    return com::Guarded([&]() -> HRESULT {
+        LONG id = 0;
+        std::string path;
+        if (const HRESULT hr = SessionIdentity(ppQuarantineSession, id, path); FAILED(hr))
+            return hr;
+        Report(sessions_.Restore(id, path), pvbSuccess);
+        return S_OK;
+    });
 }
 
 HRESULT STDMETHODCALLTYPE CQuarantine::DeleteQuarantineSession(
     IQuarantineSession* pQuarantineSession, VARIANT_BOOL* pvbSuccess) {
-    return E_NOTIMPL;
+    if (pvbSuccess)
+        *pvbSuccess = VARIANT_TRUE;
+    if (!last_error_.RequireInitialized(store_.IsInitialized(), pvbSuccess))
+        return S_OK;
+    if (!pQuarantineSession) {
+        Report({false, "Error. No quarantine session was given."}, pvbSuccess);
+        return S_OK;
+    }
+    return com::Guarded([&]() -> HRESULT {
+        LONG id = 0;
+        std::string path;
+        if (const HRESULT hr = SessionIdentity(pQuarantineSession, id, path); FAILED(hr))
+            return hr;
+        Report(sessions_.Delete(id, path), pvbSuccess);
+        return S_OK;
+    });
 }
 
 }  // namespace olvex

@@ -1,8 +1,7 @@
 // Keeps copies of what the exterminator removes, with the item and session
 // databases, so that the user can restore them. The work is done by
-// QuarantineStore; this class turns its results into out-parameters and
-// bsLastError. The session members (AddItemToSession and the four session
-// operations) need the session archives and answer E_NOTIMPL for now.
+// QuarantineStore (items) and QuarantineSessions (session archives); this
+// class turns their results into out-parameters and bsLastError.
 // COM class Quarantine, default interface IQuarantine.
 #pragma once
 
@@ -11,6 +10,7 @@
 #include "olvex/com/com_object.h"
 #include "olvex/com/last_error.h"
 #include "olvex/olvex.h"
+#include "olvex/remedy/quarantine_sessions.h"
 #include "olvex/remedy/quarantine_store.h"
 
 namespace olvex {
@@ -52,10 +52,16 @@ class CQuarantine final : public com::DispatchObject<CQuarantine, IQuarantine> {
     // A QuarantinedItem object filled from the item; null with the error
     // text set when it cannot be made.
     HRESULT MakeItem(const std::optional<QuarantinedItemInfo>& info, IQuarantinedItem** out);
+    // A QuarantineSession object for the session's archive; null with the
+    // error text set when it cannot be made or read.
+    HRESULT MakeSession(const std::optional<SessionRecord>& record, IQuarantineSession** out);
+    // The id and path a client's session object names.
+    HRESULT SessionIdentity(IQuarantineSession* session, LONG& id, std::string& path);
     void Report(const StoreOutcome& outcome, VARIANT_BOOL* success);
 
     com::LastError last_error_;
     QuarantineStore store_;
+    QuarantineSessions sessions_{store_};
     bool allow_duplicates_ = false;
 };
 

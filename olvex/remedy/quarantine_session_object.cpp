@@ -4,8 +4,10 @@
 #include "olvex/com/com_ptr.h"
 #include "olvex/com/engine_class.h"
 #include "olvex/core/ansi_code_page.h"
+#include "olvex/core/file_io.h"
 #include "olvex/core/location.h"
 #include "olvex/remedy/quarantine_db.h"
+#include "olvex/remedy/quarantine_sessions.h"
 
 namespace olvex {
 
@@ -19,7 +21,39 @@ void CQuarantineSession::LoadEntries(std::string archive_path, std::vector<std::
 
 HRESULT STDMETHODCALLTYPE CQuarantineSession::Initialize(BSTR bsSessionFileName,
                                                          VARIANT_BOOL* vbSuccess) {
-    return E_NOTIMPL;
+    if (vbSuccess)
+        *vbSuccess = VARIANT_TRUE;
+    if (!bsSessionFileName) {
+        last_error_.SetText("Error. No session file was provided.");
+        if (vbSuccess)
+            *vbSuccess = VARIANT_FALSE;
+        return S_OK;
+    }
+    return com::Guarded([&]() { return InitializeFrom(bsSessionFileName, vbSuccess); });
+}
+
+HRESULT CQuarantineSession::InitializeFrom(BSTR path, VARIANT_BOOL* success) {
+    std::string archive;
+    if (const HRESULT hr = com::AnsiFromBstr(path, archive); FAILED(hr))
+        return hr;
+    path_ = archive;
+    has_path_ = true;
+    comments_.clear();
+    cursor_ = 0;
+    if (!PathExists(archive)) {
+        last_error_.SetText("Error.  The specified session file does not exist.");
+        if (success)
+            *success = VARIANT_FALSE;
+        return S_OK;
+    }
+    auto read = ReadSessionComments(archive);
+    if (!read.ok) {
+        last_error_.SetText("Error processing session file.");
+        if (success)
+            *success = VARIANT_FALSE;
+    }
+    LoadEntries(std::move(archive), std::move(read.comments));
+    return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CQuarantineSession::get_bsSessionFilePath(BSTR* pVal) {

@@ -1,8 +1,6 @@
 // One quarantine session: the archive of everything removed in one cleaning
-// run, read once and handed out entry by entry as QuarantinedItem objects.
-// Reading the archive itself (Initialize) needs the session archives, which
-// come later: it answers E_NOTIMPL for now, and LoadEntries takes the entry
-// comments that it will read.
+// run, whose entry comments Initialize reads once and hands out entry by entry
+// as QuarantinedItem objects.
 // COM class QuarantineSession, default interface IQuarantineSession.
 #pragma once
 
@@ -34,6 +32,8 @@ class CQuarantineSession final
     void LoadEntries(std::string archive_path, std::vector<std::string> comments);
 
   private:
+    HRESULT InitializeFrom(BSTR path, VARIANT_BOOL* success);
+
     com::LastError last_error_;
     bool initialized_ = false;
     bool has_path_ = false;

@@ -2,12 +2,51 @@
 // test can restart a Wine prefix of its own and look at the result.
 //   reboot_probe delete <path>
 //   reboot_probe replace <source> <target>
+//   reboot_probe exterminate-held <data folder> <path>
+//       holds <path> open without sharing while the exterminator removes it
 // Exits with 0 when the move was scheduled.
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 
+#include "olvex/com/bstr.h"
+#include "olvex/com/com_ptr.h"
+#include "olvex/com/engine_class.h"
+#include "olvex/olvex.h"
 #include "olvex/remedy/reboot_file_mover.h"
+
+namespace {
+
+// 0 when the exterminator reports the file removed and a restart required.
+int ExterminateHeld(const std::string& data_folder, const std::string& path) {
+    if (FAILED(CoInitialize(nullptr)))
+        return 3;
+    int result = 1;
+    {
+        const HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        olvex::com::ComPtr<IExterminator> ext;
+        olvex::com::UniqueBstr folder, location;
+        VARIANT_BOOL ok = VARIANT_FALSE;
+        VARIANT_BOOL reboot = VARIANT_FALSE;
+        if (held != INVALID_HANDLE_VALUE &&
+            SUCCEEDED(olvex::com::CreateEngineObject(CLSID_Exterminator, ext.Put())) &&
+            SUCCEEDED(olvex::com::BstrFromAnsi(data_folder, folder.Put())) &&
+            SUCCEEDED(olvex::com::BstrFromAnsi("File \"" + path + "\"", location.Put())) &&
+            SUCCEEDED(ext->Initialize(folder.Get(), &ok)) && ok == VARIANT_TRUE &&
+            SUCCEEDED(ext->ExterminatePest(1001, location.Get(), VARIANT_FALSE, &ok)) &&
+            ok == VARIANT_TRUE && SUCCEEDED(ext->IsRebootRequired(&reboot)) &&
+            reboot == VARIANT_TRUE)
+            result = 0;
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+    }
+    CoUninitialize();
+    return result;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     olvex::CRebootFileMover mover;
@@ -15,5 +54,7 @@ int main(int argc, char** argv) {
         return mover.DeleteFileAtReboot(argv[2]) ? 0 : 1;
     if (argc == 4 && std::strcmp(argv[1], "replace") == 0)
         return mover.ReplaceFileAtReboot(argv[2], argv[3]) ? 0 : 1;
+    if (argc == 4 && std::strcmp(argv[1], "exterminate-held") == 0)
+        return ExterminateHeld(argv[2], argv[3]);
     return 2;
 }

@@ -26,15 +26,19 @@ timeout 60 "$server" -w
 "$server" -p </dev/null >/dev/null 2>&1
 
 dir=$WINEPREFIX/drive_c/olvex-restart
-mkdir -p "$dir"
+mkdir -p "$dir" "$dir/data"
 printf 'doomed' >"$dir/doomed.txt"
 printf 'old' >"$dir/target.txt"
 printf 'new' >"$dir/source.txt"
+printf 'held' >"$dir/held.exe"
 
 timeout 60 "$wine" "$probe" delete 'C:\olvex-restart\doomed.txt' || fail "deletion not scheduled"
 timeout 60 "$wine" "$probe" replace 'C:\olvex-restart\source.txt' 'C:\olvex-restart\target.txt' ||
   fail "replacement not scheduled"
-[[ -e $dir/doomed.txt && $(cat "$dir/target.txt") == old ]] || fail "files changed before the restart"
+timeout 60 "$wine" "$probe" exterminate-held 'C:\olvex-restart\data' 'C:\olvex-restart\held.exe' ||
+  fail "the exterminator did not schedule the held file for the restart"
+[[ -e $dir/doomed.txt && -e $dir/held.exe && $(cat "$dir/target.txt") == old ]] ||
+  fail "files changed before the restart"
 
 pending=$(timeout 60 "$wine" reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' \
   /v PendingFileRenameOperations 2>/dev/null | tr -d '\r')
@@ -42,12 +46,14 @@ echo "$pending"
 grep -qi 'PendingFileRenameOperations.*REG_MULTI_SZ' <<<"$pending" || fail "no PendingFileRenameOperations"
 grep -qi 'olvex-restart\\doomed.txt' <<<"$pending" || fail "the deletion is not pending"
 grep -qi 'olvex-restart\\source.txt' <<<"$pending" || fail "the replacement is not pending"
+grep -qi 'olvex-restart\\held.exe' <<<"$pending" || fail "the held file's deletion is not pending"
 
 # The restart carries out the pending moves before wineboot returns.
 timeout 120 "$wine" wineboot -r </dev/null >/dev/null 2>&1 || true
 
 [[ ! -e $dir/doomed.txt ]] || fail "doomed.txt is still there after the restart"
 [[ ! -e $dir/source.txt ]] || fail "source.txt is still there after the restart"
+[[ ! -e $dir/held.exe ]] || fail "held.exe is still there after the restart"
 [[ $(cat "$dir/target.txt") == new ]] || fail "target.txt was not replaced"
 if timeout 60 "$wine" reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' \
   /v PendingFileRenameOperations >/dev/null 2>&1; then
