@@ -312,7 +312,6 @@ class MarvoltTest : public ::testing::Test {
     }
 
     void TearDown() override {
-        pests_.reset();
         files_.reset();
         folders_.reset();
         plant_key_.reset();
@@ -353,7 +352,6 @@ class MarvoltTest : public ::testing::Test {
     std::unique_ptr<RegistrySnapshot> plant_key_;
     std::unique_ptr<FoldersRemoved> folders_;
     std::unique_ptr<FilesRestored> files_;
-    std::unique_ptr<PestProcesses> pests_ = std::make_unique<PestProcesses>();
 };
 
 TEST_F(MarvoltTest, GivesWayToARunningInstanceWithoutAWord) {
@@ -478,6 +476,9 @@ TEST_F(MarvoltTest, EachActionOverThePlantedSet) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.argument);
         ScratchDir plant;
+        // Declared after the folder, so a failed case ends the planted
+        // program before its folder is removed.
+        PestProcesses processes;
         PlantedSet set;
         set.root = plant.path();
         set.alpha_file = set.root / "alpha.exe";
@@ -503,8 +504,7 @@ TEST_F(MarvoltTest, EachActionOverThePlantedSet) {
         for (const char* name : {"qzinfo.dat", "qzfile.dat", "qzloc.dat", "qzexc_en.dat"})
             fs::remove(install_ / "core" / name);
         Publish(PlantedDefinitions(set, *crc));
-        pests_ = std::make_unique<PestProcesses>();
-        set.process = pests_->Start(set.process_file);
+        set.process = processes.Start(set.process_file);
         ASSERT_NE(set.process, nullptr);
         fs::remove(product_folder_ / "QZv5Log.txt");
         fs::remove(product_folder_ / "qzscanhistory.txt");
@@ -646,7 +646,6 @@ TEST_F(MarvoltTest, EachActionOverThePlantedSet) {
             EXPECT_EQ(exclusions_after, exclusions_before);
         }
         SHDeleteKeyA(HKEY_CURRENT_USER, kPlantKey);
-        pests_.reset();
     }
 }
 
