@@ -6,7 +6,7 @@
 set -euo pipefail
 prefix=$(realpath -m "$1")
 mode=${2:-}
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
 unset DISPLAY http_proxy https_proxy
 wine=/usr/lib/wine/wine64
 server=/usr/lib/wine/wineserver

@@ -5,7 +5,7 @@
 set -euo pipefail
 probe=$(realpath "$1")
 work=$(mktemp -d)
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
 unset DISPLAY
 wine=/usr/lib/wine/wine64
 server=/usr/lib/wine/wineserver

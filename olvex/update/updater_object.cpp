@@ -244,12 +244,7 @@ std::optional<DeltaPlan> CUpdater::ComputeDeltas(const UpdateControlRecord& delt
 }
 
 HRESULT STDMETHODCALLTYPE CUpdater::get_vbForceAllUpdates(VARIANT_BOOL* pVal) {
-    // Accepted and without effect; a reader is told it is off rather than
-    // left with whatever its variable held.
-    if (!pVal)
-        return E_POINTER;
-    *pVal = VARIANT_FALSE;
-    return S_OK;
+    return S_OK;  // accepted and without effect; the variable is left as it was
 }
 
 HRESULT STDMETHODCALLTYPE CUpdater::put_vbForceAllUpdates(VARIANT_BOOL value) {
