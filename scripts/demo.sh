@@ -30,7 +30,7 @@ wine=/usr/lib/wine/wine64
 prefix="$root/build/win64/demo-prefix"
 rm -rf "$prefix" "$prefix.lock"
 "$root/scripts/wine-prefix.sh" "$prefix" --keep-alive
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
 unset DISPLAY http_proxy https_proxy HTTP_PROXY HTTPS_PROXY
 trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
 unix_path() { "$wine" winepath -u "$1" 2>/dev/null; }
@@ -68,9 +68,7 @@ cookies_win=$("$wine" reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\
   /v Cookies 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
 cookies=$(unix_path "${cookies_win:-$(win_env USERPROFILE)\\Cookies}")
 mkdir -p "$cookies"
-# The cookie scan takes the site from after the first "@" of the file name,
-# and the sample definition names the cookie "user@olvextest-tracker.example".
-printf 'id\n1\nolvextest-tracker.example/\n' >"$cookies/root@user@olvextest-tracker.example[1].txt"
+printf 'id\n1\nolvextest-tracker.example/\n' >"$cookies/user@olvextest-tracker.example[1].txt"
 # The sample definitions, with the memory signature of the running agent: the
 # first page of its image is its file's headers followed by zeros.
 crc=$(python3 - "$pests/alpha-agent.exe" <<'PY'
@@ -84,11 +82,9 @@ PY
 )
 demo_defs="$root/build/win64/samples/demo"
 rm -rf "$demo_defs" && mkdir -p "$demo_defs/defs" && cp -r "$root/samples/pests" "$demo_defs/"
-# The registry scan reads keys written as lower-case root, blank, path.
 {
   cat "$root/samples/sample.defs"
   echo "memory 1001 $crc"
-  echo 'key 1001 "hkey_current_user \Software\OlvexTest\Alpha"'
 } >"$demo_defs/sample.defs"
 "$root/build/win64/host-tools/tools/olvex-publish" --out "$install/core" "$demo_defs/sample.defs"
 "$wine" "$pests_win\\alpha-agent.exe" </dev/null >/dev/null 2>&1 &

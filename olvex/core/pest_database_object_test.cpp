@@ -150,9 +150,9 @@ class PestDatabaseObjectTest : public ::testing::Test {
 
 // The cookie, then the two keys in bucket order.
 const std::vector<std::string> kSampleLocations = {
-    R"(1003 Cookie "user@olvextest-tracker.example")",
-    R"(1001 Key "HKEY_CURRENT_USER\Software\OlvexTest\Alpha")",
-    R"(1001 Key "HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run" value "OlvexTestAlpha" data "%PROGRAM_FILES%\OlvexTest\alpha.exe")",
+    R"(1003 Cookie "olvextest-tracker.example")",
+    R"(1001 Key "hkey_current_user \Software\OlvexTest\Alpha")",
+    R"(1001 Key "hkey_current_user \Software\Microsoft\Windows\CurrentVersion\Run" value "OlvexTestAlpha" data "%PROGRAM_FILES%\OlvexTest\alpha.exe")",
 };
 
 TEST_F(PestDatabaseObjectTest, LoadsTheSampleSetAndAnswers) {
