@@ -115,62 +115,54 @@ std::string_view QuotedTail(std::string_view text) {
 
 }  // namespace
 
-PestRecordReader::PestRecordReader(std::span<const std::uint8_t> payload, std::int32_t record_count)
+RecordCursor::RecordCursor(std::span<const std::uint8_t> payload, std::int32_t record_count)
     : payload_(payload), count_(std::max(record_count, 0)) {}
 
+std::nullopt_t RecordCursor::Fail(std::string_view what) {
+    error_ = MalformedText(index_, position_, what);
+    return std::nullopt;
+}
+
 std::optional<PestInfoRecordView> PestRecordReader::Next() {
-    if (index_ >= count_ || !error_.empty())
+    if (Done())
         return std::nullopt;
-    RecordReader reader(payload_.subspan(position_));
-    const auto fail = [&](std::string_view what) {
-        error_ = MalformedText(index_, position_, what);
-        return std::nullopt;
-    };
+    RecordReader reader(Rest());
     if (reader.remaining() < kPestFixedBytes)
-        return fail("the payload ends inside the record");
+        return Fail("the payload ends inside the record");
     const std::uint32_t variable_length = *reader.Le32At(20);
     const auto variable = reader.BytesAt(kPestFixedBytes, variable_length);
     if (!variable)
-        return fail("the variable part runs past the payload");
+        return Fail("the variable part runs past the payload");
     PestInfoRecordView record;
     record.pest_id = static_cast<std::int32_t>(*reader.Le32At(0));
     const auto name = TextAt(*variable, *reader.Le32At(4));
     if (!name)
-        return fail("the name lies outside the variable part");
+        return Fail("the name lies outside the variable part");
     const auto category = TextAt(*variable, *reader.Le32At(8));
     if (!category)
-        return fail("the category lies outside the variable part");
+        return Fail("the category lies outside the variable part");
     reader.Advance(kPestFixedBytes + variable_length);
     const auto note = TextAt(*reader.BytesAt(0, reader.remaining()), 0);
     if (!note)
-        return fail("the closing text is not terminated");
+        return Fail("the closing text is not terminated");
     reader.Advance(note->size() + 1);
     record.name = *name;
     record.category = *category;
     record.note = *note;
-    position_ += reader.position();
-    ++index_;
+    Step(reader.position());
     return record;
 }
 
-SignatureRecordReader::SignatureRecordReader(std::span<const std::uint8_t> payload,
-                                             std::int32_t record_count)
-    : payload_(payload), count_(std::max(record_count, 0)) {}
-
 std::optional<SignatureRecordView> SignatureRecordReader::Next() {
-    if (index_ >= count_ || !error_.empty())
+    if (Done())
         return std::nullopt;
-    RecordReader reader(payload_.subspan(position_));
-    const auto fail = [&](std::string_view what) {
-        error_ = MalformedText(index_, position_, what);
-        return std::nullopt;
-    };
+    RecordReader reader(Rest());
     if (reader.remaining() < kSignatureFixedBytes)
-        return fail("the payload ends inside the record");
+        return Fail("the payload ends inside the record");
     const std::uint32_t variable_length = *reader.Le32At(28);
     const auto variable = reader.BytesAt(kSignatureFixedBytes, variable_length);
     if (!variable)
-        return fail("the variable part runs past the payload");
+        return Fail("the variable part runs past the payload");
     SignatureRecordView record;
     record.pest_id = static_cast<std::int32_t>(*reader.Le32At(0));
     record.file_crc = *reader.Le32At(4);
@@ -179,7 +171,7 @@ std::optional<SignatureRecordView> SignatureRecordReader::Next() {
     if (variable->size() >= kMd5Bytes) {
         const std::uint32_t md5_offset = *reader.Le32At(24);
         if (md5_offset > variable->size() - kMd5Bytes)
-            return fail("the MD5 lies outside the variable part");
+            return Fail("the MD5 lies outside the variable part");
         std::copy_n(variable->begin() + md5_offset, kMd5Bytes, record.md5.begin());
     } else {
         record.md5_malformed = true;
@@ -187,39 +179,29 @@ std::optional<SignatureRecordView> SignatureRecordReader::Next() {
     reader.Advance(kSignatureFixedBytes + variable_length);
     const auto note = TextAt(*reader.BytesAt(0, reader.remaining()), 0);
     if (!note)
-        return fail("the closing text is not terminated");
+        return Fail("the closing text is not terminated");
     reader.Advance(note->size() + 1);
     record.note = *note;
-    position_ += reader.position();
-    ++index_;
+    Step(reader.position());
     return record;
 }
 
-LocationRecordReader::LocationRecordReader(std::span<const std::uint8_t> payload,
-                                           std::int32_t record_count)
-    : payload_(payload), count_(std::max(record_count, 0)) {}
-
 std::optional<LocationRecordView> LocationRecordReader::Next() {
-    if (index_ >= count_ || !error_.empty())
+    if (Done())
         return std::nullopt;
-    RecordReader reader(payload_.subspan(position_));
-    const auto fail = [&](std::string_view what) {
-        error_ = MalformedText(index_, position_, what);
-        return std::nullopt;
-    };
+    RecordReader reader(Rest());
     if (reader.remaining() < kLocationFixedBytes)
-        return fail("the payload ends inside the record");
+        return Fail("the payload ends inside the record");
     const std::uint32_t length = *reader.Le32At(4);
     const auto text = reader.BytesAt(kLocationFixedBytes, length);
     if (!text)
-        return fail("the text runs past the payload");
+        return Fail("the text runs past the payload");
     if (std::find(text->begin(), text->end(), std::uint8_t{0}) != text->end())
-        return fail("the text holds a NUL byte");
+        return Fail("the text holds a NUL byte");
     LocationRecordView record;
     record.pest_id = static_cast<std::int32_t>(*reader.Le32At(0));
     record.text = AsText(*text);
-    position_ += kLocationFixedBytes + length;
-    ++index_;
+    Step(kLocationFixedBytes + length);
     return record;
 }
 

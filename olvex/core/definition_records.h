@@ -77,13 +77,25 @@ struct LocationRecordView {
 // Reads `record_count` records (0 or below: none) from a decoded payload,
 // one at a time, checking each against the payload. Next() gives nullopt at
 // the end and at the first malformed record; error() then tells which.
-class PestRecordReader {
+// The readers below share this walk and differ only in how a record is laid out.
+class RecordCursor {
   public:
-    PestRecordReader(std::span<const std::uint8_t> payload, std::int32_t record_count);
-    std::optional<PestInfoRecordView> Next();
     // Empty unless a malformed record stopped the reader.
     const std::string& error() const { return error_; }
 
+  protected:
+    RecordCursor(std::span<const std::uint8_t> payload, std::int32_t record_count);
+    bool Done() const { return index_ >= count_ || !error_.empty(); }
+    // The payload from the current record on.
+    std::span<const std::uint8_t> Rest() const { return payload_.subspan(position_); }
+    // Stops the reader, naming the current record and what is wrong with it.
+    std::nullopt_t Fail(std::string_view what);
+    // Moves past a record of `bytes` bytes.
+    void Step(std::size_t bytes) {
+        position_ += bytes;
+        ++index_;
+    }
+
   private:
     std::span<const std::uint8_t> payload_;
     std::size_t position_ = 0;
@@ -92,32 +104,25 @@ class PestRecordReader {
     std::string error_;
 };
 
-class SignatureRecordReader {
+class PestRecordReader : public RecordCursor {
   public:
-    SignatureRecordReader(std::span<const std::uint8_t> payload, std::int32_t record_count);
+    PestRecordReader(std::span<const std::uint8_t> payload, std::int32_t record_count)
+        : RecordCursor(payload, record_count) {}
+    std::optional<PestInfoRecordView> Next();
+};
+
+class SignatureRecordReader : public RecordCursor {
+  public:
+    SignatureRecordReader(std::span<const std::uint8_t> payload, std::int32_t record_count)
+        : RecordCursor(payload, record_count) {}
     std::optional<SignatureRecordView> Next();
-    const std::string& error() const { return error_; }
-
-  private:
-    std::span<const std::uint8_t> payload_;
-    std::size_t position_ = 0;
-    std::int32_t index_ = 0;
-    std::int32_t count_ = 0;
-    std::string error_;
 };
 
-class LocationRecordReader {
+class LocationRecordReader : public RecordCursor {
   public:
-    LocationRecordReader(std::span<const std::uint8_t> payload, std::int32_t record_count);
+    LocationRecordReader(std::span<const std::uint8_t> payload, std::int32_t record_count)
+        : RecordCursor(payload, record_count) {}
     std::optional<LocationRecordView> Next();
-    const std::string& error() const { return error_; }
-
-  private:
-    std::span<const std::uint8_t> payload_;
-    std::size_t position_ = 0;
-    std::int32_t index_ = 0;
-    std::int32_t count_ = 0;
-    std::string error_;
 };
 
 template <typename Record>
