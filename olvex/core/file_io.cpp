@@ -1,12 +1,12 @@
 #include "olvex/core/file_io.h"
 
+#include "olvex/core/native_file.h"
+
 #include <cstdio>
 #include <random>
 #include <utility>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +16,34 @@
 namespace olvex {
 
 #ifdef _WIN32
+
+std::optional<std::size_t> ReadUpTo(HANDLE handle, std::span<std::uint8_t> buffer) {
+    std::size_t done = 0;
+    while (done < buffer.size()) {
+        const std::size_t left = buffer.size() - done;
+        const DWORD want = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        DWORD got = 0;
+        if (!ReadFile(handle, buffer.data() + done, want, &got, nullptr))
+            return std::nullopt;
+        if (got == 0)
+            break;
+        done += got;
+    }
+    return done;
+}
+
+bool WriteAll(HANDLE handle, std::span<const std::uint8_t> bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const std::size_t left = bytes.size() - done;
+        const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        DWORD wrote = 0;
+        if (!WriteFile(handle, bytes.data() + done, chunk, &wrote, nullptr) || wrote == 0)
+            return false;
+        done += wrote;
+    }
+    return true;
+}
 
 struct InputFile::Impl {
     HANDLE handle = INVALID_HANDLE_VALUE;
@@ -89,17 +117,8 @@ FileError OutputFile::Create(const std::string& path, CreateMode mode) {
 }
 
 FileError OutputFile::Write(std::span<const std::uint8_t> bytes) {
-    if (!IsOpen())
+    if (!IsOpen() || !WriteAll(impl_->handle, bytes))
         return FileError::kWriteFailed;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const std::size_t left = bytes.size() - done;
-        const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
-        DWORD wrote = 0;
-        if (!WriteFile(impl_->handle, bytes.data() + done, chunk, &wrote, nullptr) || wrote == 0)
-            return FileError::kWriteFailed;
-        done += wrote;
-    }
     return FileError::kNone;
 }
 
@@ -225,33 +244,11 @@ std::optional<std::size_t> SharedFile::ReadAt(std::uint64_t offset,
                                               std::span<std::uint8_t> buffer) {
     if (!IsOpen() || !SeekHandle(impl_->handle, offset))
         return std::nullopt;
-    std::size_t done = 0;
-    while (done < buffer.size()) {
-        const std::size_t left = buffer.size() - done;
-        const DWORD want = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
-        DWORD got = 0;
-        if (!ReadFile(impl_->handle, buffer.data() + done, want, &got, nullptr))
-            return std::nullopt;
-        if (got == 0)
-            break;
-        done += got;
-    }
-    return done;
+    return ReadUpTo(impl_->handle, buffer);
 }
 
 bool SharedFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
-    if (!IsOpen() || !SeekHandle(impl_->handle, offset))
-        return false;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const std::size_t left = bytes.size() - done;
-        const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
-        DWORD wrote = 0;
-        if (!WriteFile(impl_->handle, bytes.data() + done, chunk, &wrote, nullptr) || wrote == 0)
-            return false;
-        done += wrote;
-    }
-    return true;
+    return IsOpen() && SeekHandle(impl_->handle, offset) && WriteAll(impl_->handle, bytes);
 }
 
 bool SharedFile::Resize(std::uint64_t size) {
@@ -263,6 +260,35 @@ bool SharedFile::Flush() {
 }
 
 #else
+
+std::optional<std::size_t> ReadUpTo(int fd, std::uint64_t offset, std::span<std::uint8_t> buffer) {
+    std::size_t done = 0;
+    while (done < buffer.size()) {
+        const ssize_t got = ::pread(fd, buffer.data() + done, buffer.size() - done,
+                                    static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return std::nullopt;
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            return false;
+        done += static_cast<std::size_t>(wrote);
+    }
+    return true;
+}
 
 struct InputFile::Impl {
     int fd = -1;
@@ -335,17 +361,8 @@ FileError OutputFile::Create(const std::string& path, CreateMode mode) {
 }
 
 FileError OutputFile::Write(std::span<const std::uint8_t> bytes) {
-    if (!IsOpen())
+    if (!IsOpen() || !WriteAll(impl_->fd, bytes))
         return FileError::kWriteFailed;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t wrote = ::write(impl_->fd, bytes.data() + done, bytes.size() - done);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0)
-            return FileError::kWriteFailed;
-        done += static_cast<std::size_t>(wrote);
-    }
     return FileError::kNone;
 }
 
@@ -388,16 +405,7 @@ FileError AppendToFile(const std::string& path, std::span<const std::uint8_t> by
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0)
         return FileError::kWriteFailed;
-    std::size_t done = 0;
-    bool ok = true;
-    while (ok && done < bytes.size()) {
-        const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        ok = wrote > 0;
-        if (ok)
-            done += static_cast<std::size_t>(wrote);
-    }
+    bool ok = WriteAll(fd, bytes);
     ok = (::close(fd) == 0) && ok;
     return ok ? FileError::kNone : FileError::kWriteFailed;
 }
@@ -461,19 +469,7 @@ std::optional<std::size_t> SharedFile::ReadAt(std::uint64_t offset,
                                               std::span<std::uint8_t> buffer) {
     if (!IsOpen())
         return std::nullopt;
-    std::size_t done = 0;
-    while (done < buffer.size()) {
-        const ssize_t got = ::pread(impl_->fd, buffer.data() + done, buffer.size() - done,
-                                    static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return std::nullopt;
-        if (got == 0)
-            break;
-        done += static_cast<std::size_t>(got);
-    }
-    return done;
+    return ReadUpTo(impl_->fd, offset, buffer);
 }
 
 bool SharedFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {

@@ -1,8 +1,8 @@
 #include "olvex/core/locked_file.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
+#include "olvex/core/native_file.h"
+
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -43,21 +43,14 @@ bool ReadAllFrom(HANDLE h, std::uint64_t max_bytes, FileBytes& result) {
         return false;
     }
     result.bytes.resize(static_cast<std::size_t>(total));
-    std::size_t done = 0;
-    while (done < result.bytes.size()) {
-        const std::size_t left = result.bytes.size() - done;
-        const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
-        DWORD got = 0;
-        if (!ReadFile(h, result.bytes.data() + done, chunk, &got, nullptr)) {
-            result.bytes.clear();
-            result.error = FileError::kReadFailed;
-            return false;
-        }
-        if (got == 0)
-            break;  // shortened meanwhile by someone who takes no lock
-        done += got;
+    // Fewer bytes when someone who takes no lock shortened the file meanwhile.
+    const auto got = ReadUpTo(h, result.bytes);
+    if (!got) {
+        result.bytes.clear();
+        result.error = FileError::kReadFailed;
+        return false;
     }
-    result.bytes.resize(done);
+    result.bytes.resize(*got);
     return true;
 }
 
@@ -118,21 +111,13 @@ FileBytes LockedFile::ReadRange(std::uint64_t offset, std::size_t count) {
         return result;
     }
     result.bytes.resize(count);
-    std::size_t done = 0;
-    while (done < count) {
-        const std::size_t left = count - done;
-        const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
-        DWORD got = 0;
-        if (!ReadFile(impl_->handle, result.bytes.data() + done, chunk, &got, nullptr)) {
-            result.bytes.clear();
-            result.error = FileError::kReadFailed;
-            return result;
-        }
-        if (got == 0)
-            break;
-        done += got;
+    const auto got = ReadUpTo(impl_->handle, result.bytes);
+    if (!got) {
+        result.bytes.clear();
+        result.error = FileError::kReadFailed;
+        return result;
     }
-    result.bytes.resize(done);
+    result.bytes.resize(*got);
     return result;
 }
 
@@ -140,17 +125,9 @@ FileError LockedFile::Append(std::span<const std::uint8_t> bytes) {
     if (!IsOpen())
         return FileError::kWriteFailed;
     LARGE_INTEGER none = {};
-    if (!SetFilePointerEx(impl_->handle, none, nullptr, FILE_END))
+    if (!SetFilePointerEx(impl_->handle, none, nullptr, FILE_END) ||
+        !WriteAll(impl_->handle, bytes))
         return FileError::kWriteFailed;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const std::size_t left = bytes.size() - done;
-        const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
-        DWORD wrote = 0;
-        if (!WriteFile(impl_->handle, bytes.data() + done, chunk, &wrote, nullptr) || wrote == 0)
-            return FileError::kWriteFailed;
-        done += wrote;
-    }
     return FileError::kNone;
 }
 
@@ -194,22 +171,14 @@ bool ReadAllFrom(int fd, std::uint64_t max_bytes, FileBytes& result) {
         return false;
     }
     result.bytes.resize(static_cast<std::size_t>(total));
-    std::size_t done = 0;
-    while (done < result.bytes.size()) {
-        const ssize_t got = ::pread(fd, result.bytes.data() + done, result.bytes.size() - done,
-                                    static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            result.bytes.clear();
-            result.error = FileError::kReadFailed;
-            return false;
-        }
-        if (got == 0)
-            break;  // shortened meanwhile by someone who takes no lock
-        done += static_cast<std::size_t>(got);
+    // Fewer bytes when someone who takes no lock shortened the file meanwhile.
+    const auto got = ReadUpTo(fd, 0, result.bytes);
+    if (!got) {
+        result.bytes.clear();
+        result.error = FileError::kReadFailed;
+        return false;
     }
-    result.bytes.resize(done);
+    result.bytes.resize(*got);
     return true;
 }
 
@@ -266,37 +235,19 @@ FileBytes LockedFile::ReadRange(std::uint64_t offset, std::size_t count) {
         return result;
     }
     result.bytes.resize(count);
-    std::size_t done = 0;
-    while (done < count) {
-        const ssize_t got = ::pread(impl_->fd, result.bytes.data() + done, count - done,
-                                    static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            result.bytes.clear();
-            result.error = FileError::kReadFailed;
-            return result;
-        }
-        if (got == 0)
-            break;
-        done += static_cast<std::size_t>(got);
+    const auto got = ReadUpTo(impl_->fd, offset, result.bytes);
+    if (!got) {
+        result.bytes.clear();
+        result.error = FileError::kReadFailed;
+        return result;
     }
-    result.bytes.resize(done);
+    result.bytes.resize(*got);
     return result;
 }
 
 FileError LockedFile::Append(std::span<const std::uint8_t> bytes) {
-    if (!IsOpen() || ::lseek(impl_->fd, 0, SEEK_END) < 0)
+    if (!IsOpen() || ::lseek(impl_->fd, 0, SEEK_END) < 0 || !WriteAll(impl_->fd, bytes))
         return FileError::kWriteFailed;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t wrote = ::write(impl_->fd, bytes.data() + done, bytes.size() - done);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0)
-            return FileError::kWriteFailed;
-        done += static_cast<std::size_t>(wrote);
-    }
     return FileError::kNone;
 }
 
