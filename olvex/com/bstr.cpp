@@ -84,4 +84,11 @@ HRESULT BstrFromWide(const wchar_t* text, BSTR* out) {
     return *out ? S_OK : E_OUTOFMEMORY;
 }
 
+std::string AnsiArgument(const wchar_t* text) {
+    std::string ansi;
+    if (FAILED(AnsiFromBstr(text, ansi)))
+        throw std::bad_alloc();
+    return ansi;
+}
+
 }  // namespace olvex::com

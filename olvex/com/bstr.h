@@ -63,4 +63,16 @@ constexpr bool IsVariantTrue(VARIANT_BOOL value) {
     return value == VARIANT_TRUE;
 }
 
+// A flag property's getter: E_POINTER without an out pointer.
+inline HRESULT GetFlag(bool flag, VARIANT_BOOL* out) {
+    if (!out)
+        return E_POINTER;
+    *out = ToVariantBool(flag);
+    return S_OK;
+}
+
+// The ANSI form of a BSTR argument. Only running out of memory fails, and
+// throws: inside Guarded that becomes E_OUTOFMEMORY.
+std::string AnsiArgument(const wchar_t* text);
+
 }  // namespace olvex::com

@@ -244,10 +244,7 @@ HRESULT STDMETHODCALLTYPE CExterminator::put_bsLastError(BSTR value) {
 }
 
 HRESULT STDMETHODCALLTYPE CExterminator::IsRebootRequired(VARIANT_BOOL* pvbReboot) {
-    if (!pvbReboot)
-        return E_POINTER;
-    *pvbReboot = com::ToVariantBool(reboot_required_);
-    return S_OK;
+    return com::GetFlag(reboot_required_, pvbReboot);
 }
 
 HRESULT STDMETHODCALLTYPE CExterminator::TerminatePestProcess(LONG nPestId, BSTR bsLocation,
@@ -285,10 +282,7 @@ HRESULT STDMETHODCALLTYPE CExterminator::TerminatePestProcess(LONG nPestId, BSTR
 }
 
 HRESULT STDMETHODCALLTYPE CExterminator::get_vbAllowQuarantineDuplicates(VARIANT_BOOL* pVal) {
-    if (!pVal)
-        return E_POINTER;
-    *pVal = com::ToVariantBool(allow_quarantine_duplicates_);
-    return S_OK;
+    return com::GetFlag(allow_quarantine_duplicates_, pVal);
 }
 
 HRESULT STDMETHODCALLTYPE CExterminator::put_vbAllowQuarantineDuplicates(VARIANT_BOOL value) {
@@ -337,10 +331,7 @@ HRESULT STDMETHODCALLTYPE CExterminator::Initialize(BSTR bsQuarantineFolder,
 }
 
 HRESULT STDMETHODCALLTYPE CExterminator::IsInitialized(VARIANT_BOOL* pvbInitialized) {
-    if (!pvbInitialized)
-        return E_POINTER;
-    *pvbInitialized = com::ToVariantBool(initialized_);
-    return S_OK;
+    return com::GetFlag(initialized_, pvbInitialized);
 }
 
 HRESULT STDMETHODCALLTYPE CExterminator::get_vbLogEnabled(VARIANT_BOOL* pVal) {
@@ -413,10 +404,7 @@ HRESULT STDMETHODCALLTYPE CExterminator::RemoveImmunization(VARIANT_BOOL* pvbSuc
 }
 
 HRESULT STDMETHODCALLTYPE CExterminator::get_vbQuarantineCookies(VARIANT_BOOL* pVal) {
-    if (!pVal)
-        return E_POINTER;
-    *pVal = com::ToVariantBool(quarantine_cookies_);
-    return S_OK;
+    return com::GetFlag(quarantine_cookies_, pVal);
 }
 
 HRESULT STDMETHODCALLTYPE CExterminator::put_vbQuarantineCookies(VARIANT_BOOL value) {
@@ -438,10 +426,7 @@ HRESULT STDMETHODCALLTYPE CExterminator::get_dwLastQZCleanExitCode(ULONG* pVal) 
 }
 
 HRESULT STDMETHODCALLTYPE CExterminator::get_vbQZCleanSilent(VARIANT_BOOL* pVal) {
-    if (!pVal)
-        return E_POINTER;
-    *pVal = com::ToVariantBool(qzclean_silent_);
-    return S_OK;
+    return com::GetFlag(qzclean_silent_, pVal);
 }
 
 HRESULT STDMETHODCALLTYPE CExterminator::put_vbQZCleanSilent(VARIANT_BOOL value) {

@@ -174,10 +174,7 @@ HRESULT STDMETHODCALLTYPE CQuarantine::DeleteQuarantinedItem(IQuarantinedItem* p
 }
 
 HRESULT STDMETHODCALLTYPE CQuarantine::get_vbAllowDuplicates(VARIANT_BOOL* pVal) {
-    if (!pVal)
-        return E_POINTER;
-    *pVal = com::ToVariantBool(allow_duplicates_);
-    return S_OK;
+    return com::GetFlag(allow_duplicates_, pVal);
 }
 
 HRESULT STDMETHODCALLTYPE CQuarantine::put_vbAllowDuplicates(VARIANT_BOOL value) {

@@ -66,10 +66,7 @@ HRESULT STDMETHODCALLTYPE CQuarantineSession::get_bsSessionFilePath(BSTR* pVal) 
 }
 
 HRESULT STDMETHODCALLTYPE CQuarantineSession::IsInitialized(VARIANT_BOOL* pvbInitialized) {
-    if (!pvbInitialized)
-        return E_POINTER;
-    *pvbInitialized = com::ToVariantBool(initialized_);
-    return S_OK;
+    return com::GetFlag(initialized_, pvbInitialized);
 }
 
 HRESULT STDMETHODCALLTYPE

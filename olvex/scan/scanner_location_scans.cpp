@@ -18,21 +18,8 @@
 namespace olvex {
 namespace {
 
-constexpr char kCannotDetermineOsText[] = "Couldn't determine OS version.";
-constexpr long kCannotDetermineOsCode = 17;
-constexpr char kAccessDeniedText[] = "Access denied.";
-constexpr long kAccessDeniedCode = 21;
-constexpr char kUnsupportedOsText[] = "Unsupported OS version.";
-constexpr long kUnsupportedOsCode = 22;
 constexpr char kNoCookieFolderText[] = "Error obtaining cookies folder.";
 constexpr long kNoCookieFolderCode = 23;
-
-std::string AnsiText(BSTR value) {
-    std::string text;
-    if (FAILED(com::AnsiFromBstr(value, text)))
-        throw std::bad_alloc();
-    return text;
-}
 
 std::string WithoutTrailingBackslash(std::string folder) {
     if (!folder.empty() && folder.back() == '\\' &&
@@ -169,8 +156,9 @@ HRESULT STDMETHODCALLTYPE CScanner::ScanCookies(VARIANT_BOOL* pvbSuccess) {
 
 HRESULT STDMETHODCALLTYPE CScanner::ScanCookiesEx(BSTR bsCookieFolderPath,
                                                   VARIANT_BOOL* pvbSuccess) {
-    return RunScan(pvbSuccess,
-                   [&](ScanRun& run) { DoScanCookieFolder(run, AnsiText(bsCookieFolderPath)); });
+    return RunScan(pvbSuccess, [&](ScanRun& run) {
+        DoScanCookieFolder(run, com::AnsiArgument(bsCookieFolderPath));
+    });
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::ScanCookiesAsync(IThreadControl** pThreadControl) {

@@ -17,23 +17,8 @@ namespace {
 // The deepest level of archives inside archives that file scans open.
 constexpr int kArchiveNestingLimit = 10;
 
-HRESULT GetFlag(bool flag, VARIANT_BOOL* out) {
-    if (!out)
-        return E_POINTER;
-    *out = com::ToVariantBool(flag);
-    return S_OK;
-}
-
 std::wstring TextOf(BSTR value) {
     return value ? std::wstring(value, SysStringLen(value)) : std::wstring();
-}
-
-// The ANSI form of a BSTR argument; only running out of memory fails.
-std::string AnsiOf(BSTR value) {
-    std::string text;
-    if (FAILED(com::AnsiFromBstr(value, text)))
-        throw std::bad_alloc();
-    return text;
 }
 
 std::string LowerAscii(std::string text) {
@@ -110,12 +95,12 @@ HRESULT STDMETHODCALLTYPE CScanner::ScanFolder(BSTR bsFolder, VARIANT_BOOL vbRec
                                                VARIANT_BOOL* pvbSuccess) {
     return RunScan(pvbSuccess, [&](ScanRun& run) {
         // Only exactly VARIANT_TRUE recurses.
-        DoScanFolder(run, AnsiOf(bsFolder), vbRecurse == VARIANT_TRUE);
+        DoScanFolder(run, com::AnsiArgument(bsFolder), vbRecurse == VARIANT_TRUE);
     });
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::ScanFile(BSTR bsFile, VARIANT_BOOL* pvbSuccess) {
-    return RunScan(pvbSuccess, [&](ScanRun& run) { DoScanFile(run, AnsiOf(bsFile)); });
+    return RunScan(pvbSuccess, [&](ScanRun& run) { DoScanFile(run, com::AnsiArgument(bsFile)); });
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::ScanFileEx(BSTR bsFile, VARIANT_BOOL* pvbIsPest,
@@ -124,7 +109,7 @@ HRESULT STDMETHODCALLTYPE CScanner::ScanFileEx(BSTR bsFile, VARIANT_BOOL* pvbIsP
         return E_POINTER;
     *pvbIsPest = VARIANT_FALSE;
     return RunScan(pvbSuccess, [&](ScanRun& run) {
-        *pvbIsPest = com::ToVariantBool(DoScanFileEx(run, AnsiOf(bsFile)));
+        *pvbIsPest = com::ToVariantBool(DoScanFileEx(run, com::AnsiArgument(bsFile)));
     });
 }
 
@@ -148,8 +133,10 @@ HRESULT STDMETHODCALLTYPE CScanner::ScanRegistry(VARIANT_BOOL* pvbSuccess) {
 HRESULT STDMETHODCALLTYPE CScanner::ScanFolderAsync(BSTR bsFolder, VARIANT_BOOL vbRecurse,
                                                     IThreadControl** pThreadControl) {
     return LaunchScan(pThreadControl, true, [&] {
-        return ScanWorker([this, folder = AnsiOf(bsFolder), recurse = vbRecurse == VARIANT_TRUE](
-                              ScanRun& run) { DoScanFolder(run, folder, recurse); });
+        return ScanWorker([this, folder = com::AnsiArgument(bsFolder),
+                           recurse = vbRecurse == VARIANT_TRUE](ScanRun& run) {
+            DoScanFolder(run, folder, recurse);
+        });
     });
 }
 
@@ -160,7 +147,8 @@ HRESULT STDMETHODCALLTYPE CScanner::ScanMemoryAsync(IThreadControl** ppThreadCon
 
 HRESULT STDMETHODCALLTYPE CScanner::ScanFileAsync(BSTR bsFile, IThreadControl** ppThreadControl) {
     return LaunchScan(ppThreadControl, false, [&] {
-        return ScanWorker([this, file = AnsiOf(bsFile)](ScanRun& run) { DoScanFile(run, file); });
+        return ScanWorker(
+            [this, file = com::AnsiArgument(bsFile)](ScanRun& run) { DoScanFile(run, file); });
     });
 }
 
@@ -204,7 +192,7 @@ HRESULT CScanner::DoInitialize(BSTR dat_path, BSTR exclusions_path, VARIANT_BOOL
     certainty_ = kCertaintyConfirmed;
 
     // Without a folder, the definitions beside the engine.
-    std::string source = AnsiOf(dat_path);
+    std::string source = com::AnsiArgument(dat_path);
     if (source.empty())
         source = GetModuleFolder(com::ThisModule()).value_or(std::string());
     dat_folder_ = source;
@@ -261,7 +249,7 @@ void CScanner::CreateHelperObjects(BSTR dat_path, BSTR exclusions_path, bool url
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::IsInitialized(VARIANT_BOOL* pvbInitialized) {
-    return GetFlag(initialized_, pvbInitialized);
+    return com::GetFlag(initialized_, pvbInitialized);
 }
 
 // --- Detected-item list ------------------------------------------------------
@@ -309,7 +297,7 @@ HRESULT STDMETHODCALLTYPE CScanner::put_Callback(IScannerCallback* value) {
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::get_bMemScanModules(VARIANT_BOOL* pVal) {
-    return GetFlag(mem_scan_modules_, pVal);
+    return com::GetFlag(mem_scan_modules_, pVal);
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::put_bMemScanModules(VARIANT_BOOL value) {
@@ -326,7 +314,7 @@ HRESULT STDMETHODCALLTYPE CScanner::put_vbMemScanModules(VARIANT_BOOL value) {
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::get_bDeepScan(VARIANT_BOOL* pVal) {
-    return GetFlag(deep_scan_, pVal);
+    return com::GetFlag(deep_scan_, pVal);
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::put_bDeepScan(VARIANT_BOOL value) {
@@ -343,7 +331,7 @@ HRESULT STDMETHODCALLTYPE CScanner::put_vbDeepScan(VARIANT_BOOL value) {
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::get_vbDetectCookiesAsFiles(VARIANT_BOOL* pVal) {
-    return GetFlag(cookies_as_files_, pVal);
+    return com::GetFlag(cookies_as_files_, pVal);
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::put_vbDetectCookiesAsFiles(VARIANT_BOOL value) {
@@ -352,7 +340,7 @@ HRESULT STDMETHODCALLTYPE CScanner::put_vbDetectCookiesAsFiles(VARIANT_BOOL valu
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::get_vbScanAllUsers(VARIANT_BOOL* pVal) {
-    return GetFlag(scan_all_users_, pVal);
+    return com::GetFlag(scan_all_users_, pVal);
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::put_vbScanAllUsers(VARIANT_BOOL value) {
@@ -394,7 +382,7 @@ HRESULT STDMETHODCALLTYPE CScanner::put_bsScanFilters(BSTR value) {
 
 HRESULT CScanner::PutFilters(BSTR value) {
     scan_filters_text_ = TextOf(value);
-    return filters_.Parse(AnsiOf(value)) ? S_OK : E_FAIL;
+    return filters_.Parse(com::AnsiArgument(value)) ? S_OK : E_FAIL;
 }
 
 HRESULT STDMETHODCALLTYPE CScanner::get_bsLanguage(BSTR* pVal) {

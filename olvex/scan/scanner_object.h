@@ -45,6 +45,14 @@ namespace olvex {
 
 inline constexpr char kCertaintyConfirmed[] = "Confirmed";
 
+// Errors more than one of the scans leaves in last_error_.
+inline constexpr char kCannotDetermineOsText[] = "Couldn't determine OS version.";
+inline constexpr long kCannotDetermineOsCode = 17;
+inline constexpr char kAccessDeniedText[] = "Access denied.";
+inline constexpr long kAccessDeniedCode = 21;
+inline constexpr char kUnsupportedOsText[] = "Unsupported OS version.";
+inline constexpr long kUnsupportedOsCode = 22;
+
 class CScanner final : public com::DispatchObject<CScanner, IScanner> {
   public:
     CScanner();

@@ -18,9 +18,6 @@
 namespace olvex {
 namespace {
 
-constexpr char kOsVersionUnknownText[] = "Couldn't determine OS version.";
-constexpr char kUnsupportedOsText[] = "Unsupported OS version.";
-constexpr char kAccessDeniedText[] = "Access denied.";
 constexpr char kHiveUnloadText[] = "Error unloading user registry hives.";
 
 }  // namespace
@@ -46,11 +43,11 @@ bool CScanner::DoScanRegistryAllUsers(ScanRun& run) {
     reporter.StartingItem(kRegistrySection);
     const int version = GetWindowsVersionCode();
     if (version == 0) {
-        last_error_.Set(kOsVersionUnknownText, 17);
+        last_error_.Set(kCannotDetermineOsText, kCannotDetermineOsCode);
         return false;
     }
     if (version <= 3) {  // Windows 95, 98 and Me keep no users' hives
-        last_error_.Set(kUnsupportedOsText, 22);
+        last_error_.Set(kUnsupportedOsText, kUnsupportedOsCode);
         return false;
     }
     // Unloaded below, or on any other way out when the hives list goes.
@@ -65,7 +62,7 @@ bool CScanner::DoScanRegistryAllUsers(ScanRun& run) {
         ok = false;
     }
     if (result.access_denied) {
-        last_error_.Set(kAccessDeniedText, 21);
+        last_error_.Set(kAccessDeniedText, kAccessDeniedCode);
         return false;
     }
     reporter.FinishedItem(kRegistrySection);

@@ -24,8 +24,6 @@ constexpr char kDownloadError[] = "Error downloading file from server.";
 constexpr char kInvalidFileError[] = "Could not obtain valid version of file.";
 constexpr char kChecksumError[] = "Checksum of downloaded file is incorrect.";
 constexpr char kThreadMemoryError[] = "Insufficient memory for updater thread.";
-constexpr char kThreadError[] = "Error creating thread.";
-constexpr char kThreadControlError[] = "Error instantiating olvex.ThreadControl";
 // UpdateError's code for a file that failed.
 constexpr long kFileErrorCode = 1;
 
@@ -169,10 +167,7 @@ HRESULT STDMETHODCALLTYPE CUpdater::Initialize(BSTR bsAppFolder, BSTR bsMasterCo
 }
 
 HRESULT STDMETHODCALLTYPE CUpdater::IsInitialized(VARIANT_BOOL* pvbInitialized) {
-    if (!pvbInitialized)
-        return E_POINTER;
-    *pvbInitialized = com::ToVariantBool(initialized_);
-    return S_OK;
+    return com::GetFlag(initialized_, pvbInitialized);
 }
 
 HRESULT STDMETHODCALLTYPE CUpdater::get_bsLastError(BSTR* pVal) {
@@ -358,10 +353,7 @@ bool CUpdater::DownloadEntry(UpdateControlRecord& entry, const std::string& temp
 }
 
 HRESULT STDMETHODCALLTYPE CUpdater::IsRebootRequired(VARIANT_BOOL* pvbReboot) {
-    if (!pvbReboot)
-        return E_POINTER;
-    *pvbReboot = com::ToVariantBool(reboot_required_);
-    return S_OK;
+    return com::GetFlag(reboot_required_, pvbReboot);
 }
 
 HRESULT STDMETHODCALLTYPE CUpdater::ApplyUpdates(BSTR bsTempFolder,
@@ -401,19 +393,8 @@ HRESULT STDMETHODCALLTYPE CUpdater::DownloadUpdatesAsync(BSTR bsTempFolder,
         result = LaunchResult::kNoMemory;
     else if (FAILED(hr))
         return hr;
-    switch (result) {
-        case LaunchResult::kStarted:
-            break;
-        case LaunchResult::kNoMemory:
-            last_error_.SetText(kThreadMemoryError);
-            break;
-        case LaunchResult::kNoThread:
-            last_error_.SetText(kThreadError);
-            break;
-        case LaunchResult::kNoControl:
-            last_error_.SetText(kThreadControlError);
-            break;
-    }
+    if (const char* text = LaunchErrorText(result, kThreadMemoryError))
+        last_error_.SetText(text);
     return S_OK;
 }
 
@@ -485,10 +466,7 @@ HRESULT STDMETHODCALLTYPE CUpdater::put_MaxDeltaBytes(ULONG value) {
 }
 
 HRESULT STDMETHODCALLTYPE CUpdater::get_vbExecuteAtReboot(VARIANT_BOOL* pVal) {
-    if (!pVal)
-        return E_POINTER;
-    *pVal = com::ToVariantBool(execute_at_reboot_);
-    return S_OK;
+    return com::GetFlag(execute_at_reboot_, pVal);
 }
 
 HRESULT STDMETHODCALLTYPE CUpdater::put_vbExecuteAtReboot(VARIANT_BOOL value) {
