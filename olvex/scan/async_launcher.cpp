@@ -17,6 +17,20 @@ bool AsyncToken::Checkpoint() const {
     return !state_ || state_->Checkpoint();
 }
 
+const char* LaunchErrorText(LaunchResult result, const char* no_memory_text) {
+    switch (result) {
+        case LaunchResult::kStarted:
+            break;
+        case LaunchResult::kNoMemory:
+            return no_memory_text;
+        case LaunchResult::kNoThread:
+            return kThreadCreationErrorText;
+        case LaunchResult::kNoControl:
+            return "Error instantiating olvex.ThreadControl";
+    }
+    return nullptr;
+}
+
 namespace {
 
 // What the thread procedure receives; it owns and destroys it.

@@ -68,6 +68,11 @@ enum class LaunchResult {
     kNoControl,  // the thread runs to its end, but no thread control was made
 };
 
+// What a launch that did not start cleanly leaves as the last error text;
+// nullptr for kStarted. `no_memory_text` is said when memory ran short.
+const char* LaunchErrorText(LaunchResult result, const char* no_memory_text);
+inline constexpr char kThreadCreationErrorText[] = "Error creating thread.";
+
 using AsyncWork = std::function<void(const AsyncToken&)>;
 
 // Runs work on a new thread that enters the apartment first and leaves it

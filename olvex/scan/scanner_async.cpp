@@ -10,9 +10,6 @@
 namespace olvex {
 namespace {
 
-constexpr char kThreadError[] = "Error creating thread.";
-constexpr char kThreadControlError[] = "Error instantiating olvex.ThreadControl";
-
 // What the scan thread runs. It holds the scanner (and, through the run,
 // the callback, excluder and pest database of the moment the scan began)
 // until it ends, so a client that lets go of them early frees nothing the
@@ -63,17 +60,8 @@ HRESULT CScanner::LaunchScan(IThreadControl** control, bool not_initialized_code
     });
     if (FAILED(hr))
         return hr;
-    switch (result) {
-        case LaunchResult::kStarted:
-            break;
-        case LaunchResult::kNoMemory:
-        case LaunchResult::kNoThread:
-            last_error_.SetText(kThreadError);
-            break;
-        case LaunchResult::kNoControl:
-            last_error_.SetText(kThreadControlError);
-            break;
-    }
+    if (const char* text = LaunchErrorText(result, kThreadCreationErrorText))
+        last_error_.SetText(text);
     return S_OK;
 }
 

@@ -17,19 +17,6 @@ DeltaApplyResult Failure(std::string_view text) {
     return {false, std::string(text), 0};
 }
 
-// Which stem a delta's name carries; nullopt for none or more than one.
-std::optional<std::size_t> StemIndexOf(std::string_view name) {
-    std::optional<std::size_t> found;
-    for (std::size_t s = 0; s < kDeltaStems.size(); ++s) {
-        if (name.find(kDeltaStems[s]) == std::string_view::npos)
-            continue;
-        if (found)
-            return std::nullopt;
-        found = s;
-    }
-    return found;
-}
-
 struct LoadedDelta {
     const DeltaFileRef* ref = nullptr;
     std::uint64_t target = 0;
@@ -44,7 +31,7 @@ std::optional<std::string_view> Sort(std::span<const DeltaFileRef> deltas, Delta
     if (deltas.empty() || deltas.size() % kDeltaStems.size() != 0)
         return kMissingDeltaFilesText;
     for (const auto& delta : deltas) {
-        const auto stem = StemIndexOf(delta.file_name);
+        const auto stem = DeltaStemOf(delta.file_name);
         if (!stem)
             return kCouldNotApplyDeltasText;
         buckets[*stem].push_back({&delta, DeltaTargetOf(delta.file_name), {}});

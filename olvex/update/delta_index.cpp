@@ -34,8 +34,9 @@ std::optional<DeltaGroup> ReadGroup(std::span<const std::string_view> lines) {
     return group;
 }
 
-// Which stem a delta file name carries; nullopt for none or more than one.
-std::optional<std::size_t> StemOf(std::string_view name) {
+}  // namespace
+
+std::optional<std::size_t> DeltaStemOf(std::string_view name) {
     std::optional<std::size_t> found;
     for (std::size_t s = 0; s < kDeltaStems.size(); ++s) {
         if (name.find(kDeltaStems[s]) == std::string_view::npos)
@@ -46,8 +47,6 @@ std::optional<std::size_t> StemOf(std::string_view name) {
     }
     return found;
 }
-
-}  // namespace
 
 DeltaIndexParse ParseDeltaIndex(std::string_view text) {
     DeltaIndexParse result;
@@ -118,7 +117,7 @@ std::optional<DeltaPlan> PlanDeltaChain(const DeltaIndex& index, const DeltaChai
             auto name = DeltaFileName(file.url, group.target_version);
             if (!name)
                 return std::nullopt;
-            const auto stem = StemOf(*name);
+            const auto stem = DeltaStemOf(*name);
             if (!stem || stems_seen[*stem])
                 return std::nullopt;
             stems_seen[*stem] = true;

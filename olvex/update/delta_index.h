@@ -28,6 +28,10 @@ inline constexpr std::size_t kMaxDeltaIndexBytes = 1024 * 1024;
 inline constexpr std::array<std::string_view, kDeltaFilesPerGroup> kDeltaStems = {
     "qzfile", "qzinfo", "qzloc"};
 
+// Which of kDeltaStems a delta file name carries; nullopt for none or more
+// than one.
+std::optional<std::size_t> DeltaStemOf(std::string_view name);
+
 struct DeltaFile {
     std::string url;
     std::uint32_t check_value = 0;
