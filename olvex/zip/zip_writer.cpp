@@ -106,9 +106,9 @@ struct EntryRecord {
     std::uint32_t local_offset = 0;
 };
 
-std::vector<std::uint8_t> LocalHeader(const EntryRecord& r) {
-    std::vector<std::uint8_t> out;
-    PutU32(out, kLocalHeaderSignature);
+// The fields local and central headers share, from the version needed to
+// the length of the (empty) extra field.
+void PutSharedHeaderFields(std::vector<std::uint8_t>& out, const EntryRecord& r) {
     PutU16(out, kVersion);
     PutU16(out, r.flags);
     PutU16(out, kMethodDeflated);
@@ -119,6 +119,12 @@ std::vector<std::uint8_t> LocalHeader(const EntryRecord& r) {
     PutU32(out, r.uncompressed);
     PutU16(out, static_cast<std::uint16_t>(r.entry->name.size()));
     PutU16(out, 0);
+}
+
+std::vector<std::uint8_t> LocalHeader(const EntryRecord& r) {
+    std::vector<std::uint8_t> out;
+    PutU32(out, kLocalHeaderSignature);
+    PutSharedHeaderFields(out, r);
     PutBytes(out, r.entry->name);
     return out;
 }
@@ -126,16 +132,7 @@ std::vector<std::uint8_t> LocalHeader(const EntryRecord& r) {
 void PutCentralHeader(std::vector<std::uint8_t>& out, const EntryRecord& r) {
     PutU32(out, kCentralHeaderSignature);
     PutU16(out, kVersion);  // made by MS-DOS: names in the 8-bit code page
-    PutU16(out, kVersion);
-    PutU16(out, r.flags);
-    PutU16(out, kMethodDeflated);
-    PutU16(out, r.dos_time);
-    PutU16(out, r.dos_date);
-    PutU32(out, r.crc);
-    PutU32(out, r.compressed);
-    PutU32(out, r.uncompressed);
-    PutU16(out, static_cast<std::uint16_t>(r.entry->name.size()));
-    PutU16(out, 0);
+    PutSharedHeaderFields(out, r);
     PutU16(out, static_cast<std::uint16_t>(r.entry->comment.size()));
     PutU16(out, 0);  // disk
     PutU16(out, 0);  // internal attributes
