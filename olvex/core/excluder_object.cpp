@@ -1,5 +1,6 @@
 #include "olvex/core/excluder_object.h"
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 
@@ -156,52 +157,43 @@ PestFacts CExcluder::LookUpPest(LONG pest_id, IPestDatabase* given) const {
     return facts;
 }
 
-HRESULT STDMETHODCALLTYPE CExcluder::IsLocationExcluded(LONG nPestId, BSTR bsLocation,
-                                                        IPestDatabase* pPestDatabase,
-                                                        VARIANT_BOOL* pvbIsExcluded) {
-    if (!pvbIsExcluded)
+template <typename Covers>
+HRESULT CExcluder::AskExclusions(BSTR text, VARIANT_BOOL* answer, Covers covers) {
+    if (!answer)
         return E_POINTER;
-    *pvbIsExcluded = VARIANT_FALSE;
+    *answer = VARIANT_FALSE;
     return com::Guarded([&]() -> HRESULT {
         std::lock_guard lock(mutex_);
         if (!Refreshed())
             return S_OK;
-        std::string location;
-        if (const HRESULT hr = com::AnsiFromBstr(bsLocation, location); FAILED(hr))
+        std::string ansi;
+        if (const HRESULT hr = com::AnsiFromBstr(text, ansi); FAILED(hr))
             return hr;
+        *answer = com::ToVariantBool(covers(ansi));
+        return S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE CExcluder::IsLocationExcluded(LONG nPestId, BSTR bsLocation,
+                                                        IPestDatabase* pPestDatabase,
+                                                        VARIANT_BOOL* pvbIsExcluded) {
+    return AskExclusions(bsLocation, pvbIsExcluded, [&](const std::string& location) {
         const auto& mb = AnsiCodePageText();
         const ExclusionQuery query =
             MakeExclusionQuery(nPestId, LookUpPest(nPestId, pPestDatabase), location, mb);
-        for (const auto& exclusion : store_.Exclusions()) {
-            if (ExclusionCoversDetection(exclusion.Pairs(), query, mb)) {
-                *pvbIsExcluded = VARIANT_TRUE;
-                break;
-            }
-        }
-        return S_OK;
+        return std::ranges::any_of(store_.Exclusions(), [&](const auto& exclusion) {
+            return ExclusionCoversDetection(exclusion.Pairs(), query, mb);
+        });
     });
 }
 
 HRESULT STDMETHODCALLTYPE CExcluder::IsFolderExcluded(BSTR bsLocation, IPestDatabase* pPestDatabase,
                                                       VARIANT_BOOL* pvbIsExcluded) {
-    if (!pvbIsExcluded)
-        return E_POINTER;
-    *pvbIsExcluded = VARIANT_FALSE;
-    return com::Guarded([&]() -> HRESULT {
-        std::lock_guard lock(mutex_);
-        // Only paths are compared: no pest database is needed.
-        if (!Refreshed())
-            return S_OK;
-        std::string folder;
-        if (const HRESULT hr = com::AnsiFromBstr(bsLocation, folder); FAILED(hr))
-            return hr;
-        for (const auto& exclusion : store_.Exclusions()) {
-            if (ExclusionCoversFolder(exclusion.Pairs(), folder, AnsiCodePageText())) {
-                *pvbIsExcluded = VARIANT_TRUE;
-                break;
-            }
-        }
-        return S_OK;
+    // Only paths are compared: no pest database is needed.
+    return AskExclusions(bsLocation, pvbIsExcluded, [&](const std::string& folder) {
+        return std::ranges::any_of(store_.Exclusions(), [&](const auto& exclusion) {
+            return ExclusionCoversFolder(exclusion.Pairs(), folder, AnsiCodePageText());
+        });
     });
 }
 

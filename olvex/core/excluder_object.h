@@ -71,6 +71,10 @@ class CExcluder final : public com::DispatchObject<CExcluder, IExcluder> {
     bool Refreshed();
     // What the pest database knows of the pest (nothing for ids 0 and -1).
     PestFacts LookUpPest(LONG pest_id, IPestDatabase* given) const;
+    // Answers whether covers(text in ANSI) holds, under the lock; no when
+    // there is nothing to test against.
+    template <typename Covers>
+    HRESULT AskExclusions(BSTR text, VARIANT_BOOL* answer, Covers covers);
     HRESULT NextExclusion(IExcludedItem** item);
 
     // The scanner may ask from its worker threads while a client changes
