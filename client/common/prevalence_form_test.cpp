@@ -6,42 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "testing/http_test_server.h"
+
 namespace olvex {
 namespace {
 
-// What a form parser makes of a body: split at "&", then at the first "=",
-// then "+" as a blank and "%XX" as its byte.
-std::vector<std::pair<std::string, std::string>> ParseForm(std::string_view body) {
-    auto decode = [](std::string_view text) {
-        std::string out;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            if (text[i] == '+') {
-                out += ' ';
-            } else if (text[i] == '%' && i + 2 < text.size()) {
-                out +=
-                    static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
-                i += 2;
-            } else {
-                out += text[i];
-            }
-        }
-        return out;
-    };
-    std::vector<std::pair<std::string, std::string>> fields;
-    std::size_t at = 0;
-    while (at <= body.size()) {
-        auto end = body.find('&', at);
-        if (end == std::string_view::npos)
-            end = body.size();
-        const auto field = body.substr(at, end - at);
-        const auto equals = field.find('=');
-        fields.emplace_back(
-            decode(field.substr(0, equals)),
-            equals == std::string_view::npos ? "" : decode(field.substr(equals + 1)));
-        at = end + 1;
-    }
-    return fields;
-}
+using ::olvex::testing::ParseForm;
 
 TEST(PrevalenceForm, EncodesOnlyWhatAFormValueCannotHold) {
     const std::pair<std::string, std::string> cases[] = {

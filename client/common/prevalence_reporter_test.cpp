@@ -14,39 +14,6 @@ namespace {
 
 constexpr char kFormPath[] = "/prevalence/post";
 
-// What the server's form parser makes of a body.
-std::vector<std::pair<std::string, std::string>> ParseForm(std::string_view body) {
-    auto decode = [](std::string_view text) {
-        std::string out;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            if (text[i] == '+') {
-                out += ' ';
-            } else if (text[i] == '%' && i + 2 < text.size()) {
-                out +=
-                    static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
-                i += 2;
-            } else {
-                out += text[i];
-            }
-        }
-        return out;
-    };
-    std::vector<std::pair<std::string, std::string>> fields;
-    std::size_t at = 0;
-    while (at <= body.size()) {
-        auto end = body.find('&', at);
-        if (end == std::string_view::npos)
-            end = body.size();
-        const auto field = body.substr(at, end - at);
-        const auto equals = field.find('=');
-        fields.emplace_back(
-            decode(field.substr(0, equals)),
-            equals == std::string_view::npos ? "" : decode(field.substr(equals + 1)));
-        at = end + 1;
-    }
-    return fields;
-}
-
 std::string Field(const std::vector<std::pair<std::string, std::string>>& fields,
                   std::string_view name) {
     for (const auto& [key, value] : fields) {
