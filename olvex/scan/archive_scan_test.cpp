@@ -19,6 +19,9 @@
 namespace olvex {
 namespace {
 
+using scan_test::Content;
+using scan_test::HeadCrc;
+using scan_test::Hex32;
 using scan_test::RecordingEvents;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -28,24 +31,6 @@ using zip_test::RawEntry;
 using zip_test::Stored;
 
 using Bytes = std::vector<std::uint8_t>;
-
-Bytes Content(std::uint32_t seed, std::size_t size) {
-    std::mt19937 random(seed);
-    Bytes bytes(size);
-    for (auto& b : bytes)
-        b = static_cast<std::uint8_t>(random());
-    return bytes;
-}
-
-std::string Hex32(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof(text), "%08x", value);
-    return text;
-}
-
-std::uint32_t HeadCrc(const Bytes& bytes) {
-    return Crc32(std::span(bytes).first(std::min<std::size_t>(bytes.size(), 2047)));
-}
 
 std::string Md5Hex(const Bytes& bytes) {
     Md5Digest digest{};

@@ -3,20 +3,46 @@
 // pest database published into a scratch folder.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
+#include <random>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "olvex/core/crc32.h"
 #include "olvex/core/dat_database.h"
 #include "olvex/scan/folder_walk.h"
 #include "olvex/scan/scan_reporter.h"
 
 namespace olvex::scan_test {
+
+// Bytes that stand for a file's content, the same for the same seed.
+inline std::vector<std::uint8_t> Content(std::uint32_t seed, std::size_t size) {
+    std::mt19937 random(seed);
+    std::vector<std::uint8_t> bytes(size);
+    for (auto& b : bytes)
+        b = static_cast<std::uint8_t>(random());
+    return bytes;
+}
+
+// A value as the definition sources write a CRC: eight lower-case hex digits.
+inline std::string Hex32(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "%08x", value);
+    return text;
+}
+
+// The CRC a file is first identified by: that of its first 2047 bytes.
+inline std::uint32_t HeadCrc(const std::vector<std::uint8_t>& bytes) {
+    return Crc32(std::span(bytes).first(std::min<std::size_t>(bytes.size(), 2047)));
+}
 
 // Every event as one line: "StartingItem <location>", "PestDetected <id>
 // <location>", "ShouldScanContinue", ...

@@ -42,6 +42,20 @@ inline std::wstring TextOf(BSTR text) {
     return text ? std::wstring(text, SysStringLen(text)) : L"<null>";
 }
 
+// The scanner's last error text, and its code (-2 when it gives none).
+inline std::wstring LastErrorText(IScanner* scanner) {
+    BSTR text = nullptr;
+    scanner->get_bsLastError(&text);
+    const std::wstring result = TextOf(text);
+    SysFreeString(text);
+    return result;
+}
+inline LONG LastErrorCode(IScanner* scanner) {
+    LONG code = -2;
+    scanner->get_nLastError(&code);
+    return code;
+}
+
 // The client's callback: every event as one line, and the thread it came
 // on. on_question runs at each ShouldScanContinue (outside the lock) with
 // the question's number and gives the answer.

@@ -23,6 +23,7 @@
 #include "olvex/core/registry_key.h"
 #include "olvex/olvex.h"
 #include "olvex/scan/scan_places.h"
+#include "olvex/scan/scanner_com_test_support.h"
 #include "olvex/scan/user_hives.h"
 #include "testing/scratch_dir.h"
 #include "testing/test_registry_key.h"
@@ -46,27 +47,11 @@ constexpr char kShellFolders[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 constexpr char kNtCurrentVersion[] = "Software\\Microsoft\\Windows NT\\CurrentVersion";
 
-std::wstring Wide(const std::string& text) {
-    std::wstring wide;
-    com::WideFromAnsi(text, wide);
-    return wide;
-}
-
-class Bstr {
-  public:
-    explicit Bstr(const std::string& text) : bstr_(SysAllocString(Wide(text).c_str())) {}
-    ~Bstr() { SysFreeString(bstr_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    operator BSTR() const { return bstr_; }
-
-  private:
-    BSTR bstr_;
-};
-
-std::wstring TextOf(BSTR text) {
-    return text ? std::wstring(text, SysStringLen(text)) : L"<null>";
-}
+using scan_test::Bstr;
+using scan_test::LastErrorCode;
+using scan_test::LastErrorText;
+using scan_test::TextOf;
+using scan_test::Wide;
 
 // A Win32 event, closed when it goes.
 class Event {
@@ -325,18 +310,8 @@ class LocationScansTest : public ::testing::Test {
         EXPECT_EQ(scanner_->ScanCommonLocations(&ok), S_OK);
         return ok == VARIANT_TRUE;
     }
-    std::wstring LastError() {
-        BSTR text = nullptr;
-        scanner_->get_bsLastError(&text);
-        const std::wstring result = TextOf(text);
-        SysFreeString(text);
-        return result;
-    }
-    LONG LastCode() {
-        LONG code = -2;
-        scanner_->get_nLastError(&code);
-        return code;
-    }
+    std::wstring LastError() { return LastErrorText(scanner_.Get()); }
+    LONG LastCode() { return LastErrorCode(scanner_.Get()); }
 
     // A profile of the test's profile list, its folder under "profiles", with
     // a hive saved from keys under the test key: its Run key names run, and

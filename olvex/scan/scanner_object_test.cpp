@@ -23,6 +23,7 @@
 #include "olvex/core/file_io.h"
 #include "olvex/core/md5.h"
 #include "olvex/core/process_dat_database.h"
+#include "olvex/scan/scanner_com_test_support.h"
 #include "testing/windows_test_support.h"
 
 namespace olvex {
@@ -35,28 +36,11 @@ using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAreArray;
 using Lines = std::vector<std::wstring>;
 
-std::wstring Wide(const std::string& text) {
-    std::wstring wide;
-    com::WideFromAnsi(text, wide);
-    return wide;
-}
-
-class Bstr {
-  public:
-    explicit Bstr(const std::wstring& text) : bstr_(SysAllocString(text.c_str())) {}
-    explicit Bstr(const std::string& text) : Bstr(Wide(text)) {}
-    ~Bstr() { SysFreeString(bstr_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    operator BSTR() const { return bstr_; }
-
-  private:
-    BSTR bstr_;
-};
-
-std::wstring TextOf(BSTR text) {
-    return text ? std::wstring(text, SysStringLen(text)) : L"<null>";
-}
+using scan_test::Bstr;
+using scan_test::LastErrorCode;
+using scan_test::LastErrorText;
+using scan_test::TextOf;
+using scan_test::Wide;
 
 // The client's callback: every event as one line; ShouldScanContinue
 // answers by the question's number.
@@ -231,18 +215,8 @@ class ScannerObjectTest : public ::testing::Test {
     void PutFilters(const std::wstring& filters) {
         ASSERT_EQ(scanner_->put_bsScanFilters(Bstr(filters)), S_OK);
     }
-    std::wstring LastError() {
-        BSTR text = nullptr;
-        scanner_->get_bsLastError(&text);
-        const std::wstring result = TextOf(text);
-        SysFreeString(text);
-        return result;
-    }
-    LONG LastCode() {
-        LONG code = -2;
-        scanner_->get_nLastError(&code);
-        return code;
-    }
+    std::wstring LastError() { return LastErrorText(scanner_.Get()); }
+    LONG LastCode() { return LastErrorCode(scanner_.Get()); }
     bool TemporaryFolderEmpty() const { return std::filesystem::is_empty(scratch_.path() / "tmp"); }
 
     std::wstring FileAt(const std::string& relative) const {

@@ -114,18 +114,8 @@ class ScannerScanTest : public ::testing::Test {
         EXPECT_EQ(scanner_->ScanRegistry(&ok), S_OK);
         return ok == VARIANT_TRUE;
     }
-    std::wstring LastError() {
-        BSTR text = nullptr;
-        scanner_->get_bsLastError(&text);
-        const std::wstring result = TextOf(text);
-        SysFreeString(text);
-        return result;
-    }
-    LONG LastCode() {
-        LONG code = -2;
-        scanner_->get_nLastError(&code);
-        return code;
-    }
+    std::wstring LastError() { return LastErrorText(scanner_.Get()); }
+    LONG LastCode() { return LastErrorCode(scanner_.Get()); }
     // The events about one location (any line that names it).
     WideLines About(const std::wstring& location) const {
         WideLines lines;
