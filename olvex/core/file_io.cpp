@@ -17,7 +17,20 @@ namespace olvex {
 
 #ifdef _WIN32
 
-std::optional<std::size_t> ReadUpTo(HANDLE handle, std::span<std::uint8_t> buffer) {
+namespace {
+
+bool SeekHandle(HANDLE handle, std::uint64_t offset) {
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(handle, to, nullptr, FILE_BEGIN) != 0;
+}
+
+}  // namespace
+
+std::optional<std::size_t> ReadUpTo(HANDLE handle, std::uint64_t offset,
+                                    std::span<std::uint8_t> buffer) {
+    if (!SeekHandle(handle, offset))
+        return std::nullopt;
     std::size_t done = 0;
     while (done < buffer.size()) {
         const std::size_t left = buffer.size() - done;
@@ -230,21 +243,11 @@ std::optional<std::uint64_t> SharedFile::Size() const {
     return static_cast<std::uint64_t>(size.QuadPart);
 }
 
-namespace {
-
-bool SeekHandle(HANDLE handle, std::uint64_t offset) {
-    LARGE_INTEGER to;
-    to.QuadPart = static_cast<LONGLONG>(offset);
-    return SetFilePointerEx(handle, to, nullptr, FILE_BEGIN) != 0;
-}
-
-}  // namespace
-
 std::optional<std::size_t> SharedFile::ReadAt(std::uint64_t offset,
                                               std::span<std::uint8_t> buffer) {
-    if (!IsOpen() || !SeekHandle(impl_->handle, offset))
+    if (!IsOpen())
         return std::nullopt;
-    return ReadUpTo(impl_->handle, buffer);
+    return ReadUpTo(impl_->handle, offset, buffer);
 }
 
 bool SharedFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {

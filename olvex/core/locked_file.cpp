@@ -37,14 +37,9 @@ bool ReadAllFrom(HANDLE h, std::uint64_t max_bytes, FileBytes& result) {
         result.error = FileError::kTooLarge;
         return false;
     }
-    LARGE_INTEGER start = {};
-    if (!SetFilePointerEx(h, start, nullptr, FILE_BEGIN)) {
-        result.error = FileError::kReadFailed;
-        return false;
-    }
     result.bytes.resize(static_cast<std::size_t>(total));
     // Fewer bytes when someone who takes no lock shortened the file meanwhile.
-    const auto got = ReadUpTo(h, result.bytes);
+    const auto got = ReadUpTo(h, 0, result.bytes);
     if (!got) {
         result.bytes.clear();
         result.error = FileError::kReadFailed;
@@ -57,76 +52,46 @@ bool ReadAllFrom(HANDLE h, std::uint64_t max_bytes, FileBytes& result) {
 }  // namespace
 
 struct LockedFile::Impl {
-    HANDLE handle = INVALID_HANDLE_VALUE;
+    NativeFile file = INVALID_HANDLE_VALUE;
     bool locked = false;
     ~Impl() {
         if (locked) {
             OVERLAPPED at = LockPosition();
-            UnlockFileEx(handle, 0, 1, 0, &at);
+            UnlockFileEx(file, 0, 1, 0, &at);
         }
-        if (handle != INVALID_HANDLE_VALUE)
-            CloseHandle(handle);
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
     }
 };
 
 FileError LockedFile::Open(const std::string& path) {
     Close();
     auto impl = std::make_unique<Impl>();
-    impl->handle =
+    impl->file =
         CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (impl->handle == INVALID_HANDLE_VALUE)
+    if (impl->file == INVALID_HANDLE_VALUE)
         return FileError::kWriteFailed;
     OVERLAPPED at = LockPosition();
-    if (!LockFileEx(impl->handle, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at))
+    if (!LockFileEx(impl->file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at))
         return FileError::kWriteFailed;
     impl->locked = true;
     impl_ = std::move(impl);
     return FileError::kNone;
 }
 
-FileBytes LockedFile::ReadAll(std::uint64_t max_bytes) {
-    FileBytes result;
-    if (!IsOpen()) {
-        result.error = FileError::kReadFailed;
-        return result;
-    }
-    ReadAllFrom(impl_->handle, max_bytes, result);
-    return result;
-}
-
 std::optional<std::uint64_t> LockedFile::Size() {
     LARGE_INTEGER size;
-    if (!IsOpen() || !GetFileSizeEx(impl_->handle, &size))
+    if (!IsOpen() || !GetFileSizeEx(impl_->file, &size))
         return std::nullopt;
     return static_cast<std::uint64_t>(size.QuadPart);
-}
-
-FileBytes LockedFile::ReadRange(std::uint64_t offset, std::size_t count) {
-    FileBytes result;
-    LARGE_INTEGER at;
-    at.QuadPart = static_cast<LONGLONG>(offset);
-    if (!IsOpen() || !SetFilePointerEx(impl_->handle, at, nullptr, FILE_BEGIN)) {
-        result.error = FileError::kReadFailed;
-        return result;
-    }
-    result.bytes.resize(count);
-    const auto got = ReadUpTo(impl_->handle, result.bytes);
-    if (!got) {
-        result.bytes.clear();
-        result.error = FileError::kReadFailed;
-        return result;
-    }
-    result.bytes.resize(*got);
-    return result;
 }
 
 FileError LockedFile::Append(std::span<const std::uint8_t> bytes) {
     if (!IsOpen())
         return FileError::kWriteFailed;
     LARGE_INTEGER none = {};
-    if (!SetFilePointerEx(impl_->handle, none, nullptr, FILE_END) ||
-        !WriteAll(impl_->handle, bytes))
+    if (!SetFilePointerEx(impl_->file, none, nullptr, FILE_END) || !WriteAll(impl_->file, bytes))
         return FileError::kWriteFailed;
     return FileError::kNone;
 }
@@ -135,8 +100,7 @@ FileError LockedFile::Truncate() {
     if (!IsOpen())
         return FileError::kWriteFailed;
     LARGE_INTEGER start = {};
-    if (!SetFilePointerEx(impl_->handle, start, nullptr, FILE_BEGIN) ||
-        !SetEndOfFile(impl_->handle))
+    if (!SetFilePointerEx(impl_->file, start, nullptr, FILE_BEGIN) || !SetEndOfFile(impl_->file))
         return FileError::kWriteFailed;
     return FileError::kNone;
 }
@@ -185,25 +149,25 @@ bool ReadAllFrom(int fd, std::uint64_t max_bytes, FileBytes& result) {
 }  // namespace
 
 struct LockedFile::Impl {
-    int fd = -1;
+    NativeFile file = -1;
     ~Impl() {
         // Closing the descriptor releases its lock.
-        if (fd >= 0)
-            ::close(fd);
+        if (file >= 0)
+            ::close(file);
     }
 };
 
 FileError LockedFile::Open(const std::string& path) {
     Close();
     auto impl = std::make_unique<Impl>();
-    impl->fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (impl->fd < 0)
+    impl->file = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (impl->file < 0)
         return FileError::kWriteFailed;
     // flock locks belong to the open file, not to the process: two
     // LockedFiles of one process exclude each other as well.
     int locked;
     do {
-        locked = ::flock(impl->fd, LOCK_EX);
+        locked = ::flock(impl->file, LOCK_EX);
     } while (locked != 0 && errno == EINTR);
     if (locked != 0)
         return FileError::kWriteFailed;
@@ -211,48 +175,21 @@ FileError LockedFile::Open(const std::string& path) {
     return FileError::kNone;
 }
 
-FileBytes LockedFile::ReadAll(std::uint64_t max_bytes) {
-    FileBytes result;
-    if (!IsOpen()) {
-        result.error = FileError::kReadFailed;
-        return result;
-    }
-    ReadAllFrom(impl_->fd, max_bytes, result);
-    return result;
-}
-
 std::optional<std::uint64_t> LockedFile::Size() {
     struct stat st;
-    if (!IsOpen() || ::fstat(impl_->fd, &st) != 0)
+    if (!IsOpen() || ::fstat(impl_->file, &st) != 0)
         return std::nullopt;
     return static_cast<std::uint64_t>(st.st_size);
 }
 
-FileBytes LockedFile::ReadRange(std::uint64_t offset, std::size_t count) {
-    FileBytes result;
-    if (!IsOpen()) {
-        result.error = FileError::kReadFailed;
-        return result;
-    }
-    result.bytes.resize(count);
-    const auto got = ReadUpTo(impl_->fd, offset, result.bytes);
-    if (!got) {
-        result.bytes.clear();
-        result.error = FileError::kReadFailed;
-        return result;
-    }
-    result.bytes.resize(*got);
-    return result;
-}
-
 FileError LockedFile::Append(std::span<const std::uint8_t> bytes) {
-    if (!IsOpen() || ::lseek(impl_->fd, 0, SEEK_END) < 0 || !WriteAll(impl_->fd, bytes))
+    if (!IsOpen() || ::lseek(impl_->file, 0, SEEK_END) < 0 || !WriteAll(impl_->file, bytes))
         return FileError::kWriteFailed;
     return FileError::kNone;
 }
 
 FileError LockedFile::Truncate() {
-    if (!IsOpen() || ::ftruncate(impl_->fd, 0) != 0)
+    if (!IsOpen() || ::ftruncate(impl_->file, 0) != 0)
         return FileError::kWriteFailed;
     return FileError::kNone;
 }
@@ -274,6 +211,33 @@ FileBytes ReadSharedFile(const std::string& path, std::uint64_t max_bytes) {
 }
 
 #endif
+
+FileBytes LockedFile::ReadAll(std::uint64_t max_bytes) {
+    FileBytes result;
+    if (!IsOpen()) {
+        result.error = FileError::kReadFailed;
+        return result;
+    }
+    ReadAllFrom(impl_->file, max_bytes, result);
+    return result;
+}
+
+FileBytes LockedFile::ReadRange(std::uint64_t offset, std::size_t count) {
+    FileBytes result;
+    if (!IsOpen()) {
+        result.error = FileError::kReadFailed;
+        return result;
+    }
+    result.bytes.resize(count);
+    const auto got = ReadUpTo(impl_->file, offset, result.bytes);
+    if (!got) {
+        result.bytes.clear();
+        result.error = FileError::kReadFailed;
+        return result;
+    }
+    result.bytes.resize(*got);
+    return result;
+}
 
 LockedFile::LockedFile() = default;
 LockedFile::~LockedFile() = default;

@@ -15,21 +15,17 @@
 namespace olvex {
 
 #ifdef _WIN32
-
-// Reads from the handle's current position until the buffer is full or the
-// file ends; the count read, nullopt on a read error.
-std::optional<std::size_t> ReadUpTo(HANDLE handle, std::span<std::uint8_t> buffer);
-// Writes every byte at the handle's current position.
-bool WriteAll(HANDLE handle, std::span<const std::uint8_t> bytes);
-
+using NativeFile = HANDLE;
 #else
+using NativeFile = int;
+#endif
 
 // Reads from offset until the buffer is full or the file ends; the count
-// read, nullopt on a read error. The descriptor's position stays put.
-std::optional<std::size_t> ReadUpTo(int fd, std::uint64_t offset, std::span<std::uint8_t> buffer);
-// Writes every byte at the descriptor's current position.
-bool WriteAll(int fd, std::span<const std::uint8_t> bytes);
-
-#endif
+// read, nullopt on a read error. (On Windows the file's position moves to
+// the end of what was read; elsewhere it stays put.)
+std::optional<std::size_t> ReadUpTo(NativeFile file, std::uint64_t offset,
+                                    std::span<std::uint8_t> buffer);
+// Writes every byte at the file's current position.
+bool WriteAll(NativeFile file, std::span<const std::uint8_t> bytes);
 
 }  // namespace olvex
