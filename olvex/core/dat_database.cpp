@@ -14,12 +14,6 @@
 namespace olvex {
 namespace {
 
-#ifdef _WIN32
-constexpr char kPathSeparator = '\\';
-#else
-constexpr char kPathSeparator = '/';
-#endif
-
 std::string InFolder(std::string_view folder, std::string_view name) {
     std::string path(folder);
     path += kPathSeparator;

@@ -14,12 +14,6 @@
 namespace olvex {
 namespace {
 
-#ifdef _WIN32
-constexpr char kPathSeparator = '\\';
-#else
-constexpr char kPathSeparator = '/';
-#endif
-
 constexpr std::uint64_t kTicksPerSecond = 10'000'000;
 constexpr std::int64_t kSecondsPerDay = 86'400;
 // Days from 1601-01-01 (the FILETIME epoch) to 1970-01-01.

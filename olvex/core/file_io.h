@@ -92,6 +92,13 @@ struct FileBytes {
     explicit operator bool() const { return error == FileError::kNone; }
 };
 
+// What separates a folder from the names inside it on this system.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
 // Reads a whole file. Files larger than max_bytes give kTooLarge.
 FileBytes ReadWholeFile(const std::string& path, std::uint64_t max_bytes = 0xFFFFFFFFull);
 
