@@ -27,6 +27,13 @@ bool SeekHandle(HANDLE handle, std::uint64_t offset) {
 
 }  // namespace
 
+std::optional<std::uint64_t> SizeOf(HANDLE handle) {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(handle, &size))
+        return std::nullopt;
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
+
 std::optional<std::size_t> ReadUpTo(HANDLE handle, std::uint64_t offset,
                                     std::span<std::uint8_t> buffer) {
     if (!SeekHandle(handle, offset))
@@ -80,10 +87,7 @@ bool InputFile::Open(const std::string& path) {
 std::optional<std::uint64_t> InputFile::Size() const {
     if (!IsOpen())
         return std::nullopt;
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(impl_->handle, &size))
-        return std::nullopt;
-    return static_cast<std::uint64_t>(size.QuadPart);
+    return SizeOf(impl_->handle);
 }
 
 bool InputFile::Seek(std::uint64_t offset) {
@@ -237,10 +241,7 @@ bool SharedFile::Open(const std::string& path, Access access, bool create) {
 std::optional<std::uint64_t> SharedFile::Size() const {
     if (!IsOpen())
         return std::nullopt;
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(impl_->handle, &size))
-        return std::nullopt;
-    return static_cast<std::uint64_t>(size.QuadPart);
+    return SizeOf(impl_->handle);
 }
 
 std::optional<std::size_t> SharedFile::ReadAt(std::uint64_t offset,
@@ -263,6 +264,13 @@ bool SharedFile::Flush() {
 }
 
 #else
+
+std::optional<std::uint64_t> SizeOf(int fd) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_size);
+}
 
 std::optional<std::size_t> ReadUpTo(int fd, std::uint64_t offset, std::span<std::uint8_t> buffer) {
     std::size_t done = 0;
@@ -319,10 +327,7 @@ bool InputFile::Open(const std::string& path) {
 std::optional<std::uint64_t> InputFile::Size() const {
     if (!IsOpen())
         return std::nullopt;
-    struct stat st;
-    if (::fstat(impl_->fd, &st) != 0)
-        return std::nullopt;
-    return static_cast<std::uint64_t>(st.st_size);
+    return SizeOf(impl_->fd);
 }
 
 bool InputFile::Seek(std::uint64_t offset) {
@@ -462,10 +467,7 @@ bool SharedFile::Open(const std::string& path, Access access, bool create) {
 std::optional<std::uint64_t> SharedFile::Size() const {
     if (!IsOpen())
         return std::nullopt;
-    struct stat st;
-    if (::fstat(impl_->fd, &st) != 0)
-        return std::nullopt;
-    return static_cast<std::uint64_t>(st.st_size);
+    return SizeOf(impl_->fd);
 }
 
 std::optional<std::size_t> SharedFile::ReadAt(std::uint64_t offset,

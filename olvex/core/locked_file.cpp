@@ -80,13 +80,6 @@ FileError LockedFile::Open(const std::string& path) {
     return FileError::kNone;
 }
 
-std::optional<std::uint64_t> LockedFile::Size() {
-    LARGE_INTEGER size;
-    if (!IsOpen() || !GetFileSizeEx(impl_->file, &size))
-        return std::nullopt;
-    return static_cast<std::uint64_t>(size.QuadPart);
-}
-
 FileError LockedFile::Append(std::span<const std::uint8_t> bytes) {
     if (!IsOpen())
         return FileError::kWriteFailed;
@@ -175,13 +168,6 @@ FileError LockedFile::Open(const std::string& path) {
     return FileError::kNone;
 }
 
-std::optional<std::uint64_t> LockedFile::Size() {
-    struct stat st;
-    if (!IsOpen() || ::fstat(impl_->file, &st) != 0)
-        return std::nullopt;
-    return static_cast<std::uint64_t>(st.st_size);
-}
-
 FileError LockedFile::Append(std::span<const std::uint8_t> bytes) {
     if (!IsOpen() || ::lseek(impl_->file, 0, SEEK_END) < 0 || !WriteAll(impl_->file, bytes))
         return FileError::kWriteFailed;
@@ -211,6 +197,12 @@ FileBytes ReadSharedFile(const std::string& path, std::uint64_t max_bytes) {
 }
 
 #endif
+
+std::optional<std::uint64_t> LockedFile::Size() {
+    if (!IsOpen())
+        return std::nullopt;
+    return SizeOf(impl_->file);
+}
 
 FileBytes LockedFile::ReadAll(std::uint64_t max_bytes) {
     FileBytes result;

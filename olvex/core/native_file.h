@@ -20,6 +20,8 @@ using NativeFile = HANDLE;
 using NativeFile = int;
 #endif
 
+// The file's length; nullopt when it cannot be told.
+std::optional<std::uint64_t> SizeOf(NativeFile file);
 // Reads from offset until the buffer is full or the file ends; the count
 // read, nullopt on a read error. (On Windows the file's position moves to
 // the end of what was read; elsewhere it stays put.)
