@@ -202,8 +202,9 @@ TEST_F(AsyncScanTest, StopDuringASlowScanEndsItWithNoLaterEvent) {
         const auto control = Launch(Kind::kRegistry);
         ASSERT_TRUE(control);
         ASSERT_TRUE(busy.WaitFor());
-        if (paused_first)
+        if (paused_first) {
             EXPECT_EQ(control->Pause(), S_OK);
+        }
         EXPECT_EQ(control->Stop(), S_OK);
         EXPECT_FALSE(Running(control.Get()));
         const WideLines at_stop = sink_.Lines();
