@@ -15,12 +15,12 @@
 #include <ole2.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "bench/scanner_bench_support.h"
 #include "olvex/com/com_ptr.h"
 #include "olvex/com/engine_class.h"
 #include "olvex/olvex.h"
@@ -32,47 +32,6 @@ constexpr char kBenchKey[] = "Software\\OlvexBench";
 // make_system_definitions.py).
 constexpr int kLocations = 20000;
 constexpr int kPresentEvery = 100;
-
-class CountingSink final : public IScannerCallback {
-  public:
-    long items = 0;
-    long pests = 0;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IScannerCallback)) {
-            *object = static_cast<IScannerCallback*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override { return --references_; }
-    HRESULT STDMETHODCALLTYPE ScanComplete() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE ScanAborted(BSTR) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE FinishedItem(BSTR) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE StartingItem(BSTR) override {
-        ++items;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE PestDetected(LONG, BSTR) override {
-        ++pests;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE ShouldScanContinue(VARIANT_BOOL*) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE VerboseInformation(BSTR) override { return S_OK; }
-
-  private:
-    std::atomic<ULONG> references_{0};
-};
-
-BSTR Text(const char* text) {
-    const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), length);
-    return SysAllocString(wide.c_str());
-}
 
 std::string ReadySemaphoreName(DWORD parent) {
     return "Local\\olvex_bench_ready_" + std::to_string(parent);
@@ -166,7 +125,7 @@ double Median(std::vector<double> values) {
 
 // Runs scan passes times and prints each pass and the median.
 template <typename Scan>
-void Time(const char* label, int passes, CountingSink& sink, Scan scan) {
+void Time(const char* label, int passes, bench::CountingSink& sink, Scan scan) {
     std::vector<double> seconds;
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
@@ -184,7 +143,8 @@ void Time(const char* label, int passes, CountingSink& sink, Scan scan) {
     std::fflush(stdout);
 }
 
-int Bench(IScanner* scanner, CountingSink& sink, const std::string& mode, int argc, char** argv) {
+int Bench(IScanner* scanner, bench::CountingSink& sink, const std::string& mode, int argc,
+          char** argv) {
     VARIANT_BOOL ok = VARIANT_FALSE;
     if (mode == "memory") {
         const int count = argc > 3 ? std::atoi(argv[3]) : 50;
@@ -237,11 +197,9 @@ int main(int argc, char** argv) {
         olvex::com::ComPtr<IScanner> scanner;
         if (FAILED(olvex::com::CreateEngineObject(CLSID_Scanner, scanner.Put())))
             return 1;
-        BSTR defs = Text(argv[1]);
         VARIANT_BOOL ok = VARIANT_FALSE;
-        scanner->Initialize(defs, &ok);
-        SysFreeString(defs);
-        CountingSink sink;
+        scanner->Initialize(bench::Text(argv[1]).Get(), &ok);
+        bench::CountingSink sink;
         scanner->put_Callback(&sink);
         if (ok == VARIANT_TRUE)
             status = Bench(scanner.Get(), sink, argv[2], argc, argv);
