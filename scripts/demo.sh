@@ -30,8 +30,8 @@ wine=/usr/lib/wine/wine64
 prefix="$root/build/win64/demo-prefix"
 rm -rf "$prefix" "$prefix.lock"
 "$root/scripts/wine-prefix.sh" "$prefix" --keep-alive
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
-unset DISPLAY http_proxy https_proxy HTTP_PROXY HTTPS_PROXY
+. "$root/scripts/wine-env.sh"
+wine_env "$prefix"
 trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
 unix_path() { "$wine" winepath -u "$1" 2>/dev/null; }
 win_env() { "$wine" cmd /c echo "%$1%" 2>/dev/null | tr -d '\r'; }

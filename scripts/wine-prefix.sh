@@ -6,8 +6,8 @@
 set -euo pipefail
 prefix=$(realpath -m "$1")
 mode=${2:-}
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
-unset DISPLAY http_proxy https_proxy
+. "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+wine_env "$prefix"
 wine=/usr/lib/wine/wine64
 server=/usr/lib/wine/wineserver
 

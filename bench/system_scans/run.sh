@@ -23,7 +23,8 @@ fi
 prefix=$build/wineprefix
 "$root/scripts/wine-prefix.sh" "$prefix" --keep-alive
 trap '"$root/scripts/wine-prefix.sh" "$prefix" --stop' EXIT
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+. "$root/scripts/wine-env.sh"
+wine_env "$prefix"
 wine=/usr/lib/wine/wine64
 defs="Z:${work//\//\\}\\defs"
 

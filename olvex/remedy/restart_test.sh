@@ -5,8 +5,8 @@
 set -euo pipefail
 probe=$(realpath "$1")
 work=$(mktemp -d)
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
-unset DISPLAY
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-env.sh"
+wine_env "$work/prefix"
 wine=/usr/lib/wine/wine64
 server=/usr/lib/wine/wineserver
 cleanup() {

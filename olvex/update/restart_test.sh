@@ -10,8 +10,8 @@ program=$(realpath "$2")
 publish=$(realpath "$3")
 : "${OLVEX_HTTP_PORT:?run inside testing/http_server.py --run}"
 work=$(mktemp -d)
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
-unset DISPLAY http_proxy https_proxy HTTP_PROXY HTTPS_PROXY
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-env.sh"
+wine_env "$work/prefix"
 wine=/usr/lib/wine/wine64
 server=/usr/lib/wine/wineserver
 cleanup() {
