@@ -163,6 +163,7 @@ struct ListRow {
     std::wstring name;
     int size;
     std::uint64_t time;
+    std::wstring time_text;  // the order of the times, as shown
 };
 
 // A page with the band removed, transparent labels on a background picture,
@@ -245,8 +246,11 @@ class PageOne : public LayerPage {
   public:
     explicit PageOne(FrameWindow& frame)
         : LayerPage(IDD_PAGE_ONE, IDC_NAV_ONE, IDC_NAV_TWO), frame_(frame) {
-        rows_ = {{L"Delta", 40, 0x01C4'0000'0000'0004ull}, {L"alpha", 300, 0x01C4'0000'8000'0000ull},
-                 {L"Charlie", 5, 0x01C3'FFFF'0000'0000ull}, {L"Bravo", 1200, 0x01C4'0000'0000'0001ull}};
+        // The times differ in either half, the low half beyond 31 bits.
+        rows_ = {{L"Delta", 40, 0x01C4'0000'0000'0004ull, L"third"},
+                 {L"alpha", 300, 0x01C4'0000'8000'0000ull, L"fourth"},
+                 {L"Charlie", 5, 0x01C3'FFFF'0000'0000ull, L"first"},
+                 {L"Bravo", 1200, 0x01C4'0000'0000'0001ull, L"second"}};
         OnClicked(IDC_NAV_TWO, [this] { frame_.ShowPage(2); });
         OnClicked(IDC_HELP_LINK, [] { CurrentShellOpener().Open(nullptr, L"KvQZHelp.chm"); });
         OnClicked(IDC_SHOW_MESSAGE, [this] {
@@ -327,7 +331,7 @@ class PageOne : public LayerPage {
         for (std::size_t i = 0; i < rows_.size(); ++i) {
             const int index = list.Insert(static_cast<int>(i), rows_[i].name, static_cast<LPARAM>(i));
             list.SetSubItem(index, 1, std::to_wstring(rows_[i].size));
-            list.SetSubItem(index, 2, L"t" + std::to_wstring(rows_[i].time & 0xF));
+            list.SetSubItem(index, 2, rows_[i].time_text);
         }
         return true;
     }
