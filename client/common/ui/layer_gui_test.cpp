@@ -10,6 +10,7 @@
 
 #include "client/common/ui/dialog.h"
 #include "client/common/ui/dialog_layout.h"
+#include "client/common/ui/system_seams.h"
 #include "client/common/ui/test_program/layer_test_resources.h"
 #include "client/common/ui/ui_resources.h"
 #include "testing/gui/gui_test_support.h"
@@ -37,6 +38,14 @@ int Height(const RECT& rect) {
 }
 int Width(const RECT& rect) {
     return rect.right - rect.left;
+}
+
+// A picture of the window once its program has handled what came before
+// (a sent message returns only after the handlers before it have run).
+void Shot(HWND window, const std::string& name) {
+    if (window != nullptr)
+        SendWindowMessage(window, WM_NULL, 0, 0);
+    EXPECT_FALSE(SaveScreenshot(window, name).empty()) << name;
 }
 
 class LayerProgramTest : public ::testing::Test {
@@ -111,14 +120,14 @@ TEST_F(LayerProgramTest, FrameShowsOnePageAtATimeWithoutTheBand) {
     EXPECT_LT(RectIn(One(IDC_HEADING), PageOne()).top, 20);
     EXPECT_EQ(GetWindowLongPtrW(frame_, GWL_STYLE) & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0)
         << "a frame of fixed size";
-    SaveScreenshot(frame_, "frame-page-one");
+    Shot(frame_, "frame-page-one");
 
     // Another program switches pages by message; a link switches back.
     ASSERT_TRUE(SendWindowMessage(frame_, kShowPage, 2, 0).completed);
     EXPECT_FALSE(IsWindowVisible(PageOne()));
     EXPECT_TRUE(IsWindowVisible(PageTwo()));
     EXPECT_TRUE(IsWindowVisible(FindChild(PageTwo(), IDC_NOTE)));
-    SaveScreenshot(frame_, "frame-page-two");
+    Shot(frame_, "frame-page-two");
     ASSERT_TRUE(SendWindowMessage(frame_, kShowPage, 7, 0).completed);
     EXPECT_TRUE(IsWindowVisible(PageTwo())) << "no page 7: the shown page stays";
     ASSERT_TRUE(ClickControl(FindChild(PageTwo(), IDC_NAV_ONE)));
@@ -168,7 +177,7 @@ TEST_F(LayerProgramTest, TreeCheckBoxesToggleByClickAndSpaceAndReadBack) {
     EXPECT_EQ(Status(), L"Check box clicked: Alpha");
     ASSERT_TRUE(ToggleTreeItemBySpace(tree, mike_one));
     EXPECT_TRUE(TextBecomes(One(IDC_CHECKED_TEXT), L"Checked: Alpha"));
-    SaveScreenshot(frame_, "tree-checked");
+    Shot(frame_, "tree-checked");
 
     ASSERT_TRUE(ClickButton(One(IDC_CHECK_ALL)));
     EXPECT_TRUE(WaitUntil(
@@ -201,7 +210,7 @@ TEST_F(LayerProgramTest, ListSortsByTheClickedColumn) {
     EXPECT_EQ(names(), (Names{L"Charlie", L"Bravo", L"Delta", L"alpha"}));
     ASSERT_TRUE(ClickListViewColumn(list, 2));
     EXPECT_EQ(names(), (Names{L"Charlie", L"Bravo", L"Delta", L"alpha"}));
-    SaveScreenshot(frame_, "list-sorted-by-date");
+    Shot(frame_, "list-sorted-by-date");
 }
 
 TEST_F(LayerProgramTest, TimerChangesAText) {
@@ -227,7 +236,7 @@ TEST_F(LayerProgramTest, ResizableDialogGrowsItsControlsAndSnapsBackToItsMinimum
         },
         kWaitMs))
         << "the button follows the lower right corner";
-    SaveScreenshot(dialog, "resizable-larger");
+    Shot(dialog, "resizable-larger");
 
     SetWindowPos(dialog, nullptr, 0, 0, Width(first) - 100, Height(first) - 50,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -241,7 +250,7 @@ TEST_F(LayerProgramTest, ResizableDialogGrowsItsControlsAndSnapsBackToItsMinimum
     const RECT close_last = RectIn(close, dialog);
     EXPECT_EQ(close_last.left, close_first.left);
     EXPECT_EQ(close_last.top, close_first.top);
-    SaveScreenshot(dialog, "resizable-snapped-back");
+    Shot(dialog, "resizable-snapped-back");
     ASSERT_TRUE(PressButton(dialog, IDCANCEL));
     EXPECT_TRUE(WaitForWindowGone(dialog, kWaitMs));
 }
@@ -259,7 +268,7 @@ TEST_F(LayerProgramTest, DialogWithDisabledCancelStaysOpenOnEscCloseAndSystemClo
     PostWindowMessage(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_TRUE(TextBecomes(refused, L"Refused: 3")) << "SC_CLOSE reached the Cancel hook";
     EXPECT_TRUE(IsWindow(dialog));
-    SaveScreenshot(dialog, "locked-dialog");
+    Shot(dialog, "locked-dialog");
 
     ASSERT_TRUE(ClickButton(FindChild(dialog, IDC_ALLOW_CLOSE)));
     ASSERT_TRUE(WaitUntil([&] { return GetCheck(FindChild(dialog, IDC_ALLOW_CLOSE)) == 1; },
@@ -281,7 +290,7 @@ TEST_F(LayerProgramTest, PrepareLogWindowStandsModelessWithItsCaptionAndText) {
     EXPECT_TRUE(IsWindowEnabled(frame_));
     const std::wstring ticks = GetText(One(IDC_TIMER_TEXT));
     EXPECT_TRUE(WaitUntil([&] { return GetText(One(IDC_TIMER_TEXT)) != ticks; }, kWaitMs));
-    SaveScreenshot(wait, "prepare-log");
+    Shot(wait, "prepare-log");
 
     ASSERT_TRUE(ClickButton(One(IDC_HIDE_PREPARE_LOG)));
     EXPECT_TRUE(WaitForWindowGone(wait, kWaitMs));
@@ -339,12 +348,10 @@ TEST_F(LayerProgramTest, BandLayoutMovesListedControlsUpHidesTheBandAndShortensT
     // Side by side for the pictures.
     SetWindowPos(before, HWND_TOP, frame.right + 10, frame.top, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
     ASSERT_TRUE(WaitUntil([&] { return Rect(before).left == frame.right + 10; }, kWaitMs));
-    SendWindowMessage(before, WM_NULL, 0, 0);
-    SaveScreenshot(before, "band-before");
+    Shot(before, "band-before");
     SetForegroundWindow(after);
-    SendWindowMessage(after, WM_NULL, 0, 0);
-    SaveScreenshot(after, "band-after");
-    SaveScreenshot(nullptr, "band-screen");
+    Shot(after, "band-after");
+    Shot(nullptr, "band-screen");
 }
 
 TEST_F(LayerProgramTest, ModalDialogOfAWorkerThreadHasNoOwner) {
@@ -384,7 +391,7 @@ TEST_F(LayerProgramTest, FileErrorBoxNamesTheCauseAndThePath) {
     const HWND box = FindDialog({.title = L"Kelvan Gorsewatch", .process_id = program_.id()}, kWaitMs);
     ASSERT_NE(box, nullptr);
     const DialogContents shown = ReadDialog(box);
-    SaveScreenshot(box, "file-error-box");
+    Shot(box, "file-error-box");
     EXPECT_NE(shown.text.find(L"\"" + report + L"\" could not be created"), std::wstring::npos)
         << testing::Narrow(shown.text);
     ASSERT_TRUE(PressButton(box, IDOK));
@@ -449,6 +456,31 @@ TEST(LayerInProcess, AnObjectDestroysItsWindowButAClosedWindowLeavesTheObject) {
     ASSERT_TRUE(dialog.CreateModeless()) << "and can make a new one";
     SendMessageW(dialog.handle(), WM_CLOSE, 0, 0);
     EXPECT_FALSE(dialog.exists()) << "WM_CLOSE ends a modeless dialog through the Cancel hook";
+}
+
+// The test's prefix is its own: starting its stopped scheduler service
+// changes nothing that other tests see.
+TEST(LayerInProcess, ServiceControlQueriesAndStartsServices) {
+    const ServiceControl& services = SystemServiceControl();
+    EXPECT_EQ(services.Query(L"OlvexNoSuchService"), ServiceControl::State::kNoService);
+    EXPECT_FALSE(services.Start(L"OlvexNoSuchService", 1000));
+    const auto state = services.Query(L"Schedule");
+    ASSERT_TRUE(state == ServiceControl::State::kNotRunning ||
+                state == ServiceControl::State::kRunning);
+    EXPECT_TRUE(services.Start(L"Schedule", 5000));
+    EXPECT_EQ(services.Query(L"Schedule"), ServiceControl::State::kRunning);
+    EXPECT_TRUE(services.Start(L"Schedule", 5000)) << "running already";
+}
+
+TEST(LayerInProcess, PlatformIdComesThroughTheReplaceableVersionSource) {
+    EXPECT_EQ(CurrentPlatformId(), static_cast<DWORD>(VER_PLATFORM_WIN32_NT));
+    struct Windows98 final : OsVersionSource {
+        std::optional<OsVersion> Query() const override {
+            return OsVersion{VER_PLATFORM_WIN32_WINDOWS, 4, 10};
+        }
+    } windows98;
+    const ScopedOsVersionSource use(windows98);
+    EXPECT_EQ(CurrentPlatformId(), static_cast<DWORD>(VER_PLATFORM_WIN32_WINDOWS));
 }
 
 }  // namespace

@@ -102,7 +102,8 @@ class ResizableDialog : public Dialog {
         GrowItemBy(handle(), IDC_RES_LIST, step->dx, step->dy);
         MoveItemBy(handle(), IDC_RES_NOTE, 0, step->dy);
         MoveItemBy(handle(), IDCANCEL, step->dx, step->dy);
-        InvalidateRect(handle(), nullptr, TRUE);
+        RedrawWindow(handle(), nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     }
 
   private:
