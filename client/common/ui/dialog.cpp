@@ -1,6 +1,8 @@
 #include "client/common/ui/dialog.h"
 
+#include "client/common/client_application.h"
 #include "client/common/dialog_keys.h"
+#include "client/common/ui/controls.h"
 
 namespace olvex::ui {
 namespace {
@@ -42,6 +44,13 @@ Dialog::~Dialog() {
 INT_PTR Dialog::RunModal(HWND owner) {
     if (exists())
         return -1;
+    EnsureCommonControls();
+    if (owner == nullptr) {
+        const ClientApplication* app = ClientApplication::Current();
+        if (app != nullptr && app->ui_thread_id() == GetCurrentThreadId() &&
+            app->main_window() != nullptr && IsWindowVisible(app->main_window()))
+            owner = app->main_window();
+    }
     if (owner != nullptr && GetWindowThreadProcessId(owner, nullptr) != GetCurrentThreadId())
         owner = nullptr;
     modal_ = true;
@@ -55,6 +64,7 @@ INT_PTR Dialog::RunModal(HWND owner) {
 bool Dialog::CreateModeless(HWND owner) {
     if (exists())
         return false;
+    EnsureCommonControls();
     modal_ = false;
     const HWND window = CreateDialogParamW(instance_, MAKEINTRESOURCEW(template_id_), owner,
                                            DialogProcedure, reinterpret_cast<LPARAM>(this));
@@ -125,10 +135,10 @@ INT_PTR Dialog::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
             }
             return FALSE;
         case WM_CLOSE:
-            // Without this the dialog manager turns WM_CLOSE into IDCANCEL only
-            // when Cancel is enabled on some systems and always on others.
-            OnCancel();
-            return TRUE;
+            // Left to the dialog manager, WM_CLOSE becomes IDCANCEL only while
+            // Cancel is enabled on some systems and always on others.
+            return Handle(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                          reinterpret_cast<LPARAM>(Item(IDCANCEL)));
         case WM_TIMER:
             OnTimer(wparam);
             return TRUE;

@@ -5,10 +5,10 @@
 // through the routing table of Window (OnMessage, OnCommand, OnNotify), whose
 // routes come before the hooks.
 //
-// Closing: Esc, WM_CLOSE and the title bar's close (SC_CLOSE) all end in
-// OnCancel, also while the Cancel button is disabled (the dialog manager of
-// some systems sends IDCANCEL then). A dialog that must not close refuses in
-// OnCancel.
+// Closing: Esc, WM_CLOSE and the title bar's close (SC_CLOSE) all arrive as
+// the command IDCANCEL (a route for it, else OnCancel), also while the Cancel
+// button is disabled, where the dialog managers of different systems differ.
+// A dialog that must not close refuses there.
 #pragma once
 
 #include <windows.h>
@@ -26,9 +26,11 @@ class Dialog : public Window {
     int template_id() const { return template_id_; }
 
     // Runs the dialog modally; what End was given, or -1 when it could not be
-    // shown. An owner of another thread is dropped: a modal dialog opened off
-    // the user-interface thread has no owner, so that no input queues are
-    // tied together.
+    // shown. Without an owner, a dialog run on the user-interface thread is
+    // owned by the application's shown main window, which it disables while
+    // it runs. An owner of another thread is dropped: a modal dialog opened
+    // off the user-interface thread has no owner, so that no input queues
+    // are tied together.
     INT_PTR RunModal(HWND owner = nullptr);
     // Makes the dialog modeless (shown when its template says so); false when
     // it could not be made. Dialog keys reach it through the message loop.

@@ -40,7 +40,9 @@ class FrameWindow : public Window {
     void SetClientSize(int width, int height) const;
 
   protected:
-    // The routing table, then the default handling.
+    // The routing table; what no route takes gets the default handling. A
+    // frame that must act on a message and still leave it to the default
+    // handling (WM_CLOSE) overrides this and calls it afterwards.
     virtual LRESULT WindowProcedure(UINT message, WPARAM wparam, LPARAM lparam);
 
   private:

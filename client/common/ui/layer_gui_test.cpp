@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -48,60 +49,96 @@ void Shot(HWND window, const std::string& name) {
     EXPECT_FALSE(SaveScreenshot(window, name).empty()) << name;
 }
 
-class LayerProgramTest : public ::testing::Test {
-  protected:
-    void SetUp() override { Start(L""); }
+// One run of LayerTest.exe with its frame and its two pages.
+struct LayerProgram {
+    RunningProgram process;
+    HWND frame = nullptr;
+    std::vector<HWND> pages;
 
     void Start(const std::wstring& arguments) {
-        program_.End();
-        ASSERT_TRUE(program_.Start(Quote(testing::WindowsPath(OLVEX_LAYER_TEST_PROGRAM)) + L" " +
-                                   arguments));
-        frame_ = FindTopLevelWindow(
-            {.title = kFrameTitle, .process_id = program_.id(), .visible_only = true}, kWaitMs);
-        ASSERT_NE(frame_, nullptr);
-        pages_.clear();
-        for (const auto& child : ListChildren(frame_)) {
-            if (child.parent == frame_ && child.class_name == L"#32770")
-                pages_.push_back(child.handle);
+        ASSERT_TRUE(process.Start(Quote(testing::WindowsPath(OLVEX_LAYER_TEST_PROGRAM)) + L" " +
+                                  arguments));
+        frame = FindTopLevelWindow(
+            {.title = kFrameTitle, .process_id = process.id(), .visible_only = true}, kWaitMs);
+        ASSERT_NE(frame, nullptr);
+        for (const auto& child : ListChildren(frame)) {
+            if (child.parent == frame && child.class_name == L"#32770")
+                pages.push_back(child.handle);
         }
-        ASSERT_EQ(pages_.size(), 2u);
+        ASSERT_EQ(pages.size(), 2u);
     }
 
-    void TearDown() override {
-        if (frame_ != nullptr && IsWindow(frame_)) {
-            PostWindowMessage(frame_, WM_CLOSE, 0, 0);
-            EXPECT_TRUE(program_.Wait(kWaitMs)) << "the program ends when its frame closes";
+    void Close() {
+        if (frame != nullptr && IsWindow(frame)) {
+            PostWindowMessage(frame, WM_CLOSE, 0, 0);
+            EXPECT_TRUE(process.Wait(kWaitMs)) << "the program ends when its frame closes";
         }
     }
+};
 
-    HWND PageOne() const { return pages_[0]; }
-    HWND PageTwo() const { return pages_[1]; }
-    HWND One(int id) const { return FindChild(PageOne(), id); }
-    std::wstring Status() const { return GetText(One(IDC_STATUS)); }
+// The tests share one run of the program (each start costs seconds under
+// Wine); each leaves page one shown and closes the windows it opened.
+class LayerProgramTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        shared_ = std::make_unique<LayerProgram>();
+        shared_->Start(L"");
+    }
+    static void TearDownTestSuite() {
+        shared_->Close();
+        shared_.reset();
+    }
+    void SetUp() override {
+        ASSERT_TRUE(program().process.running());
+        ASSERT_TRUE(SendWindowMessage(frame(), kShowPage, 1, 0).completed);
+    }
+
+    virtual LayerProgram& program() { return *shared_; }
+    HWND frame() { return program().frame; }
+    DWORD process_id() { return program().process.id(); }
+    HWND PageOne() { return program().pages[0]; }
+    HWND PageTwo() { return program().pages[1]; }
+    HWND One(int id) { return FindChild(PageOne(), id); }
+    std::wstring Status() { return GetText(One(IDC_STATUS)); }
     bool TextBecomes(HWND control, const std::wstring& text) const {
         return WaitUntil([&] { return GetText(control) == text; }, kWaitMs);
     }
-    HWND OpenedBy(int button, const std::wstring& title) const {
+    HWND OpenedBy(int button, const std::wstring& title) {
         EXPECT_TRUE(ClickButton(One(button)));
-        return FindTopLevelWindow({.title = title, .process_id = program_.id()}, kWaitMs);
+        return FindTopLevelWindow({.title = title, .process_id = process_id()}, kWaitMs);
     }
     // Whether the program's cursor is the link hand with the mouse over the
     // control (the page handles WM_SETCURSOR as a move of the mouse does).
-    bool HandOver(HWND page, int id) const {
+    bool HandOver(HWND page, int id) {
         const HWND control = FindChild(page, id);
         const RECT rect = Rect(control);
         SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
         EXPECT_TRUE(SendWindowMessage(page, WM_SETCURSOR, reinterpret_cast<WPARAM>(control),
                                       MAKELPARAM(HTCLIENT, WM_MOUSEMOVE))
                         .completed);
-        const SendResult answer = SendWindowMessage(frame_, kQueryCursor, 0, 0);
+        const SendResult answer = SendWindowMessage(frame(), kQueryCursor, 0, 0);
         EXPECT_TRUE(answer.completed);
         return answer.result == 1;
     }
 
-    RunningProgram program_;
-    HWND frame_ = nullptr;
-    std::vector<HWND> pages_;
+  private:
+    static std::unique_ptr<LayerProgram> shared_;
+};
+
+std::unique_ptr<LayerProgram> LayerProgramTest::shared_;
+
+// Tests that start the program with options of their own.
+class LayerProgramOptionsTest : public LayerProgramTest {
+  protected:
+    static void SetUpTestSuite() {}
+    static void TearDownTestSuite() {}
+    void SetUp() override {}
+    void TearDown() override { own_.Close(); }
+    void Start(const std::wstring& arguments) { own_.Start(arguments); }
+    LayerProgram& program() override { return own_; }
+
+  private:
+    LayerProgram own_;
 };
 
 TEST_F(LayerProgramTest, FrameShowsOnePageAtATimeWithoutTheBand) {
@@ -114,21 +151,21 @@ TEST_F(LayerProgramTest, FrameShowsOnePageAtATimeWithoutTheBand) {
         EXPECT_FALSE(IsWindowEnabled(One(id))) << id;
     }
     RECT client{};
-    GetClientRect(frame_, &client);
+    GetClientRect(frame(), &client);
     EXPECT_EQ(client.bottom, Height(Rect(PageOne())) - 60);
     EXPECT_EQ(client.right, Width(Rect(PageOne())));
     EXPECT_LT(RectIn(One(IDC_HEADING), PageOne()).top, 20);
-    EXPECT_EQ(GetWindowLongPtrW(frame_, GWL_STYLE) & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0)
+    EXPECT_EQ(GetWindowLongPtrW(frame(), GWL_STYLE) & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0)
         << "a frame of fixed size";
-    Shot(frame_, "frame-page-one");
+    Shot(frame(), "frame-page-one");
 
     // Another program switches pages by message; a link switches back.
-    ASSERT_TRUE(SendWindowMessage(frame_, kShowPage, 2, 0).completed);
+    ASSERT_TRUE(SendWindowMessage(frame(), kShowPage, 2, 0).completed);
     EXPECT_FALSE(IsWindowVisible(PageOne()));
     EXPECT_TRUE(IsWindowVisible(PageTwo()));
     EXPECT_TRUE(IsWindowVisible(FindChild(PageTwo(), IDC_NOTE)));
-    Shot(frame_, "frame-page-two");
-    ASSERT_TRUE(SendWindowMessage(frame_, kShowPage, 7, 0).completed);
+    Shot(frame(), "frame-page-two");
+    ASSERT_TRUE(SendWindowMessage(frame(), kShowPage, 7, 0).completed);
     EXPECT_TRUE(IsWindowVisible(PageTwo())) << "no page 7: the shown page stays";
     ASSERT_TRUE(ClickControl(FindChild(PageTwo(), IDC_NAV_ONE)));
     EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(PageOne()) != FALSE; }, kWaitMs));
@@ -139,13 +176,13 @@ TEST_F(LayerProgramTest, MessageLoopGivesDialogKeysToTheShownPage) {
     // Tab from the tree goes to the next control of the page, which only the
     // page's dialog manager knows.
     const HWND tree = One(IDC_TREE);
-    const DWORD thread = GetWindowThreadProcessId(frame_, nullptr);
+    const DWORD thread = GetWindowThreadProcessId(frame(), nullptr);
     const auto focus = [&] {
         GUITHREADINFO info{};
         info.cbSize = sizeof(info);
         return GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
     };
-    SetForegroundWindow(frame_);
+    SetForegroundWindow(frame());
     ASSERT_TRUE(SendWindowMessage(PageOne(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(tree), TRUE)
                     .completed);
     ASSERT_TRUE(WaitUntil([&] { return focus() == tree; }, kWaitMs));
@@ -177,7 +214,7 @@ TEST_F(LayerProgramTest, TreeCheckBoxesToggleByClickAndSpaceAndReadBack) {
     EXPECT_EQ(Status(), L"Check box clicked: Alpha");
     ASSERT_TRUE(ToggleTreeItemBySpace(tree, mike_one));
     EXPECT_TRUE(TextBecomes(One(IDC_CHECKED_TEXT), L"Checked: Alpha"));
-    Shot(frame_, "tree-checked");
+    Shot(frame(), "tree-checked");
 
     ASSERT_TRUE(ClickButton(One(IDC_CHECK_ALL)));
     EXPECT_TRUE(WaitUntil(
@@ -210,7 +247,7 @@ TEST_F(LayerProgramTest, ListSortsByTheClickedColumn) {
     EXPECT_EQ(names(), (Names{L"Charlie", L"Bravo", L"Delta", L"alpha"}));
     ASSERT_TRUE(ClickListViewColumn(list, 2));
     EXPECT_EQ(names(), (Names{L"Charlie", L"Bravo", L"Delta", L"alpha"}));
-    Shot(frame_, "list-sorted-by-date");
+    Shot(frame(), "list-sorted-by-date");
 }
 
 TEST_F(LayerProgramTest, TimerChangesAText) {
@@ -259,6 +296,9 @@ TEST_F(LayerProgramTest, DialogWithDisabledCancelStaysOpenOnEscCloseAndSystemClo
     const HWND dialog = OpenedBy(IDC_OPEN_LOCKED, L"Layer Test -- Locked");
     ASSERT_NE(dialog, nullptr);
     EXPECT_FALSE(IsWindowEnabled(FindChild(dialog, IDCANCEL)));
+    // Run without an owner of its own, it is the main window's, which waits.
+    EXPECT_EQ(GetWindow(dialog, GW_OWNER), frame());
+    EXPECT_FALSE(IsWindowEnabled(frame()));
     const HWND refused = FindChild(dialog, IDC_REFUSED);
 
     PostWindowMessage(FindChild(dialog, IDOK), WM_KEYDOWN, VK_ESCAPE, 0);
@@ -276,6 +316,7 @@ TEST_F(LayerProgramTest, DialogWithDisabledCancelStaysOpenOnEscCloseAndSystemClo
     PostWindowMessage(dialog, WM_CLOSE, 0, 0);
     EXPECT_TRUE(WaitForWindowGone(dialog, kWaitMs));
     EXPECT_TRUE(TextBecomes(One(IDC_STATUS), L"Locked dialog ended: 2"));
+    EXPECT_TRUE(IsWindowEnabled(frame()));
 }
 
 TEST_F(LayerProgramTest, PrepareLogWindowStandsModelessWithItsCaptionAndText) {
@@ -287,7 +328,7 @@ TEST_F(LayerProgramTest, PrepareLogWindowStandsModelessWithItsCaptionAndText) {
     EXPECT_TRUE(IsWindowVisible(wait));
     EXPECT_EQ(GetWindow(wait, GW_OWNER), nullptr) << "made with no parent";
     // Modeless: the frame stays usable and its timer runs on.
-    EXPECT_TRUE(IsWindowEnabled(frame_));
+    EXPECT_TRUE(IsWindowEnabled(frame()));
     const std::wstring ticks = GetText(One(IDC_TIMER_TEXT));
     EXPECT_TRUE(WaitUntil([&] { return GetText(One(IDC_TIMER_TEXT)) != ticks; }, kWaitMs));
     Shot(wait, "prepare-log");
@@ -299,7 +340,7 @@ TEST_F(LayerProgramTest, PrepareLogWindowStandsModelessWithItsCaptionAndText) {
 TEST_F(LayerProgramTest, MessageBoxFromTheStringTableIsAnsweredByTheDriver) {
     ASSERT_TRUE(ClickButton(One(IDC_SHOW_MESSAGE)));
     const auto answered =
-        AnswerDialog({.title = L"Kelvan Gorsewatch", .process_id = program_.id()}, IDYES, kWaitMs);
+        AnswerDialog({.title = L"Kelvan Gorsewatch", .process_id = process_id()}, IDYES, kWaitMs);
     ASSERT_TRUE(answered);
     EXPECT_EQ(answered->text, L"Is this message box answered by the window driver?");
     EXPECT_TRUE(TextBecomes(One(IDC_STATUS), L"Message answered: Yes"));
@@ -316,9 +357,9 @@ TEST_F(LayerProgramTest, HandCursorShowsOverLinksOnly) {
 TEST_F(LayerProgramTest, BandLayoutMovesListedControlsUpHidesTheBandAndShortensTheWindow) {
     ASSERT_TRUE(ClickButton(One(IDC_OPEN_BAND)));
     const HWND before = FindTopLevelWindow(
-        {.title = L"Layer Test -- Band (before)", .process_id = program_.id()}, kWaitMs);
+        {.title = L"Layer Test -- Band (before)", .process_id = process_id()}, kWaitMs);
     const HWND after =
-        FindTopLevelWindow({.title = L"Layer Test -- Band", .process_id = program_.id()}, kWaitMs);
+        FindTopLevelWindow({.title = L"Layer Test -- Band", .process_id = process_id()}, kWaitMs);
     ASSERT_NE(before, nullptr);
     ASSERT_NE(after, nullptr);
 
@@ -341,34 +382,38 @@ TEST_F(LayerProgramTest, BandLayoutMovesListedControlsUpHidesTheBandAndShortensT
     EXPECT_EQ(Height(is), Height(was) - 60);
     EXPECT_EQ(Width(is), Width(was));
     // Shown, it lies on the main window's top-left corner.
-    const RECT frame = Rect(frame_);
-    EXPECT_EQ(is.left, frame.left);
-    EXPECT_EQ(is.top, frame.top);
+    const RECT frame_rect = Rect(frame());
+    EXPECT_EQ(is.left, frame_rect.left);
+    EXPECT_EQ(is.top, frame_rect.top);
 
     // Side by side for the pictures.
-    SetWindowPos(before, HWND_TOP, frame.right + 10, frame.top, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
-    ASSERT_TRUE(WaitUntil([&] { return Rect(before).left == frame.right + 10; }, kWaitMs));
+    SetWindowPos(before, HWND_TOP, frame_rect.right + 10, frame_rect.top, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+    ASSERT_TRUE(WaitUntil([&] { return Rect(before).left == frame_rect.right + 10; }, kWaitMs));
     Shot(before, "band-before");
     SetForegroundWindow(after);
     Shot(after, "band-after");
     Shot(nullptr, "band-screen");
+    for (const HWND dialog : {before, after}) {
+        PostWindowMessage(dialog, WM_CLOSE, 0, 0);
+        EXPECT_TRUE(WaitForWindowGone(dialog, kWaitMs));
+    }
 }
 
 TEST_F(LayerProgramTest, ModalDialogOfAWorkerThreadHasNoOwner) {
     const HWND dialog = OpenedBy(IDC_OPEN_FROM_WORKER, L"Layer Test -- Worker");
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(GetWindow(dialog, GW_OWNER), nullptr);
-    EXPECT_NE(GetWindowThreadProcessId(dialog, nullptr), GetWindowThreadProcessId(frame_, nullptr));
-    EXPECT_TRUE(IsWindowEnabled(frame_)) << "the frame's thread is not blocked by it";
+    EXPECT_NE(GetWindowThreadProcessId(dialog, nullptr), GetWindowThreadProcessId(frame(), nullptr));
+    EXPECT_TRUE(IsWindowEnabled(frame())) << "the frame's thread is not blocked by it";
     PostWindowMessage(dialog, WM_CLOSE, 0, 0);
     EXPECT_TRUE(WaitForWindowGone(dialog, kWaitMs));
 }
 
-TEST_F(LayerProgramTest, SoundsShellOpensAndSaveAsGoThroughTheirSeams) {
+TEST_F(LayerProgramOptionsTest, SoundsShellOpensAndSaveAsGoThroughTheirSeams) {
     olvex::testing::ScratchDir dir;
     const std::wstring record = testing::WindowsPath(dir.File("record.txt"));
     const std::wstring report = testing::WindowsPath(dir.File("report.txt"));
-    Start(L"/record " + Quote(record) + L" /save-to " + Quote(report));
+    ASSERT_NO_FATAL_FAILURE(Start(L"/record " + Quote(record) + L" /save-to " + Quote(report)));
 
     ASSERT_TRUE(ClickButton(One(IDC_PLAY_SOUND)));
     ASSERT_TRUE(ClickControl(One(IDC_HELP_LINK)));
@@ -383,12 +428,12 @@ TEST_F(LayerProgramTest, SoundsShellOpensAndSaveAsGoThroughTheirSeams) {
               "Layer test report\r\nDelta , 40\r\nalpha , 300\r\nCharlie , 5\r\nBravo , 1200\r\n");
 }
 
-TEST_F(LayerProgramTest, FileErrorBoxNamesTheCauseAndThePath) {
+TEST_F(LayerProgramOptionsTest, FileErrorBoxNamesTheCauseAndThePath) {
     olvex::testing::ScratchDir dir;
     const std::wstring report = testing::WindowsPath(dir.File("no folder")) + L"\\report.txt";
-    Start(L"/save-to " + Quote(report));
+    ASSERT_NO_FATAL_FAILURE(Start(L"/save-to " + Quote(report)));
     ASSERT_TRUE(ClickButton(One(IDC_SAVE_REPORT)));
-    const HWND box = FindDialog({.title = L"Kelvan Gorsewatch", .process_id = program_.id()}, kWaitMs);
+    const HWND box = FindDialog({.title = L"Kelvan Gorsewatch", .process_id = process_id()}, kWaitMs);
     ASSERT_NE(box, nullptr);
     const DialogContents shown = ReadDialog(box);
     Shot(box, "file-error-box");
@@ -424,11 +469,12 @@ class CountingDialog : public Dialog {
         // Missing ids are skipped, never used.
         EXPECT_FALSE(MoveDlgItemUp(handle(), 4242));
         HideDlgItem(handle(), 4242);
-        PostMessageW(Item(IDCANCEL), BM_CLICK, 0, 0);
+        PostMessageW(handle(), WM_CLOSE, 0, 0);
         return true;
     }
 };
 
+// WM_CLOSE reaches the dialog's route for Cancel, as Esc and the button do.
 TEST(LayerInProcess, RoutesComeBeforeTheHooksAndModalResultsComeBack) {
     CountingDialog dialog;
     EXPECT_EQ(dialog.RunModal(), 7);

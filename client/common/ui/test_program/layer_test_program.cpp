@@ -261,7 +261,7 @@ class PageOne : public LayerPage {
         });
         OnClicked(IDC_OPEN_RESIZABLE, [this] { ResizableDialog().RunModal(frame_.handle()); });
         OnClicked(IDC_OPEN_LOCKED, [this] {
-            const INT_PTR result = LockedDialog().RunModal(frame_.handle());
+            const INT_PTR result = LockedDialog().RunModal();
             SetLabelText(handle(), IDC_STATUS, L"Locked dialog ended: " + std::to_wstring(result));
         });
         OnClicked(IDC_OPEN_BAND, [this] {
