@@ -55,8 +55,8 @@ TEST(ResizeTracker, SmallerInEitherDirectionSnapsBackToTheLargerOfEach) {
         Size reported;
         Size snapped;
     };
-    for (const Case& c : {Case{{399, 350}, {400, 350}}, Case{{600, 10}, {600, 300}},
-                          Case{{1, 1}, {400, 300}}}) {
+    for (const Case& c :
+         {Case{{399, 350}, {400, 350}}, Case{{600, 10}, {600, 300}}, Case{{1, 1}, {400, 300}}}) {
         const auto step = tracker.OnClientSize(c.reported);
         EXPECT_EQ(step.kind, Kind::kSnapBack);
         EXPECT_EQ(step.snap_to, c.snapped);
@@ -89,8 +89,8 @@ TEST(SortOrder, FileTimesCompareHighHalfSignedLowHalfUnsigned) {
     };
     const Case cases[] = {
         {0x01C4'0000'0000'0000ull, 0x01C4'0000'0000'0001ull, -1},
-        {0x01C4'0000'8000'0000ull, 0x01C4'0000'7FFF'FFFFull, 1},  // low half unsigned
-        {0xFFFF'FFFF'0000'0000ull, 0x0000'0001'0000'0000ull, -1}, // high half signed
+        {0x01C4'0000'8000'0000ull, 0x01C4'0000'7FFF'FFFFull, 1},   // low half unsigned
+        {0xFFFF'FFFF'0000'0000ull, 0x0000'0001'0000'0000ull, -1},  // high half signed
         {0x01C4'1234'5678'9ABCull, 0x01C4'1234'5678'9ABCull, 0},
     };
     for (const Case& c : cases) {

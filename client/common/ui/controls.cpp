@@ -94,12 +94,11 @@ ImageList& ImageList::operator=(ImageList&& other) noexcept {
     return *this;
 }
 
-ImageList ImageList::FromBitmap(HINSTANCE instance, int bitmap_id, int image_width,
-                                COLORREF mask) {
+ImageList ImageList::FromBitmap(HINSTANCE instance, int bitmap_id, int image_width, COLORREF mask) {
     EnsureCommonControls();
     ImageList images;
-    images.list_ = ImageList_LoadImageW(instance, MAKEINTRESOURCEW(bitmap_id), image_width, 1,
-                                        mask, IMAGE_BITMAP, LR_CREATEDIBSECTION);
+    images.list_ = ImageList_LoadImageW(instance, MAKEINTRESOURCEW(bitmap_id), image_width, 1, mask,
+                                        IMAGE_BITMAP, LR_CREATEDIBSECTION);
     return images;
 }
 
@@ -146,8 +145,8 @@ LPARAM TreeView::Data(HTREEITEM item) const {
     TVITEMW tv_item{};
     tv_item.mask = TVIF_PARAM | TVIF_HANDLE;
     tv_item.hItem = item;
-    if (handle() == nullptr || !SendMessageW(handle(), TVM_GETITEMW, 0,
-                                             reinterpret_cast<LPARAM>(&tv_item)))
+    if (handle() == nullptr ||
+        !SendMessageW(handle(), TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv_item)))
         return 0;
     return tv_item.lParam;
 }
@@ -159,8 +158,8 @@ std::wstring TreeView::ItemText(HTREEITEM item) const {
     tv_item.hItem = item;
     tv_item.pszText = buffer;
     tv_item.cchTextMax = static_cast<int>(std::size(buffer));
-    if (handle() == nullptr || !SendMessageW(handle(), TVM_GETITEMW, 0,
-                                             reinterpret_cast<LPARAM>(&tv_item)))
+    if (handle() == nullptr ||
+        !SendMessageW(handle(), TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv_item)))
         return {};
     return tv_item.pszText;
 }
@@ -188,11 +187,11 @@ std::vector<HTREEITEM> TreeView::Children(HTREEITEM parent) const {
     std::vector<HTREEITEM> children;
     if (handle() == nullptr)
         return children;
-    auto item = reinterpret_cast<HTREEITEM>(
-        parent == TVI_ROOT || parent == nullptr
-            ? SendMessageW(handle(), TVM_GETNEXTITEM, TVGN_ROOT, 0)
-            : SendMessageW(handle(), TVM_GETNEXTITEM, TVGN_CHILD,
-                           reinterpret_cast<LPARAM>(parent)));
+    auto item =
+        reinterpret_cast<HTREEITEM>(parent == TVI_ROOT || parent == nullptr
+                                        ? SendMessageW(handle(), TVM_GETNEXTITEM, TVGN_ROOT, 0)
+                                        : SendMessageW(handle(), TVM_GETNEXTITEM, TVGN_CHILD,
+                                                       reinterpret_cast<LPARAM>(parent)));
     while (item != nullptr) {
         children.push_back(item);
         item = reinterpret_cast<HTREEITEM>(
@@ -206,9 +205,9 @@ int TreeView::Count() const {
 }
 
 HTREEITEM TreeView::Selected() const {
-    return handle() == nullptr
-               ? nullptr
-               : reinterpret_cast<HTREEITEM>(SendMessageW(handle(), TVM_GETNEXTITEM, TVGN_CARET, 0));
+    return handle() == nullptr ? nullptr
+                               : reinterpret_cast<HTREEITEM>(
+                                     SendMessageW(handle(), TVM_GETNEXTITEM, TVGN_CARET, 0));
 }
 
 void TreeView::Select(HTREEITEM item) const {
@@ -313,10 +312,10 @@ void ListView::DeleteAll() const {
 }
 
 int ListView::Selected() const {
-    return handle() == nullptr ? -1
-                               : static_cast<int>(SendMessageW(handle(), LVM_GETNEXTITEM,
-                                                               static_cast<WPARAM>(-1),
-                                                               LVNI_SELECTED));
+    return handle() == nullptr
+               ? -1
+               : static_cast<int>(SendMessageW(handle(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
+                                               LVNI_SELECTED));
 }
 
 void ListView::Select(int index) const {

@@ -71,8 +71,7 @@ class ImageList {
     ImageList(const ImageList&) = delete;
     ImageList& operator=(const ImageList&) = delete;
 
-    static ImageList FromBitmap(HINSTANCE instance, int bitmap_id, int image_width,
-                                COLORREF mask);
+    static ImageList FromBitmap(HINSTANCE instance, int bitmap_id, int image_width, COLORREF mask);
     HIMAGELIST handle() const { return list_; }
     explicit operator bool() const { return list_ != nullptr; }
     int Count() const;
@@ -90,8 +89,8 @@ class TreeView : public Control {
 
     // Inserts under parent (TVI_ROOT for the top level) in sorted order, or at
     // the end; the new item, null on failure.
-    HTREEITEM Insert(HTREEITEM parent, std::wstring_view text, LPARAM data = 0,
-                     bool sorted = true, bool checked = false, int image = 0) const;
+    HTREEITEM Insert(HTREEITEM parent, std::wstring_view text, LPARAM data = 0, bool sorted = true,
+                     bool checked = false, int image = 0) const;
     void DeleteAll() const;
     void SetImageList(const ImageList& images) const;
     void Expand(HTREEITEM item) const;

@@ -54,9 +54,8 @@ INT_PTR Dialog::RunModal(HWND owner) {
     if (owner != nullptr && GetWindowThreadProcessId(owner, nullptr) != GetCurrentThreadId())
         owner = nullptr;
     modal_ = true;
-    const INT_PTR result =
-        DialogBoxParamW(instance_, MAKEINTRESOURCEW(template_id_), owner, DialogProcedure,
-                        reinterpret_cast<LPARAM>(this));
+    const INT_PTR result = DialogBoxParamW(instance_, MAKEINTRESOURCEW(template_id_), owner,
+                                           DialogProcedure, reinterpret_cast<LPARAM>(this));
     modal_ = false;
     return result;
 }
@@ -92,8 +91,7 @@ void Dialog::End(INT_PTR result) {
     }
 }
 
-INT_PTR CALLBACK Dialog::DialogProcedure(HWND window, UINT message, WPARAM wparam,
-                                         LPARAM lparam) {
+INT_PTR CALLBACK Dialog::DialogProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     Dialog* dialog = nullptr;
     if (message == WM_INITDIALOG) {
         dialog = reinterpret_cast<Dialog*>(lparam);
@@ -149,9 +147,8 @@ INT_PTR Dialog::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         case WM_CTLCOLORDLG:
         case WM_CTLCOLORSCROLLBAR:
         case WM_CTLCOLORSTATIC:
-            return reinterpret_cast<INT_PTR>(OnControlColor(reinterpret_cast<HDC>(wparam),
-                                                            reinterpret_cast<HWND>(lparam),
-                                                            message));
+            return reinterpret_cast<INT_PTR>(OnControlColor(
+                reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam), message));
         case WM_SIZE:
             OnSize(static_cast<UINT>(wparam), LOWORD(lparam), HIWORD(lparam));
             return TRUE;

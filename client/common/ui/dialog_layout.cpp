@@ -38,7 +38,7 @@ void HideDlgItem(HWND parent, int id) {
     EnableWindow(item, FALSE);
 }
 
-void RemoveTopBand(HWND window, std::initializer_list<int> moved, std::initializer_list<int> band,
+void RemoveTopBand(HWND window, std::span<const int> moved, std::span<const int> band,
                    bool shorten_window) {
     for (const int id : moved)
         MoveDlgItemUp(window, id);
@@ -51,7 +51,8 @@ void RemoveTopBand(HWND window, std::initializer_list<int> moved, std::initializ
         return;
     // A dialog without a parent has screen coordinates; one with a parent
     // keeps its place in the parent.
-    if (const HWND parent = GetParent(window); parent != nullptr && (GetWindowLongPtrW(window, GWL_STYLE) & WS_CHILD))
+    if (const HWND parent = GetParent(window);
+        parent != nullptr && (GetWindowLongPtrW(window, GWL_STYLE) & WS_CHILD))
         MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
     const Rect shortened = ShortenedByBand(ToRect(rect));
     MoveWindow(window, shortened.left, shortened.top, shortened.width(), shortened.height(), TRUE);

@@ -7,6 +7,7 @@
 
 #include <initializer_list>
 #include <optional>
+#include <span>
 
 #include "client/common/ui/band_layout.h"
 
@@ -23,8 +24,13 @@ void HideDlgItem(HWND parent, int id);
 // The whole band step: moves each listed control up, hides and disables the
 // band's own controls, and, for a top-level dialog, makes its window 60
 // pixels shorter (same left, top and width).
-void RemoveTopBand(HWND window, std::initializer_list<int> moved, std::initializer_list<int> band,
+void RemoveTopBand(HWND window, std::span<const int> moved, std::span<const int> band,
                    bool shorten_window);
+inline void RemoveTopBand(HWND window, std::initializer_list<int> moved,
+                          std::initializer_list<int> band, bool shorten_window) {
+    RemoveTopBand(window, std::span(moved.begin(), moved.size()),
+                  std::span(band.begin(), band.size()), shorten_window);
+}
 
 // Makes a frame 60 pixels shorter in its client area, borders kept.
 void ShortenFrameByBand(HWND frame);

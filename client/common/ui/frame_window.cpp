@@ -7,8 +7,8 @@
 namespace olvex::ui {
 
 FrameWindow::~FrameWindow() {
-    if (auto* app = ClientApplication::Current(); app != nullptr && exists() &&
-                                                  app->main_window() == handle())
+    if (auto* app = ClientApplication::Current();
+        app != nullptr && exists() && app->main_window() == handle())
         app->SetMainWindow(nullptr);
     Destroy();
 }
@@ -31,9 +31,9 @@ bool FrameWindow::Create(std::wstring_view class_name, std::wstring_view title, 
     if (RegisterClassExW(&window_class) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
         return false;
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-    const HWND window = CreateWindowExW(0, class_text.c_str(), std::wstring(title).c_str(), style,
-                                        CW_USEDEFAULT, CW_USEDEFAULT, 400, 300, nullptr, nullptr,
-                                        instance, this);
+    const HWND window =
+        CreateWindowExW(0, class_text.c_str(), std::wstring(title).c_str(), style, CW_USEDEFAULT,
+                        CW_USEDEFAULT, 400, 300, nullptr, nullptr, instance, this);
     if (window == nullptr)
         return false;
     if (auto* app = ClientApplication::Current(); app != nullptr && app->main_window() == nullptr)
@@ -98,7 +98,8 @@ LRESULT CALLBACK FrameWindow::StaticProcedure(HWND window, UINT message, WPARAM 
         frame->Detach();
         frame->pages_.clear();
         frame->current_ = 0;
-        if (auto* app = ClientApplication::Current(); app != nullptr && app->main_window() == window) {
+        if (auto* app = ClientApplication::Current();
+            app != nullptr && app->main_window() == window) {
             app->SetMainWindow(nullptr);
             PostQuitMessage(0);
         }

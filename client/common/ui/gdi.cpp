@@ -49,8 +49,8 @@ Font CreatePointFont(std::wstring_view face, int tenths_of_point, int weight, bo
     return Font(CreateFontIndirectW(&description));
 }
 
-Font CreatePointFontFromResources(UINT face_id, UINT points_id, int weight, bool underline,
-                                  HDC dc, HINSTANCE instance) {
+Font CreatePointFontFromResources(UINT face_id, UINT points_id, int weight, bool underline, HDC dc,
+                                  HINSTANCE instance) {
     const std::wstring face = LoadText(face_id, instance);
     const auto points = ParsePointSize(Narrow(LoadText(points_id, instance)));
     if (face.empty() || !points)
@@ -70,9 +70,8 @@ void StretchBitmap(HDC dc, HBITMAP bitmap, const RECT& target) {
     MemoryDc memory(dc);
     SelectedObject selected(memory.get(), bitmap);
     SetStretchBltMode(dc, COLORONCOLOR);
-    StretchBlt(dc, target.left, target.top, target.right - target.left,
-               target.bottom - target.top, memory.get(), 0, 0, info.bmWidth, info.bmHeight,
-               SRCCOPY);
+    StretchBlt(dc, target.left, target.top, target.right - target.left, target.bottom - target.top,
+               memory.get(), 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
 }
 
 void TransparentLabels::Add(int id, std::optional<COLORREF> colour) {
@@ -102,7 +101,11 @@ void SetLabelText(HWND parent, int id, std::wstring_view text) {
 }
 
 LinkCursor::LinkCursor(int cursor_id, HINSTANCE instance)
-    : hand_(LoadCursorW(OrProgram(instance), MAKEINTRESOURCEW(cursor_id))) {}
+    : hand_(LoadCursorW(OrProgram(instance), MAKEINTRESOURCEW(cursor_id))) {
+    // A null cursor would hide the pointer over every link.
+    if (hand_ == nullptr)
+        hand_ = LoadCursorW(nullptr, MAKEINTRESOURCEW(32649));  // IDC_HAND
+}
 
 bool LinkCursor::Update() const {
     POINT position{};

@@ -101,13 +101,12 @@ Font CreatePointFont(std::wstring_view face, int tenths_of_point, int weight, bo
 // The same with the face and the size in points taken from the string table,
 // the size given as a whole number ("12"); an empty font when either entry is
 // missing or no number.
-Font CreatePointFontFromResources(UINT face_id, UINT points_id, int weight, bool underline,
-                                  HDC dc, HINSTANCE instance = nullptr);
+Font CreatePointFontFromResources(UINT face_id, UINT points_id, int weight, bool underline, HDC dc,
+                                  HINSTANCE instance = nullptr);
 
 // `ColorFromResource`: the colour a string table entry "r,g,b" names;
 // fallback when the entry is missing or malformed.
-COLORREF ColorFromResource(UINT id, COLORREF fallback = RGB(0, 0, 0),
-                           HINSTANCE instance = nullptr);
+COLORREF ColorFromResource(UINT id, COLORREF fallback = RGB(0, 0, 0), HINSTANCE instance = nullptr);
 
 // Stretches the whole bitmap over the rectangle with a plain copy.
 void StretchBitmap(HDC dc, HBITMAP bitmap, const RECT& target);
@@ -135,7 +134,8 @@ void SetLabelText(HWND parent, int id, std::wstring_view text);
 // statics need SS_NOTIFY to report clicks.
 class LinkCursor {
   public:
-    // The cursor is the program's resource cursor_id (134 in the programs).
+    // The cursor is the program's resource cursor_id (134 in the programs);
+    // without one, the system's hand.
     explicit LinkCursor(int cursor_id, HINSTANCE instance = nullptr);
     void AddLink(HWND link) { links_.push_back(link); }
     // Sets the hand over a shown link under the cursor, else the arrow; true

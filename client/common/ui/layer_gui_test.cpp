@@ -311,8 +311,8 @@ TEST_F(LayerProgramTest, DialogWithDisabledCancelStaysOpenOnEscCloseAndSystemClo
     Shot(dialog, "locked-dialog");
 
     ASSERT_TRUE(ClickButton(FindChild(dialog, IDC_ALLOW_CLOSE)));
-    ASSERT_TRUE(WaitUntil([&] { return GetCheck(FindChild(dialog, IDC_ALLOW_CLOSE)) == 1; },
-                          kWaitMs));
+    ASSERT_TRUE(
+        WaitUntil([&] { return GetCheck(FindChild(dialog, IDC_ALLOW_CLOSE)) == 1; }, kWaitMs));
     PostWindowMessage(dialog, WM_CLOSE, 0, 0);
     EXPECT_TRUE(WaitForWindowGone(dialog, kWaitMs));
     EXPECT_TRUE(TextBecomes(One(IDC_STATUS), L"Locked dialog ended: 2"));
@@ -372,7 +372,8 @@ TEST_F(LayerProgramTest, BandLayoutMovesListedControlsUpHidesTheBandAndShortensT
         EXPECT_EQ(Height(is), Height(was)) << id;
     }
     for (const int id : {IDC_BAND_PICTURE, IDC_BAND_TEXT, IDC_BAND_BUTTON}) {
-        EXPECT_TRUE(IsWindowVisible(FindChild(before, id)) && IsWindowEnabled(FindChild(before, id)))
+        EXPECT_TRUE(IsWindowVisible(FindChild(before, id)) &&
+                    IsWindowEnabled(FindChild(before, id)))
             << id;
         EXPECT_FALSE(IsWindowVisible(FindChild(after, id))) << id;
         EXPECT_FALSE(IsWindowEnabled(FindChild(after, id))) << id;
@@ -387,7 +388,8 @@ TEST_F(LayerProgramTest, BandLayoutMovesListedControlsUpHidesTheBandAndShortensT
     EXPECT_EQ(is.top, frame_rect.top);
 
     // Side by side for the pictures.
-    SetWindowPos(before, HWND_TOP, frame_rect.right + 10, frame_rect.top, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowPos(before, HWND_TOP, frame_rect.right + 10, frame_rect.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOACTIVATE);
     ASSERT_TRUE(WaitUntil([&] { return Rect(before).left == frame_rect.right + 10; }, kWaitMs));
     Shot(before, "band-before");
     SetForegroundWindow(after);
@@ -403,7 +405,8 @@ TEST_F(LayerProgramTest, ModalDialogOfAWorkerThreadHasNoOwner) {
     const HWND dialog = OpenedBy(IDC_OPEN_FROM_WORKER, L"Layer Test -- Worker");
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(GetWindow(dialog, GW_OWNER), nullptr);
-    EXPECT_NE(GetWindowThreadProcessId(dialog, nullptr), GetWindowThreadProcessId(frame(), nullptr));
+    EXPECT_NE(GetWindowThreadProcessId(dialog, nullptr),
+              GetWindowThreadProcessId(frame(), nullptr));
     EXPECT_TRUE(IsWindowEnabled(frame())) << "the frame's thread is not blocked by it";
     PostWindowMessage(dialog, WM_CLOSE, 0, 0);
     EXPECT_TRUE(WaitForWindowGone(dialog, kWaitMs));
@@ -433,7 +436,8 @@ TEST_F(LayerProgramOptionsTest, FileErrorBoxNamesTheCauseAndThePath) {
     const std::wstring report = testing::WindowsPath(dir.File("no folder")) + L"\\report.txt";
     ASSERT_NO_FATAL_FAILURE(Start(L"/save-to " + Quote(report)));
     ASSERT_TRUE(ClickButton(One(IDC_SAVE_REPORT)));
-    const HWND box = FindDialog({.title = L"Kelvan Gorsewatch", .process_id = process_id()}, kWaitMs);
+    const HWND box =
+        FindDialog({.title = L"Kelvan Gorsewatch", .process_id = process_id()}, kWaitMs);
     ASSERT_NE(box, nullptr);
     const DialogContents shown = ReadDialog(box);
     Shot(box, "file-error-box");

@@ -38,8 +38,8 @@ class SystemSaveFile final : public SaveFileChooser {
         dialog.lpstrFilter = filter.empty() ? nullptr : filter.c_str();
         dialog.lpstrFile = path.data();
         dialog.nMaxFile = static_cast<DWORD>(path.size());
-        dialog.lpstrDefExt = request.default_extension.empty() ? nullptr
-                                                               : request.default_extension.c_str();
+        dialog.lpstrDefExt =
+            request.default_extension.empty() ? nullptr : request.default_extension.c_str();
         dialog.Flags = request.flags;
         if (!GetSaveFileNameW(&dialog))
             return std::nullopt;
@@ -69,7 +69,8 @@ class SystemServices final : public ServiceControl {
         const ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
         if (manager.get() == nullptr)
             return State::kNoManager;
-        const ServiceHandle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
+        const ServiceHandle service(
+            OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
         if (service.get() == nullptr)
             return State::kNoService;
         SERVICE_STATUS status{};
@@ -185,8 +186,7 @@ ScopedSaveFileChooser::~ScopedSaveFileChooser() {
     g_save_file = previous_;
 }
 
-ScopedServiceControl::ScopedServiceControl(const ServiceControl& control)
-    : previous_(g_services) {
+ScopedServiceControl::ScopedServiceControl(const ServiceControl& control) : previous_(g_services) {
     g_services = &control;
 }
 ScopedServiceControl::~ScopedServiceControl() {

@@ -45,7 +45,8 @@ struct SaveFileRequest {
 class SaveFileChooser {
   public:
     virtual ~SaveFileChooser() = default;
-    virtual std::optional<std::wstring> Choose(HWND owner, const SaveFileRequest& request) const = 0;
+    virtual std::optional<std::wstring> Choose(HWND owner,
+                                               const SaveFileRequest& request) const = 0;
 };
 
 // The service control manager, as far as the programs use it.

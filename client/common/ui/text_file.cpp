@@ -21,8 +21,7 @@ std::string TextFileError::Describe() const {
                    " could not be created. The folder may be missing or protected, or the file "
                    "may be read-only or in use by another program.";
         case TextFileProblem::kCannotWrite:
-            return "The file " + quoted +
-                   " could not be written completely. The disk may be full.";
+            return "The file " + quoted + " could not be written completely. The disk may be full.";
     }
     return {};
 }
@@ -46,15 +45,15 @@ TextFileLines ReadTextFileLines(const std::string& path, std::uint64_t max_bytes
     TextFileLines result;
     const FileBytes read = ReadWholeFile(path, max_bytes);
     if (!read) {
-        const TextFileProblem problem = read.error == FileError::kTooLarge ? TextFileProblem::kTooLarge
-                                        : read.error == FileError::kReadFailed
-                                            ? TextFileProblem::kCannotRead
-                                            : TextFileProblem::kCannotOpen;
+        const TextFileProblem problem =
+            read.error == FileError::kTooLarge     ? TextFileProblem::kTooLarge
+            : read.error == FileError::kReadFailed ? TextFileProblem::kCannotRead
+                                                   : TextFileProblem::kCannotOpen;
         result.error = {problem, path};
         return result;
     }
-    result.lines = SplitTextLines(std::string_view(
-        reinterpret_cast<const char*>(read.bytes.data()), read.bytes.size()));
+    result.lines = SplitTextLines(
+        std::string_view(reinterpret_cast<const char*>(read.bytes.data()), read.bytes.size()));
     return result;
 }
 

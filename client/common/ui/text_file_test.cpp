@@ -44,7 +44,7 @@ TEST(TextFile, WritesEveryLineEndAsCrLfAndReadsItBack) {
     const TextFileLines read = ReadTextFileLines(path);
     ASSERT_FALSE(read.error);
     EXPECT_EQ(read.lines, (std::vector<std::string>{"Kelvan Gorsewatch Log Report", "two", "",
-                                                   "lines , with , commas"}));
+                                                    "lines , with , commas"}));
 }
 
 TEST(TextFile, CreatingReplacesAnOlderLongerFile) {

@@ -69,7 +69,9 @@ class Window {
     // Routes added later for the same key replace earlier ones.
     void OnMessage(UINT message, MessageHandler handler);
     void OnCommand(int id, WORD code, CommandHandler handler);
-    void OnClicked(int id, CommandHandler handler) { OnCommand(id, BN_CLICKED, std::move(handler)); }
+    void OnClicked(int id, CommandHandler handler) {
+        OnCommand(id, BN_CLICKED, std::move(handler));
+    }
     void OnNotify(int id, UINT code, NotifyHandler handler);
 
     // The routing table's answer to a message; nullopt when no route takes it.

@@ -54,7 +54,9 @@ class Recorder final : public SoundPlayer, public ShellOpener {
   public:
     explicit Recorder(std::wstring path) : path_(std::move(path)) {}
     bool PlayFile(const std::wstring& file) const override { return Append(L"sound: " + file); }
-    bool Open(HWND, const std::wstring& target) const override { return Append(L"open: " + target); }
+    bool Open(HWND, const std::wstring& target) const override {
+        return Append(L"open: " + target);
+    }
 
   private:
     bool Append(const std::wstring& line) const {
@@ -172,15 +174,20 @@ struct ListRow {
 class LayerPage : public FormPage {
   public:
     LayerPage(int template_id, int own_nav, int other_nav)
-        : FormPage(template_id), own_nav_(own_nav), other_nav_(other_nav), links_(IDR_LINK_CURSOR) {}
+        : FormPage(template_id),
+          own_nav_(own_nav),
+          other_nav_(other_nav),
+          links_(IDR_LINK_CURSOR) {}
 
     bool cursor_is_hand() const { return GetCursor() == links_.hand(); }
 
   protected:
     bool OnInitDialog() override {
         const HDC dc = GetDC(handle());
-        title_font_ = CreatePointFontFromResources(IDS_TITLE_FACE, IDS_TITLE_SIZE, FW_BOLD, false, dc);
-        link_font_ = CreatePointFontFromResources(IDS_LINK_FACE, IDS_LINK_SIZE, FW_NORMAL, true, dc);
+        title_font_ =
+            CreatePointFontFromResources(IDS_TITLE_FACE, IDS_TITLE_SIZE, FW_BOLD, false, dc);
+        link_font_ =
+            CreatePointFontFromResources(IDS_LINK_FACE, IDS_LINK_SIZE, FW_NORMAL, true, dc);
         ReleaseDC(handle(), dc);
         Control(handle(), IDC_HEADING).SetFont(title_font_.get());
         Control(handle(), IDC_NAV_ONE).SetFont(title_font_.get());
@@ -201,13 +208,15 @@ class LayerPage : public FormPage {
         background_.reset(static_cast<HBITMAP>(
             LoadImageW(instance(), MAKEINTRESOURCEW(IDB_BACKGROUND), IMAGE_BITMAP, 0, 0, 0)));
 
-        RemoveTopBand(handle(),
-                      {IDC_HEADING, IDC_NAV_ONE, IDC_NAV_TWO, IDC_TREE, IDC_LIST, IDC_CHECKED_TEXT,
-                       IDC_TIMER_TEXT, IDC_STATUS, IDC_SHOW_MESSAGE, IDC_OPEN_RESIZABLE,
-                       IDC_OPEN_LOCKED, IDC_OPEN_BAND, IDC_CHECK_ALL, IDC_SHOW_PREPARE_LOG,
-                       IDC_HIDE_PREPARE_LOG, IDC_OPEN_FROM_WORKER, IDC_PLAY_SOUND, IDC_SAVE_REPORT,
-                       IDC_PLAIN_TEXT, IDC_HELP_LINK, IDC_NOTE},
-                      {IDC_BAND_PICTURE, IDC_BAND_TEXT, IDC_BAND_BUTTON}, false);
+        RemoveTopBand(
+            handle(),
+            {IDC_HEADING,      IDC_NAV_ONE,          IDC_NAV_TWO,          IDC_TREE,
+             IDC_LIST,         IDC_CHECKED_TEXT,     IDC_TIMER_TEXT,       IDC_STATUS,
+             IDC_SHOW_MESSAGE, IDC_OPEN_RESIZABLE,   IDC_OPEN_LOCKED,      IDC_OPEN_BAND,
+             IDC_CHECK_ALL,    IDC_SHOW_PREPARE_LOG, IDC_HIDE_PREPARE_LOG, IDC_OPEN_FROM_WORKER,
+             IDC_PLAY_SOUND,   IDC_SAVE_REPORT,      IDC_PLAIN_TEXT,       IDC_HELP_LINK,
+             IDC_NOTE},
+            {IDC_BAND_PICTURE, IDC_BAND_TEXT, IDC_BAND_BUTTON}, false);
         StartTimer(kTickTimer, kTickMs);
         return true;
     }
@@ -217,7 +226,9 @@ class LayerPage : public FormPage {
             SetLabelText(handle(), IDC_TIMER_TEXT, L"Ticks: " + std::to_wstring(++ticks_));
     }
 
-    HBRUSH OnControlColor(HDC dc, HWND control, UINT) override { return labels_.Apply(dc, control); }
+    HBRUSH OnControlColor(HDC dc, HWND control, UINT) override {
+        return labels_.Apply(dc, control);
+    }
 
     bool OnEraseBackground(HDC dc) override {
         const RECT client = ClientRect();
@@ -255,9 +266,10 @@ class PageOne : public LayerPage {
         OnClicked(IDC_NAV_TWO, [this] { frame_.ShowPage(2); });
         OnClicked(IDC_HELP_LINK, [] { CurrentShellOpener().Open(nullptr, L"KvQZHelp.chm"); });
         OnClicked(IDC_SHOW_MESSAGE, [this] {
-            const int answer =
-                ClientApplication::Current()->MessageBoxFromResource(IDS_QUESTION, MB_YESNO, handle());
-            SetLabelText(handle(), IDC_STATUS, answer == IDYES ? L"Message answered: Yes" : L"Message answered: No");
+            const int answer = ClientApplication::Current()->MessageBoxFromResource(
+                IDS_QUESTION, MB_YESNO, handle());
+            SetLabelText(handle(), IDC_STATUS,
+                         answer == IDYES ? L"Message answered: Yes" : L"Message answered: No");
         });
         OnClicked(IDC_OPEN_RESIZABLE, [this] { ResizableDialog().RunModal(frame_.handle()); });
         OnClicked(IDC_OPEN_LOCKED, [this] {
@@ -296,7 +308,9 @@ class PageOne : public LayerPage {
             const auto hit = TreeView(handle(), IDC_TREE)
                                  .HitTestScreen({GET_X_LPARAM(position), GET_Y_LPARAM(position)});
             if (hit.on_check_box())
-                SetLabelText(handle(), IDC_STATUS, L"Check box clicked: " + TreeView(handle(), IDC_TREE).ItemText(hit.item));
+                SetLabelText(
+                    handle(), IDC_STATUS,
+                    L"Check box clicked: " + TreeView(handle(), IDC_TREE).ItemText(hit.item));
             return LRESULT{0};
         });
     }
@@ -330,7 +344,8 @@ class PageOne : public LayerPage {
         list.AddColumn(1, L"Size", 40);
         list.AddColumn(2, L"Date", 45);
         for (std::size_t i = 0; i < rows_.size(); ++i) {
-            const int index = list.Insert(static_cast<int>(i), rows_[i].name, static_cast<LPARAM>(i));
+            const int index =
+                list.Insert(static_cast<int>(i), rows_[i].name, static_cast<LPARAM>(i));
             list.SetSubItem(index, 1, std::to_wstring(rows_[i].size));
             list.SetSubItem(index, 2, rows_[i].time_text);
         }
@@ -372,8 +387,10 @@ class PageOne : public LayerPage {
     }
 
     void SaveReport() {
-        const auto path = CurrentSaveFileChooser().Choose(
-            nullptr, {.default_extension = L"txt", .file_name = L"LayerReport", .filter = L"Text Files (*.txt)|*.txt||"});
+        const auto path =
+            CurrentSaveFileChooser().Choose(nullptr, {.default_extension = L"txt",
+                                                      .file_name = L"LayerReport",
+                                                      .filter = L"Text Files (*.txt)|*.txt||"});
         if (!path)
             return;
         TextFileWriter writer;
@@ -462,8 +479,8 @@ int Run(HINSTANCE instance) {
     LayerFrame frame;
     PageOne one(frame);
     PageTwo two(frame);
-    if (!frame.Create(L"OlvexLayerTestFrame", LoadText(IDS_FRAME_TITLE)) || !frame.AddPage(1, one) ||
-        !frame.AddPage(2, two))
+    if (!frame.Create(L"OlvexLayerTestFrame", LoadText(IDS_FRAME_TITLE)) ||
+        !frame.AddPage(1, one) || !frame.AddPage(2, two))
         return 1;
     const RECT page = one.ClientRect();
     frame.SetClientSize(page.right, page.bottom);
