@@ -80,6 +80,20 @@ void Edit::SetLimit(int characters) const {
         SendMessageW(handle(), EM_SETLIMITTEXT, static_cast<WPARAM>(characters), 0);
 }
 
+void ProgressBar::SetRange(int low, int high) const {
+    if (handle() != nullptr)
+        SendMessageW(handle(), PBM_SETRANGE32, static_cast<WPARAM>(low), high);
+}
+
+void ProgressBar::SetPosition(int position) const {
+    if (handle() != nullptr)
+        SendMessageW(handle(), PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+int ProgressBar::Position() const {
+    return handle() == nullptr ? 0 : static_cast<int>(SendMessageW(handle(), PBM_GETPOS, 0, 0));
+}
+
 ImageList::~ImageList() {
     if (list_ != nullptr)
         ImageList_Destroy(list_);

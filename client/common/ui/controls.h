@@ -60,6 +60,14 @@ class Static : public Control {
     using Control::Control;
 };
 
+class ProgressBar : public Control {
+  public:
+    using Control::Control;
+    void SetRange(int low, int high) const;
+    void SetPosition(int position) const;
+    int Position() const;
+};
+
 // An image list made from a bitmap resource of width * count pixels, the
 // mask colour shown transparent.
 class ImageList {

@@ -7,9 +7,6 @@
 namespace olvex::ui {
 
 FrameWindow::~FrameWindow() {
-    if (auto* app = ClientApplication::Current();
-        app != nullptr && exists() && app->main_window() == handle())
-        app->SetMainWindow(nullptr);
     Destroy();
 }
 
@@ -98,11 +95,6 @@ LRESULT CALLBACK FrameWindow::StaticProcedure(HWND window, UINT message, WPARAM 
         frame->Detach();
         frame->pages_.clear();
         frame->current_ = 0;
-        if (auto* app = ClientApplication::Current();
-            app != nullptr && app->main_window() == window) {
-            app->SetMainWindow(nullptr);
-            PostQuitMessage(0);
-        }
         return DefWindowProcW(window, message, wparam, lparam);
     }
     return frame->WindowProcedure(message, wparam, lparam);

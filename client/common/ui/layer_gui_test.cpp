@@ -250,11 +250,16 @@ TEST_F(LayerProgramTest, ListSortsByTheClickedColumn) {
     Shot(frame(), "list-sorted-by-date");
 }
 
-TEST_F(LayerProgramTest, TimerChangesAText) {
+TEST_F(LayerProgramTest, TimersChangeATextAndAProgressBar) {
     const HWND ticks = One(IDC_TIMER_TEXT);
     const std::wstring first = GetText(ticks);
     EXPECT_EQ(first.rfind(L"Ticks: ", 0), 0u);
     EXPECT_TRUE(WaitUntil([&] { return GetText(ticks) != first; }, kWaitMs));
+    // Page two's timer runs while the page is hidden as well.
+    const HWND progress = FindChild(PageTwo(), IDC_PROGRESS);
+    const LRESULT position = SendWindowMessage(progress, PBM_GETPOS, 0, 0).result;
+    EXPECT_TRUE(WaitUntil(
+        [&] { return SendWindowMessage(progress, PBM_GETPOS, 0, 0).result != position; }, kWaitMs));
 }
 
 TEST_F(LayerProgramTest, ResizableDialogGrowsItsControlsAndSnapsBackToItsMinimum) {

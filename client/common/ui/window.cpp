@@ -2,10 +2,22 @@
 
 #include <vector>
 
+#include "client/common/client_application.h"
+
 namespace olvex::ui {
 namespace {
 
 constexpr wchar_t kObjectProperty[] = L"OlvexUiWindow";
+
+// The application's main window going ends the message loop, whatever kind
+// of window of ours it is (a frame, or a dialog in programs without one).
+void ReleaseMainWindow(HWND handle) {
+    ClientApplication* app = ClientApplication::Current();
+    if (app != nullptr && handle != nullptr && app->main_window() == handle) {
+        app->SetMainWindow(nullptr);
+        PostQuitMessage(0);
+    }
+}
 
 }  // namespace
 
@@ -35,6 +47,7 @@ void Window::Destroy() {
     // untie it first so that the closing messages reach no handler of it.
     const HWND handle = std::exchange(handle_, nullptr);
     RemovePropW(handle, kObjectProperty);
+    ReleaseMainWindow(handle);
     DestroyWindow(handle);
 }
 
@@ -110,8 +123,10 @@ void Window::Attach(HWND handle) {
 }
 
 void Window::Detach() {
-    if (handle_ != nullptr)
+    if (handle_ != nullptr) {
         RemovePropW(handle_, kObjectProperty);
+        ReleaseMainWindow(handle_);
+    }
     handle_ = nullptr;
 }
 

@@ -5,7 +5,8 @@
 // A window object belongs to whoever made it (a member, a local, a
 // unique_ptr) and never deletes itself. Destroying the object destroys a
 // window that still exists; a window destroyed first (closed by the user)
-// simply leaves the object without a handle.
+// simply leaves the object without a handle. When the window is the
+// application's main window, its going ends the message loop.
 //
 //     class CountDialog : public Dialog {
 //       public:

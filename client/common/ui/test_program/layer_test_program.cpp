@@ -222,8 +222,12 @@ class LayerPage : public FormPage {
     }
 
     void OnTimer(UINT_PTR timer_id) override {
-        if (timer_id == kTickTimer)
-            SetLabelText(handle(), IDC_TIMER_TEXT, L"Ticks: " + std::to_wstring(++ticks_));
+        if (timer_id != kTickTimer)
+            return;
+        SetLabelText(handle(), IDC_TIMER_TEXT, L"Ticks: " + std::to_wstring(++ticks_));
+        ProgressBar progress(handle(), IDC_PROGRESS);
+        progress.SetRange(0, 20);
+        progress.SetPosition(ticks_ % 21);
     }
 
     HBRUSH OnControlColor(HDC dc, HWND control, UINT) override {
