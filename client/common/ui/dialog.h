@@ -3,7 +3,9 @@
 //
 // The hooks below cover what the programs' dialogs handle; anything else goes
 // through the routing table of Window (OnMessage, OnCommand, OnNotify), whose
-// routes come before the hooks.
+// routes come before the hooks. A dialog sees its messages from WM_INITDIALOG
+// on (the system gives a dialog procedure no WM_CREATE): what a window would
+// make in WM_CREATE, a dialog makes in its constructor or in OnInitDialog.
 //
 // Closing: Esc, WM_CLOSE and the title bar's close (SC_CLOSE) all arrive as
 // the command IDCANCEL (a route for it, else OnCancel), also while the Cancel

@@ -468,13 +468,24 @@ class CountingDialog : public Dialog {
     int seen_ = 0;
     int routed_cancels_ = 0;
     int inits_ = 0;
+    int previewed_ = 0;
 
   protected:
+    std::optional<LRESULT> PreviewMessage(UINT message, WPARAM wparam, LPARAM) override {
+        // Any message with wParam -1, before its route.
+        if (wparam != static_cast<WPARAM>(-1))
+            return std::nullopt;
+        ++previewed_;
+        return 9;
+    }
+
     bool OnInitDialog() override {
         ++inits_;
         // Routed messages answer through DWLP_MSGRESULT.
         const LRESULT answer = SendMessageW(handle(), WM_APP, 5, 0);
         seen_ += answer == 42 ? 100 : 0;
+        EXPECT_EQ(SendMessageW(handle(), WM_APP, static_cast<WPARAM>(-1), 0), 9);
+        EXPECT_EQ(SendMessageW(handle(), WM_APP + 7, static_cast<WPARAM>(-1), 0), 9);
         // Missing ids are skipped, never used.
         EXPECT_FALSE(MoveDlgItemUp(handle(), 4242));
         HideDlgItem(handle(), 4242);
@@ -489,6 +500,7 @@ TEST(LayerInProcess, RoutesComeBeforeTheHooksAndModalResultsComeBack) {
     EXPECT_EQ(dialog.RunModal(), 7);
     EXPECT_EQ(dialog.inits_, 1);
     EXPECT_EQ(dialog.seen_, 105);
+    EXPECT_EQ(dialog.previewed_, 2);
     EXPECT_EQ(dialog.routed_cancels_, 1);
     EXPECT_FALSE(dialog.exists()) << "the object outlives its window";
 }

@@ -143,6 +143,8 @@ void Window::OnNotify(int id, UINT code, NotifyHandler handler) {
 }
 
 std::optional<LRESULT> Window::Route(UINT message, WPARAM wparam, LPARAM lparam) {
+    if (const auto previewed = PreviewMessage(message, wparam, lparam))
+        return previewed;
     if (message == WM_COMMAND) {
         const auto found = command_routes_.find({LOWORD(wparam), HIWORD(wparam)});
         if (found != command_routes_.end()) {

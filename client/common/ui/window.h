@@ -75,7 +75,15 @@ class Window {
     }
     void OnNotify(int id, UINT code, NotifyHandler handler);
 
-    // The routing table's answer to a message; nullopt when no route takes it.
+    // Sees every message before the routes: for a window that acts on a
+    // whole class of messages (any message with a given wParam). An answer
+    // ends the handling; nullopt passes the message on.
+    virtual std::optional<LRESULT> PreviewMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+        return std::nullopt;
+    }
+
+    // The window's answer to a message: PreviewMessage, then the routing
+    // table; nullopt when neither takes it.
     std::optional<LRESULT> Route(UINT message, WPARAM wparam, LPARAM lparam);
 
     // Ties the object to its window (first message) and unties it (last).
