@@ -96,6 +96,27 @@ class RunningProgram {
     DWORD id_ = 0;
 };
 
+// Starts a helper program that signals "--ready <event>" (added to the
+// command line here) and waits up to timeout_ms until it has; false when it
+// did not start or ended first.
+inline bool StartWhenReady(RunningProgram& program, const std::wstring& command_line,
+                           DWORD timeout_ms = 20000) {
+    static LONG counter = 0;
+    const std::wstring event_name = L"OlvexGuiHelperReady-" +
+                                    std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                    std::to_wstring(InterlockedIncrement(&counter));
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, event_name.c_str());
+    if (!ready)
+        return false;
+    bool started = program.Start(command_line + L" --ready " + event_name);
+    if (started) {
+        const HANDLE waits[] = {ready, program.process()};
+        started = WaitForMultipleObjects(2, waits, FALSE, timeout_ms) == WAIT_OBJECT_0;
+    }
+    CloseHandle(ready);
+    return started;
+}
+
 // Runs a command line to its end (at most timeout_ms) and gives its exit
 // code and its standard output.
 struct ProgramOutput {
