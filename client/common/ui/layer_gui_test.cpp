@@ -525,20 +525,6 @@ TEST(LayerInProcess, AnObjectDestroysItsWindowButAClosedWindowLeavesTheObject) {
     EXPECT_FALSE(dialog.exists()) << "WM_CLOSE ends a modeless dialog through the Cancel hook";
 }
 
-// The test's prefix is its own: starting its stopped scheduler service
-// changes nothing that other tests see.
-TEST(LayerInProcess, ServiceControlQueriesAndStartsServices) {
-    const ServiceControl& services = SystemServiceControl();
-    EXPECT_EQ(services.Query(L"OlvexNoSuchService"), ServiceControl::State::kNoService);
-    EXPECT_FALSE(services.Start(L"OlvexNoSuchService", 1000));
-    const auto state = services.Query(L"Schedule");
-    ASSERT_TRUE(state == ServiceControl::State::kNotRunning ||
-                state == ServiceControl::State::kRunning);
-    EXPECT_TRUE(services.Start(L"Schedule", 5000));
-    EXPECT_EQ(services.Query(L"Schedule"), ServiceControl::State::kRunning);
-    EXPECT_TRUE(services.Start(L"Schedule", 5000)) << "running already";
-}
-
 TEST(LayerInProcess, PlatformIdComesThroughTheReplaceableVersionSource) {
     EXPECT_EQ(CurrentPlatformId(), static_cast<DWORD>(VER_PLATFORM_WIN32_NT));
     struct Windows98 final : OsVersionSource {

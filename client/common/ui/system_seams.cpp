@@ -47,67 +47,9 @@ class SystemSaveFile final : public SaveFileChooser {
     }
 };
 
-// Service handles closed once, on every path.
-class ServiceHandle {
-  public:
-    explicit ServiceHandle(SC_HANDLE handle) : handle_(handle) {}
-    ~ServiceHandle() {
-        if (handle_ != nullptr)
-            CloseServiceHandle(handle_);
-    }
-    ServiceHandle(const ServiceHandle&) = delete;
-    ServiceHandle& operator=(const ServiceHandle&) = delete;
-    SC_HANDLE get() const { return handle_; }
-
-  private:
-    SC_HANDLE handle_;
-};
-
-class SystemServices final : public ServiceControl {
-  public:
-    State Query(const std::wstring& name) const override {
-        const ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-        if (manager.get() == nullptr)
-            return State::kNoManager;
-        const ServiceHandle service(
-            OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
-        if (service.get() == nullptr)
-            return State::kNoService;
-        SERVICE_STATUS status{};
-        if (!QueryServiceStatus(service.get(), &status))
-            return State::kNoStatus;
-        return status.dwCurrentState == SERVICE_RUNNING ? State::kRunning : State::kNotRunning;
-    }
-
-    bool Start(const std::wstring& name, DWORD timeout_ms) const override {
-        const ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-        if (manager.get() == nullptr)
-            return false;
-        const ServiceHandle service(
-            OpenServiceW(manager.get(), name.c_str(), SERVICE_START | SERVICE_QUERY_STATUS));
-        if (service.get() == nullptr)
-            return false;
-        if (!StartServiceW(service.get(), 0, nullptr) &&
-            GetLastError() != ERROR_SERVICE_ALREADY_RUNNING)
-            return false;
-        constexpr DWORD kStep = 100;
-        for (DWORD waited = 0;; waited += kStep) {
-            SERVICE_STATUS status{};
-            if (!QueryServiceStatus(service.get(), &status))
-                return false;
-            if (status.dwCurrentState == SERVICE_RUNNING)
-                return true;
-            if (status.dwCurrentState == SERVICE_STOPPED || waited >= timeout_ms)
-                return false;
-            Sleep(kStep);
-        }
-    }
-};
-
 const SoundPlayer* g_sound = nullptr;
 const ShellOpener* g_shell = nullptr;
 const SaveFileChooser* g_save_file = nullptr;
-const ServiceControl* g_services = nullptr;
 
 }  // namespace
 
@@ -126,11 +68,6 @@ const SaveFileChooser& SystemSaveFileChooser() {
     return chooser;
 }
 
-const ServiceControl& SystemServiceControl() {
-    static const SystemServices control;
-    return control;
-}
-
 const SoundPlayer& CurrentSoundPlayer() {
     return g_sound != nullptr ? *g_sound : SystemSoundPlayer();
 }
@@ -141,10 +78,6 @@ const ShellOpener& CurrentShellOpener() {
 
 const SaveFileChooser& CurrentSaveFileChooser() {
     return g_save_file != nullptr ? *g_save_file : SystemSaveFileChooser();
-}
-
-const ServiceControl& CurrentServiceControl() {
-    return g_services != nullptr ? *g_services : SystemServiceControl();
 }
 
 DWORD CurrentPlatformId() {
@@ -184,13 +117,6 @@ ScopedSaveFileChooser::ScopedSaveFileChooser(const SaveFileChooser& chooser)
 }
 ScopedSaveFileChooser::~ScopedSaveFileChooser() {
     g_save_file = previous_;
-}
-
-ScopedServiceControl::ScopedServiceControl(const ServiceControl& control) : previous_(g_services) {
-    g_services = &control;
-}
-ScopedServiceControl::~ScopedServiceControl() {
-    g_services = previous_;
 }
 
 }  // namespace olvex::ui

@@ -1,8 +1,10 @@
 // What the windowed programs ask of the system where a test must see or
 // replace the answer: sounds (Wine says it played a file that does not
-// exist), opening files and addresses with the shell, the Save As dialog,
-// and the service control manager. The Windows version and platform id come
-// through the engine's own source (olvex/core/os_utilities.h).
+// exist), opening files and addresses with the shell and the Save As dialog.
+// The Windows version and platform id come through the engine's own source
+// (olvex/core/os_utilities.h); the service control manager, which only the
+// Task Scheduler check uses, through that check's platform
+// (client/common/task_scheduler_check.h).
 //
 // Each has the system's implementation, a Current... accessor, and a
 // Scoped... replacement for tests (not thread-safe against code running at
@@ -49,32 +51,13 @@ class SaveFileChooser {
                                                const SaveFileRequest& request) const = 0;
 };
 
-// The service control manager, as far as the programs use it.
-class ServiceControl {
-  public:
-    enum class State {
-        kRunning,
-        kNotRunning,  // stopped, or starting, or stopping
-        kNoManager,   // the service control manager cannot be opened
-        kNoService,   // no service of that name
-        kNoStatus,    // its status cannot be read
-    };
-    virtual ~ServiceControl() = default;
-    virtual State Query(const std::wstring& name) const = 0;
-    // Starts the service and waits up to timeout_ms for it to run; true when
-    // it runs.
-    virtual bool Start(const std::wstring& name, DWORD timeout_ms) const = 0;
-};
-
 const SoundPlayer& SystemSoundPlayer();
 const ShellOpener& SystemShellOpener();
 const SaveFileChooser& SystemSaveFileChooser();
-const ServiceControl& SystemServiceControl();
 
 const SoundPlayer& CurrentSoundPlayer();
 const ShellOpener& CurrentShellOpener();
 const SaveFileChooser& CurrentSaveFileChooser();
-const ServiceControl& CurrentServiceControl();
 
 // The platform id of the running (or substituted) system: 0 Win32s, 1
 // Windows 9x, 2 the NT family; 2 when it cannot be read.
@@ -114,17 +97,6 @@ class ScopedSaveFileChooser {
 
   private:
     const SaveFileChooser* previous_;
-};
-
-class ScopedServiceControl {
-  public:
-    explicit ScopedServiceControl(const ServiceControl& control);
-    ~ScopedServiceControl();
-    ScopedServiceControl(const ScopedServiceControl&) = delete;
-    ScopedServiceControl& operator=(const ScopedServiceControl&) = delete;
-
-  private:
-    const ServiceControl* previous_;
 };
 
 }  // namespace olvex::ui
