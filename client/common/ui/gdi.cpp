@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "client/common/ui/ansi_text.h"
 #include "client/common/ui/resource_values.h"
 
 namespace olvex::ui {
@@ -10,13 +11,6 @@ namespace {
 
 HINSTANCE OrProgram(HINSTANCE instance) {
     return instance != nullptr ? instance : GetModuleHandleW(nullptr);
-}
-
-std::string Narrow(const std::wstring& text) {
-    std::string narrow;
-    for (const wchar_t c : text)
-        narrow.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-    return narrow;
 }
 
 }  // namespace
@@ -52,14 +46,14 @@ Font CreatePointFont(std::wstring_view face, int tenths_of_point, int weight, bo
 Font CreatePointFontFromResources(UINT face_id, UINT points_id, int weight, bool underline, HDC dc,
                                   HINSTANCE instance) {
     const std::wstring face = LoadText(face_id, instance);
-    const auto points = ParsePointSize(Narrow(LoadText(points_id, instance)));
+    const auto points = ParsePointSize(ToAnsi(LoadText(points_id, instance)));
     if (face.empty() || !points)
         return Font();
     return CreatePointFont(face, *points * 10, weight, underline, dc);
 }
 
 COLORREF ColorFromResource(UINT id, COLORREF fallback, HINSTANCE instance) {
-    const auto rgb = ParseRgb(Narrow(LoadText(id, instance)));
+    const auto rgb = ParseRgb(ToAnsi(LoadText(id, instance)));
     return rgb ? RGB(rgb->red, rgb->green, rgb->blue) : fallback;
 }
 

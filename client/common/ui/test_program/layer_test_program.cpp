@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "client/common/client_application.h"
+#include "client/common/ui/ansi_text.h"
 #include "client/common/ui/controls.h"
 #include "client/common/ui/dialog.h"
 #include "client/common/ui/dialog_layout.h"
@@ -42,13 +43,6 @@ constexpr UINT kQueryCursor = WM_APP + 1;
 constexpr UINT_PTR kTickTimer = 1;
 constexpr UINT kTickMs = 200;
 
-std::string Narrow(const std::wstring& text) {
-    std::string narrow;
-    for (const wchar_t c : text)
-        narrow.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-    return narrow;
-}
-
 // Sounds and shell opens written to a file instead of done.
 class Recorder final : public SoundPlayer, public ShellOpener {
   public:
@@ -60,8 +54,8 @@ class Recorder final : public SoundPlayer, public ShellOpener {
 
   private:
     bool Append(const std::wstring& line) const {
-        std::ofstream out(Narrow(path_), std::ios::app | std::ios::binary);
-        out << Narrow(line) << "\r\n";
+        std::ofstream out(ToAnsi(path_), std::ios::app | std::ios::binary);
+        out << ToAnsi(line) << "\r\n";
         return static_cast<bool>(out);
     }
     std::wstring path_;
@@ -398,11 +392,11 @@ class PageOne : public LayerPage {
         if (!path)
             return;
         TextFileWriter writer;
-        writer.Create(Narrow(*path));
+        writer.Create(ToAnsi(*path));
         writer.WriteLine("Layer test report");
         ListView list(handle(), IDC_LIST);
         for (int i = 0; i < list.Count(); ++i)
-            writer.WriteLine(Narrow(list.ItemText(i, 0)) + " , " + Narrow(list.ItemText(i, 1)));
+            writer.WriteLine(ToAnsi(list.ItemText(i, 0)) + " , " + ToAnsi(list.ItemText(i, 1)));
         if (const TextFileError error = writer.Close())
             ShowFileErrorBox(error, handle());
         else
