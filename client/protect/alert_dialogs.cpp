@@ -65,9 +65,9 @@ void PlaceAtDesktopCorner(HWND window) {
     RECT own{};
     if (!GetClientRect(GetDesktopWindow(), &desktop) || !GetWindowRect(window, &own))
         return;
-    const ScreenRect placed = PlacedAtCorner({own.left, own.top, own.right, own.bottom},
-                                             {desktop.left, desktop.top, desktop.right,
-                                              desktop.bottom});
+    const ScreenRect placed =
+        PlacedAtCorner({own.left, own.top, own.right, own.bottom},
+                       {desktop.left, desktop.top, desktop.right, desktop.bottom});
     MoveWindow(window, placed.left, placed.top, placed.right - placed.left,
                placed.bottom - placed.top, TRUE);
 }
@@ -112,7 +112,8 @@ bool CPestFoundUserDlg::OnInitDialog() {
                                              FW_NORMAL, false, dc, instance());
     ReleaseDC(handle(), dc);
     if (font_) {
-        for (const HWND text : {MessageText(handle()), Item(IDC_PEST_NAME), Item(IDC_PEST_LOCATION)})
+        for (const HWND text :
+             {MessageText(handle()), Item(IDC_PEST_NAME), Item(IDC_PEST_LOCATION)})
             if (text != nullptr)
                 SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
     }
@@ -155,8 +156,8 @@ bool CScanReminderDlg::OnInitDialog() {
 // faces' size and stand side by side on it, the link is centred under them.
 void CScanReminderDlg::LayOut() {
     const HWND picture = Item(IDC_REMINDER_PICTURE);
-    const SIZE size = BitmapSize(reinterpret_cast<HBITMAP>(
-        SendMessageW(picture, STM_GETIMAGE, IMAGE_BITMAP, 0)));
+    const SIZE size =
+        BitmapSize(reinterpret_cast<HBITMAP>(SendMessageW(picture, STM_GETIMAGE, IMAGE_BITMAP, 0)));
     if (size.cx <= 0 || size.cy <= 0)
         return;
     RECT frame{0, 0, size.cx, size.cy};

@@ -72,15 +72,14 @@ class DialogHostTest : public ::testing::Test {
         const RECT rect = WindowRectOf(control);
         SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
         const HWND probe = FindWindowExW(HWND_MESSAGE, nullptr, L"WakenorDialogHostProbe", nullptr);
-        return probe != nullptr && WaitUntil(
-                                       [&] {
-                                           SendWindowMessage(dialog, WM_SETCURSOR,
-                                                             reinterpret_cast<WPARAM>(control),
-                                                             MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
-                                           return SendWindowMessage(probe, kQueryCursor, 0, 0)
-                                                      .result == cursor;
-                                       },
-                                       5000, 100);
+        return probe != nullptr &&
+               WaitUntil(
+                   [&] {
+                       SendWindowMessage(dialog, WM_SETCURSOR, reinterpret_cast<WPARAM>(control),
+                                         MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+                       return SendWindowMessage(probe, kQueryCursor, 0, 0).result == cursor;
+                   },
+                   5000, 100);
     }
 
     olvex::testing::ScratchDir scratch_;
@@ -88,7 +87,8 @@ class DialogHostTest : public ::testing::Test {
     RunningProgram host_;
 };
 
-TEST_F(DialogHostTest, AlertsStandFlushInTheCornerWhateverTheScreensSizeAndAnswerAsTheirCallersRead) {
+TEST_F(DialogHostTest,
+       AlertsStandFlushInTheCornerWhateverTheScreensSizeAndAnswerAsTheirCallersRead) {
     const std::wstring name = L"Adware.Test & Co";
     const std::wstring location = L"File \"C:\\Program Files\\Test Pest\\pest.exe\"";
     // A word of the command line with its quotes escaped.
@@ -100,8 +100,8 @@ TEST_F(DialogHostTest, AlertsStandFlushInTheCornerWhateverTheScreensSizeAndAnswe
     struct Step {
         const char* shot;
         std::wstring command;
-        int control;        // finds the dialog
-        int press;          // 0: Escape
+        int control;  // finds the dialog
+        int press;    // 0: Escape
         DWORD result;
     };
     const std::vector<std::pair<int, int>> sizes = {{1024, 768}, {800, 600}};
@@ -157,7 +157,8 @@ TEST_F(DialogHostTest, ReminderScanNowAsksTheMainProgramOrStartsItAndKeepsOutOfA
     RunningProgram main_window;
     ASSERT_TRUE(StartWhenReady(main_window, Quote(GuiProgramPath(L"stand_in.exe")) +
                                                 L" --title \"Kelvan Gorsewatch by Brackwith\""
-                                                L" --log " + Quote(log.wstring())));
+                                                L" --log " +
+                                                Quote(log.wstring())));
     StartHost(L"reminder");
     HWND reminder = WaitForDialog(IDC_SCAN_NOW);
     ASSERT_NE(reminder, nullptr);
@@ -173,8 +174,8 @@ TEST_F(DialogHostTest, ReminderScanNowAsksTheMainProgramOrStartsItAndKeepsOutOfA
     {
         // A scan or clean runs: Scan Now does nothing.
         RunningProgram activity;
-        ASSERT_TRUE(StartWhenReady(activity, Quote(GuiProgramPath(L"mutex_holder.exe")) +
-                                                 L" GorsewatchV5PestActivity"));
+        ASSERT_TRUE(StartWhenReady(
+            activity, Quote(GuiProgramPath(L"mutex_holder.exe")) + L" GorsewatchV5PestActivity"));
         ASSERT_TRUE(ClickButton(FindChild(reminder, IDC_SCAN_NOW)));
         Sleep(1000);
         EXPECT_TRUE(IsWindow(reminder));
@@ -216,9 +217,8 @@ TEST_F(DialogHostTest, ReminderLinkOpensTheTablesAddressOrTheBuiltInOne) {
     WriteUrlTable(install_ / "URLs.ini",
                   "XJHOME_URL=http://home.example/\r\n"
                   "STOP_SCANREMINDER_URL=http://stop.reminder.test.example/\r\n");
-    for (const char* expected :
-         {"http://stop.reminder.test.example/",
-          "http://www.kelvangorsewatch.example/scanreminder/stop.html"}) {
+    for (const char* expected : {"http://stop.reminder.test.example/",
+                                 "http://www.kelvangorsewatch.example/scanreminder/stop.html"}) {
         SCOPED_TRACE(expected);
         StartHost(L"reminder");
         const HWND reminder = WaitForDialog(IDC_DISABLE_REMINDER);
@@ -271,8 +271,8 @@ TEST_F(DialogHostTest, LogViewerSortsByTimeOrTextAndKeepsItsOpeningSize) {
     const fs::path log = scratch_.path() / "QZv5Log.txt";
     WriteText(log, FixtureLog());
     StartHost(L"log " + Quote(log.wstring()));
-    const HWND viewer = FindTopLevelWindow({.title = kLogTitle, .process_id = host_.id()},
-                                           kFirstStartMs);
+    const HWND viewer =
+        FindTopLevelWindow({.title = kLogTitle, .process_id = host_.id()}, kFirstStartMs);
     ASSERT_NE(viewer, nullptr);
     const HWND list = FindChild(viewer, IDC_LOG_LIST);
     auto shown = ReadListView(list);
@@ -312,9 +312,9 @@ TEST_F(DialogHostTest, LogViewerSortsByTimeOrTextAndKeepsItsOpeningSize) {
     const RECT list_before = RectIn(list, viewer);
     SetWindowPos(viewer, nullptr, 0, 0, width + 100, height + 50,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    EXPECT_TRUE(WaitUntil(
-        [&] { return RectIn(FindChild(viewer, IDOK), viewer).top == ok_before.top + 50; },
-        kWaitMs));
+    EXPECT_TRUE(
+        WaitUntil([&] { return RectIn(FindChild(viewer, IDOK), viewer).top == ok_before.top + 50; },
+                  kWaitMs));
     const RECT list_after = RectIn(list, viewer);
     EXPECT_EQ(list_after.right - list_after.left, list_before.right - list_before.left + 100);
     EXPECT_EQ(list_after.bottom - list_after.top, list_before.bottom - list_before.top + 50);
@@ -336,8 +336,8 @@ TEST_F(DialogHostTest, LogViewerOpensEmptyOnAnEmptyOrLockedLog) {
 
     WriteText(log, FixtureLog());
     RunningProgram locker;
-    ASSERT_TRUE(
-        StartWhenReady(locker, Quote(GuiProgramPath(L"file_locker.exe")) + L" " + Quote(log.wstring())));
+    ASSERT_TRUE(StartWhenReady(
+        locker, Quote(GuiProgramPath(L"file_locker.exe")) + L" " + Quote(log.wstring())));
     StartHost(L"log " + Quote(log.wstring()));
     viewer = FindTopLevelWindow({.title = kLogTitle, .process_id = host_.id()}, kWaitMs);
     ASSERT_NE(viewer, nullptr);
@@ -380,7 +380,8 @@ TEST_F(DialogHostTest, DatesTheUsersLocaleWritesReadBackToTheMinute) {
     };
     for (const auto& locale : locales) {
         SetInternational(locale.values);
-        for (const wchar_t* time : {L"2006 4 20 17 5 34", L"2006 12 31 0 30 0", L"2007 1 2 12 1 0"}) {
+        for (const wchar_t* time :
+             {L"2006 4 20 17 5 34", L"2006 12 31 0 30 0", L"2007 1 2 12 1 0"}) {
             const auto run =
                 RunForOutput(Quote(WindowsPath(OLVEX_DIALOG_HOST)) + L" date-check " + time);
             EXPECT_TRUE(run.ended);

@@ -74,8 +74,7 @@ struct FieldValue {
 };
 
 // Each field of the picture with its piece of the text.
-std::vector<FieldValue> MatchPicture(const std::vector<Element>& elements,
-                                     std::string_view text) {
+std::vector<FieldValue> MatchPicture(const std::vector<Element>& elements, std::string_view text) {
     std::vector<FieldValue> values;
     std::size_t at = 0;
     for (std::size_t i = 0; i < elements.size() && at < text.size(); ++i) {
@@ -102,8 +101,7 @@ std::vector<FieldValue> MatchPicture(const std::vector<Element>& elements,
                 const std::size_t most =
                     number ? static_cast<std::size_t>(std::max(element.count, 2)) : rest.size();
                 length = 0;
-                while (length < rest.size() && length < most &&
-                       IsDigit(rest[length]) == number)
+                while (length < rest.size() && length < most && IsDigit(rest[length]) == number)
                     ++length;
             }
         }
@@ -113,8 +111,8 @@ std::vector<FieldValue> MatchPicture(const std::vector<Element>& elements,
     return values;
 }
 
-int NameIndex(std::string_view name, const LocaleInfo& locale, int first, int last,
-              bool months, bool abbreviated) {
+int NameIndex(std::string_view name, const LocaleInfo& locale, int first, int last, bool months,
+              bool abbreviated) {
     for (int index = first; index <= last; ++index) {
         const std::string known =
             months ? locale.MonthName(index, abbreviated) : locale.DayName(index, abbreviated);

@@ -12,9 +12,12 @@ namespace {
 // A locale as GetLocaleInfo would describe it.
 class FakeLocale final : public LocaleInfo {
   public:
-    FakeLocale(std::string date, std::string time, bool german = false,
-               std::string am = "AM", std::string pm = "PM")
-        : date_(std::move(date)), time_(std::move(time)), german_(german), am_(std::move(am)),
+    FakeLocale(std::string date, std::string time, bool german = false, std::string am = "AM",
+               std::string pm = "PM")
+        : date_(std::move(date)),
+          time_(std::move(time)),
+          german_(german),
+          am_(std::move(am)),
           pm_(std::move(pm)) {}
     std::string ShortDatePicture() const override { return date_; }
     std::string TimePicture() const override { return time_; }
@@ -64,8 +67,7 @@ TEST(LocaleDateTest, DatesReadInTheLocalesPictures) {
         {"short month name", "dd-MMM-yy", "20-Apr-06", 2006, 4, 20, 0},
         {"long month name", "MMMM d, yyyy", "April 20, 2006", 2006, 4, 20, 0},
         {"unknown month name", "dd-MMM-yyyy", "20-Foo-2006", 2006, 1, 20, 0},
-        {"day name after the day keeps the day", "d/M/yyyy ddd", "20/4/2006 Thu", 2006, 4, 20,
-         4},
+        {"day name after the day keeps the day", "d/M/yyyy ddd", "20/4/2006 Thu", 2006, 4, 20, 4},
         {"long day name first", "dddd, M/d/yyyy", "Sunday, 4/23/2006", 2006, 4, 23, 7},
         {"unknown day name", "ddd d.M.yyyy", "Xyz 20.4.2006", 2006, 4, 20, 0},
         {"empty text", "M/d/yyyy", "", 2000, 1, 1, 0},

@@ -11,8 +11,8 @@
 namespace olvex::protect {
 namespace {
 
-ActivityLogEntry Entry(std::string date, std::uint64_t time, std::string action,
-                       std::string name, std::string category, std::string location) {
+ActivityLogEntry Entry(std::string date, std::uint64_t time, std::string action, std::string name,
+                       std::string category, std::string location) {
     ActivityLogEntry entry;
     entry.date_time = std::move(date);
     entry.time = time;

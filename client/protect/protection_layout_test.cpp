@@ -61,8 +61,9 @@ TEST(ProtectionLayoutTest, TrayMenuGreysTheProxyCommandForRestrictedUsers) {
     for (const bool restricted : {false, true}) {
         const auto items = TrayMenuItems(restricted);
         const std::vector<TrayMenuItem> expected = {
-            {32775, 127, false}, {0, 0, false},   {32776, 130, false},     {0, 0, false},
-            {32773, 128, false}, {32772, 162, restricted}, {32774, 129, false},
+            {32775, 127, false}, {0, 0, false},       {32776, 130, false},
+            {0, 0, false},       {32773, 128, false}, {32772, 162, restricted},
+            {32774, 129, false},
         };
         EXPECT_EQ(items, expected) << restricted;
     }
@@ -93,8 +94,8 @@ TEST(ProtectionLayoutTest, TrayCallbacksAndHideRequests) {
 }
 
 TEST(ProtectionLayoutTest, MachineIdIsThirtyTwoLowerCaseDigits) {
-    EXPECT_EQ(FormatMachineId(0x0123ABCD, 0x4EF5, 0x6789, {0xA0, 0x0B, 0xC1, 0xD2, 0xE3, 0xF4, 0x05,
-                                                           0x16}),
+    EXPECT_EQ(FormatMachineId(0x0123ABCD, 0x4EF5, 0x6789,
+                              {0xA0, 0x0B, 0xC1, 0xD2, 0xE3, 0xF4, 0x05, 0x16}),
               "0123abcd4ef56789a00bc1d2e3f40516");
     EXPECT_EQ(FormatMachineId(0, 0, 0, {}), std::string(32, '0'));
     EXPECT_EQ(FormatMachineId(0xFFFFFFFF, 0xFFFF, 0xFFFF,

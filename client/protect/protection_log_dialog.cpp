@@ -24,9 +24,8 @@ constexpr Column kColumns[] = {
 
 // The user locale's collation of two texts of the ANSI code page.
 int CollateInUserLocale(std::string_view a, std::string_view b) {
-    const int result =
-        CompareStringA(LOCALE_USER_DEFAULT, 0, a.data(), static_cast<int>(a.size()), b.data(),
-                       static_cast<int>(b.size()));
+    const int result = CompareStringA(LOCALE_USER_DEFAULT, 0, a.data(), static_cast<int>(a.size()),
+                                      b.data(), static_cast<int>(b.size()));
     if (result == 0)
         return a.compare(b);
     return result - CSTR_EQUAL;
@@ -62,8 +61,8 @@ void CProtectionLogDlg::Fill() const {
     list.DeleteAll();
     for (std::size_t i = 0; i < entries_.size(); ++i) {
         const ActivityLogEntry& entry = entries_[i];
-        const int row = list.Insert(static_cast<int>(i), ui::FromAnsi(entry.date_time),
-                                    static_cast<LPARAM>(i));
+        const int row =
+            list.Insert(static_cast<int>(i), ui::FromAnsi(entry.date_time), static_cast<LPARAM>(i));
         if (row < 0)
             continue;
         list.SetSubItem(row, kActionColumn, ui::FromAnsi(entry.action));

@@ -18,8 +18,7 @@ namespace olvex::protect {
 
 class CProtectionLogDlg : public ui::Dialog {
   public:
-    explicit CProtectionLogDlg(std::vector<ActivityLogEntry> entries,
-                               HINSTANCE instance = nullptr);
+    explicit CProtectionLogDlg(std::vector<ActivityLogEntry> entries, HINSTANCE instance = nullptr);
 
   protected:
     bool OnInitDialog() override;

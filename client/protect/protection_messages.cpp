@@ -16,9 +16,9 @@ int ShowProtectionMessageText(const std::wstring& text, UINT style, HWND owner) 
 
 std::wstring SystemErrorText(DWORD error) {
     LPWSTR text = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
     std::wstring result = text != nullptr ? text : std::to_wstring(error);
     LocalFree(text);
     while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r' ||

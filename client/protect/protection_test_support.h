@@ -97,7 +97,8 @@ inline std::optional<RegistryText> ReadMachineValue(const char* key_path, const 
     RegCloseKey(key);
     if (read != ERROR_SUCCESS)
         return std::nullopt;
-    return RegistryText{type, std::string(data, size > 0 && data[size - 1] == '\0' ? size - 1 : size)};
+    return RegistryText{type,
+                        std::string(data, size > 0 && data[size - 1] == '\0' ? size - 1 : size)};
 }
 
 inline void WriteMachineValue(const char* key_path, const char* name, DWORD type,
@@ -146,8 +147,8 @@ class UrlLog {
     UrlLog() : path_(gui::Environment(L"OLVEX_URL_LOG")) { skip_ = gui::ReadLines(path_).size(); }
     std::vector<std::string> Opened() const {
         auto lines = gui::ReadLines(path_);
-        lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(
-                                                      std::min(skip_, lines.size())));
+        lines.erase(lines.begin(),
+                    lines.begin() + static_cast<std::ptrdiff_t>(std::min(skip_, lines.size())));
         return lines;
     }
     bool WaitFor(const std::string& address, DWORD timeout_ms) const {

@@ -126,8 +126,8 @@ void CWakenorApp::Run() {
     // Once, on the window's thread: the shell's opens and the engine's
     // objects need it.
     com_initialized_ = SUCCEEDED(CoInitialize(nullptr));
-    SetDialogBackground(
-        static_cast<COLORREF>(ParseColour(ui::ToAnsi(Text(IDS_ALERT_COLOUR)))), RGB(0, 0, 0));
+    SetDialogBackground(static_cast<COLORREF>(ParseColour(ui::ToAnsi(Text(IDS_ALERT_COLOUR)))),
+                        RGB(0, 0, 0));
 
     CWakenorDlg window(*this);
     if (!window.Create())
@@ -223,9 +223,9 @@ void CWakenorApp::ReadProgramSettings() {
     DWORD last_error = 0;
     const bool read = RetryWithBackoff(kReadAttempts, [&] {
         // Opened for reading, made when missing, never truncated.
-        const HANDLE file = CreateFileA(settings_path_.c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE file =
+            CreateFileA(settings_path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             last_error = GetLastError();
             return AttemptResult::kRetry;
@@ -241,9 +241,9 @@ void CWakenorApp::ReadProgramSettings() {
     });
     if (!read) {
         if (!restricted_)
-            ShowProtectionMessageText(FillInTexts(
-                Text(IDS_SETTINGS_READ_FAILED),
-                {ui::FromAnsi(settings_path_), SystemErrorText(last_error)}));
+            ShowProtectionMessageText(
+                FillInTexts(Text(IDS_SETTINGS_READ_FAILED),
+                            {ui::FromAnsi(settings_path_), SystemErrorText(last_error)}));
         return;
     }
     const ProgramSettings settings = ParseProgramSettings(text);

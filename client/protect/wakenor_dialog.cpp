@@ -200,8 +200,8 @@ void CWakenorDlg::ShowMenu() {
     POINT cursor{};
     GetCursorPos(&cursor);
     SetForegroundWindow(handle());
-    const int command = static_cast<int>(
-        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY, cursor.x, cursor.y, 0, handle(), nullptr));
+    const int command = static_cast<int>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY,
+                                                        cursor.x, cursor.y, 0, handle(), nullptr));
     // The menu closes properly only after the window has had a message.
     SendMessageW(handle(), WM_NULL, 0, 0);
     DestroyMenu(menu);

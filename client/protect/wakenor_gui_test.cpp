@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "client/common/proxy_settings.h"
 #include "client/protect/protection_test_support.h"
 #include "client/protect/wakenor_app.h"
 #include "client/protect/wakenor_resources.h"
@@ -32,7 +33,7 @@ constexpr char kSettingsMutex[] = "QZAPSettingsDialog";
 
 struct StartOptions {
     bool test_build = false;
-    std::wstring working_folder;                              // empty: the test's own
+    std::wstring working_folder;                                     // empty: the test's own
     std::vector<std::pair<std::wstring, std::wstring>> environment;  // set for the start only
 };
 
@@ -88,11 +89,10 @@ class WakenorTest : public ::testing::Test {
         PROCESS_INFORMATION info{};
         std::wstring command = Quote(Exe().wstring());
         const bool started =
-            CreateProcessW(Exe().wstring().c_str(), command.data(), nullptr, nullptr, FALSE, 0,
-                           nullptr,
-                           options.working_folder.empty() ? nullptr
-                                                          : options.working_folder.c_str(),
-                           &startup, &info) != FALSE;
+            CreateProcessW(
+                Exe().wstring().c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                options.working_folder.empty() ? nullptr : options.working_folder.c_str(), &startup,
+                &info) != FALSE;
         for (const auto& [name, value] : options.environment)
             SetEnvironmentVariableW(name.c_str(), nullptr);
         if (!started)
@@ -105,8 +105,8 @@ class WakenorTest : public ::testing::Test {
 
     // The hidden protection window of the started program.
     HWND WaitForWindow(DWORD timeout_ms = kFirstStartMs) {
-        window_ = FindTopLevelWindow({.title = kProtectionTitle, .process_id = process_id_},
-                                     timeout_ms);
+        window_ =
+            FindTopLevelWindow({.title = kProtectionTitle, .process_id = process_id_}, timeout_ms);
         return window_;
     }
 
@@ -187,7 +187,8 @@ TEST_F(WakenorTest, LivesHiddenInTheTrayAndEndsWhenAnotherProgramClosesIt) {
     DWORD found_at = 0;
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < kFirstStartMs) {
-        const HWND window = FindTopLevelWindow({.title = kProtectionTitle, .process_id = process_id_});
+        const HWND window =
+            FindTopLevelWindow({.title = kProtectionTitle, .process_id = process_id_});
         if (window) {
             ever_visible = ever_visible || IsWindowVisible(window);
             window_ = window;
@@ -295,13 +296,15 @@ TEST_F(WakenorTest, SettingsShowAtHalfTheScreenAndApplyWritesTheFileAndRunEntry)
     ShowSettings();
     EXPECT_TRUE(Enabled(IDC_HIDE)) << "a new showing starts afresh";
     ASSERT_TRUE(ClickButton(Item(IDC_STOP_NOW)));
-    auto answer = AnswerDialog({.title = kMessageCaption, .process_id = process_id_}, IDNO, kWaitMs);
+    auto answer =
+        AnswerDialog({.title = kMessageCaption, .process_id = process_id_}, IDNO, kWaitMs);
     ASSERT_TRUE(answer);
     EXPECT_NE(answer->text.find(L"WARNING! Stopping Active Protection"), std::wstring::npos);
     EXPECT_TRUE(WaitUntil([&] { return Enabled(IDC_APPLY); }, kWaitMs));
     EXPECT_TRUE(Running());
     ASSERT_TRUE(ClickButton(Item(IDC_STOP_NOW)));
-    ASSERT_TRUE(AnswerDialog({.title = kMessageCaption, .process_id = process_id_}, IDYES, kWaitMs));
+    ASSERT_TRUE(
+        AnswerDialog({.title = kMessageCaption, .process_id = process_id_}, IDYES, kWaitMs));
     EXPECT_TRUE(Ended(kStopMs));
     EXPECT_FALSE(TrayIconExists(window_, 129));
     EXPECT_FALSE(MutexExists(kSettingsMutex));
@@ -348,8 +351,8 @@ TEST_F(WakenorTest, EveryHideLetsGoOfTheSettingsMutexAndAHolderKeepsThemClosed) 
         // a right click with another icon still opens the menu, a double-click
         // with another icon nothing.
         RunningProgram holder;
-        ASSERT_TRUE(StartWhenReady(holder, Quote(GuiProgramPath(L"mutex_holder.exe")) +
-                                               L" QZAPSettingsDialog"));
+        ASSERT_TRUE(StartWhenReady(
+            holder, Quote(GuiProgramPath(L"mutex_holder.exe")) + L" QZAPSettingsDialog"));
         ASSERT_TRUE(SendWindowMessage(window_, kTrayMessage, 129, WM_LBUTTONDBLCLK).completed);
         Sleep(500);
         EXPECT_FALSE(IsWindowVisible(window_));
@@ -380,10 +383,13 @@ TEST_F(WakenorTest, TrayMenuOpensTheMainProgramTheHomePageAndStops) {
         }
     }
     const std::vector<std::pair<UINT, std::wstring>> expected = {
-        {32775, L"Open Kelvan Gorsewatch"}, {0, L"-"},
-        {32776, L"XJ Home"},                {0, L"-"},
+        {32775, L"Open Kelvan Gorsewatch"},
+        {0, L"-"},
+        {32776, L"XJ Home"},
+        {0, L"-"},
         {32773, L"Configure Active Protection"},
-        {32772, L"Configure Proxy"},        {32774, L"Stop Active Protection"},
+        {32772, L"Configure Proxy"},
+        {32774, L"Stop Active Protection"},
     };
     EXPECT_EQ(items, expected);
     ASSERT_TRUE(ClosePopupMenu(*menu));
@@ -394,7 +400,8 @@ TEST_F(WakenorTest, TrayMenuOpensTheMainProgramTheHomePageAndStops) {
         RunningProgram main_window;
         ASSERT_TRUE(StartWhenReady(main_window, Quote(GuiProgramPath(L"stand_in.exe")) +
                                                     L" --title \"Kelvan Gorsewatch by Brackwith\""
-                                                    L" --log " + Quote(log.wstring())));
+                                                    L" --log " +
+                                                    Quote(log.wstring())));
         Choose(32775);
         EXPECT_TRUE(WaitUntil([&] { return !LoggedMessages(log, 1029).empty(); }, kWaitMs));
         const auto front = LoggedMessages(log, 1029);
@@ -437,6 +444,74 @@ TEST_F(WakenorTest, TrayMenuOpensTheMainProgramTheHomePageAndStops) {
     EXPECT_NE(answer->text.find(L"vulnerable to pests"), std::wstring::npos);
     EXPECT_TRUE(Ended(kStopMs));
     EXPECT_FALSE(TrayIconExists(window_, 129));
+}
+
+TEST_F(WakenorTest, ProxyCommandEditsTheStoreInTheInstallFolder) {
+    ASSERT_TRUE(Start());
+    ASSERT_NE(WaitForWindow(), nullptr);
+    constexpr wchar_t kProxyTitle[] = L"Kelvan Gorsewatch -- Proxy";
+    const auto open = [&] {
+        Choose(32772);
+        return FindTopLevelWindow({.title = kProxyTitle, .process_id = process_id_}, kWaitMs);
+    };
+    HWND proxy = open();
+    ASSERT_NE(proxy, nullptr);
+    EXPECT_EQ(GetText(FindChild(proxy, 1204)), L"");
+    ASSERT_TRUE(SetText(FindChild(proxy, 1204), L"proxy.example"));
+    ASSERT_TRUE(SetText(FindChild(proxy, 1206), L"80x"));
+    ASSERT_TRUE(PressButton(proxy, IDOK));
+    const auto refused =
+        AnswerDialog({.title = kMessageCaption, .process_id = process_id_}, IDOK, kWaitMs);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->text, L"A bad port number was specified for the proxy server.");
+    ASSERT_TRUE(SetText(FindChild(proxy, 1206), L"3128"));
+    EXPECT_FALSE(Shot(proxy, "proxy").empty());
+    ASSERT_TRUE(PressButton(proxy, IDOK));
+    ASSERT_TRUE(WaitForWindowGone(proxy, kWaitMs));
+    ASSERT_TRUE(fs::exists(install_ / "proxyinfo.dat"));
+    CProxySettings stored;
+    stored.Load(InstallFolder());
+    EXPECT_EQ(stored.host(), "proxy.example");
+    EXPECT_EQ(stored.port(), 3128);
+
+    // Shown again with what is stored; all fields emptied forget the proxy.
+    proxy = open();
+    ASSERT_NE(proxy, nullptr);
+    EXPECT_EQ(GetText(FindChild(proxy, 1206)), L"3128");
+    ASSERT_TRUE(SetText(FindChild(proxy, 1204), L""));
+    ASSERT_TRUE(PressButton(proxy, IDOK));
+    ASSERT_TRUE(WaitForWindowGone(proxy, kWaitMs));
+    EXPECT_FALSE(fs::exists(install_ / "proxyinfo.dat"));
+}
+
+TEST_F(WakenorTest, ProgramSettingsThatCannotBeReadAreReportedUnlessRestricted) {
+    const fs::path settings = ProductFolder() / "qzv5exe.ini";
+    for (const bool restricted : {false, true}) {
+        SCOPED_TRACE(restricted ? "restricted" : "with rights");
+        if (restricted)
+            fs::create_directories(install_ / "tempa.tmp");
+        RunningProgram locker;
+        ASSERT_TRUE(StartWhenReady(
+            locker, Quote(GuiProgramPath(L"file_locker.exe")) + L" " + Quote(settings.wstring())));
+        ASSERT_TRUE(Start());
+        if (restricted) {
+            ASSERT_TRUE(AnswerDialog({.title = kMessageCaption, .process_id = process_id_}, IDOK,
+                                     kFirstStartMs));
+        } else {
+            // After five tries with growing sleeps between them.
+            const auto told = AnswerDialog({.title = kMessageCaption, .process_id = process_id_},
+                                           IDOK, kFirstStartMs);
+            ASSERT_TRUE(told);
+            EXPECT_EQ(
+                told->text.rfind(L"Cannot read the settings file " + settings.wstring() + L": ", 0),
+                0u)
+                << Narrow(told->text);
+        }
+        ASSERT_NE(WaitForWindow(kWaitMs), nullptr) << "the program goes on";
+        EXPECT_EQ(FindTopLevelWindow({.title = kMessageCaption, .process_id = process_id_}),
+                  nullptr);
+        EndProgram();
+    }
 }
 
 TEST_F(WakenorTest, RestrictedUserIsToldOnceAndChangesNothing) {

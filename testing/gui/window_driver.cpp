@@ -667,8 +667,8 @@ bool RunRemote(HANDLE process, HMODULE local_module, HMODULE remote_module, FARP
                void* argument) {
     if (!local_module || !remote_module || !local)
         return false;
-    const auto offset = reinterpret_cast<std::uintptr_t>(local) -
-                        reinterpret_cast<std::uintptr_t>(local_module);
+    const auto offset =
+        reinterpret_cast<std::uintptr_t>(local) - reinterpret_cast<std::uintptr_t>(local_module);
     const auto start = reinterpret_cast<LPTHREAD_START_ROUTINE>(
         reinterpret_cast<std::uintptr_t>(remote_module) + offset);
     const HANDLE thread = CreateRemoteThread(process, nullptr, 0, start, argument, 0, nullptr);
@@ -712,10 +712,10 @@ std::optional<PopupMenu> ReadMenuOf(HWND popup) {
     const HMODULE local_kernel = GetModuleHandleW(L"kernel32.dll");
     if (!local_reader)
         return std::nullopt;
-    const HANDLE process = OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION |
-                                           PROCESS_VM_OPERATION | PROCESS_VM_READ |
-                                           PROCESS_VM_WRITE,
-                                       FALSE, process_id);
+    const HANDLE process =
+        OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION | PROCESS_VM_OPERATION |
+                        PROCESS_VM_READ | PROCESS_VM_WRITE,
+                    FALSE, process_id);
     std::optional<PopupMenu> result;
     void* block = nullptr;
     if (process)
@@ -728,11 +728,10 @@ std::optional<PopupMenu> ReadMenuOf(HWND popup) {
         request.menu = static_cast<std::uint64_t>(menu.result);
         request.count = -1;
         SIZE_T written = 0;
-        const bool loaded =
-            WriteProcessMemory(process, path_at, dll.c_str(), (dll.size() + 1) * sizeof(wchar_t),
-                               &written) &&
-            RunRemote(process, local_kernel, RemoteModule(process, L"kernel32.dll"),
-                      GetProcAddress(local_kernel, "LoadLibraryW"), path_at);
+        const bool loaded = WriteProcessMemory(process, path_at, dll.c_str(),
+                                               (dll.size() + 1) * sizeof(wchar_t), &written) &&
+                            RunRemote(process, local_kernel, RemoteModule(process, L"kernel32.dll"),
+                                      GetProcAddress(local_kernel, "LoadLibraryW"), path_at);
         auto read = std::make_unique<MenuReadBlock>();
         if (loaded && WriteProcessMemory(process, block, &request, sizeof(request), &written) &&
             RunRemote(process, local_reader, RemoteModule(process, kMenuReaderFileName),

@@ -52,10 +52,9 @@ int CProxyDlg::Ask(UINT text_id, UINT style) const {
 }
 
 void CProxyDlg::OnOk() {
-    const ProxyFormCheck check = CheckProxyForm({ToAnsi(ItemText(kProxyHostId)),
-                                                 ToAnsi(ItemText(kProxyPortId)),
-                                                 ToAnsi(ItemText(kProxyAccountId)),
-                                                 ToAnsi(ItemText(kProxyPasswordId))});
+    const ProxyFormCheck check =
+        CheckProxyForm({ToAnsi(ItemText(kProxyHostId)), ToAnsi(ItemText(kProxyPortId)),
+                        ToAnsi(ItemText(kProxyAccountId)), ToAnsi(ItemText(kProxyPasswordId))});
     switch (check.outcome) {
         case ProxyFormOutcome::kClear: {
             if (!settings_.from_system())

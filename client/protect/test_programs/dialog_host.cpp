@@ -68,7 +68,7 @@ int DateCheck(const std::vector<std::wstring>& arguments) {
     GetLocalTime(&written);
     if (arguments.size() == 6) {
         written = {};
-        WORD* fields[] = {&written.wYear, &written.wMonth, &written.wDay,
+        WORD* fields[] = {&written.wYear, &written.wMonth,  &written.wDay,
                           &written.wHour, &written.wMinute, &written.wSecond};
         for (std::size_t i = 0; i < 6; ++i)
             *fields[i] = static_cast<WORD>(_wtoi(arguments[i].c_str()));
