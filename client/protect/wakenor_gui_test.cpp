@@ -5,6 +5,7 @@
 // told to. The test build (WakenorTestBuild.exe, run as Wakenor.exe) covers
 // the start-up waits.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -203,6 +204,16 @@ TEST_F(WakenorTest, LivesHiddenInTheTrayAndEndsWhenAnotherProgramClosesIt) {
     EXPECT_FALSE(ever_visible);
     EXPECT_TRUE(TrayIconExists(window_, 129));
     EXPECT_FALSE(TrayIconExists(window_, 130));
+    // A new notification area announces itself; the icon comes back.
+    NOTIFYICONDATAW icon{};
+    icon.cbSize = NOTIFYICONDATAW_V1_SIZE;
+    icon.hWnd = window_;
+    icon.uID = 129;
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &icon));
+    EXPECT_FALSE(TrayIconExists(window_, 129));
+    ASSERT_TRUE(
+        SendWindowMessage(window_, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0).completed);
+    EXPECT_TRUE(TrayIconExists(window_, 129));
     EXPECT_TRUE(MutexExists(kWakenorMutexName));
     EXPECT_TRUE(MutexExists(kRunTagMutexName));
     // No settings file: start with Windows is on, so the Run entry is there.
@@ -338,6 +349,15 @@ TEST_F(WakenorTest, EveryHideLetsGoOfTheSettingsMutexAndAHolderKeepsThemClosed) 
     ASSERT_TRUE(SendWindowMessage(window_, WM_SYSCOMMAND, SC_MINIMIZE, 0).completed);
     EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(window_); }, kWaitMs));
     EXPECT_FALSE(MutexExists(kSettingsMutex));
+
+    // Every 1026 is the icon's: a dialog would otherwise take it for
+    // DM_REPOSITION and pull a window that reaches past the screen back.
+    ShowSettings();
+    SetWindowPos(window_, nullptr, 900, 700, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ASSERT_TRUE(SendWindowMessage(window_, kTrayMessage, 0, 0).completed);
+    EXPECT_EQ(WindowRectOf(window_).left, 900);
+    EXPECT_EQ(WindowRectOf(window_).top, 700);
+    EXPECT_TRUE(IsWindowVisible(window_));
 
     // A double-click while it shows them brings them up again, still held.
     ShowSettings();
