@@ -97,8 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // A cookie file's location names the path and the file's name.
     if (const auto location = olvex::BuildCookieFileLocation(path, mb)) {
-        const auto pairs =
-            olvex::ParseLocationString(*location, mb, olvex::kUnlimitedPairs).pairs;
+        const auto pairs = olvex::ParseLocationString(*location, mb, olvex::kUnlimitedPairs).pairs;
         Check(pairs.size() == 2);
         Check(pairs[0].value == path && pairs[1].value == name);
     }

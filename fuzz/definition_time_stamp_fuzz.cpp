@@ -93,8 +93,8 @@ void CheckCompositeVersion(const std::string& version) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> file(data, size);
     const olvex::HeaderWalk walk = olvex::WalkBlockHeaders(file);
-    Check(walk.blocks >= 0 && static_cast<std::size_t>(walk.blocks) <=
-                                   size / olvex::kDefinitionHeaderBytes);
+    Check(walk.blocks >= 0 &&
+          static_cast<std::size_t>(walk.blocks) <= size / olvex::kDefinitionHeaderBytes);
     Check(walk.payload_bytes_after_first >= 0);
     Check(walk.last_block_time.has_value() == (walk.blocks > 0));
 
@@ -108,7 +108,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           on_disk->payload_bytes_after_first == walk.payload_bytes_after_first);
     const olvex::DefinitionTimeStamp stamp = olvex::ReadDefinitionTimeStamp(path);
     if (walk.last_block_time) {
-        Check(stamp.error == olvex::TimeStampError::kNone && stamp.block_time == *walk.last_block_time);
+        Check(stamp.error == olvex::TimeStampError::kNone &&
+              stamp.block_time == *walk.last_block_time);
     } else {
         Check(stamp.error == olvex::TimeStampError::kNoBlock);
     }
@@ -140,10 +141,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // And from the local copy, as the web load compares them.
     Check(database.GetBlockTime(path, nullptr) == walk.last_block_time);
 
-    CheckCompositeVersion(olvex::CompositeVersion(
-        "5.6.7.4", "1.0.0.0", walk.last_block_time.value_or(0)));
+    CheckCompositeVersion(
+        olvex::CompositeVersion("5.6.7.4", "1.0.0.0", walk.last_block_time.value_or(0)));
     if (size >= 8)
-        CheckCompositeVersion(olvex::CompositeVersion("65535.65535", "x.-1",
-                                                      *olvex::LoadLe64(file, size - 8)));
+        CheckCompositeVersion(
+            olvex::CompositeVersion("65535.65535", "x.-1", *olvex::LoadLe64(file, size - 8)));
     return 0;
 }

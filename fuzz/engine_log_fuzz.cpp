@@ -58,8 +58,7 @@ std::string ReadBack(const std::string& path) {
 std::int64_t Append(const std::string& path, const olvex::MultiByteText& mb,
                     olvex::LogPosition* position) {
     const std::string before = ReadBack(path);
-    const std::string ended =
-        before.empty() || before.back() == '\n' ? before : before + "\r\n";
+    const std::string ended = before.empty() || before.back() == '\n' ? before : before + "\r\n";
     std::int64_t given = -1;
     const auto result = olvex::AppendLogEntry(
         path, mb,
@@ -80,8 +79,8 @@ std::int64_t Append(const std::string& path, const olvex::MultiByteText& mb,
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0)
         return 0;
-    const auto mb = (data[0] & 1) ? olvex::MultiByteText::ForCodePage(932)
-                                   : olvex::MultiByteText::SingleByte();
+    const auto mb =
+        (data[0] & 1) ? olvex::MultiByteText::ForCodePage(932) : olvex::MultiByteText::SingleByte();
     const std::string_view content(reinterpret_cast<const char*>(data + 1), size - 1);
 
     // Lines are trimmed and never empty, and a carriage return always ends

@@ -68,8 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const char* const kKinds[] = {"Risk", "Advice", "Threat", "Risk"};
     const char* kind = kKinds[selector & 3];
     const bool single_byte = (selector & 4) == 0;
-    const auto mb = single_byte ? olvex::MultiByteText::SingleByte()
-                                : olvex::MultiByteText::ForCodePage(932);
+    const auto mb =
+        single_byte ? olvex::MultiByteText::SingleByte() : olvex::MultiByteText::ForCodePage(932);
     const std::string file = input.ConsumeRemainingBytesAsString();
 
     const std::string path = Folder() + "/langv5.dat";

@@ -522,15 +522,16 @@ bool CMarvoltApp::RemovePest(const DetectionRecord& record) {
         VARIANT_BOOL success = VARIANT_FALSE;
         // The exterminator records every removal in its quarantine session,
         // from which it can be restored; cookies it only deletes.
-        const HRESULT result = exterminator_->ExterminatePest(record.pest_id, location.get(),
-                                                              VARIANT_FALSE, &success);
+        const HRESULT result =
+            exterminator_->ExterminatePest(record.pest_id, location.get(), VARIANT_FALSE, &success);
         if (FAILED(result) || !IsTrue(success)) {
             Trace("could not remove " + text + ": " +
                   NarrowText(LastErrorText(exterminator_.Get())));
             all_removed = false;
             continue;
         }
-        const char* action = places[index].kind == LocationKind::kCookie ? "Deleted" : "Quarantined";
+        const char* action =
+            places[index].kind == LocationKind::kCookie ? "Deleted" : "Quarantined";
         log_.AddEntry(record.pest_id, text, GetPestName(record.pest_id), action,
                       GetPestCategory(record.pest_id), pvt);
         FlushLog("removal written: " + text);

@@ -228,9 +228,9 @@ KilledRun RunMarvoltKilledAfterRemovals(const std::string& exe, const std::strin
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    run.started = CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE,
-                                 DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr, &startup,
-                                 &process) != FALSE;
+    run.started =
+        CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE,
+                       DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr, &startup, &process) != FALSE;
     if (!run.started)
         return run;
     CloseHandle(process.hThread);
@@ -260,16 +260,15 @@ KilledRun RunMarvoltKilledAfterRemovals(const std::string& exe, const std::strin
                 const auto& info = event.u.DebugString;
                 std::string text(info.nDebugStringLength, '\0');
                 SIZE_T got = 0;
-                if (!info.fUnicode &&
-                    ReadProcessMemory(process.hProcess, info.lpDebugStringData, text.data(),
-                                      text.size(), &got)) {
+                if (!info.fUnicode && ReadProcessMemory(process.hProcess, info.lpDebugStringData,
+                                                        text.data(), text.size(), &got)) {
                     text.resize(std::min<std::size_t>(got, text.find('\0')));
                     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
                         text.pop_back();
                     if (text.starts_with("Marvolt: ")) {
                         run.traces.push_back(text);
-                        detections_written = detections_written ||
-                                             text == "Marvolt: detections written";
+                        detections_written =
+                            detections_written || text == "Marvolt: detections written";
                         if (text.starts_with("Marvolt: removal written: "))
                             ++removals_written;
                         if (!run.killed && detections_written && removals_written == removals) {
@@ -533,9 +532,9 @@ class MarvoltTest : public ::testing::Test {
         ASSERT_TRUE(parsed.ok()) << parsed.error;
         const auto files = tools::BuildDefinitionFiles(parsed.set);
         ASSERT_TRUE(files.ok()) << files.error;
-        for (const auto& [name, bytes] : {std::pair{"qzinfo.dat", &files.pests},
-                                          std::pair{"qzfile.dat", &files.signatures},
-                                          std::pair{"qzloc.dat", &files.locations}}) {
+        for (const auto& [name, bytes] :
+             {std::pair{"qzinfo.dat", &files.pests}, std::pair{"qzfile.dat", &files.signatures},
+              std::pair{"qzloc.dat", &files.locations}}) {
             std::ofstream out(install_ / "core" / name, std::ios::binary | std::ios::trunc);
             out.write(reinterpret_cast<const char*>(bytes->data()),
                       static_cast<std::streamsize>(bytes->size()));
@@ -688,8 +687,8 @@ std::ostream& operator<<(std::ostream& out, const LogLine& line) {
 }
 
 LogLine LineOf(const ActivityLogEntry& entry) {
-    return {entry.action, entry.pest_id, entry.pest_name, entry.category, entry.location,
-            entry.pvt};
+    return {entry.action,   entry.pest_id,  entry.pest_name,
+            entry.category, entry.location, entry.pvt};
 }
 
 class MarvoltPlantedTest : public MarvoltTest {
@@ -719,10 +718,10 @@ class MarvoltPlantedTest : public MarvoltTest {
                                   0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
                   ERROR_SUCCESS);
         RegCloseKey(key);
-        ASSERT_EQ(SHSetValueA(HKEY_CURRENT_USER, kRunKey, kRunValue, REG_SZ,
-                                  set.alpha_short.c_str(),
-                                  static_cast<DWORD>(set.alpha_short.size() + 1)),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            SHSetValueA(HKEY_CURRENT_USER, kRunKey, kRunValue, REG_SZ, set.alpha_short.c_str(),
+                        static_cast<DWORD>(set.alpha_short.size() + 1)),
+            ERROR_SUCCESS);
         std::optional<std::uint32_t> crc;
         if (with_process) {
             set.process_file = (set.root / "gamma.exe").string();
@@ -766,27 +765,24 @@ class MarvoltPlantedTest : public MarvoltTest {
                   set.process_crc},
                  [&set] { return WaitForSingleObject(set.process, 0) == WAIT_OBJECT_0; }});
         removals.push_back({{"Quarantined", 3001, "MarvoltTest.Adware.Alpha", "Adware",
-                             "File \"" + set.alpha_short + "\"",
-                             set.alpha_crc},
+                             "File \"" + set.alpha_short + "\"", set.alpha_crc},
                             [&set] { return !fs::exists(set.alpha_file); }});
-        removals.push_back({{"Quarantined", 3001, "MarvoltTest.Adware.Alpha", "Adware",
-                             "Key \"hkey_current_user \\" + std::string(kPlantKey) + "\\Alpha\"",
-                             -1},
-                            [] {
-                                HKEY key = nullptr;
-                                if (RegOpenKeyExA(HKEY_CURRENT_USER,
-                                                  (std::string(kPlantKey) + "\\Alpha").c_str(), 0,
-                                                  KEY_READ, &key) != ERROR_SUCCESS)
-                                    return true;
-                                RegCloseKey(key);
-                                return false;
-                            }});
+        removals.push_back(
+            {{"Quarantined", 3001, "MarvoltTest.Adware.Alpha", "Adware",
+              "Key \"hkey_current_user \\" + std::string(kPlantKey) + "\\Alpha\"", -1},
+             [] {
+                 HKEY key = nullptr;
+                 if (RegOpenKeyExA(HKEY_CURRENT_USER, (std::string(kPlantKey) + "\\Alpha").c_str(),
+                                   0, KEY_READ, &key) != ERROR_SUCCESS)
+                     return true;
+                 RegCloseKey(key);
+                 return false;
+             }});
         removals.push_back({{"Quarantined", 3002, "MarvoltTest.Spyware.Beta", "Spyware",
                              "Folder \"" + set.beta_folder.string() + "\"", -1},
                             [&set] { return !fs::exists(set.beta_folder); }});
         removals.push_back({{"Quarantined", 3999, "Unknown", "Unknown",
-                             "File \"" + set.orphan_file.string() + "\"",
-                             set.orphan_crc},
+                             "File \"" + set.orphan_file.string() + "\"", set.orphan_crc},
                             [&set] { return !fs::exists(set.orphan_file); }});
         std::vector<std::int32_t> found;
         for (const auto& entry : entries) {
@@ -880,7 +876,8 @@ TEST_F(MarvoltPlantedTest, EachActionOverThePlantedSet) {
                 removals.push_back(LineOf(entry));
             }
         }
-        EXPECT_EQ(detected, (std::map<std::int32_t, int>{{3001, 3}, {3002, 1}, {3003, 1}, {3999, 1}}));
+        EXPECT_EQ(detected,
+                  (std::map<std::int32_t, int>{{3001, 3}, {3002, 1}, {3003, 1}, {3999, 1}}));
         std::set<std::string> alpha_spellings;
         for (const auto& line : detections) {
             if (line.pest_id == 3001 && line.location.starts_with("File "))
@@ -1088,12 +1085,12 @@ TEST_F(MarvoltTest, TheDemosPlantedSetGetsOneRemovalLinePerPlace) {
     fs::copy_file(samples / "beta.dll", pests / "beta.dll");
     std::ofstream(pests / "Beta" / "readme.txt") << "beta's own folder\n";
     fs::copy_file(TestProgramPath("test_pest.exe"), pests / "alpha-agent.exe");
-    ASSERT_EQ(SHSetValueA(HKEY_CURRENT_USER, "Software\\OlvexTest\\Alpha", "Installed", REG_SZ,
-                              "yes", 4),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        SHSetValueA(HKEY_CURRENT_USER, "Software\\OlvexTest\\Alpha", "Installed", REG_SZ, "yes", 4),
+        ERROR_SUCCESS);
     const std::string alpha = (pests / "alpha.exe").string();
     ASSERT_EQ(SHSetValueA(HKEY_CURRENT_USER, kRunKey, "OlvexTestAlpha", REG_SZ, alpha.c_str(),
-                              static_cast<DWORD>(alpha.size() + 1)),
+                          static_cast<DWORD>(alpha.size() + 1)),
               ERROR_SUCCESS);
     fs::create_directories(cookie.parent_path());
     std::ofstream(cookie, std::ios::binary) << "id\n1\nolvextest-tracker.example/\n";
@@ -1101,7 +1098,8 @@ TEST_F(MarvoltTest, TheDemosPlantedSetGetsOneRemovalLinePerPlace) {
     ASSERT_TRUE(crc);
     char memory[32];
     std::snprintf(memory, sizeof(memory), "memory 1001 0x%08X\n", *crc);
-    const fs::path samples_folder = fs::path(Narrow(WindowsPath(OLVEX_SAMPLE_PESTS_DIR))).parent_path();
+    const fs::path samples_folder =
+        fs::path(Narrow(WindowsPath(OLVEX_SAMPLE_PESTS_DIR))).parent_path();
     Publish(ReadText(samples_folder / "sample.defs") + memory, samples_folder.string());
     PestProcesses processes;
     const HANDLE agent = processes.Start((pests / "alpha-agent.exe").string());

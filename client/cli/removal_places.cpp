@@ -10,7 +10,7 @@
 namespace olvex {
 namespace {
 
-using KindTest = HRESULT(STDMETHODCALLTYPE ILocation::*)(VARIANT_BOOL*);
+using KindTest = HRESULT (STDMETHODCALLTYPE ILocation::*)(VARIANT_BOOL*);
 
 bool Is(ILocation& location, KindTest test) {
     VARIANT_BOOL answer = VARIANT_FALSE;
@@ -133,7 +133,8 @@ LocationPlace PlaceOfLocation(ILocation& location, BSTR text) {
             place.place = Lower(Attribute(location, L"Cookie").value_or(std::string()));
     } else if (Is(location, &ILocation::IsFile)) {
         place.kind = LocationKind::kFile;
-        place.place = ComparablePath(FilePart(Attribute(location, L"File").value_or(std::string())));
+        place.place =
+            ComparablePath(FilePart(Attribute(location, L"File").value_or(std::string())));
     } else if (Is(location, &ILocation::IsFolder)) {
         place.kind = LocationKind::kFolder;
         place.place = ComparablePath(Attribute(location, L"Folder").value_or(std::string()));

@@ -16,11 +16,11 @@ TEST(RemovalPlan, PassesByKindEachPlaceOnceTheFirstReportedStanding) {
         {Kind::kFile, "c:\\program files\\x\\alpha.exe"},                             // 4: as 1
         {Kind::kNone, "c:\\program files\\x\\alpha.exe"},                             // 5
         {Kind::kCookie, "c:\\cookies\\user@site[1].txt"},                             // 6
-        {Kind::kFile, "c:\\program files\\x\\beta"},           // 7: a file, not the folder
-        {Kind::kRegistryItem, RegistryPlace("hkey_current_user software\\a", "")},  // 8: as 0
+        {Kind::kFile, "c:\\program files\\x\\beta"},  // 7: a file, not the folder
+        {Kind::kRegistryItem, RegistryPlace("hkey_current_user software\\a", "")},     // 8: as 0
         {Kind::kRegistryItem, RegistryPlace("hkey_current_user \\software\\a", "v")},  // 9
-        {Kind::kProcess, "1234"},                                                       // 10: as 3
-        {Kind::kFile, "c:\\program files\\x\\gamma.exe"},                               // 11
+        {Kind::kProcess, "1234"},                                                      // 10: as 3
+        {Kind::kFile, "c:\\program files\\x\\gamma.exe"},                              // 11
     };
     EXPECT_EQ(PlanRemovals(locations), (std::vector<std::size_t>{3, 6, 1, 7, 11, 2, 0, 9}));
     EXPECT_TRUE(PlanRemovals({}).empty());

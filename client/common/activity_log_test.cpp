@@ -69,9 +69,10 @@ TEST(ActivityLog, QuotesOnlyFieldsThatHoldACommaAndReadsBothForms) {
         entry.category = "\"Ad";
         entry.date_time = "2004,05,12 13:00";
         const auto line = FormatActivityLogLine(entry);
-        EXPECT_EQ(line, "\"2004,05,12 13:00\",29636641,141707264,Detected,\"Pest, \"\"the\"\" bad\","
-                        "\"\"\"Ad\",4711," +
-                            c.written + ",3,\r\n");
+        EXPECT_EQ(line,
+                  "\"2004,05,12 13:00\",29636641,141707264,Detected,\"Pest, \"\"the\"\" bad\","
+                  "\"\"\"Ad\",4711," +
+                      c.written + ",3,\r\n");
         int ms = 0;
         const auto read = ParseActivityLogLine(line.substr(0, line.size() - 2), ms);
         ASSERT_TRUE(read) << line;
