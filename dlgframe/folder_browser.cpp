@@ -4,6 +4,7 @@
 // holds file-system folders, and fills each level when it is expanded.
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <array>

@@ -103,6 +103,7 @@ TEST(TabLayoutTest, EveryPartLiesInsideTheClientArea) {
         input.page_width = 300;
         input.page_height = 200;
         input.has_bottom = bottom;
+        input.bottom_width = bottom ? 250 : 0;
         input.bottom_height = bottom ? 40 : 0;
         input.banner_height = 56;
         input.tab_count = 3;
@@ -122,8 +123,25 @@ TEST(TabLayoutTest, EveryPartLiesInsideTheClientArea) {
         if (bottom) {
             EXPECT_GT(layout.bottom.y, tab_bottom);
             EXPECT_LE(layout.bottom.y + layout.bottom.height, layout.client_height);
+            EXPECT_LE(layout.bottom.x + layout.bottom.width, layout.client_width);
         }
     }
+}
+
+TEST(TabLayoutTest, AWideBottomDialogWidensTheWindow) {
+    TabLayoutInput input;
+    input.page_width = 200;
+    input.page_height = 100;
+    input.has_bottom = true;
+    input.bottom_width = 300;
+    input.bottom_height = 30;
+    input.tab_count = 2;
+    const TabLayout layout = ComputeTabLayout(input);
+    EXPECT_EQ(layout.client_width, 2 * kTabMargin + 300);
+    EXPECT_EQ(layout.bottom.x + layout.bottom.width + kTabMargin, layout.client_width);
+    // The tabs still follow the page.
+    EXPECT_EQ(layout.tab_control.width, 204);
+    EXPECT_EQ(layout.tab_width, 97);
 }
 
 TEST(TabLayoutTest, PageCounts) {

@@ -9,9 +9,10 @@
 
 namespace olvex::dlgframe {
 
-// Text buffers of the controls, in characters with the terminating zero.
+// Text buffers of the controls, in characters with the terminating zero. A
+// label holds a message box's whole text (up to 2046 characters).
 inline constexpr std::size_t kControlTextChars = 256;
-inline constexpr std::size_t kLabelTextChars = 512;
+inline constexpr std::size_t kLabelTextChars = 2048;
 inline constexpr std::size_t kLinkTargetChars = 256;
 
 // Copies as much of `text` as fits `out` with a terminating zero (nothing at

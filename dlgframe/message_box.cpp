@@ -112,6 +112,8 @@ INT_PTR CALLBACK MessageBoxProcedure(HWND dialog, UINT message, WPARAM wparam, L
             if (HWND placeholder = GetDlgItem(dialog, IDC_FRAME_BUTTON_PLACEHOLDER)) {
                 const RECT place = ChildRect(dialog, placeholder);
                 button = {place.right - place.left, place.bottom - place.top};
+                // It only gives the buttons their size.
+                ShowWindow(placeholder, SW_HIDE);
             }
             LayOut(dialog, block, button);
             CreateButtons(dialog, block.type, button);

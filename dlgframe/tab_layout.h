@@ -13,7 +13,8 @@ inline constexpr int kTabRowHeight = 30;
 struct TabLayoutInput {
     int page_width = 0;  // the page dialog's window size
     int page_height = 0;
-    int bottom_height = 0;  // the bottom dialog's window height; 0 without one
+    int bottom_width = 0;  // the bottom dialog's window size; 0 without one
+    int bottom_height = 0;
     bool has_bottom = false;
     int banner_height = 0;  // the large banner
     int tab_count = 0;

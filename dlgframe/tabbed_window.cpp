@@ -236,7 +236,11 @@ void ShowCurrentTab() {
     input.page_width = page_size.cx;
     input.page_height = page_size.cy;
     input.has_bottom = w.bottom != nullptr;
-    input.bottom_height = w.bottom != nullptr ? WindowSize(w.bottom).cy : 0;
+    if (w.bottom != nullptr) {
+        const SIZE bottom = WindowSize(w.bottom);
+        input.bottom_width = bottom.cx;
+        input.bottom_height = bottom.cy;
+    }
     input.banner_height = State().large_banner_height;
     input.tab_count = TabCtrl_GetItemCount(w.tabs);
     const TabLayout layout = ComputeTabLayout(input);

@@ -3,8 +3,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "dlgframe/frame_palette.h"
 #include "dlgframe/tests/frametest_support.h"
@@ -161,9 +163,9 @@ TEST(FrameworkControlsTest, ButtonFaceGradientAndHover) {
         const RECT place = RectInParent(button);
         const int h = place.bottom - place.top;
         const auto face_matches = [&](PaletteEntry top, PaletteEntry bottom) {
-            const Capture capture(dialog);
+            const Capture capture(button);
             for (const int row : {5, h / 2, h - 6}) {
-                if (capture.At(place.left + 3, place.top + row) != Gradient(top, bottom, row, h))
+                if (capture.At(3, row) != Gradient(top, bottom, row, h))
                     return false;
             }
             return true;
@@ -207,9 +209,12 @@ TEST(FrameworkControlsTest, SplitLabelReadsBackItsFirstPart) {
         EXPECT_EQ(Send(label, WM_GETTEXT, 3, reinterpret_cast<LPARAM>(small)), 2);
         EXPECT_STREQ(small, L"Na");
         // A text longer than the label's buffer is cut, never overrun.
-        const std::wstring long_text(2000, L'w');
+        const std::wstring long_text(5000, L'w');
         SetWindowTextW(label, long_text.c_str());
-        EXPECT_EQ(Text(label), std::wstring(511, L'w'));
+        std::vector<wchar_t> read(6000, L'#');
+        EXPECT_EQ(Send(label, WM_GETTEXT, read.size(), reinterpret_cast<LPARAM>(read.data())),
+                  2047);
+        EXPECT_EQ(std::wstring(read.data()), std::wstring(2047, L'w'));
     });
 }
 
@@ -303,7 +308,7 @@ TEST(FrameworkControlsTest, RadioButtonsClearOnlyTheirOwnKindInTheGroup) {
 }
 
 std::string ReadFile(const std::wstring& path) {
-    std::ifstream in(path);
+    std::ifstream in{std::filesystem::path(path)};
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 

@@ -155,7 +155,7 @@ void PaintNow(HWND window) {
 }
 
 std::wstring Text(HWND window) {
-    std::array<wchar_t, 1024> buffer{};
+    std::array<wchar_t, 4096> buffer{};
     const LRESULT length = SendMessageW(window, WM_GETTEXT, buffer.size(),
                                         reinterpret_cast<LPARAM>(buffer.data()));
     return std::wstring(buffer.data(), static_cast<std::size_t>(length > 0 ? length : 0));

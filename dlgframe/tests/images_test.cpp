@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -14,7 +15,6 @@
 #include "dlgframe/tests/frametest_support.h"
 #include "dlgframe/tests/seven_dialog.h"
 #include "dlgframe/tests/test_ids.h"
-#include "testing/windows_test_support.h"
 
 namespace olvex::frametest {
 namespace {
@@ -23,9 +23,10 @@ using Bytes = std::vector<std::uint8_t>;
 
 struct Image {
     LONG width = 0;
-    LONG height = 0;  // negative: rows stored top to bottom
+    LONG height = 0;
     WORD bits = 0;
-    Bytes pixels;
+    Bytes pixels;            // the section's memory, first row first
+    COLORREF top_left = 0;   // the image as drawn: its top-left pixel
 };
 
 // The DIB section's header and pixels; nothing for a null handle.
@@ -36,13 +37,18 @@ std::optional<Image> Read(HBITMAP bitmap) {
     Image image;
     if (GetObjectW(bitmap, sizeof(section), &section) == sizeof(section)) {
         image.width = section.dsBmih.biWidth;
-        image.height = section.dsBmih.biHeight;
+        image.height = std::abs(section.dsBmih.biHeight);
         image.bits = section.dsBmih.biBitCount;
         const auto* bits = static_cast<const std::uint8_t*>(section.dsBm.bmBits);
         const std::size_t size = static_cast<std::size_t>(image.width) *
                                  std::abs(image.height) * 4;
         if (bits != nullptr)
             image.pixels.assign(bits, bits + size);
+        HDC dc = CreateCompatibleDC(nullptr);
+        HGDIOBJ previous = SelectObject(dc, bitmap);
+        image.top_left = GetPixel(dc, 0, 0);
+        SelectObject(dc, previous);
+        DeleteDC(dc);
     }
     DeleteObject(bitmap);
     return image;
@@ -63,7 +69,8 @@ struct TgaCase {
     const char* what;
     std::optional<LONG> height;  // nothing: no image
     LONG width = 0;
-    Bytes first;                 // the first pixel bytes of the DIB section
+    Bytes first;                 // the first bytes of the section's memory
+    COLORREF top_left = 0;       // as drawn: a bottom-up image's last row is on top
 };
 
 TEST(FrameworkImagesTest, TgaResources) {
@@ -74,18 +81,22 @@ TEST(FrameworkImagesTest, TgaResources) {
         TgaCase expect;
     };
     const Case cases[] = {
-        {IDT_BOTTOM_UP, 0, {"bottom-up", 2, 2, {50, 100, 200, 128, 0, 0, 255, 255}}},
-        {IDT_BOTTOM_UP, 1, {"premultiplied", 2, 2, {25, 50, 100, 128, 0, 0, 255, 255}}},
-        {IDT_TOP_DOWN, 0, {"top-down, row 0 first", -2, 2, {1, 2, 3, 255, 4, 5, 6, 255}}},
-        {IDT_LONG_ID, 0, {"255-byte identification field", 1, 1, {9, 8, 7, 200}}},
-        {IDT_TRUNCATED, 0, {"truncated", 4, 4, {1, 1, 1, 1, 2, 2, 0, 0, 0, 0}}},
-        {IDT_DEPTH24, 0, {"24-bit", std::nullopt}},
-        {IDT_COLOUR_MAPPED, 0, {"colour-mapped", std::nullopt}},
-        {IDT_RUN_LENGTH, 0, {"run-length", std::nullopt}},
-        {IDT_ZERO_WIDTH, 0, {"zero width", std::nullopt}},
-        {IDT_HUGE, 1, {"65535 x 65535", std::nullopt}},
-        {IDT_EMPTY, 0, {"empty resource", std::nullopt}},
-        {399, 0, {"missing", std::nullopt}},
+        {IDT_BOTTOM_UP, 0,
+         {"bottom-up", 2, 2, {50, 100, 200, 128, 0, 0, 255, 255}, RGB(0, 0, 255)}},
+        {IDT_BOTTOM_UP, 1,
+         {"premultiplied", 2, 2, {25, 50, 100, 128, 0, 0, 255, 255}, RGB(0, 0, 255)}},
+        // Row 0 of the file is the first row of memory and the top row shown.
+        {IDT_TOP_DOWN, 0,
+         {"top-down, row 0 first", 2, 2, {1, 2, 3, 255, 4, 5, 6, 255}, RGB(3, 2, 1)}},
+        {IDT_LONG_ID, 0, {"255-byte identification field", 1, 1, {9, 8, 7, 200}, RGB(7, 8, 9)}},
+        {IDT_TRUNCATED, 0, {"truncated", 4, 4, {1, 1, 1, 1, 2, 2, 0, 0, 0, 0}, RGB(0, 0, 0)}},
+        {IDT_DEPTH24, 0, {"24-bit", std::nullopt, 0, {}, 0}},
+        {IDT_COLOUR_MAPPED, 0, {"colour-mapped", std::nullopt, 0, {}, 0}},
+        {IDT_RUN_LENGTH, 0, {"run-length", std::nullopt, 0, {}, 0}},
+        {IDT_ZERO_WIDTH, 0, {"zero width", std::nullopt, 0, {}, 0}},
+        {IDT_HUGE, 1, {"65535 x 65535", std::nullopt, 0, {}, 0}},
+        {IDT_EMPTY, 0, {"empty resource", std::nullopt, 0, {}, 0}},
+        {399, 0, {"missing", std::nullopt, 0, {}, 0}},
     };
     for (const Case& c : cases) {
         const auto image = Read(Api().load_tga_resource(c.id, 0x1234, c.premultiply));
@@ -95,6 +106,7 @@ TEST(FrameworkImagesTest, TgaResources) {
         EXPECT_EQ(image->bits, 32) << c.expect.what;
         EXPECT_EQ(image->width, c.expect.width) << c.expect.what;
         EXPECT_EQ(image->height, *c.expect.height) << c.expect.what;
+        EXPECT_EQ(image->top_left, c.expect.top_left) << c.expect.what;
         ASSERT_GE(image->pixels.size(), c.expect.first.size()) << c.expect.what;
         EXPECT_EQ(Bytes(image->pixels.begin(), image->pixels.begin() + c.expect.first.size()),
                   c.expect.first)
@@ -157,20 +169,22 @@ TEST(FrameworkImagesTest, TgaFiles) {
         TgaCase expect;
     };
     const Case cases[] = {
-        {L"bottom_up.tga", 0, {"bottom-up", 2, 1, {50, 100, 200, 128, 1, 2, 3, 4}}},
+        {L"bottom_up.tga", 0,
+         {"bottom-up", 2, 1, {50, 100, 200, 128, 1, 2, 3, 4}, RGB(3, 2, 1)}},
         // The file loader premultiplies whenever it is asked to.
-        {L"bottom_up.tga", 1, {"premultiplied", 2, 1, {25, 50, 100, 128, 0, 0, 0, 4}}},
-        {L"top_down.tga", 0, {"top-down", -1, 2, {1, 2, 3, 255, 4, 5, 6, 255}}},
-        {L"long_id.tga", 0, {"255-byte identification field", 1, 1, {9, 8, 7, 200}}},
-        {L"truncated.tga", 0, {"truncated", 3, 3, {7, 7, 7, 0, 0, 0}}},
-        {L"short_header.tga", 0, {"short header", std::nullopt}},
-        {L"depth24.tga", 0, {"24-bit", std::nullopt}},
-        {L"colour_mapped.tga", 0, {"colour-mapped", std::nullopt}},
-        {L"run_length.tga", 0, {"run-length", std::nullopt}},
-        {L"zero_height.tga", 0, {"zero height", std::nullopt}},
-        {L"huge.tga", 1, {"65535 x 65535", std::nullopt}},
-        {L"missing.tga", 0, {"missing", std::nullopt}},
-        {std::wstring(250, L'n') + L".tga", 0, {"name too long for the path", std::nullopt}},
+        {L"bottom_up.tga", 1,
+         {"premultiplied", 2, 1, {25, 50, 100, 128, 0, 0, 0, 4}, RGB(0, 0, 0)}},
+        {L"top_down.tga", 0, {"top-down", 1, 2, {1, 2, 3, 255, 4, 5, 6, 255}, RGB(3, 2, 1)}},
+        {L"long_id.tga", 0, {"255-byte identification field", 1, 1, {9, 8, 7, 200}, RGB(7, 8, 9)}},
+        {L"truncated.tga", 0, {"truncated", 3, 3, {7, 7, 7, 0, 0, 0}, RGB(0, 0, 0)}},
+        {L"short_header.tga", 0, {"short header", std::nullopt, 0, {}, 0}},
+        {L"depth24.tga", 0, {"24-bit", std::nullopt, 0, {}, 0}},
+        {L"colour_mapped.tga", 0, {"colour-mapped", std::nullopt, 0, {}, 0}},
+        {L"run_length.tga", 0, {"run-length", std::nullopt, 0, {}, 0}},
+        {L"zero_height.tga", 0, {"zero height", std::nullopt, 0, {}, 0}},
+        {L"huge.tga", 1, {"65535 x 65535", std::nullopt, 0, {}, 0}},
+        {L"missing.tga", 0, {"missing", std::nullopt, 0, {}, 0}},
+        {std::wstring(250, L'n') + L".tga", 0, {"name too long for the path", std::nullopt, 0, {}, 0}},
     };
     for (const Case& c : cases) {
         const auto image = Read(Api().load_tga_file(c.name.c_str(), c.premultiply));
@@ -179,6 +193,7 @@ TEST(FrameworkImagesTest, TgaFiles) {
             continue;
         EXPECT_EQ(image->width, c.expect.width) << c.expect.what;
         EXPECT_EQ(image->height, *c.expect.height) << c.expect.what;
+        EXPECT_EQ(image->top_left, c.expect.top_left) << c.expect.what;
         EXPECT_EQ(Bytes(image->pixels.begin(), image->pixels.begin() + c.expect.first.size()),
                   c.expect.first)
             << c.expect.what;
@@ -252,8 +267,8 @@ TEST(FrameworkImagesTest, AlphaImagesBlendAndKeyedOnesShowTheBackground) {
     EXPECT_EQ(drawn.keyed_wrong, 0);
 }
 
-// Runs in a second frametest.exe without Msimg32.dll (started by the test
-// below).
+// Runs in the second frametest.exe of the test run, started with
+// WINEDLLOVERRIDES=msimg32=d (tests/run_frametest.sh).
 TEST(FrameworkNoBlendTest, WithoutAlphaBlendPixelsStayAndImagesAreCopiedOpaque) {
     if (!NoBlendRun())
         GTEST_SKIP() << "runs in the process started without Msimg32.dll";
@@ -267,32 +282,6 @@ TEST(FrameworkNoBlendTest, WithoutAlphaBlendPixelsStayAndImagesAreCopiedOpaque) 
     EXPECT_EQ(drawn.opaque, RGB(200, 0, 0));
     EXPECT_EQ(drawn.translucent, RGB(200, 0, 0));
     EXPECT_EQ(drawn.keyed_wrong, 0);
-}
-
-TEST(FrameworkImagesTest, WithoutMsimg32) {
-    if (NoBlendRun())
-        GTEST_SKIP();
-    wchar_t exe[MAX_PATH]{};
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    wchar_t overrides[1024]{};
-    GetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides, 1024);
-    const std::wstring previous = overrides;
-    const std::wstring without = previous.empty() ? L"msimg32=d" : previous + L";msimg32=d";
-    SetEnvironmentVariableW(L"WINEDLLOVERRIDES", without.c_str());
-    SetEnvironmentVariableW(L"FRAMETEST_NO_BLEND", L"1");
-    const std::wstring output =
-        (std::filesystem::temp_directory_path() / L"frametest-noblend.txt").wstring();
-    const auto run = testing::RunProcess(
-        L"\"" + std::wstring(exe) + L"\" --gtest_filter=FrameworkNoBlendTest.*", output, 120000);
-    SetEnvironmentVariableW(L"FRAMETEST_NO_BLEND", nullptr);
-    SetEnvironmentVariableW(L"WINEDLLOVERRIDES", previous.empty() ? nullptr : previous.c_str());
-    std::ifstream in(output);
-    const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    in.close();
-    std::filesystem::remove(output);
-    ASSERT_TRUE(run.started);
-    EXPECT_EQ(run.exit_code, 0u) << log;
-    EXPECT_NE(log.find("[  PASSED  ] 1 test"), std::string::npos) << log;
 }
 
 }  // namespace

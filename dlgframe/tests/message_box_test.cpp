@@ -153,10 +153,13 @@ TEST(FrameworkMessageBoxTest, LongTextGrowsTheBoxUpToThreeTextWidths) {
         Send(GetDlgItem(box, IDOK), BM_CLICK);
     });
     std::wstring text;
-    for (int i = 0; i < 60; ++i)
+    for (int i = 0; i < 36; ++i)
         text += L"Every word of this long message makes the box grow. ";
+    text += L"The end.";
     WithBox(0, text, [&](HWND box) {
         long_box = ReadBox(box);
+        // All of it is shown: the text control holds the whole message.
+        EXPECT_EQ(Text(GetDlgItem(box, IDC_FRAME_MESSAGE_TEXT)), text);
         long_window = WindowSize(box);
         GetWindowRect(box, &long_bounds);
         Screenshot(box, "message-box-long-text");
@@ -208,7 +211,7 @@ TEST(FrameworkMessageBoxTest, ByIdLoadsTextAndCaption) {
 }
 
 std::string ReadAll(const std::wstring& path) {
-    std::ifstream in(path);
+    std::ifstream in{std::filesystem::path(path)};
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 

@@ -42,9 +42,11 @@ INT_PTR CALLBACK PageProcedure(HWND page, UINT message, WPARAM, LPARAM lparam) {
     return FALSE;
 }
 
-// The bottom dialog runs under its own procedure: its Close button's
-// command goes on to the tabbed window.
+// The bottom dialog runs under its own procedure: it paints itself white
+// like the window, and its Close button's command goes on to the window.
 INT_PTR CALLBACK BottomProcedure(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_CTLCOLORDLG)
+        return reinterpret_cast<INT_PTR>(GetStockObject(WHITE_BRUSH));
     if (message == WM_COMMAND && LOWORD(wparam) == FRAMEWORK_TABBED_CLOSE) {
         SendMessageW(GetParent(dialog), WM_COMMAND, wparam, lparam);
         return TRUE;
@@ -132,8 +134,9 @@ TEST(FrameworkTabbedWindowTest, PagesAndBottomDialogFitTheClientAreaOnEveryTab) 
                     ASSERT_NE(page, nullptr);
                     EXPECT_TRUE(IsWindowVisible(page)) << tab;
                     for (int other = 0; other < 3; ++other) {
-                        if (other != tab)
+                        if (other != tab) {
                             EXPECT_FALSE(IsWindowVisible(Pages().pages[other])) << other;
+                        }
                     }
                     RECT client{};
                     GetClientRect(window, &client);
@@ -158,8 +161,9 @@ TEST(FrameworkTabbedWindowTest, PagesAndBottomDialogFitTheClientAreaOnEveryTab) 
                     }
                     // The window fits each page.
                     const SIZE size = WindowSize(window);
-                    if (tab > 0)
+                    if (tab > 0) {
                         EXPECT_TRUE(size.cx != previous.cx || size.cy != previous.cy) << tab;
+                    }
                     previous = size;
                     {
                         std::lock_guard<std::mutex> lock(Pages().mutex);
