@@ -531,20 +531,14 @@ void Release(HWND window, ControlState& state, LPARAM point) {
         ReleaseCapture();
 }
 
-LRESULT HandleImageMessage(HWND window, ControlState& state, UINT message, WPARAM wparam,
-                           LPARAM lparam, WNDPROC base, bool& handled) {
-    handled = true;
-    if (message == STM_SETIMAGE) {
-        LONG style = GetWindowLongW(window, GWL_STYLE) & ~SS_TYPEMASK;
-        style |= wparam == IMAGE_ICON || wparam == IMAGE_CURSOR ? SS_ICON : SS_BITMAP;
-        SetWindowLongW(window, GWL_STYLE, style);
-        const LRESULT previous = CallWindowProcW(base, window, message, wparam, lparam);
-        RepaintUnder(window);
-        return previous;
-    }
-    handled = false;
-    (void)state;
-    return 0;
+// STM_SETIMAGE: the system static shows only images of its own type.
+LRESULT SetImage(HWND window, WPARAM type, LPARAM image, WNDPROC base) {
+    LONG style = GetWindowLongW(window, GWL_STYLE) & ~SS_TYPEMASK;
+    style |= type == IMAGE_ICON || type == IMAGE_CURSOR ? SS_ICON : SS_BITMAP;
+    SetWindowLongW(window, GWL_STYLE, style);
+    const LRESULT previous = CallWindowProcW(base, window, STM_SETIMAGE, type, image);
+    RepaintUnder(window);
+    return previous;
 }
 
 void DeleteOwnedImage(HWND window, Kind kind) {
@@ -662,13 +656,8 @@ LRESULT ControlProcedure(Kind kind, HWND window, UINT message, WPARAM wparam, LP
         }
     }
 
-    if (kind == Kind::kImage) {
-        bool handled = false;
-        const LRESULT result =
-            HandleImageMessage(window, *state, message, wparam, lparam, base, handled);
-        if (handled)
-            return result;
-    }
+    if (kind == Kind::kImage && message == STM_SETIMAGE)
+        return SetImage(window, wparam, lparam, base);
 
     if (TracksMouse(kind)) {
         switch (message) {

@@ -114,18 +114,21 @@ InstallFolderValue::InstallFolderValue(const std::wstring& folder) {
 
 InstallFolderValue::~InstallFolderValue() {
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, kInstallKey);
+    // The parents go too when nothing else is in them.
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vorandel\\Vuvu-Roved");
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vorandel");
 }
 
 INT_PTR Drive(const std::function<INT_PTR()>& modal, const std::function<void()>& script) {
     std::atomic<bool> finished{false};
     std::thread driver([&] {
         script();
-        // Whatever the script left open is ended, so the modal call returns.
-        for (int round = 0; round < 100 && !finished; ++round) {
-            if (round > 0)
-                Sleep(50);
-            if (round % 10 == 9)
+        // Whatever the script left open is ended (every half second, for up
+        // to half a minute), so the modal call returns and the test fails
+        // instead of hanging.
+        for (int round = 1; round <= 600 && !finished; ++round) {
+            Sleep(50);
+            if (round % 10 == 0)
                 EndLeftoverDialogs();
         }
     });
