@@ -11,7 +11,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
+#include "client/common/active_protection_settings.h"
 #include "testing/gui/gui_test_support.h"
 #include "testing/gui/window_driver.h"
 #include "testing/scratch_dir.h"
@@ -83,6 +85,31 @@ TEST(HelperProgramsTest, FileLockerKeepsEveryOtherOpenOutForItsSeconds) {
     open = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(open, INVALID_HANDLE_VALUE) << "free again once the locker has ended";
     CloseHandle(open);
+}
+
+TEST(HelperProgramsTest, ActiveProtectionSettingsReadWaitsOutTheFileLocker) {
+    const testing::ScratchDir scratch;
+    const std::string common = scratch.path().string();
+    ASSERT_EQ(WriteActiveProtectionSettings(common, {1, 1, 0, 0}), SettingsFileStatus::kDone);
+    const std::string path = ActiveProtectionSettingsPath(common);
+    RunningProgram locker;
+    ASSERT_TRUE(StartWhenReady(locker, Quote(GuiProgramPath(L"file_locker.exe")) + L" " +
+                                           Quote(std::wstring(path.begin(), path.end())) +
+                                           L" --seconds 1"));
+    std::vector<unsigned> sleeps;
+    ActiveProtectionSettings settings;
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(ReadActiveProtectionSettings(path, settings,
+                                           [&](unsigned ms) {
+                                               sleeps.push_back(ms);
+                                               SleepMilliseconds(ms);
+                                           }),
+              SettingsFileStatus::kDone);
+    EXPECT_GE(GetTickCount() - start, 700u) << "it waited for the locker";
+    EXPECT_FALSE(sleeps.empty());
+    EXPECT_LE(sleeps.size(), 3u) << "and no longer than needed";
+    EXPECT_EQ(settings, (ActiveProtectionSettings{1, 1, 0, 0}));
+    EXPECT_EQ(locker.Wait(kWaitMs), 0u);
 }
 
 TEST(HelperProgramsTest, StandInCopyLogsItsStartsAndTheMessagesItReceives) {
