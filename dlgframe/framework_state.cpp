@@ -2,6 +2,7 @@
 // the exports that only look resources up through it.
 #include "dlgframe/framework_state.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <optional>
 #include <type_traits>
@@ -242,8 +243,10 @@ int __cdecl FrameworkFormatString(HMODULE module, UINT stringId, WCHAR* output, 
     if (output == nullptr || outputChars <= 0)
         return 0;
     output[0] = L'\0';
-    std::vector<wchar_t> pattern(outputChars, L'\0');
-    FrameworkLoadString(module, stringId, pattern.data(), outputChars);
+    // No string resource is longer than this, whatever the output's size.
+    const int pattern_chars = std::min(outputChars, 65536);
+    std::vector<wchar_t> pattern(static_cast<std::size_t>(pattern_chars), L'\0');
+    FrameworkLoadString(module, stringId, pattern.data(), pattern_chars);
     if (pattern[0] == L'\0')
         return 0;
     va_list inserts;
