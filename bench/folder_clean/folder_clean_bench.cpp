@@ -48,10 +48,10 @@ bool MakeTree(const std::string& tree, int files) {
         const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr);
         DWORD written = 0;
-        const bool ok = file != INVALID_HANDLE_VALUE &&
-                        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written,
-                                  nullptr) &&
-                        written == text.size();
+        const bool ok =
+            file != INVALID_HANDLE_VALUE &&
+            WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+            written == text.size();
         if (file != INVALID_HANDLE_VALUE)
             CloseHandle(file);
         if (!ok)
@@ -124,8 +124,8 @@ int main(int argc, char** argv) {
         double start = Now();
         olvex::ZipBatch batch(archive);
         batch.SetPassword(olvex::kSessionPassword);
-        const bool copied = CopyIntoZip(batch, tree, location, mb) &&
-                            batch.Commit() == olvex::ZipError::kNone;
+        const bool copied =
+            CopyIntoZip(batch, tree, location, mb) && batch.Commit() == olvex::ZipError::kNone;
         const double copy_seconds = Now() - start;
         if (!copied || EntriesOf(archive) != static_cast<std::size_t>(files)) {
             std::fprintf(stderr, "the reference copy failed\n");

@@ -35,9 +35,9 @@ LogStamps CurrentLogStamps() {
 
 bool WriteEngineLogEntry(const std::string& base_folder, std::string_view entry_text) {
     const MultiByteText mb = AnsiCodePageText();
-    std::string base =
-        base_folder.empty() ? GetModuleFolder(com::ThisModule()).value_or(std::string())
-                            : base_folder;
+    std::string base = base_folder.empty()
+                           ? GetModuleFolder(com::ThisModule()).value_or(std::string())
+                           : base_folder;
     if (base.empty())
         return false;
     if (mb.FindLast(base, '\\') == base.size() - 1)

@@ -158,9 +158,9 @@ std::optional<std::string> StampLogEntryText(std::string_view entry_text, std::i
     entry.SetString(entry_text);
     if (!entry.SetAttributeValue(kLogEntryId, std::to_string(entry_id)))
         return std::nullopt;
-    for (const auto& [name, value] : {std::pair{kLogDate, &stamps.date},
-                                      std::pair{kLogTime, &stamps.time},
-                                      std::pair{kLogUserName, &stamps.user_name}}) {
+    for (const auto& [name, value] :
+         {std::pair{kLogDate, &stamps.date}, std::pair{kLogTime, &stamps.time},
+          std::pair{kLogUserName, &stamps.user_name}}) {
         // An attribute list holds no empty value: a stamp the system could
         // not give is left out.
         if (!value->empty() && !entry.SetAttributeValue(name, *value))

@@ -153,8 +153,8 @@ TEST(EngineLog, EngineEntriesAreStampedLikeLoggerEntries) {
     // Values of our own made to read back whole.
     EXPECT_EQ(LogPairValue("File \"C:\\a b\"\r\n"), "File 'C:\\a b'  ");
     EXPECT_EQ(LogPairValue(""), "-");
-    const auto text = StampLogEntryText(
-        "Location \"" + LogPairValue("Folder \"C:\\P\"") + "\"", 2, stamps, mb);
+    const auto text =
+        StampLogEntryText("Location \"" + LogPairValue("Folder \"C:\\P\"") + "\"", 2, stamps, mb);
     ASSERT_TRUE(text);
     EXPECT_EQ(ReadLogLines(*text + "\r\n").size(), 1u);
 }

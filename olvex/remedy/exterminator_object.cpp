@@ -145,8 +145,8 @@ HRESULT CExterminator::Exterminate(LONG pest_id, const std::string& location, bo
     return hr;
 }
 
-HRESULT CExterminator::ExterminateOnce(LONG pest_id, const std::string& location,
-                                       bool quarantine, VARIANT_BOOL* success) {
+HRESULT CExterminator::ExterminateOnce(LONG pest_id, const std::string& location, bool quarantine,
+                                       VARIANT_BOOL* success) {
     const bool special = FindSpecialRemoverEntry(special_index_, pest_id).has_value();
     if (special && quarantine) {
         Fail(success, "This pest requires a special remover and cannot be quarantined.");

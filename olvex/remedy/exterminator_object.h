@@ -85,9 +85,8 @@ class CExterminator final : public com::DispatchObject<CExterminator, IExtermina
     // Records the location in the session (kept: what the session took) and,
     // when asked, quarantines it; false (with the quarantine's text) when
     // either fails.
-    bool Keep(LONG pest_id, const std::string& location, BSTR location_text,
-              const Location& parsed, bool special, bool quarantine,
-              std::optional<SessionKeep>& kept);
+    bool Keep(LONG pest_id, const std::string& location, BSTR location_text, const Location& parsed,
+              bool special, bool quarantine, std::optional<SessionKeep>& kept);
     void Remove(PestRemoval& removal, const Location& parsed, const SessionKeep* kept,
                 VARIANT_BOOL* success);
     // Initialize and InitializeEx up to the quarantine's Initialize: the

@@ -314,10 +314,10 @@ class DetectionSink final : public IScannerCallback {
     std::atomic<ULONG> references_{0};
 };
 
-// The scans that exist so far, with definitions published for the test
-// pest: a folder scan of Program Files finds its program by signature, the
-// common-location scan its data folder, the cookie scan its cookie. Gives
-// the locations they reported for the pest, sorted.
+// Scans with definitions published for the test pest: a folder scan of
+// Program Files finds its program by signature, the common-location scan its
+// data folder, the cookie scan its cookie. Gives the locations they reported
+// for the pest, sorted.
 std::vector<std::string> ScanForTestPest(const std::string& program_files,
                                          const std::string& cookies, const std::string& defs,
                                          const std::string& exe) {
@@ -383,9 +383,9 @@ TEST(Exterminator, RemovesEveryKindOfLocationAfterKeepingItInOneSession) {
     const auto key_before = RegistryTreeOf(registry.Root(), key);
     const auto run_before = RegistryTreeOf(registry.Root(), run);
 
-    // The scans find the program, its folder and its cookie; the passes still
-    // being built (processes, registry) give their locations as the
-    // published records name them.
+    // The scans find the program, its folder and its cookie; the process and
+    // the registry entries are given as the memory and registry scans name
+    // such places, which keeps this test to the definitions above.
     const auto scanned = ScanForTestPest(machine.File("Program Files"), machine.File("Cookies"),
                                          machine.File("defs"), exe);
     const std::string cookie_location =
@@ -694,8 +694,8 @@ TEST(Exterminator, RemovesPestClassesAndPestKeysOfAHiveButNotWhatWindowsOwns) {
 
     // Windows' own classes stay: the class ids, an extension key, and a file
     // type an extension names. Refused before anything is kept or touched.
-    for (const std::string owned : {std::string("CLSID"), std::string(".exe"), extension,
-                                    file_type, std::string("Directory")}) {
+    for (const std::string owned : {std::string("CLSID"), std::string(".exe"), extension, file_type,
+                                    std::string("Directory")}) {
         const std::string key_text = "hkey_classes_root \\" + owned;
         EXPECT_FALSE(x.Exterminate(9, Quoted("Key", key_text))) << owned;
         EXPECT_EQ(x.Error(), "Error deleting registry key " + key_text);

@@ -352,9 +352,10 @@ bool PestRemoval::DeleteFolderTree(const std::string& folder,
             const bool link = found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
             if (link) {
                 // Only the link goes; what it points at is no part of the tree.
-                const bool gone = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                                      ? RemoveDirectoryA(path.c_str()) || ::DeleteFileA(path.c_str())
-                                      : ::DeleteFileA(path.c_str()) != 0;
+                const bool gone =
+                    (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                        ? RemoveDirectoryA(path.c_str()) || ::DeleteFileA(path.c_str())
+                        : ::DeleteFileA(path.c_str()) != 0;
                 if (!gone && !mover_.DeleteFileAtReboot(path))
                     ++stayed;
             } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
@@ -413,8 +414,8 @@ std::optional<std::string> PestRemoval::Refusal(const Location& location) {
     return std::nullopt;
 }
 
-PestRemoval::FolderOutcome PestRemoval::DeleteFolder(
-    const std::string& folder, const std::unordered_set<std::string>* kept) {
+PestRemoval::FolderOutcome PestRemoval::DeleteFolder(const std::string& folder,
+                                                     const std::unordered_set<std::string>* kept) {
     FolderOutcome outcome;
     if (RefusesFolder(folder))
         return outcome;

@@ -159,10 +159,9 @@ int CProcessTerminator::Terminate(std::string_view path) {
     for (auto& process : snapshot_->processes) {
         if (process.critical || !process.handle)
             continue;
-        const bool runs = std::any_of(process.files.begin(), process.files.end(),
-                                      [&](const std::string& file) {
-                                          return EqualIgnoringCase(file, path);
-                                      });
+        const bool runs =
+            std::any_of(process.files.begin(), process.files.end(),
+                        [&](const std::string& file) { return EqualIgnoringCase(file, path); });
         // One that has ended since the list was taken needs nothing.
         if (runs && WaitForSingleObject(process.handle.Get(), 0) == WAIT_TIMEOUT)
             EndProcess(process.handle.Get());

@@ -140,9 +140,10 @@ bool IsProtectedRegistryKey(std::string_view root_word, std::string_view path,
             return parts.size() <= class_depth;
         const std::string& name = parts[class_depth];
         static const std::array<std::string_view, 10> kWindowsClasses = {
-            "clsid",  "interface", "typelib", "appid",
-            "*",      "directory", "folder",  "drive",
-            "allfilesystemobjects", "installer",
+            "clsid",     "interface", "typelib",
+            "appid",     "*",         "directory",
+            "folder",    "drive",     "allfilesystemobjects",
+            "installer",
         };
         if (name.starts_with('.'))
             return true;
@@ -159,11 +160,21 @@ bool IsProtectedRegistryKey(std::string_view root_word, std::string_view path,
     if (root == "hkey_local_machine")
         return true;
     static const std::array<std::string_view, 15> kUserHiveKeys = {
-        "appevents",   "console",          "control panel",
-        "environment", "eudc",             "identities",
-        "keyboard layout", "network",      "printers",
-        "remoteaccess", "sessioninformation", "software",
-        "system",      "unicode program groups", "volatile environment",
+        "appevents",
+        "console",
+        "control panel",
+        "environment",
+        "eudc",
+        "identities",
+        "keyboard layout",
+        "network",
+        "printers",
+        "remoteaccess",
+        "sessioninformation",
+        "software",
+        "system",
+        "unicode program groups",
+        "volatile environment",
     };
     for (const auto owned : kUserHiveKeys) {
         if (parts[0] == owned)

@@ -143,8 +143,8 @@ class SessionWriter {
             case ZipError::kOpenFailed:
             case ZipError::kReadFailed:
             case ZipError::kSourceChanged:
-                error = "Error adding " + source + " to the quarantine session: " +
-                        std::string(ZipErrorText(e));
+                error = "Error adding " + source +
+                        " to the quarantine session: " + std::string(ZipErrorText(e));
                 return AddStatus::kLeftOut;
             default:
                 error = "Error adding " + source + " to the quarantine session file " + archive_ +
@@ -245,8 +245,8 @@ std::optional<std::string> RegistryTextRefusal(const std::vector<std::uint8_t>& 
                                                const std::string& key, const MultiByteText& mb) {
     const auto parsed = ParseRegedit4(std::string(text.begin(), text.end()));
     if (!parsed.ok)
-        return "its registry data cannot be read back (line " + std::to_string(parsed.line) +
-               ": " + parsed.error + ")";
+        return "its registry data cannot be read back (line " + std::to_string(parsed.line) + ": " +
+               parsed.error + ")";
     if (!RegistryContainerStaysUnder(parsed, key, mb))
         return "its registry data do not belong to " + key;
     return std::nullopt;
@@ -340,8 +340,8 @@ SessionKeep QuarantineSessions::Keep(std::int32_t pest_id, const std::string& lo
             if (!text)
                 return fail(kRegistryItemError);
             if (const auto refusal = RegistryTextRefusal(text.bytes, *key_text, mb_))
-                return fail("Error adding " + *key_text + " to the quarantine session: " +
-                            *refusal + ".");
+                return fail("Error adding " + *key_text +
+                            " to the quarantine session: " + *refusal + ".");
             if (writer.AddFile(container->Path(), SessionRestoreStep::Kind::kRegistry, error) !=
                 AddStatus::kAdded)
                 return fail(error.empty() ? kRegistryItemError : error);
@@ -411,8 +411,7 @@ bool QuarantineSessions::RepairIfDamaged() {
     if (!bytes && bytes.error != FileError::kNotFound)
         return true;
     MemoryRecordSource source(bytes.bytes);
-    SessionDbScan scan =
-        bytes ? ScanSessionDb(source) : SessionDbScan{{}, false, false};
+    SessionDbScan scan = bytes ? ScanSessionDb(source) : SessionDbScan{{}, false, false};
     if (scan.read_error)
         return true;
     // An empty file is a fresh database, not a damaged one.
@@ -466,8 +465,9 @@ bool QuarantineSessions::RepairIfDamaged() {
     const auto name_of = [&](const SessionRecord& record) {
         return mb_.Lower(SessionNameOf(record.path));
     };
-    std::sort(adopted.begin(), adopted.end(),
-              [&](const SessionRecord& a, const SessionRecord& b) { return name_of(a) < name_of(b); });
+    std::sort(adopted.begin(), adopted.end(), [&](const SessionRecord& a, const SessionRecord& b) {
+        return name_of(a) < name_of(b);
+    });
     const std::size_t readable = kept.size();
     for (auto& record : adopted) {
         const auto later = std::find_if(kept.begin(), kept.end(), [&](const SessionRecord& k) {
@@ -480,9 +480,8 @@ bool QuarantineSessions::RepairIfDamaged() {
     std::string entry = "Event \"Quarantine session database repaired\" Database \"" +
                         LogPairValue(path) + "\" Result \"" +
                         (written ? "Rewritten" : "Not written") + "\" Listed \"" +
-                        std::to_string(readable) + "\" Added \"" +
-                        std::to_string(adopted.size()) + "\" Dropped \"" +
-                        std::to_string(dropped) + "\"";
+                        std::to_string(readable) + "\" Added \"" + std::to_string(adopted.size()) +
+                        "\" Dropped \"" + std::to_string(dropped) + "\"";
     if (damaged)
         entry += " Damage \"records could not be read\"";
     WriteEngineLogEntry(store_.BaseFolder(), entry);
@@ -516,7 +515,7 @@ struct RestoreEntry {
 struct RestoreArchive {
     std::string path;
     ZipReader reader;
-    std::string unreadable;  // why the archive could not be read at all
+    std::string unreadable;            // why the archive could not be read at all
     std::vector<std::size_t> entries;  // indexes into the restore's entries
 };
 
@@ -616,8 +615,8 @@ StoreOutcome QuarantineSessions::Restore(std::int32_t session_id, const std::str
             reason = "a file is already there";
         } else {
             CreateParentFolders(oldest.step.target);
-            const auto e = archives[oldest.archive].reader.ExtractEntry(oldest.step.entry,
-                                                                         oldest.step.target);
+            const auto e =
+                archives[oldest.archive].reader.ExtractEntry(oldest.step.entry, oldest.step.target);
             if (e != ZipError::kNone)
                 reason = std::string(ZipErrorText(e));
         }

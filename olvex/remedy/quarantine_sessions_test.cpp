@@ -219,7 +219,8 @@ struct ThreeRuns {
         for (int i = 0; i < 3; ++i) {
             victim.Write("Pest\\pest.exe", "version " + std::to_string(i + 1));
             EXPECT_TRUE(q.Add(1, "File \"" + shared + "\"", names[i])) << q.Error();
-            own.push_back(victim.Write("own" + std::to_string(i) + ".exe", "own " + std::to_string(i)));
+            own.push_back(
+                victim.Write("own" + std::to_string(i) + ".exe", "own " + std::to_string(i)));
             EXPECT_TRUE(q.Add(2, "File \"" + own.back() + "\"", names[i]));
             if (i == 1) {
                 victim.Write("Pest\\again.txt", "stored");
@@ -393,8 +394,9 @@ TEST(QuarantineSessions, ARestorePutsBackEveryGoodEntryAndKeepsTheOnesItRefuses)
         sessions = q.List();
         ASSERT_EQ(sessions.size(), 1u);
         EXPECT_FALSE(q.Restore(sessions[0].Get()));
-        EXPECT_TRUE(q.Error().starts_with("Not everything could be restored; kept in the "
-                                          "quarantine: "))
+        EXPECT_TRUE(
+            q.Error().starts_with("Not everything could be restored; kept in the "
+                                  "quarantine: "))
             << q.Error();
         EXPECT_TRUE(q.Error().ends_with(h.kept + ".")) << q.Error();
         EXPECT_EQ(ReadFileBytes(victim.File("good.txt")), TextBytes("good"));
@@ -450,7 +452,8 @@ TEST(QuarantineSessions, ADamagedSessionDatabaseHidesNothing) {
                                      "20100101000004"};
         std::vector<std::string> files;
         for (int i = 0; i < 3; ++i) {
-            files.push_back(victim.Write("f" + std::to_string(i) + ".txt", "run " + std::to_string(i)));
+            files.push_back(
+                victim.Write("f" + std::to_string(i) + ".txt", "run " + std::to_string(i)));
             ASSERT_TRUE(q.Add(1, "File \"" + files.back() + "\"", names[i])) << q.Error();
         }
         ASSERT_EQ(q.RecordCount(), 3u);
