@@ -492,6 +492,7 @@ class MarvoltTest : public ::testing::Test {
         installed_.push_back(exe_);
         fs::copy_file(Narrow(EngineDllPath()), install_ / "olvex.dll");
         installed_.push_back(install_ / "olvex.dll");
+        installed_.push_back(install_ / "Logs");  // the engine's own log
         // No pest here needs the scripted remover: its index is empty.
         std::ofstream(install_ / "core" / "qzsrindex.dat", std::ios::binary);
 #ifdef OLVEX_QZCLEAN_PATH
@@ -1050,6 +1051,20 @@ TEST_F(MarvoltPlantedTest, AQuarantineFolderThatCannotBeWrittenEndsWithExitCodeO
     for (const auto& entry : entries)
         EXPECT_EQ(entry.action, "Detected") << entry.location;
     EXPECT_TRUE(fs::is_empty(folder / "Quarantine"));
+    // The engine's log says what could not be removed, place by place.
+    const std::string engine_log = ReadText(install_ / "Logs" / "qzv5log.log");
+    for (const auto& removal : ExpectedRemovals(set, entries)) {
+        // A pair's value holds no double quote: the engine writes them as
+        // single ones.
+        std::string location = removal.line.location;
+        std::replace(location.begin(), location.end(), '"', '\'');
+        EXPECT_NE(engine_log.find("Event \"Removal failed\"PestId \"" +
+                                  std::to_string(removal.line.pest_id) + "\"Location \"" +
+                                  location + "\""),
+                  std::string::npos)
+            << removal.line.location << "\n"
+            << engine_log;
+    }
     SHDeleteKeyA(HKEY_CURRENT_USER, kPlantKey);
     SHDeleteValueA(HKEY_CURRENT_USER, kRunKey, kRunValue);
 }

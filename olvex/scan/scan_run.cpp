@@ -3,7 +3,7 @@
 #include <new>
 
 #include "olvex/com/bstr.h"
-#include "olvex/com/engine_class.h"
+#include "olvex/core/engine_event_log.h"
 #include "olvex/core/process_dat_database.h"
 
 namespace olvex {
@@ -133,20 +133,9 @@ std::string WindowsArchiveEnvironment::TemporaryFilePath(unsigned attempt) {
 void WindowsArchiveEnvironment::BudgetReached(const std::string& display_name,
                                               const std::string& limit) {
     // The log is a record for the user; a scan never fails for want of it.
-    com::ComPtr<ILogger> logger;
-    com::ComPtr<ILogEntry> entry;
-    if (FAILED(com::CreateEngineObject(CLSID_Logger, logger.Put())) ||
-        FAILED(com::CreateEngineObject(CLSID_LogEntry, entry.Put())))
-        return;
-    com::UniqueBstr folder(log_folder_.empty() ? nullptr : SysAllocString(log_folder_.c_str()));
-    VARIANT_BOOL ready = VARIANT_FALSE;
-    if (FAILED(logger->Initialize(folder.Get(), &ready)) || ready != VARIANT_TRUE)
-        return;
-    const std::string text = "Message \"Zip scan cut short by its budget\" File \"" + display_name +
-                             "\" Limit \"" + limit + " per scan\"";
-    entry->SetString(MakeBstr(text).Get());
-    VARIANT_BOOL written = VARIANT_FALSE;
-    logger->PutLogEntry(entry.Get(), &written);
+    WriteEngineLogEntry(log_folder_, "Event \"Zip scan cut short\" File \"" +
+                                         LogPairValue(display_name) + "\" Limit \"" + limit +
+                                         " per scan\"");
 }
 
 }  // namespace olvex

@@ -54,8 +54,7 @@ class ExcluderCheck final : public ExclusionCheck {
 // Temporary files in the system's temporary folder (GetTempPathA, read when
 // the scan starts); entry names converted to the ANSI code page, characters
 // it lacks shown as "?". A budget that cuts a scan short is written to the
-// engine log (a Logger of the engine's own, initialised with the scanner's
-// log folder).
+// engine log of the scanner's log folder.
 class WindowsArchiveEnvironment final : public ArchiveEnvironment {
   public:
     WindowsArchiveEnvironment();
@@ -63,13 +62,13 @@ class WindowsArchiveEnvironment final : public ArchiveEnvironment {
     std::string TemporaryFilePath(unsigned attempt) override;
     void BudgetReached(const std::string& display_name, const std::string& limit) override;
 
-    // The folder whose "Logs" folder holds the engine log; empty: the
-    // engine's own folder.
-    void SetLogFolder(std::wstring folder) { log_folder_ = std::move(folder); }
+    // The folder whose "Logs" folder holds the engine log (ANSI); empty:
+    // the engine's own folder.
+    void SetLogFolder(std::string folder) { log_folder_ = std::move(folder); }
 
   private:
     FolderArchiveEnvironment folder_;
-    std::wstring log_folder_;
+    std::string log_folder_;
 };
 
 // What one scan works with, fixed when it starts: the callback, excluder

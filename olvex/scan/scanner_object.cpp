@@ -55,7 +55,7 @@ std::unique_ptr<ScanRun> CScanner::BeginRun() {
         callback = callback_;
     }
     auto run = std::make_unique<ScanRun>(std::move(callback), excluder_, pest_database_, detected_);
-    run->archives.SetLogFolder(log_path_);
+    run->archives.SetLogFolder(com::AnsiArgument(log_path_.c_str()));
     return run;
 }
 
