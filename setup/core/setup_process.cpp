@@ -24,15 +24,23 @@ class LastErrorKeeper {
 
 }  // namespace
 
+// Every step of writing a message keeps the caller's last-error value.
 std::u16string WindowsLoggerHost::LoadText(uint32_t id, size_t max_chars) {
+    const LastErrorKeeper keep;
     return util::LoadResourceString(nullptr, id, max_chars);
 }
 
-std::u16string WindowsLoggerHost::LocalTimeText() { return util::GetLocalTimeText(); }
+std::u16string WindowsLoggerHost::LocalTimeText() {
+    const LastErrorKeeper keep;
+    return util::GetLocalTimeText();
+}
 
 std::u16string WindowsLoggerHost::ProcessCommandLine() { return U(GetCommandLineW()); }
 
-std::string WindowsLoggerHost::ToAnsi(std::u16string_view text) { return util::WideToNarrow(text); }
+std::string WindowsLoggerHost::ToAnsi(std::u16string_view text) {
+    const LastErrorKeeper keep;
+    return util::WideToNarrow(text);
+}
 
 void WindowsLoggerHost::Truncate(const std::u16string& path) {
     const LastErrorKeeper keep;
@@ -59,6 +67,7 @@ void WindowsLoggerHost::Append(const std::u16string& path, std::string_view byte
 }
 
 void WindowsLoggerHost::ShowBox(void* owner, std::u16string_view text) {
+    const LastErrorKeeper keep;
     const HWND window = static_cast<HWND>(owner);
     const std::u16string caption =
         caption_ ? caption_() : util::LoadResourceString(nullptr, kProductNameId, 256);

@@ -1,7 +1,8 @@
 #include <windows.h>
-#include <intshcut.h>
 #include <objbase.h>
 #include <shlobj.h>
+// After objbase.h, whose interface macros it uses.
+#include <intshcut.h>
 
 #include "setup/core/setup_text.h"
 #include "setup/core/system_utilities.h"

@@ -1,7 +1,5 @@
 #include <windows.h>
 
-#include <mutex>
-
 #include "olvex/remedy/win_scoped.h"
 #include "setup/core/system_utilities.h"
 #include "setup/core/win_text.h"
@@ -104,7 +102,19 @@ std::u16string NarrowToWide(std::string_view text) {
 }
 
 uint64_t ClockMilliseconds() {
-    return Seams().clock_ms ? Seams().clock_ms() : GetTickCount64();
+    if (Seams().clock_ms) {
+        return Seams().clock_ms();
+    }
+    // The performance counter never wraps (a 32-bit tick count does after
+    // 49 days).
+    LARGE_INTEGER frequency{};
+    LARGE_INTEGER counter{};
+    if (!QueryPerformanceFrequency(&frequency) || frequency.QuadPart <= 0 ||
+        !QueryPerformanceCounter(&counter)) {
+        return GetTickCount();
+    }
+    return static_cast<uint64_t>(counter.QuadPart / frequency.QuadPart * 1000 +
+                                 counter.QuadPart % frequency.QuadPart * 1000 / frequency.QuadPart);
 }
 
 void SleepMilliseconds(uint32_t milliseconds) {
