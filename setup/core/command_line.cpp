@@ -3,7 +3,9 @@
 namespace olvex::setup {
 namespace {
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+bool IsBlank(char16_t c) {
+    return c == u' ' || c == u'\t';
+}
 
 // How much of a refused argument is kept to name it in the log.
 constexpr size_t kRefusedKeep = 64;

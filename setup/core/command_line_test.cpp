@@ -65,7 +65,8 @@ TEST(SplitCommandLineTest, RefusesAnOverLongArgumentWholeAndKeepsTheOthers) {
     EXPECT_EQ(accepted.arguments[1].text, fits);
 
     // One character more, partly inside quotes: refused, never cut to size.
-    const std::u16string too_long = u"/Path=\"C:\\" + std::u16string(kMaxArgumentLength - 8, u'b') + u"\"";
+    const std::u16string too_long =
+        u"/Path=\"C:\\" + std::u16string(kMaxArgumentLength - 8, u'b') + u"\"";
     ArgumentList list = SplitCommandLine(u"/i " + too_long + u" /u");
     ASSERT_EQ(list.count(), 3u);
     EXPECT_EQ(list.arguments[0].text, u"/i");

@@ -7,7 +7,9 @@
 namespace olvex::setup {
 namespace {
 
-bool IsLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+bool IsLetter(char16_t c) {
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
 
 bool IsBareRoot(std::u16string_view path) {
     return path == u"\\" || (path.size() == 2 && IsLetter(path[0]) && path[1] == u':') ||

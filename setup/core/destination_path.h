@@ -17,16 +17,16 @@ class SetupLogger;
 
 enum DestinationCode : uint32_t {
     kDestinationAccepted = 0,
-    kDestinationHasMacro = 1,        // holds a '%'
-    kDestinationNotLocalFixed = 2,   // network, no drive, or not a fixed drive
-    kDestinationSyntax = 3,          // quotes, * / ; < > | ?, ':' or "\\" out of place
+    kDestinationHasMacro = 1,       // holds a '%'
+    kDestinationNotLocalFixed = 2,  // network, no drive, or not a fixed drive
+    kDestinationSyntax = 3,         // quotes, * / ; < > | ?, ':' or "\\" out of place
     kDestinationEmpty = 4,
-    kDestinationTooLong = 5,         // 1040 characters, or no room for product and file
-    kDestinationBareRoot = 6,        // "\", "C:" or "C:\"
+    kDestinationTooLong = 5,   // 1040 characters, or no room for product and file
+    kDestinationBareRoot = 6,  // "\", "C:" or "C:\"
     kDestinationInWindows = 7,
-    kDestinationProgramFiles = 8,    // the Program Files folder itself
-    kDestinationInDocuments = 9,     // the profiles or the user's documents
-    kDestinationOtherProduct = 10,   // another installed product's folder
+    kDestinationProgramFiles = 8,   // the Program Files folder itself
+    kDestinationInDocuments = 9,    // the profiles or the user's documents
+    kDestinationOtherProduct = 10,  // another installed product's folder
 };
 
 // A destination longer than this is refused at once.

@@ -12,7 +12,9 @@ constexpr size_t kDescriptionChars = 384;
 constexpr uint32_t kSessionActive = 0;
 constexpr uint32_t kSessionDisconnected = 4;
 
-std::u16string TwoDigits(uint32_t value) { return UnsignedText(value, 2); }
+std::u16string TwoDigits(uint32_t value) {
+    return UnsignedText(value, 2);
+}
 
 }  // namespace
 
@@ -42,8 +44,9 @@ OsId OsIdFromVersion(const OsVersion& raw) {
         if (version.major != 5 || version.minor > 2) {
             return kOsWindowsNt4;
         }
-        return version.minor == 0 ? kOsWindows2000 : version.minor == 1 ? kOsWindowsXp
-                                                                         : kOsWindows2003;
+        return version.minor == 0   ? kOsWindows2000
+               : version.minor == 1 ? kOsWindowsXp
+                                    : kOsWindows2003;
     }
     return kOsUnknown;
 }

@@ -51,8 +51,8 @@ TEST(OsIdentityTest, OsIdsFromTheVersionRecord) {
 
 TEST(OsIdentityTest, NamesAndDescriptions) {
     const std::pair<OsId, const char16_t*> short_names[] = {
-        {kOsWindows95, u"95"}, {kOsWindows98, u"98"},     {kOsWindowsMe, u"ME"},
-        {kOsWindowsNt4, u"NT"}, {kOsWindows2000, u"2000"}, {kOsWindowsXp, u"XP"},
+        {kOsWindows95, u"95"},     {kOsWindows98, u"98"},     {kOsWindowsMe, u"ME"},
+        {kOsWindowsNt4, u"NT"},    {kOsWindows2000, u"2000"}, {kOsWindowsXp, u"XP"},
         {kOsWindows2003, u"2003"}, {kOsUnknown, u""},
     };
     for (const auto& [id, name] : short_names) {
@@ -80,9 +80,9 @@ TEST(OsIdentityTest, NamesAndDescriptions) {
     for (const Case& c : cases) {
         EXPECT_EQ(OperatingSystemDescription(c.version, c.server), c.text);
     }
-    EXPECT_EQ(OperatingSystemDescription(Version(2, 5, 1, 2600, std::u16string(500, u's')), false)
-                  .size(),
-              383u);
+    EXPECT_EQ(
+        OperatingSystemDescription(Version(2, 5, 1, 2600, std::u16string(500, u's')), false).size(),
+        383u);
 }
 
 TEST(OsIdentityTest, WorkstationProductTypeInAnyCase) {
@@ -110,9 +110,10 @@ TEST(OsIdentityTest, UserSessions) {
     EXPECT_EQ(CheckUserSessions(std::vector<TerminalSession>{console, nobody}, logger), 0u);
     EXPECT_TRUE(host.files.empty());
     EXPECT_EQ(CheckUserSessions(std::vector<TerminalSession>{console, away}, logger), 9007u);
-    EXPECT_EQ(host.Lines(logger.path()),
-              std::vector<std::string>{
-                  "Monday, 1 January 2024, 10:00:00 (25507) Other user sessions are open - Value = 2"});
+    EXPECT_EQ(
+        host.Lines(logger.path()),
+        std::vector<std::string>{
+            "Monday, 1 January 2024, 10:00:00 (25507) Other user sessions are open - Value = 2"});
 }
 
 }  // namespace

@@ -10,7 +10,9 @@ namespace {
 
 constexpr int kMaxMacroDepth = 8;
 
-bool Fits(size_t length, size_t size) { return length + 1 <= size; }
+bool Fits(size_t length, size_t size) {
+    return length + 1 <= size;
+}
 
 bool IsRootWithBackslash(std::u16string_view path) {
     return path == u"\\" || (path.size() == 3 && path[1] == u':' && path[2] == u'\\');
@@ -77,8 +79,7 @@ bool PathMatches(std::u16string_view path, std::u16string_view reference, bool e
 }  // namespace
 
 std::optional<std::u16string> AppendPath(std::u16string_view folder,
-                                         std::optional<std::u16string_view> sub_path,
-                                         size_t size) {
+                                         std::optional<std::u16string_view> sub_path, size_t size) {
     std::u16string result(folder);
     if (sub_path) {
         std::u16string_view sub = *sub_path;
@@ -121,7 +122,9 @@ void TrimPathEnd(std::u16string& path) {
     }
 }
 
-void TrimTrailingBackslashes(std::u16string& text) { TrimTrailingChar(text, u'\\'); }
+void TrimTrailingBackslashes(std::u16string& text) {
+    TrimTrailingChar(text, u'\\');
+}
 
 void TrimTrailingChar(std::u16string& text, char16_t c) {
     while (!text.empty() && text.back() == c) {

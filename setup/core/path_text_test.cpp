@@ -17,12 +17,9 @@ TEST(PathTextTest, AppendPathKeepsOneBackslash) {
         std::optional<std::u16string> result;
     };
     const Case cases[] = {
-        {u"C:\\X\\", u"\\\\Y", u"C:\\X\\Y"},
-        {u"C:\\X", u"Y\\z.exe", u"C:\\X\\Y\\z.exe"},
-        {u"C:\\", u"Y", u"C:\\Y"},
-        {u"C:\\X", std::nullopt, u"C:\\X"},
-        {u"C:\\X", u"", u"C:\\X\\"},
-        {u"", u"Y", u"Y"},
+        {u"C:\\X\\", u"\\\\Y", u"C:\\X\\Y"}, {u"C:\\X", u"Y\\z.exe", u"C:\\X\\Y\\z.exe"},
+        {u"C:\\", u"Y", u"C:\\Y"},           {u"C:\\X", std::nullopt, u"C:\\X"},
+        {u"C:\\X", u"", u"C:\\X\\"},         {u"", u"Y", u"Y"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(AppendPath(c.folder, c.sub), c.result) << ToUtf8(c.folder);
@@ -36,9 +33,14 @@ TEST(PathTextTest, AppendPathKeepsOneBackslash) {
 
 TEST(PathTextTest, TrimsAndCuts) {
     const std::pair<std::u16string, std::u16string> trim_path_end[] = {
-        {u"C:\\", u"C:\\"},         {u"C:\\X\\ \\", u"C:\\X"},   {u"C:\\X\\\\", u"C:\\X"},
-        {u"\\", u"\\"},             {u"C:\\X \t\u3000", u"C:\\X"}, {u"C:\\X", u"C:\\X"},
-        {u"C:\\ \\", u"C:\\"},      {u"", u""},
+        {u"C:\\", u"C:\\"},
+        {u"C:\\X\\ \\", u"C:\\X"},
+        {u"C:\\X\\\\", u"C:\\X"},
+        {u"\\", u"\\"},
+        {u"C:\\X \t\u3000", u"C:\\X"},
+        {u"C:\\X", u"C:\\X"},
+        {u"C:\\ \\", u"C:\\"},
+        {u"", u""},
     };
     for (const auto& [text, trimmed] : trim_path_end) {
         std::u16string path = text;
@@ -97,10 +99,17 @@ TEST(PathTextTest, CompareVersionsNamesTheFirstDifferingNumber) {
         int result;
     };
     const Case cases[] = {
-        {u"1.2.3", u"1.2.3", 0},     {u"1.2", u"1.2.0.0", 0},    {u"1.2", u"1.3", -2},
-        {u"2.0", u"1.9", 1},         {u"5.6.7.4", u"5.6.7.10", -4}, {u"10", u"9", 1},
-        {u"v5.6 build 7", u"5.6.7", 0}, {u"", u"0", 0},           {u"", u"1", -1},
-        {u"5,6,7,4", u"5.6.7.4", 0},  {u"1.0.0.1", u"1", 4},
+        {u"1.2.3", u"1.2.3", 0},
+        {u"1.2", u"1.2.0.0", 0},
+        {u"1.2", u"1.3", -2},
+        {u"2.0", u"1.9", 1},
+        {u"5.6.7.4", u"5.6.7.10", -4},
+        {u"10", u"9", 1},
+        {u"v5.6 build 7", u"5.6.7", 0},
+        {u"", u"0", 0},
+        {u"", u"1", -1},
+        {u"5,6,7,4", u"5.6.7.4", 0},
+        {u"1.0.0.1", u"1", 4},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(CompareVersions(c.a, c.b), c.result) << ToUtf8(c.a) << " / " << ToUtf8(c.b);
@@ -131,10 +140,7 @@ MacroLookups FakeMacros(std::map<std::u16string, std::u16string> environment,
 
 TEST(PathTextTest, ExpandSystemMacros) {
     std::map<std::u16string, std::u16string> environment = {
-        {u"ProgramFiles", u"C:\\Program Files"},
-        {u"A", u"%A%"},
-        {u"B", u"%C%\\b"},
-        {u"C", u"c"},
+        {u"ProgramFiles", u"C:\\Program Files"}, {u"A", u"%A%"}, {u"B", u"%C%\\b"}, {u"C", u"c"},
         {u"Big", std::u16string(1500, u'x')},
     };
     // A chain of variables, each naming the next.
@@ -245,7 +251,8 @@ TEST(PathTextTest, NumberedAndSiblingNames) {
 TEST(PathTextTest, BuildCommandLineQuotesTheProgram) {
     EXPECT_EQ(BuildCommandLine(u"C:\\Program Files\\Suite", u"xjuninst.exe", u"/u", 260),
               u"\"C:\\Program Files\\Suite\\xjuninst.exe\" /u");
-    EXPECT_EQ(BuildCommandLine(u"C:\\Suite\\", u"trombo.exe", u"", 260), u"\"C:\\Suite\\trombo.exe\"");
+    EXPECT_EQ(BuildCommandLine(u"C:\\Suite\\", u"trombo.exe", u"", 260),
+              u"\"C:\\Suite\\trombo.exe\"");
     EXPECT_FALSE(BuildCommandLine(u"C:\\Suite", u"trombo.exe", std::u16string(300, u'x'), 260));
     EXPECT_FALSE(BuildCommandLine(u"C:\\" + std::u16string(260, u'x'), u"a.exe", u"", 260));
 }

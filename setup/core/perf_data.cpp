@@ -43,7 +43,8 @@ class Reader {
         if (!Has(offset, 4)) {
             return std::nullopt;
         }
-        return static_cast<uint32_t>(data_[offset]) | (static_cast<uint32_t>(data_[offset + 1]) << 8) |
+        return static_cast<uint32_t>(data_[offset]) |
+               (static_cast<uint32_t>(data_[offset + 1]) << 8) |
                (static_cast<uint32_t>(data_[offset + 2]) << 16) |
                (static_cast<uint32_t>(data_[offset + 3]) << 24);
     }

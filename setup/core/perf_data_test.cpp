@@ -44,15 +44,15 @@ std::vector<uint8_t> MakeBlock(const std::vector<Instance>& instances, bool with
         w.bytes.push_back(static_cast<uint8_t>(c));
         w.bytes.push_back(0);
     }
-    w.U32(1);                        // little endian
-    w.U32(1);                        // version
-    w.U32(1);                        // revision
-    w.U32(0);                        // total length, set below
-    w.U32(88);                       // header length
-    w.U32(with_process ? 2 : 1);     // objects
-    w.U32(0);                        // default object
-    w.Zeros(16 + 4);                 // system time, padding
-    w.Zeros(24);                     // times
+    w.U32(1);                     // little endian
+    w.U32(1);                     // version
+    w.U32(1);                     // revision
+    w.U32(0);                     // total length, set below
+    w.U32(88);                    // header length
+    w.U32(with_process ? 2 : 1);  // objects
+    w.U32(0);                     // default object
+    w.Zeros(16 + 4);              // system time, padding
+    w.Zeros(24);                  // times
     w.U32(0);
     w.U32(0);
     EXPECT_EQ(w.bytes.size(), 88u);
@@ -64,8 +64,8 @@ std::vector<uint8_t> MakeBlock(const std::vector<Instance>& instances, bool with
     w.U32(64);
     w.U32(2);  // "System"
     w.Zeros(16);
-    w.U32(1);                         // counters
-    w.U32(0);                         // default counter
+    w.U32(1);                          // counters
+    w.U32(0);                          // default counter
     w.U32(static_cast<uint32_t>(-1));  // no instances
     w.U32(0);
     w.Zeros(16);
@@ -132,15 +132,21 @@ std::u16string_view MultiString(const char16_t (&text)[N]) {
 }
 
 TEST(PerfDataTest, CounterIndexesFromTheCounterNames) {
-    const ProcessCounterIndexes indexes = FindProcessCounterIndexes(
-        MultiString(u"1\0" u"1847\0" u"2\0System\0" u"230\0Process\0" u"6\0% Processor Time\0"
-                    u"784\0ID Process\0" u"999\0process\0"));
+    const ProcessCounterIndexes indexes =
+        FindProcessCounterIndexes(MultiString(u"1\0"
+                                              u"1847\0"
+                                              u"2\0System\0"
+                                              u"230\0Process\0"
+                                              u"6\0% Processor Time\0"
+                                              u"784\0ID Process\0"
+                                              u"999\0process\0"));
     ASSERT_TRUE(indexes.process && indexes.process_id);
     EXPECT_EQ(*indexes.process, 230u);
     EXPECT_EQ(*indexes.process_id, 784u);
 
     const ProcessCounterIndexes none =
-        FindProcessCounterIndexes(MultiString(u"2\0System\0x\0Process\0" u"784"));
+        FindProcessCounterIndexes(MultiString(u"2\0System\0x\0Process\0"
+                                              u"784"));
     EXPECT_FALSE(none.process);
     EXPECT_FALSE(none.process_id);
 }

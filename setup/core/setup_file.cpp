@@ -53,6 +53,8 @@ bool SetupFile::GetSize(uint64_t& size) {
     return true;
 }
 
-bool SetupFile::SetSize(uint64_t size) { return Seek(size) && SetEndOfFile(handle_); }
+bool SetupFile::SetSize(uint64_t size) {
+    return Seek(size) && SetEndOfFile(handle_);
+}
 
 }  // namespace olvex::setup

@@ -13,7 +13,9 @@ constexpr size_t kWordChars = 256;
 constexpr size_t kLinePrefixChars = 256;
 constexpr std::string_view kSeparator = "\r\n+++ --- +++ --- +++\r\n\r\n";
 
-bool Reaches(int32_t level, int32_t threshold) { return level >= threshold; }
+bool Reaches(int32_t level, int32_t threshold) {
+    return level >= threshold;
+}
 
 }  // namespace
 
@@ -96,8 +98,8 @@ std::u16string SetupLogger::ValueSuffix(std::u16string_view value) {
 }
 
 void SetupLogger::Message(Form form, uint32_t id, uint32_t code,
-                          std::optional<std::u16string_view> text,
-                          std::u16string_view value_suffix, bool force) {
+                          std::optional<std::u16string_view> text, std::u16string_view value_suffix,
+                          bool force) {
     const int32_t threshold = form == Form::kError ? 1 : form == Form::kWarning ? 2 : 3;
     if (!force && !Reaches(log_level_, threshold) && !Reaches(display_level_, threshold)) {
         return;
@@ -122,7 +124,8 @@ void SetupLogger::Message(Form form, uint32_t id, uint32_t code,
         WriteLine(message, id, true);
     }
     // The opening and closing lines belong to the log alone.
-    const bool log_only = id == msg::kSetupStarted || (!value_suffix.empty() && id == msg::kSetupFinished);
+    const bool log_only =
+        id == msg::kSetupStarted || (!value_suffix.empty() && id == msg::kSetupFinished);
     if (Reaches(display_level_, threshold) && !log_only) {
         ShowBox(message, true);
     }

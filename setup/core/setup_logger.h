@@ -70,8 +70,8 @@ class SetupLogger {
     // "<Warning> W<code>: " in front.
     void Error(uint32_t id, uint32_t code, std::optional<std::u16string_view> text = std::nullopt,
                bool force = false);
-    void Warning(uint32_t id, uint32_t code,
-                 std::optional<std::u16string_view> text = std::nullopt, bool force = false);
+    void Warning(uint32_t id, uint32_t code, std::optional<std::u16string_view> text = std::nullopt,
+                 bool force = false);
     void Info(uint32_t id, std::optional<std::u16string_view> text = std::nullopt,
               bool force = false);
     // Information followed by " - <Value> = <value>".

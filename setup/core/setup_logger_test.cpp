@@ -56,7 +56,8 @@ TEST(SetupLoggerTest, LevelMatrixWithExactTexts) {
                 break;
         }
     };
-    const std::string error = "Error E9005: This setup package holds no program that can be installed.";
+    const std::string error =
+        "Error E9005: This setup package holds no program that can be installed.";
     struct Case {
         Call call;
         int32_t log_level;
@@ -68,18 +69,31 @@ TEST(SetupLoggerTest, LevelMatrixWithExactTexts) {
         {Call::kError, 1, 1, {Line("25005", error)}, {error}},
         {Call::kError, 0, 1, {}, {error}},
         {Call::kError, 1, 0, {Line("25005", error)}, {}},
-        {Call::kErrorNoCode, 3, 0,
-         {Line("25005", "This setup package holds no program that can be installed.")}, {}},
+        {Call::kErrorNoCode,
+         3,
+         0,
+         {Line("25005", "This setup package holds no program that can be installed.")},
+         {}},
         {Call::kWarning, 1, 1, {}, {}},
-        {Call::kWarning, 2, 2, {Line("00000", "Warning W9019: C:\\Suite")}, {"Warning W9019: C:\\Suite"}},
+        {Call::kWarning,
+         2,
+         2,
+         {Line("00000", "Warning W9019: C:\\Suite")},
+         {"Warning W9019: C:\\Suite"}},
         {Call::kInfo, 2, 2, {}, {}},
         {Call::kInfo, 3, 2, {Line("25546", "Install")}, {}},
         {Call::kInfo, 0, 3, {}, {"Install"}},
         {Call::kInfoInt, 3, 0, {Line("25546", "Install - Value = -5")}, {}},
-        {Call::kInfoValue, 4, 4,
+        {Call::kInfoValue,
+         4,
+         4,
          {Line("25003", "Setup could not start the COM library. - Value = 2147500037")},
          {"Setup could not start the COM library. - Value = 2147500037"}},
-        {Call::kInfoText, 3, 3, {Line("25546", "Own text - Value = abc")}, {"Own text - Value = abc"}},
+        {Call::kInfoText,
+         3,
+         3,
+         {Line("25546", "Own text - Value = abc")},
+         {"Own text - Value = abc"}},
     };
     for (const Case& c : cases) {
         Fixture f;
@@ -223,9 +237,10 @@ TEST(SetupLoggerTest, ReportMessageWritesOneLinePerEntryAndOneBox) {
     f.logger.SetDisplayLevel(3);
     const MessageEntry entries[] = {{25009, std::nullopt, 2}, {25010, std::nullopt, 0}};
     ReportMessage(f.logger, 1, 1, 9007, entries);
-    EXPECT_EQ(f.lines(), (std::vector<std::string>{
-                             Line("25009", "Error E9007: Other users are logged on to this computer."),
-                             Line("25010", "Error E9007: Ask them to log off, then run setup again.")}));
+    EXPECT_EQ(f.lines(),
+              (std::vector<std::string>{
+                  Line("25009", "Error E9007: Other users are logged on to this computer."),
+                  Line("25010", "Error E9007: Ask them to log off, then run setup again.")}));
     EXPECT_EQ(f.boxes(), std::vector<std::string>{
                              "Error E9007: Other users are logged on to this computer.\r\n\r\n"
                              "Ask them to log off, then run setup again."});
@@ -248,10 +263,11 @@ TEST(SetupLoggerTest, ReportMessageByKinds) {
     warning.logger.SetDisplayLevel(1);
     const MessageEntry name[] = {{25029, std::u16string(u"Kelvan Gorsewatch"), 0}};
     ReportMessage(warning.logger, 2, 2, 9024, name);
-    EXPECT_EQ(warning.lines(),
-              std::vector<std::string>{Line(
-                  "25029",
-                  "Warning W9024: Setup could not find the installation files of Kelvan Gorsewatch.")});
+    EXPECT_EQ(
+        warning.lines(),
+        std::vector<std::string>{Line(
+            "25029",
+            "Warning W9024: Setup could not find the installation files of Kelvan Gorsewatch.")});
     EXPECT_TRUE(warning.host.boxes.empty());
 
     // Log kind 0: the box alone; id 0 takes the argument as the text.

@@ -8,13 +8,14 @@
 namespace olvex::setup {
 namespace {
 
-bool IsSwitchStart(char16_t c) { return c == u'-' || c == u'/' || c == u'\\'; }
+bool IsSwitchStart(char16_t c) {
+    return c == u'-' || c == u'/' || c == u'\\';
+}
 
 // The value of a switch "<name>=<value>" (the name without its leading
 // character), or false when the argument is not that switch.
 bool SwitchValue(std::u16string_view body, std::u16string_view name, std::u16string_view& value) {
-    if (body.size() <= name.size() || body[name.size()] != u'=' ||
-        !StartsWithNoCase(body, name)) {
+    if (body.size() <= name.size() || body[name.size()] != u'=' || !StartsWithNoCase(body, name)) {
         return false;
     }
     value = body.substr(name.size() + 1);

@@ -11,10 +11,10 @@ using testing::RecordingHost;
 
 TEST(SetupOptionsTest, ModeFromTheProgramsName) {
     const std::pair<std::u16string, SetupMode> cases[] = {
-        {u"xjuninst.exe", kModeUninstall}, {u"XJUNINST.EXE", kModeUninstall},
-        {u"trustadd.exe", kModeTrustList}, {u"TrustAdd.Exe", kModeTrustList},
-        {u"XJCU_007.EXE", kModeCleanup},   {u"xjcu_002.exe", kModeCleanup},
-        {u"xjcu.exe", kModeInstall},       {u"Tramlet.exe", kModeInstall},
+        {u"xjuninst.exe", kModeUninstall},   {u"XJUNINST.EXE", kModeUninstall},
+        {u"trustadd.exe", kModeTrustList},   {u"TrustAdd.Exe", kModeTrustList},
+        {u"XJCU_007.EXE", kModeCleanup},     {u"xjcu_002.exe", kModeCleanup},
+        {u"xjcu.exe", kModeInstall},         {u"Tramlet.exe", kModeInstall},
         {u"xjuninst.exe.old", kModeInstall}, {u"", kModeInstall},
     };
     for (const auto& [name, mode] : cases) {

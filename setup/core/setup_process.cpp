@@ -35,7 +35,9 @@ std::u16string WindowsLoggerHost::LocalTimeText() {
     return util::GetLocalTimeText();
 }
 
-std::u16string WindowsLoggerHost::ProcessCommandLine() { return U(GetCommandLineW()); }
+std::u16string WindowsLoggerHost::ProcessCommandLine() {
+    return U(GetCommandLineW());
+}
 
 std::string WindowsLoggerHost::ToAnsi(std::u16string_view text) {
     const LastErrorKeeper keep;
@@ -52,9 +54,8 @@ void WindowsLoggerHost::Append(const std::u16string& path, std::string_view byte
     const LastErrorKeeper keep;
     // Opened and closed for every line, so that the log survives a crash or
     // a restart in the middle of setup.
-    const ScopedFileHandle file(CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE,
-                                            FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    const ScopedFileHandle file(CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         return;
     }

@@ -18,8 +18,8 @@ class WindowsLoggerHost : public LoggerHost {
     // Shows a box over the owner and gives its button; anything but 1 or 2
     // (a box that failed) falls back to the system's message box. The
     // framework binding installs one.
-    using BoxPresenter = std::function<int(HWND owner, const std::u16string& text,
-                                           const std::u16string& caption)>;
+    using BoxPresenter =
+        std::function<int(HWND owner, const std::u16string& text, const std::u16string& caption)>;
 
     std::u16string LoadText(uint32_t id, size_t max_chars) override;
     std::u16string LocalTimeText() override;

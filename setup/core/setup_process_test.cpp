@@ -37,8 +37,9 @@ TEST(SetupProcessTest, TheLogOnDiskInTheAnsiCodePage) {
     EXPECT_NE(text.find(" (25501) Started by the product library\r\n"), std::string::npos);
     EXPECT_NE(text.find(" (00000) "), std::string::npos);
     EXPECT_NE(text.find(" (25547) Uninstall\r\n"), std::string::npos);
-    EXPECT_NE(text.find(" (25502) Setup finished - Value = 9044\r\n\r\n+++ --- +++ --- +++\r\n\r\n"),
-              std::string::npos);
+    EXPECT_NE(
+        text.find(" (25502) Setup finished - Value = 9044\r\n\r\n+++ --- +++ --- +++\r\n\r\n"),
+        std::string::npos);
 
     // An unwritable log loses its lines quietly.
     WindowsLoggerHost lost;

@@ -18,7 +18,7 @@ struct OsVersion {
     uint32_t platform = 0;  // 1 Windows 9x, 2 NT family
     uint32_t major = 0;
     uint32_t minor = 0;
-    uint32_t build = 0;  // on 9x the high word repeats major and minor
+    uint32_t build = 0;           // on 9x the high word repeats major and minor
     std::u16string service_pack;  // "Service Pack 2", or "A" on 9x
     uint16_t service_pack_major = 0;
     uint16_t service_pack_minor = 0;

@@ -19,8 +19,8 @@ class RecordingHost : public LoggerHost {
   public:
     std::u16string LoadText(uint32_t id, size_t max_chars) override {
         const auto found = strings.find(id);
-        std::u16string text = found != strings.end() ? found->second
-                                                     : std::u16string(EnglishSetupString(id));
+        std::u16string text =
+            found != strings.end() ? found->second : std::u16string(EnglishSetupString(id));
         if (max_chars > 0 && text.size() > max_chars - 1) {
             text.resize(max_chars - 1);
         }
@@ -57,8 +57,8 @@ class RecordingHost : public LoggerHost {
         size_t start = 0;
         while (start < text.size()) {
             const size_t end = text.find("\r\n", start);
-            lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos
-                                                                        : end - start));
+            lines.push_back(
+                text.substr(start, end == std::string::npos ? std::string::npos : end - start));
             start = end == std::string::npos ? text.size() : end + 2;
         }
         return lines;
@@ -72,6 +72,8 @@ class RecordingHost : public LoggerHost {
     std::function<void()> on_box;
 };
 
-inline std::string Utf8(std::u16string_view text) { return ToUtf8(text); }
+inline std::string Utf8(std::u16string_view text) {
+    return ToUtf8(text);
+}
 
 }  // namespace olvex::setup::testing

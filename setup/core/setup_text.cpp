@@ -157,7 +157,9 @@ std::u16string FromUtf8(std::string_view text) {
 std::u16string DecimalText(int64_t value) {
     if (value < 0) {
         // The magnitude of the most negative value does not fit in int64_t.
-        return u"-" + UnsignedText(static_cast<uint64_t>(-(value + 1)) + 1);
+        std::u16string text = UnsignedText(static_cast<uint64_t>(-(value + 1)) + 1);
+        text.insert(text.begin(), u'-');
+        return text;
     }
     return UnsignedText(static_cast<uint64_t>(value));
 }

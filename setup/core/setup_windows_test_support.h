@@ -40,7 +40,8 @@ inline bool WriteFileText(const std::u16string& path, const std::string& text) {
         return false;
     }
     DWORD written = 0;
-    const bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    const bool ok =
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     CloseHandle(file);
     return ok && written == text.size();
 }
@@ -66,6 +67,8 @@ inline bool Exists(const std::u16string& path) {
 }
 
 // The process logger's file so far.
-inline std::string ProcessLog() { return ReadFileText(SetupLogger::Instance().path()); }
+inline std::string ProcessLog() {
+    return ReadFileText(SetupLogger::Instance().path());
+}
 
 }  // namespace olvex::setup::testing

@@ -12,7 +12,8 @@ namespace olvex::setup::util {
 namespace {
 
 bool IsDots(const wchar_t* name) {
-    return (name[0] == L'.' && name[1] == 0) || (name[0] == L'.' && name[1] == L'.' && name[2] == 0);
+    return (name[0] == L'.' && name[1] == 0) ||
+           (name[0] == L'.' && name[1] == L'.' && name[2] == 0);
 }
 
 // Visits every entry of a folder but "." and ".."; false when the folder
@@ -76,8 +77,9 @@ DWORD CreateDirectoryPath(std::u16string_view path) {
         start = share_end == std::u16string::npos ? folder.size() : share_end + 1;
     }
     DWORD error = ERROR_SUCCESS;
-    for (size_t end = folder.find(u'\\', start); ; end = folder.find(u'\\', end + 1)) {
-        const std::u16string level = folder.substr(0, end == std::u16string::npos ? folder.size() : end);
+    for (size_t end = folder.find(u'\\', start);; end = folder.find(u'\\', end + 1)) {
+        const std::u16string level =
+            folder.substr(0, end == std::u16string::npos ? folder.size() : end);
         error = CreateDirectoryW(W(level), nullptr) ? ERROR_SUCCESS : GetLastError();
         if (error != ERROR_SUCCESS && error != ERROR_ALREADY_EXISTS) {
             break;
@@ -115,9 +117,8 @@ std::optional<std::u16string> FindUnusedFileName(std::u16string_view folder,
 }
 
 std::optional<std::u16string> UnusedSiblingName(std::u16string_view path) {
-    return util::UnusedSiblingName(path, [](const std::u16string& candidate) {
-        return FileExists(candidate);
-    });
+    return util::UnusedSiblingName(
+        path, [](const std::u16string& candidate) { return FileExists(candidate); });
 }
 
 bool CopyFileToDirectory(std::u16string_view from_folder, std::u16string_view to_folder,
@@ -198,8 +199,8 @@ bool RemoveEmptyDirectories(std::u16string_view folder, bool walk_up) {
     while (!current.empty()) {
         bool empty = true;
         DWORD error = ERROR_SUCCESS;
-        const bool listed =
-            ForEachEntry(current, [&](const WIN32_FIND_DATAW&) { empty = false; }, &error);
+        const bool listed = ForEachEntry(
+            current, [&](const WIN32_FIND_DATAW&) { empty = false; }, &error);
         const bool removed = listed && empty && RemoveDirectoryW(W(current));
         if (first) {
             first_removed = removed;

@@ -50,20 +50,22 @@ TEST(SetupFilesTest, CopiesKeepATargetsAttributes) {
     ScratchFolder to;
     ASSERT_TRUE(WriteFileText(from / u"xjvprod.dll", "new"));
     std::vector<std::u16string> failures;
-    EXPECT_TRUE(CopyFileToDirectory(from.path(), to.path(), u"xjvprod.dll", std::nullopt, &failures));
+    EXPECT_TRUE(
+        CopyFileToDirectory(from.path(), to.path(), u"xjvprod.dll", std::nullopt, &failures));
     EXPECT_EQ(ReadFileText(to / u"xjvprod.dll"), "new");
 
     // A read-only target is replaced and stays read-only.
     ASSERT_TRUE(WriteFileText(to / u"xjuninst.exe", "old"));
     SetFileAttributesW(W(to / u"xjuninst.exe"), FILE_ATTRIBUTE_READONLY);
-    EXPECT_TRUE(CopyFileToDirectory(from.path(), to.path(), u"xjvprod.dll", u"xjuninst.exe",
-                                    &failures));
+    EXPECT_TRUE(
+        CopyFileToDirectory(from.path(), to.path(), u"xjvprod.dll", u"xjuninst.exe", &failures));
     EXPECT_EQ(ReadFileText(to / u"xjuninst.exe"), "new");
     EXPECT_TRUE(GetFileAttributesW(W(to / u"xjuninst.exe")) & FILE_ATTRIBUTE_READONLY);
     SetFileAttributesW(W(to / u"xjuninst.exe"), FILE_ATTRIBUTE_NORMAL);
     EXPECT_TRUE(failures.empty());
 
-    EXPECT_FALSE(CopyFileToDirectory(from.path(), to.path(), u"missing.dll", std::nullopt, &failures));
+    EXPECT_FALSE(
+        CopyFileToDirectory(from.path(), to.path(), u"missing.dll", std::nullopt, &failures));
     EXPECT_EQ(failures, std::vector<std::u16string>{u"missing.dll"});
     EXPECT_NE(ProcessLog().find("(25033) Setup could not copy the file missing.dll"),
               std::string::npos);
@@ -128,8 +130,8 @@ TEST(SetupFilesTest, FilesThatAreFreeAreDeletedAtOnce) {
     ScratchFolder dir;
     const std::u16string file = dir / u"old.exe";
     ASSERT_TRUE(WriteFileText(file, "x"));
-    SetFileAttributesW(W(file), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                    FILE_ATTRIBUTE_SYSTEM);
+    SetFileAttributesW(W(file),
+                       FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     EXPECT_EQ(DeleteFileNowOrAtReboot(file), DeleteOutcome::kDeleted);
     EXPECT_FALSE(Exists(file));
     EXPECT_EQ(DeleteFileNowOrAtReboot(file), DeleteOutcome::kDeleted);

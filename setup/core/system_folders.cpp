@@ -11,7 +11,8 @@
 namespace olvex::setup::util {
 namespace {
 
-constexpr char16_t kShellFolders[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr char16_t kShellFolders[] =
+    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 std::u16string ModulePath() {
     std::u16string path(MAX_PATH, u'\0');
@@ -76,11 +77,11 @@ std::u16string GetCurrentAppModuleName() {
 }
 
 std::u16string GetWinDir() {
-    const auto folder = ReadRegistryString(
-        HKEY_LOCAL_MACHINE,
-        IsWin9x() ? u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion"
-                  : u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
-        u"SystemRoot", MAX_PATH * sizeof(wchar_t));
+    const auto folder =
+        ReadRegistryString(HKEY_LOCAL_MACHINE,
+                           IsWin9x() ? u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion"
+                                     : u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
+                           u"SystemRoot", MAX_PATH * sizeof(wchar_t));
     if (!folder || folder->empty()) {
         ReportUtilityMessage(msg::kLookupFailed, u"GetWinDir");
         return {};
@@ -109,9 +110,9 @@ std::u16string GetWindowsDrive() {
 }
 
 std::u16string GetProgramFilesDir() {
-    const auto folder = ReadRegistryString(HKEY_LOCAL_MACHINE,
-                                           u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
-                                           u"ProgramFilesDir", MAX_PATH * sizeof(wchar_t));
+    const auto folder =
+        ReadRegistryString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+                           u"ProgramFilesDir", MAX_PATH * sizeof(wchar_t));
     if (!folder || folder->empty()) {
         ReportUtilityMessage(msg::kLookupFailed, u"GetProgramFilesDir");
         return {};
@@ -161,7 +162,8 @@ std::u16string GetTempDir() {
             return folder;
         }
     }
-    for (std::u16string folder : {variable(u"TMP"), variable(u"TEMP"), std::u16string(u"C:\\TEMP")}) {
+    for (std::u16string folder :
+         {variable(u"TMP"), variable(u"TEMP"), std::u16string(u"C:\\TEMP")}) {
         TrimPathEnd(folder);
         if (!acceptable(folder)) {
             continue;
@@ -190,7 +192,8 @@ std::optional<std::u16string> GetSetupFilePath(std::optional<std::u16string_view
 
 std::u16string ReadRegistryDirectory(std::u16string_view key, std::u16string_view value) {
     std::u16string folder =
-        ReadRegistryString(HKEY_LOCAL_MACHINE, key, value, MAX_PATH * sizeof(wchar_t)).value_or(u"");
+        ReadRegistryString(HKEY_LOCAL_MACHINE, key, value, MAX_PATH * sizeof(wchar_t))
+            .value_or(u"");
     if (!folder.empty() && !EnsureTrailingChar(folder, u'\\')) {
         return {};
     }

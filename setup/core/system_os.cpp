@@ -32,7 +32,8 @@ std::optional<OsVersion> ReadSystemVersion() {
 
 template <class Function>
 Function Bind(HMODULE module, const char* name) {
-    return module ? reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)))
+    return module ? reinterpret_cast<Function>(
+                        reinterpret_cast<void (*)()>(GetProcAddress(module, name)))
                   : nullptr;
 }
 
@@ -115,15 +116,18 @@ bool IsNTWorkstation() {
     if (!IsWinNT()) {
         return false;
     }
-    const auto type = ReadRegistryString(HKEY_LOCAL_MACHINE,
-                                         u"SYSTEM\\CurrentControlSet\\Control\\ProductOptions",
-                                         u"ProductType");
+    const auto type = ReadRegistryString(
+        HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\ProductOptions", u"ProductType");
     return type && IsWorkstationProductType(*type);
 }
 
-std::u16string GetWindowsShortName() { return std::u16string(WindowsShortName(GetOsId())); }
+std::u16string GetWindowsShortName() {
+    return std::u16string(WindowsShortName(GetOsId()));
+}
 
-std::u16string GetWindowsName() { return WindowsName(GetOsId(), IsWinNT() && !IsNTWorkstation()); }
+std::u16string GetWindowsName() {
+    return WindowsName(GetOsId(), IsWinNT() && !IsNTWorkstation());
+}
 
 std::u16string GetOperatingSystemDescription() {
     const auto version = GetOsVersionInfo();

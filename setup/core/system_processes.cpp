@@ -18,7 +18,8 @@ constexpr uint32_t kExitPoll = 750;
 
 template <class Function>
 Function Bind(HMODULE module, const char* name) {
-    return module ? reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)))
+    return module ? reinterpret_cast<Function>(
+                        reinterpret_cast<void (*)()>(GetProcAddress(module, name)))
                   : nullptr;
 }
 
@@ -83,7 +84,8 @@ uint32_t SnapshotProcessId(std::u16string_view name) {
         const std::u16string exe = U(entry.szExeFile);
         const std::u16string_view file = FileNamePart(exe);
         const size_t dot = file.rfind(u'.');
-        const std::u16string_view stem = dot == std::u16string_view::npos ? file : file.substr(0, dot);
+        const std::u16string_view stem =
+            dot == std::u16string_view::npos ? file : file.substr(0, dot);
         if (EqualsNoCase(file, name) || EqualsNoCase(stem, name)) {
             return entry.th32ProcessID;
         }

@@ -162,10 +162,10 @@ bool GetRegistryKeyInfo(HKEY root, std::u16string_view key, DWORD* subkeys, DWOR
     DWORD subkey_count = 0;
     DWORD value_count = 0;
     const ScopedRegKey handle = OpenKey(root, key, KEY_QUERY_VALUE);
-    const bool read = handle &&
-                      RegQueryInfoKeyW(handle.Get(), nullptr, nullptr, nullptr, &subkey_count,
-                                       nullptr, nullptr, &value_count, nullptr, nullptr, nullptr,
-                                       nullptr) == ERROR_SUCCESS;
+    const bool read =
+        handle &&
+        RegQueryInfoKeyW(handle.Get(), nullptr, nullptr, nullptr, &subkey_count, nullptr, nullptr,
+                         &value_count, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
     if (!read) {
         subkey_count = 0;
         value_count = 0;

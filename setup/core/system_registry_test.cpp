@@ -36,8 +36,8 @@ std::u16string CurrentUserSid() {
 
 LONG SetDacl(const std::u16string& path, const std::u16string& sddl) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(W(sddl), SDDL_REVISION_1,
-                                                              &descriptor, nullptr)) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(W(sddl), SDDL_REVISION_1, &descriptor,
+                                                              nullptr)) {
         return static_cast<LONG>(GetLastError());
     }
     HKEY key = nullptr;
@@ -70,8 +70,7 @@ TEST_F(SetupRegistryTest, ValuesAreWrittenReadAndDeleted) {
     EXPECT_FALSE(ReadRegistryString(HKEY_CURRENT_USER, key, u"Number"));
 
     // Failures leave no data behind.
-    EXPECT_EQ(ReadRegistryValue(HKEY_CURRENT_USER, u"", u"Name", data),
-              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(ReadRegistryValue(HKEY_CURRENT_USER, u"", u"Name", data), ERROR_INVALID_PARAMETER);
     EXPECT_TRUE(data.bytes.empty());
     EXPECT_EQ(ReadRegistryValue(HKEY_CURRENT_USER, key, u"Missing", data), ERROR_FILE_NOT_FOUND);
     EXPECT_TRUE(data.bytes.empty());
@@ -104,8 +103,9 @@ TEST_F(SetupRegistryTest, KeyPathsAndSubkeyCounts) {
     // though it holds none.
     const std::u16string locked_path = base_ + u"\\locked";
     ASSERT_TRUE(CreateRegistryKeyPath(HKEY_CURRENT_USER, locked_path));
-    ASSERT_EQ(SetDacl(locked_path, u"D:PAI(D;;KR;;;" + CurrentUserSid() + u")(A;;KA;;;BA)(A;;KA;;;SY)"),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        SetDacl(locked_path, u"D:PAI(D;;KR;;;" + CurrentUserSid() + u")(A;;KA;;;BA)(A;;KA;;;SY)"),
+        ERROR_SUCCESS);
     EXPECT_EQ(GetRegistrySubkeyCount(HKEY_CURRENT_USER, locked_path), 1u);
     ASSERT_EQ(SetDacl(locked_path, u"D:(A;CI;KA;;;BA)(A;CI;KA;;;" + CurrentUserSid() + u")"),
               ERROR_SUCCESS);

@@ -41,8 +41,8 @@ std::optional<std::string> ExactAnsi(const std::u16string& text) {
     if (text.empty()) {
         return std::string();
     }
-    const int size = WideCharToMultiByte(CP_ACP, 0, W(text), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
+    const int size = WideCharToMultiByte(CP_ACP, 0, W(text), static_cast<int>(text.size()), nullptr,
+                                         0, nullptr, nullptr);
     std::string out(static_cast<size_t>(size), '\0');
     BOOL lossy = FALSE;
     WideCharToMultiByte(CP_ACP, 0, W(text), static_cast<int>(text.size()), out.data(), size,
@@ -62,7 +62,8 @@ bool ScheduleInWininit(const std::u16string& source, const std::optional<std::u1
     }
     const auto ini_path = AppendPath(windows, u"WININIT.INI");
     const auto short_source = ShortPathForm(source);
-    const auto short_target = target ? ShortPathForm(*target) : std::optional<std::u16string>(u"NUL");
+    const auto short_target =
+        target ? ShortPathForm(*target) : std::optional<std::u16string>(u"NUL");
     if (!ini_path || !short_source || !short_target) {
         return false;
     }
@@ -81,7 +82,8 @@ bool ScheduleInWininit(const std::u16string& source, const std::optional<std::u1
     }
     text.resize(static_cast<size_t>(size));
     DWORD read = 0;
-    if (size > 0 && (!file.ReadAt(0, text.data(), static_cast<DWORD>(size), read) || read != size)) {
+    if (size > 0 &&
+        (!file.ReadAt(0, text.data(), static_cast<DWORD>(size), read) || read != size)) {
         return false;
     }
     const std::string edited = AddRenameLine(text, *line);

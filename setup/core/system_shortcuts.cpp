@@ -52,7 +52,8 @@ std::optional<std::u16string> ShortcutPath(std::u16string_view folder, std::u16s
                                            std::u16string_view extension) {
     std::u16string file(name);
     if (file.size() < extension.size() ||
-        !EqualsNoCase(std::u16string_view(file).substr(file.size() - extension.size()), extension)) {
+        !EqualsNoCase(std::u16string_view(file).substr(file.size() - extension.size()),
+                      extension)) {
         file += extension;
     }
     return AppendPath(folder, file);

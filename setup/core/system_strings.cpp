@@ -29,8 +29,7 @@ std::u16string StringOfSiblingLibrary(const char16_t* file, uint32_t id, size_t 
         return {};
     }
     const UINT previous = SetErrorMode(SEM_NOOPENFILEERRORBOX | SEM_FAILCRITICALERRORS);
-    const ScopedLibrary library(
-        LoadLibraryExW(W(*path), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    const ScopedLibrary library(LoadLibraryExW(W(*path), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     SetErrorMode(previous);
     return StringOf(library.Get(), id, max_chars);
 }
@@ -78,8 +77,8 @@ std::string WideToNarrow(std::u16string_view text) {
         return {};
     }
     const std::u16string wide(text);
-    const int size = WideCharToMultiByte(CP_ACP, 0, W(wide), static_cast<int>(wide.size()),
-                                         nullptr, 0, nullptr, nullptr);
+    const int size = WideCharToMultiByte(CP_ACP, 0, W(wide), static_cast<int>(wide.size()), nullptr,
+                                         0, nullptr, nullptr);
     std::string out(size > 0 ? static_cast<size_t>(size) : 0, '\0');
     if (size > 0) {
         WideCharToMultiByte(CP_ACP, 0, W(wide), static_cast<int>(wide.size()), out.data(), size,

@@ -84,8 +84,7 @@ struct RegistryData {
 LONG ReadRegistryValue(HKEY root, std::u16string_view key, std::u16string_view value,
                        RegistryData& data, DWORD max_bytes = 4096);
 std::optional<std::u16string> ReadRegistryString(HKEY root, std::u16string_view key,
-                                                 std::u16string_view value,
-                                                 DWORD max_bytes = 4096);
+                                                 std::u16string_view value, DWORD max_bytes = 4096);
 // Creates the key and writes the text: type REG_DWORD parses it as decimal,
 // other types write it as a string. Win32 error; failures are logged (25524).
 LONG WriteRegistryValue(HKEY root, std::u16string_view key, std::u16string_view value,

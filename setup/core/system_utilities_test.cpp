@@ -33,7 +33,8 @@ class LogInScratch : public ::testing::Environment {
   private:
     std::u16string path_;
 };
-::testing::Environment* const log_in_scratch = ::testing::AddGlobalTestEnvironment(new LogInScratch);
+::testing::Environment* const log_in_scratch =
+    ::testing::AddGlobalTestEnvironment(new LogInScratch);
 
 OsVersion Windows98() {
     OsVersion version;
@@ -117,11 +118,13 @@ TEST(SetupSystemFoldersTest, FoldersOfTheSystemAndTheProgram) {
     const std::u16string temp = GetTempDir();
     EXPECT_TRUE(Exists(temp)) << ToUtf8(temp);
     EXPECT_EQ(GetSetupFilePath(u"xjvprod.dll", u"qz"), GetCurrentAppDir() + u"\\qz\\xjvprod.dll");
-    EXPECT_EQ(GetSetupFilePath(u"license.txt", std::nullopt), GetCurrentAppDir() + u"\\license.txt");
-    EXPECT_EQ(ReadRegistryDirectory(u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
-                                    u"ProgramFilesDir"),
-              u"C:\\Program Files\\");
-    EXPECT_EQ(ReadRegistryDirectory(u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", u"NoSuch"), u"");
+    EXPECT_EQ(GetSetupFilePath(u"license.txt", std::nullopt),
+              GetCurrentAppDir() + u"\\license.txt");
+    EXPECT_EQ(
+        ReadRegistryDirectory(u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", u"ProgramFilesDir"),
+        u"C:\\Program Files\\");
+    EXPECT_EQ(ReadRegistryDirectory(u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", u"NoSuch"),
+              u"");
 }
 
 TEST(SetupSystemFoldersTest, MacrosShortFormsAndComparisons) {
@@ -274,9 +277,7 @@ TEST(SetupSystemProcessesTest, FindsProcessesByName) {
     // Never appears: the wait ends after its time-out in 100 ms polls.
     EXPECT_EQ(WaitForProcess(u"no_such_process_anywhere", 1000), 0u);
     EXPECT_EQ(sleeps, 10);
-    seams->find_process = [](const std::u16string& name) {
-        return name == u"trombo" ? 4242u : 0u;
-    };
+    seams->find_process = [](const std::u16string& name) { return name == u"trombo" ? 4242u : 0u; };
     EXPECT_EQ(FindProcessId(u"trombo"), 4242u);
 }
 

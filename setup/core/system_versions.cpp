@@ -68,9 +68,9 @@ std::optional<FileVersionInfo> ReadFileVersionInfo(std::u16string_view path) {
     info.file_version_ls = fixed->dwFileVersionLS;
     info.product_version_ms = fixed->dwProductVersionMS;
     info.product_version_ls = fixed->dwProductVersionLS;
-    for (const char16_t* name : {u"CompanyName", u"FileDescription", u"FileVersion",
-                                 u"InternalName", u"OriginalFilename", u"ProductName",
-                                 u"ProductVersion"}) {
+    for (const char16_t* name :
+         {u"CompanyName", u"FileDescription", u"FileVersion", u"InternalName", u"OriginalFilename",
+          u"ProductName", u"ProductVersion"}) {
         if (auto value = StringValue(block, name)) {
             info.strings[name] = std::move(*value);
         }
@@ -86,8 +86,8 @@ uint32_t CheckFileVersion(std::u16string_view file, uint32_t major, uint32_t min
         return 0;
     }
     SetupLogger& logger = SetupLogger::Instance();
-    const std::u16string detail = std::u16string(file) + u" " + UnsignedText(file_major) + u"." +
-                                  UnsignedText(file_minor, 2);
+    const std::u16string detail =
+        std::u16string(file) + u" " + UnsignedText(file_major) + u"." + UnsignedText(file_minor, 2);
     logger.Info(msg::kComponentTooOld,
                 SubstituteArguments(logger.host().LoadText(msg::kComponentTooOld, 512), {detail}));
     return msg::kComponentTooOld;

@@ -65,7 +65,8 @@ uint32_t TrustListApi::Load(bool retry) {
     initialize_ = reinterpret_cast<trust::InitializeFunction>(
         reinterpret_cast<void*>(GetProcAddress(module, "tvInitialize")));
     get_app_list_ = Resolve<trust::GetAppListFunction>(module, own, "tvGetAppList");
-    get_app_properties_ = Resolve<trust::GetAppPropertiesFunction>(module, own, "tvGetAppProperties");
+    get_app_properties_ =
+        Resolve<trust::GetAppPropertiesFunction>(module, own, "tvGetAppProperties");
     free_ptr_ = Resolve<trust::FreePtrFunction>(module, own, "tvFreePtr");
     del_app_ = Resolve<trust::DelAppFunction>(module, own, "tvDelApp");
     new_app_ = Resolve<trust::NewAppFunction>(module, own, "tvNewApp");

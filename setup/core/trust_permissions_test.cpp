@@ -15,14 +15,28 @@ TEST(TrustPermissionsTest, MergePermissionByKind) {
     };
     const Case cases[] = {
         // Kind 1 clears for values below 1.
-        {1, 5, 0, 0, true},   {1, 5, -1, 0, true},  {1, 0, 0, 0, false}, {1, 5, 1, 5, false},
+        {1, 5, 0, 0, true},
+        {1, 5, -1, 0, true},
+        {1, 0, 0, 0, false},
+        {1, 5, 1, 5, false},
         // Kind 2 allows for values of 0 or more.
-        {2, 0, 1, 1, true},   {2, 1, 1, 1, false},  {2, 2, 0, 1, true},  {2, 0, -1, 0, false},
+        {2, 0, 1, 1, true},
+        {2, 1, 1, 1, false},
+        {2, 2, 0, 1, true},
+        {2, 0, -1, 0, false},
         // Kind 3.
-        {3, 0, 0, 2, true},   {3, 7, 0, 2, true},   {3, 1, -1, 2, true}, {3, 0, -1, 0, false},
-        {3, 0, 1, 2, true},   {3, 1, 1, 1, false},  {3, 2, 1, 2, false}, {3, 0, 5, 0, false},
+        {3, 0, 0, 2, true},
+        {3, 7, 0, 2, true},
+        {3, 1, -1, 2, true},
+        {3, 0, -1, 0, false},
+        {3, 0, 1, 2, true},
+        {3, 1, 1, 1, false},
+        {3, 2, 1, 2, false},
+        {3, 0, 5, 0, false},
         // Other kinds change nothing.
-        {0, 3, 1, 3, false},  {4, 0, 1, 0, false},  {-2, 1, 0, 1, false},
+        {0, 3, 1, 3, false},
+        {4, 0, 1, 0, false},
+        {-2, 1, 0, 1, false},
     };
     for (const Case& c : cases) {
         uint32_t field = c.field;

@@ -14,7 +14,9 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide characters are 
 inline const wchar_t* W(const std::u16string& text) {
     return reinterpret_cast<const wchar_t*>(text.c_str());
 }
-inline wchar_t* W(std::u16string& text) { return reinterpret_cast<wchar_t*>(text.data()); }
+inline wchar_t* W(std::u16string& text) {
+    return reinterpret_cast<wchar_t*>(text.data());
+}
 
 inline std::u16string U(const wchar_t* text) {
     return text ? std::u16string(reinterpret_cast<const char16_t*>(text)) : std::u16string();
@@ -22,6 +24,8 @@ inline std::u16string U(const wchar_t* text) {
 inline std::u16string U(const wchar_t* text, size_t length) {
     return std::u16string(reinterpret_cast<const char16_t*>(text), length);
 }
-inline std::u16string U(std::wstring_view text) { return U(text.data(), text.size()); }
+inline std::u16string U(std::wstring_view text) {
+    return U(text.data(), text.size());
+}
 
 }  // namespace olvex::setup

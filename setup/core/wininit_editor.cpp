@@ -7,9 +7,9 @@ namespace olvex::setup::util {
 namespace {
 
 struct Line {
-    size_t begin;    // first byte
-    size_t end;      // past the text, before its line end
-    size_t next;     // first byte of the next line
+    size_t begin;  // first byte
+    size_t end;    // past the text, before its line end
+    size_t next;   // first byte of the next line
 };
 
 std::vector<Line> SplitLines(std::string_view text) {

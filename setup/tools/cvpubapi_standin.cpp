@@ -26,7 +26,9 @@ constexpr char kListKey[] = "SOFTWARE\\Tessaly Labs\\Tessaly\\TrustList";
 int g_session_marker = 0;
 bool g_initialized = false;
 
-bool ValidHandle(void* handle) { return handle == &g_session_marker && g_initialized; }
+bool ValidHandle(void* handle) {
+    return handle == &g_session_marker && g_initialized;
+}
 
 HKEY OpenList() {
     HKEY key = nullptr;
@@ -76,7 +78,9 @@ std::vector<uint32_t> ProgramIds(HKEY list) {
     return ids;
 }
 
-std::string ProgramKey(uint32_t id) { return std::string(kListKey) + "\\" + std::to_string(id); }
+std::string ProgramKey(uint32_t id) {
+    return std::string(kListKey) + "\\" + std::to_string(id);
+}
 
 bool ReadPath(uint32_t id, std::string& path) {
     char buffer[MAX_PATH * 4] = {};
@@ -89,7 +93,9 @@ bool ReadPath(uint32_t id, std::string& path) {
     return true;
 }
 
-void* Allocate(size_t size) { return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size); }
+void* Allocate(size_t size) {
+    return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size);
+}
 
 }  // namespace
 
@@ -133,7 +139,8 @@ int __cdecl tvGetAppList(void* handle, uint32_t, trust::ProgramList** list) {
     if (!result) {
         return 0;
     }
-    result->size = static_cast<uint32_t>(sizeof(trust::ProgramList) + ids.size() * sizeof(uint32_t));
+    result->size =
+        static_cast<uint32_t>(sizeof(trust::ProgramList) + ids.size() * sizeof(uint32_t));
     result->count = static_cast<uint32_t>(ids.size());
     for (size_t i = 0; i < ids.size(); ++i) {
         result->ids[i] = ids[i];
@@ -145,7 +152,8 @@ int __cdecl tvGetAppList(void* handle, uint32_t, trust::ProgramList** list) {
 int __cdecl tvGetAppProperties(void* handle, uint32_t, uint32_t id, uint32_t kind,
                                trust::ProgramProperties** properties) {
     std::string path;
-    if (!ValidHandle(handle) || !properties || kind != trust::kPropertiesKind || !ReadPath(id, path)) {
+    if (!ValidHandle(handle) || !properties || kind != trust::kPropertiesKind ||
+        !ReadPath(id, path)) {
         return 0;
     }
     auto* result = static_cast<trust::ProgramProperties*>(
@@ -242,9 +250,9 @@ int __cdecl tvSetAppPerms(void* handle, uint32_t, uint32_t id, uint32_t kind,
         ERROR_SUCCESS) {
         return 0;
     }
-    const LONG written = RegSetValueExA(program, "Perms", 0, REG_BINARY,
-                                        reinterpret_cast<const BYTE*>(permissions),
-                                        sizeof(*permissions));
+    const LONG written =
+        RegSetValueExA(program, "Perms", 0, REG_BINARY, reinterpret_cast<const BYTE*>(permissions),
+                       sizeof(*permissions));
     RegCloseKey(program);
     CountCall("PermWrites");
     return written == ERROR_SUCCESS ? 1 : 0;
@@ -262,8 +270,9 @@ int __cdecl tvTerminate(void* handle, uint32_t) {
 
 void* __cdecl tvGetProcAddress(const char* name) {
     HMODULE self = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<const char*>(&tvGetProcAddress), &self);
+    GetModuleHandleExA(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        reinterpret_cast<const char*>(&tvGetProcAddress), &self);
     return self ? reinterpret_cast<void*>(GetProcAddress(self, name)) : nullptr;
 }
 

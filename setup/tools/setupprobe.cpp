@@ -31,7 +31,9 @@ void Print(const std::string& line) {
     std::fflush(stdout);
 }
 
-void PrintNumber(uint64_t value) { Print(olvex::setup::ToUtf8(UnsignedText(value))); }
+void PrintNumber(uint64_t value) {
+    Print(olvex::setup::ToUtf8(UnsignedText(value)));
+}
 
 // Windows 98 Second Edition.
 OsVersion Windows98() {
@@ -49,9 +51,11 @@ OsVersion Windows98() {
 std::u16string_view RestAfterWords(std::u16string_view arguments, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         const size_t end = arguments.find_first_of(u" \t");
-        arguments = end == std::u16string_view::npos ? std::u16string_view{} : arguments.substr(end);
+        arguments =
+            end == std::u16string_view::npos ? std::u16string_view{} : arguments.substr(end);
         const size_t next = arguments.find_first_not_of(u" \t");
-        arguments = next == std::u16string_view::npos ? std::u16string_view{} : arguments.substr(next);
+        arguments =
+            next == std::u16string_view::npos ? std::u16string_view{} : arguments.substr(next);
     }
     return arguments;
 }
@@ -122,7 +126,8 @@ int main() {
     }
     if (command == u"trust" && left == 2) {
         const PermissionRow row = {2, 2, 3, 3, 3, 3};
-        PrintNumber(AddProgramToTrustList(arguments[next], arguments[next + 1] != u"0", 1, true, row));
+        PrintNumber(
+            AddProgramToTrustList(arguments[next], arguments[next + 1] != u"0", 1, true, row));
         return 0;
     }
     if (command == u"findprocess" && left == 1) {
