@@ -10,9 +10,5 @@ namespace olvex::setup {
 inline constexpr uint32_t kResultSuccess = 0;
 // Other users are logged on.
 inline constexpr uint32_t kResultUserSessions = 9007;
-// The destination folder was refused.
-inline constexpr uint32_t kResultDestinationRefused = 9019;
-// Another setup run holds the mode's mutex.
-inline constexpr uint32_t kResultSetupRunning = 9044;
 
 }  // namespace olvex::setup

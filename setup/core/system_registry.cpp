@@ -36,10 +36,6 @@ std::u16string ParentKey(std::u16string_view key) {
     return parent;
 }
 
-std::u16string NullText(std::u16string_view text, bool present) {
-    return present ? std::u16string(text) : std::u16string(u"<NULL>");
-}
-
 }  // namespace
 
 std::u16string RegistryData::Text() const {
@@ -111,8 +107,8 @@ LONG WriteRegistryValue(HKEY root, std::u16string_view key, std::u16string_view 
     }
     if (error != ERROR_SUCCESS) {
         ReportUtilityMessage(msg::kRegistryValueNotWritten,
-                             u"Key = " + NullText(key, true) + u", Name = " +
-                                 NullText(value, true) + u", Value = " + NullText(text, true),
+                             u"Key = " + std::u16string(key) + u", Name = " +
+                                 std::u16string(value) + u", Value = " + std::u16string(text),
                              static_cast<uint32_t>(error));
     }
     return error;
