@@ -135,20 +135,26 @@ rm "$system32/cvpubapi.dll"
 check "trust: no library" 1 "$(probe trust 'C:\Suite\marvolt.exe' 0)"
 
 # --- Processes and exit codes ----------------------------------------------
-standin 'C:\Suite\sleeper.exe' 'delay=3000\r\n'
+# Long enough for the checks to find it on a busy machine.
+standin 'C:\Suite\sleeper.exe' 'delay=8000\r\n'
 start_background 'C:\Suite\sleeper.exe'
 pid=$(probe findprocess sleeper.exe)
 [[ $pid != 0 ]] && found=yes || found=no
 check "findprocess: a running program" yes "$found"
 check "findprocess: the same by its stem" "$pid" "$(probe findprocess SLEEPER)"
-check "waitprocess: its exit code" 0 "$(probe waitprocess sleeper 10000)"
+check "waitprocess: its exit code" 0 "$(probe waitprocess sleeper 30000)"
 check "findprocess: gone" 0 "$(probe findprocess sleeper)"
 check "waitprocess: never there" 0 "$(probe waitprocess nobody 300)"
 
-standin 'C:\Suite\waiter.exe' 'delay=1500\r\nexit=7\r\n'
-"$wine" 'C:\Suite\waiter.exe' >/dev/null 2>&1 &
-check "waitprocess: a stand-in told exit=7" 7 "$(probe waitprocess waiter 20000)"
-wait
+# The wait starts first and sees the stand-in appear, however slowly it
+# starts.
+standin 'C:\Suite\waiter.exe' 'delay=3000\r\nexit=7\r\n'
+probe waitprocess waiter 60000 >"$prefix/waited.txt" &
+waiting=$!
+sleep 2
+win 'C:\Suite\waiter.exe' >/dev/null
+wait "$waiting"
+check "waitprocess: a stand-in told exit=7" 7 "$(cat "$prefix/waited.txt")"
 
 standin 'C:\Suite\busy setup.exe' 'exit=9044\r\n'
 check "run: the whole exit code" 9044 "$(probe run 'C:\Suite\busy setup.exe' /u 'two words')"
