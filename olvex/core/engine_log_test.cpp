@@ -31,6 +31,9 @@ LogEntryComposer Entry(std::string pairs) {
 TEST(EngineLog, ReadsEntriesBackWithoutBlankOrUnfinishedLines) {
     const std::string content = "A \"1\"\r\n\r\n  B \"2\"  \r\nC \"3\"";
     EXPECT_EQ(ReadLogLines(content), (std::vector<std::string>{"A \"1\"", "B \"2\""}));
+    // Blanks between two line ends are no line either.
+    EXPECT_EQ(ReadLogLines("A \"1\"\r\n \r\n\t \r\nB \"2\"\r\n"),
+              (std::vector<std::string>{"A \"1\"", "B \"2\""}));
     EXPECT_TRUE(ReadLogLines("").empty());
 }
 
@@ -48,6 +51,19 @@ TEST(EngineLog, TheNextIdIsOneAboveTheHighestInTheLog) {
                                                            "a \"b\"entryid \"4\"\r\n"));
     ASSERT_EQ(AppendLogEntry(path, mb, Entry("Category \"Adware\"")), LogAppendResult::kAppended);
     EXPECT_EQ(ReadLogLines(Content(path)).back(), "Category \"Adware\"entryid \"10\"");
+}
+
+// A log that already holds the largest id: the next ids stay at the
+// largest number, read whole or from a position (no id past it).
+TEST(EngineLog, IdsStopAtTheLargestNumber) {
+    const auto mb = MultiByteText::SingleByte();
+    ScratchDir dir;
+    const auto path = dir.Write("qzv5log.log", std::string("entryid \"9223372036854775806\"\r\n"));
+    LogPosition position;
+    for (int n = 0; n < 3; ++n)
+        ASSERT_EQ(AppendLogEntry(path, mb, Entry(""), &position), LogAppendResult::kAppended);
+    EXPECT_EQ(ReadLogLines(Content(path)).back(), "entryid \"9223372036854775807\"");
+    EXPECT_EQ(position.highest_id, 9223372036854775806);
 }
 
 TEST(EngineLog, AppendsWholeLinesAndEndsALineLeftUnfinished) {
@@ -139,6 +155,24 @@ TEST(EngineLog, WritersAtTheSameTimeKeepLinesWholeAndIdsUnique) {
     }
     EXPECT_EQ(ids.size(), lines.size());
     EXPECT_EQ(HighestLogEntryId(Content(path), mb), kWriters * kEntries);
+}
+
+TEST(EngineLog, EngineEntriesAreStampedLikeLoggerEntries) {
+    const auto mb = MultiByteText::SingleByte();
+    const LogStamps stamps{"12/31/2005", "11:59:00 PM", "Owner"};
+    EXPECT_EQ(StampLogEntryText("Event \"Removal failed\" Error \"Error deleting file C:\\X\"", 9,
+                                stamps, mb),
+              "Event \"Removal failed\"Error \"Error deleting file C:\\X\"entryid \"9\""
+              "date \"12/31/2005\"time \"11:59:00 pm\"username \"owner\"");
+    // A stamp the system could not give is left out.
+    EXPECT_EQ(StampLogEntryText("A \"b\"", 1, LogStamps{}, mb), "A \"b\"entryid \"1\"");
+    // Values of our own made to read back whole.
+    EXPECT_EQ(LogPairValue("File \"C:\\a b\"\r\n"), "File 'C:\\a b'  ");
+    EXPECT_EQ(LogPairValue(""), "-");
+    const auto text =
+        StampLogEntryText("Location \"" + LogPairValue("Folder \"C:\\P\"") + "\"", 2, stamps, mb);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(ReadLogLines(*text + "\r\n").size(), 1u);
 }
 
 }  // namespace
