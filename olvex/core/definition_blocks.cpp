@@ -59,12 +59,8 @@ BlockFileResult Fail(int code, const std::string& path, std::string_view suffix)
     return result;
 }
 
-// Codes 5 and 18 leave the caller's last error text as it was.
-BlockFileResult FailKeepingText(int code) {
-    BlockFileResult result;
-    result.code = code;
-    result.keep_last_error_text = true;
-    return result;
+BlockFileResult TooLarge(const std::string& path) {
+    return Fail(kBlockNoMemory, path, kTooLargeSuffix);
 }
 
 // Descrambles and decodes one checked payload into a new block: where it lies
@@ -81,12 +77,16 @@ BlockFileResult DecodePayload(std::span<const std::uint8_t> stored,
     DescrambleBuffer(plain);
     const std::uint32_t unpacked = JcGetUnpackedSize(plain);
     if (unpacked == 0)
-        return FailKeepingText(kBlockNoJcTag);
+        return Fail(kBlockNoJcTag, path, kNoJcTagSuffix);
     if (unpacked > limits.max_unpacked_bytes)
-        return FailKeepingText(kBlockNoMemory);
+        return TooLarge(path);
+    // Sized once from the stream's header and left unfilled: the decoder
+    // writes every byte, or the block is refused.
     block.data.resize(unpacked);
-    if (JcDecompress(plain, block.data) == 0)
-        return Fail(kBlockUndecodable, path, " could not be decompressed.");
+    // A stream that ends before its declared size would leave the rest of
+    // the payload undefined: it is as bad as one that does not decode.
+    if (JcDecompress(plain, block.data) != unpacked)
+        return Fail(kBlockUndecodable, path, kUndecodableSuffix);
     block.size = unpacked;
     return {};
 }
@@ -102,23 +102,23 @@ BlockFileResult ReadBlocks(std::span<const std::uint8_t> file, std::span<std::ui
     while (start < file.size()) {
         const auto header = ParseBlockHeader(file.subspan(start));
         if (!header)
-            return Fail(kBlockCorrupt, path, " is corrupt.");
+            return Fail(kBlockCorrupt, path, kCorruptSuffix);
         last_block_time = header->block_time;
         if (header->payload_length == 0) {
             start += kDefinitionHeaderBytes;
             continue;
         }
         if (header->magic != kDefinitionMagic)
-            return Fail(kBlockNotRecognized, path, " format not recognized.");
+            return Fail(kBlockNotRecognized, path, kNotRecognizedSuffix);
         if (header->compatibility_date != compatibility_date)
-            return Fail(kBlockNotCompatible, path, " is not compatible.");
+            return Fail(kBlockNotCompatible, path, kNotCompatibleSuffix);
         const std::size_t body = start + kDefinitionHeaderBytes;
         if (header->payload_length < 0 ||
             static_cast<std::uint64_t>(header->payload_length) > file.size() - body)
-            return Fail(kBlockCorrupt, path, " is corrupt.");
+            return Fail(kBlockCorrupt, path, kCorruptSuffix);
         const auto stored = file.subspan(body, static_cast<std::size_t>(header->payload_length));
         if (DefinitionCheckValue(stored) != header->check_value)
-            return Fail(kBlockCorrupt, path, " is corrupt.");
+            return Fail(kBlockCorrupt, path, kCorruptSuffix);
         DecodedBlock block;
         block.record_count = header->record_count;
         if (BlockFileResult failed = DecodePayload(
@@ -240,23 +240,28 @@ BlockFileResult ReadBlockBuffer(std::span<const std::uint8_t> file_bytes, const 
     try {
         return ReadBlocks(file_bytes, {}, path, limits);
     } catch (const std::bad_alloc&) {
-        return FailKeepingText(kBlockNoMemory);
+        return TooLarge(path);
     }
 }
 
 BlockFileResult ReadBlockFile(const std::string& path) {
     try {
-        FileBytes file = ReadWholeFile(path);
-        switch (file.error) {
-            case FileError::kNone:
-                return ReadBlocks(file.bytes, file.bytes, path, {});
-            case FileError::kTooLarge:
-                return FailKeepingText(kBlockNoMemory);
-            default:
-                return Fail(kBlockNotFound, path, " does not exist.");
-        }
+        InputFile file;
+        if (!file.Open(path))
+            return Fail(kBlockNotFound, path, kNotFoundSuffix);
+        const auto size = file.Size();
+        if (!size)
+            return Fail(kBlockNotFound, path, kNotFoundSuffix);
+        if (*size >= 0x100000000ull)
+            return TooLarge(path);
+        // Left unfilled: the read writes every byte of it.
+        ByteBuffer bytes(static_cast<std::size_t>(*size));
+        const auto got = file.ReadFull(bytes);
+        if (!got || *got != bytes.size())
+            return Fail(kBlockNotFound, path, kNotFoundSuffix);
+        return ReadBlocks(bytes, bytes, path, {});
     } catch (const std::bad_alloc&) {
-        return FailKeepingText(kBlockNoMemory);
+        return TooLarge(path);
     }
 }
 

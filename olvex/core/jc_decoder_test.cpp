@@ -236,6 +236,53 @@ TEST(JcDecoder, LengthAdjustmentBoundaries) {
     }
 }
 
+// Matches are copied in chunks where there is room: every distance below,
+// at and above a chunk, every length up to several chunks, with the match
+// ending at the very end of the output or followed by more bytes, must give
+// what a copy byte by byte gives.
+TEST(JcDecoder, CopiesEqualByteByByteCopies) {
+    const Bytes history = RandomBytes(64, 11);
+    for (unsigned distance : {1u, 2u, 3u, 7u, 8u, 9u, 15u, 16u, 17u, 31u, 32u, 33u, 64u}) {
+        for (std::uint64_t length = 1; length <= 70; ++length) {
+            for (const std::size_t after : {0u, 1u, 7u, 15u, 16u, 40u}) {
+                // A short match of 2 sets the distance, a repeat copies the
+                // rest from it, then `after` more literals.
+                Bytes expected = history;
+                const auto copy = [&](std::uint64_t n) {
+                    for (std::uint64_t i = 0; i < n; ++i)
+                        expected.push_back(expected[expected.size() - distance]);
+                };
+                StreamBuilder stream;
+                stream.Width(8).Text(std::string(history.begin(), history.end()));
+                stream.Short(distance, 0);
+                copy(2);
+                if (length >= 2) {
+                    stream.Repeat(length);
+                    copy(length);
+                }
+                for (std::size_t i = 0; i < after; ++i) {
+                    stream.Literal(static_cast<std::uint8_t>(i * 37));
+                    expected.push_back(static_cast<std::uint8_t>(i * 37));
+                }
+                const auto size = static_cast<std::uint32_t>(expected.size());
+                const auto got = Decode(stream.End().Build(size));
+                ASSERT_EQ(got.output, expected)
+                    << "distance " << distance << " length " << length << " after " << after;
+            }
+        }
+    }
+}
+
+// A cut copy of a seed stream once made the copy compute a pointer before
+// the output's start (the bytes it read were inside); the sanitized build
+// stops at such arithmetic. It must simply fail.
+TEST(JcDecoder, CutStreamFailsCleanly) {
+    const Bytes cut = {0x4A, 0x43, 0x84, 0x00, 0x00, 0x00, 0xE3, 0x92, 0xF7,
+                       0xFA, 0xC4, 0xE7, 0x00, 0x20, 0x28, 0x92, 0x58, 0xCA};
+    EXPECT_EQ(Decode(cut).result, 0u);
+    EXPECT_EQ(Decode(cut, 4096).result, 0u);
+}
+
 // An end code before the unpacked size is reached gives the count written.
 TEST(JcDecoder, EarlyEndReturnsTheCount) {
     const auto stream = StreamBuilder().Width(8).Text("abcde").End();
