@@ -105,10 +105,11 @@ using Md5Supplier = std::function<std::optional<Md5Digest>()>;
 // --- Storage -------------------------------------------------------------
 
 // A text of the tables: its offset over all payloads kept (in order) and
-// its length.
+// its length. Like the rows below it is left unset when made without a
+// value, so that a table's rows are not filled before they are written.
 struct DatTextRef {
-    std::uint32_t offset = 0;
-    std::uint32_t length = 0;
+    std::uint32_t offset;
+    std::uint32_t length;
 };
 
 // The texts of one file's tables: the decoded payloads themselves, kept
@@ -119,8 +120,10 @@ class DatTextStore {
     // then names texts inside it. Throws std::length_error past 4 GiB of
     // payloads (the loader reports it as memory it cannot allocate).
     std::span<const std::uint8_t> Keep(ByteBuffer payload);
-    // A text inside the payload kept last.
-    DatTextRef Ref(std::string_view text) const;
+    std::size_t PayloadCount() const { return payloads_.size(); }
+    std::span<const std::uint8_t> Payload(std::size_t index) const { return payloads_[index]; }
+    // A text inside the payload kept as number `payload` (from 0).
+    DatTextRef Ref(std::size_t payload, std::string_view text) const;
     std::string_view View(DatTextRef ref) const;
     std::size_t MemoryBytes() const;
 
@@ -136,7 +139,7 @@ class DatTextStore {
 template <typename Row>
 struct DatHashTable {
     std::vector<std::uint32_t> bucket_start = {0, 0};
-    std::vector<Row> rows;
+    std::vector<Row, DefaultInitAllocator<Row>> rows;
 
     std::uint32_t bucket_count() const {
         return static_cast<std::uint32_t>(bucket_start.size() - 1);

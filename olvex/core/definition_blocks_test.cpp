@@ -233,6 +233,28 @@ TEST(BlockReader, AStreamShorterThanItsDeclaredSizeIsRefused) {
     }
 }
 
+TEST(BlockReader, APayloadThatCannotBeDecodedInPlaceStillLoads) {
+    // Packing far better at its start than at its end, its output would run
+    // over its own stream were it decoded where it was read; the reader
+    // decodes it from a copy instead.
+    std::vector<std::uint8_t> plain(65536, 0);
+    const auto noise = Pattern(32768, 9);
+    std::mt19937 rng(9);
+    for (std::size_t i = 0; i < 32768; ++i)
+        plain.push_back(static_cast<std::uint8_t>(rng()));
+    const std::vector<BlockPayload> blocks = {{kMarch15, 1, plain}, {kMarch15 + 1, 2, noise}};
+    const auto file = Build(DefinitionFileKind::kSignatures, {}, blocks);
+    ScratchDir dir;
+    const auto path = dir.File("qzfile.dat");
+    ASSERT_EQ(WriteWholeFile(path, file), FileError::kNone);
+    for (const auto& read : {ReadBlockBuffer(file, path), ReadBlockFile(path)}) {
+        ASSERT_TRUE(read.ok()) << read.text;
+        ASSERT_EQ(read.blocks.size(), 2u);
+        EXPECT_TRUE(std::ranges::equal(read.blocks[0].data, plain));
+        EXPECT_TRUE(std::ranges::equal(read.blocks[1].data, noise));
+    }
+}
+
 TEST(BlockReader, FlippedBitIsCaughtBeforeDescrambling) {
     // A bit flipped in the last stored byte leaves the "JC" header intact, so
     // only the check value can catch it.

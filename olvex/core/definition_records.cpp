@@ -1,6 +1,7 @@
 #include "olvex/core/definition_records.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <optional>
 
@@ -16,9 +17,9 @@ constexpr std::size_t kMd5Bytes = 16;
 constexpr std::size_t kMaxField =
     static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
 
-// Smallest possible records, to bound what a record count may reserve.
-constexpr std::size_t kMinPestRecordBytes = kPestFixedBytes + 1;
-constexpr std::size_t kMinSignatureRecordBytes = kSignatureFixedBytes + 1;
+static_assert(kMinPestRecordBytes == kPestFixedBytes + 1);
+static_assert(kMinSignatureRecordBytes == kSignatureFixedBytes + 1);
+static_assert(kMinLocationRecordBytes == kLocationFixedBytes);
 
 // Walks a payload record by record; every read is checked against its end.
 class RecordReader {
@@ -50,12 +51,12 @@ class RecordReader {
 std::optional<std::string_view> TextAt(std::span<const std::uint8_t> bytes, std::size_t offset) {
     if (offset >= bytes.size())
         return std::nullopt;
-    const auto begin = bytes.begin() + static_cast<std::ptrdiff_t>(offset);
-    const auto nul = std::find(begin, bytes.end(), std::uint8_t{0});
-    if (nul == bytes.end())
+    const std::uint8_t* begin = bytes.data() + offset;
+    const void* nul = std::memchr(begin, 0, bytes.size() - offset);
+    if (!nul)
         return std::nullopt;
-    return std::string_view(reinterpret_cast<const char*>(&*begin),
-                            static_cast<std::size_t>(nul - begin));
+    return std::string_view(reinterpret_cast<const char*>(begin),
+                            static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - begin));
 }
 
 std::string_view AsText(std::span<const std::uint8_t> bytes) {
@@ -196,7 +197,7 @@ std::optional<LocationRecordView> LocationRecordReader::Next() {
     const auto text = reader.BytesAt(kLocationFixedBytes, length);
     if (!text)
         return Fail("the text runs past the payload");
-    if (std::find(text->begin(), text->end(), std::uint8_t{0}) != text->end())
+    if (!text->empty() && std::memchr(text->data(), 0, text->size()))
         return Fail("the text holds a NUL byte");
     LocationRecordView record;
     record.pest_id = static_cast<std::int32_t>(*reader.Le32At(0));
@@ -255,7 +256,7 @@ RecordList<LocationRecord> DecodeLocationRecords(std::span<const std::uint8_t> p
         return {};
     return DecodeAll<LocationRecord>(
         LocationRecordReader(payload, record_count),
-        Reservation(record_count, payload.size(), kLocationFixedBytes),
+        Reservation(record_count, payload.size(), kMinLocationRecordBytes),
         [](const LocationRecordView& view) {
             return LocationRecord{view.pest_id, std::string(view.text)};
         });

@@ -74,6 +74,12 @@ struct LocationRecordView {
     std::string_view text;
 };
 
+// The shortest record each file can hold, to bound what a record count may
+// set aside.
+inline constexpr std::size_t kMinPestRecordBytes = 25;
+inline constexpr std::size_t kMinSignatureRecordBytes = 33;
+inline constexpr std::size_t kMinLocationRecordBytes = 8;
+
 // Reads `record_count` records (0 or below: none) from a decoded payload,
 // one at a time, checking each against the payload. Next() gives nullopt at
 // the end and at the first malformed record; error() then tells which.

@@ -1,5 +1,6 @@
 #include "olvex/core/jc_decoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace olvex {
@@ -141,15 +142,27 @@ inline std::uint64_t LengthAdjustment(std::uint64_t offset) {
 struct JcState {
     JcBitReader reader;
     std::uint8_t* out;
-    std::size_t limit;
+    std::size_t limit;  // no byte is written at or past it
     std::size_t pos = 0;
     unsigned literal_width = 0;  // 0 until the literal-width code
     unsigned literal_base = 0;
     unsigned offset_low_bits = 8;
     std::uint64_t last_offset = 1;
+    // A stream inside its own output (JcDecompressInPlace): the limit
+    // follows the input read so far, never above the output's own.
+    bool in_place = false;
+    std::size_t output_limit = 0;
+    const std::uint8_t* stream_begin = nullptr;
+    std::size_t stream_offset = 0;  // where the stream starts in the output
 
     JcState(std::span<const std::uint8_t> stream, std::uint8_t* destination, std::size_t max)
         : reader(stream.data(), stream.size()), out(destination), limit(max) {}
+
+    // Bytes already taken into the reader's bits may be written over.
+    void FollowInput() {
+        const auto read = static_cast<std::size_t>(reader.next - stream_begin);
+        limit = std::min(output_limit, stream_offset + read);
+    }
 };
 
 inline bool Emit(JcState& s, std::uint8_t byte) {
@@ -257,29 +270,38 @@ inline bool FourBitCode(JcState& s) {
     return true;
 }
 
-// Decodes until the end code: true with the count written, false on any
+struct RunResult {
+    bool ok = false;
+    std::size_t written = 0;
+    std::size_t limit = 0;  // the limit when the run stopped
+};
+
+// Decodes until the end code: ok with the count written, not ok on any
 // violation.
-bool Run(JcState s, std::size_t& written) {
+RunResult Run(JcState s) {
     for (;;) {
         JcBitReader& r = s.reader;
-        if (r.count < 32)
+        if (r.count < 32) {
             r.Refill();
+            if (s.in_place)
+                s.FollowInput();
+        }
         // A literal whose bits are at hand: the most frequent code.
         if ((r.bits >> 63) != 0 && s.literal_width != 0 && r.count > s.literal_width) {
             const auto x = static_cast<std::uint32_t>((r.bits << 1) >> (64 - s.literal_width));
             r.bits <<= s.literal_width + 1;
             r.count -= s.literal_width + 1;
             if (s.pos >= s.limit)
-                return false;
+                return {false, 0, s.limit};
             s.out[s.pos++] = static_cast<std::uint8_t>(x + s.literal_base);
             continue;
         }
         if (JcReadBit(r)) {
             if (s.literal_width == 0)
-                return false;
+                return {false, 0, s.limit};
             const std::uint32_t x = JcReadBits(r, s.literal_width);
             if (!Emit(s, static_cast<std::uint8_t>(x + s.literal_base)))
-                return false;
+                return {false, 0, s.limit};
             continue;
         }
         bool ok = true;
@@ -291,11 +313,9 @@ bool Run(JcState s, std::size_t& written) {
         else
             ok = FourBitCode(s);
         if (!ok || r.failed)
-            return false;
-        if (end) {
-            written = s.pos;
-            return true;
-        }
+            return {false, 0, s.limit};
+        if (end)
+            return {true, s.pos, s.limit};
     }
 }
 
@@ -307,23 +327,51 @@ std::uint32_t JcGetUnpackedSize(std::span<const std::uint8_t> source) {
     return LoadLe32(source.data() + 2);
 }
 
+namespace {
+
+// Runs the decode and checks the checksum the header carried.
+RunResult Finish(const JcState& state, std::uint32_t checksum,
+                 std::span<std::uint8_t> destination) {
+    RunResult run = Run(state);
+    // Only the bytes this stream wrote are summed: a stream that ends early
+    // must not be judged by whatever the buffer held past them.
+    if (run.ok && checksum != 0 && JcChecksum(destination.first(run.written)) != checksum)
+        run = {false, 0, run.limit};
+    return run;
+}
+
+}  // namespace
+
 std::size_t JcDecompress(std::span<const std::uint8_t> source,
                          std::span<std::uint8_t> destination) {
     if (source.size() < kJcHeaderBytes || (source[0] | source[1] << 8) != kJcTag)
         return 0;
     const std::uint32_t unpacked = LoadLe32(source.data() + 2);
     const std::uint32_t checksum = LoadLe32(source.data() + 6);
-    const std::size_t limit = unpacked < destination.size() ? unpacked : destination.size();
+    const std::size_t limit = std::min<std::size_t>(unpacked, destination.size());
+    const JcState state(source.subspan(kJcHeaderBytes), destination.data(), limit);
+    return Finish(state, checksum, destination).written;
+}
 
-    JcState state(source.subspan(kJcHeaderBytes), destination.data(), limit);
-    std::size_t written = 0;
-    if (!Run(state, written))
-        return 0;
-    // Only the bytes this stream wrote are summed: a stream that ends early
-    // must not be judged by whatever the buffer held past them.
-    if (checksum != 0 && JcChecksum(destination.first(written)) != checksum)
-        return 0;
-    return written;
+JcInPlaceResult JcDecompressInPlace(std::span<std::uint8_t> buffer, std::size_t stream_offset,
+                                    std::size_t stream_size) {
+    if (stream_offset > buffer.size() || stream_size > buffer.size() - stream_offset)
+        return {};
+    const auto source = buffer.subspan(stream_offset, stream_size);
+    if (source.size() < kJcHeaderBytes || (source[0] | source[1] << 8) != kJcTag)
+        return {};
+    const std::uint32_t unpacked = LoadLe32(source.data() + 2);
+    const std::uint32_t checksum = LoadLe32(source.data() + 6);
+    const std::size_t output_limit = std::min<std::size_t>(unpacked, buffer.size());
+    JcState state(source.subspan(kJcHeaderBytes), buffer.data(), 0);
+    state.in_place = true;
+    state.output_limit = output_limit;
+    state.stream_begin = source.data() + kJcHeaderBytes;
+    state.stream_offset = stream_offset + kJcHeaderBytes;
+    const RunResult run = Finish(state, checksum, buffer);
+    // Stopped while its input still bounded it: the stream may be sound,
+    // but this layout could not hold it.
+    return {run.written, !run.ok && run.limit < output_limit};
 }
 
 std::uint32_t JcChecksum(std::span<const std::uint8_t> data) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/jc/jc_encoder.h"
+
 namespace olvex {
 namespace {
 
@@ -271,6 +273,64 @@ TEST(JcDecoder, CopiesEqualByteByByteCopies) {
             }
         }
     }
+}
+
+// A stream at the end of its own output buffer decodes over the input it has
+// read. Where the output would run over input still to be read (a stream
+// that packs much better at its start than at its end, with little room
+// behind the output), the decode stops and says so.
+TEST(JcDecoder, DecodesInPlace) {
+    Bytes text;
+    while (text.size() < 20000)
+        text.insert(text.end(), {'k', 'e', 'y', ' ', '"', 'H', 'K', 'L', 'M', '\\', 'x', '"'});
+    Bytes zeros_then_noise(65536, 0);
+    const Bytes noise = RandomBytes(32768, 5);
+    zeros_then_noise.insert(zeros_then_noise.end(), noise.begin(), noise.end());
+    for (const Bytes& data : {text, zeros_then_noise, RandomBytes(3000, 6)}) {
+        const Bytes stream = tools::JcCompress(data);
+        const auto in_place = [&](std::size_t room) {
+            Bytes buffer(std::max(data.size() + room, stream.size()), 0xEE);
+            const std::size_t at = buffer.size() - stream.size();
+            std::copy(stream.begin(), stream.end(), buffer.begin() + at);
+            const auto result = JcDecompressInPlace(buffer, at, stream.size());
+            buffer.resize(std::min(result.written, buffer.size()));
+            return std::pair(result, buffer);
+        };
+        // Room for the whole stream behind the output: never overtaken.
+        const auto [apart, apart_out] = in_place(stream.size());
+        EXPECT_FALSE(apart.overtaken);
+        EXPECT_EQ(apart.written, data.size());
+        EXPECT_TRUE(apart_out == data);
+        for (const std::size_t room : {0u, 16u, 1024u}) {
+            const auto [result, out] = in_place(room);
+            if (result.overtaken) {
+                EXPECT_EQ(result.written, 0u);
+                continue;
+            }
+            EXPECT_EQ(result.written, data.size()) << room;
+            EXPECT_TRUE(out == data) << room;
+        }
+    }
+    // The stream packing well first, then not at all, cannot be done in
+    // little room.
+    EXPECT_TRUE(
+        [&] {
+            const Bytes stream = tools::JcCompress(zeros_then_noise);
+            Bytes buffer(zeros_then_noise.size() + 1024);
+            const std::size_t at = buffer.size() - stream.size();
+            std::copy(stream.begin(), stream.end(), buffer.begin() + at);
+            return JcDecompressInPlace(buffer, at, stream.size()).overtaken;
+        }());
+    // A stream that fails on its own is not "overtaken"; nor is one outside
+    // the buffer.
+    Bytes bad = tools::JcCompress(text);
+    bad[6] ^= 1;  // the checksum
+    Bytes roomy(text.size() + bad.size());
+    std::copy(bad.begin(), bad.end(), roomy.end() - static_cast<std::ptrdiff_t>(bad.size()));
+    const auto failed = JcDecompressInPlace(roomy, roomy.size() - bad.size(), bad.size());
+    EXPECT_EQ(failed.written, 0u);
+    EXPECT_FALSE(failed.overtaken);
+    EXPECT_EQ(JcDecompressInPlace(roomy, roomy.size() - 4, 8).written, 0u);
 }
 
 // A cut copy of a seed stream once made the copy compute a pointer before
