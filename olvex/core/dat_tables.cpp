@@ -237,6 +237,22 @@ std::uint32_t DatStringHash(std::string_view text, std::size_t start) {
 
 std::uint32_t DatFoldedStringHashContinue(std::uint32_t h, std::string_view text, std::size_t start,
                                           const MultiByteText& mb) {
+    if (!mb.HasLeadBytes()) {
+        // Two bytes a step, an even position then an odd one: no test of
+        // the position's parity in the loop.
+        std::size_t i = start;
+        if (i % 2 == 1 && i < text.size()) {
+            h = HashStep(h, i, FoldAscii(static_cast<unsigned char>(text[i])));
+            ++i;
+        }
+        for (; i + 1 < text.size(); i += 2) {
+            h = HashStep(h, 0, FoldAscii(static_cast<unsigned char>(text[i])));
+            h = HashStep(h, 1, FoldAscii(static_cast<unsigned char>(text[i + 1])));
+        }
+        if (i < text.size())
+            h = HashStep(h, i, FoldAscii(static_cast<unsigned char>(text[i])));
+        return h;
+    }
     // Fold as Lower does: whole characters from the start of the text, so a
     // trail byte that looks like a letter stays as it is.
     bool trail = false;
@@ -261,6 +277,14 @@ std::uint32_t DatFoldedStringHashContinue(std::uint32_t h, std::string_view text
 bool DatTextEqualsFolded(std::string_view a, std::string_view b, const MultiByteText& mb) {
     if (a.size() != b.size())
         return false;
+    if (!mb.HasLeadBytes()) {
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            if (FoldAscii(static_cast<unsigned char>(a[i])) !=
+                FoldAscii(static_cast<unsigned char>(b[i])))
+                return false;
+        }
+        return true;
+    }
     bool trail = false;
     for (std::size_t i = 0; i < a.size(); ++i) {
         const auto x = static_cast<unsigned char>(a[i]);
@@ -302,6 +326,19 @@ std::optional<std::uint32_t> DatPathHash(std::string_view path, const MultiByteT
 
 std::uint32_t DatCookieHash(std::string_view name, const MultiByteText& mb) {
     return DatFoldedStringHashContinue(0, name, 0, mb) & kHashMask;
+}
+
+DatKeyFilter::DatKeyFilter(std::span<const std::uint32_t> keys) {
+    // Eight bits a key: about one other key in nine finds its bit set.
+    unsigned log2_bits = 6;
+    while (log2_bits < 32 && (std::uint64_t{1} << log2_bits) < std::uint64_t{keys.size()} * 8)
+        ++log2_bits;
+    shift_ = 64 - log2_bits;
+    bits_.assign(std::size_t{1} << (log2_bits - 6), 0);
+    for (const std::uint32_t key : keys) {
+        const std::uint32_t slot = Slot(key);
+        bits_[slot / 64] |= std::uint64_t{1} << (slot % 64);
+    }
 }
 
 std::span<const std::uint8_t> DatTextStore::Keep(ByteBuffer payload) {
@@ -402,49 +439,75 @@ DatBuildResult<DatPestTables> BuildPestTables(std::vector<DecodedBlock> blocks) 
     return result;
 }
 
+namespace {
+
+// Builds one of the signature tables from the records that carry its CRC.
+template <typename Row, typename CrcOf, typename MakeRow, typename Same>
+std::string BuildSignatureTable(const std::vector<DecodedBlock>& blocks, std::int64_t implied,
+                                CrcOf&& crc_of, MakeRow&& make_row, Same&& same,
+                                DatHashTable<Row>& out) {
+    TableBuilder<Row> table(MaxRecords(blocks, kMinSignatureRecordBytes));
+    std::string error =
+        VisitRecords<SignatureRecordReader>(blocks, [&](std::size_t, const SignatureRecordView& r) {
+            if (const std::uint32_t crc = crc_of(r); crc != 0)
+                r.pest_id > 0 ? table.NoteAdd(crc) : table.NoteRemove(crc);
+        });
+    if (!error.empty())
+        return error;
+    table.Size(BucketCount(implied, table.additions()));
+    VisitRecords<SignatureRecordReader>(blocks, [&](std::size_t, const SignatureRecordView& r) {
+        if (crc_of(r) == 0)
+            return;
+        const bool adds = r.pest_id > 0;
+        const Row row = make_row(r, adds ? r.pest_id : RemovedPestId(r.pest_id));
+        adds ? table.Add(row) : table.Remove(row);
+    });
+    // Additions and removals apply in record order.
+    out = table.Finish(false, same);
+    return {};
+}
+
+}  // namespace
+
 DatBuildResult<DatSignatureTables> BuildSignatureTables(std::vector<DecodedBlock> blocks) {
     DatBuildResult<DatSignatureTables> result;
-    const std::size_t max_records = MaxRecords(blocks, kMinSignatureRecordBytes);
-    TableBuilder<DatSignatureRow> files(max_records);
-    TableBuilder<DatMemoryRow> memory(max_records);
-    result.error = VisitRecords<SignatureRecordReader>(
-        blocks, [&](std::size_t, const SignatureRecordView& record) {
-            const bool adds = record.pest_id > 0;
-            if (record.file_crc != 0)
-                adds ? files.NoteAdd(record.file_crc) : files.NoteRemove(record.file_crc);
-            if (record.memory_crc != 0)
-                adds ? memory.NoteAdd(record.memory_crc) : memory.NoteRemove(record.memory_crc);
-        });
-    if (!result.error.empty())
-        return result;
-    // The file table is sized by the first block's record count, the memory
-    // table by half of it; additions and removals apply in record order.
-    const std::int64_t implied = blocks.empty() ? 0 : RecordCount(blocks.front());
-    files.Size(BucketCount(implied, files.additions()));
-    memory.Size(BucketCount(implied / 2, memory.additions()));
-    VisitRecords<SignatureRecordReader>(blocks, [&](std::size_t,
-                                                    const SignatureRecordView& record) {
-        const bool adds = record.pest_id > 0;
-        const std::int32_t pest = adds ? record.pest_id : RemovedPestId(record.pest_id);
-        if (record.file_crc != 0) {
-            const DatSignatureRow row{record.file_crc, pest, record.md5, record.md5_malformed};
-            adds ? files.Add(row) : files.Remove(row);
-        }
-        if (record.memory_crc != 0) {
-            const DatMemoryRow row{record.memory_crc, pest};
-            adds ? memory.Add(row) : memory.Remove(row);
-        }
-    });
-    blocks = {};
     auto tables = std::make_shared<DatSignatureTables>();
-    tables->files =
-        files.Finish(false, [](const DatSignatureRow& entry, const DatSignatureRow& removal) {
-            return entry.crc == removal.crc && entry.pest_id == removal.pest_id &&
-                   entry.md5 == removal.md5 && entry.md5_malformed == removal.md5_malformed;
-        });
-    tables->memory = memory.Finish(false, [](const DatMemoryRow& entry, const DatMemoryRow& removal) {
-        return entry.crc == removal.crc && entry.pest_id == removal.pest_id;
+    // The file table is sized by the first block's record count, the memory
+    // table by half of it.
+    const std::int64_t implied = blocks.empty() ? 0 : RecordCount(blocks.front());
+    std::string errors[2];
+    // The two tables are independent: each is built on a thread of its own.
+    RunTogether({
+        [&] {
+            errors[0] = BuildSignatureTable(
+                blocks, implied, [](const SignatureRecordView& r) { return r.file_crc; },
+                [](const SignatureRecordView& r, std::int32_t pest) {
+                    return DatSignatureRow{r.file_crc, pest, r.md5, r.md5_malformed};
+                },
+                [](const DatSignatureRow& entry, const DatSignatureRow& removal) {
+                    return entry.crc == removal.crc && entry.pest_id == removal.pest_id &&
+                           entry.md5 == removal.md5 && entry.md5_malformed == removal.md5_malformed;
+                },
+                tables->files);
+        },
+        [&] {
+            errors[1] = BuildSignatureTable(
+                blocks, implied / 2, [](const SignatureRecordView& r) { return r.memory_crc; },
+                [](const SignatureRecordView& r, std::int32_t pest) {
+                    return DatMemoryRow{r.memory_crc, pest};
+                },
+                [](const DatMemoryRow& entry, const DatMemoryRow& removal) {
+                    return entry.crc == removal.crc && entry.pest_id == removal.pest_id;
+                },
+                tables->memory);
+        },
     });
+    for (std::string& error : errors) {
+        if (!error.empty()) {
+            result.error = std::move(error);
+            return result;
+        }
+    }
     result.tables = std::move(tables);
     return result;
 }
@@ -518,102 +581,111 @@ std::optional<LocationEntry> ParseLocationEntry(std::string_view text, const Mul
 
 }  // namespace
 
-DatBuildResult<DatLocationTables> BuildLocationTables(std::vector<DecodedBlock> blocks,
-                                                      const MultiByteText& mb) {
-    DatBuildResult<DatLocationTables> result;
-    auto tables = std::make_shared<DatLocationTables>();
-    DatTextStore& texts = tables->texts;
-    const std::size_t max_records = MaxRecords(blocks, kMinLocationRecordBytes);
-    TableBuilder<DatKeyRow> keys(max_records);
-    TableBuilder<DatCookieRow> cookies(max_records);
-    TableBuilder<DatPathRow> paths(max_records);
-    KeepPayloads(blocks, texts);
-    const auto visit = [&](auto&& each) {
+namespace {
+
+// Builds one of the location tables: every record is walked twice (the
+// first walk also checks them), and only the entries of this table are
+// parsed; their hash keys, the costly part, only in the first walk.
+template <typename Row, typename MakeRow, typename Same>
+std::string BuildLocationTable(const std::vector<DecodedBlock>& blocks, const DatTextStore& texts,
+                               const MultiByteText& mb, EntryTable wanted, std::size_t max_records,
+                               MakeRow&& make_row, Same&& same, DatHashTable<Row>& out) {
+    TableBuilder<Row> table(max_records);
+    const auto visit = [&](bool with_hash, auto&& each) {
         for (std::size_t index = 0; index < texts.PayloadCount(); ++index) {
             LocationRecordReader reader(texts.Payload(index), RecordCount(blocks[index]));
-            while (const auto record = reader.Next())
-                each(index, *record);
+            while (const auto record = reader.Next()) {
+                if (TableOf(LocationKindOf(record->text)) != wanted)
+                    continue;
+                if (const auto entry = ParseLocationEntry(record->text, mb, with_hash))
+                    each(index, record->pest_id, *entry);
+            }
             if (!reader.error().empty())
                 return reader.error();
         }
         return std::string();
     };
-
-    // The texts are parsed and hashed once; the second walk finds the same
-    // entries again for their rows, and takes their keys as noted.
-    result.error = visit([&](std::size_t, const LocationRecordView& record) {
-        const auto entry = ParseLocationEntry(record.text, mb, true);
-        if (!entry)
-            return;
-        const bool adds = record.pest_id > 0;
-        const auto note = [&](auto& table) {
-            adds ? table.NoteAdd(entry->hash) : table.NoteRemove(entry->hash);
-        };
-        switch (entry->table) {
-            case EntryTable::kKeys:
-                note(keys);
-                break;
-            case EntryTable::kCookies:
-                note(cookies);
-                break;
-            case EntryTable::kPaths:
-                note(paths);
-                break;
-            case EntryTable::kNone:
-                break;
-        }
-    });
-    if (!result.error.empty())
-        return result;
-
-    // Each table is sized by its net count. Every addition of every block
-    // goes in before any removal.
-    const auto size = [](auto& table) {
-        table.Size(BucketCount(static_cast<std::int64_t>(table.additions()) -
-                                   static_cast<std::int64_t>(table.removals()),
-                               table.additions()));
-    };
-    size(keys);
-    size(cookies);
-    size(paths);
-    visit([&](std::size_t index, const LocationRecordView& record) {
-        const auto entry = ParseLocationEntry(record.text, mb, false);
-        if (!entry)
-            return;
-        const bool adds = record.pest_id > 0;
-        const std::int32_t pest = adds ? record.pest_id : RemovedPestId(record.pest_id);
-        const auto place = [&](auto& table, const auto& row) {
-            adds ? table.Add(row) : table.Remove(row);
-        };
-        switch (entry->table) {
-            case EntryTable::kKeys:
-                place(keys, DatKeyRow{0, pest, texts.Ref(index, entry->first),
-                                      texts.Ref(index, entry->value),
-                                      texts.Ref(index, entry->data)});
-                break;
-            case EntryTable::kCookies:
-                place(cookies, DatCookieRow{0, pest, texts.Ref(index, entry->first)});
-                break;
-            case EntryTable::kPaths:
-                place(paths, DatPathRow{0, pest, texts.Ref(index, entry->first), entry->is_folder});
-                break;
-            case EntryTable::kNone:
-                break;
-        }
-    });
-
-    const auto same = [&](DatTextRef a, DatTextRef b) { return texts.View(a) == texts.View(b); };
-    tables->keys = keys.Finish(true, [&](const DatKeyRow& entry, const DatKeyRow& removal) {
-        return entry.pest_id == removal.pest_id && same(entry.key, removal.key) &&
-               same(entry.value, removal.value) && same(entry.data, removal.data);
-    });
-    tables->cookies =
-        cookies.Finish(true, [&](const DatCookieRow& entry, const DatCookieRow& removal) {
-            return entry.pest_id == removal.pest_id && same(entry.name, removal.name);
+    std::string error =
+        visit(true, [&](std::size_t, std::int32_t pest_id, const LocationEntry& entry) {
+            pest_id > 0 ? table.NoteAdd(entry.hash) : table.NoteRemove(entry.hash);
         });
-    tables->paths = paths.Finish(true, [&](const DatPathRow& entry, const DatPathRow& removal) {
-        return entry.pest_id == removal.pest_id && same(entry.path, removal.path);
+    if (!error.empty())
+        return error;
+    // Sized by its net count. Every addition of every block goes in before
+    // any removal.
+    table.Size(BucketCount(static_cast<std::int64_t>(table.additions()) -
+                               static_cast<std::int64_t>(table.removals()),
+                           table.additions()));
+    visit(false, [&](std::size_t index, std::int32_t pest_id, const LocationEntry& entry) {
+        const bool adds = pest_id > 0;
+        const Row row = make_row(index, adds ? pest_id : RemovedPestId(pest_id), entry);
+        adds ? table.Add(row) : table.Remove(row);
     });
+    out = table.Finish(true, same);
+    return {};
+}
+
+}  // namespace
+
+DatBuildResult<DatLocationTables> BuildLocationTables(std::vector<DecodedBlock> blocks,
+                                                      const MultiByteText& mb) {
+    DatBuildResult<DatLocationTables> result;
+    auto tables = std::make_shared<DatLocationTables>();
+    const DatTextStore& texts = tables->texts;
+    const std::size_t max_records = MaxRecords(blocks, kMinLocationRecordBytes);
+    KeepPayloads(blocks, tables->texts);
+    const auto same = [&](DatTextRef a, DatTextRef b) { return texts.View(a) == texts.View(b); };
+    std::string errors[3];
+    // The three tables are independent: each is built on a thread of its own.
+    RunTogether({
+        [&] {
+            errors[0] = BuildLocationTable(
+                blocks, texts, mb, EntryTable::kKeys, max_records,
+                [&](std::size_t index, std::int32_t pest, const LocationEntry& entry) {
+                    return DatKeyRow{0, pest, texts.Ref(index, entry.first),
+                                     texts.Ref(index, entry.value), texts.Ref(index, entry.data)};
+                },
+                [&](const DatKeyRow& entry, const DatKeyRow& removal) {
+                    return entry.pest_id == removal.pest_id && same(entry.key, removal.key) &&
+                           same(entry.value, removal.value) && same(entry.data, removal.data);
+                },
+                tables->keys);
+        },
+        [&] {
+            errors[1] = BuildLocationTable(
+                blocks, texts, mb, EntryTable::kCookies, max_records,
+                [&](std::size_t index, std::int32_t pest, const LocationEntry& entry) {
+                    return DatCookieRow{0, pest, texts.Ref(index, entry.first)};
+                },
+                [&](const DatCookieRow& entry, const DatCookieRow& removal) {
+                    return entry.pest_id == removal.pest_id && same(entry.name, removal.name);
+                },
+                tables->cookies);
+        },
+        [&] {
+            errors[2] = BuildLocationTable(
+                blocks, texts, mb, EntryTable::kPaths, max_records,
+                [&](std::size_t index, std::int32_t pest, const LocationEntry& entry) {
+                    return DatPathRow{0, pest, texts.Ref(index, entry.first), entry.is_folder};
+                },
+                [&](const DatPathRow& entry, const DatPathRow& removal) {
+                    return entry.pest_id == removal.pest_id && same(entry.path, removal.path);
+                },
+                tables->paths);
+        },
+    });
+    // Every walk checks every record: they all meet the same fault.
+    for (std::string& error : errors) {
+        if (!error.empty()) {
+            result.error = std::move(error);
+            return result;
+        }
+    }
+    std::vector<std::uint32_t> path_keys;
+    path_keys.reserve(tables->paths.rows.size());
+    for (const DatPathRow& row : tables->paths.rows)
+        path_keys.push_back(row.hash);
+    tables->path_filter = DatKeyFilter(path_keys);
     result.tables = std::move(tables);
     return result;
 }
@@ -691,7 +763,7 @@ std::optional<DatPestView> DatTables::FindCookie(std::string_view name) const {
 
 std::optional<DatPestView> DatTables::FindPathLocation(std::string_view macro_path) const {
     const auto hash = DatPathHash(macro_path, mb_);
-    if (!hash)
+    if (!hash || !locations_->path_filter.MayHold(*hash))
         return std::nullopt;
     const DatPathRow* row = FirstInBucket(locations_->paths, *hash, [&](const DatPathRow& r) {
         return r.hash == *hash && r.path.length == macro_path.size() &&
