@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <random>
-
 #include <vector>
 
 #include "olvex/core/dat_database.h"
