@@ -10,16 +10,29 @@
 //
 // Peak memory is measured in a fresh process per scale (this program run
 // with --peak-load=<folder>: the rise of its resident high-water mark over
-// one load), so the sets made and loaded here do not count.
+// one load), so the sets made and loaded here do not count. With --busy the
+// fresh process first starts one spinning thread per core: the load on a
+// machine whose every core is taken.
+//
+//   bench_pest_database --goals[=rounds]
+// prints, for each goal, our figure, the reference it is held against and
+// their ratio: the L load quiet and busy (fresh processes, interleaved, min
+// and median of the rounds), its peak memory per entry, and every lookup's
+// miss time.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "olvex/core/dat_database.h"
@@ -127,8 +140,42 @@ struct PeakLoad {
     double table_mib = 0;
 };
 
+// One thread per core spinning beside the load, for as long as this lives.
+class BusyCores {
+  public:
+    BusyCores() {
+        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        for (unsigned i = 0; i < cores; ++i) {
+            threads_.emplace_back([this] {
+                std::uint64_t x = 1;
+                while (!stop_.load(std::memory_order_relaxed)) {
+                    for (int k = 0; k < 4096; ++k)
+                        x = x * 6364136223846793005ull + 1442695040888963407ull;
+                }
+                sink_.fetch_add(x, std::memory_order_relaxed);
+            });
+        }
+        // Every spinner running before the load starts.
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ~BusyCores() {
+        stop_ = true;
+        for (auto& thread : threads_)
+            thread.join();
+    }
+    static unsigned Count() { return std::max(1u, std::thread::hardware_concurrency()); }
+
+  private:
+    std::atomic<bool> stop_{false};
+    std::atomic<std::uint64_t> sink_{0};
+    std::vector<std::thread> threads_;
+};
+
 // The --peak-load run: one load, then what it took on one line.
-int PeakLoadMain(const std::string& folder) {
+int PeakLoadMain(const std::string& folder, bool busy) {
+    std::optional<BusyCores> spinners;
+    if (busy)
+        spinners.emplace();
     const long before = StatusKiB("VmRSS:");
     CDatDatabase db(&kMachine);
     db.SetDatFolder(folder);
@@ -141,10 +188,10 @@ int PeakLoadMain(const std::string& folder) {
     return 0;
 }
 
-PeakLoad MeasureInFreshProcess(const std::string& folder) {
+PeakLoad MeasureInFreshProcess(const std::string& folder, bool busy = false) {
     PeakLoad result;
-    const std::string command =
-        std::filesystem::read_symlink("/proc/self/exe").string() + " --peak-load=" + folder;
+    const std::string command = std::filesystem::read_symlink("/proc/self/exe").string() +
+                                " --peak-load=" + folder + (busy ? " --busy" : "");
     if (FILE* child = popen(command.c_str(), "r")) {
         if (std::fscanf(child, "%lf %lf %lf", &result.seconds, &result.peak_mib,
                         &result.table_mib) != 3)
@@ -167,7 +214,10 @@ void BM_Load(benchmark::State& state) {
         benchmark::DoNotOptimize(db.Snapshot());
     }
     const PeakLoad peak = MeasureInFreshProcess(folder);
+    const PeakLoad busy = MeasureInFreshProcess(folder, true);
     const double entries = static_cast<double>(scale.signatures) + scale.locations;
+    state.counters["fresh_s"] = peak.seconds;
+    state.counters["fresh_busy_s"] = busy.seconds;
     state.counters["peak_MiB"] = peak.peak_mib;
     state.counters["peak_B_per_entry"] = peak.peak_mib * 1048576.0 / entries;
     state.counters["tables_MiB"] = peak.table_mib;
@@ -349,13 +399,147 @@ void BM_FindKeyLocation(benchmark::State& state) {
 }
 BENCHMARK(BM_FindKeyLocation)->ArgName("hit")->Arg(1)->Arg(0);
 
+// --- Goals ----------------------------------------------------------------
+
+struct Figures {
+    double min = 0;
+    double median = 0;
+};
+
+Figures Summarize(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? Figures{} : Figures{values.front(), values[values.size() / 2]};
+}
+
+// Nanoseconds a lookup over the queries in order, eight times round.
+template <typename Query, typename Look>
+double NanosecondsPerLookup(const std::vector<Query>& queries, Look look) {
+    std::int64_t found = 0;
+    const std::size_t count = queries.size() * 8;
+    const auto start = std::chrono::steady_clock::now();
+    for (std::size_t i = 0; i < count; ++i)
+        found += look(queries[i % queries.size()]);
+    const std::chrono::duration<double, std::nano> took = std::chrono::steady_clock::now() - start;
+    benchmark::DoNotOptimize(found);
+    return took.count() / static_cast<double>(count);
+}
+
+void PrintGoal(const char* what, const Figures& ours, const char* unit, double reference,
+               const char* reference_is) {
+    std::printf("%-38s %10.3f %10.3f %-3s %10.3f %-22s %6.2f\n", what, ours.min, ours.median, unit,
+                reference, reference_is, ours.min / reference);
+}
+
+int GoalsMain(int rounds) {
+    const Scale& scale = kScales[2];
+    const std::string& folder = EnsureSet(scale);
+    const double entries = static_cast<double>(scale.signatures) + scale.locations;
+    std::vector<double> quiet, busy, per_entry;
+    for (int round = 0; round < rounds; ++round) {
+        const PeakLoad q = MeasureInFreshProcess(folder);
+        const PeakLoad b = MeasureInFreshProcess(folder, true);
+        if (q.seconds <= 0 || b.seconds <= 0) {
+            std::fprintf(stderr, "the L set did not load\n");
+            return 1;
+        }
+        quiet.push_back(q.seconds);
+        busy.push_back(b.seconds);
+        per_entry.push_back(q.peak_mib * 1048576.0 / entries);
+        std::fprintf(stderr, "round %d: quiet %.3f s, busy %.3f s, %.0f B per entry\n", round + 1,
+                     q.seconds, b.seconds, per_entry.back());
+    }
+
+    auto& l = LargeSet();
+    const Queries& q = l.queries;
+    const olvex::Md5Supplier no_md5 = [] { return std::optional<olvex::Md5Digest>{}; };
+    const olvex::Md5Digest other_md5{1};
+    struct Lookup {
+        const char* name;
+        double goal_ns;
+        std::function<double()> run;
+    };
+    const Lookup lookups[] = {
+        {"FindPest miss", 1000,
+         [&] {
+             return NanosecondsPerLookup(
+                 q.pest_misses, [&](std::int32_t id) { return l.db.FindPest(id).has_value(); });
+         }},
+        {"MatchFileSignature miss (head CRC)", 1000,
+         [&] {
+             return NanosecondsPerLookup(q.crc_misses, [&](std::uint32_t crc) {
+                 return l.db.MatchFileSignature(crc, no_md5).has_value();
+             });
+         }},
+        {"MatchFileSignature miss (MD5 differs)", 1000,
+         [&] {
+             return NanosecondsPerLookup(q.md5_hits, [&](const auto& query) {
+                 return l.db
+                     .MatchFileSignature(query.first, [&] { return std::optional(other_md5); })
+                     .has_value();
+             });
+         }},
+        {"FindPestByMemoryCrc miss", 1000,
+         [&] {
+             return NanosecondsPerLookup(q.memory_misses, [&](std::uint32_t crc) {
+                 return l.db.FindPestByMemoryCrc(crc).has_value();
+             });
+         }},
+        {"FindCookie miss", 1000,
+         [&] {
+             return NanosecondsPerLookup(q.cookie_misses.views(), [&](std::string_view name) {
+                 return l.db.FindCookie(name).has_value();
+             });
+         }},
+        {"FindPathLocation miss", 300,
+         [&] {
+             return NanosecondsPerLookup(q.path_misses.views(), [&](std::string_view path) {
+                 return l.db.FindPathLocation(path).has_value();
+             });
+         }},
+        {"FindKeyLocation miss", 1000,
+         [&] {
+             return NanosecondsPerLookup(q.key_misses, [&](const auto& key) {
+                 return l.db.FindKeyLocation(key.first, key.second).has_value();
+             });
+         }},
+    };
+    std::vector<std::vector<double>> times(std::size(lookups));
+    for (int round = 0; round < rounds; ++round) {
+        for (std::size_t i = 0; i < std::size(lookups); ++i)
+            times[i].push_back(lookups[i].run());
+    }
+
+    std::printf("%-38s %10s %10s %-3s %10s %-22s %6s\n", "goal", "ours min", "median", "", "reference",
+                "", "ratio");
+    const Figures quiet_figures = Summarize(quiet);
+    PrintGoal("L load, quiet", quiet_figures, "s", 0.5, "goal");
+    const std::string busy_label = "L load, " + std::to_string(BusyCores::Count()) + " cores busy";
+    PrintGoal(busy_label.c_str(), Summarize(busy), "s", 1.5, "goal");
+    PrintGoal("L load, busy against quiet", Summarize(busy), "s", quiet_figures.min,
+              "quiet min, this run");
+    PrintGoal("L load, peak memory per entry", Summarize(per_entry), "B", 200, "goal");
+    for (std::size_t i = 0; i < std::size(lookups); ++i)
+        PrintGoal(lookups[i].name, Summarize(times[i]), "ns", lookups[i].goal_ns, "goal");
+    std::printf("(%d rounds, quiet and busy loads interleaved, each in a fresh process)\n", rounds);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string_view peak_load = "--peak-load=";
+    const std::string_view goals = "--goals";
+    bool busy = false;
+    for (int i = 1; i < argc; ++i)
+        busy = busy || std::string_view(argv[i]) == "--busy";
     for (int i = 1; i < argc; ++i) {
-        if (std::string_view(argv[i]).starts_with(peak_load))
-            return PeakLoadMain(argv[i] + peak_load.size());
+        const std::string_view arg = argv[i];
+        if (arg.starts_with(peak_load))
+            return PeakLoadMain(argv[i] + peak_load.size(), busy);
+        if (arg == goals)
+            return GoalsMain(5);
+        if (arg.starts_with("--goals="))
+            return GoalsMain(std::max(1, std::atoi(argv[i] + 8)));
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
