@@ -20,6 +20,7 @@
 // and median of the rounds), its peak memory per entry, and every lookup's
 // miss time.
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -138,7 +139,22 @@ struct PeakLoad {
     double seconds = 0;
     double peak_mib = 0;
     double table_mib = 0;
+    double cpu_seconds = 0;   // of every thread of the load
+    double page_faults = 0;   // first touches of memory (minor faults)
 };
+
+struct Usage {
+    double cpu_seconds = 0;
+    double page_faults = 0;
+};
+
+Usage UsageNow() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return {seconds(usage.ru_utime) + seconds(usage.ru_stime),
+            static_cast<double>(usage.ru_minflt)};
+}
 
 // One thread per core spinning beside the load, for as long as this lives.
 class BusyCores {
@@ -179,12 +195,18 @@ int PeakLoadMain(const std::string& folder, bool busy) {
     const long before = StatusKiB("VmRSS:");
     CDatDatabase db(&kMachine);
     db.SetDatFolder(folder);
+    const Usage used_before = UsageNow();
     const auto start = std::chrono::steady_clock::now();
     if (db.Load() != 0)
         return 1;
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    std::printf("%f %f %f\n", took.count(), (StatusKiB("VmHWM:") - before) / 1024.0,
-                db.Snapshot()->MemoryBytes() / 1048576.0);
+    const Usage used_after = UsageNow();
+    // The spinners' time is not the load's.
+    spinners.reset();
+    std::printf("%f %f %f %f %f\n", took.count(), (StatusKiB("VmHWM:") - before) / 1024.0,
+                db.Snapshot()->MemoryBytes() / 1048576.0,
+                busy ? 0.0 : used_after.cpu_seconds - used_before.cpu_seconds,
+                used_after.page_faults - used_before.page_faults);
     return 0;
 }
 
@@ -193,8 +215,8 @@ PeakLoad MeasureInFreshProcess(const std::string& folder, bool busy = false) {
     const std::string command = std::filesystem::read_symlink("/proc/self/exe").string() +
                                 " --peak-load=" + folder + (busy ? " --busy" : "");
     if (FILE* child = popen(command.c_str(), "r")) {
-        if (std::fscanf(child, "%lf %lf %lf", &result.seconds, &result.peak_mib,
-                        &result.table_mib) != 3)
+        if (std::fscanf(child, "%lf %lf %lf %lf %lf", &result.seconds, &result.peak_mib,
+                        &result.table_mib, &result.cpu_seconds, &result.page_faults) != 5)
             result = {};
         pclose(child);
     }
@@ -434,7 +456,7 @@ int GoalsMain(int rounds) {
     const Scale& scale = kScales[2];
     const std::string& folder = EnsureSet(scale);
     const double entries = static_cast<double>(scale.signatures) + scale.locations;
-    std::vector<double> quiet, busy, per_entry;
+    std::vector<double> quiet, busy, per_entry, cpu, faults;
     for (int round = 0; round < rounds; ++round) {
         const PeakLoad q = MeasureInFreshProcess(folder);
         const PeakLoad b = MeasureInFreshProcess(folder, true);
@@ -445,6 +467,8 @@ int GoalsMain(int rounds) {
         quiet.push_back(q.seconds);
         busy.push_back(b.seconds);
         per_entry.push_back(q.peak_mib * 1048576.0 / entries);
+        cpu.push_back(q.cpu_seconds);
+        faults.push_back(q.page_faults);
         std::fprintf(stderr, "round %d: quiet %.3f s, busy %.3f s, %.0f B per entry\n", round + 1,
                      q.seconds, b.seconds, per_entry.back());
     }
@@ -520,6 +544,11 @@ int GoalsMain(int rounds) {
     PrintGoal("L load, peak memory per entry", Summarize(per_entry), "B", 200, "goal");
     for (std::size_t i = 0; i < std::size(lookups); ++i)
         PrintGoal(lookups[i].name, Summarize(times[i]), "ns", lookups[i].goal_ns, "goal");
+    const Figures cpu_figures = Summarize(cpu);
+    const Figures fault_figures = Summarize(faults);
+    std::printf("L load, quiet: CPU time of all its threads %.3f s (median %.3f s), "
+                "page faults %.0f (median %.0f)\n",
+                cpu_figures.min, cpu_figures.median, fault_figures.min, fault_figures.median);
     std::printf("(%d rounds, quiet and busy loads interleaved, each in a fresh process)\n", rounds);
     return 0;
 }

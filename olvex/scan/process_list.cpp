@@ -92,26 +92,6 @@ std::string EnginePath(const std::wstring& path) {
     return {};
 }
 
-// A mapped file's name as a path with a drive letter: "\\??\\C:\\..." (the form
-// Wine gives) without its prefix, or "\\Device\\HarddiskVolume1\\..." with the
-// drive that device stands for. Empty when neither fits.
-std::wstring DrivePathOfMapped(const std::wstring& mapped, const DeviceDrives& devices) {
-    static constexpr std::wstring_view kNtPrefix = L"\\??\\";
-    const std::wstring_view name(mapped);
-    if (name.starts_with(kNtPrefix)) {
-        const std::wstring_view rest = name.substr(kNtPrefix.size());
-        if (rest.size() > 3 && rest[1] == L':' && rest[2] == L'\\')
-            return std::wstring(rest);
-        return {};
-    }
-    for (const auto& [device, drive] : devices) {
-        if (name.size() > device.size() && name[device.size()] == L'\\' &&
-            name.substr(0, device.size()) == device)
-            return drive + std::wstring(name.substr(device.size()));
-    }
-    return {};
-}
-
 std::string EngineName(const std::wstring& name, const std::string& engine_path) {
     if (auto exact = ToAnsiExactly(name)) {
         return *exact;
@@ -149,6 +129,26 @@ std::string ToolHelpPath(const char* field) {
 
 }  // namespace
 
+// A mapped file's name as a path with a drive letter: "\\??\\C:\\..." (the form
+// Wine gives) without its prefix, or "\\Device\\HarddiskVolume1\\..." with the
+// drive that device stands for. Empty when neither fits.
+std::wstring DrivePathOfMappedName(const std::wstring& mapped, const DeviceDrives& devices) {
+    static constexpr std::wstring_view kNtPrefix = L"\\??\\";
+    const std::wstring_view name(mapped);
+    if (name.starts_with(kNtPrefix)) {
+        const std::wstring_view rest = name.substr(kNtPrefix.size());
+        if (rest.size() > 3 && rest[1] == L':' && rest[2] == L'\\')
+            return std::wstring(rest);
+        return {};
+    }
+    for (const auto& [device, drive] : devices) {
+        if (name.size() > device.size() && name[device.size()] == L'\\' &&
+            name.substr(0, device.size()) == device)
+            return drive + std::wstring(name.substr(device.size()));
+    }
+    return {};
+}
+
 struct CProcessList::ProcessStatusApi {
     ScopedLibrary library;
     EnumProcessesFn enum_processes = nullptr;
@@ -182,7 +182,7 @@ struct CProcessList::ProcessStatusApi {
         const auto mapped = QueryGrowing([&](wchar_t* buffer, DWORD size) {
             return get_mapped_file_name(process, module, buffer, size);
         });
-        const std::wstring wide_path = DrivePathOfMapped(mapped, devices);
+        const std::wstring wide_path = DrivePathOfMappedName(mapped, devices);
         if (wide_path.empty())
             return false;
         path = EnginePath(wide_path);

@@ -33,6 +33,11 @@ struct ProcessRecord {
 // Each drive's device name and the drive ("\\Device\\HarddiskVolume1", "C:").
 using DeviceDrives = std::vector<std::pair<std::wstring, std::wstring>>;
 
+// A mapped file's name as a path with a drive letter: "\\??\\C:\\..." (the form
+// Wine gives) without its prefix, or "\\Device\\HarddiskVolume1\\..." with the
+// drive that device stands for. Empty when neither fits (a network path).
+std::wstring DrivePathOfMappedName(const std::wstring& mapped, const DeviceDrives& devices);
+
 struct ModuleRecord {
     std::uintptr_t handle = 0;  // the module handle, its base in the process
     std::string path;           // full path; empty when it cannot be told exactly
