@@ -204,6 +204,20 @@ std::string VisitRecords(const std::vector<DecodedBlock>& blocks, Visit&& visit)
     return {};
 }
 
+// Below this many records a set builds its tables one after another: a thread
+// costs more than the work it would take.
+constexpr std::size_t kRecordsWorthAThread = 50'000;
+
+// The jobs side by side when together, else one after another.
+void RunJobs(bool together, std::initializer_list<std::function<void()>> jobs) {
+    if (together) {
+        RunTogether(jobs);
+        return;
+    }
+    for (const auto& job : jobs)
+        job();
+}
+
 // The most records the blocks can hold, each at least min_bytes long.
 std::size_t MaxRecords(const std::vector<DecodedBlock>& blocks, std::size_t min_bytes) {
     std::size_t total = 0;
@@ -477,7 +491,7 @@ DatBuildResult<DatSignatureTables> BuildSignatureTables(std::vector<DecodedBlock
     const std::int64_t implied = blocks.empty() ? 0 : RecordCount(blocks.front());
     std::string errors[2];
     // The two tables are independent: each is built on a thread of its own.
-    RunTogether({
+    RunJobs(MaxRecords(blocks, kMinSignatureRecordBytes) >= kRecordsWorthAThread, {
         [&] {
             errors[0] = BuildSignatureTable(
                 blocks, implied, [](const SignatureRecordView& r) { return r.file_crc; },
@@ -637,7 +651,7 @@ DatBuildResult<DatLocationTables> BuildLocationTables(std::vector<DecodedBlock> 
     const auto same = [&](DatTextRef a, DatTextRef b) { return texts.View(a) == texts.View(b); };
     std::string errors[3];
     // The three tables are independent: each is built on a thread of its own.
-    RunTogether({
+    RunJobs(max_records >= kRecordsWorthAThread, {
         [&] {
             errors[0] = BuildLocationTable(
                 blocks, texts, mb, EntryTable::kKeys, max_records,
