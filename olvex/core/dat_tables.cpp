@@ -597,17 +597,21 @@ std::optional<LocationEntry> ParseLocationEntry(std::string_view text, const Mul
 
 namespace {
 
-// Builds one of the location tables: every record is walked twice (the
-// first walk also checks them), and only the entries of this table are
-// parsed; their hash keys, the costly part, only in the first walk.
+// Builds one of the location tables: every record is walked twice, and only
+// the entries of this table are parsed; their hash keys, the costly part,
+// only in the first walk.
+// checks: this build's first walk checks every record (one of the builds
+// does; the others would only find the same faults).
 template <typename Row, typename MakeRow, typename Same>
 std::string BuildLocationTable(const std::vector<DecodedBlock>& blocks, const DatTextStore& texts,
                                const MultiByteText& mb, EntryTable wanted, std::size_t max_records,
-                               MakeRow&& make_row, Same&& same, DatHashTable<Row>& out) {
+                               bool checks, MakeRow&& make_row, Same&& same,
+                               DatHashTable<Row>& out) {
     TableBuilder<Row> table(max_records);
     const auto visit = [&](bool with_hash, auto&& each) {
         for (std::size_t index = 0; index < texts.PayloadCount(); ++index) {
-            LocationRecordReader reader(texts.Payload(index), RecordCount(blocks[index]));
+            LocationRecordReader reader(texts.Payload(index), RecordCount(blocks[index]),
+                                        checks && with_hash);
             while (const auto record = reader.Next()) {
                 if (TableOf(LocationKindOf(record->text)) != wanted)
                     continue;
@@ -654,7 +658,7 @@ DatBuildResult<DatLocationTables> BuildLocationTables(std::vector<DecodedBlock> 
     RunJobs(max_records >= kRecordsWorthAThread, {
         [&] {
             errors[0] = BuildLocationTable(
-                blocks, texts, mb, EntryTable::kKeys, max_records,
+                blocks, texts, mb, EntryTable::kKeys, max_records, true,
                 [&](std::size_t index, std::int32_t pest, const LocationEntry& entry) {
                     return DatKeyRow{0, pest, texts.Ref(index, entry.first),
                                      texts.Ref(index, entry.value), texts.Ref(index, entry.data)};
@@ -667,7 +671,7 @@ DatBuildResult<DatLocationTables> BuildLocationTables(std::vector<DecodedBlock> 
         },
         [&] {
             errors[1] = BuildLocationTable(
-                blocks, texts, mb, EntryTable::kCookies, max_records,
+                blocks, texts, mb, EntryTable::kCookies, max_records, false,
                 [&](std::size_t index, std::int32_t pest, const LocationEntry& entry) {
                     return DatCookieRow{0, pest, texts.Ref(index, entry.first)};
                 },
@@ -678,7 +682,7 @@ DatBuildResult<DatLocationTables> BuildLocationTables(std::vector<DecodedBlock> 
         },
         [&] {
             errors[2] = BuildLocationTable(
-                blocks, texts, mb, EntryTable::kPaths, max_records,
+                blocks, texts, mb, EntryTable::kPaths, max_records, false,
                 [&](std::size_t index, std::int32_t pest, const LocationEntry& entry) {
                     return DatPathRow{0, pest, texts.Ref(index, entry.first), entry.is_folder};
                 },
@@ -688,7 +692,8 @@ DatBuildResult<DatLocationTables> BuildLocationTables(std::vector<DecodedBlock> 
                 tables->paths);
         },
     });
-    // Every walk checks every record: they all meet the same fault.
+    // Only the keys' build checks texts for NUL bytes; the bounds every
+    // walk checks, so any of them may meet a fault first.
     for (std::string& error : errors) {
         if (!error.empty()) {
             result.error = std::move(error);

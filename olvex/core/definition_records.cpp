@@ -211,7 +211,7 @@ std::optional<LocationRecordView> LocationRecordReader::Next() {
     const auto text = reader.BytesAt(kLocationFixedBytes, length);
     if (!text)
         return Fail("the text runs past the payload");
-    if (!text->empty() && std::memchr(text->data(), 0, text->size()))
+    if (check_texts_ && !text->empty() && std::memchr(text->data(), 0, text->size()))
         return Fail("the text holds a NUL byte");
     LocationRecordView record;
     record.pest_id = static_cast<std::int32_t>(*reader.Le32At(0));

@@ -126,9 +126,15 @@ class SignatureRecordReader : public RecordCursor {
 
 class LocationRecordReader : public RecordCursor {
   public:
-    LocationRecordReader(std::span<const std::uint8_t> payload, std::int32_t record_count)
-        : RecordCursor(payload, record_count) {}
+    // Without check_texts a text holding a NUL byte is read like any other:
+    // for a walk beside one that checks every record and is believed.
+    LocationRecordReader(std::span<const std::uint8_t> payload, std::int32_t record_count,
+                         bool check_texts = true)
+        : RecordCursor(payload, record_count), check_texts_(check_texts) {}
     std::optional<LocationRecordView> Next();
+
+  private:
+    bool check_texts_;
 };
 
 template <typename Record>
