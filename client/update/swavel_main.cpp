@@ -3,7 +3,11 @@
 // it after an update that brings a new engine:
 //   Swavel.exe <path of the older DLL> <path of the newer DLL>
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
 #include <objbase.h>
+
+#include <cstdio>
 
 #include <string>
 #include <vector>
@@ -13,6 +17,8 @@
 #include "client/update/windows_swap_operations.h"
 
 int main(int argc, char** argv) {
+    // Lines end with a line feed alone.
+    _setmode(_fileno(stdout), _O_BINARY);
     // Held until the stub ends, for a program that waits for the swap.
     const olvex::UniqueHandle running(CreateMutexA(nullptr, FALSE, olvex::kSwapStubMutexName));
     // The engine's registration functions use COM and the type library

@@ -82,17 +82,6 @@ std::string FileVersion(const fs::path& path) {
            std::to_string(LOWORD(info->dwFileVersionLS));
 }
 
-std::vector<std::string> Lines(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 // A process of ours, ended when the test ends.
 class Process {
   public:
@@ -272,11 +261,13 @@ TEST_F(SwapStubTest, SwapTable) {
         EXPECT_FALSE(MutexExists(kSwapStubMutexName));
 
         EXPECT_EQ(ReadFileBytes(older_), Bytes(c.older_after));
-        if (c.older_after == Content::kNew)
+        if (c.older_after == Content::kNew) {
             EXPECT_EQ(FileVersion(older_), kNewVersion);
+        }
         EXPECT_EQ(fs::exists(newer_), c.newer_left);
-        if (c.newer_left)
+        if (c.newer_left) {
             EXPECT_EQ(ReadFileBytes(newer_), Bytes(c.newer));
+        }
         EXPECT_EQ(MarkerValue("Log").value_or(""), c.log);
         EXPECT_EQ(MarkerValue("Registered").value_or(""), c.registered);
         // Nothing was left for the next start.
@@ -290,7 +281,9 @@ TEST_F(SwapStubTest, NamesBothPathsOnItsOutput) {
     const auto run = testing::RunProcess(StubCommand({older_, newer_}), output_.wstring());
     ASSERT_TRUE(run.started);
     EXPECT_EQ(run.exit_code, 0u);
-    EXPECT_EQ(Lines(output_), (std::vector<std::string>{older_.string(), newer_.string()}));
+    const auto text = ReadFileBytes(output_);
+    EXPECT_EQ(std::string(text.begin(), text.end()),
+              older_.string() + "\n" + newer_.string() + "\n");
 }
 
 TEST_F(SwapStubTest, OneArgumentOnlyShowsTheUsage) {
@@ -304,8 +297,9 @@ TEST_F(SwapStubTest, OneArgumentOnlyShowsTheUsage) {
         const auto run = testing::RunProcess(StubCommand(arguments), output.wstring());
         ASSERT_TRUE(run.started);
         EXPECT_EQ(run.exit_code, 0u);
-        EXPECT_EQ(Lines(output),
-                  std::vector<std::string>{"Usage: Swavel path_to_older_dll path_to_newer_dll"});
+        const auto text = ReadFileBytes(output);
+        EXPECT_EQ(std::string(text.begin(), text.end()),
+                  "Usage: Swavel path_to_older_dll path_to_newer_dll\n");
     }
     EXPECT_EQ(ReadFileBytes(older_), Bytes(Content::kOld));
     EXPECT_EQ(ReadFileBytes(newer_), Bytes(Content::kNew));

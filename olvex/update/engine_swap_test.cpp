@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "client/update/swap_stub_names.h"
 #include "olvex/olvex.h"
 #include "olvex/registration_test_support.h"
 #include "testing/http_test_server.h"
@@ -28,7 +29,6 @@ namespace fs = std::filesystem;
 constexpr char kOldVersion[] = "5.6.7.4";
 constexpr char kNewVersion[] = "5.6.8.0";
 constexpr wchar_t kRunOnceKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
-constexpr char kSwapStubMutex[] = "QZV5EngineSwap";
 
 std::wstring WideText(const std::string& text) {
     return std::wstring(text.begin(), text.end());
@@ -152,12 +152,12 @@ TEST(EngineSwap, AnEngineUpdateBecomesTheRegisteredEngine) {
     // The stub holds its mutex while it runs.
     bool seen = false;
     for (const DWORD start = GetTickCount(); GetTickCount() - start < 90000; Sleep(100)) {
-        const bool running = MutexExists(kSwapStubMutex);
+        const bool running = MutexExists(kSwapStubMutexName);
         seen = seen || running;
         if (!running && (seen || FileVersion(engine) == kNewVersion))
             break;
     }
-    EXPECT_FALSE(MutexExists(kSwapStubMutex));
+    EXPECT_FALSE(MutexExists(kSwapStubMutexName));
 
     // The new build is the registered engine, in the same place.
     EXPECT_EQ(FileVersion(engine), kNewVersion);
