@@ -63,6 +63,11 @@ if(OLVEX_TESTS AND NOT OLVEX_TOOLS_ONLY)
     set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine)
     add_test(NAME wine.stop COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-prefix.sh ${OLVEX_WINEPREFIX} --stop)
     set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine)
+    # The template that every GUI test's own prefix is copied from.
+    set(OLVEX_GUI_TEMPLATE ${CMAKE_BINARY_DIR}/gui-template)
+    add_test(NAME wine.gui-template
+             COMMAND ${CMAKE_SOURCE_DIR}/scripts/gui-run.sh --prepare-template ${OLVEX_GUI_TEMPLATE})
+    set_tests_properties(wine.gui-template PROPERTIES FIXTURES_SETUP wine-gui TIMEOUT 300)
   endif()
 endif()
 
@@ -114,6 +119,52 @@ function(olvex_add_test name)
   if(WIN32)
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine)
   endif()
+  if(T_LABELS)
+    set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
+  endif()
+endfunction()
+
+# olvex_add_gui_test(<name> SOURCES ... [LIBS ...] [DEPENDS ...] [TIMEOUT s]
+#                    [SCRIPT <file>])
+# A GoogleTest program that opens windows, run by scripts/gui-run.sh on an
+# Xvfb display and in a Wine prefix of its own (copied from the template), so
+# GUI tests run in parallel and may change their machine. It links the
+# window driver (testing/gui/window_driver.h); its screenshots go to
+# build/win64/screenshots/<name>/. SCRIPT runs a script in that setting
+# instead, given the program's path (for steps between runs of the program,
+# such as restarting the wineserver).
+function(olvex_add_gui_test name)
+  if(NOT OLVEX_TESTS OR OLVEX_TOOLS_ONLY OR NOT WIN32)
+    return()
+  endif()
+  cmake_parse_arguments(T "" "TIMEOUT;SCRIPT" "SOURCES;LIBS;DEPENDS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} olvex_window_driver GTest::gmock
+                                        GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+    OLVEX_TEST_DATA_DIR="${CMAKE_CURRENT_BINARY_DIR}/testdata"
+    OLVEX_GUI_PROGRAMS_DIR="${CMAKE_BINARY_DIR}/testing/gui")
+  target_compile_options(${name} PRIVATE -O0)
+  target_precompile_headers(${name} PRIVATE
+    "$<$<COMPILE_LANGUAGE:CXX>:${PROJECT_SOURCE_DIR}/testing/windows_test_pch.h>")
+  add_dependencies(${name} olvex_gui_programs ${T_DEPENDS})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  # The runner ends a stuck program itself, in time to clean up after it.
+  math(EXPR inner_timeout "${T_TIMEOUT} - 20")
+  set(program $<TARGET_FILE:${name}>)
+  if(T_SCRIPT)
+    set(program ${T_SCRIPT} $<TARGET_FILE:${name}>)
+  endif()
+  add_test(NAME ${name}
+           COMMAND ${CMAKE_SOURCE_DIR}/scripts/gui-run.sh
+                   --template ${OLVEX_GUI_TEMPLATE}
+                   --prefix ${CMAKE_BINARY_DIR}/gui-prefixes/${name}
+                   --screenshots ${CMAKE_BINARY_DIR}/screenshots/${name}
+                   --timeout ${inner_timeout} -- ${program})
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} FIXTURES_REQUIRED wine-gui
+                       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   if(T_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
   endif()

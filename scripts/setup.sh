@@ -10,7 +10,7 @@ packages=(
   libz-mingw-w64-dev zlib1g-dev
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
-  xvfb xauth x11-apps imagemagick
+  xvfb xauth x11-apps imagemagick fonts-liberation fonts-wine
   python3 zip unzip
 )
 

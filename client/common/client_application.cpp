@@ -1,11 +1,14 @@
 #include "client/common/client_application.h"
 
+#include "client/common/dialog_keys.h"
 #include "client/common/message_boxes.h"
 
 namespace olvex {
 namespace {
 
 constexpr wchar_t kMainWindowClass[] = L"OlvexClientMainWindow";
+
+ClientApplication* g_current = nullptr;
 
 bool RegisterMainWindowClass(HINSTANCE instance, WNDPROC procedure) {
     WNDCLASSEXW window_class{};
@@ -20,13 +23,28 @@ bool RegisterMainWindowClass(HINSTANCE instance, WNDPROC procedure) {
 
 }  // namespace
 
-ClientApplication::ClientApplication(HINSTANCE instance) : instance_(instance) {}
+ClientApplication::ClientApplication(HINSTANCE instance)
+    : instance_(instance), ui_thread_id_(GetCurrentThreadId()), previous_(g_current) {
+    g_current = this;
+}
 
 ClientApplication::~ClientApplication() {
-    if (main_window_ != nullptr) {
+    if (main_window_ != nullptr && owns_main_window_) {
         SetWindowLongPtrW(main_window_, GWLP_USERDATA, 0);
         DestroyWindow(main_window_);
     }
+    g_current = previous_;
+}
+
+ClientApplication* ClientApplication::Current() {
+    return g_current;
+}
+
+void ClientApplication::SetMainWindow(HWND window) {
+    if (main_window_ != nullptr && owns_main_window_)
+        return;
+    main_window_ = window;
+    owns_main_window_ = false;
 }
 
 MutexClaim ClientApplication::ClaimSingleInstance(const std::string& mutex_name) {
@@ -43,6 +61,7 @@ bool ClientApplication::CreateMainWindow(const std::wstring& title) {
                                    nullptr, nullptr, instance_, this);
     if (main_window_ == nullptr)
         return false;
+    owns_main_window_ = true;
     ShowWindow(main_window_, SW_HIDE);
     UpdateWindow(main_window_);
     return true;
@@ -82,6 +101,8 @@ bool ClientApplication::PumpMessages() {
             quit_code_ = static_cast<int>(message.wParam);
             break;
         }
+        if (TranslateDialogKeys(message))
+            continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
@@ -97,6 +118,8 @@ int ClientApplication::RunMessageLoop() {
             quit_code_ = got == 0 ? static_cast<int>(message.wParam) : -1;
             break;
         }
+        if (TranslateDialogKeys(message))
+            continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

@@ -28,14 +28,22 @@ namespace olvex {
 // The caption of every message box.
 inline constexpr wchar_t kProductTitle[] = L"Kelvan Gorsewatch";
 
+// One application object per program, made first in WinMain and living until
+// it returns. Programs derive their own (settings, engine objects) from it
+// and reach it through CurrentApplication.
 class ClientApplication {
   public:
     explicit ClientApplication(HINSTANCE instance = GetModuleHandleW(nullptr));
-    ~ClientApplication();
+    virtual ~ClientApplication();
     ClientApplication(const ClientApplication&) = delete;
     ClientApplication& operator=(const ClientApplication&) = delete;
 
     HINSTANCE instance() const { return instance_; }
+
+    // The running application object; null when none lives.
+    static ClientApplication* Current();
+    // The thread that made the application: the user-interface thread.
+    DWORD ui_thread_id() const { return ui_thread_id_; }
 
     // Makes the program's single-instance mutex and keeps it while this
     // object lives. Anything but kClaimed means another instance runs (or the
@@ -47,8 +55,14 @@ class ClientApplication {
     // next time they are handled) and marks the close as requested.
     bool CreateMainWindow(const std::wstring& title);
     HWND main_window() const { return main_window_; }
+    // A program whose main window is a frame of the window layer names it
+    // here instead (the frame's object owns it): message loops end when it
+    // is destroyed, and dialogs place themselves on it.
+    void SetMainWindow(HWND window);
     bool close_requested() const { return close_requested_; }
 
+    // The loops give dialog keys to the shown pages and modeless dialogs
+    // (dialog_keys.h).
     // Handles the messages waiting for this thread without waiting for more;
     // false once the main window was closed or WM_QUIT arrived.
     bool PumpMessages();
@@ -71,12 +85,22 @@ class ClientApplication {
                                             LPARAM lparam);
 
     HINSTANCE instance_;
+    DWORD ui_thread_id_;
+    ClientApplication* previous_;
     NamedMutex single_instance_;
     HWND main_window_ = nullptr;
+    bool owns_main_window_ = false;
     bool close_requested_ = false;
     bool quit_ = false;
     int quit_code_ = 0;
     bool unattended_ = false;
 };
+
+// The running application object as the program's own type; null when none
+// runs or it is of another type.
+template <typename App>
+App* CurrentApplication() {
+    return dynamic_cast<App*>(ClientApplication::Current());
+}
 
 }  // namespace olvex

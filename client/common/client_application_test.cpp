@@ -130,6 +130,26 @@ TEST(ClientApplication, SecondInstanceGivesWayToTheFirst) {
 
 // Programs are started by their quoted full path: a blank in a folder name
 // cannot split the command line.
+class SettingsApplication : public ClientApplication {
+  public:
+    int truncate = 1;
+};
+class OtherApplication : public ClientApplication {};
+
+TEST(ClientApplication, TheRunningApplicationIsReachedByItsOwnType) {
+    EXPECT_EQ(ClientApplication::Current(), nullptr);
+    EXPECT_EQ(CurrentApplication<SettingsApplication>(), nullptr) << "none runs";
+    {
+        SettingsApplication app;
+        EXPECT_EQ(ClientApplication::Current(), &app);
+        ASSERT_EQ(CurrentApplication<SettingsApplication>(), &app);
+        EXPECT_EQ(CurrentApplication<SettingsApplication>()->truncate, 1);
+        EXPECT_EQ(CurrentApplication<OtherApplication>(), nullptr) << "another type";
+        EXPECT_EQ(app.ui_thread_id(), GetCurrentThreadId());
+    }
+    EXPECT_EQ(ClientApplication::Current(), nullptr);
+}
+
 TEST(ProgramLauncher, StartsProgramsByTheirQuotedFullPath) {
     ScratchDir dir;
     std::filesystem::create_directories(dir.path() / "Program Files" / "Kelvan Gorsewatch");

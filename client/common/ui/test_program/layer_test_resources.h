@@ -1,0 +1,56 @@
+// Resource ids of the layer test program.
+#pragma once
+
+#define IDD_PAGE_ONE 101
+#define IDD_PAGE_TWO 102
+#define IDD_RESIZABLE 103
+#define IDD_LOCKED 104
+#define IDD_BAND 105
+#define IDD_WORKER 106
+
+#define IDB_BACKGROUND 140
+#define IDB_TREE_IMAGES 141
+
+// The band's controls, as on the programs' templates.
+#define IDC_BAND_PICTURE 1265
+#define IDC_BAND_TEXT 1268
+#define IDC_BAND_BUTTON 1272
+
+#define IDC_HEADING 1000
+#define IDC_NAV_ONE 1001
+#define IDC_NAV_TWO 1002
+#define IDC_TREE 1003
+#define IDC_LIST 1004
+#define IDC_CHECKED_TEXT 1005
+#define IDC_TIMER_TEXT 1006
+#define IDC_STATUS 1007
+#define IDC_SHOW_MESSAGE 1010
+#define IDC_OPEN_RESIZABLE 1011
+#define IDC_OPEN_LOCKED 1012
+#define IDC_OPEN_BAND 1013
+#define IDC_CHECK_ALL 1014
+#define IDC_SHOW_PREPARE_LOG 1015
+#define IDC_HIDE_PREPARE_LOG 1016
+#define IDC_OPEN_FROM_WORKER 1017
+#define IDC_PLAY_SOUND 1018
+#define IDC_SAVE_REPORT 1019
+#define IDC_PLAIN_TEXT 1020
+#define IDC_HELP_LINK 1021
+#define IDC_NOTE 1022
+#define IDC_PROGRESS 1023
+
+#define IDC_RES_LIST 1030
+#define IDC_RES_NOTE 1031
+#define IDC_ALLOW_CLOSE 1040
+#define IDC_REFUSED 1041
+#define IDC_BAND_LABEL 1050
+#define IDC_BAND_EDIT 1051
+
+#define IDS_QUESTION 200
+#define IDS_TITLE_FACE 201
+#define IDS_TITLE_SIZE 202
+#define IDS_LINK_FACE 203
+#define IDS_LINK_SIZE 204
+#define IDS_HEADING_COLOUR 205
+#define IDS_SELF_COLOUR 206
+#define IDS_FRAME_TITLE 207
