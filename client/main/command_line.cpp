@@ -1,6 +1,7 @@
 #include "client/main/command_line.h"
 
 #include <cctype>
+#include <utility>
 
 namespace olvex {
 namespace {
@@ -19,24 +20,30 @@ bool BeginsWith(std::string_view text, std::string_view word) {
 
 }  // namespace
 
-void CGorsewatch5CommandLineInfo::ParseParam(std::string_view param, bool is_flag,
-                                             bool is_last) {
+CGorsewatch5CommandLineInfo::CGorsewatch5CommandLineInfo(CommandLineSwitchWords words)
+    : words_(std::move(words)) {
+    // Compared in lower case: the words are too.
+    for (std::string* word : {&words_.scan, &words_.show_quarantine, &words_.show_exclusions})
+        *word = Lower(*word);
+}
+
+void CGorsewatch5CommandLineInfo::ParseParam(std::string_view param, bool is_flag, bool is_last) {
     if (!is_flag) {
         ParseShellParam(param, is_flag);
         return;
     }
-    // The first four characters, or the whole switch when it is shorter:
-    // "/sca" compares "sca" with "scan" and fails.
+    // As many characters as the scan word has, or the whole switch when it
+    // is shorter: "/sca" compares "sca" with "scan" and fails.
     const std::string lower = Lower(param);
-    if (lower.substr(0, 4) == "scan") {
+    if (!words_.scan.empty() && lower.substr(0, words_.scan.size()) == words_.scan) {
         requests_.scan = 1;
         return;
     }
-    if (BeginsWith(param, "showquarantine")) {
+    if (!words_.show_quarantine.empty() && BeginsWith(param, words_.show_quarantine)) {
         requests_.show_quarantine = 1;
         return;
     }
-    if (BeginsWith(param, "showexclusions")) {
+    if (!words_.show_exclusions.empty() && BeginsWith(param, words_.show_exclusions)) {
         requests_.show_exclusions = 1;
         return;
     }
@@ -50,9 +57,9 @@ void CGorsewatch5CommandLineInfo::ParseShellParam(std::string_view param, bool i
         file_name_ = std::string(param);
 }
 
-CGorsewatch5CommandLineInfo ParseGorsewatch5CommandLine(
-    const std::vector<std::string>& parameters) {
-    CGorsewatch5CommandLineInfo info;
+CGorsewatch5CommandLineInfo ParseGorsewatch5CommandLine(const std::vector<std::string>& parameters,
+                                                        CommandLineSwitchWords words) {
+    CGorsewatch5CommandLineInfo info(std::move(words));
     for (std::size_t i = 0; i < parameters.size(); ++i) {
         std::string_view param = parameters[i];
         const bool is_flag = !param.empty() && (param.front() == '/' || param.front() == '-');

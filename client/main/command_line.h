@@ -25,8 +25,17 @@ struct CommandLineRequests {
     bool operator==(const CommandLineRequests&) const = default;
 };
 
+// The switch words, from the program's string table.
+struct CommandLineSwitchWords {
+    std::string scan = "scan";
+    std::string show_quarantine = "showquarantine";
+    std::string show_exclusions = "showexclusions";
+};
+
 class CGorsewatch5CommandLineInfo {
   public:
+    explicit CGorsewatch5CommandLineInfo(CommandLineSwitchWords words = {});
+
     // One parameter as the shell hands it over: a switch without its leading
     // "/" or "-" (is_flag), or a plain word.
     void ParseParam(std::string_view param, bool is_flag, bool is_last);
@@ -39,12 +48,14 @@ class CGorsewatch5CommandLineInfo {
     // What the shell's own parsing does with a parameter that is not ours.
     void ParseShellParam(std::string_view param, bool is_flag);
 
+    CommandLineSwitchWords words_;
     CommandLineRequests requests_;
     std::optional<std::string> file_name_;
 };
 
 // The parameters in order, without the program's name, each handed to
 // ParseParam with a leading "/" or "-" taken as a switch.
-CGorsewatch5CommandLineInfo ParseGorsewatch5CommandLine(const std::vector<std::string>& parameters);
+CGorsewatch5CommandLineInfo ParseGorsewatch5CommandLine(const std::vector<std::string>& parameters,
+                                                        CommandLineSwitchWords words = {});
 
 }  // namespace olvex

@@ -51,8 +51,18 @@ TEST(MainRulesTest, GroupingFromTheLocaleText) {
         unsigned expected;
     };
     const std::vector<Case> cases = {
-        {"3;0", 3},   {"3;2;0", 32}, {"3", 30}, {"3;2", 320}, {"0", 0},  {"", 0},
-        {"3;", 0},    {";0", 0},     {"33", 0}, {"x", 0},     {"0;0", 0}, {"1;1;1;1;1;1;1;1;1;0", 0},
+        {"3;0", 3},
+        {"3;2;0", 32},
+        {"3", 30},
+        {"3;2", 320},
+        {"0", 0},
+        {"", 0},
+        {"3;", 0},
+        {";0", 0},
+        {"33", 0},
+        {"x", 0},
+        {"0;0", 0},
+        {"1;1;1;1;1;1;1;1;1;0", 0},
         {"1;1;1;1;1;1;1;1;0", 11111111},
     };
     for (const Case& c : cases)
@@ -95,11 +105,9 @@ TEST(MainRulesTest, MessageSoundsFollowTheirSettings) {
         const wchar_t* expected;
     };
     const std::vector<Case> cases = {
-        {0, 1, 1, nullptr},          {1, 0, 0, nullptr},
-        {1, 1, 0, L"ALARM.WAV"},     {1, 0, 1, nullptr},
-        {2, 0, 1, L"DONE.WAV"},      {2, 1, 0, nullptr},
-        {3, 1, 1, nullptr},          {-1, 1, 1, nullptr},
-        {1, 7, 0, L"ALARM.WAV"},
+        {0, 1, 1, nullptr}, {1, 0, 0, nullptr},     {1, 1, 0, L"ALARM.WAV"},
+        {1, 0, 1, nullptr}, {2, 0, 1, L"DONE.WAV"}, {2, 1, 0, nullptr},
+        {3, 1, 1, nullptr}, {-1, 1, 1, nullptr},    {1, 7, 0, L"ALARM.WAV"},
     };
     for (const Case& c : cases) {
         const wchar_t* file = MessageSoundFile(c.kind, c.errorsound, c.donesound);
@@ -126,7 +134,12 @@ TEST(MainRulesTest, RetriesClearTheFlagAndSleepAfterEveryFailure) {
     // Every try fails, one of them while leaving the flag alone: it was
     // cleared before the call, so it still fails.
     EXPECT_FALSE(TryRepeatedly<short>(
-        3, kEngineRetrySleepMs, [&](short& flag) { EXPECT_EQ(flag, 0); ++calls; }, sleep));
+        3, kEngineRetrySleepMs,
+        [&](short& flag) {
+            EXPECT_EQ(flag, 0);
+            ++calls;
+        },
+        sleep));
     EXPECT_EQ(calls, 3);
     EXPECT_EQ(sleeps, (std::vector<unsigned>{200, 200, 200}));
 
