@@ -41,15 +41,14 @@ TEST(ProgramSettingsTest, ReadsEachLineForTheFirstKeyItNames) {
     const std::vector<Case> cases = {
         // A new or empty file: the two sounds off, the rest as it was.
         {"empty", "", With(0, 0, 1, "START", 1)},
-        {"all five",
-         "errorsound=0\r\ndonesound=0\r\nprevresearch=0\r\nguid=ABC\r\ntruncate=0\r\n",
+        {"all five", "errorsound=0\r\ndonesound=0\r\nprevresearch=0\r\nguid=ABC\r\ntruncate=0\r\n",
          With(0, 0, 0, "ABC", 0)},
         {"blanks around a value", "donesound= 1   \r\n", With(1, 1, 1, "START", 1)},
         {"blanks around zero", "donesound =  0 \r\n", With(1, 0, 1, "START", 1)},
         {"two guid lines: the later wins", "guid=FIRST\r\nguid=SECOND\r\n",
          With(1, 1, 1, "SECOND", 1)},
-        {"errorsound and truncate on one line count for errorsound",
-         "errorsound truncate=0\r\n", With(0, 1, 1, "START", 1)},
+        {"errorsound and truncate on one line count for errorsound", "errorsound truncate=0\r\n",
+         With(0, 1, 1, "START", 1)},
         {"truncate before errorsound on the line still errorsound", "truncate errorsound=0\r\n",
          With(0, 1, 1, "START", 1)},
         {"no = takes the whole line", "truncate\r\n", With(1, 1, 1, "START", 0)},

@@ -6,7 +6,6 @@
 
 #include <array>
 #include <clocale>
-#include <cstdio>
 #include <system_error>
 
 #include "client/common/client_environment.h"
@@ -32,7 +31,6 @@ namespace olvex {
 namespace {
 
 constexpr char kInstanceMutexName[] = "Gorsewatch5ConsumerMAINAPP";
-constexpr char kTempFileName[] = "temp.tmp";
 // How long a second start waits for the first to come to the front.
 constexpr UINT kComeToFrontTimeoutMs = 5000;
 
@@ -43,19 +41,15 @@ void Trace(const std::string& text) {
     OutputDebugStringA(("Gorsewatch5: " + text + "\n").c_str());
 }
 
-// Whether a file can be made in the folder: "temp.tmp" is created there and
-// removed again.
+// Whether a file can be made in the folder: one of a name no other file
+// has is made there and removed again, so that no file of anyone else is
+// ever emptied or removed.
 bool CanCreateFileIn(const std::string& folder) {
-    const std::string path = JoinPath(folder, kTempFileName);
-    FILE* file = std::fopen(path.c_str(), "w+");
-    const bool created = file != nullptr;
-    if (file != nullptr)
-        std::fclose(file);
-    // Removed only when made here: a file of that name made by someone else
-    // is theirs.
-    if (created)
-        std::remove(path.c_str());
-    return created;
+    std::array<char, MAX_PATH + 1> path{};
+    if (GetTempFileNameA(folder.c_str(), "tmp", 0, path.data()) == 0)
+        return false;
+    DeleteFileA(path.data());
+    return true;
 }
 
 std::vector<std::string> CommandLineParameters() {

@@ -107,6 +107,14 @@ class StartTest : public ::testing::Test {
 };
 
 TEST_F(StartTest, StartsWithTheHomePageAndNoMessageAndEndsWhenClosed) {
+    // Files of others where the program tests that it may write: its test
+    // files have names of their own and leave these alone.
+    const fs::path others[] = {install_.folder() / "temp.tmp",
+                               ShellFolder(CSIDL_COMMON_APPDATA) / "temp.tmp"};
+    const FilesPutBack put_back({others[0], others[1]});
+    for (const fs::path& other : others)
+        WriteText(other, "someone else's");
+
     Gorsewatch5Process program;
     ASSERT_TRUE(program.Start(install_));
     const HWND frame = program.WaitForMainWindow();
@@ -151,6 +159,16 @@ TEST_F(StartTest, StartsWithTheHomePageAndNoMessageAndEndsWhenClosed) {
     EXPECT_EQ(lines[4], "truncate=0");
     EXPECT_EQ(ReadText(MachineIdFile()), id);
     EXPECT_EQ(ServiceState(L"Schedule"), static_cast<DWORD>(SERVICE_RUNNING));
+    for (const fs::path& other : others)
+        EXPECT_EQ(ReadText(other), "someone else's") << other.string();
+    // Nor are its own test files left behind.
+    for (const fs::path& folder : {install_.folder(), ShellFolder(CSIDL_COMMON_APPDATA)}) {
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_FALSE(name.rfind("tmp", 0) == 0 && entry.path().extension() == ".tmp")
+                << entry.path().string();
+        }
+    }
 
     const DWORD closing = GetTickCount();
     EXPECT_TRUE(program.Close(5000));

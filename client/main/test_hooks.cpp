@@ -18,20 +18,40 @@ namespace {
 
 constexpr wchar_t kHookWindowClass[] = L"Gorsewatch5TestHooks";
 
-// Sounds written to a file instead of played; from any thread.
-class SoundRecorder final : public ui::SoundPlayer {
+// Lines appended to a file; from any thread.
+class LineRecorder {
   public:
-    explicit SoundRecorder(std::wstring path) : path_(std::move(path)) {}
-    bool PlayFile(const std::wstring& file) const override {
+    explicit LineRecorder(std::wstring path) : path_(std::move(path)) {}
+    bool Append(const std::wstring& line) const {
         const std::lock_guard<std::mutex> lock(mutex_);
         std::ofstream out(ui::ToAnsi(path_), std::ios::app | std::ios::binary);
-        out << ui::ToAnsi(file) << "\r\n";
+        out << ui::ToAnsi(line) << "\r\n";
         return static_cast<bool>(out);
     }
 
   private:
     std::wstring path_;
     mutable std::mutex mutex_;
+};
+
+// Sounds written to a file instead of played.
+class SoundRecorder final : public ui::SoundPlayer {
+  public:
+    explicit SoundRecorder(std::wstring path) : lines_(std::move(path)) {}
+    bool PlayFile(const std::wstring& file) const override { return lines_.Append(file); }
+
+  private:
+    LineRecorder lines_;
+};
+
+// Shell opens written to a file instead of done.
+class ShellRecorder final : public ui::ShellOpener {
+  public:
+    explicit ShellRecorder(std::wstring path) : lines_(std::move(path)) {}
+    bool Open(HWND, const std::wstring& target) const override { return lines_.Append(target); }
+
+  private:
+    LineRecorder lines_;
 };
 
 std::wstring Environment(const wchar_t* name) {
@@ -58,6 +78,11 @@ class TestHooks {
         if (!sound_log.empty()) {
             recorder_ = std::make_unique<SoundRecorder>(sound_log);
             sounds_ = std::make_unique<ui::ScopedSoundPlayer>(*recorder_);
+        }
+        const std::wstring shell_log = Environment(kTestShellLogVariable);
+        if (!shell_log.empty()) {
+            shell_recorder_ = std::make_unique<ShellRecorder>(shell_log);
+            shell_ = std::make_unique<ui::ScopedShellOpener>(*shell_recorder_);
         }
         WNDCLASSEXW window_class{};
         window_class.cbSize = sizeof(window_class);
@@ -130,6 +155,8 @@ class TestHooks {
     CGorsewatch5App& app_;
     std::unique_ptr<SoundRecorder> recorder_;
     std::unique_ptr<ui::ScopedSoundPlayer> sounds_;
+    std::unique_ptr<ShellRecorder> shell_recorder_;
+    std::unique_ptr<ui::ScopedShellOpener> shell_;
     HWND window_ = nullptr;
     std::vector<std::thread> workers_;
     std::atomic<int> running_workers_{0};
