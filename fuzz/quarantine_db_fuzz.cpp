@@ -1,11 +1,13 @@
 // Reads hostile bytes as both quarantine databases: every record read must
-// encode back to bytes that read as the same record, and an append to such a
-// file must keep every whole record it held.
+// encode back to bytes that read as the same record, an append to such a
+// file must keep every whole record it held, and the records a damaged
+// session database still gives must be written back whole by a repair.
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "olvex/core/file_io.h"
 #include "olvex/remedy/quarantine_db.h"
@@ -32,6 +34,7 @@ void ReadAllRecords(std::span<const std::uint8_t> bytes) {
         Check(olvex::ReadItemRecordAt(copy, 0).record == read.record);
         offset = read.next_offset;
     }
+    std::vector<olvex::SessionRecord> sessions;
     for (std::uint64_t offset = olvex::kQuarantineDbHeaderSize;;) {
         const auto read = olvex::ReadSessionRecordAt(source, offset);
         if (read.status != olvex::RecordStatus::kRecord)
@@ -41,8 +44,17 @@ void ReadAllRecords(std::span<const std::uint8_t> bytes) {
         Check(again.has_value());
         olvex::MemoryRecordSource copy(*again);
         Check(olvex::ReadSessionRecordAt(copy, 0).record == read.record);
+        sessions.push_back(read.record);
         offset = read.next_offset;
     }
+    // The scan a repair starts from gives exactly those records, after a
+    // readable header.
+    const auto scan = olvex::ScanSessionDb(source);
+    Check(!scan.read_error);
+    if (olvex::ReadQuarantineDbHeader(source, counter) == olvex::HeaderStatus::kOk)
+        Check(scan.records == sessions);
+    else
+        Check(scan.damaged && scan.records.empty());
 }
 
 void AppendToFile(std::span<const std::uint8_t> bytes) {
@@ -66,6 +78,17 @@ void AppendToFile(std::span<const std::uint8_t> bytes) {
         }
     }
     db.Close();
+    // A repair writes what could be read back whole.
+    olvex::MemoryRecordSource source(bytes);
+    auto records = olvex::ScanSessionDb(source).records;
+    if (olvex::RewriteSessionDb(path, records) == olvex::QuarantineDbError::kNone) {
+        const auto written = olvex::ReadWholeFile(path);
+        olvex::MemoryRecordSource again(written.bytes);
+        const auto scan = olvex::ScanSessionDb(again);
+        for (auto& record : records)
+            record.reserved1 = record.reserved2 = 0;
+        Check(!scan.damaged && scan.records == records);
+    }
     olvex::RemoveFile(path);
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "olvex/core/attribute_list.h"
 #include "olvex/core/leading_decimal.h"
 #include "olvex/core/line_buffer.h"
 #include "olvex/core/location_string.h"
@@ -149,6 +150,36 @@ LogAppendResult AppendLogEntry(const std::string& path, const MultiByteText& mb,
 bool ClearLog(const std::string& path) {
     LockedFile log;
     return log.Open(path) == FileError::kNone && log.Truncate() == FileError::kNone;
+}
+
+std::optional<std::string> StampLogEntryText(std::string_view entry_text, std::int64_t entry_id,
+                                             const LogStamps& stamps, const MultiByteText& mb) {
+    AttributeList entry(mb);
+    entry.SetString(entry_text);
+    if (!entry.SetAttributeValue(kLogEntryId, std::to_string(entry_id)))
+        return std::nullopt;
+    for (const auto& [name, value] :
+         {std::pair{kLogDate, &stamps.date}, std::pair{kLogTime, &stamps.time},
+          std::pair{kLogUserName, &stamps.user_name}}) {
+        // An attribute list holds no empty value: a stamp the system could
+        // not give is left out.
+        if (!value->empty() && !entry.SetAttributeValue(name, *value))
+            return std::nullopt;
+    }
+    return entry.GetString();
+}
+
+std::string LogPairValue(std::string_view text) {
+    if (text.empty())
+        return "-";
+    std::string value(text);
+    for (char& c : value) {
+        if (c == '"')
+            c = '\'';
+        else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = ' ';
+    }
+    return value;
 }
 
 }  // namespace olvex

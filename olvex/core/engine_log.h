@@ -74,4 +74,22 @@ LogAppendResult AppendLogEntry(const std::string& path, const MultiByteText& mb,
 // Empties the log at path (creating it when missing), in turn with writers.
 bool ClearLog(const std::string& path);
 
+// The values the logger stamps besides the entry id; an empty one is left out.
+struct LogStamps {
+    std::string date;
+    std::string time;
+    std::string user_name;
+};
+
+// An entry text with the four stamps set the way PutLogEntry sets them on an
+// ILogEntry (names and values lowered, the pairs rebuilt back to back);
+// nullopt when the text cannot take them.
+std::optional<std::string> StampLogEntryText(std::string_view entry_text, std::int64_t entry_id,
+                                             const LogStamps& stamps, const MultiByteText& mb);
+
+// A text made fit to be the value of an entry pair: double quotes become
+// single ones and control bytes blanks, so the pair reads back whole; an
+// empty text becomes "-".
+std::string LogPairValue(std::string_view text);
+
 }  // namespace olvex

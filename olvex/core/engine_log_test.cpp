@@ -141,5 +141,23 @@ TEST(EngineLog, WritersAtTheSameTimeKeepLinesWholeAndIdsUnique) {
     EXPECT_EQ(HighestLogEntryId(Content(path), mb), kWriters * kEntries);
 }
 
+TEST(EngineLog, EngineEntriesAreStampedLikeLoggerEntries) {
+    const auto mb = MultiByteText::SingleByte();
+    const LogStamps stamps{"12/31/2005", "11:59:00 PM", "Owner"};
+    EXPECT_EQ(StampLogEntryText("Event \"Removal failed\" Error \"Error deleting file C:\\X\"", 9,
+                                stamps, mb),
+              "Event \"Removal failed\"Error \"Error deleting file C:\\X\"entryid \"9\""
+              "date \"12/31/2005\"time \"11:59:00 pm\"username \"owner\"");
+    // A stamp the system could not give is left out.
+    EXPECT_EQ(StampLogEntryText("A \"b\"", 1, LogStamps{}, mb), "A \"b\"entryid \"1\"");
+    // Values of our own made to read back whole.
+    EXPECT_EQ(LogPairValue("File \"C:\\a b\"\r\n"), "File 'C:\\a b'  ");
+    EXPECT_EQ(LogPairValue(""), "-");
+    const auto text =
+        StampLogEntryText("Location \"" + LogPairValue("Folder \"C:\\P\"") + "\"", 2, stamps, mb);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(ReadLogLines(*text + "\r\n").size(), 1u);
+}
+
 }  // namespace
 }  // namespace olvex

@@ -148,6 +148,12 @@ FileError OutputFile::Seek(std::uint64_t offset) {
                                                                     : FileError::kWriteFailed;
 }
 
+FileError OutputFile::TruncateHere() {
+    if (!IsOpen() || !SetEndOfFile(impl_->handle))
+        return FileError::kWriteFailed;
+    return FileError::kNone;
+}
+
 FileError OutputFile::Flush() {
     if (!IsOpen() || !FlushFileBuffers(impl_->handle))
         return FileError::kWriteFailed;
@@ -376,6 +382,15 @@ FileError OutputFile::Write(std::span<const std::uint8_t> bytes) {
 
 FileError OutputFile::Seek(std::uint64_t offset) {
     if (!IsOpen() || ::lseek(impl_->fd, static_cast<off_t>(offset), SEEK_SET) < 0)
+        return FileError::kWriteFailed;
+    return FileError::kNone;
+}
+
+FileError OutputFile::TruncateHere() {
+    if (!IsOpen())
+        return FileError::kWriteFailed;
+    const off_t here = ::lseek(impl_->fd, 0, SEEK_CUR);
+    if (here < 0 || ::ftruncate(impl_->fd, here) != 0)
         return FileError::kWriteFailed;
     return FileError::kNone;
 }

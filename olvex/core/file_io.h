@@ -77,6 +77,8 @@ class OutputFile {
     // Writes all the bytes at the current position, or fails.
     FileError Write(std::span<const std::uint8_t> bytes);
     FileError Seek(std::uint64_t offset);
+    // Ends the file at the current position (what lay beyond it is dropped).
+    FileError TruncateHere();
     // Forces the written data to the disk.
     FileError Flush();
     FileError Close();

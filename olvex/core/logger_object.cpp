@@ -10,6 +10,7 @@
 #include "olvex/com/engine_class.h"
 #include "olvex/com/module.h"
 #include "olvex/core/ansi_code_page.h"
+#include "olvex/core/engine_event_log.h"
 #include "olvex/core/locked_file.h"
 #include "olvex/core/os_utilities.h"
 
@@ -23,24 +24,6 @@ constexpr char kEntryCreationFailed[] = "Error allocating olvex.LogEntry object.
 
 void Trace(std::string_view label, const std::string& text) {
     OutputDebugStringA((std::string(label) + text).c_str());
-}
-
-// Today's date or the time now, in the system default locale's format.
-std::string FormattedNow(bool date) {
-    char text[256] = {};
-    const int length =
-        date ? GetDateFormatA(LOCALE_SYSTEM_DEFAULT, 0, nullptr, nullptr, text, sizeof text)
-             : GetTimeFormatA(LOCALE_SYSTEM_DEFAULT, 0, nullptr, nullptr, text, sizeof text);
-    return length > 0 ? std::string(text, static_cast<std::size_t>(length - 1)) : std::string();
-}
-
-std::string UserName() {
-    std::string name(4096, '\0');
-    DWORD size = static_cast<DWORD>(name.size());
-    if (!GetUserNameA(name.data(), &size))
-        return {};
-    name.resize(name.find('\0') == std::string::npos ? name.size() : name.find('\0'));
-    return name;
 }
 
 HRESULT SetStamp(ILogEntry* entry, std::string_view name, const std::string& value) {
@@ -109,15 +92,13 @@ HRESULT STDMETHODCALLTYPE CLogger::PutLogEntry(ILogEntry* pLogEntry, VARIANT_BOO
         std::lock_guard lock(mutex_);
         if (!last_error_.RequireInitialized(initialized_, pvbSuccess, kOpenFailed) || !pLogEntry)
             return S_OK;
-        const std::string date = FormattedNow(true);
-        const std::string time = FormattedNow(false);
-        const std::string user = UserName();
+        const LogStamps stamps = CurrentLogStamps();
         HRESULT entry_error = S_OK;
         // Runs while this logger holds the log: the id is the next one then.
         const auto stamp_and_take = [&](std::int64_t id) -> std::optional<std::string> {
             for (const auto& [name, value] :
-                 {std::pair{kLogEntryId, std::to_string(id)}, std::pair{kLogDate, date},
-                  std::pair{kLogTime, time}, std::pair{kLogUserName, user}}) {
+                 {std::pair{kLogEntryId, std::to_string(id)}, std::pair{kLogDate, stamps.date},
+                  std::pair{kLogTime, stamps.time}, std::pair{kLogUserName, stamps.user_name}}) {
                 entry_error = SetStamp(pLogEntry, name, value);
                 if (FAILED(entry_error))
                     return std::nullopt;

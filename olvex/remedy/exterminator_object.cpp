@@ -11,9 +11,11 @@
 #include "olvex/com/engine_class.h"
 #include "olvex/com/module.h"
 #include "olvex/core/ansi_code_page.h"
+#include "olvex/core/engine_event_log.h"
 #include "olvex/core/leading_decimal.h"
 #include "olvex/core/os_utilities.h"
 #include "olvex/remedy/pest_removal.h"
+#include "olvex/remedy/quarantine_object.h"
 #include "olvex/remedy/quarantine_paths.h"
 #include "olvex/remedy/special_remover.h"
 #include "olvex/scan/user_hives.h"
@@ -49,6 +51,19 @@ bool IsFolder(const std::string& path) {
 bool IsFile(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// A folder that is still there: how much of it stayed, and why the session
+// could not take what it left out.
+std::string FolderError(const std::string& folder, std::size_t stayed, const SessionKeep* kept) {
+    std::string text = "Error deleting folder " + folder;
+    if (stayed == 0)
+        return text;
+    text += ": " + std::to_string(stayed) + (stayed == 1 ? " item" : " items") + " stayed in it";
+    if (kept && kept->left_out > 0)
+        text += " (" + std::to_string(kept->left_out) + " could not be kept in the quarantine; " +
+                "the first: " + kept->left_out_reason + ")";
+    return text + ".";
 }
 
 std::string NewSessionName() {
@@ -124,6 +139,14 @@ HRESULT STDMETHODCALLTYPE CExterminator::ExterminatePest(LONG nPestId, BSTR bsLo
 
 HRESULT CExterminator::Exterminate(LONG pest_id, const std::string& location, bool quarantine,
                                    VARIANT_BOOL* success) {
+    const HRESULT hr = ExterminateOnce(pest_id, location, quarantine, success);
+    if (SUCCEEDED(hr) && *success != VARIANT_TRUE)
+        LogFailedRemoval(pest_id, location);
+    return hr;
+}
+
+HRESULT CExterminator::ExterminateOnce(LONG pest_id, const std::string& location, bool quarantine,
+                                       VARIANT_BOOL* success) {
     const bool special = FindSpecialRemoverEntry(special_index_, pest_id).has_value();
     if (special && quarantine) {
         Fail(success, "This pest requires a special remover and cannot be quarantined.");
@@ -163,18 +186,32 @@ HRESULT CExterminator::Exterminate(LONG pest_id, const std::string& location, bo
     com::UniqueBstr text;
     if (FAILED(com::BstrFromAnsi(location, text.Put())))
         return E_OUTOFMEMORY;
-    if (!Keep(pest_id, text.Get(), parsed, special, quarantine)) {
+    std::optional<SessionKeep> kept;
+    if (!Keep(pest_id, location, text.Get(), parsed, special, quarantine, kept)) {
         *success = VARIANT_FALSE;
         return S_OK;
     }
-    Remove(removal, parsed, success);
+    Remove(removal, parsed, kept ? &*kept : nullptr, success);
     if (key && !hives.Empty() && !hives.UnloadAll())
         Fail(success, "Error deleting registry key " + *key);
     return S_OK;
 }
 
-bool CExterminator::Keep(LONG pest_id, BSTR location, const Location& parsed, bool special,
-                         bool quarantine) {
+void CExterminator::LogFailedRemoval(LONG pest_id, const std::string& location) {
+    const std::string entry = "Event \"Removal failed\" PestId \"" + std::to_string(pest_id) +
+                              "\" Location \"" + LogPairValue(location) + "\" Error \"" +
+                              LogPairValue(last_error_.Text()) + "\"";
+    WriteEngineLogEntry(quarantine_ ? Sessions().BaseFolder() : std::string(), entry);
+}
+
+CQuarantine& CExterminator::Sessions() {
+    // Made by this module's own class factory, so it is ours.
+    return *static_cast<CQuarantine*>(quarantine_.Get());
+}
+
+bool CExterminator::Keep(LONG pest_id, const std::string& location, BSTR location_text,
+                         const Location& parsed, bool special, bool quarantine,
+                         std::optional<SessionKeep>& kept) {
     const bool record = !session_name_.empty() && !special &&
                         (!parsed.GetAttributeValue(kAttrCookie) || quarantine_cookies_);
     if ((record || quarantine) && !quarantine_) {
@@ -182,21 +219,19 @@ bool CExterminator::Keep(LONG pest_id, BSTR location, const Location& parsed, bo
         return false;
     }
     if (record) {
-        com::UniqueBstr name;
-        if (FAILED(com::BstrFromAnsi(session_name_, name.Put())))
-            return false;
-        VARIANT_BOOL added = VARIANT_FALSE;
-        quarantine_->AddItemToSession(pest_id, location, name.Get(), &added);
-        if (added != VARIANT_TRUE) {
-            CopyQuarantineError();
+        kept = Sessions().KeepInSession(pest_id, location, session_name_);
+        if (!kept->outcome.ok) {
+            last_error_.SetText(kept->outcome.error.empty()
+                                    ? std::string("Error adding an item to the quarantine session.")
+                                    : kept->outcome.error);
             return false;
         }
     }
     if (quarantine) {
         quarantine_->put_vbAllowDuplicates(com::ToVariantBool(allow_quarantine_duplicates_));
-        VARIANT_BOOL kept = VARIANT_FALSE;
-        quarantine_->Q4(pest_id, location, &kept);
-        if (kept != VARIANT_TRUE) {
+        VARIANT_BOOL stored = VARIANT_FALSE;
+        quarantine_->Q4(pest_id, location_text, &stored);
+        if (stored != VARIANT_TRUE) {
             CopyQuarantineError();
             return false;
         }
@@ -204,7 +239,8 @@ bool CExterminator::Keep(LONG pest_id, BSTR location, const Location& parsed, bo
     return true;
 }
 
-void CExterminator::Remove(PestRemoval& removal, const Location& parsed, VARIANT_BOOL* success) {
+void CExterminator::Remove(PestRemoval& removal, const Location& parsed, const SessionKeep* kept,
+                           VARIANT_BOOL* success) {
     const auto file = parsed.GetAttributeValue(kAttrFile);
     if (const auto id = parsed.GetAttributeValue(kAttrProcessId)) {
         const auto image = file ? std::optional(FilePartOfFileValue(*file, mb_)) : std::nullopt;
@@ -212,8 +248,9 @@ void CExterminator::Remove(PestRemoval& removal, const Location& parsed, VARIANT
             Fail(success, "Error terminating process ID " + *id);
     }
     if (const auto folder = parsed.GetAttributeValue(kAttrFolder)) {
-        if (!removal.DeleteFolder(*folder))
-            Fail(success, "Error deleting folder " + *folder);
+        const auto outcome = removal.DeleteFolder(*folder, kept ? &kept->kept_files : nullptr);
+        if (!outcome.removed)
+            Fail(success, FolderError(*folder, outcome.stayed, kept));
     }
     if (file) {
         if (!removal.RemoveFile(FilePartOfFileValue(*file, mb_)))
@@ -261,6 +298,7 @@ HRESULT STDMETHODCALLTYPE CExterminator::TerminatePestProcess(LONG nPestId, BSTR
         const auto id = location.GetAttributeValue(kAttrProcessId);
         if (!id) {
             last_error_.SetText("Location is not a process.");
+            LogFailedRemoval(nPestId, text);
             return S_OK;
         }
         const auto file = location.GetAttributeValue(kAttrFile);
@@ -275,6 +313,7 @@ HRESULT STDMETHODCALLTYPE CExterminator::TerminatePestProcess(LONG nPestId, BSTR
                 break;
             default:
                 last_error_.SetText("Error opening process with terminate permissions.");
+                LogFailedRemoval(nPestId, text);
                 break;
         }
         return S_OK;

@@ -11,8 +11,14 @@
 //   false with the reason.
 // - A user hive mounted for one call is unloaded when the call ends, however
 //   it ends.
+// - A file the session cannot keep (held open by another program, a name a
+//   restore would refuse) is not removed; a folder with such files stays with
+//   them, and the call reports how many items stayed.
+// - Every location that could not be removed is written to the engine log
+//   with the reason, besides bsLastError.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,11 +28,13 @@
 #include "olvex/core/location.h"
 #include "olvex/core/multibyte_text.h"
 #include "olvex/olvex.h"
+#include "olvex/remedy/quarantine_sessions.h"
 #include "olvex/remedy/reboot_file_mover.h"
 #include "olvex/remedy/special_remover_index.h"
 
 namespace olvex {
 
+class CQuarantine;
 class PestRemoval;
 
 class CExterminator final : public com::DispatchObject<CExterminator, IExterminator> {
@@ -67,12 +75,20 @@ class CExterminator final : public com::DispatchObject<CExterminator, IExtermina
     HRESULT STDMETHODCALLTYPE put_vbQZCleanSilent(VARIANT_BOOL value) override;
 
   private:
+    // ExterminateOnce, and a failure written to the engine log.
     HRESULT Exterminate(LONG pest_id, const std::string& location, bool quarantine,
                         VARIANT_BOOL* success);
-    // Records the location in the session and, when asked, quarantines it;
-    // false (with the quarantine's text) when either fails.
-    bool Keep(LONG pest_id, BSTR location, const Location& parsed, bool special, bool quarantine);
-    void Remove(PestRemoval& removal, const Location& parsed, VARIANT_BOOL* success);
+    HRESULT ExterminateOnce(LONG pest_id, const std::string& location, bool quarantine,
+                            VARIANT_BOOL* success);
+    void LogFailedRemoval(LONG pest_id, const std::string& location);
+    CQuarantine& Sessions();
+    // Records the location in the session (kept: what the session took) and,
+    // when asked, quarantines it; false (with the quarantine's text) when
+    // either fails.
+    bool Keep(LONG pest_id, const std::string& location, BSTR location_text, const Location& parsed,
+              bool special, bool quarantine, std::optional<SessionKeep>& kept);
+    void Remove(PestRemoval& removal, const Location& parsed, const SessionKeep* kept,
+                VARIANT_BOOL* success);
     // Initialize and InitializeEx up to the quarantine's Initialize: the
     // folder (the temporary folder for a web address), flags set.
     HRESULT StartInitialize(BSTR bsQuarantineFolder, VARIANT_BOOL* success);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sddl.h>
+#include <shlwapi.h>
 
 #include <algorithm>
 #include <atomic>
@@ -11,6 +12,7 @@
 #include "client/common/activity_log.h"
 #include "olvex/core/ansi_code_page.h"
 #include "olvex/core/crc32.h"
+#include "olvex/core/engine_log.h"
 #include "olvex/core/dat_test_support.h"
 #include "olvex/core/path_macros.h"
 #include "olvex/core/process_dat_database.h"
@@ -96,6 +98,46 @@ struct Exterminator {
         EXPECT_EQ(ok, VARIANT_TRUE);
         return quarantine;
     }
+};
+
+// The engine's own log of a data folder.
+std::string EngineLog(const std::string& base) {
+    const auto path = fs::path(base) / "Logs" / "qzv5log.log";
+    if (!fs::exists(path))
+        return {};
+    const auto bytes = ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// The engine log line of a failed removal holds the engine's text.
+void ExpectLoggedFailure(const std::string& base, long pest, const std::string& location,
+                         const std::string& error) {
+    const std::string log = EngineLog(base);
+    const std::string expected = "Event \"Removal failed\"PestId \"" + std::to_string(pest) +
+                                 "\"Location \"" + LogPairValue(location) + "\"Error \"" +
+                                 LogPairValue(error) + "\"entryid \"";
+    EXPECT_NE(log.find(expected), std::string::npos) << expected << "\nin:\n" << log;
+}
+
+// A file held open without any sharing, as a running pest holds its files.
+class HeldFile {
+  public:
+    explicit HeldFile(const std::string& path)
+        : handle_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr)) {
+        EXPECT_NE(handle_, INVALID_HANDLE_VALUE) << path;
+    }
+    ~HeldFile() { Release(); }
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    void Release() {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+    }
+
+  private:
+    HANDLE handle_;
 };
 
 // A reset value is written without a terminating zero; reading it back with
@@ -272,10 +314,10 @@ class DetectionSink final : public IScannerCallback {
     std::atomic<ULONG> references_{0};
 };
 
-// The scans that exist so far, with definitions published for the test
-// pest: a folder scan of Program Files finds its program by signature, the
-// common-location scan its data folder, the cookie scan its cookie. Gives
-// the locations they reported for the pest, sorted.
+// Scans with definitions published for the test pest: a folder scan of
+// Program Files finds its program by signature, the common-location scan its
+// data folder, the cookie scan its cookie. Gives the locations they reported
+// for the pest, sorted.
 std::vector<std::string> ScanForTestPest(const std::string& program_files,
                                          const std::string& cookies, const std::string& defs,
                                          const std::string& exe) {
@@ -341,9 +383,9 @@ TEST(Exterminator, RemovesEveryKindOfLocationAfterKeepingItInOneSession) {
     const auto key_before = RegistryTreeOf(registry.Root(), key);
     const auto run_before = RegistryTreeOf(registry.Root(), run);
 
-    // The scans find the program, its folder and its cookie; the passes still
-    // being built (processes, registry) give their locations as the
-    // published records name them.
+    // The scans find the program, its folder and its cookie; the process and
+    // the registry entries are given as the memory and registry scans name
+    // such places, which keeps this test to the definitions above.
     const auto scanned = ScanForTestPest(machine.File("Program Files"), machine.File("Cookies"),
                                          machine.File("defs"), exe);
     const std::string cookie_location =
@@ -417,13 +459,14 @@ TEST(Exterminator, KeepsNothingAndRemovesNothingWhenTheSessionOrTheQuarantineFai
     const std::string victim = machine.Write("Pest\\pest.exe", "pest");
     const std::string location = Quoted("File", victim);
     {
-        // A session database that is not ours: no record can be written.
+        // A session database that cannot be opened: no record can be written.
         Exterminator x;
-        std::ofstream(x.quarantine_folder + "\\qzqsdb.dat", std::ios::binary)
-            << std::string(40, 'x');
+        fs::remove(x.quarantine_folder + "\\qzqsdb.dat");
+        fs::create_directory(x.quarantine_folder + "\\qzqsdb.dat");
         EXPECT_FALSE(x.Exterminate(7, location));
         EXPECT_EQ(x.Error(), "Error opening quarantine session database.");
         EXPECT_TRUE(fs::exists(victim));
+        ExpectLoggedFailure(x.data.path().string(), 7, location, x.Error());
     }
     {
         // The quarantine refuses a duplicate: its text, and the file stays.
@@ -455,6 +498,8 @@ TEST(Exterminator, KeepsNothingAndRemovesNothingWhenTheSessionOrTheQuarantineFai
     EXPECT_TRUE(LastErrorOf(locked.Get()).starts_with("Error adding "))
         << LastErrorOf(locked.Get());
     EXPECT_TRUE(fs::exists(victim));
+    // Nobody sees the error text of an unattended run: the engine log says why.
+    ExpectLoggedFailure(fixtures + "\\locked", 7, location, LastErrorOf(locked.Get()));
 }
 
 TEST(Exterminator, RefusesProtectedPlacesAndNeverFollowsALink) {
@@ -525,21 +570,152 @@ TEST(Exterminator, RefusesProtectedPlacesAndNeverFollowsALink) {
     EXPECT_TRUE(comments[0].starts_with(" File \"" + pest + "\\own.txt\"")) << comments[0];
 }
 
-TEST(Exterminator, AFileInUseIsDeletedAtTheRestart) {
+TEST(Exterminator, AFileInUseIsNeverDeletedWithoutItsCopy) {
     Exterminator x;
     ScratchDir machine;
-    const std::string held = machine.Write("Pest\\held.exe", "held");
     const PendingRenamesGuard pending;
-    // Held open without any sharing, as a running pest holds its files.
-    const HANDLE handle = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(x.RebootRequired());
-    EXPECT_TRUE(x.Exterminate(4, Quoted("File", held))) << x.Error();
-    CloseHandle(handle);
+    const std::string folder = machine.File("Pest");
+    const std::string held = machine.Write("Pest\\held.exe", "held");
+    const std::string other = machine.Write("Pest\\other.txt", "other");
+    const std::string cookie = machine.Write("Cookies\\user@tracker[1].txt", "cookie");
+    HeldFile hold(held);
+    HeldFile hold_cookie(cookie);
+
+    // The file itself: not deleted, not scheduled, false with the reason.
+    const std::string file_location = Quoted("File", held);
+    EXPECT_FALSE(x.Exterminate(4, file_location));
+    EXPECT_EQ(x.Error(), "The file " + held +
+                             " is in use by another program and could not be kept in the "
+                             "quarantine; it was not deleted.");
+    EXPECT_EQ(x.Error(), InUseText(held));
     EXPECT_TRUE(fs::exists(held));
-    EXPECT_NE(pending.Now().find(held), std::string::npos) << pending.Now();
+    EXPECT_TRUE(x.Archives().empty());
+    ExpectLoggedFailure(x.data.path().string(), 4, file_location, x.Error());
+
+    // Its folder: the rest goes into the session and away, the held file and
+    // so the folder stay, and the call says so.
+    const std::string folder_location = Quoted("Folder", folder);
+    EXPECT_FALSE(x.Exterminate(4, folder_location));
+    EXPECT_EQ(x.Error(), "Error deleting folder " + folder +
+                             ": 1 item stayed in it (1 could not be kept in the quarantine; the "
+                             "first: " +
+                             InUseText(held) + ").");
+    EXPECT_TRUE(fs::exists(held));
+    EXPECT_FALSE(fs::exists(other));
+    ExpectLoggedFailure(x.data.path().string(), 4, folder_location, x.Error());
+    EXPECT_EQ(pending.Now().find(held), std::string::npos) << pending.Now();
+    EXPECT_FALSE(x.RebootRequired());
+
+    // What the client has removed without keeping it (a cookie, here) is
+    // still deleted at the restart when it is in use.
+    x.ext->put_vbQuarantineCookies(VARIANT_FALSE);
+    EXPECT_TRUE(x.Exterminate(3, Quoted("Cookie", "tracker") + " " + Quoted("File", cookie)))
+        << x.Error();
+    EXPECT_NE(pending.Now().find(cookie), std::string::npos) << pending.Now();
     EXPECT_TRUE(x.RebootRequired());
+
+    // What went is in the session, and only that.
+    hold.Release();
+    const auto archives = x.Archives();
+    ASSERT_EQ(archives.size(), 1u);
+    const auto comments = CommentsOf(archives[0]);
+    ASSERT_EQ(comments.size(), 1u);
+    EXPECT_TRUE(comments[0].starts_with(" File \"" + other + "\"")) << comments[0];
+    ASSERT_TRUE(RestoreOnlySession(x.Quarantine().Get()));
+    EXPECT_EQ(ReadFileBytes(other), TextBytes("other"));
+    EXPECT_EQ(ReadFileBytes(held), TextBytes("held"));
+}
+
+TEST(Exterminator, AFolderKeepsWhatCouldNotComeBackAndSaysHowMuchStayed) {
+    const auto fixtures = HostFixtures();
+    if (fixtures.empty())
+        GTEST_SKIP() << "the host-side fixtures are missing";
+    Exterminator x;
+    const std::string pest = fixtures + "\\odd\\pest";
+    const auto names_in = [](const std::string& folder) {
+        std::vector<std::string> names;
+        WIN32_FIND_DATAA found;
+        const HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
+        if (find == INVALID_HANDLE_VALUE)
+            return names;
+        do {
+            if (std::string(found.cFileName) != "." && std::string(found.cFileName) != "..")
+                names.emplace_back(found.cFileName);
+        } while (FindNextFileA(find, &found));
+        FindClose(find);
+        return names;
+    };
+    const auto before = names_in(pest);
+    ASSERT_EQ(before.size(), 5u);
+    EXPECT_FALSE(x.Exterminate(2, Quoted("Folder", pest)));
+    EXPECT_TRUE(x.Error().starts_with("Error deleting folder " + pest +
+                                      ": 3 items stayed in it (3 could not be kept in the "
+                                      "quarantine; the first: "))
+        << x.Error();
+    // Only the odd three are left; what went is in the session.
+    EXPECT_EQ(names_in(pest).size(), 3u);
+    EXPECT_FALSE(fs::exists(pest + "\\own.txt"));
+    EXPECT_FALSE(fs::exists(pest + "\\Sub"));
+    const auto archives = x.Archives();
+    ASSERT_EQ(archives.size(), 1u);
+    EXPECT_EQ(CommentsOf(archives[0]).size(), 2u);
+    ASSERT_TRUE(RestoreOnlySession(x.Quarantine().Get()));
+    EXPECT_EQ(ReadFileBytes(pest + "\\own.txt"), TextBytes("own"));
+    EXPECT_EQ(ReadFileBytes(pest + "\\Sub\\own2.txt"), TextBytes("own2"));
+}
+
+TEST(Exterminator, RemovesPestClassesAndPestKeysOfAHiveButNotWhatWindowsOwns) {
+    Exterminator x;
+    const std::string suffix = std::to_string(GetCurrentProcessId());
+    const std::string progid = "OlvexTest.Toolbar" + suffix;
+    const std::string own = "OlvexTestPest" + suffix;
+    // An extension and the file type it names, as programs register them.
+    const std::string extension = ".olvextest" + suffix;
+    const std::string file_type = "olvextestfile" + suffix;
+    struct Cleanup {
+        std::vector<std::pair<HKEY, std::string>> keys;
+        ~Cleanup() {
+            for (const auto& [root, key] : keys)
+                SHDeleteKeyA(root, key.c_str());
+        }
+    } cleanup{{{HKEY_CLASSES_ROOT, progid},
+               {HKEY_CURRENT_USER, own},
+               {HKEY_CLASSES_ROOT, extension},
+               {HKEY_CLASSES_ROOT, file_type}}};
+    SetValue(HKEY_CLASSES_ROOT, progid, "", REG_SZ, Sz("Olvex test toolbar"));
+    SetValue(HKEY_CLASSES_ROOT, progid + "\\CLSID", "", REG_SZ,
+             Sz("{0A1B2C3D-0000-4000-8000-0000000000AB}"));
+    SetValue(HKEY_CURRENT_USER, own, "Marker", REG_SZ, Sz("pest"));
+    SetValue(HKEY_CLASSES_ROOT, extension, "", REG_SZ, Sz(file_type));
+    SetValue(HKEY_CLASSES_ROOT, file_type + "\\shell\\open\\command", "", REG_SZ,
+             Sz("notepad.exe %1"));
+    const auto progid_before = RegistryTreeOf(HKEY_CLASSES_ROOT, progid);
+    const auto own_before = RegistryTreeOf(HKEY_CURRENT_USER, own);
+
+    // Windows' own classes stay: the class ids, an extension key, and a file
+    // type an extension names. Refused before anything is kept or touched.
+    for (const std::string owned : {std::string("CLSID"), std::string(".exe"), extension, file_type,
+                                    std::string("Directory")}) {
+        const std::string key_text = "hkey_classes_root \\" + owned;
+        EXPECT_FALSE(x.Exterminate(9, Quoted("Key", key_text))) << owned;
+        EXPECT_EQ(x.Error(), "Error deleting registry key " + key_text);
+    }
+    for (const auto& owned : {std::string("CLSID"), extension, file_type})
+        EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, owned)) << owned;
+    EXPECT_TRUE(x.Archives().empty());
+
+    // A pest's ProgID and a pest's key directly in the user's hive go.
+    EXPECT_TRUE(x.Exterminate(9, Quoted("Key", "hkey_classes_root \\" + progid))) << x.Error();
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, progid));
+    EXPECT_TRUE(x.Exterminate(9, Quoted("Key", "hkey_current_user \\" + own))) << x.Error();
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, own));
+    // Both were kept and come back as they were.
+    const auto archives = x.Archives();
+    ASSERT_EQ(archives.size(), 1u);
+    EXPECT_EQ(CommentsOf(archives[0]).size(), 2u);
+    ASSERT_TRUE(RestoreOnlySession(x.Quarantine().Get()));
+    EXPECT_EQ(RegistryTreeOf(HKEY_CLASSES_ROOT, progid), progid_before);
+    EXPECT_EQ(RegistryTreeOf(HKEY_CURRENT_USER, own), own_before);
 }
 
 TEST(Exterminator, PassesOverWhatIsGoneAndHonoursItsFlags) {

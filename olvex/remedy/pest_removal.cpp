@@ -177,6 +177,25 @@ bool IsKeyPresent(const std::string& key_text, const std::optional<std::string>&
     return read != ERROR_FILE_NOT_FOUND;
 }
 
+// The file types that the extension keys of the classes name (".txt" gives
+// "txtfile"), lowered: class keys that Windows and every program rely on.
+std::unordered_set<std::string> FileTypesOfExtensions(const MultiByteText& mb) {
+    std::unordered_set<std::string> types;
+    std::array<char, 1024> name{};
+    for (DWORD i = 0; RegEnumKeyA(HKEY_CLASSES_ROOT, i, name.data(),
+                                  static_cast<DWORD>(name.size())) == ERROR_SUCCESS;
+         ++i) {
+        if (name[0] != '.')
+            continue;
+        std::array<char, 1024> type{};
+        LONG size = static_cast<LONG>(type.size());
+        if (RegQueryValueA(HKEY_CLASSES_ROOT, name.data(), type.data(), &size) == ERROR_SUCCESS &&
+            type[0] != '\0')
+            types.insert(mb.Lower(std::string(type.data())));
+    }
+    return types;
+}
+
 }  // namespace
 
 ScopedWinsockCatalogue::ScopedWinsockCatalogue(WinsockCatalogue& catalogue)
@@ -293,19 +312,27 @@ void PestRemoval::RemoveProvidersOf(const std::string& file) {
     catalog_->RemoveProvidersOfFile(file);
 }
 
-void PestRemoval::DeleteTreeFile(const std::string& file) {
-    SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (file.find(".dll") == std::string::npos) {
-        if (!terminator_)
-            terminator_ = std::make_unique<CProcessTerminator>();
-        terminator_->TerminateProcessesByModulePath(file);
-    }
-    RemoveProvidersOf(file);
-    if (!::DeleteFileA(file.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
-        mover_.DeleteFileAtReboot(file);
+void PestRemoval::EndProcessesRunning(const std::string& file) {
+    // A library is never a process's image.
+    if (file.find(".dll") != std::string::npos)
+        return;
+    if (!terminator_)
+        terminator_ = std::make_unique<CProcessTerminator>();
+    terminator_->TerminateProcessesFromSnapshot(file);
 }
 
-bool PestRemoval::DeleteFolderTree(const std::string& folder) {
+PestRemoval::ItemEnd PestRemoval::DeleteTreeFile(const std::string& file) {
+    SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EndProcessesRunning(file);
+    RemoveProvidersOf(file);
+    if (::DeleteFileA(file.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND)
+        return ItemEnd::kRemoved;
+    return mover_.DeleteFileAtReboot(file) ? ItemEnd::kScheduled : ItemEnd::kStayed;
+}
+
+bool PestRemoval::DeleteFolderTree(const std::string& folder,
+                                   const std::unordered_set<std::string>* kept,
+                                   std::size_t& stayed) {
     if (folder.size() < 4)
         return false;
     const DWORD attributes = Attributes(folder);
@@ -323,17 +350,25 @@ bool PestRemoval::DeleteFolderTree(const std::string& folder) {
                 continue;
             const std::string path = folder + "\\" + name;
             const bool link = found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                if (link) {
-                    if (!RemoveDirectoryA(path.c_str()))
-                        ::DeleteFileA(path.c_str());
-                } else {
-                    DeleteFolderTree(path);
-                }
-            } else if (link) {
-                ::DeleteFileA(path.c_str());
-            } else {
-                DeleteTreeFile(path);
+            if (link) {
+                // Only the link goes; what it points at is no part of the tree.
+                const bool gone =
+                    (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                        ? RemoveDirectoryA(path.c_str()) || ::DeleteFileA(path.c_str())
+                        : ::DeleteFileA(path.c_str()) != 0;
+                if (!gone && !mover_.DeleteFileAtReboot(path))
+                    ++stayed;
+            } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                std::size_t below = 0;
+                if (!DeleteFolderTree(path, kept, below) && below == 0 &&
+                    !mover_.DeleteFileAtReboot(path))
+                    ++below;  // an empty folder that would not go
+                stayed += below;
+            } else if (kept && !kept->contains(path)) {
+                // Not in the session: it must not go without its copy.
+                ++stayed;
+            } else if (DeleteTreeFile(path) == ItemEnd::kStayed) {
+                ++stayed;
             }
         } while (FindNextFileA(find.Get(), &found));
     }
@@ -350,9 +385,17 @@ bool PestRemoval::RefusesFile(const std::string& file) const {
            (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
 }
 
-bool PestRemoval::RefusesKey(const std::string& key_text) const {
+bool PestRemoval::RefusesKey(const std::string& key_text) {
     const auto key = SplitKey(key_text, mb_);
-    return !key || (!key->path.empty() && IsProtectedRegistryKey(key->word, key->path, mb_));
+    if (!key)
+        return true;
+    if (key->path.empty())
+        return false;
+    return IsProtectedRegistryKey(key->word, key->path, mb_, [&](std::string_view name) {
+        if (!file_types_)
+            file_types_ = FileTypesOfExtensions(mb_);
+        return file_types_->contains(std::string(name));
+    });
 }
 
 std::optional<std::string> PestRemoval::Refusal(const Location& location) {
@@ -371,18 +414,25 @@ std::optional<std::string> PestRemoval::Refusal(const Location& location) {
     return std::nullopt;
 }
 
-bool PestRemoval::DeleteFolder(const std::string& folder) {
+PestRemoval::FolderOutcome PestRemoval::DeleteFolder(const std::string& folder,
+                                                     const std::unordered_set<std::string>* kept) {
+    FolderOutcome outcome;
     if (RefusesFolder(folder))
-        return false;
+        return outcome;
     const DWORD attributes = Attributes(folder);
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (DeleteFolderTree(folder))
-        return true;
-    if (!mover_.DeleteFileAtReboot(folder))
-        return false;
+    if (DeleteFolderTree(folder, kept, outcome.stayed)) {
+        outcome.removed = true;
+        return outcome;
+    }
+    // All that is left goes at the next restart, the folder after its
+    // content; anything else left means the folder stays.
+    if (outcome.stayed > 0 || !mover_.DeleteFileAtReboot(folder))
+        return outcome;
     reboot_required_ = true;
-    return true;
+    outcome.removed = true;
+    return outcome;
 }
 
 bool PestRemoval::RemoveFile(const std::string& file) {
@@ -393,11 +443,7 @@ bool PestRemoval::RemoveFile(const std::string& file) {
         attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
     if (!link) {
         SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (file.find(".dll") == std::string::npos) {
-            if (!terminator_)
-                terminator_ = std::make_unique<CProcessTerminator>();
-            terminator_->TerminateProcessesByModulePath(file);
-        }
+        EndProcessesRunning(file);
         if (!special_)
             RemoveProvidersOf(file);
     }

@@ -7,10 +7,17 @@
 // - A folder is never removed when it is a drive or share root, the Windows
 //   or system folder, Program Files, a user profile, the folder of the
 //   profiles, or a folder that holds one of them; a key never when it is a
-//   top-level key or holds one of the shared start-up and system keys
+//   root or a hive, holds one of the shared start-up and system keys, or is
+//   one of the keys Windows keeps directly in a hive or in the classes
 //   (protected_places.h). A relative path is refused.
 // - A folder walk never follows a junction or symbolic link: the link itself
 //   is removed, what it points at is left alone.
+// - A folder is removed only when it is gone (or all that is left of it goes
+//   at the next restart); otherwise the removal reports how many items
+//   stayed. When the folder was kept in a quarantine session, only the
+//   files the session holds are deleted: a file it could not keep stays.
+// - The processes running a file of a folder are found in one list of the
+//   running processes per removal, taken again only after one was ended.
 // - A process id is ended only while it still runs the image the location
 //   names; the engine's own process and the system's critical processes are
 //   never ended. A process that is ended is waited for, so that its file can
@@ -20,9 +27,11 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "olvex/core/location.h"
@@ -81,7 +90,14 @@ class PestRemoval {
     // Each answers whether the removal succeeded (or was not needed).
     // image: the location's File, the image the process must still run.
     bool TerminateProcessId(const std::string& id_text, const std::optional<std::string>& image);
-    bool DeleteFolder(const std::string& folder);
+    // kept: the files of the tree a session holds, the only ones that may go;
+    // null when nothing was kept (everything may go).
+    struct FolderOutcome {
+        bool removed = false;
+        std::size_t stayed = 0;  // items left in the folder (not even scheduled)
+    };
+    FolderOutcome DeleteFolder(const std::string& folder,
+                               const std::unordered_set<std::string>* kept);
     bool RemoveFile(const std::string& file);
     // Key text, value name, data and default value as the location gives them.
     bool DeleteRegistry(const std::string& key_text, const std::optional<std::string>& value,
@@ -95,9 +111,14 @@ class PestRemoval {
   private:
     bool RefusesFolder(const std::string& folder);
     bool RefusesFile(const std::string& file) const;
-    bool RefusesKey(const std::string& key_text) const;
-    bool DeleteFolderTree(const std::string& folder);
-    void DeleteTreeFile(const std::string& file);
+    bool RefusesKey(const std::string& key_text);
+    enum class ItemEnd { kRemoved, kScheduled, kStayed };
+    // Whether the folder is gone; stayed counts what is left of it that is
+    // not scheduled for the next restart.
+    bool DeleteFolderTree(const std::string& folder, const std::unordered_set<std::string>* kept,
+                          std::size_t& stayed);
+    ItemEnd DeleteTreeFile(const std::string& file);
+    void EndProcessesRunning(const std::string& file);
     void RemoveProvidersOf(const std::string& file);
     const std::vector<std::string>& Protected();
 
@@ -109,6 +130,7 @@ class PestRemoval {
     std::unique_ptr<WinsockCatalogue> system_catalogue_;
     std::unique_ptr<CWinsockCatalog> catalog_;
     std::optional<std::vector<std::string>> protected_;
+    std::optional<std::unordered_set<std::string>> file_types_;
 };
 
 // Ends a process by id: opened with the terminate right, checked, ended and

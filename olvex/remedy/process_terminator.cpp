@@ -2,6 +2,7 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -32,6 +33,10 @@ bool Bind(HMODULE library, const char* name, Fn& fn) {
 }
 
 bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+    // Case never changes a path's length in the code pages Windows uses for
+    // paths, and most files of a tree differ from an image in length.
+    if (a.size() != b.size())
+        return false;
     return CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a.data(),
                           static_cast<int>(a.size()), b.data(),
                           static_cast<int>(b.size())) == CSTR_EQUAL;
@@ -106,6 +111,17 @@ CProcessTerminator::CProcessTerminator(DWORD platform_id) : platform_id_(platfor
         bound_ = std::move(bound);
 }
 
+// The running processes with the files they run, each held open from the
+// moment it was looked at.
+struct CProcessTerminator::Snapshot {
+    struct Process {
+        ScopedHandle handle;
+        std::vector<std::string> files;  // the image on NT, every module on 9x
+        bool critical = false;
+    };
+    std::vector<Process> processes;
+};
+
 CProcessTerminator::~CProcessTerminator() = default;
 
 bool CProcessTerminator::IsReady() const {
@@ -113,16 +129,48 @@ bool CProcessTerminator::IsReady() const {
 }
 
 int CProcessTerminator::TerminateProcessesByModulePath(std::string_view path) {
+    snapshot_.reset();
+    const int result = TerminateProcessesFromSnapshot(path);
+    snapshot_.reset();
+    return result;
+}
+
+int CProcessTerminator::TerminateProcessesFromSnapshot(std::string_view path) {
     terminated_ = 0;
     if (!IsReady())
         return kNotReady;
     if (path.empty())
         return kNoPath;
-    const int error =
-        platform_id_ == VER_PLATFORM_WIN32_NT ? TerminateOnNt(path) : TerminateOn9x(path);
-    if (error != kTerminated)
-        return error;
-    return terminated_ > 0 ? kTerminated : kNoneTerminated;
+    if (!snapshot_ && !TakeSnapshot())
+        return kListFailed;
+    return Terminate(path);
+}
+
+bool CProcessTerminator::TakeSnapshot() {
+    auto snapshot = std::make_unique<Snapshot>();
+    const bool taken = platform_id_ == VER_PLATFORM_WIN32_NT ? TakeSnapshotOnNt(*snapshot)
+                                                             : TakeSnapshotOn9x(*snapshot);
+    if (taken)
+        snapshot_ = std::move(snapshot);
+    return taken;
+}
+
+int CProcessTerminator::Terminate(std::string_view path) {
+    for (auto& process : snapshot_->processes) {
+        if (process.critical || !process.handle)
+            continue;
+        const bool runs =
+            std::any_of(process.files.begin(), process.files.end(),
+                        [&](const std::string& file) { return EqualIgnoringCase(file, path); });
+        // One that has ended since the list was taken needs nothing.
+        if (runs && WaitForSingleObject(process.handle.Get(), 0) == WAIT_TIMEOUT)
+            EndProcess(process.handle.Get());
+    }
+    if (terminated_ == 0)
+        return kNoneTerminated;
+    // Whatever else was running may have changed with it.
+    snapshot_.reset();
+    return kTerminated;
 }
 
 void CProcessTerminator::EndProcess(HANDLE process) {
@@ -132,13 +180,13 @@ void CProcessTerminator::EndProcess(HANDLE process) {
     WaitForSingleObject(process, kExitWaitMs);
 }
 
-int CProcessTerminator::TerminateOnNt(std::string_view path) {
+bool CProcessTerminator::TakeSnapshotOnNt(Snapshot& snapshot) {
     std::vector<DWORD> ids(1024);
     DWORD bytes = 0;
     for (;;) {
         const DWORD capacity = static_cast<DWORD>(ids.size() * sizeof(DWORD));
         if (!bound_->enum_processes(ids.data(), capacity, &bytes))
-            return kListFailed;
+            return false;
         if (bytes < capacity || ids.size() >= kMaxProcessIds)
             break;
         ids.resize(ids.size() * 2);  // the list may have been cut: ask again
@@ -164,18 +212,19 @@ int CProcessTerminator::TerminateOnNt(std::string_view path) {
                                                              static_cast<DWORD>(image.size()));
         if (length == 0 || length >= image.size() - 1)
             continue;  // unreadable or cut: compared as unknown, never matches
-        const std::string_view image_path(image.data(), length);
-        if (EqualIgnoringCase(image_path, path) &&
-            !IsCriticalSystemImage(image_path, bound_->system_folder))
-            EndProcess(process.Get());
+        Snapshot::Process entry;
+        entry.files.emplace_back(image.data(), length);
+        entry.critical = IsCriticalSystemImage(entry.files.front(), bound_->system_folder);
+        entry.handle = std::move(process);
+        snapshot.processes.push_back(std::move(entry));
     }
-    return kTerminated;
+    return true;
 }
 
-int CProcessTerminator::TerminateOn9x(std::string_view path) {
+bool CProcessTerminator::TakeSnapshotOn9x(Snapshot& snapshot) {
     ScopedFileHandle processes(bound_->create_snapshot(TH32CS_SNAPPROCESS, 0));
     if (!processes)
-        return kListFailed;
+        return false;
     const DWORD self = GetCurrentProcessId();
     PROCESSENTRY32 entry{};
     entry.dwSize = sizeof(entry);
@@ -192,23 +241,19 @@ int CProcessTerminator::TerminateOn9x(std::string_view path) {
         ScopedFileHandle modules(bound_->create_snapshot(TH32CS_SNAPMODULE, id));
         if (!modules)
             continue;
+        Snapshot::Process listed;
         MODULEENTRY32 module{};
         module.dwSize = sizeof(module);
-        bool matches = false;
-        bool critical = false;
-        bool first_module = true;
         for (BOOL more_modules = bound_->module_first(modules.Get(), &module); more_modules;
              more_modules = bound_->module_next(modules.Get(), &module)) {
-            const std::string_view module_path(module.szExePath);
-            if (first_module)
-                critical = IsCriticalSystemImage(module_path, bound_->system_folder);
-            first_module = false;
-            matches = matches || EqualIgnoringCase(module_path, path);
+            if (listed.files.empty())
+                listed.critical = IsCriticalSystemImage(module.szExePath, bound_->system_folder);
+            listed.files.emplace_back(module.szExePath);
         }
-        if (matches && !critical)
-            EndProcess(process.Get());
+        listed.handle = std::move(process);
+        snapshot.processes.push_back(std::move(listed));
     }
-    return kTerminated;
+    return true;
 }
 
 }  // namespace olvex

@@ -4,10 +4,10 @@
 // The process functions are bound at run time by name: PSAPI's on NT, Tool
 // Help's of KERNEL32 on Windows 9x.
 //
-// A process is judged by its image at the moment of the check, through a
-// handle that is then used to end it, so a process id that was reused in
-// between can never end the wrong program. The calling process and the
-// system's critical processes are never ended.
+// A process is judged by the files it ran when the list of processes was
+// taken, through a handle opened then and used to end it, so a process id
+// that was reused in between can never end the wrong program. The calling
+// process and the system's critical processes are never ended.
 #pragma once
 
 #include <windows.h>
@@ -43,17 +43,27 @@ class CProcessTerminator {
     // Paths are compared without regard to case, as given (a short 8.3 path
     // does not match a long image path).
     int TerminateProcessesByModulePath(std::string_view path);
+    // The same, against one list of the running processes and their files
+    // that the first call takes and later calls reuse until one of them ends
+    // a process (the call after that takes a fresh list): a folder of many
+    // files costs one pass over the processes, not one per file. Processes
+    // started after the list was taken are not seen.
+    int TerminateProcessesFromSnapshot(std::string_view path);
     // Processes ended by the last call.
     int TerminatedCount() const { return terminated_; }
 
   private:
     struct Bound;
-    int TerminateOnNt(std::string_view path);
-    int TerminateOn9x(std::string_view path);
+    struct Snapshot;
+    bool TakeSnapshot();
+    bool TakeSnapshotOnNt(Snapshot& snapshot);
+    bool TakeSnapshotOn9x(Snapshot& snapshot);
+    int Terminate(std::string_view path);
     void EndProcess(HANDLE process);
 
     DWORD platform_id_;
     std::unique_ptr<Bound> bound_;
+    std::unique_ptr<Snapshot> snapshot_;
     int terminated_ = 0;
 };
 

@@ -102,12 +102,18 @@ FolderVerdict CheckFolderRemoval(std::string_view path,
 }
 
 bool IsProtectedRegistryKey(std::string_view root_word, std::string_view path,
-                            const MultiByteText& mb) {
+                            const MultiByteText& mb, const FileTypeQuery& is_file_type) {
     auto parts = Components(path, mb);
-    const bool users = mb.Lower(root_word) == "hkey_users";
-    // Below HKEY_USERS each user's hive is a root of its own.
-    const std::size_t hive_depth = users ? 1 : 0;
-    if (parts.size() <= hive_depth + 1)
+    const std::string root = mb.Lower(root_word);
+    // Where the keys start that the shared list and the rules below count
+    // from: below HKEY_USERS each user's hive is a root of its own.
+    std::size_t hive_depth = 0;
+    bool classes_hive = root == "hkey_classes_root";
+    if (root == "hkey_users") {
+        hive_depth = 1;
+        classes_hive = !parts.empty() && parts[0].ends_with("_classes");
+    }
+    if (parts.size() <= hive_depth)
         return true;
     parts.erase(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(hive_depth));
     static const std::array<std::string_view, 5> kShared = {
@@ -117,8 +123,61 @@ bool IsProtectedRegistryKey(std::string_view root_word, std::string_view path,
         "software\\classes\\clsid",
         "system\\currentcontrolset\\services",
     };
-    for (const auto shared : kShared) {
-        if (IsAtOrAbove(parts, Components(shared, mb)))
+    if (!classes_hive) {
+        for (const auto shared : kShared) {
+            if (IsAtOrAbove(parts, Components(shared, mb)))
+                return true;
+        }
+    }
+    // The classes a key lies in, and its place below them.
+    std::size_t class_depth = 0;
+    const bool classes = classes_hive || (parts.size() >= 2 && parts[0] == "software" &&
+                                          parts[1] == "classes" && root != "hkey_classes_root");
+    if (classes && !classes_hive)
+        class_depth = 2;
+    if (classes) {
+        if (parts.size() != class_depth + 1)
+            return parts.size() <= class_depth;
+        const std::string& name = parts[class_depth];
+        static const std::array<std::string_view, 10> kWindowsClasses = {
+            "clsid",     "interface", "typelib",
+            "appid",     "*",         "directory",
+            "folder",    "drive",     "allfilesystemobjects",
+            "installer",
+        };
+        if (name.starts_with('.'))
+            return true;
+        for (const auto owned : kWindowsClasses) {
+            if (name == owned)
+                return true;
+        }
+        return is_file_type && is_file_type(name);
+    }
+    if (parts.size() > 1)
+        return false;
+    // Directly in a hive: the machine's keys are all Windows' own, a user's
+    // hive holds Windows' keys beside any a program makes.
+    if (root == "hkey_local_machine")
+        return true;
+    static const std::array<std::string_view, 15> kUserHiveKeys = {
+        "appevents",
+        "console",
+        "control panel",
+        "environment",
+        "eudc",
+        "identities",
+        "keyboard layout",
+        "network",
+        "printers",
+        "remoteaccess",
+        "sessioninformation",
+        "software",
+        "system",
+        "unicode program groups",
+        "volatile environment",
+    };
+    for (const auto owned : kUserHiveKeys) {
+        if (parts[0] == owned)
             return true;
     }
     return false;

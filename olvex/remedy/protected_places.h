@@ -8,6 +8,7 @@
 // long form.
 #pragma once
 
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -28,12 +29,25 @@ FolderVerdict CheckFolderRemoval(std::string_view path,
                                  std::span<const std::string> protected_folders,
                                  const MultiByteText& mb);
 
-// Whether deleting the key (with its subkeys) is refused: the root itself, a
-// key directly below a root (below HKEY_USERS: a user's hive and the keys
-// directly in it), or a key that holds one of the shared keys: the Run and
-// RunOnce keys, Winlogon, the class registrations and the services.
-// root_word as in a location ("hkey_current_user"), path without the root.
+// Whether a name is one that a file-extension key of the classes gives as
+// its file type (".txt" names "txtfile"); the name comes lowered.
+using FileTypeQuery = std::function<bool(std::string_view lowered_name)>;
+
+// Whether deleting the key (with its subkeys) is refused:
+// - a root, and below HKEY_USERS a user's hive itself;
+// - a key that is or holds one of the shared keys: the Run and RunOnce keys,
+//   Winlogon, the class registrations and the services;
+// - a key directly below HKEY_LOCAL_MACHINE, and the keys Windows keeps
+//   directly in a user's hive (Software, Control Panel, Environment, ...);
+// - a class key Windows owns, directly in the classes (HKEY_CLASSES_ROOT,
+//   Software\Classes of a hive, a user's "_Classes" hive): CLSID, Interface,
+//   TypeLib, AppID, *, Directory, Folder, Drive, AllFilesystemObjects,
+//   Installer, every file-extension key (".exe") and every file type an
+//   extension key names (is_file_type; none when it is empty).
+// Any other key may go: a pest's ProgID in the classes, a pest's own key
+// directly in a user's hive. root_word as in a location
+// ("hkey_current_user"), path without the root.
 bool IsProtectedRegistryKey(std::string_view root_word, std::string_view path,
-                            const MultiByteText& mb);
+                            const MultiByteText& mb, const FileTypeQuery& is_file_type = {});
 
 }  // namespace olvex

@@ -388,6 +388,54 @@ QuarantineDbError QuarantineSessionDb::Append(std::string_view session_name,
     return error;
 }
 
+SessionDbScan ScanSessionDb(RecordSource& source) {
+    SessionDbScan scan;
+    std::uint32_t counter = 0;
+    switch (ReadQuarantineDbHeader(source, counter)) {
+        case HeaderStatus::kOk:
+            break;
+        case HeaderStatus::kReadError:
+            scan.read_error = true;
+            return scan;
+        default:
+            scan.damaged = true;
+            return scan;
+    }
+    std::uint64_t offset = kQuarantineDbHeaderSize;
+    for (;;) {
+        auto read = ReadSessionRecordAt(source, offset);
+        switch (read.status) {
+            case RecordStatus::kRecord:
+                scan.records.push_back(std::move(read.record));
+                offset = read.next_offset;
+                continue;
+            case RecordStatus::kEnd:
+                return scan;
+            case RecordStatus::kReadError:
+                scan.read_error = true;
+                return scan;
+            default:
+                scan.damaged = true;
+                return scan;
+        }
+    }
+}
+
+QuarantineDbError RewriteSessionDb(const std::string& path,
+                                   std::span<const SessionRecord> records) {
+    const auto header = EncodeQuarantineDbHeader(static_cast<std::uint32_t>(records.size()));
+    std::vector<std::uint8_t> bytes(header.begin(), header.end());
+    for (auto record : records) {
+        record.reserved1 = record.reserved2 = 0;
+        const auto encoded = EncodeSessionRecord(record);
+        if (!encoded)
+            return QuarantineDbError::kTooLong;
+        bytes.insert(bytes.end(), encoded->begin(), encoded->end());
+    }
+    return WriteWholeFile(path, bytes, true) == FileError::kNone ? QuarantineDbError::kNone
+                                                                 : QuarantineDbError::kWriteFailed;
+}
+
 QuarantineDbError CompactSessionDb(const std::string& path) {
     QuarantineSessionDb db;
     if (const auto error = db.Open(path, QuarantineDbFile::Purpose::kUpdate);
@@ -395,23 +443,13 @@ QuarantineDbError CompactSessionDb(const std::string& path) {
         return error;
     if (const auto error = ErrorOfEnd(FindSessionRecordsEnd(db)); error != QuarantineDbError::kNone)
         return error;
-    std::vector<std::uint8_t> bytes;
-    std::uint32_t kept = 0;
+    std::vector<SessionRecord> kept;
     while (auto record = db.NextRecord()) {
-        if (!PathExists(record->path))
-            continue;
-        record->reserved1 = record->reserved2 = 0;
-        const auto encoded = EncodeSessionRecord(*record);
-        if (!encoded)
-            return QuarantineDbError::kTooLong;
-        bytes.insert(bytes.end(), encoded->begin(), encoded->end());
-        ++kept;
+        if (PathExists(record->path))
+            kept.push_back(std::move(*record));
     }
     db.Close();
-    const auto header = EncodeQuarantineDbHeader(kept);
-    bytes.insert(bytes.begin(), header.begin(), header.end());
-    return WriteWholeFile(path, bytes, true) == FileError::kNone ? QuarantineDbError::kNone
-                                                                 : QuarantineDbError::kWriteFailed;
+    return RewriteSessionDb(path, kept);
 }
 
 }  // namespace olvex

@@ -188,6 +188,20 @@ class QuarantineSessionDb : public QuarantineDbFile {
                              bool& appended);
 };
 
+// A session database read as far as it goes: the whole records in order,
+// and whether anything spoils it (a header that is cut or not ours, a record
+// cut short, bytes that are no record).
+struct SessionDbScan {
+    std::vector<SessionRecord> records;
+    bool damaged = false;
+    bool read_error = false;  // the source could not be read: nothing is known
+};
+SessionDbScan ScanSessionDb(RecordSource& source);
+
+// Writes the session database afresh with these records, the counter set to
+// their number: a new file beside it is renamed over it.
+QuarantineDbError RewriteSessionDb(const std::string& path, std::span<const SessionRecord> records);
+
 // Rewrites the session database with only the records whose archive exists,
 // in order, the counter set to their number. The new file replaces the old
 // one by a rename, so a crash leaves one or the other. A damaged file is left

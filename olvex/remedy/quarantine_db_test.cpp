@@ -154,6 +154,64 @@ TEST(QuarantineDb, CompactionLeavesADamagedFileAsItIs) {
     EXPECT_EQ(ReadFileBytes(path), damaged);
 }
 
+// What a damaged session database still tells, for the repair that rewrites
+// it: the whole records before the damage, and that there was damage.
+TEST(QuarantineDb, SessionScanKeepsTheRecordsBeforeAnyDamage) {
+    const auto a = *EncodeSessionRecord({1, 0, 0, "C:\\Q\\1.zip"});
+    const auto b = *EncodeSessionRecord({2, 0, 0, "C:\\Q\\2.zip"});
+    const auto whole = Concat({Header(2), a, b});
+    Bytes huge_length = b;
+    huge_length[12] = 0xFF;
+    huge_length[13] = 0xFF;
+    huge_length[14] = 0xFF;
+    huge_length[15] = 0x7F;
+    Bytes flipped = whole;
+    flipped[32 + 16 + 3] ^= 0x55;  // inside the first path: still a record
+    const struct {
+        const char* what;
+        Bytes bytes;
+        std::size_t records;
+        bool damaged;
+    } cases[] = {
+        {"whole", whole, 2, false},
+        {"no records", Header(0), 0, false},
+        {"cut inside a record", Bytes(whole.begin(), whole.end() - 5), 1, true},
+        {"cut inside a record's head", Bytes(whole.begin(), whole.begin() + 32 + a.size() + 9), 1,
+         true},
+        {"cut inside the header", Bytes(whole.begin(), whole.begin() + 20), 0, true},
+        {"a huge path length", Concat({Header(2), a, huge_length}), 1, true},
+        {"flipped bytes in a path", flipped, 2, false},
+        {"garbage", Bytes(200, 0xA5), 0, true},
+        {"zero length", Bytes{}, 0, true},
+        {"zeros after the records", Concat({whole, Bytes(30, 0)}), 2, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemoryRecordSource source(c.bytes);
+        const auto scan = ScanSessionDb(source);
+        EXPECT_FALSE(scan.read_error);
+        EXPECT_EQ(scan.records.size(), c.records);
+        EXPECT_EQ(scan.damaged, c.damaged);
+        if (c.records > 0)
+            EXPECT_EQ(scan.records[0].session_id, 1);
+    }
+}
+
+TEST(QuarantineDb, RewritingTheSessionDatabaseWritesItWhole) {
+    ScratchDir dir;
+    const auto path = dir.Write(kQuarantineSessionDbName, Bytes(77, 0xA5));
+    const std::vector<SessionRecord> records = {{5, 7, 8, "C:\\Q\\5.zip"},
+                                                {6, 0, 0, "C:\\Q\\6.zip"}};
+    ASSERT_EQ(RewriteSessionDb(path, records), QuarantineDbError::kNone);
+    const auto expected = Concat({Header(2), *EncodeSessionRecord({5, 0, 0, records[0].path}),
+                                  *EncodeSessionRecord(records[1])});
+    EXPECT_EQ(ReadFileBytes(path), expected);
+    // A record the model cannot hold leaves the file as it was.
+    const std::vector<SessionRecord> too_long = {{1, 0, 0, std::string(300, 'x')}};
+    EXPECT_EQ(RewriteSessionDb(path, too_long), QuarantineDbError::kTooLong);
+    EXPECT_EQ(ReadFileBytes(path), expected);
+}
+
 // A crash during an append leaves part of a record, or zeros, after the last
 // whole record. Readers stop there; the next append writes over it.
 TEST(QuarantineDb, AppendWritesOverATornTail) {

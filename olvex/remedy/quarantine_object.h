@@ -48,6 +48,15 @@ class CQuarantine final : public com::DispatchObject<CQuarantine, IQuarantine> {
     HRESULT STDMETHODCALLTYPE DeleteQuarantineSession(IQuarantineSession* pQuarantineSession,
                                                       VARIANT_BOOL* pvbSuccess) override;
 
+    // For the exterminator, which makes its quarantine through this module's
+    // own class: the session keep with what it kept of a folder, and the
+    // folder whose "Logs" the engine's own lines of this quarantine go to.
+    SessionKeep KeepInSession(LONG pest_id, const std::string& location,
+                              const std::string& session_name) {
+        return sessions_.Keep(pest_id, location, session_name);
+    }
+    const std::string& BaseFolder() const { return store_.BaseFolder(); }
+
   private:
     // A QuarantinedItem object filled from the item; null with the error
     // text set when it cannot be made.

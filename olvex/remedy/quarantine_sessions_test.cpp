@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "olvex/remedy/quarantine_object.h"
 #include "olvex/remedy/remedy_test_support.h"
@@ -199,46 +200,128 @@ TEST(QuarantineSessions, KeepFilesTreesAndRegistryDataAndRestoreThemByteForByte)
     EXPECT_EQ(q.RecordCount(), 0u);
 }
 
-TEST(QuarantineSessions, RestoringASessionRestoresTheLaterOnesAndDeletingOneTheEarlierOnes) {
+std::size_t ItemCount(IQuarantineSession* session) {
+    return ItemsOf(session).size();
+}
+
+// Three cleaning runs that each removed a version of the same file, and
+// files of their own; the second also removed a file the user may make again.
+struct ThreeRuns {
     Sessions q;
     ScratchDir victim;
-    const auto target = victim.File("pest.exe");
-    const std::string names[] = {"20051231120001", "20051231120002", "20051231120003"};
-    for (int i = 0; i < 3; ++i) {
-        victim.Write("pest.exe", "version " + std::to_string(i + 1));
-        ASSERT_TRUE(q.Add(1, "File \"" + target + "\"", names[i])) << q.Error();
-        // A second item of the same session writes no second record.
-        victim.Write("other" + std::to_string(i) + ".exe", "other");
-        ASSERT_TRUE(q.Add(2, "File \"" + victim.File("other" + std::to_string(i) + ".exe") + "\"",
-                          names[i]));
+    std::string shared, again;
+    std::vector<std::string> own;
+    const std::string names[3] = {"20051231120001", "20051231120002", "20051231120003"};
+
+    ThreeRuns() {
+        shared = victim.File("Pest\\pest.exe");
+        again = victim.File("Pest\\again.txt");
+        for (int i = 0; i < 3; ++i) {
+            victim.Write("Pest\\pest.exe", "version " + std::to_string(i + 1));
+            EXPECT_TRUE(q.Add(1, "File \"" + shared + "\"", names[i])) << q.Error();
+            own.push_back(
+                victim.Write("own" + std::to_string(i) + ".exe", "own " + std::to_string(i)));
+            EXPECT_TRUE(q.Add(2, "File \"" + own.back() + "\"", names[i]));
+            if (i == 1) {
+                victim.Write("Pest\\again.txt", "stored");
+                EXPECT_TRUE(q.Add(3, "File \"" + again + "\"", names[i]));
+            }
+        }
+        // What the exterminator did after keeping them.
+        fs::remove_all(victim.path() / "Pest");
+        for (const auto& file : own)
+            fs::remove(file);
     }
-    EXPECT_EQ(q.RecordCount(), 3u);
-    fs::remove(target);
+};
 
-    auto sessions = q.List();
-    ASSERT_EQ(sessions.size(), 3u);
-    // Restoring the second restores the third, then the second, which finds
-    // the file back in place and leaves it: the newer copy stays.
-    ASSERT_TRUE(q.Restore(sessions[1].Get())) << q.Error();
-    EXPECT_EQ(ReadFileBytes(target), TextBytes("version 3"));
-    EXPECT_FALSE(fs::exists(q.Archive(names[1])));
-    EXPECT_FALSE(fs::exists(q.Archive(names[2])));
-    EXPECT_TRUE(fs::exists(q.Archive(names[0])));
-    EXPECT_EQ(q.RecordCount(), 1u);
-    sessions = q.List();
-    ASSERT_EQ(sessions.size(), 1u);
-    EXPECT_EQ(SessionPath(sessions[0].Get()), q.Archive(names[0]));
+TEST(QuarantineSessions, ARestorePutsBackTheOldestCopyAndNeverThrowsAStoredCopyAway) {
+    {
+        // Restoring the first restores all three: the oldest version stands,
+        // every archive came back whole and is gone.
+        ThreeRuns runs;
+        EXPECT_EQ(runs.q.RecordCount(), 3u);
+        auto sessions = runs.q.List();
+        ASSERT_EQ(sessions.size(), 3u);
+        ASSERT_TRUE(runs.q.Restore(sessions[0].Get())) << runs.q.Error();
+        EXPECT_EQ(ReadFileBytes(runs.shared), TextBytes("version 1"));
+        EXPECT_EQ(ReadFileBytes(runs.again), TextBytes("stored"));
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(ReadFileBytes(runs.own[i]), TextBytes("own " + std::to_string(i)));
+            EXPECT_FALSE(fs::exists(runs.q.Archive(runs.names[i])));
+        }
+        EXPECT_TRUE(runs.q.List().empty());
+        EXPECT_EQ(runs.q.RecordCount(), 0u);
+    }
+    {
+        // Restoring the second leaves the first alone: the second's version.
+        ThreeRuns runs;
+        auto sessions = runs.q.List();
+        ASSERT_TRUE(runs.q.Restore(sessions[1].Get())) << runs.q.Error();
+        EXPECT_EQ(ReadFileBytes(runs.shared), TextBytes("version 2"));
+        EXPECT_FALSE(fs::exists(runs.own[0]));
+        EXPECT_TRUE(fs::exists(runs.q.Archive(runs.names[0])));
+        sessions = runs.q.List();
+        ASSERT_EQ(sessions.size(), 1u);
+        EXPECT_EQ(ItemCount(sessions[0].Get()), 2u);
+    }
+    {
+        // A file made again after the cleaning is never overwritten; its entry
+        // stays stored, everything else comes back, and the restore says so.
+        ThreeRuns runs;
+        runs.victim.Write("Pest\\again.txt", "made by the user");
+        auto sessions = runs.q.List();
+        EXPECT_FALSE(runs.q.Restore(sessions[0].Get()));
+        EXPECT_EQ(runs.q.Error(), "Not everything could be restored; kept in the quarantine: " +
+                                      runs.again + " (a file is already there).");
+        EXPECT_EQ(ReadFileBytes(runs.again), TextBytes("made by the user"));
+        EXPECT_EQ(ReadFileBytes(runs.shared), TextBytes("version 1"));
+        for (std::size_t i = 0; i < 3; ++i)
+            EXPECT_TRUE(fs::exists(runs.own[i]));
+        // The second run's archive now holds that one entry, with its comment.
+        EXPECT_FALSE(fs::exists(runs.q.Archive(runs.names[0])));
+        EXPECT_FALSE(fs::exists(runs.q.Archive(runs.names[2])));
+        sessions = runs.q.List();
+        ASSERT_EQ(sessions.size(), 1u);
+        EXPECT_EQ(SessionPath(sessions[0].Get()), runs.q.Archive(runs.names[1]));
+        const auto items = ItemsOf(sessions[0].Get());
+        ASSERT_EQ(items.size(), 1u);
+        UniqueBstr location;
+        items[0]->get_bsLocation(location.Put());
+        EXPECT_EQ(Text(location.Get()), " PestId \"3\" File \"" + runs.again + "\"");
+        EXPECT_EQ(CommentsOf(runs.q.Archive(runs.names[1])).size(), 1u);
+        // Once the place is free, it comes back too.
+        fs::remove(runs.again);
+        ASSERT_TRUE(runs.q.Restore(sessions[0].Get())) << runs.q.Error();
+        EXPECT_EQ(ReadFileBytes(runs.again), TextBytes("stored"));
+        EXPECT_TRUE(runs.q.List().empty());
+    }
+    {
+        // A path taken before the restore keeps every copy of it stored.
+        ThreeRuns runs;
+        runs.victim.Write("Pest\\pest.exe", "reinstalled");
+        auto sessions = runs.q.List();
+        EXPECT_FALSE(runs.q.Restore(sessions[0].Get()));
+        EXPECT_EQ(ReadFileBytes(runs.shared), TextBytes("reinstalled"));
+        sessions = runs.q.List();
+        ASSERT_EQ(sessions.size(), 3u);
+        for (const auto& session : sessions)
+            EXPECT_EQ(ItemCount(session.Get()), 1u);
+    }
+}
 
-    // Deleting the second of three deletes the first and the second.
-    const std::string later[] = {"20060101000001", "20060101000002"};
-    for (const auto& name : later)
+TEST(QuarantineSessions, DeletingASessionDeletesTheEarlierOnes) {
+    Sessions q;
+    ScratchDir victim;
+    const auto target = victim.Write("pest.exe", "pest");
+    const std::string names[] = {"20060101000001", "20060101000002", "20060101000003"};
+    for (const auto& name : names)
         ASSERT_TRUE(q.Add(3, "File \"" + target + "\"", name));
-    sessions = q.List();
+    auto sessions = q.List();
     ASSERT_EQ(sessions.size(), 3u);
     ASSERT_TRUE(q.Delete(sessions[1].Get()));
     EXPECT_FALSE(fs::exists(q.Archive(names[0])));
-    EXPECT_FALSE(fs::exists(q.Archive(later[0])));
-    EXPECT_TRUE(fs::exists(q.Archive(later[1])));
+    EXPECT_FALSE(fs::exists(q.Archive(names[1])));
+    EXPECT_TRUE(fs::exists(q.Archive(names[2])));
     EXPECT_EQ(q.RecordCount(), 1u);
     // The files themselves are untouched by a delete.
     EXPECT_TRUE(fs::exists(target));
@@ -248,7 +331,7 @@ TEST(QuarantineSessions, RestoringASessionRestoresTheLaterOnesAndDeletingOneTheE
     ASSERT_EQ(com::CreateEngineObject(CLSID_QuarantineSession, stranger.Put()), S_OK);
     stranger->put_nSessionId(12345);
     EXPECT_TRUE(q.Restore(stranger.Get()));
-    EXPECT_TRUE(fs::exists(q.Archive(later[1])));
+    EXPECT_TRUE(fs::exists(q.Archive(names[2])));
 }
 
 // An archive put into the quarantine folder by hand, listed like our own.
@@ -269,59 +352,149 @@ void PlantArchive(Sessions& q, const std::string& name,
     ASSERT_EQ(db.Append(name, q.Archive(name), appended), QuarantineDbError::kNone);
 }
 
-TEST(QuarantineSessions, ARestoreChecksEveryEntryFirstAndNeverOverwrites) {
+TEST(QuarantineSessions, ARestorePutsBackEveryGoodEntryAndKeepsTheOnesItRefuses) {
     Sessions q;
     ScratchDir victim;
     TestRegistryKey registry;
-    const auto existing = victim.Write("existing.txt", "current");
     const auto fresh = victim.File("New Folder\\fresh.txt");
-    PlantArchive(q, "20070101000000",
-                 {{" PestId \"1\" File \"" + existing + "\"", "archived"},
-                  {" PestId \"1\" File \"" + fresh + "\"", "fresh"}});
+    PlantArchive(q, "20070101000000", {{" PestId \"1\" File \"" + fresh + "\"", "fresh"}});
     auto sessions = q.List();
     ASSERT_EQ(sessions.size(), 1u);
     ASSERT_TRUE(q.Restore(sessions[0].Get())) << q.Error();
-    EXPECT_EQ(ReadFileBytes(existing), TextBytes("current"));
     // The missing folder is made.
     EXPECT_EQ(ReadFileBytes(fresh), TextBytes("fresh"));
 
     // A target outside any drive, a relative one, registry data for a key
-    // other than the entry's: the archive is refused whole and kept.
+    // other than the entry's, no target at all: the good entry comes back,
+    // the bad one stays in the archive, alone, and is named.
     const std::string victim_key = registry.Path() + "\\Victim";
     const std::string regedit = "REGEDIT4\r\n\r\n[hkey_current_user\\" + registry.Path() +
                                 "\\Elsewhere]\r\n\"Planted\"=\"yes\"\r\n";
+    const std::string good = " PestId \"1\" File \"" + victim.File("good.txt") + "\"";
     const struct {
         std::string name;
-        std::vector<std::pair<std::string, std::string>> entries;
+        std::string bad;
+        std::string data;
+        std::string kept;
     } hostile[] = {
-        {"20070101000001",
-         {{" PestId \"1\" File \"" + victim.File("good.txt") + "\"", "good"},
-          {" PestId \"1\" File \"..\\..\\evil.txt\"", "evil"}}},
-        {"20070101000002",
-         {{" PestId \"1\" File \"" + victim.File("good.txt") + "\"", "good"},
-          {" PestId \"1\" File \"\\\\server\\share\\evil.txt\"", "evil"}}},
-        // The good entry would come back first, the registry entry after it.
+        {"20070101000001", " PestId \"1\" File \"..\\..\\evil.txt\"", "evil",
+         "(The entry's target is not an absolute local path: ..\\..\\evil.txt)"},
+        {"20070101000002", " PestId \"1\" File \"\\\\server\\share\\evil.txt\"", "evil",
+         "(The entry's target is not an absolute local path: \\\\server\\share\\evil.txt)"},
         {"20070101000003",
-         {{" File \"" + q.folder + "\\reg1.tmp\" PestId \"1\" Key \"hkey_current_user \\" +
-               victim_key + "\"",
-           regedit},
-          {" PestId \"1\" File \"" + victim.File("good.txt") + "\"", "good"}}},
-        {"20070101000004", {{" PestId \"1\"", "no target"}}},
+         " File \"" + q.folder + "\\reg1.tmp\" PestId \"1\" Key \"hkey_current_user \\" +
+             victim_key + "\"",
+         regedit, "(its registry data do not belong to hkey_current_user \\" + victim_key + ")"},
+        {"20070101000004", " PestId \"1\"", "no target",
+         "(The entry's target is not an absolute local path: )"},
     };
     for (const auto& h : hostile) {
         SCOPED_TRACE(h.name);
-        PlantArchive(q, h.name, h.entries);
-        ComPtr<IQuarantineSession> session;
-        ASSERT_EQ(com::CreateEngineObject(CLSID_QuarantineSession, session.Put()), S_OK);
-        VARIANT_BOOL ok = VARIANT_FALSE;
-        session->Initialize(Bstr(q.Archive(h.name)).Get(), &ok);
-        ASSERT_EQ(ok, VARIANT_TRUE);
-        EXPECT_FALSE(q.Restore(session.Get()));
-        EXPECT_TRUE(q.Error().starts_with("Error restoring entry ")) << q.Error();
-        EXPECT_TRUE(fs::exists(q.Archive(h.name)));
-        EXPECT_FALSE(fs::exists(victim.File("good.txt")));
+        PlantArchive(q, h.name, {{good, "good"}, {h.bad, h.data}});
+        sessions = q.List();
+        ASSERT_EQ(sessions.size(), 1u);
+        EXPECT_FALSE(q.Restore(sessions[0].Get()));
+        EXPECT_TRUE(
+            q.Error().starts_with("Not everything could be restored; kept in the "
+                                  "quarantine: "))
+            << q.Error();
+        EXPECT_TRUE(q.Error().ends_with(h.kept + ".")) << q.Error();
+        EXPECT_EQ(ReadFileBytes(victim.File("good.txt")), TextBytes("good"));
         EXPECT_FALSE(KeyExists(registry.Root(), registry.Path() + "\\Elsewhere"));
+        EXPECT_EQ(CommentsOf(q.Archive(h.name)), std::vector<std::string>{h.bad});
+        fs::remove(victim.File("good.txt"));
         fs::remove(q.Archive(h.name));
+    }
+}
+
+std::string EngineLogOf(const Sessions& q) {
+    const auto path = q.data.path() / "Logs" / "qzv5log.log";
+    if (!fs::exists(path))
+        return {};
+    const auto bytes = ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// Damage as a crash, a bad disk or another program leaves it in the session
+// database: afterwards every archive of the folder is listed, restorable and
+// deletable, a new run's session is listed too, and the repair is logged.
+TEST(QuarantineSessions, ADamagedSessionDatabaseHidesNothing) {
+    using Damage = std::function<void(std::vector<unsigned char>&)>;
+    const struct {
+        const char* what;
+        Damage damage;
+    } cases[] = {
+        {"cut inside a record", [](auto& db) { db.resize(db.size() - 5); }},
+        {"cut inside the header", [](auto& db) { db.resize(20); }},
+        {"flipped bytes in a path",
+         [](auto& db) {
+             // A digit of the second record's session name, inside its path
+             // (records are the same size: their paths are).
+             const std::size_t size = (db.size() - 32) / 3;
+             db[32 + 2 * size - 8] ^= 0x0F;
+         }},
+        {"a huge path length",
+         [](auto& db) {
+             const std::size_t second = 32 + (db.size() - 32) / 3;
+             db[second + 12] = 0xFF;
+             db[second + 13] = 0xFF;
+             db[second + 14] = 0xFF;
+             db[second + 15] = 0x7F;
+         }},
+        {"garbage", [](auto& db) { db.assign(300, 0xA5); }},
+        {"zero length", [](auto& db) { db.clear(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Sessions q;
+        ScratchDir victim;
+        const std::string names[] = {"20100101000001", "20100101000002", "20100101000003",
+                                     "20100101000004"};
+        std::vector<std::string> files;
+        for (int i = 0; i < 3; ++i) {
+            files.push_back(
+                victim.Write("f" + std::to_string(i) + ".txt", "run " + std::to_string(i)));
+            ASSERT_TRUE(q.Add(1, "File \"" + files.back() + "\"", names[i])) << q.Error();
+        }
+        ASSERT_EQ(q.RecordCount(), 3u);
+        const std::string db = q.folder + "\\qzqsdb.dat";
+        auto bytes = ReadFileBytes(db);
+        c.damage(bytes);
+        {
+            std::ofstream out(db, std::ios::binary | std::ios::trunc);
+            out.write(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<std::streamsize>(bytes.size()));
+        }
+        for (const auto& file : files)
+            fs::remove(file);
+
+        auto sessions = q.List();
+        ASSERT_EQ(sessions.size(), 3u);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(SessionPath(sessions[i].Get()), q.Archive(names[i]));
+        EXPECT_NE(EngineLogOf(q).find("Event \"Quarantine session database repaired\""),
+                  std::string::npos)
+            << EngineLogOf(q);
+        EXPECT_EQ(q.RecordCount(), 3u);
+
+        // A new run is listed after them, never after damage.
+        files.push_back(victim.Write("f3.txt", "run 3"));
+        ASSERT_TRUE(q.Add(1, "File \"" + files.back() + "\"", names[3])) << q.Error();
+        fs::remove(files.back());
+        sessions = q.List();
+        ASSERT_EQ(sessions.size(), 4u);
+        EXPECT_EQ(SessionPath(sessions[3].Get()), q.Archive(names[3]));
+
+        // Restorable and deletable.
+        ASSERT_TRUE(q.Restore(sessions[1].Get())) << q.Error();
+        for (int i = 1; i < 4; ++i)
+            EXPECT_EQ(ReadFileBytes(files[i]), TextBytes("run " + std::to_string(i)));
+        sessions = q.List();
+        ASSERT_EQ(sessions.size(), 1u);
+        ASSERT_TRUE(q.Delete(sessions[0].Get()));
+        EXPECT_TRUE(q.List().empty());
+        EXPECT_FALSE(fs::exists(q.Archive(names[0])));
+        EXPECT_EQ(q.RecordCount(), 0u);
     }
 }
 
@@ -346,11 +519,13 @@ TEST(QuarantineSessions, AnItemIsReportedAddedOnlyWhenTheSessionHoldsIt) {
         EXPECT_EQ(damaged.RecordCount(), 0u);
     }
     {
-        // A session database that is not ours.
-        Sessions foreign;
-        std::ofstream(foreign.folder + "\\qzqsdb.dat", std::ios::binary) << std::string(40, 'x');
-        EXPECT_FALSE(foreign.Add(1, location, "20080101000002"));
-        EXPECT_EQ(foreign.Error(), "Error opening quarantine session database.");
+        // A session database that cannot be opened.
+        Sessions blocked;
+        fs::remove(blocked.folder + "\\qzqsdb.dat");
+        fs::create_directory(blocked.folder + "\\qzqsdb.dat");
+        EXPECT_FALSE(blocked.Add(1, location, "20080101000002"));
+        EXPECT_EQ(blocked.Error(), "Error opening quarantine session database.");
+        EXPECT_FALSE(fs::exists(blocked.Archive("20080101000002")));
     }
     // A session name that is no plain name.
     EXPECT_FALSE(q.Add(1, location, "..\\..\\escape"));

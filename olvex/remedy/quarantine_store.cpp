@@ -168,10 +168,12 @@ StoreOutcome QuarantineStore::Initialize(const std::optional<std::string>& base_
     if (base.empty()) {
         initialized_ = false;
         folder_.clear();
+        base_.clear();
         return Failure("Error creating the Quarantine directory.");
     }
     if (!base.empty() && base.back() == '\\' && mb_.EndsOnCharBoundary(base))
         base.pop_back();
+    base_ = base;
     folder_ = base + "\\Quarantine";
     if (!CreateDirectoryA(folder_.c_str(), nullptr)) {
         const DWORD attributes = GetFileAttributesA(folder_.c_str());

@@ -49,6 +49,9 @@ class QuarantineStore {
     StoreOutcome Initialize(const std::optional<std::string>& base_folder);
     bool IsInitialized() const { return initialized_; }
     const std::string& Folder() const { return folder_; }
+    // The folder the quarantine folder lies in; the engine's own log lines
+    // of this quarantine go to its "Logs" folder.
+    const std::string& BaseFolder() const { return base_; }
 
     // Copies what the location names (its File, Folder and Key attributes)
     // into a new container and records it.
@@ -78,6 +81,7 @@ class QuarantineStore {
 
     MultiByteText mb_;
     bool initialized_ = false;
+    std::string base_;
     std::string folder_;
     QuarantineItemDb listing_;
 };

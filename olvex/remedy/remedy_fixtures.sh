@@ -4,6 +4,11 @@
 #   <dir>/links/pest       a pest folder holding own.txt and "outside-link",
 #                          a symbolic link to <dir>/links/outside, which holds
 #                          keep.txt (Wine cannot create links)
+#   <dir>/odd/pest         a pest folder with own.txt and Sub/own2.txt beside
+#                          files whose names Windows programs cannot keep or
+#                          put back: "a:b.txt", a name outside the ANSI code
+#                          page and a 254-character name (Wine cannot create
+#                          them)
 #   <dir>/locked           a data folder whose Quarantine folder has both
 #                          databases but takes no new file (Wine lets a
 #                          program write wherever the user may, so it is
@@ -26,6 +31,12 @@ setup)
     mkdir -p "$dir/links/pest" "$dir/links/outside" "$locked"
     printf 'keep' >"$dir/links/outside/keep.txt"
     printf 'pest' >"$dir/links/pest/own.txt"
+    mkdir -p "$dir/odd/pest/Sub"
+    printf 'own' >"$dir/odd/pest/own.txt"
+    printf 'own2' >"$dir/odd/pest/Sub/own2.txt"
+    printf 'colon' >"$dir/odd/pest/a:b.txt"
+    printf 'wide' >"$dir/odd/pest/$(printf '\346\227\245\346\234\254\350\252\236').txt"
+    printf 'long' >"$dir/odd/pest/$(printf '%0250d' 0).txt"
     ln -s ../outside "$dir/links/pest/outside-link"
     # Fresh databases: the magic, a zero counter and 24 zero bytes.
     for db in qzqdb.dat qzqsdb.dat; do

@@ -31,13 +31,21 @@ printf 'doomed' >"$dir/doomed.txt"
 printf 'old' >"$dir/target.txt"
 printf 'new' >"$dir/source.txt"
 printf 'held' >"$dir/held.exe"
+printf 'cookie' >"$dir/user@tracker[1].txt"
 
 timeout 60 "$wine" "$probe" delete 'C:\olvex-restart\doomed.txt' || fail "deletion not scheduled"
 timeout 60 "$wine" "$probe" replace 'C:\olvex-restart\source.txt' 'C:\olvex-restart\target.txt' ||
   fail "replacement not scheduled"
+# A file in use that the session cannot keep is never deleted, not even at the
+# restart; one removed without keeping it (a cookie the client does not want
+# kept) still goes at the restart.
 timeout 60 "$wine" "$probe" exterminate-held 'C:\olvex-restart\data' 'C:\olvex-restart\held.exe' ||
-  fail "the exterminator did not schedule the held file for the restart"
-[[ -e $dir/doomed.txt && -e $dir/held.exe && $(cat "$dir/target.txt") == old ]] ||
+  fail "the exterminator did not refuse the held file it could not keep"
+timeout 60 "$wine" "$probe" exterminate-held-cookie 'C:\olvex-restart\data' \
+  'C:\olvex-restart\user@tracker[1].txt' ||
+  fail "the exterminator did not schedule the held cookie for the restart"
+[[ -e $dir/doomed.txt && -e $dir/held.exe && -e "$dir/user@tracker[1].txt" &&
+  $(cat "$dir/target.txt") == old ]] ||
   fail "files changed before the restart"
 
 pending=$(timeout 60 "$wine" reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' \
@@ -46,14 +54,16 @@ echo "$pending"
 grep -qi 'PendingFileRenameOperations.*REG_MULTI_SZ' <<<"$pending" || fail "no PendingFileRenameOperations"
 grep -qi 'olvex-restart\\doomed.txt' <<<"$pending" || fail "the deletion is not pending"
 grep -qi 'olvex-restart\\source.txt' <<<"$pending" || fail "the replacement is not pending"
-grep -qi 'olvex-restart\\held.exe' <<<"$pending" || fail "the held file's deletion is not pending"
+grep -qi 'olvex-restart\\user@tracker\[1\].txt' <<<"$pending" || fail "the cookie's deletion is not pending"
+! grep -qi 'olvex-restart\\held.exe' <<<"$pending" || fail "the held file was scheduled without its copy"
 
 # The restart carries out the pending moves before wineboot returns.
 timeout 120 "$wine" wineboot -r </dev/null >/dev/null 2>&1 || true
 
 [[ ! -e $dir/doomed.txt ]] || fail "doomed.txt is still there after the restart"
 [[ ! -e $dir/source.txt ]] || fail "source.txt is still there after the restart"
-[[ ! -e $dir/held.exe ]] || fail "held.exe is still there after the restart"
+[[ -e $dir/held.exe && $(cat "$dir/held.exe") == held ]] || fail "held.exe is gone after the restart"
+[[ ! -e "$dir/user@tracker[1].txt" ]] || fail "the cookie is still there after the restart"
 [[ $(cat "$dir/target.txt") == new ]] || fail "target.txt was not replaced"
 if timeout 60 "$wine" reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' \
   /v PendingFileRenameOperations >/dev/null 2>&1; then

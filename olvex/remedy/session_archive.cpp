@@ -100,42 +100,38 @@ bool RegistryContainerStaysUnder(const Regedit4Parse& container, std::string_vie
     return true;
 }
 
+SessionRestoreStep PlanSessionEntry(std::size_t entry, std::string_view comment,
+                                    const MultiByteText& mb) {
+    Location location(mb);
+    location.SetString(comment);
+    const auto key = location.GetAttributeValue(kAttrKey);
+    if (key && !key->empty()) {
+        if (!SplitRegistryKeyText(*key, mb))
+            return Refused(entry, "The entry names no registry key: " + *key);
+        SessionRestoreStep step;
+        step.kind = SessionRestoreStep::Kind::kRegistry;
+        step.entry = entry;
+        step.key = *key;
+        return step;
+    }
+    const auto file = location.GetAttributeValue(kAttrFile);
+    const std::string target = file ? FilePartOfFileValue(*file, mb) : std::string();
+    if (!IsAbsoluteLocalPath(target, mb))
+        return Refused(entry, "The entry's target is not an absolute local path: " + target);
+    SessionRestoreStep step;
+    step.kind = SessionRestoreStep::Kind::kFile;
+    step.entry = entry;
+    step.target = target;
+    return step;
+}
+
 std::vector<SessionRestoreStep> PlanSessionRestore(const ZipReader& archive,
                                                    const MultiByteText& mb) {
     std::vector<SessionRestoreStep> steps;
     for (std::size_t i = archive.EntryCount(); i-- > 0;) {
         const ZipEntryInfo* info = archive.Entry(i);
-        if (!info) {
-            steps.push_back(Refused(i, "The entry cannot be read."));
-            continue;
-        }
-        Location location(mb);
-        location.SetString(info->comment);
-        const auto key = location.GetAttributeValue(kAttrKey);
-        if (key && !key->empty()) {
-            if (!SplitRegistryKeyText(*key, mb)) {
-                steps.push_back(Refused(i, "The entry names no registry key: " + *key));
-                continue;
-            }
-            SessionRestoreStep step;
-            step.kind = SessionRestoreStep::Kind::kRegistry;
-            step.entry = i;
-            step.key = *key;
-            steps.push_back(std::move(step));
-            continue;
-        }
-        const auto file = location.GetAttributeValue(kAttrFile);
-        const std::string target = file ? FilePartOfFileValue(*file, mb) : std::string();
-        if (!IsAbsoluteLocalPath(target, mb)) {
-            steps.push_back(
-                Refused(i, "The entry's target is not an absolute local path: " + target));
-            continue;
-        }
-        SessionRestoreStep step;
-        step.kind = SessionRestoreStep::Kind::kFile;
-        step.entry = i;
-        step.target = target;
-        steps.push_back(std::move(step));
+        steps.push_back(info ? PlanSessionEntry(i, info->comment, mb)
+                             : Refused(i, "The entry cannot be read."));
     }
     return steps;
 }

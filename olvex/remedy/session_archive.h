@@ -53,9 +53,14 @@ struct SessionRestoreStep {
     std::string reason;  // kRefused
 };
 
-// The steps for every entry of an opened archive, last entry first (so the
-// newest copy of a path is the one restored). File targets must be absolute
-// local paths (IsAbsoluteLocalPath).
+// What a restore does with the entry of that index and comment. File
+// targets must be absolute local paths (IsAbsoluteLocalPath). The same rules
+// decide, before anything is kept and removed, whether a kept item could ever
+// come back.
+SessionRestoreStep PlanSessionEntry(std::size_t entry, std::string_view comment,
+                                    const MultiByteText& mb);
+
+// The steps for every entry of an opened archive, last entry first.
 std::vector<SessionRestoreStep> PlanSessionRestore(const ZipReader& archive,
                                                    const MultiByteText& mb);
 

@@ -242,115 +242,173 @@ ZipError CopyPrefix(zip_directory::Source& source, std::uint64_t size, OutputFil
     return ZipError::kNone;
 }
 
-class Append {
-  public:
-    Append(const std::string& archive, const std::string& password, const ZipRandomSource& random)
-        : archive_(archive), temporary_(archive + ".tmp"), password_(password), random_(random) {}
+ZipError CheckEntry(const ZipNewEntry& entry);
 
-    ZipError Run(Content& content, const ZipNewEntry& entry) {
-        const ZipError error = Write(content, entry);
-        if (error != ZipError::kNone) {
-            out_.Close();
-            existing_.source.reset();
-            if (created_)
-                RemoveFile(temporary_);
-        }
+}  // namespace
+
+struct ZipBatch::Impl {
+    std::string archive;
+    std::string temporary;
+    Mode mode = Mode::kAppend;
+    std::string password;
+    ZipRandomSource random = SystemRandomSource();
+    Existing existing;
+    OutputFile out;
+    bool created = false;
+    bool opened = false;
+    bool broken = false;
+    // Where the next local header goes: just after the last whole entry.
+    std::uint64_t position = 0;
+    // The central directory records of the entries already there and added.
+    std::vector<std::uint8_t> directory;
+    std::size_t kept = 0;
+    std::size_t added = 0;
+
+    ~Impl() { Abandon(); }
+
+    void Abandon() {
+        out.Close();
+        existing.source.reset();
+        if (created)
+            RemoveFile(temporary);
+        created = false;
+    }
+
+    ZipError Fail(ZipError error) {
+        if (error == ZipError::kWriteFailed)
+            broken = true;
         return error;
     }
 
-  private:
-    ZipError Write(Content& content, const ZipNewEntry& entry) {
+    ZipError Open() {
+        if (opened)
+            return ZipError::kNone;
+        if (mode == Mode::kAppend) {
+            if (const auto e = OpenExisting(archive, existing); e != ZipError::kNone)
+                return e;
+        }
+        if (out.Create(temporary, CreateMode::kReplace) != FileError::kNone)
+            return ZipError::kWriteFailed;
+        created = true;
+        if (existing.source) {
+            const auto& old = existing.directory;
+            if (const auto e = CopyPrefix(*existing.source, old.directory_offset, out);
+                e != ZipError::kNone) {
+                Abandon();
+                return e;
+            }
+            position = old.directory_offset;
+            directory = old.raw;
+            kept = old.entries.size();
+        }
+        opened = true;
+        return ZipError::kNone;
+    }
+
+    ZipError Add(Content& content, const ZipNewEntry& entry) {
+        if (broken)
+            return ZipError::kWriteFailed;
+        if (const auto e = CheckEntry(entry); e != ZipError::kNone)
+            return e;
+        if (const auto e = Open(); e != ZipError::kNone)
+            return e;
+        if (kept + added >= 0xFFFE)
+            return ZipError::kNeedsZip64;
+        const std::uint64_t local_offset = position;
+        const ZipError error = WriteEntry(content, entry, local_offset);
+        if (error == ZipError::kNone)
+            return error;
+        // The entry is left out: the next one starts where it started.
+        if (out.Seek(local_offset) != FileError::kNone)
+            broken = true;
+        return Fail(error);
+    }
+
+    ZipError WriteEntry(Content& content, const ZipNewEntry& entry, std::uint64_t local_offset) {
         Measure first;
         if (const auto e = MeasureContent(content, first); e != ZipError::kNone)
             return e;
-        if (first.size >= kMax32)
+        if (first.size >= kMax32 || local_offset >= kMax32)
             return ZipError::kNeedsZip64;
-        if (const auto e = OpenExisting(archive_, existing_); e != ZipError::kNone)
-            return e;
-        const auto& old = existing_.directory;
-
-        const FileError created = out_.Create(temporary_, CreateMode::kReplace);
-        if (created != FileError::kNone)
-            return ZipError::kWriteFailed;
-        created_ = true;
-        if (existing_.source) {
-            if (const auto e = CopyPrefix(*existing_.source, old.directory_offset, out_);
-                e != ZipError::kNone)
-                return e;
-        }
-
         EntryRecord record;
         record.entry = &entry;
-        record.flags = password_.empty() ? 0 : kFlagEncrypted;
+        record.flags = password.empty() ? 0 : kFlagEncrypted;
         ZipDateTimeToDos(entry.modified, record.dos_date, record.dos_time);
         record.crc = first.crc;
         record.uncompressed = static_cast<std::uint32_t>(first.size);
-        const std::uint64_t local_offset = old.directory_offset;
-        if (local_offset >= kMax32)
-            return ZipError::kNeedsZip64;
         record.local_offset = static_cast<std::uint32_t>(local_offset);
         // Sizes go in once known; the header is rewritten below.
-        if (WriteAll(out_, LocalHeader(record)) != FileError::kNone)
+        if (out.Seek(local_offset) != FileError::kNone ||
+            WriteAll(out, LocalHeader(record)) != FileError::kNone)
             return ZipError::kWriteFailed;
 
         std::optional<ZipCipher> cipher;
         std::uint64_t compressed = 0;
-        if (!password_.empty()) {
+        if (!password.empty()) {
             std::uint8_t header[kEncryptionHeaderSize];
-            random_(std::span<std::uint8_t>(header, kEncryptionHeaderSize - 1));
+            random(std::span<std::uint8_t>(header, kEncryptionHeaderSize - 1));
             header[kEncryptionHeaderSize - 1] = static_cast<std::uint8_t>(record.crc >> 24);
-            cipher.emplace(password_);
+            cipher.emplace(password);
             cipher->Encrypt(header);
-            if (out_.Write(header) != FileError::kNone)
+            if (out.Write(header) != FileError::kNone)
                 return ZipError::kWriteFailed;
             compressed = kEncryptionHeaderSize;
         }
         Measure second;
         std::uint64_t deflated = 0;
         if (const auto e =
-                WriteDeflated(content, out_, cipher ? &*cipher : nullptr, deflated, second);
+                WriteDeflated(content, out, cipher ? &*cipher : nullptr, deflated, second);
             e != ZipError::kNone)
             return e;
         if (second.size != first.size || second.crc != first.crc)
             return ZipError::kSourceChanged;
         compressed += deflated;
 
-        const std::uint64_t directory_offset =
-            local_offset + kLocalHeaderSize + entry.name.size() + compressed;
+        const std::uint64_t end = local_offset + kLocalHeaderSize + entry.name.size() + compressed;
         const std::uint64_t directory_size =
-            old.directory_size + kCentralHeaderSize + entry.name.size() + entry.comment.size();
-        if (compressed >= kMax32 ||
-            directory_offset + directory_size + kEndSize + old.comment.size() >= kMax32)
+            directory.size() + kCentralHeaderSize + entry.name.size() + entry.comment.size();
+        if (compressed >= kMax32 || end + directory_size + kEndSize + Comment().size() >= kMax32)
             return ZipError::kNeedsZip64;
         record.compressed = static_cast<std::uint32_t>(compressed);
-        if (out_.Seek(local_offset) != FileError::kNone ||
-            WriteAll(out_, LocalHeader(record)) != FileError::kNone ||
-            out_.Seek(directory_offset) != FileError::kNone)
+        if (out.Seek(local_offset) != FileError::kNone ||
+            WriteAll(out, LocalHeader(record)) != FileError::kNone ||
+            out.Seek(end) != FileError::kNone)
             return ZipError::kWriteFailed;
-
-        std::vector<std::uint8_t> tail = old.raw;
-        PutCentralHeader(tail, record);
-        PutEndRecord(tail, static_cast<std::uint16_t>(old.entries.size() + 1),
-                     static_cast<std::uint32_t>(directory_size),
-                     static_cast<std::uint32_t>(directory_offset), old.comment);
-        if (WriteAll(out_, tail) != FileError::kNone || out_.Flush() != FileError::kNone ||
-            out_.Close() != FileError::kNone)
-            return ZipError::kWriteFailed;
-        // The old archive must be closed before it can be replaced on Windows.
-        existing_.source.reset();
-        if (!MoveFileReplacing(temporary_, archive_))
-            return ZipError::kWriteFailed;
+        PutCentralHeader(directory, record);
+        position = end;
+        ++added;
         return ZipError::kNone;
     }
 
-    const std::string& archive_;
-    const std::string temporary_;
-    const std::string& password_;
-    const ZipRandomSource& random_;
-    Existing existing_;
-    OutputFile out_;
-    bool created_ = false;
+    const std::string& Comment() const {
+        static const std::string none;
+        return existing.source ? existing.directory.comment : none;
+    }
+
+    ZipError Commit() {
+        if (broken)
+            return ZipError::kWriteFailed;
+        if (const auto e = Open(); e != ZipError::kNone)
+            return e;
+        std::vector<std::uint8_t> tail = directory;
+        PutEndRecord(tail, static_cast<std::uint16_t>(kept + added),
+                     static_cast<std::uint32_t>(directory.size()),
+                     static_cast<std::uint32_t>(position), Comment());
+        if (out.Seek(position) != FileError::kNone || WriteAll(out, tail) != FileError::kNone ||
+            out.TruncateHere() != FileError::kNone || out.Flush() != FileError::kNone ||
+            out.Close() != FileError::kNone)
+            return Fail(ZipError::kWriteFailed);
+        // The old archive must be closed before it can be replaced on Windows.
+        existing.source.reset();
+        if (!MoveFileReplacing(temporary, archive))
+            return Fail(ZipError::kWriteFailed);
+        created = false;
+        broken = true;  // done: the batch takes nothing more
+        return ZipError::kNone;
+    }
 };
+
+namespace {
 
 ZipError CheckEntry(const ZipNewEntry& entry) {
     if (entry.name.empty() || entry.name.size() > 0xFFFF || entry.comment.size() > 0xFFFF)
@@ -383,6 +441,52 @@ ZipRandomSource SystemRandomSource() {
     };
 }
 
+ZipBatch::ZipBatch(std::string archive_path, Mode mode) : impl_(std::make_unique<Impl>()) {
+    impl_->archive = std::move(archive_path);
+    impl_->temporary = impl_->archive + ".tmp";
+    impl_->mode = mode;
+}
+
+ZipBatch::~ZipBatch() = default;
+
+void ZipBatch::SetPassword(std::string password) {
+    impl_->password = std::move(password);
+}
+
+void ZipBatch::SetRandomSource(ZipRandomSource random) {
+    impl_->random = random ? std::move(random) : SystemRandomSource();
+}
+
+ZipError ZipBatch::Open() {
+    return impl_->Open();
+}
+
+std::size_t ZipBatch::EntryCount() const {
+    return impl_->kept + impl_->added;
+}
+
+std::size_t ZipBatch::AddedCount() const {
+    return impl_->added;
+}
+
+ZipError ZipBatch::AddFile(const std::string& source_path, const ZipNewEntry& entry) {
+    if (const auto e = CheckEntry(entry); e != ZipError::kNone)
+        return e;
+    FileContent content;
+    if (const auto e = content.Open(source_path); e != ZipError::kNone)
+        return e;
+    return impl_->Add(content, entry);
+}
+
+ZipError ZipBatch::AddBytes(std::span<const std::uint8_t> bytes, const ZipNewEntry& entry) {
+    MemoryContent content(bytes);
+    return impl_->Add(content, entry);
+}
+
+ZipError ZipBatch::Commit() {
+    return impl_->Commit();
+}
+
 ZipWriter::ZipWriter(std::string archive_path)
     : archive_path_(std::move(archive_path)), random_(SystemRandomSource()) {}
 
@@ -394,20 +498,30 @@ void ZipWriter::SetRandomSource(ZipRandomSource random) {
     random_ = random ? std::move(random) : SystemRandomSource();
 }
 
+namespace {
+
+template <class AddOne>
+ZipError AddOneEntry(const std::string& archive, const std::string& password,
+                     const ZipRandomSource& random, AddOne add) {
+    ZipBatch batch(archive);
+    batch.SetPassword(password);
+    batch.SetRandomSource(random);
+    // The archive is read and copied only once the source has opened.
+    if (const auto e = add(batch); e != ZipError::kNone)
+        return e;
+    return batch.Commit();
+}
+
+}  // namespace
+
 ZipError ZipWriter::AddFile(const std::string& source_path, const ZipNewEntry& entry) {
-    if (const auto e = CheckEntry(entry); e != ZipError::kNone)
-        return e;
-    FileContent content;
-    if (const auto e = content.Open(source_path); e != ZipError::kNone)
-        return e;
-    return Append(archive_path_, password_, random_).Run(content, entry);
+    return AddOneEntry(archive_path_, password_, random_,
+                       [&](ZipBatch& batch) { return batch.AddFile(source_path, entry); });
 }
 
 ZipError ZipWriter::AddBytes(std::span<const std::uint8_t> bytes, const ZipNewEntry& entry) {
-    if (const auto e = CheckEntry(entry); e != ZipError::kNone)
-        return e;
-    MemoryContent content(bytes);
-    return Append(archive_path_, password_, random_).Run(content, entry);
+    return AddOneEntry(archive_path_, password_, random_,
+                       [&](ZipBatch& batch) { return batch.AddBytes(bytes, entry); });
 }
 
 }  // namespace olvex

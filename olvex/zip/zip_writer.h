@@ -2,14 +2,14 @@
 // deflated (and usually password-encrypted) entry per quarantined file, each
 // with the entry name and comment the caller chooses.
 //
-// Every add is all or nothing. The new archive is written next to the old
+// Every write is all or nothing. The new archive is written next to the old
 // one ("<archive>.tmp": the entries already there, copied unchanged, then the
-// new local header and data where the old central directory started, then the
+// new local headers and data where the old central directory started, then the
 // rewritten central directory and end record), flushed to the disk, and only
 // then renamed over the archive. A crash or a failed write at any point leaves
 // the archive as it was; a stale temporary file is simply replaced by the
-// next add. The copy costs a pass over the archive per add, which is cheap at
-// the sizes of one cleaning run.
+// next write. ZipWriter adds one entry per pass over the archive; a ZipBatch
+// adds any number in one pass, which is what keeps a large cleaning run linear.
 //
 // The writer writes no zip64 records: an entry of 4 GiB or more, an archive
 // that would reach 4 GiB or 65535 entries, or an existing zip64 archive is
@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -37,6 +38,46 @@ struct ZipNewEntry {
     // At most 65535 bytes.
     std::string comment;
     ZipDateTime modified;
+};
+
+// Several entries written in one pass. Until Commit the archive is untouched;
+// a batch dropped without Commit leaves it as it was and removes its
+// temporary file. An entry whose source cannot be opened or read, or changed
+// while it was read, is left out and the batch goes on; a failed write spoils
+// the batch (every later call gives kWriteFailed).
+class ZipBatch {
+  public:
+    enum class Mode {
+        kAppend,   // the archive's entries stay, new ones follow them
+        kReplace,  // the archive becomes the new entries alone
+    };
+
+    explicit ZipBatch(std::string archive_path, Mode mode = Mode::kAppend);
+    ~ZipBatch();
+    ZipBatch(const ZipBatch&) = delete;
+    ZipBatch& operator=(const ZipBatch&) = delete;
+
+    void SetPassword(std::string password);
+    void SetRandomSource(ZipRandomSource random);
+
+    // Reads the existing archive (kAppend) and starts the temporary file. An
+    // existing file that is not a readable zip archive is refused and left
+    // alone.
+    ZipError Open();
+    // Entries the archive holds once committed: those kept and those added.
+    std::size_t EntryCount() const;
+    // Entries added by this batch.
+    std::size_t AddedCount() const;
+
+    ZipError AddFile(const std::string& source_path, const ZipNewEntry& entry);
+    ZipError AddBytes(std::span<const std::uint8_t> bytes, const ZipNewEntry& entry);
+
+    // Writes the central directory and puts the new archive in place.
+    ZipError Commit();
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
 };
 
 class ZipWriter {

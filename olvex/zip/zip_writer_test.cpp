@@ -262,6 +262,78 @@ TEST(ZipWriter, StaleTemporaryFileFromACrashIsReplaced) {
     EXPECT_EQ(reader.EntryCount(), 1u);
 }
 
+TEST(ZipBatch, WritesManyEntriesInOnePassAndLeavesOutOnesThatCannotBeRead) {
+    ScratchDir dir;
+    const auto archive = dir.File("session.zip");
+    const auto first = WriteSession(dir, archive, kPassword);
+    const auto before = ReadWholeFile(archive).bytes;
+    std::vector<std::vector<std::uint8_t>> data;
+    {
+        ZipBatch batch(archive);
+        batch.SetPassword(kPassword);
+        ASSERT_EQ(batch.Open(), ZipError::kNone);
+        EXPECT_EQ(batch.EntryCount(), first.size());
+        for (unsigned i = 0; i < 40; ++i) {
+            data.push_back(Pattern(100 + 997 * i, i));
+            const auto source = dir.Write("file" + std::to_string(i), data.back());
+            const auto name = std::to_string(batch.EntryCount());
+            ASSERT_EQ(batch.AddFile(source, NewEntry(name, "comment " + name)), ZipError::kNone);
+            if (i == 20) {
+                // A source that is gone is left out; the batch goes on.
+                EXPECT_EQ(batch.AddFile(dir.File("gone"), NewEntry("x", "")),
+                          ZipError::kOpenFailed);
+                EXPECT_EQ(batch.AddFile(dir.path().string(), NewEntry("x", "")),
+                          ZipError::kOpenFailed);
+            }
+        }
+        EXPECT_EQ(batch.AddedCount(), 40u);
+        // Nothing shows before the commit.
+        EXPECT_EQ(ReadWholeFile(archive).bytes, before);
+        ASSERT_EQ(batch.Commit(), ZipError::kNone);
+        EXPECT_EQ(batch.AddBytes(Bytes("late"), NewEntry("late", "")), ZipError::kWriteFailed);
+    }
+    EXPECT_FALSE(FileExists(archive + ".tmp"));
+    ZipReader reader;
+    ASSERT_EQ(reader.OpenFile(archive), ZipError::kNone);
+    ASSERT_EQ(reader.EntryCount(), first.size() + data.size());
+    reader.SetPassword(kPassword);
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i < reader.EntryCount(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(reader.Entry(i)->name, std::to_string(i));
+        ASSERT_EQ(reader.ReadEntry(i, bytes), ZipError::kNone);
+        EXPECT_EQ(bytes, i < first.size() ? first[i].data : data[i - first.size()]);
+    }
+}
+
+TEST(ZipBatch, ADroppedBatchLeavesTheArchiveAndAReplacingOneKeepsOnlyItsEntries) {
+    ScratchDir dir;
+    const auto archive = dir.File("session.zip");
+    WriteSession(dir, archive, kPassword);
+    const auto before = ReadWholeFile(archive).bytes;
+    {
+        ZipBatch dropped(archive);
+        ASSERT_EQ(dropped.AddBytes(Bytes("never"), NewEntry("3", "")), ZipError::kNone);
+        EXPECT_TRUE(FileExists(archive + ".tmp"));
+    }
+    EXPECT_EQ(ReadWholeFile(archive).bytes, before);
+    EXPECT_FALSE(FileExists(archive + ".tmp"));
+
+    ZipBatch replacing(archive, ZipBatch::Mode::kReplace);
+    replacing.SetPassword(kPassword);
+    ASSERT_EQ(replacing.AddBytes(Bytes("only"), NewEntry("0", "kept one")), ZipError::kNone);
+    EXPECT_EQ(replacing.EntryCount(), 1u);
+    ASSERT_EQ(replacing.Commit(), ZipError::kNone);
+    ZipReader reader;
+    ASSERT_EQ(reader.OpenFile(archive), ZipError::kNone);
+    ASSERT_EQ(reader.EntryCount(), 1u);
+    EXPECT_EQ(reader.Entry(0)->comment, "kept one");
+    reader.SetPassword(kPassword);
+    std::vector<std::uint8_t> bytes;
+    ASSERT_EQ(reader.ReadEntry(0, bytes), ZipError::kNone);
+    EXPECT_EQ(bytes, Bytes("only"));
+}
+
 #ifndef _WIN32
 std::string RunCommand(const std::string& command, int& status) {
     std::string output;
