@@ -62,8 +62,11 @@ TEST(MainRulesTest, GroupingFromTheLocaleText) {
         {"33", 0},
         {"x", 0},
         {"0;0", 0},
-        {"1;1;1;1;1;1;1;1;1;0", 0},
+        {"1;1;1;1;1;1;1;1;1;0", 111111111},
         {"1;1;1;1;1;1;1;1;0", 11111111},
+        {"1;1;1;1;1;1;1;1", 111111110},
+        {"1;1;1;1;1;1;1;1;1", 0},
+        {"1;1;1;1;1;1;1;1;1;1;0", 0},
     };
     for (const Case& c : cases)
         EXPECT_EQ(GroupingFromLocaleText(c.text), c.expected) << c.text;

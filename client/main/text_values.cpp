@@ -31,13 +31,13 @@ unsigned GroupingFromLocaleText(std::string_view text) {
             break;
         text.remove_prefix(semicolon + 1);
     }
-    // Nine digits still fit an unsigned; more groups than that are no
-    // grouping a locale has.
-    if (groups.size() > 9)
-        return 0;
     const bool repeats = groups.back() == 0;
     if (repeats)
         groups.pop_back();
+    // A grouping that does not repeat ends in a 0 digit of its own. More than
+    // nine digits are no grouping a locale has.
+    if (groups.size() + (repeats ? 0 : 1) > 9)
+        return 0;
     unsigned grouping = 0;
     for (const unsigned group : groups)
         grouping = grouping * 10 + group;
