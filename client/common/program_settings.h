@@ -1,17 +1,15 @@
-// The main program's settings file "qzv5exe.ini" in the product's folder
-// under the common application-data folder: lines "key=value" with the keys
-// "errorsound", "donesound", "prevresearch", "guid" and "truncate". The main
-// program writes it; the other programs read what they need of it.
+// The main program's settings file "qzv5exe.ini" and its machine-id file
+// "QZGUID.txt". The main program reads and writes both; the command-line
+// scanner and the background protection read the settings file.
 //
-// A line belongs to the first key it contains anywhere, tested in that order
-// (so "myguid=..." still names the machine id, and a line naming both a
-// sound and "guid" is a sound line). The value is the text after the line's
-// first "=", trailing blanks removed; a blank after the "=" stays part of
-// it. A line without "=" sets nothing. Numbers read as atol does: leading blanks,
-// a sign and digits, anything else 0. A key without a line stays unset.
+// qzv5exe.ini is a text of "key=value" lines. A line counts for the first
+// key of errorsound, donesound, prevresearch, guid and truncate that occurs
+// anywhere in it (so "errorsound ... truncate" counts for errorsound); its
+// value is the text after the line's first "=" (the whole line without one)
+// less trailing blanks, read like atol for the numbers. A later line for the
+// same key wins; a line naming no key is passed over.
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,21 +17,36 @@
 namespace olvex {
 
 inline constexpr char kProgramSettingsFileName[] = "qzv5exe.ini";
+inline constexpr char kMachineIdFileName[] = "QZGUID.txt";
 
 struct ProgramSettings {
-    std::optional<std::int32_t> error_sound;          // "errorsound"
-    std::optional<std::int32_t> done_sound;           // "donesound"
-    std::optional<std::int32_t> prevalence_research;  // "prevresearch"
-    std::optional<std::string> machine_id;            // "guid", kept as text
-    std::optional<std::int32_t> truncate;             // "truncate"
+    int errorsound = 0;    // play a sound with warnings and errors
+    int donesound = 0;     // play a sound when a task completes
+    int prevresearch = 0;  // take part in prevalence research
+    // The machine id; none until one is known. An empty value counts as none.
+    std::optional<std::string> guid;
+    int truncate = 0;  // keep the activity log short
+
     bool operator==(const ProgramSettings&) const = default;
 };
 
-// The settings the file's text names; lines end at LF, a CR before it is
-// dropped. Later lines of a key replace earlier ones.
-ProgramSettings ParseProgramSettings(std::string_view text);
+// Applies the file's text to settings. A file without any line (new or
+// empty) clears errorsound and donesound and leaves the rest.
+void ApplyProgramSettingsText(std::string_view text, ProgramSettings& settings);
 
-// atol's reading of a value, kept within 32 bits.
-std::int32_t SettingNumber(std::string_view value);
+// The file's text: five lines in the order errorsound, donesound,
+// prevresearch, guid, truncate, each ending in CR LF; a number is written
+// "1" when it is not 0, else "0", the machine id as it is (empty for none).
+std::string FormatProgramSettings(const ProgramSettings& settings);
+
+// atol: leading blanks, a sign, digits; 0 when there is no number. Values
+// beyond a long are cut to its range.
+long ParseLeadingLong(std::string_view text);
+
+// The machine id in the first line of QZGUID.txt: a line holding a double
+// quote loses its last and then its first character. Nullopt for a file
+// without a line or a line that is empty (after that), which counts as no
+// id.
+std::optional<std::string> ParseMachineIdText(std::string_view text);
 
 }  // namespace olvex

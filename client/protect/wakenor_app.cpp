@@ -10,7 +10,6 @@
 
 #include "client/common/client_environment.h"
 #include "client/common/engine_registrar.h"
-#include "client/common/program_settings.h"
 #include "client/common/ui/ansi_text.h"
 #include "client/common/ui/gdi.h"
 #include "client/protect/dialog_colours.h"
@@ -246,9 +245,9 @@ void CWakenorApp::ReadProgramSettings() {
                             {ui::FromAnsi(settings_path_), SystemErrorText(last_error)}));
         return;
     }
-    const ProgramSettings settings = ParseProgramSettings(text);
-    prevalence_research_ = settings.prevalence_research.value_or(0);
-    truncate_ = settings.truncate.value_or(0);
+    const ProtectionProgramSettings settings = ReadProtectionProgramSettings(text);
+    prevalence_research_ = settings.prevalence_research;
+    truncate_ = settings.truncate;
     settings_machine_id_ = settings.machine_id;
 }
 

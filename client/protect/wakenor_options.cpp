@@ -1,5 +1,7 @@
 #include "client/protect/wakenor_options.h"
 
+#include "client/common/program_settings.h"
+
 namespace olvex::protect {
 namespace {
 
@@ -45,6 +47,24 @@ WakenorCommandLine ParseWakenorCommandLine(const std::vector<std::string>& param
         ApplyWakenorFlag(std::string_view(parameter).substr(1), keywords, command_line);
     }
     return command_line;
+}
+
+ProtectionProgramSettings ReadProtectionProgramSettings(std::string_view text) {
+    // The shared reader counts a "guid" line with an empty value as no id.
+    // A line break never survives as a value, so starting from one tells
+    // "no guid line" from "an empty one".
+    constexpr char kNoGuidLine[] = "\n";
+    ProgramSettings settings;
+    settings.guid = kNoGuidLine;
+    ApplyProgramSettingsText(text, settings);
+    ProtectionProgramSettings read;
+    read.prevalence_research = settings.prevresearch;
+    read.truncate = settings.truncate;
+    if (!settings.guid)
+        read.machine_id = std::string();
+    else if (*settings.guid != kNoGuidLine)
+        read.machine_id = settings.guid;
+    return read;
 }
 
 }  // namespace olvex::protect

@@ -1,8 +1,11 @@
 // Wakenor's command line: the flags "logpath:<path>", "datpath:<path>" and
 // "silent", each with a leading "/" or "-", in any case. They are accepted
-// and kept; nothing in the program acts on them.
+// and kept; nothing in the program acts on them. Also what the program
+// takes from the main program's settings file.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,5 +36,18 @@ bool ApplyWakenorFlag(std::string_view flag, const WakenorKeywords& keywords,
 // The parameters after the program's name; only flags are examined.
 WakenorCommandLine ParseWakenorCommandLine(const std::vector<std::string>& parameters,
                                            const WakenorKeywords& keywords = {});
+
+// What the program takes from the main program's "qzv5exe.ini": research
+// and truncate as numbers (0 when missing), and the machine id. A "guid"
+// line with an empty value gives an empty machine id (no fresh one is
+// made); no "guid" line at all gives none.
+struct ProtectionProgramSettings {
+    std::int32_t prevalence_research = 0;
+    std::int32_t truncate = 0;
+    std::optional<std::string> machine_id;
+    bool operator==(const ProtectionProgramSettings&) const = default;
+};
+
+ProtectionProgramSettings ReadProtectionProgramSettings(std::string_view text);
 
 }  // namespace olvex::protect
