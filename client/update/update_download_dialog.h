@@ -19,6 +19,7 @@
 #include "client/common/ui/dialog.h"
 #include "client/common/ui/gdi.h"
 #include "client/update/download_flow.h"
+#include "client/update/updater_options.h"
 #include "olvex/com/com_ptr.h"
 #include "olvex/olvex.h"
 
