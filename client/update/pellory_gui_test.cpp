@@ -104,7 +104,13 @@ class PelloryTest : public ::testing::Test {
         install_ = fs::path(CommonFolder(CSIDL_PROGRAM_FILES)) / "Kelvan Gorsewatch";
         product_ = fs::path(CommonFolder(CSIDL_COMMON_APPDATA)) / "XJ" / "KelvanGorsewatch";
         std::error_code ignored;
-        fs::remove_all(install_, ignored);
+        // The update utility's stand-in of the test before may still be ending.
+        gui::WaitUntil(
+            [&] {
+                fs::remove_all(install_, ignored);
+                return !fs::exists(install_);
+            },
+            15000, 100);
         fs::remove_all(product_, ignored);
         char temp[MAX_PATH] = {};
         GetTempPathA(MAX_PATH, temp);
@@ -115,7 +121,7 @@ class PelloryTest : public ::testing::Test {
         fs::copy_file(Narrow(WindowsPath(OLVEX_PELLORY_PATH)), install_ / "Pellory.exe");
         fs::copy_file(Narrow(WindowsPath(OLVEX_DLL_PATH)), install_ / "olvex.dll");
         fs::copy_file(Narrow(gui::GuiProgramPath(L"stand_in.exe")), install_ / "Dunmere.exe");
-        WriteText(install_ / "Dunmere.stand-in", "hidden=1\nseconds=30\n");
+        WriteText(install_ / "Dunmere.stand-in", "hidden=1\nseconds=1\n");
         // The install holds the first block, recorded at its version.
         const auto files = tools::BuildDefinitionFiles(Blocks(1));
         ASSERT_TRUE(files.ok()) << files.error;
@@ -177,7 +183,7 @@ class PelloryTest : public ::testing::Test {
         EXPECT_TRUE(core) << error;
         for (const auto& file : tools::UpdateSetFiles(*core))
             server_.Serve("u/core/" + file.path, file.bytes);
-        tools::ExtraUpdateFile big{"pellory-big.dat", kUpdateCopyFile, 1,
+        tools::ExtraUpdateFile big{"pellory-big.bin", kUpdateCopyFile, 1,
                                    testing::PatternBytes(kBigFileBytes)};
         auto program = tools::BuildUpdateSet(Blocks(1), {server_.Url("/u/prog"), {big}}, error);
         EXPECT_TRUE(program) << error;
@@ -186,10 +192,9 @@ class PelloryTest : public ::testing::Test {
             if (entry.file_name == big.name)
                 extras.push_back(entry);
         }
-        for (const auto& file : tools::UpdateSetFiles(*program)) {
-            if (file.path == big.name)
-                server_.Serve("u/prog/" + file.path, file.bytes);
-        }
+        // Its files are served; its control file lists the big one alone.
+        for (const auto& file : tools::UpdateSetFiles(*program))
+            server_.Serve("u/prog/" + file.path, file.bytes);
         const std::string control = tools::RenderControlFile(extras);
         server_.Serve("u/prog/qzmaster.dat", std::vector<std::uint8_t>(control.begin(), control.end()));
         return *core;
@@ -265,13 +270,13 @@ class PelloryTest : public ::testing::Test {
 TEST_F(PelloryTest, NoninteractiveRunDownloadsWithProgressAndStartsTheUpdateUtility) {
     ServeUpdates();
     // Slow enough to watch the progress.
-    server_.SetRules("/u/prog/pellory-big.dat slow=40 chunk=4096\n");
+    server_.SetRules("/u/prog/pellory-big.bin slow=40 chunk=4096\n");
     const std::int64_t before = Now();
     ASSERT_TRUE(StartPellory(L"/noninteractive"));
     const HWND window = WaitForWindow(kDownloadTitle);
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(gui::WaitUntil(
-        [&] { return ItemText(window, IDC_DOWNLOAD_STATUS).find(L"pellory-big.dat") !=
+        [&] { return ItemText(window, IDC_DOWNLOAD_STATUS).find(L"pellory-big.bin") !=
                      std::wstring::npos; },
         30000));
     gui::SaveScreenshot(window, "noninteractive-progress");
@@ -417,7 +422,7 @@ TEST_F(PelloryTest, FailedDownloadsAreCancelledAndNothingIsApplied) {
     };
     const Case cases[] = {
         {"wrong check value", true, ""},
-        {"missing file", false, "/u/prog/pellory-big.dat status=404\n"},
+        {"missing file", false, "/u/prog/pellory-big.bin status=404\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -458,7 +463,7 @@ TEST_F(PelloryTest, FailedDownloadsAreCancelledAndNothingIsApplied) {
     // A silent run whose download fails keeps "lastupdate".
     std::error_code ignored;
     fs::remove(install_ / "Dunmere.log", ignored);
-    server_.SetRules("/u/prog/pellory-big.dat status=404\n");
+    server_.SetRules("/u/prog/pellory-big.bin status=404\n");
     const std::int64_t last = Now() - 5 * 86400;
     WriteSettings(UpdateProcedure::kNotifyFirst, last);
     ASSERT_TRUE(RunPellory(L"-autoupdate"));
@@ -485,14 +490,14 @@ TEST_F(PelloryTest, ChannelWithoutAnAddressShowsMessage108AndDownloadsNothing) {
 // ended, then nothing is applied.
 TEST_F(PelloryTest, CancelStopsASlowDownloadAndTheWindowWaitsForTheWorker) {
     ServeUpdates();
-    server_.SetRules("/u/prog/pellory-big.dat slow=300 chunk=1024\n");
+    server_.SetRules("/u/prog/pellory-big.bin slow=300 chunk=1024\n");
     WriteSettings(UpdateProcedure::kNotifyFirst, Now() - 60);
     ASSERT_TRUE(StartPellory(L"/installupdate"));
     const HWND window = WaitForWindow(kDownloadTitle);
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(gui::PressButton(window, IDC_DOWNLOAD_NEXT));
     ASSERT_TRUE(gui::WaitUntil(
-        [&] { return ItemText(window, IDC_DOWNLOAD_STATUS).find(L"pellory-big.dat") !=
+        [&] { return ItemText(window, IDC_DOWNLOAD_STATUS).find(L"pellory-big.bin") !=
                      std::wstring::npos; },
         30000));
     // Escape (as the close box and WM_CLOSE) acts as Cancel while it downloads.
@@ -509,7 +514,7 @@ TEST_F(PelloryTest, CancelStopsASlowDownloadAndTheWindowWaitsForTheWorker) {
 // downloads. The 100,000-byte file moves the bar from 0 to 100,000.
 TEST_F(PelloryTest, NewUpdatesQuestionWhileTheMainProgramRuns) {
     ServeUpdates();
-    server_.SetRules("/u/prog/pellory-big.dat slow=40 chunk=4096\n");
+    server_.SetRules("/u/prog/pellory-big.bin slow=40 chunk=4096\n");
     fs::copy_file(Narrow(gui::GuiProgramPath(L"stand_in.exe")), install_ / "MainStandIn.exe");
     RunningProgram main_program;
     ASSERT_TRUE(gui::StartWhenReady(
@@ -826,3 +831,4 @@ TEST_F(PelloryTest, DownloadsThroughAnAuthenticatingProxy) {
 
 }  // namespace
 }  // namespace olvex
+
