@@ -155,12 +155,14 @@ void DownloadFlow::OnWorkerEnded() {
     view_.ShowProgress(false);
     if (close_pending_) {
         apply_decision_ = false;
+        update_failed_ = true;
         Finish();
         return;
     }
     if (AnyExistingFailed()) {
         // One channel's error keeps every channel's downloads from being applied.
         apply_decision_ = false;
+        update_failed_ = true;
         view_.ShowStatus(DownloadStatus::kCancelled, {});
         SetButton(DownloadButton::kClose);
     } else {

@@ -140,6 +140,10 @@ class DownloadFlow {
     void OnNext();
 
     bool check_done() const { return check_done_; }
+    // The check was done and no download failed or was cancelled: what moves
+    // "lastupdate". A failed update leaves it, so the next daily start tries
+    // again.
+    bool completed() const { return check_done_ && !update_failed_; }
     bool apply_decided() const { return apply_decision_; }
     bool worker_running() const { return worker_running_; }
     DownloadButton button() const { return button_; }
@@ -156,6 +160,7 @@ class DownloadFlow {
     std::array<bool, kUpdateChannelCount> exists_{true, true, false};
     std::array<std::atomic<bool>, kUpdateChannelCount> failed_{};
     bool check_done_ = false;
+    bool update_failed_ = false;
     bool apply_decision_ = false;
     bool worker_running_ = false;
     bool close_pending_ = false;

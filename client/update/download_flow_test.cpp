@@ -120,7 +120,7 @@ TEST(DownloadFlowTest, InteractiveDownloadThenApply) {
     EXPECT_EQ(view.utility_starts, 1);
     EXPECT_EQ(view.history_writes, 1);
     EXPECT_EQ(view.ends, 1);
-    EXPECT_TRUE(flow.check_done());
+    EXPECT_TRUE(flow.completed());
     EXPECT_TRUE(flow.apply_decided());
 }
 
@@ -135,7 +135,8 @@ TEST(DownloadFlowTest, DeclinedQuestionLeavesTheDownloadsAndReadsClose) {
     flow.OnButton();
     EXPECT_EQ(view.utility_starts, 0);
     EXPECT_EQ(view.ends, 1);
-    EXPECT_TRUE(flow.check_done());
+    // Declined is still a completed check: the files wait for the next run.
+    EXPECT_TRUE(flow.completed());
 }
 
 TEST(DownloadFlowTest, SilentRunAppliesWithoutAsking) {
@@ -167,9 +168,11 @@ TEST(DownloadFlowTest, AnErrorOnOneChannelAppliesNothing) {
         EXPECT_TRUE(view.asked_with.empty());
         EXPECT_EQ(view.utility_starts, 0);
         EXPECT_EQ(view.ends, no_question ? 1 : 0);
-        // The flags are cleared for a later run; the check stays done.
+        // The flags are cleared for a later run; the check stays done, but a
+        // failed update is no completed one.
         EXPECT_FALSE(flow.AnyExistingFailed());
         EXPECT_TRUE(flow.check_done());
+        EXPECT_FALSE(flow.completed());
     }
 }
 
@@ -204,6 +207,7 @@ TEST(DownloadFlowTest, TheWindowStaysWhileTheWorkerRuns) {
     escape.OnWorkerEnded();
     EXPECT_EQ(escape_view.ends, 1);
     EXPECT_FALSE(escape.apply_decided());
+    EXPECT_FALSE(escape.completed());
 
     // Cancel in a run without questions closes once the worker is done.
     FakeView silent_view;
@@ -257,6 +261,7 @@ TEST(DownloadFlowTest, AutomaticApply) {
             flow.OnWorkerEnded();
         }
         EXPECT_EQ(flow.check_done(), c.check_done);
+        EXPECT_EQ(flow.completed(), c.check_done && !c.fail_download);
         EXPECT_EQ(view.utility_starts, c.utility_starts);
         EXPECT_EQ(view.history_writes, c.utility_starts);
         EXPECT_EQ(view.ends, 1);

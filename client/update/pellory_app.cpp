@@ -322,13 +322,13 @@ void CPelloryApp::WriteUpdateHistory(HWND owner) const {
 bool CPelloryApp::RunUpdate() {
     CUpdateDownloadDlg dialog(*this, DownloadRunKind::kRunUpdate, silent_);
     dialog.RunModal();
-    return dialog.check_done();
+    return dialog.completed();
 }
 
 bool CPelloryApp::RunAutoApplyUpdate() {
     CUpdateDownloadDlg dialog(*this, DownloadRunKind::kAutoApply, false);
     dialog.RunModal();
-    return dialog.check_done();
+    return dialog.completed();
 }
 
 }  // namespace olvex

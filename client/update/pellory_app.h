@@ -38,7 +38,7 @@ class CPelloryApp {
     void Run(const std::vector<std::string>& parameters);
 
     // The download window for a silent or prompted update; true when its
-    // check for updates was done.
+    // check for updates was done and no download failed.
     bool RunUpdate();
     // The hidden download window that starts the update utility itself.
     bool RunAutoApplyUpdate();

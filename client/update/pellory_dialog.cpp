@@ -90,7 +90,7 @@ void CPelloryDlg::OnCheckNow() {
         return;
     CUpdateDownloadDlg dialog(app_, DownloadRunKind::kCheckNow, false);
     dialog.RunModal(handle());
-    if (dialog.check_done())
+    if (dialog.completed())
         settings_.last_update = CPelloryApp::Now();
     // The update utility closes the programs and restarts this window.
     if (dialog.apply_decided())

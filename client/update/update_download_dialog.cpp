@@ -545,7 +545,7 @@ void CUpdateDownloadDlg::End() {
     // Never while the worker runs: its callbacks still report here.
     if (flow_.worker_running())
         return;
-    Dialog::End(flow_.check_done() ? 1 : 0);
+    Dialog::End(flow_.completed() ? 1 : 0);
 }
 
 }  // namespace olvex

@@ -76,8 +76,9 @@ class CUpdateDownloadDlg : public ui::Dialog, private DownloadView {
     CUpdateDownloadDlg(CPelloryApp& app, DownloadRunKind kind, bool no_question);
     ~CUpdateDownloadDlg() override;
 
-    // The window's result for its callers: the check for updates was done.
-    bool check_done() const { return flow_.check_done(); }
+    // The window's result for its callers: the check was done and nothing
+    // failed (download_flow.h).
+    bool completed() const { return flow_.completed(); }
     bool apply_decided() const { return flow_.apply_decided(); }
 
     // For the callbacks (worker thread).
