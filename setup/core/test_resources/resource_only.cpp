@@ -1,0 +1,1 @@
+// A DLL that carries only resources.
