@@ -3,6 +3,7 @@
 #include <objbase.h>
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -192,12 +193,14 @@ CUpdateDownloadDlg::CUpdateDownloadDlg(CPelloryApp& app, DownloadRunKind kind, b
         StartRun();
         return 0;
     });
-    // The automatic-apply run stays hidden whatever tries to show it.
-    OnMessage(WM_WINDOWPOSCHANGING, [this](WPARAM, LPARAM lparam) -> LRESULT {
-        if (flow_.hidden())
+    // The automatic-apply run stays hidden whatever tries to show it (a
+    // modal dialog shows itself once its loop runs).
+    if (flow_.hidden()) {
+        OnMessage(WM_WINDOWPOSCHANGING, [](WPARAM, LPARAM lparam) -> LRESULT {
             reinterpret_cast<WINDOWPOS*>(lparam)->flags &= ~SWP_SHOWWINDOW;
-        return 0;
-    });
+            return 0;
+        });
+    }
 }
 
 CUpdateDownloadDlg::~CUpdateDownloadDlg() {
