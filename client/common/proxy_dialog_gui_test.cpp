@@ -66,10 +66,10 @@ class ProxyDialogTest : public ::testing::Test {
     }
     void Fill(HWND dialog, const std::wstring& host, const std::wstring& port,
               const std::wstring& account, const std::wstring& password) {
-        gui::SetText(gui::FindChild(dialog, ui::kProxyHostField), host);
-        gui::SetText(gui::FindChild(dialog, ui::kProxyPortField), port);
-        gui::SetText(gui::FindChild(dialog, ui::kProxyAccountField), account);
-        gui::SetText(gui::FindChild(dialog, ui::kProxyPasswordField), password);
+        gui::SetText(gui::FindChild(dialog, ui::kProxyHostId), host);
+        gui::SetText(gui::FindChild(dialog, ui::kProxyPortId), port);
+        gui::SetText(gui::FindChild(dialog, ui::kProxyAccountId), account);
+        gui::SetText(gui::FindChild(dialog, ui::kProxyPasswordId), password);
     }
     // The box the dialog shows: "caption: text", answered with the button.
     std::wstring Answer(int button) {
@@ -129,16 +129,16 @@ TEST_F(ProxyDialogTest, MessagesAndTheStore) {
     // Loaded again; Cancel at once asks nothing, after a change it asks.
     dialog = Open();
     ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(gui::GetText(gui::FindChild(dialog, ui::kProxyHostField)), L"proxy.example.invalid");
-    EXPECT_EQ(gui::GetText(gui::FindChild(dialog, ui::kProxyPortField)), L"3128");
-    EXPECT_EQ(gui::GetText(gui::FindChild(dialog, ui::kProxyAccountField)), L"DOMAIN\\user");
+    EXPECT_EQ(gui::GetText(gui::FindChild(dialog, ui::kProxyHostId)), L"proxy.example.invalid");
+    EXPECT_EQ(gui::GetText(gui::FindChild(dialog, ui::kProxyPortId)), L"3128");
+    EXPECT_EQ(gui::GetText(gui::FindChild(dialog, ui::kProxyAccountId)), L"DOMAIN\\user");
     gui::SaveScreenshot(dialog, "proxy-dialog-loaded");
     ASSERT_TRUE(gui::PressButton(dialog, IDCANCEL));
     EXPECT_EQ(program_.Wait(10000), std::optional<DWORD>(IDCANCEL));
 
     dialog = Open();
     ASSERT_NE(dialog, nullptr);
-    gui::SetText(gui::FindChild(dialog, ui::kProxyAccountField), L"other");
+    gui::SetText(gui::FindChild(dialog, ui::kProxyAccountId), L"other");
     gui::PostWindowMessage(dialog, WM_CLOSE, 0, 0);
     EXPECT_EQ(Answer(IDNO),
               L"Kelvan Gorsewatch: You have made changes to your network proxy settings. Are you "
@@ -187,7 +187,7 @@ TEST_F(ProxyDialogTest, ReportThroughAnAuthenticatingProxy) {
     // A wrong password is refused by the proxy: the report is not taken.
     dialog = Open();
     ASSERT_NE(dialog, nullptr);
-    gui::SetText(gui::FindChild(dialog, ui::kProxyPasswordField), L"wrong");
+    gui::SetText(gui::FindChild(dialog, ui::kProxyPasswordId), L"wrong");
     ASSERT_TRUE(gui::PressButton(dialog, IDOK));
     ASSERT_EQ(program_.Wait(10000), std::optional<DWORD>(IDOK));
     ASSERT_TRUE(report.Start(Command(L" --report")));

@@ -5,23 +5,19 @@
 namespace olvex {
 namespace {
 
-constexpr std::uint32_t kHighestPort = 65535;
-
-// A port of 1 to 65535 written in digits alone.
-std::optional<std::int32_t> ReadPort(std::string_view text) {
-    if (text.empty())
+// A port is digits only, 1 to 65535.
+std::optional<std::int32_t> ParsePort(std::string_view text) {
+    if (text.empty() || text.size() > 5)
         return std::nullopt;
-    std::uint32_t value = 0;
+    std::int32_t port = 0;
     for (const char c : text) {
         if (c < '0' || c > '9')
             return std::nullopt;
-        value = value * 10 + static_cast<std::uint32_t>(c - '0');
-        if (value > kHighestPort)
-            return std::nullopt;
+        port = port * 10 + (c - '0');
     }
-    if (value == 0)
+    if (port < 1 || port > 65535)
         return std::nullopt;
-    return static_cast<std::int32_t>(value);
+    return port;
 }
 
 }  // namespace
@@ -36,9 +32,9 @@ std::string_view TrimBlanks(std::string_view text) {
 
 ProxyFormCheck CheckProxyForm(const ProxyFormFields& fields) {
     ProxyFormCheck check;
-    check.host = TrimBlanks(fields.host);
-    check.account = TrimBlanks(fields.account);
-    check.password = TrimBlanks(fields.password);
+    check.host = std::string(TrimBlanks(fields.host));
+    check.account = std::string(TrimBlanks(fields.account));
+    check.password = std::string(TrimBlanks(fields.password));
     if (check.host.empty() && check.account.empty() && check.password.empty()) {
         check.outcome = ProxyFormOutcome::kClear;
         return check;
@@ -47,7 +43,7 @@ ProxyFormCheck CheckProxyForm(const ProxyFormFields& fields) {
         check.outcome = ProxyFormOutcome::kNoAddress;
         return check;
     }
-    const auto port = ReadPort(TrimBlanks(fields.port));
+    const auto port = ParsePort(TrimBlanks(fields.port));
     if (!port) {
         check.outcome = ProxyFormOutcome::kBadPort;
         return check;

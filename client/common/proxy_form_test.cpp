@@ -2,55 +2,50 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace olvex {
 namespace {
 
-TEST(ProxyFormTest, OutcomesOfTheFourFields) {
-    struct Case {
-        ProxyFormFields fields;
-        ProxyFormOutcome outcome;
-        std::int32_t port;
-        bool ask;
-    };
-    const Case cases[] = {
-        {{"", "", "", ""}, ProxyFormOutcome::kClear, 0, false},
-        // The port alone does not keep a proxy.
-        {{"  ", "8080", " ", "\t"}, ProxyFormOutcome::kClear, 0, false},
-        {{"", "8080", "user", ""}, ProxyFormOutcome::kNoAddress, 0, false},
-        {{"", "", "", "secret"}, ProxyFormOutcome::kNoAddress, 0, false},
-        {{"proxy", "", "", ""}, ProxyFormOutcome::kBadPort, 0, false},
-        {{"proxy", "0", "", ""}, ProxyFormOutcome::kBadPort, 0, false},
-        {{"proxy", "65536", "", ""}, ProxyFormOutcome::kBadPort, 0, false},
-        {{"proxy", "70000", "", ""}, ProxyFormOutcome::kBadPort, 0, false},
-        {{"proxy", "80x", "", ""}, ProxyFormOutcome::kBadPort, 0, false},
-        {{"proxy", "-80", "", ""}, ProxyFormOutcome::kBadPort, 0, false},
-        {{"proxy", "99999999999999999999", "", ""}, ProxyFormOutcome::kBadPort, 0, false},
-        {{"proxy", "1", "", ""}, ProxyFormOutcome::kSave, 1, false},
-        {{" proxy ", " 65535 ", "", ""}, ProxyFormOutcome::kSave, 65535, false},
-        {{"proxy", "8080", "user", "pass"}, ProxyFormOutcome::kSave, 8080, false},
-        {{"proxy", "8080", "user", ""}, ProxyFormOutcome::kSave, 8080, true},
-        {{"proxy", "8080", "", "pass"}, ProxyFormOutcome::kSave, 8080, true},
-        {{"proxy", "8080", "user", "   "}, ProxyFormOutcome::kSave, 8080, true},
-    };
-    for (const Case& c : cases) {
-        const ProxyFormCheck check = CheckProxyForm(c.fields);
-        SCOPED_TRACE("host '" + c.fields.host + "' port '" + c.fields.port + "' account '" +
-                     c.fields.account + "' password '" + c.fields.password + "'");
-        EXPECT_EQ(check.outcome, c.outcome);
-        EXPECT_EQ(check.port, c.port);
-        EXPECT_EQ(check.ask_about_blank_credential, c.ask);
-    }
-}
+struct FormCase {
+    const char* name;
+    ProxyFormFields fields;
+    ProxyFormOutcome outcome;
+    bool ask = false;
+    std::int32_t port = 0;
+};
 
-TEST(ProxyFormTest, StoredTextsAreTrimmed) {
-    const ProxyFormCheck check =
-        CheckProxyForm({"\t127.0.0.1 ", "3128", "  DOMAIN\\user ", " p w "});
-    ASSERT_EQ(check.outcome, ProxyFormOutcome::kSave);
-    EXPECT_EQ(check.host, "127.0.0.1");
-    EXPECT_EQ(check.account, "DOMAIN\\user");
-    // Blanks inside a password are the password's.
-    EXPECT_EQ(check.password, "p w");
-    EXPECT_EQ(TrimBlanks("  \t "), "");
+TEST(ProxyFormTest, DecidesFromTheTrimmedFields) {
+    const std::vector<FormCase> cases = {
+        {"all empty clears", {"", "8080", "", ""}, ProxyFormOutcome::kClear},
+        {"blanks only clear", {"  ", "", " \t", ""}, ProxyFormOutcome::kClear},
+        {"account without address", {"", "80", "user", "pw"}, ProxyFormOutcome::kNoAddress},
+        {"port 0", {"proxy", "0", "", ""}, ProxyFormOutcome::kBadPort},
+        {"port 70000", {"proxy", "70000", "", ""}, ProxyFormOutcome::kBadPort},
+        {"port with trailing characters", {"proxy", "80x", "", ""}, ProxyFormOutcome::kBadPort},
+        {"no port", {"proxy", "", "", ""}, ProxyFormOutcome::kBadPort},
+        {"negative port", {"proxy", "-80", "", ""}, ProxyFormOutcome::kBadPort},
+        {"highest port", {"proxy", " 65535 ", "", ""}, ProxyFormOutcome::kSave, false, 65535},
+        {"both credentials",
+         {"proxy", "3128", "DOM\\u", "pw"},
+         ProxyFormOutcome::kSave,
+         false,
+         3128},
+        {"only an account asks", {"proxy", "3128", "u", " "}, ProxyFormOutcome::kSave, true, 3128},
+        {"only a password asks", {"proxy", "1", "", "pw"}, ProxyFormOutcome::kSave, true, 1},
+    };
+    for (const auto& c : cases) {
+        const ProxyFormCheck check = CheckProxyForm(c.fields);
+        EXPECT_EQ(check.outcome, c.outcome) << c.name;
+        if (c.outcome == ProxyFormOutcome::kSave) {
+            EXPECT_EQ(check.ask_about_blank_credential, c.ask) << c.name;
+            EXPECT_EQ(check.port, c.port) << c.name;
+        }
+    }
+    const ProxyFormCheck trimmed = CheckProxyForm({" proxy.example ", "80", " DOM\\u ", " p w "});
+    EXPECT_EQ(trimmed.host, "proxy.example");
+    EXPECT_EQ(trimmed.account, "DOM\\u");
+    EXPECT_EQ(trimmed.password, "p w");
 }
 
 }  // namespace

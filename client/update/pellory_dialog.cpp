@@ -101,10 +101,14 @@ void CPelloryDlg::OnConfigureProxy() {
     if (FindWindowA(nullptr, kProxyWindowTitle) != nullptr || app_.restricted())
         return;
     app_.proxy_settings().Load(app_.install_folder(), kProxySettingsFileName);
-    ui::ProxyDialog dialog(IDD_UPDATER_PROXY,
-                           {IDS_PROXY_TITLE, IDS_PROXY_BLANK_CREDENTIAL, IDS_PROXY_UNSAVED_CHANGES,
-                            IDS_PROXY_BAD_PORT, IDS_PROXY_NO_ADDRESS, L"KelvanGorsewatch"},
-                           app_.proxy_settings(), app_.install_folder());
+    ui::ProxyDialogTexts texts;
+    texts.title = IDS_PROXY_TITLE;
+    texts.caption = IDS_PROXY_CAPTION;
+    texts.changes_lost = IDS_PROXY_UNSAVED_CHANGES;
+    texts.blank_credential = IDS_PROXY_BLANK_CREDENTIAL;
+    texts.no_address = IDS_PROXY_NO_ADDRESS;
+    texts.bad_port = IDS_PROXY_BAD_PORT;
+    ui::CProxyDlg dialog(IDD_UPDATER_PROXY, app_.proxy_settings(), app_.install_folder(), texts);
     dialog.RunModal(handle());
 }
 

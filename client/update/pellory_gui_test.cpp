@@ -668,7 +668,7 @@ TEST_F(PelloryTest, ProxyWindow) {
         gui::SetText(gui::FindChild(proxy, IDC_PROXY_ACCOUNT), account);
         gui::SetText(gui::FindChild(proxy, IDC_PROXY_PASSWORD), password);
     };
-    // Errors come with the product's title, questions with the updater's own.
+    // The updater's boxes have a caption of their own.
     const auto box_text = [&](int button) {
         std::optional<gui::DialogContents> box;
         gui::WaitUntil(
@@ -703,12 +703,12 @@ TEST_F(PelloryTest, ProxyWindow) {
     struct Refusal {
         std::wstring host, port, account, password, message;
     };
-    const std::wstring bad_port = L"Kelvan Gorsewatch: A bad port number was specified for the proxy server.";
+    const std::wstring bad_port = L"KelvanGorsewatch: A bad port number was specified for the proxy server.";
     const Refusal refusals[] = {
         {L"127.0.0.1", L"0", L"", L"", bad_port},
         {L"127.0.0.1", L"70000", L"", L"", bad_port},
         {L"127.0.0.1", L"80x", L"", L"", bad_port},
-        {L"", L"8080", L"user", L"", L"Kelvan Gorsewatch: Network address of proxy server not specified."},
+        {L"", L"8080", L"user", L"", L"KelvanGorsewatch: Network address of proxy server not specified."},
     };
     for (const Refusal& r : refusals) {
         fill(proxy, r.host, r.port, r.account, r.password);

@@ -18,7 +18,7 @@
 #include "client/common/proxy_settings.h"
 #include "client/common/ui/ansi_text.h"
 #include "client/common/ui/controls.h"
-#include "client/common/ui/proxy_dialog.h"
+#include "client/common/ui/client_proxy_dialog.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     int count = 0;
@@ -42,6 +42,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
                    : 1;
     }
     olvex::ui::EnsureCommonControls();
-    olvex::ui::CProxyDlg dialog(settings, folder);
+    olvex::ui::CProxyDlg dialog(IDD_PROXY, settings, folder, olvex::ui::ClientProxyDialogTexts());
     return static_cast<int>(dialog.RunModal());
 }

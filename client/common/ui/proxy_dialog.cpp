@@ -2,108 +2,94 @@
 
 #include <utility>
 
-#include "client/common/client_application.h"
+#include "client/common/client_environment.h"
 #include "client/common/message_boxes.h"
 #include "client/common/proxy_form.h"
 #include "client/common/ui/ansi_text.h"
 #include "client/common/ui/gdi.h"
-#include "client/common/ui/proxy_dialog_resources.h"
 
 namespace olvex::ui {
 
-ProxyDialog::ProxyDialog(int template_id, ProxyDialogTexts texts, CProxySettings& settings,
-                         std::string install_folder, HINSTANCE instance)
+CProxyDlg::CProxyDlg(int template_id, CProxySettings& settings, std::string folder,
+                     const ProxyDialogTexts& texts, HINSTANCE instance, std::string file_name)
     : Dialog(template_id, instance),
-      texts_(std::move(texts)),
       settings_(settings),
-      install_folder_(std::move(install_folder)) {
-    for (const int field :
-         {kProxyHostField, kProxyPortField, kProxyAccountField, kProxyPasswordField})
-        OnCommand(field, EN_CHANGE, [this] { changed_ = true; });
-}
-
-std::wstring ProxyDialog::Text(UINT id) const {
-    return LoadText(id, instance());
-}
-
-int ProxyDialog::Ask(UINT id) const {
-    return CurrentMessageBoxes().Show(handle(), Text(id), texts_.question_caption,
-                                      MB_YESNO | MB_ICONQUESTION);
-}
-
-void ProxyDialog::Tell(UINT id) const {
-    CurrentMessageBoxes().Show(handle(), Text(id), kProductTitle, MB_OK | MB_ICONEXCLAMATION);
-}
-
-bool ProxyDialog::OnInitDialog() {
-    if (settings_.HasProxy()) {
-        SetItemText(kProxyHostField, FromAnsi(settings_.host()));
-        SetItemText(kProxyPortField, std::to_wstring(settings_.port()));
+      folder_(std::move(folder)),
+      texts_(texts),
+      file_name_(std::move(file_name)) {
+    for (const int id : {kProxyHostId, kProxyPortId, kProxyAccountId, kProxyPasswordId}) {
+        OnCommand(id, EN_CHANGE, [this] {
+            if (!filling_)
+                changed_ = true;
+        });
     }
-    if (!settings_.account().empty())
-        SetItemText(kProxyAccountField, FromAnsi(settings_.account()));
-    if (!settings_.password().empty())
-        SetItemText(kProxyPasswordField, FromAnsi(settings_.password()));
-    // The system's own proxy wins over ours: only the account is the user's.
-    if (settings_.from_system()) {
-        EnableItem(kProxyHostField, false);
-        EnableItem(kProxyPortField, false);
+}
+
+bool CProxyDlg::OnInitDialog() {
+    filling_ = true;
+    if (!settings_.host().empty() && settings_.port() != 0) {
+        SetItemText(kProxyHostId, FromAnsi(settings_.host()));
+        SetItemText(kProxyPortId, std::to_wstring(settings_.port()));
+        if (!settings_.account().empty())
+            SetItemText(kProxyAccountId, FromAnsi(settings_.account()));
+        if (!settings_.password().empty())
+            SetItemText(kProxyPasswordId, FromAnsi(settings_.password()));
     }
+    filling_ = false;
+    // Host and port the system names cannot be changed here.
+    EnableItem(kProxyHostId, !settings_.from_system());
+    EnableItem(kProxyPortId, !settings_.from_system());
     changed_ = false;
-    SetText(Text(texts_.title));
-    return false;
+    const std::wstring title = LoadText(texts_.title, instance());
+    if (!title.empty())
+        SetText(title);
+    return true;
 }
 
-void ProxyDialog::OnOk() {
+int CProxyDlg::Ask(UINT text_id, UINT style) const {
+    return CurrentMessageBoxes().Show(handle(), LoadText(text_id, instance()),
+                                      LoadText(texts_.caption, instance()), style);
+}
+
+void CProxyDlg::OnOk() {
     const ProxyFormCheck check =
-        CheckProxyForm({ToAnsi(ItemText(kProxyHostField)), ToAnsi(ItemText(kProxyPortField)),
-                        ToAnsi(ItemText(kProxyAccountField)),
-                        ToAnsi(ItemText(kProxyPasswordField))});
+        CheckProxyForm({ToAnsi(ItemText(kProxyHostId)), ToAnsi(ItemText(kProxyPortId)),
+                        ToAnsi(ItemText(kProxyAccountId)), ToAnsi(ItemText(kProxyPasswordId))});
     switch (check.outcome) {
-        case ProxyFormOutcome::kClear:
+        case ProxyFormOutcome::kClear: {
             if (!settings_.from_system())
                 settings_.SetProxy("", 0);
             settings_.SetCredentials("", "");
-            DeleteFileA((install_folder_ + std::string(kProxySettingsFileName)).c_str());
+            DeleteFileA(JoinPath(folder_, file_name_).c_str());
             End(IDOK);
             return;
+        }
         case ProxyFormOutcome::kNoAddress:
-            Tell(texts_.no_address);
+            Ask(texts_.no_address, MB_OK | MB_ICONEXCLAMATION);
             return;
         case ProxyFormOutcome::kBadPort:
-            Tell(texts_.bad_port);
+            Ask(texts_.bad_port, MB_OK | MB_ICONEXCLAMATION);
             return;
         case ProxyFormOutcome::kSave:
             break;
     }
-    if (check.ask_about_blank_credential && Ask(texts_.blank_credential_question) != IDYES)
+    if (check.ask_about_blank_credential &&
+        Ask(texts_.blank_credential, MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
-    if (!settings_.from_system()) {
-        CProxySettings proposed = settings_;
-        // A name that cannot stand in a request is no address.
-        if (!proposed.SetProxy(check.host, check.port)) {
-            Tell(texts_.no_address);
-            return;
-        }
-        settings_ = proposed;
+    // An address that cannot stand in a request is no address.
+    if (!settings_.from_system() && !settings_.SetProxy(check.host, check.port)) {
+        Ask(texts_.no_address, MB_OK | MB_ICONEXCLAMATION);
+        return;
     }
     settings_.SetCredentials(check.account, check.password);
-    if (!settings_.Save(install_folder_, kProxySettingsFileName))
-        OutputDebugStringA("Proxy settings could not be saved\n");
+    settings_.Save(folder_, file_name_);  // a store that cannot be written is given up silently
     End(IDOK);
 }
 
-void ProxyDialog::OnCancel() {
-    if (changed_ && Ask(texts_.unsaved_changes_question) != IDYES)
+void CProxyDlg::OnCancel() {
+    if (changed_ && Ask(texts_.changes_lost, MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
     End(IDCANCEL);
 }
-
-CProxyDlg::CProxyDlg(CProxySettings& settings, std::string install_folder)
-    : ProxyDialog(IDD_PROXY,
-                  {IDS_PROXY_DIALOG_TITLE, IDS_PROXY_BLANK_CREDENTIAL_QUESTION,
-                   IDS_PROXY_UNSAVED_CHANGES_QUESTION, IDS_PROXY_BAD_PORT_MESSAGE,
-                   IDS_PROXY_NO_ADDRESS_MESSAGE, kProductTitle},
-                  settings, std::move(install_folder)) {}
 
 }  // namespace olvex::ui

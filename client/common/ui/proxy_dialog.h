@@ -1,13 +1,13 @@
-// The proxy dialog: the user's HTTP proxy (address, port) and the account and
-// password for its Basic authentication, kept in the install folder's
-// "proxyinfo.dat" (proxy_settings.h). One class serves every program that
-// offers it, each with its own template and texts: the updater's template
-// and the client library's own (182, proxy_dialog.rc, `CProxyDlg`).
+// `CProxyDlg`: the modal dialog in which the user edits the proxy settings
+// (address, port, account, password) and which saves them itself on OK. Each
+// program has its own template and its own texts (string numbers differ
+// between the programs); the controls' ids are the same everywhere. The
+// rules of OK are proxy_form.h's.
 //
-// OK checks the fields (proxy_form.h): all of address, account and password
-// empty forgets the proxy and deletes the store; a missing address or a bad
-// port keeps the dialog open with its message; exactly one blank credential
-// asks first. Cancel asks before dropping changes.
+//     CProxySettings settings;
+//     settings.Load(install_folder, kProxySettingsFileName);
+//     CProxyDlg dialog(IDD_PROXY, settings, install_folder, texts);
+//     dialog.RunModal();
 #pragma once
 
 #include <windows.h>
@@ -19,29 +19,27 @@
 
 namespace olvex::ui {
 
-// The ids of the dialog's texts in the program's string table, and the
-// caption of its two questions.
+inline constexpr int kProxyHostId = 1204;
+inline constexpr int kProxyPortId = 1206;
+inline constexpr int kProxyAccountId = 1208;
+inline constexpr int kProxyPasswordId = 1213;
+
+// String ids of the program's texts for the dialog.
 struct ProxyDialogTexts {
-    UINT title;
-    UINT blank_credential_question;
-    UINT unsaved_changes_question;
-    UINT bad_port;
-    UINT no_address;
-    std::wstring question_caption;
+    UINT title = 0;             // the dialog's title
+    UINT caption = 0;           // caption of its message boxes
+    UINT changes_lost = 0;      // Cancel after a change: leave anyway? (Yes/No)
+    UINT blank_credential = 0;  // one of account and password blank: meant? (Yes/No)
+    UINT no_address = 0;        // an account or password without an address
+    UINT bad_port = 0;          // port 0, above 65535 or no number
 };
 
-// The template's edit fields.
-inline constexpr int kProxyHostField = 1204;
-inline constexpr int kProxyPortField = 1206;
-inline constexpr int kProxyAccountField = 1208;
-inline constexpr int kProxyPasswordField = 1213;
-
-class ProxyDialog : public Dialog {
+class CProxyDlg : public Dialog {
   public:
-    // settings are shown and, on OK, changed and saved into install_folder
-    // (ending with a backslash).
-    ProxyDialog(int template_id, ProxyDialogTexts texts, CProxySettings& settings,
-                std::string install_folder, HINSTANCE instance = nullptr);
+    // The store is file_name in folder.
+    CProxyDlg(int template_id, CProxySettings& settings, std::string folder,
+              const ProxyDialogTexts& texts, HINSTANCE instance = nullptr,
+              std::string file_name = std::string(kProxySettingsFileName));
 
   protected:
     bool OnInitDialog() override;
@@ -49,21 +47,14 @@ class ProxyDialog : public Dialog {
     void OnCancel() override;
 
   private:
-    std::wstring Text(UINT id) const;
-    int Ask(UINT id) const;
-    void Tell(UINT id) const;
+    int Ask(UINT text_id, UINT style) const;
 
-    ProxyDialogTexts texts_;
     CProxySettings& settings_;
-    std::string install_folder_;
+    std::string folder_;
+    ProxyDialogTexts texts_;
+    std::string file_name_;
     bool changed_ = false;
-};
-
-// The client library's proxy dialog: template 182 and strings 296 to 300 and
-// 316 of proxy_dialog.rc, which a program that offers it includes in its .rc.
-class CProxyDlg : public ProxyDialog {
-  public:
-    CProxyDlg(CProxySettings& settings, std::string install_folder);
+    bool filling_ = false;
 };
 
 }  // namespace olvex::ui
