@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "client/common/proxy_record.h"
+#include "olvex/olvex.h"
 #include "client/update/pellory_resources.h"
 #include "client/update/updater_options.h"
 #include "testing/gui/gui_test_support.h"
@@ -271,6 +273,9 @@ class PelloryTest : public ::testing::Test {
 
     std::wstring ItemText(HWND window, int id) { return gui::GetText(gui::FindChild(window, id)); }
 
+    // What the apply probe printed (see below).
+    std::string RunApplyProbe() const;
+
     HttpTestServer server_;
     fs::path install_;
     fs::path product_;
@@ -280,37 +285,153 @@ class PelloryTest : public ::testing::Test {
 
 // The headline run: "/noninteractive" checks, shows its progress, downloads
 // both channels, logs each file, writes the history and the time, and starts
-// the update utility.
+// the update utility. Until the real update utility is there, the engine's
+// own ApplyUpdates (in a process of its own, as the utility would) shows that
+// what was downloaded updates the definitions: once by the delta route from
+// the installed first block, once as whole files onto an install without
+// definitions.
 TEST_F(PelloryTest, NoninteractiveRunDownloadsWithProgressAndStartsTheUpdateUtility) {
-    ServeUpdates();
-    // Slow enough to watch the progress.
-    server_.SetRules("/u/prog/pellory-big.bin slow=40 chunk=4096\n");
-    const std::int64_t before = Now();
-    ASSERT_TRUE(StartPellory(L"/noninteractive"));
-    const HWND window = WaitForWindow(kDownloadTitle);
-    ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(gui::WaitUntil(
-        [&] { return ItemText(window, IDC_DOWNLOAD_STATUS).find(L"pellory-big.bin") !=
-                     std::wstring::npos; },
-        30000));
-    gui::SaveScreenshot(window, "noninteractive-progress");
-    EXPECT_TRUE(IsWindowVisible(gui::FindChild(window, IDC_DOWNLOAD_PROGRESS)));
-    EXPECT_EQ(ItemText(window, IDC_DOWNLOAD_BUTTON), L"Cancel");
-    ASSERT_TRUE(pellory_.Wait(60000).has_value());
+    for (const bool delta_route : {true, false}) {
+        SCOPED_TRACE(delta_route ? "delta route" : "whole files");
+        ClearUtilityLog();
+        std::error_code ignored;
+        fs::remove_all(product_, ignored);
+        for (const char* folder : {"_core_", "_qzv5_"})
+            fs::remove_all(temp_ / folder, ignored);
+        if (!delta_route) {
+            for (const char* name : {"qzinfo.dat", "qzfile.dat", "qzloc.dat"})
+                fs::remove(install_ / "core" / name, ignored);
+        }
+        ServeUpdates();
+        // Slow enough to watch the progress.
+        server_.SetRules("/u/prog/pellory-big.bin slow=40 chunk=4096\n");
+        const std::int64_t before = Now();
+        ASSERT_TRUE(StartPellory(L"/noninteractive"));
+        const HWND window = WaitForWindow(kDownloadTitle);
+        ASSERT_NE(window, nullptr);
+        ASSERT_TRUE(gui::WaitUntil(
+            [&] { return ItemText(window, IDC_DOWNLOAD_STATUS).find(L"pellory-big.bin") !=
+                         std::wstring::npos; },
+            30000));
+        gui::SaveScreenshot(window, delta_route ? "noninteractive-progress"
+                                                : "noninteractive-progress-whole-files");
+        EXPECT_TRUE(IsWindowVisible(gui::FindChild(window, IDC_DOWNLOAD_PROGRESS)));
+        EXPECT_EQ(ItemText(window, IDC_DOWNLOAD_BUTTON), L"Cancel");
+        ASSERT_TRUE(pellory_.Wait(60000).has_value());
 
-    gui::WaitUntil([&] { return !UtilityStarts().empty(); }, 10000, 50);
-    const auto starts = UtilityStarts();
-    ASSERT_EQ(starts.size(), 1u);
-    EXPECT_EQ(starts[0].find("/installupdate"), std::string::npos);
-    EXPECT_EQ(Lines(ReadFileText(product_ / "qzupdateshistory.txt")).size(), 1u);
-    const auto core = Downloads("_core_");
-    const auto program = Downloads("_qzv5_");
-    EXPECT_FALSE(core.empty());
-    EXPECT_EQ(program.size(), 1u);
-    EXPECT_EQ(UpdatedLogLines().size(), core.size() + program.size());
-    const UpdaterSettings settings = Settings();
-    EXPECT_GE(settings.last_update, before);
-    EXPECT_LE(settings.last_update, Now() + 60);
+        gui::WaitUntil([&] { return !UtilityStarts().empty(); }, 10000, 50);
+        const auto starts = UtilityStarts();
+        ASSERT_EQ(starts.size(), 1u);
+        EXPECT_EQ(starts[0].find("/installupdate"), std::string::npos);
+        EXPECT_EQ(Lines(ReadFileText(product_ / "qzupdateshistory.txt")).size(), 1u);
+        const auto core = Downloads("_core_");
+        const auto program = Downloads("_qzv5_");
+        ASSERT_EQ(core.size(), 3u);
+        EXPECT_EQ(program.size(), 1u);
+        // Delta packages are named after the file's stem, whole files keep ".dat".
+        for (const std::string& name : core)
+            EXPECT_EQ(name.find(".dat.") == std::string::npos, delta_route) << name;
+        EXPECT_EQ(UpdatedLogLines().size(), core.size() + program.size());
+        const UpdaterSettings settings = Settings();
+        EXPECT_GE(settings.last_update, before);
+        EXPECT_LE(settings.last_update, Now() + 60);
+
+        const std::string probe = RunApplyProbe();
+        const auto lines = Lines(probe);
+        const auto printed = [&](const std::string& line) {
+            return std::find(lines.begin(), lines.end(), line) != lines.end();
+        };
+        EXPECT_TRUE(printed("applied 3")) << probe;
+        EXPECT_TRUE(printed("pest 4102 Pellory.Second")) << probe;
+        std::string version_before, version_after;
+        for (const std::string& line : lines) {
+            if (line.rfind("before ", 0) == 0)
+                version_before = line.substr(7);
+            if (line.rfind("after ", 0) == 0)
+                version_after = line.substr(6);
+        }
+        EXPECT_FALSE(version_after.empty()) << probe;
+        EXPECT_NE(version_before, version_after) << probe;
+    }
+}
+
+// The update utility's part in a process of its own: this program again,
+// running only the probe below.
+std::string PelloryTestApplyProbeOutput(const fs::path& install, const fs::path& temp) {
+    SetEnvironmentVariableW(L"OLVEX_APPLY_PROBE_CORE", WindowsPath((install / "core").string()).c_str());
+    SetEnvironmentVariableW(L"OLVEX_APPLY_PROBE_TEMP", WindowsPath((temp / "_core_").string()).c_str());
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const auto run = gui::RunForOutput(gui::Quote(self) +
+                                       L" --gtest_also_run_disabled_tests"
+                                       L" --gtest_filter=*DISABLED_ApplyProbe",
+                                       60000);
+    SetEnvironmentVariableW(L"OLVEX_APPLY_PROBE_CORE", nullptr);
+    SetEnvironmentVariableW(L"OLVEX_APPLY_PROBE_TEMP", nullptr);
+    return run.output;
+}
+
+std::string PelloryTest::RunApplyProbe() const {
+    return PelloryTestApplyProbeOutput(install_, temp_);
+}
+
+// Applies the core downloads with the engine and reports the definitions'
+// composite version before and after, and the pest only the update adds.
+TEST(PelloryApplyProbe, DISABLED_ApplyProbe) {
+    const std::wstring core = gui::Environment(L"OLVEX_APPLY_PROBE_CORE");
+    const std::wstring temp = gui::Environment(L"OLVEX_APPLY_PROBE_TEMP");
+    ASSERT_FALSE(core.empty());
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    {
+        IVersionInfo* version = nullptr;
+        ASSERT_EQ(CoCreateInstance(CLSID_VersionInfo, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IVersionInfo, reinterpret_cast<void**>(&version)),
+                  S_OK);
+        BSTR text = nullptr;
+        BSTR folder = SysAllocString(core.c_str());
+        version->GetCompositeVersion(folder, &text);
+        printf("before %ls\n", text ? text : L"");
+        SysFreeString(text);
+
+        IUpdater* updater = nullptr;
+        ASSERT_EQ(CoCreateInstance(CLSID_Updater, nullptr, CLSCTX_INPROC_SERVER, IID_IUpdater,
+                                   reinterpret_cast<void**>(&updater)),
+                  S_OK);
+        VARIANT_BOOL ok = VARIANT_FALSE;
+        BSTR url = SysAllocString(L"http://updates.gorsewatch.invalid/core/qzmaster.dat");
+        updater->Initialize(folder, url, 0, &ok);
+        long applied = -1;
+        BSTR downloads = SysAllocString(temp.c_str());
+        updater->ApplyUpdates(downloads, &applied);
+        printf("applied %ld\n", applied);
+        updater->Release();
+
+        text = nullptr;
+        version->GetCompositeVersion(folder, &text);
+        printf("after %ls\n", text ? text : L"");
+        SysFreeString(text);
+        version->Release();
+
+        IPestDatabase* database = nullptr;
+        ASSERT_EQ(CoCreateInstance(CLSID_PestDatabase, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IPestDatabase, reinterpret_cast<void**>(&database)),
+                  S_OK);
+        database->Initialize(folder, &ok);
+        IPestRecord* record = nullptr;
+        if (SUCCEEDED(database->GetPestById(4102, &record)) && record != nullptr) {
+            BSTR name = nullptr;
+            record->get_bsName(&name);
+            printf("pest 4102 %ls\n", name ? name : L"");
+            SysFreeString(name);
+            record->Release();
+        }
+        database->Release();
+        SysFreeString(url);
+        SysFreeString(downloads);
+        SysFreeString(folder);
+    }
+    fflush(stdout);
+    CoUninitialize();
 }
 
 // What a start does by its options, "lastupdate" and "updateproc".
