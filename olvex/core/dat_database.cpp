@@ -82,8 +82,9 @@ PartLoad<Tables> LoadPart(const std::string& path, Build&& build) noexcept {
 }  // namespace
 
 bool IsRemoteDefinitionSource(std::string_view source) {
-    return Contains(source, "http://") || Contains(source, "ftp://") ||
-           Contains(source, "https://");
+    const std::string lowered = LowerAscii(source);
+    return Contains(lowered, "http://") || Contains(lowered, "ftp://") ||
+           Contains(lowered, "https://");
 }
 
 CDatDatabase::CDatDatabase(const SpecialFolderSource* folders, const MultiByteText& mb)
@@ -255,7 +256,7 @@ int CDatDatabase::FetchDefinitionFile(std::string_view source, std::string_view 
                                       const RemoteSource& remote) {
     if (source.size() > kMaxSourceLength)
         return Fail(kBlockNoMemory, kUrlTooLargeText);
-    if (!IsRemoteDefinitionSource(LowerAscii(source)) || !remote.fetcher)
+    if (!IsRemoteDefinitionSource(source) || !remote.fetcher)
         return Fail(kBlockNotFound, kProtocolNotSupportedText);
     // The address keeps its case: servers may tell "Defs" from "defs".
     const std::string url = std::string(source) + "/" + std::string(name);
@@ -267,7 +268,8 @@ int CDatDatabase::FetchDefinitionFile(std::string_view source, std::string_view 
 
 std::optional<std::uint64_t> CDatDatabase::GetBlockTime(std::string_view source,
                                                         DefinitionFetcher* fetcher) const {
-    if (Contains(source, "http://") || Contains(source, "https://")) {
+    const std::string lowered = LowerAscii(source);
+    if (Contains(lowered, "http://") || Contains(lowered, "https://")) {
         if (!fetcher)
             return std::nullopt;
         const auto head = fetcher->ReadHead(std::string(source), kRemoteHeadBytes);

@@ -61,7 +61,8 @@ struct RemoteSource {
 };
 
 // True for a source that names a web folder: it contains "http://",
-// "ftp://" or "https://".
+// "ftp://" or "https://" in any case ("HTTP://" is an address too). The
+// scanner and the pest database both ask this one question.
 bool IsRemoteDefinitionSource(std::string_view source);
 
 class CDatDatabase {
