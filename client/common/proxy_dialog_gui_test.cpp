@@ -163,8 +163,7 @@ TEST_F(ProxyDialogTest, ReportThroughAnAuthenticatingProxy) {
     ASSERT_TRUE(server.Available()) << HttpTestServer::kHowToRun;
     // The report's own address names a host that exists nowhere: only the
     // proxy can take it, and only with the account.
-    server.SetRules(
-        "/prevalence/report.asp proxyauth=ruser:rpass\n");
+    server.SetRules("/prevalence/report.asp proxyauth=ruser:rpass\n");
     server.Serve("prevalence/report.asp", std::vector<std::uint8_t>{'o', 'k'});
 
     HWND dialog = Open();

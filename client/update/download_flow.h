@@ -26,9 +26,9 @@ inline constexpr std::size_t kUpdateChannelCount = 3;
 
 struct ChannelDescription {
     UpdateChannel channel;
-    const char* url_file_key;  // in "updateurls.ini"
-    const char* url_table_key; // in "URLs.ini"
-    const char* temp_folder;   // under %TEMP%, the channel's downloads
+    const char* url_file_key;   // in "updateurls.ini"
+    const char* url_table_key;  // in "URLs.ini"
+    const char* temp_folder;    // under %TEMP%, the channel's downloads
 };
 
 // core: the install folder's "core", program: the install folder, suite: the

@@ -150,7 +150,8 @@ bool CPelloryApp::StartUp(const std::vector<std::string>& parameters) {
     std::setlocale(LC_ALL, "");
 
     // 5. A short name left by an old installer.
-    MoveFileA((install_folder_ + "Dunmer~1.exe").c_str(), (install_folder_ + "Dunmere.exe").c_str());
+    MoveFileA((install_folder_ + "Dunmer~1.exe").c_str(),
+              (install_folder_ + "Dunmere.exe").c_str());
 
     // 6, 7.
     if (!EnsureEngine() || !PrepareProductFolder())
@@ -303,7 +304,8 @@ void CPelloryApp::SaveSettings(const UpdaterSettings& settings, HWND owner) cons
 
 void CPelloryApp::StartUpdateUtility() const {
     // Not waited for: it closes this program's windows before it applies.
-    if (!StartProgram(install_folder_ + kUpdateUtilityName, install_update_ ? "/installupdate" : ""))
+    if (!StartProgram(install_folder_ + kUpdateUtilityName,
+                      install_update_ ? "/installupdate" : ""))
         Trace("the update utility could not be started");
 }
 

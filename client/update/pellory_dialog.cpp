@@ -29,9 +29,9 @@ CPelloryDlg::CPelloryDlg(CPelloryApp& app) : Dialog(IDD_PELLORY), app_(app) {
 }
 
 bool CPelloryDlg::OnInitDialog() {
-    big_icon_ = static_cast<HICON>(LoadImageW(instance(), MAKEINTRESOURCEW(IDI_PELLORY),
-                                              IMAGE_ICON, GetSystemMetrics(SM_CXICON),
-                                              GetSystemMetrics(SM_CYICON), 0));
+    big_icon_ =
+        static_cast<HICON>(LoadImageW(instance(), MAKEINTRESOURCEW(IDI_PELLORY), IMAGE_ICON,
+                                      GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
     small_icon_ = static_cast<HICON>(LoadImageW(instance(), MAKEINTRESOURCEW(IDI_PELLORY),
                                                 IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                                                 GetSystemMetrics(SM_CYSMICON), 0));
@@ -40,13 +40,12 @@ bool CPelloryDlg::OnInitDialog() {
     SetText(app_.Text(IDS_MAIN_TITLE));
     SetWindowPos(handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 
-    background_.reset(CreateSolidBrush(ui::ColorFromResource(IDS_BACKGROUND_COLOUR,
-                                                             RGB(255, 255, 255), instance())));
+    background_.reset(CreateSolidBrush(
+        ui::ColorFromResource(IDS_BACKGROUND_COLOUR, RGB(255, 255, 255), instance())));
     headline_colour_ = ui::ColorFromResource(IDS_HEADLINE_COLOUR, RGB(51, 102, 153), instance());
     const HDC dc = GetDC(handle());
-    headline_font_ =
-        ui::CreatePointFontFromResources(IDS_FONT_FACE, IDS_FONT_POINTS, FW_NORMAL, false, dc,
-                                         instance());
+    headline_font_ = ui::CreatePointFontFromResources(IDS_FONT_FACE, IDS_FONT_POINTS, FW_NORMAL,
+                                                      false, dc, instance());
     ReleaseDC(handle(), dc);
     for (const int id : {IDC_HEADLINE, IDC_HEADLINE_OPTIONS}) {
         if (headline_font_)
@@ -55,9 +54,10 @@ bool CPelloryDlg::OnInitDialog() {
     }
 
     settings_ = app_.LoadSettings(handle());
-    const int radio = settings_.procedure == UpdateProcedure::kInstallAutomatically ? IDC_PROC_AUTOMATIC
+    const int radio = settings_.procedure == UpdateProcedure::kInstallAutomatically
+                          ? IDC_PROC_AUTOMATIC
                       : settings_.procedure == UpdateProcedure::kManualOnly ? IDC_PROC_MANUAL
-                                                                             : IDC_PROC_NOTIFY;
+                                                                            : IDC_PROC_NOTIFY;
     CheckRadioButton(handle(), IDC_PROC_AUTOMATIC, IDC_PROC_MANUAL, radio);
     if (app_.restricted()) {
         for (const int id : {IDC_CHECK_NOW, IDC_CONFIGURE_PROXY, IDC_PROC_AUTOMATIC,
@@ -74,8 +74,8 @@ HBRUSH CPelloryDlg::OnControlColor(HDC dc, HWND control, UINT message) {
         return nullptr;
     const int id = GetDlgCtrlID(control);
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, id == IDC_HEADLINE || id == IDC_HEADLINE_OPTIONS ? headline_colour_
-                                                                      : RGB(0, 0, 0));
+    SetTextColor(
+        dc, id == IDC_HEADLINE || id == IDC_HEADLINE_OPTIONS ? headline_colour_ : RGB(0, 0, 0));
     SetBkColor(dc, RGB(255, 255, 255));
     return background_.get();
 }

@@ -202,7 +202,8 @@ class PelloryTest : public ::testing::Test {
         for (const auto& file : tools::UpdateSetFiles(*program))
             server_.Serve("u/prog/" + file.path, file.bytes);
         const std::string control = tools::RenderControlFile(extras);
-        server_.Serve("u/prog/qzmaster.dat", std::vector<std::uint8_t>(control.begin(), control.end()));
+        server_.Serve("u/prog/qzmaster.dat",
+                      std::vector<std::uint8_t>(control.begin(), control.end()));
         return *core;
     }
     // Nothing new on either channel.
@@ -310,8 +311,10 @@ TEST_F(PelloryTest, NoninteractiveRunDownloadsWithProgressAndStartsTheUpdateUtil
         const HWND window = WaitForWindow(kDownloadTitle);
         ASSERT_NE(window, nullptr);
         ASSERT_TRUE(gui::WaitUntil(
-            [&] { return ItemText(window, IDC_DOWNLOAD_STATUS).find(L"pellory-big.bin") !=
-                         std::wstring::npos; },
+            [&] {
+                return ItemText(window, IDC_DOWNLOAD_STATUS).find(L"pellory-big.bin") !=
+                       std::wstring::npos;
+            },
             30000));
         gui::SaveScreenshot(window, delta_route ? "noninteractive-progress"
                                                 : "noninteractive-progress-whole-files");
@@ -358,13 +361,15 @@ TEST_F(PelloryTest, NoninteractiveRunDownloadsWithProgressAndStartsTheUpdateUtil
 // The update utility's part in a process of its own: this program again,
 // running only the probe below.
 std::string PelloryTestApplyProbeOutput(const fs::path& install, const fs::path& temp) {
-    SetEnvironmentVariableW(L"OLVEX_APPLY_PROBE_CORE", WindowsPath((install / "core").string()).c_str());
-    SetEnvironmentVariableW(L"OLVEX_APPLY_PROBE_TEMP", WindowsPath((temp / "_core_").string()).c_str());
+    SetEnvironmentVariableW(L"OLVEX_APPLY_PROBE_CORE",
+                            WindowsPath((install / "core").string()).c_str());
+    SetEnvironmentVariableW(L"OLVEX_APPLY_PROBE_TEMP",
+                            WindowsPath((temp / "_core_").string()).c_str());
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     const auto run = gui::RunForOutput(gui::Quote(self) +
-                                       L" --gtest_also_run_disabled_tests"
-                                       L" --gtest_filter=*DISABLED_ApplyProbe",
+                                           L" --gtest_also_run_disabled_tests"
+                                           L" --gtest_filter=*DISABLED_ApplyProbe",
                                        60000);
     SetEnvironmentVariableW(L"OLVEX_APPLY_PROBE_CORE", nullptr);
     SetEnvironmentVariableW(L"OLVEX_APPLY_PROBE_TEMP", nullptr);
@@ -498,8 +503,8 @@ TEST_F(PelloryTest, InvalidCommandLinesShowMessage170) {
     for (const wchar_t* arguments : {L"word", L"/unknown", L"/unknown -autoupdate"}) {
         SCOPED_TRACE(Narrow(arguments));
         ASSERT_TRUE(StartPellory(arguments));
-        const HWND box = gui::FindDialog(
-            {.title = std::wstring(kBoxTitle), .process_id = pellory_.id()}, 30000);
+        const HWND box =
+            gui::FindDialog({.title = std::wstring(kBoxTitle), .process_id = pellory_.id()}, 30000);
         ASSERT_NE(box, nullptr);
         gui::SaveScreenshot(box, "invalid-parameter");
         EXPECT_EQ(AnswerBox(),
@@ -517,9 +522,9 @@ TEST_F(PelloryTest, GivesWayToScansOtherCopiesAndRestrictedAccounts) {
     ServeNothingNew();
     {
         RunningProgram holder;
-        ASSERT_TRUE(gui::StartWhenReady(
-            holder, gui::Quote(gui::GuiProgramPath(L"mutex_holder.exe")) +
-                        L" GorsewatchV5PestActivity --seconds 60"));
+        ASSERT_TRUE(
+            gui::StartWhenReady(holder, gui::Quote(gui::GuiProgramPath(L"mutex_holder.exe")) +
+                                            L" GorsewatchV5PestActivity --seconds 60"));
         // With an option: silently.
         EXPECT_TRUE(RunPellory(L"/noninteractive", 30000));
         EXPECT_TRUE(server_.Requests().empty());
@@ -576,8 +581,10 @@ TEST_F(PelloryTest, FailedDownloadsAreCancelledAndNothingIsApplied) {
         ASSERT_NE(window, nullptr);
         ASSERT_TRUE(gui::PressButton(window, IDC_DOWNLOAD_NEXT));
         ASSERT_TRUE(gui::WaitUntil(
-            [&] { return ItemText(window, IDC_DOWNLOAD_STATUS) ==
-                         L"Update cancelled due to user action or processing error!"; },
+            [&] {
+                return ItemText(window, IDC_DOWNLOAD_STATUS) ==
+                       L"Update cancelled due to user action or processing error!";
+            },
             30000))
             << Narrow(ItemText(window, IDC_DOWNLOAD_STATUS));
         gui::SaveScreenshot(window, std::string("failed-") + c.name);
@@ -626,13 +633,15 @@ TEST_F(PelloryTest, CancelStopsASlowDownloadAndTheWindowWaitsForTheWorker) {
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(gui::PressButton(window, IDC_DOWNLOAD_NEXT));
     ASSERT_TRUE(gui::WaitUntil(
-        [&] { return ItemText(window, IDC_DOWNLOAD_STATUS).find(L"pellory-big.bin") !=
-                     std::wstring::npos; },
+        [&] {
+            return ItemText(window, IDC_DOWNLOAD_STATUS).find(L"pellory-big.bin") !=
+                   std::wstring::npos;
+        },
         30000));
     // Escape (as the close box and WM_CLOSE) acts as Cancel while it downloads.
     gui::PostWindowMessage(window, WM_CLOSE, 0, 0);
-    ASSERT_TRUE(gui::WaitUntil([&] { return ItemText(window, IDC_DOWNLOAD_BUTTON) == L"Close"; },
-                               10000));
+    ASSERT_TRUE(
+        gui::WaitUntil([&] { return ItemText(window, IDC_DOWNLOAD_BUTTON) == L"Close"; }, 10000));
     gui::SaveScreenshot(window, "cancelled-while-downloading");
     ASSERT_TRUE(pellory_.Wait(30000).has_value());
     EXPECT_TRUE(UtilityStarts().empty());
@@ -663,7 +672,8 @@ TEST_F(PelloryTest, NewUpdatesQuestionWhileTheMainProgramRuns) {
         [&] {
             const auto sent = gui::SendWindowMessage(bar, PBM_GETPOS, 0, 0);
             const auto high = gui::SendWindowMessage(bar, PBM_GETRANGE, FALSE, 0);
-            if (sent.completed && high.completed && high.result == static_cast<LRESULT>(kBigFileBytes))
+            if (sent.completed && high.completed &&
+                high.result == static_cast<LRESULT>(kBigFileBytes))
                 positions.push_back(static_cast<int>(sent.result));
             question = gui::FindDialog(
                 {.title = std::wstring(kNewUpdatesTitle), .process_id = pellory_.id()}, 0);
@@ -674,8 +684,8 @@ TEST_F(PelloryTest, NewUpdatesQuestionWhileTheMainProgramRuns) {
     const auto asked = gui::ReadDialog(question);
     EXPECT_NE(asked.text.find(L"Do you wish to apply the updates?"), std::wstring::npos);
     ASSERT_TRUE(gui::PressButton(question, L"No, Continue Scanning and Other Activities"));
-    ASSERT_TRUE(gui::WaitUntil([&] { return ItemText(window, IDC_DOWNLOAD_BUTTON) == L"Close"; },
-                               10000));
+    ASSERT_TRUE(
+        gui::WaitUntil([&] { return ItemText(window, IDC_DOWNLOAD_BUTTON) == L"Close"; }, 10000));
     EXPECT_EQ(ItemText(window, IDC_DOWNLOAD_STATUS),
               L"Download complete. Kelvan Gorsewatch will need to\nrestart when applying updates");
     gui::SaveScreenshot(window, "declined");
@@ -733,7 +743,9 @@ TEST_F(PelloryTest, MainWindow) {
     gui::SaveScreenshot(download, "check-now-ready");
     ASSERT_TRUE(gui::PressButton(download, IDC_DOWNLOAD_NEXT));
     ASSERT_TRUE(gui::WaitUntil(
-        [&] { return ItemText(download, IDC_DOWNLOAD_STATUS) == L"Kelvan Gorsewatch is up-to-date"; },
+        [&] {
+            return ItemText(download, IDC_DOWNLOAD_STATUS) == L"Kelvan Gorsewatch is up-to-date";
+        },
         30000))
         << Narrow(ItemText(download, IDC_DOWNLOAD_STATUS));
     gui::SaveScreenshot(download, "check-now-up-to-date");
@@ -824,12 +836,14 @@ TEST_F(PelloryTest, ProxyWindow) {
     struct Refusal {
         std::wstring host, port, account, password, message;
     };
-    const std::wstring bad_port = L"KelvanGorsewatch: A bad port number was specified for the proxy server.";
+    const std::wstring bad_port =
+        L"KelvanGorsewatch: A bad port number was specified for the proxy server.";
     const Refusal refusals[] = {
         {L"127.0.0.1", L"0", L"", L"", bad_port},
         {L"127.0.0.1", L"70000", L"", L"", bad_port},
         {L"127.0.0.1", L"80x", L"", L"", bad_port},
-        {L"", L"8080", L"user", L"", L"KelvanGorsewatch: Network address of proxy server not specified."},
+        {L"", L"8080", L"user", L"",
+         L"KelvanGorsewatch: Network address of proxy server not specified."},
     };
     for (const Refusal& r : refusals) {
         fill(proxy, r.host, r.port, r.account, r.password);
@@ -879,9 +893,10 @@ TEST_F(PelloryTest, ProxyWindow) {
     ASSERT_TRUE(gui::PressButton(proxy, IDCANCEL));
     box_text(IDYES);
     ASSERT_TRUE(gui::WaitForWindowGone(proxy, 10000));
-    EXPECT_EQ(DecodeProxyRecord(std::span(
-                  reinterpret_cast<const std::uint8_t*>(ReadFileText(install_ / "proxyinfo.dat").data()),
-                  kProxyRecordBytes))->port,
+    EXPECT_EQ(DecodeProxyRecord(std::span(reinterpret_cast<const std::uint8_t*>(
+                                              ReadFileText(install_ / "proxyinfo.dat").data()),
+                                          kProxyRecordBytes))
+                  ->port,
               3128);
 
     // All fields empty: the store goes.
@@ -923,8 +938,8 @@ TEST_F(PelloryTest, DownloadsThroughAnAuthenticatingProxy) {
     for (const auto& file : tools::UpdateSetFiles(*core))
         rules += "/u/core/" + file.path + " proxyauth=proxyuser:s3cret\n";
     server_.SetRules(rules);
-    WriteText(install_ / "updateurls.ini",
-              "coreurl=" + core_base + "/qzmaster.dat\r\nprogurl=" + core_base + "/qzmaster.dat\r\n");
+    WriteText(install_ / "updateurls.ini", "coreurl=" + core_base + "/qzmaster.dat\r\nprogurl=" +
+                                               core_base + "/qzmaster.dat\r\n");
 
     // The account goes in through the proxy window.
     ASSERT_TRUE(StartPellory(L""));
@@ -962,4 +977,3 @@ TEST_F(PelloryTest, DownloadsThroughAnAuthenticatingProxy) {
 
 }  // namespace
 }  // namespace olvex
-

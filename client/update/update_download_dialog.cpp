@@ -43,10 +43,10 @@ std::optional<std::string> SuiteFolder() {
     std::vector<char> value(MAX_PATH + 1);
     DWORD type = 0;
     DWORD size = static_cast<DWORD>(value.size() - 1);
-    const bool found = RegQueryValueExA(key, "Path", nullptr, &type,
-                                        reinterpret_cast<BYTE*>(value.data()),
-                                        &size) == ERROR_SUCCESS &&
-                       type == REG_SZ;
+    const bool found =
+        RegQueryValueExA(key, "Path", nullptr, &type, reinterpret_cast<BYTE*>(value.data()),
+                         &size) == ERROR_SUCCESS &&
+        type == REG_SZ;
     RegCloseKey(key);
     if (!found)
         return std::nullopt;
@@ -175,7 +175,8 @@ CUpdateDownloadDlg::CUpdateDownloadDlg(CPelloryApp& app, DownloadRunKind kind, b
     flow_.SetChannelExists(UpdateChannel::kSuite, suite.has_value());
     for (const ChannelDescription& channel : kUpdateChannels) {
         temp_folders_[IndexOf(channel.channel)] = temp + channel.temp_folder;
-        callbacks_[IndexOf(channel.channel)] = std::make_unique<UpdaterCallback>(*this, channel.channel);
+        callbacks_[IndexOf(channel.channel)] =
+            std::make_unique<UpdaterCallback>(*this, channel.channel);
         callbacks_[IndexOf(channel.channel)]->SetReportsToWindow(!flow_.automatic_apply());
     }
 

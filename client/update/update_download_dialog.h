@@ -30,8 +30,13 @@ class CUpdateDownloadDlg;
 
 // What a callback tells the window.
 struct DownloadEvent {
-    enum class Kind { kUpdateBegin, kDownloadStarting, kDownloadProgress, kDownloadFinished,
-                      kUpdateProgress };
+    enum class Kind {
+        kUpdateBegin,
+        kDownloadStarting,
+        kDownloadProgress,
+        kDownloadFinished,
+        kUpdateProgress
+    };
     Kind kind = Kind::kUpdateBegin;
     UpdateChannel channel = UpdateChannel::kCore;
     std::string file;

@@ -21,8 +21,8 @@ bool BeginsWithIgnoringCase(std::string_view text, std::string_view word) {
 }
 
 std::string_view TrimTrailingBlanks(std::string_view text) {
-    while (!text.empty() &&
-           (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n'))
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
+                             text.back() == '\n'))
         text.remove_suffix(1);
     return text;
 }
@@ -78,8 +78,7 @@ PelloryCommandLine ParsePelloryCommandLine(const std::vector<std::string>& param
             continue;
         }
         const std::string_view word = std::string_view(parameter).substr(1);
-        bool* const options[] = {&result.autoupdate, &result.installupdate,
-                                 &result.noninteractive};
+        bool* const options[] = {&result.autoupdate, &result.installupdate, &result.noninteractive};
         bool matched = false;
         for (std::size_t i = 0; i < kOptions.size() && !matched; ++i) {
             if (BeginsWithIgnoringCase(word, kOptions[i])) {
