@@ -39,7 +39,6 @@ template <typename Tables>
 struct PartLoad {
     int code = kBlockOk;
     std::string text;
-    bool keep_text = false;
     // Null with code 0: the file held no block, its tables stay as they were.
     std::shared_ptr<const Tables> tables;
     std::optional<std::int32_t> data_version;
@@ -53,7 +52,6 @@ PartLoad<Tables> LoadPart(const std::string& path, Build&& build) noexcept {
         if (!read.ok()) {
             part.code = read.code;
             part.text = std::move(read.text);
-            part.keep_text = read.keep_last_error_text;
             return part;
         }
         part.data_version = read.data_version;
@@ -63,18 +61,18 @@ PartLoad<Tables> LoadPart(const std::string& path, Build&& build) noexcept {
         if (!built.error.empty()) {
             // A malformed record is as bad as a block that fails its check.
             part.code = kBlockCorrupt;
-            part.text = path + " is corrupt.";
+            part.text = path + std::string(kCorruptSuffix);
             return part;
         }
         part.tables = std::move(built.tables);
     } catch (const std::bad_alloc&) {
         part = {};
         part.code = kBlockNoMemory;
-        part.keep_text = true;
+        part.text = path + std::string(kTooLargeSuffix);
     } catch (const std::length_error&) {
         part = {};
         part.code = kBlockNoMemory;
-        part.keep_text = true;
+        part.text = path + std::string(kTooLargeSuffix);
     }
     return part;
 }
@@ -173,8 +171,7 @@ int CDatDatabase::LoadFolderLocked(const std::string& folder) {
             return false;
         std::lock_guard lock(state_mutex_);
         last_error_code_ = part.code;
-        if (!part.keep_text)
-            last_error_text_ = part.text;
+        last_error_text_ = part.text;
         return true;
     };
     if (failed(pests))
@@ -192,9 +189,7 @@ int CDatDatabase::LoadFolderLocked(const std::string& folder) {
             locations.tables || !now ? locations.tables : now->location_tables(), mb_);
         Publish(std::move(tables), pests.data_version);
     } catch (const std::bad_alloc&) {
-        std::lock_guard lock(state_mutex_);
-        last_error_code_ = kBlockNoMemory;
-        return kBlockNoMemory;
+        return Fail(kBlockNoMemory, kNoMemoryText);
     }
     return kBlockOk;
 }

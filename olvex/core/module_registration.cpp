@@ -13,7 +13,6 @@
 #include "olvex/com/module.h"
 #include "olvex/core/registry_key.h"
 #include "olvex/olvex.h"
-#include "olvex/version.h"
 
 namespace olvex {
 namespace {
@@ -201,14 +200,6 @@ HRESULT RemoveVersionKey() {
 }
 
 }  // namespace
-
-const char* EngineVersionText() {
-    return OLVEX_VERSION_TEXT;
-}
-
-DottedVersion EngineVersion() {
-    return {OLVEX_VERSION_MAJOR, OLVEX_VERSION_MINOR, OLVEX_VERSION_PATCH, OLVEX_VERSION_BUILD};
-}
 
 bool ReadRegisteredVersion(std::string& text) {
     HKEY opened = nullptr;

@@ -14,10 +14,13 @@
 #include "olvex/com/engine_class.h"
 #include "olvex/core/crc32.h"
 #include "olvex/core/dat_test_support.h"
+#include "olvex/core/definition_blocks.h"
 #include "olvex/core/file_io.h"
+#include "olvex/core/little_endian.h"
 #include "olvex/core/md5.h"
 #include "olvex/core/os_utilities.h"
 #include "olvex/core/process_dat_database.h"
+#include "olvex/core/scrambler.h"
 #include "olvex/core/special_folders.h"
 #include "olvex/olvex.h"
 #include "testing/http_test_server.h"
@@ -226,8 +229,28 @@ TEST_F(PestDatabaseObjectTest, ObjectsShareOneDatabase) {
     EXPECT_EQ(CommonLocations(third.Get()).size(), 7u);
 }
 
+// The sample definitions copied into folder, the first block of "qzinfo.dat"
+// declaring one byte more than its stream decodes to (its check value made
+// to fit again).
+void WriteShortPayloadSet(const std::filesystem::path& folder) {
+    for (const char* name : {"qzinfo.dat", "qzfile.dat", "qzloc.dat"})
+        std::filesystem::copy_file(std::filesystem::path(SampleFolder()) / name, folder / name);
+    const std::string path = (folder / "qzinfo.dat").string();
+    auto bytes = ReadWholeFile(path).bytes;
+    const std::uint32_t length = *LoadLe32(bytes, kHeaderLengthOffset);
+    const auto payload = std::span(bytes).subspan(kDefinitionHeaderBytes, length);
+    DescrambleBuffer(payload);
+    StoreLe(payload, 2, *LoadLe32(payload, 2) + 1);
+    ScrambleBuffer(payload);
+    StoreLe(std::span(bytes), kHeaderCheckOffset, DefinitionCheckValue(payload));
+    ASSERT_EQ(WriteWholeFile(path, bytes), FileError::kNone);
+}
+
 TEST_F(PestDatabaseObjectTest, LoadFailuresGiveTheReadersTextAndCode) {
     ScratchDir empty;
+    ScratchDir short_payload;
+    WriteShortPayloadSet(short_payload.path());
+    const std::string short_folder = short_payload.path().string();
     struct Case {
         std::string folder;
         std::string text;
@@ -238,6 +261,10 @@ TEST_F(PestDatabaseObjectTest, LoadFailuresGiveTheReadersTextAndCode) {
         {TestData("other-date"), TestData("other-date") + "\\qzinfo.dat is not compatible.", 3},
         {TestData("bad-magic"), TestData("bad-magic") + "\\qzinfo.dat format not recognized.", 6},
         {TestData("bad-jc"), TestData("bad-jc") + "\\qzinfo.dat could not be decompressed.", 19},
+        {TestData("no-jc-tag"),
+         TestData("no-jc-tag") + "\\qzinfo.dat holds a block that is not JC-compressed.", 18},
+        // A stream that ends short of the size its header declares.
+        {short_folder, short_folder + "\\qzinfo.dat could not be decompressed.", 19},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.folder);
