@@ -86,6 +86,9 @@ class ProxyDialogTest : public ::testing::Test {
 TEST_F(ProxyDialogTest, MessagesAndTheStore) {
     HWND dialog = Open();
     ASSERT_NE(dialog, nullptr);
+    // Painted whole before the picture: it is taken the moment the dialog shows.
+    RedrawWindow(dialog, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     gui::SaveScreenshot(dialog, "proxy-dialog");
     std::wstring texts;
     for (const auto& child : gui::ListChildren(dialog))
