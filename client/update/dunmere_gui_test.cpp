@@ -342,7 +342,8 @@ class DunmereTest : public ::testing::Test {
 // group are applied, and the protection, updater and main program start
 // again in that order; the scanner does not.
 TEST_F(DunmereTest, ClosesAppliesAndRestartsTheProgramsInOrder) {
-    SetStandIn(kProtection, "ignore-close=3\n");
+    // It also takes its time to end once its window has gone.
+    SetStandIn(kProtection, "ignore-close=3\nlinger=3000\n");
     for (const StandIn& program : kStandIns)
         StartStandIn(program);
     const std::vector<std::uint8_t> language(5000, 0x4C);
@@ -369,6 +370,14 @@ TEST_F(DunmereTest, ClosesAppliesAndRestartsTheProgramsInOrder) {
     }
     EXPECT_TRUE(std::is_sorted(first_closes.begin(), first_closes.end()));
     EXPECT_EQ(Closes(kProtection).size(), 4u);
+    // The scanner was asked only once the protection program had ended.
+    DWORD lingering = 0;
+    for (const std::string& line : LogLines(kProtection)) {
+        if (line.rfind("lingering ", 0) == 0)
+            lingering = std::stoul(line.substr(10));
+    }
+    ASSERT_NE(lingering, 0u);
+    EXPECT_GE(static_cast<LONG>(Closes(kScanner).front() - lingering), 2900);
     for (const StandIn& program : {kMain, kScanner, kUpdater})
         EXPECT_EQ(Closes(program).size(), 1u) << program.name;
 

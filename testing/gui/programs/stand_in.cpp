@@ -12,6 +12,8 @@
 //   --hang-on-close     stop answering at the first WM_CLOSE not ignored: the
 //                       window procedure sleeps until the program's time is up
 //   --note-mutex NAME   log at start whether the named mutex exists
+//   --linger MS         once its window has gone, stay MS milliseconds before
+//                       ending (a program that still has files to close)
 //   --hidden            create the window hidden
 //   --seconds N         end after N seconds at the latest (default 120)
 //   --ready EVENT       signal the named event once the window exists
@@ -20,7 +22,8 @@
 // per message, "message <number> <wParam> <lParam> <tick>" (numbers in
 // decimal, wParam and lParam as signed values, tick from GetTickCount), and
 // "end" when the program ends; with --note-mutex, "mutex <name> present" or
-// "mutex <name> absent" after the start line.
+// "mutex <name> absent" after the start line; with --linger, "lingering
+// <tick>" when its window has gone.
 #include <windows.h>
 
 #include <cstdio>
@@ -166,6 +169,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
+    }
+    if (const long linger = options.Number(L"--linger", 0); linger > 0) {
+        Log(L"lingering " + std::to_wstring(GetTickCount()));
+        Sleep(static_cast<DWORD>(linger));
     }
     Log(L"end");
     CloseHandle(g_log);
