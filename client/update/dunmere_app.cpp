@@ -283,8 +283,8 @@ bool CDunmereApp::CreateUpdaters() {
         if (!GetUrl(uu::kUrlTableKeys[channel], url) || url.empty())
             url = uu::kDefaultControlFileUrls[channel];
         VARIANT_BOOL ok = VARIANT_FALSE;
-        if (FAILED(updater->Initialize(Bstr(app_folders[channel]).get(), Bstr(url).get(), 0,
-                                       &ok)) ||
+        if (FAILED(
+                updater->Initialize(Bstr(app_folders[channel]).get(), Bstr(url).get(), 0, &ok)) ||
             ok != VARIANT_TRUE) {
             Bstr error;
             long code = 0;

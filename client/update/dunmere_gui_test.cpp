@@ -133,8 +133,8 @@ std::string FileVersion(const fs::path& path) {
 std::string ClassesString(const std::string& key_name, const char* value_name = nullptr) {
     char value[1024] = {};
     DWORD size = sizeof(value) - 1;
-    if (RegGetValueA(HKEY_CLASSES_ROOT, key_name.c_str(), value_name, RRF_RT_REG_SZ, nullptr,
-                     value, &size) != ERROR_SUCCESS)
+    if (RegGetValueA(HKEY_CLASSES_ROOT, key_name.c_str(), value_name, RRF_RT_REG_SZ, nullptr, value,
+                     &size) != ERROR_SUCCESS)
         return {};
     return value;
 }
@@ -153,8 +153,7 @@ std::uint64_t CreationTime(DWORD process_id) {
     FILETIME created{}, exited{}, kernel{}, user{};
     const bool read = GetProcessTimes(process, &created, &exited, &kernel, &user) != FALSE;
     CloseHandle(process);
-    return read ? (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) |
-                      created.dwLowDateTime
+    return read ? (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime
                 : 0;
 }
 
@@ -280,10 +279,9 @@ class DunmereTest : public ::testing::Test {
     }
 
     HWND WaitForStatusWindow(DWORD process_id, DWORD timeout_ms = 30000) {
-        return gui::FindTopLevelWindow({.title = std::wstring(kStatusTitle),
-                                        .process_id = process_id,
-                                        .visible_only = true},
-                                       timeout_ms);
+        return gui::FindTopLevelWindow(
+            {.title = std::wstring(kStatusTitle), .process_id = process_id, .visible_only = true},
+            timeout_ms);
     }
 
     // A download in a temporary folder, named as the engine names them.
@@ -550,8 +548,7 @@ TEST_F(DunmereTest, ANewEngineIsRegisteredBeforeTheProgramsStartAgain) {
     ASSERT_FALSE(server.empty());
     EXPECT_EQ(FileVersion(server), "5.6.8.0") << server;
     EXPECT_EQ(ClassesString("olvex", "CurrentVersion"), "5.6.8.0");
-    EXPECT_NE(ReadFileText(install_ / "core" / "lfinfo.dat")
-                  .find("olvex.dll\r\n6\r\n"),
+    EXPECT_NE(ReadFileText(install_ / "core" / "lfinfo.dat").find("olvex.dll\r\n6\r\n"),
               std::string::npos);
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
     {

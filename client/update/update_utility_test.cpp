@@ -105,10 +105,9 @@ TEST(UpdateUtilityClose, NothingRunningClosesNothingAndWaitsForNothing) {
     FakeWindows windows;
     const CloseOutcome outcome = ClosePrograms(windows);
     EXPECT_EQ(windows.calls,
-              (std::vector<std::string>{"find " + std::string(kMain),
-                                        "find " + std::string(kProtection),
-                                        "find " + std::string(kScanner),
-                                        "find " + std::string(kUpdater)}));
+              (std::vector<std::string>{
+                  "find " + std::string(kMain), "find " + std::string(kProtection),
+                  "find " + std::string(kScanner), "find " + std::string(kUpdater)}));
     EXPECT_EQ(outcome.was_running, (std::array<bool, 4>{}));
     EXPECT_TRUE(ProgramsToRestart(outcome, {}).empty());
 }
@@ -120,10 +119,9 @@ TEST(UpdateUtilityClose, ClosesInTheTablesOrderAndWaitsForEachProgramToEnd) {
     windows.Open("Kelvan Gorsewatch Updates");  // the utility's own status window
     const CloseOutcome outcome = ClosePrograms(windows);
     EXPECT_EQ(CallsOf(windows.calls, "close"),
-              (std::vector<std::string>{"close " + std::string(kMain),
-                                        "close " + std::string(kProtection),
-                                        "close " + std::string(kScanner),
-                                        "close " + std::string(kUpdater)}));
+              (std::vector<std::string>{
+                  "close " + std::string(kMain), "close " + std::string(kProtection),
+                  "close " + std::string(kScanner), "close " + std::string(kUpdater)}));
     EXPECT_EQ(CallsOf(windows.calls, "wait"),
               (std::vector<std::string>{"wait " + std::string(kMain) + " 10000",
                                         "wait " + std::string(kProtection) + " 10000",
@@ -131,10 +129,10 @@ TEST(UpdateUtilityClose, ClosesInTheTablesOrderAndWaitsForEachProgramToEnd) {
                                         "wait " + std::string(kUpdater) + " 10000"}));
     // Each close is followed by the 200 ms spacing, the wait by the next find.
     const std::vector<std::string> main_calls(windows.calls.begin(), windows.calls.begin() + 5);
-    EXPECT_EQ(main_calls, (std::vector<std::string>{
-                              "find " + std::string(kMain), "close " + std::string(kMain),
-                              "sleep 200", "find " + std::string(kMain),
-                              "wait " + std::string(kMain) + " 10000"}));
+    EXPECT_EQ(main_calls,
+              (std::vector<std::string>{"find " + std::string(kMain), "close " + std::string(kMain),
+                                        "sleep 200", "find " + std::string(kMain),
+                                        "wait " + std::string(kMain) + " 10000"}));
     EXPECT_EQ(outcome.was_running, (std::array<bool, 4>{true, true, true, true}));
     EXPECT_EQ(outcome.left_running, (std::array<bool, 4>{}));
     EXPECT_TRUE(windows.open("Kelvan Gorsewatch Updates"));
