@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 
 #include <gtest/gtest.h>
 
@@ -563,6 +564,36 @@ TEST_F(DunmereTest, ANewEngineIsRegisteredBeforeTheProgramsStartAgain) {
     }
     CoUninitialize();
     EXPECT_TRUE(TempFoldersGone());
+}
+
+// An engine without the updater class: the utility says so, closes nothing
+// and applies nothing. (The stand-in engine registers itself as the newest
+// engine, so it goes again afterwards.)
+TEST_F(DunmereTest, AnEngineWithoutTheUpdaterEndsTheRunWithAMessage) {
+    struct RemoveStandInEngine {
+        ~RemoveStandInEngine() {
+            SHDeleteKeyA(HKEY_CLASSES_ROOT, "olvex.Scanner");
+            SHDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID\\{6F1C3B52-8A7D-4E21-9C55-0D3E7A9B1F40}");
+            std::error_code ignored;
+            fs::remove(fs::path(CommonFolder(CSIDL_PROGRAM_FILES_COMMON)) / "Scanner" / "olvex.dll",
+                       ignored);
+        }
+    } remove_stand_in_engine;
+    fs::copy_file(Narrow(WindowsPath(OLVEX_FAKE_ENGINE_PATH)), install_ / "olvex.dll",
+                  fs::copy_options::overwrite_existing);
+    StartStandIn(kMain);
+    PutDownload("_qzv5_", "langv5.dat", 7, kUpdateCopyFile, {1, 2, 3});
+    ASSERT_TRUE(StartDunmere());
+    const HWND box = gui::FindDialog(
+        {.title = std::wstring(L"Kelvan Gorsewatch"), .process_id = dunmere_.id()}, 60000);
+    ASSERT_NE(box, nullptr);
+    gui::SaveScreenshot(box, "engine-not-installed");
+    EXPECT_EQ(gui::ReadDialog(box).text, L"Error! OLVEX component not properly installed!");
+    EXPECT_TRUE(gui::PressButton(box, IDOK));
+    ASSERT_TRUE(dunmere_.Wait(30000).has_value());
+    EXPECT_EQ(gui::FindTopLevelWindow({.title = std::wstring(kStatusTitle)}), nullptr);
+    EXPECT_TRUE(Closes(kMain).empty());
+    EXPECT_FALSE(fs::exists(install_ / "langv5.dat"));
 }
 
 }  // namespace
