@@ -159,7 +159,10 @@ void CDunmereApp::Run(const std::vector<std::string>& arguments) {
     install_folder_ = JoinPath(current, "");
     char temp[MAX_PATH + 1] = {};
     const DWORD temp_length = GetTempPathA(MAX_PATH, temp);
-    temp_folder_ = temp_length > 0 && temp_length <= MAX_PATH ? JoinPath(temp, "") : std::string();
+    // Without it there is nothing to apply (and no folder to make elsewhere).
+    if (temp_length == 0 || temp_length > MAX_PATH)
+        return;
+    temp_folder_ = JoinPath(temp, "");
 
     // 2. The status window, painted before anything slow happens.
     status_ = std::make_unique<CApplyUpdatesStatusDlg>();
@@ -167,7 +170,8 @@ void CDunmereApp::Run(const std::vector<std::string>& arguments) {
         ShowWindow(status_->handle(), SW_SHOW);
         UpdateWindow(status_->handle());
     }
-    const HCURSOR arrow = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+    const HCURSOR arrow = LoadCursor(nullptr, IDC_ARROW);
+    SetCursor(LoadCursor(nullptr, IDC_WAIT));
     app_.PumpMessages();
 
     // 3. Another copy runs: it does the work.
