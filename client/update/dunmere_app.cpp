@@ -14,6 +14,7 @@
 #include "client/common/program_launcher.h"
 #include "client/common/unique_handle.h"
 #include "client/common/url_lookup.h"
+#include "client/update/download_flow.h"
 #include "client/update/dunmere_resources.h"
 #include "client/update/swap_stub_names.h"
 
@@ -201,8 +202,8 @@ void CDunmereApp::Run(const std::vector<std::string>& arguments) {
     }
 
     // 8.
-    for (const char* folder : uu::kTempFolderNames)
-        _mkdir((temp_folder_ + folder).c_str());
+    for (const ChannelDescription& channel : kUpdateChannels)
+        _mkdir((temp_folder_ + channel.temp_folder).c_str());
 
     // 9.
     const uu::Options options = uu::ParseCommandLine(arguments);
@@ -266,6 +267,7 @@ bool CDunmereApp::EnsureEngine() const {
 }
 
 bool CDunmereApp::CreateUpdaters() {
+    static_assert(static_cast<std::size_t>(kChannels) == kUpdateChannelCount);
     const std::string suite_folder =
         RegistryString(HKEY_LOCAL_MACHINE, uu::kSuiteRegistryKey, uu::kSuitePathValue);
     const std::string app_folders[kChannels] = {install_folder_ + "core", install_folder_,
@@ -284,8 +286,8 @@ bool CDunmereApp::CreateUpdaters() {
         if (channel == kSuite && suite_folder.empty())
             continue;
         std::string url;
-        if (!GetUrl(uu::kUrlTableKeys[channel], url) || url.empty())
-            url = uu::kDefaultControlFileUrls[channel];
+        if (!GetUrl(kUpdateChannels[channel].url_table_key, url) || url.empty())
+            url = kDefaultChannelUrls[channel];
         VARIANT_BOOL ok = VARIANT_FALSE;
         if (FAILED(
                 updater->Initialize(Bstr(app_folders[channel]).get(), Bstr(url).get(), 0, &ok)) ||
@@ -309,12 +311,12 @@ bool CDunmereApp::CreateUpdaters() {
 void CDunmereApp::ApplyUpdates() {
     for (int channel = 0; channel < kChannels; ++channel) {
         LONG applied = 0;
-        const Bstr folder(temp_folder_ + uu::kTempFolderNames[channel]);
+        const char* const name = kUpdateChannels[channel].temp_folder;
+        const Bstr folder(temp_folder_ + name);
         // Whatever failed stays due for the next update; an updater of a
         // suite that is not installed simply fails.
         updaters_[channel]->ApplyUpdates(folder.get(), &applied);
-        Trace(std::string(uu::kTempFolderNames[channel]) + ": " + std::to_string(applied) +
-              " applied");
+        Trace(std::string(name) + ": " + std::to_string(applied) + " applied");
         app_.PumpMessages();
     }
 }
@@ -355,8 +357,8 @@ void CDunmereApp::RestartPrograms(const std::vector<std::string>& files) const {
 
 void CDunmereApp::RemoveTempFolders() const {
     // Only empty ones go: whatever the apply left is kept for the next time.
-    for (const char* folder : uu::kTempFolderNames)
-        _rmdir((temp_folder_ + folder).c_str());
+    for (const ChannelDescription& channel : kUpdateChannels)
+        _rmdir((temp_folder_ + channel.temp_folder).c_str());
 }
 
 void CDunmereApp::EndRun() {

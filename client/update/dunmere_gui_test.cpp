@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "client/update/download_flow.h"
 #include "client/update/swap_stub_names.h"
 #include "client/update/update_utility.h"
 #include "olvex/update/delta_index.h"
@@ -175,8 +176,8 @@ class DunmereTest : public ::testing::Test {
                 return !fs::exists(install_);
             },
             15000, 100);
-        for (const char* folder : update_utility::kTempFolderNames)
-            fs::remove_all(temp_ / folder, ignored);
+        for (const ChannelDescription& channel : kUpdateChannels)
+            fs::remove_all(temp_ / channel.temp_folder, ignored);
         fs::create_directories(install_ / "core");
         fs::copy_file(Narrow(WindowsPath(OLVEX_DUNMERE_PATH)), install_ / "Dunmere.exe");
         fs::copy_file(Narrow(WindowsPath(OLVEX_DLL_PATH)), install_ / "olvex.dll");
@@ -323,8 +324,8 @@ class DunmereTest : public ::testing::Test {
     }
 
     bool TempFoldersGone() const {
-        for (const char* folder : update_utility::kTempFolderNames) {
-            if (fs::exists(temp_ / folder))
+        for (const ChannelDescription& channel : kUpdateChannels) {
+            if (fs::exists(temp_ / channel.temp_folder))
                 return false;
         }
         return true;

@@ -17,24 +17,11 @@ inline constexpr char kInstanceMutexName[] = "QZV5UpdateUtil";
 // Created and removed in the install and common data folders to see that
 // this account may write there.
 inline constexpr char kWriteTestFileName[] = "tempu.tmp";
-// The updater's download folders under the user's temporary folder, in the
-// order of the channels they are applied for: core, program, suite.
-inline constexpr std::array<const char*, 3> kTempFolderNames = {"_core_", "_qzv5_", "_tromb_"};
-
 // The suite's key under HKEY_LOCAL_MACHINE: its updater is initialised
-// only when the suite is installed.
+// only when the suite is installed. (The channels themselves, their download
+// folders and control-file addresses, are the updater's: download_flow.h.)
 inline constexpr char kSuiteRegistryKey[] = "Software\\Vorandel\\Kelvan Suite Personal";
 inline constexpr char kSuitePathValue[] = "Path";
-// The channels' control files: the install folder's URL table names them,
-// else the built-in addresses (the reserved top-level domain never reaches a
-// real host).
-inline constexpr std::array<const char*, 3> kUrlTableKeys = {
-    "CORE_UPDATES_URL", "PROGRAM_UPDATES_URL", "TROMB_UPDATES_URL"};
-inline constexpr std::array<const char*, 3> kDefaultControlFileUrls = {
-    "http://updates.gorsewatch.invalid/core/qzmaster.dat",
-    "http://updates.gorsewatch.invalid/program/qzmaster.dat",
-    "http://updates.gorsewatch.invalid/suite/qzmaster.dat",
-};
 
 // Between two WM_CLOSEs to the same program.
 inline constexpr unsigned kCloseSpacingMs = 200;
