@@ -54,9 +54,9 @@ class RecordingOperationHost : public OperationHost {
     }
     int32_t ShowMessageBox(void*, std::u16string_view text, std::u16string_view caption,
                            int32_t type) override {
-        return Call("ShowMessageBox " + Utf8(caption) + " | " + Utf8(text) + " | " +
-                        std::to_string(type),
-                    box_answer);
+        return Call(
+            "ShowMessageBox " + Utf8(caption) + " | " + Utf8(text) + " | " + std::to_string(type),
+            box_answer);
     }
     void MakeTopmost(void*) override { Call("MakeTopmost", 0); }
     void StartProgress(void*, int32_t steps) override {

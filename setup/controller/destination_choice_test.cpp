@@ -17,7 +17,7 @@ struct Chooser {
         // Refuses what the test names, accepts the rest.
         run.host.validate = [this](std::u16string_view path) {
             return path == refused || path.size() >= 1040 ? DestinationCode{8}
-                                                           : kDestinationAccepted;
+                                                          : kDestinationAccepted;
         };
     }
     uint32_t Choose() {

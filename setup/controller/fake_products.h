@@ -19,7 +19,7 @@
 namespace olvex::setup::fakes {
 
 struct ProductSpec {
-    std::string name = "Fake";       // its display name (ASCII)
+    std::string name = "Fake";         // its display name (ASCII)
     uint32_t code = kCodeAntiSpyware;  // the code its package must carry
     uint32_t package_code = kCodeAntiSpyware;
     bool available = true;  // install mode: whether the source holds it

@@ -79,7 +79,8 @@ uint32_t InstallOperation::Prepare() {
             suite_text = true;
         }
         if (noted != 0) {
-            ReportResult(noted, suite_text ? std::optional<std::u16string_view>(text) : std::nullopt,
+            ReportResult(noted,
+                         suite_text ? std::optional<std::u16string_view>(text) : std::nullopt,
                          SuiteName(), kReportFatal);
         }
     }

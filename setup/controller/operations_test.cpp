@@ -9,7 +9,6 @@
 namespace olvex::setup::testing {
 namespace {
 
-
 // One install scenario: members by kind, with what their checks and steps
 // give; what the run must exit with and whether a restart was offered.
 struct InstallCase {
@@ -47,8 +46,7 @@ TEST(InstallOperation, ProductFailuresBecomeResultsWarningsOrExitCodes) {
         {"three, the last failing: its code, no restart offered",
          {{ProductKind::kAntiSpyware, Spec(ProductKind::kAntiSpyware, "QZ")},
           {ProductKind::kAntiSpam, Spec(ProductKind::kAntiSpam, "AS")},
-          {ProductKind::kAntivirus,
-           Spec(ProductKind::kAntivirus, "AV", 0, {{"Install", 9026}})}},
+          {ProductKind::kAntivirus, Spec(ProductKind::kAntivirus, "AV", 0, {{"Install", 9026}})}},
          9026,
          {"QZ:Install", "AS:Install", "AV:Install"},
          false},
@@ -98,17 +96,31 @@ TEST(InstallOperation, RunsItsStepsInOrderAroundTheSuite) {
             steps.push_back(call);
         }
     }
-    const std::vector<std::string> expected_order = {
-        "InitializeCom", "InitializeFramework", "LoadRichEdit", "ShowAgreement",
-        "ShowDestinationDialog", "ShowProductSelection", "FreeRichEdit", "StartProgress 7",
-        "Suite:PrepareInstall", "Suite:Install", "QZ:PrepareInstall", "QZ:Install",
-        "QZ:FinishInstall", "AV:PrepareInstall", "AV:Install", "AV:FinishInstall",
-        "Suite:FinishInstall", "StopProgress", "MakeTopmost", "MessageBoxById 24007 20058 0",
-        "UnloadFramework", "UninitializeCom"};
+    const std::vector<std::string> expected_order = {"InitializeCom",
+                                                     "InitializeFramework",
+                                                     "LoadRichEdit",
+                                                     "ShowAgreement",
+                                                     "ShowDestinationDialog",
+                                                     "ShowProductSelection",
+                                                     "FreeRichEdit",
+                                                     "StartProgress 7",
+                                                     "Suite:PrepareInstall",
+                                                     "Suite:Install",
+                                                     "QZ:PrepareInstall",
+                                                     "QZ:Install",
+                                                     "QZ:FinishInstall",
+                                                     "AV:PrepareInstall",
+                                                     "AV:Install",
+                                                     "AV:FinishInstall",
+                                                     "Suite:FinishInstall",
+                                                     "StopProgress",
+                                                     "MakeTopmost",
+                                                     "MessageBoxById 24007 20058 0",
+                                                     "UnloadFramework",
+                                                     "UninitializeCom"};
     std::vector<std::string> seen;
     for (const auto& step : steps) {
-        if (std::find(expected_order.begin(), expected_order.end(), step) !=
-            expected_order.end()) {
+        if (std::find(expected_order.begin(), expected_order.end(), step) != expected_order.end()) {
             seen.push_back(step);
         }
     }
@@ -144,7 +156,8 @@ TEST(InstallOperation, FatalPreparationSkipsEveryLaterStep) {
          [](SetupRun& run) {
              run.factory.members[ProductKind::kAntiSpyware] =
                  Spec(ProductKind::kAntiSpyware, "QZ", 9009);
-             run.factory.members[ProductKind::kAntivirus] = Spec(ProductKind::kAntivirus, "AV", 9009);
+             run.factory.members[ProductKind::kAntivirus] =
+                 Spec(ProductKind::kAntivirus, "AV", 9009);
          },
          9010},
     };

@@ -66,7 +66,8 @@ class Product {
     virtual bool GetInstalledGroup(std::u16string& group) = 0;
     // A file of the product's folder in the setup source (the folder itself
     // without a file).
-    virtual bool GetSetupFilePath(std::u16string& path, std::optional<std::u16string_view> file) = 0;
+    virtual bool GetSetupFilePath(std::u16string& path,
+                                  std::optional<std::u16string_view> file) = 0;
     virtual uint32_t CheckVersion() = 0;
     virtual uint32_t CheckOperatingSystem(std::u16string& text) = 0;
     virtual uint32_t CheckRegistryPermissions(std::u16string& text) = 0;

@@ -64,7 +64,8 @@ void UninstallOperation::BuildProducts() {
         suite().SetSuiteSelected(true);
         suite().SetProductCode(code);
         for (const auto& [kind, product] : built) {
-            if (product->IsInstalled(true) && product->product_code() == product->GetProductCode()) {
+            if (product->IsInstalled(true) &&
+                product->product_code() == product->GetProductCode()) {
                 // A member whose version reads "0" is installed in name
                 // only: its registration goes without its uninstaller.
                 if (IsVersionZero(*product)) {
@@ -115,7 +116,8 @@ uint32_t UninstallOperation::Prepare() {
             suite_text = true;
         }
         if (noted != 0) {
-            ReportResult(noted, suite_text ? std::optional<std::u16string_view>(text) : std::nullopt,
+            ReportResult(noted,
+                         suite_text ? std::optional<std::u16string_view>(text) : std::nullopt,
                          SuiteName(), kReportFatal);
         }
     }
