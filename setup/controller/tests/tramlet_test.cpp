@@ -632,6 +632,57 @@ TEST(Tramlet, ProductSelectionShowsOneRowAProduct) {
     EXPECT_FALSE(source.Recorded("Antivirus:Install progress"));
 }
 
+TEST(Tramlet, NoticesOfMissingComponentsAndTheCompetitorQuestion) {
+    struct Case {
+        const wchar_t* folder;
+        const char* fake;
+        int control;  // a control only this dialog has
+        DWORD exit_code;
+        const wchar_t* text;  // in control 1087
+        int button;
+    };
+    const Case cases[] = {
+        {L"notice-component", "qz|name=One|checks=9006", 1446, 9006, L"rich edit component",
+         IDCANCEL},
+        {L"notice-winsock", "qz|name=Mail Guard|checks=9014", 1446, 9014,
+         L"Mail Guard needs Winsock 2", IDCANCEL},
+    };
+    for (const Case& c : cases) {
+        const std::string name = fs::path(c.folder).string();
+        SCOPED_TRACE(name);
+        const Source source(c.folder, L"Tramlet.exe", {c.fake});
+        RunningProgram run;
+        ASSERT_TRUE(source.Start(run, L"/DisplayLevel=2"));
+        const HWND dialog = DialogWith(run.id(), c.control);
+        ASSERT_NE(dialog, nullptr);
+        Sleep(300);
+        SaveScreenshot(dialog, name);
+        EXPECT_TRUE(Contains(GetText(FindChild(dialog, 1087)), c.text))
+            << fs::path(GetText(FindChild(dialog, 1087)));
+        ASSERT_TRUE(Press(dialog, c.button));
+        EXPECT_EQ(run.Wait(kRunMs), std::optional<DWORD>(c.exit_code));
+    }
+
+    // The competitor question: its name, the product's in the question;
+    // "No" keeps it (9021).
+    const Source source(L"competitor", L"Tramlet.exe",
+                        {"qz|name=One", "compete|One:Install|Rival Antivirus 2005"});
+    RunningProgram run;
+    ASSERT_TRUE(source.Start(run, L"/DisplayLevel=2 /Path=C:\\Suite /NoReboot"));
+    const HWND agreement = DialogWith(run.id(), 1451);
+    ASSERT_NE(agreement, nullptr);
+    ASSERT_TRUE(Press(agreement, 1451));
+    const HWND question = DialogWith(run.id(), 1455);
+    ASSERT_NE(question, nullptr);
+    Sleep(300);
+    SaveScreenshot(question, "competitor");
+    EXPECT_EQ(GetText(FindChild(question, 1455)), L"Rival Antivirus 2005");
+    EXPECT_TRUE(Contains(GetText(FindChild(question, 1091)), L"before it installs One"));
+    ASSERT_TRUE(Press(question, IDCANCEL));
+    EXPECT_EQ(run.Wait(kRunMs), std::optional<DWORD>(0));
+    EXPECT_TRUE(source.Recorded("compete 9021"));
+}
+
 TEST(Tramlet, TheProgressWindowFillsItsBarAtTheEnd) {
     const Source source(L"progress", L"Tramlet.exe", {"qz|name=One", "pause|One:Install|3000"});
     RunningProgram run;

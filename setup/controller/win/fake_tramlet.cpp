@@ -7,6 +7,7 @@
 //   qz|name=Fake One|checks=9009|Install=9027|installed=1|version=0
 //   pause|Fake One:Install|3000        (the step waits, for a test to look)
 //   watch|Fake One:Install|3000        (the step runs the dialog watcher)
+//   compete|Fake One:Install|Rival     (the step asks to remove a competitor)
 //
 // The restart of Windows is recorded as "reboot", the progress bar at its
 // end as "stop <position> <last step>".
@@ -20,6 +21,7 @@
 
 #include "setup/controller/fake_products.h"
 #include "setup/controller/win/progress_window.h"
+#include "setup/controller/win/setup_dialogs.h"
 #include "setup/controller/win/tramlet.h"
 #include "setup/core/setup_options.h"
 #include "setup/core/setup_seams.h"
@@ -98,8 +100,8 @@ void Apply(fakes::ProductSpec& spec, const std::vector<std::string>& fields) {
 }
 
 struct StepAction {
-    bool watch = false;
-    DWORD milliseconds = 0;
+    std::string kind;  // "pause", "watch" or "compete"
+    std::string argument;
 };
 
 std::map<std::string, StepAction> g_actions;
@@ -116,14 +118,21 @@ void OnStep(const std::string& product, const std::string& step) {
     if (found == g_actions.end()) {
         return;
     }
-    if (found->second.watch) {
+    const StepAction& action = found->second;
+    if (action.kind == "watch") {
         DialogWatcherThread watcher;
         watcher.Start();
-        Sleep(found->second.milliseconds);
+        Sleep(Number(action.argument));
         watcher.Wait();
         Record("watcher ended");
+    } else if (action.kind == "compete") {
+        const SetupOperation* operation = GetCurrentOperation();
+        const uint32_t answer =
+            AskRemoveCompetingProduct(static_cast<HWND>(operation ? operation->window() : nullptr),
+                                      FromAscii(action.argument), FromAscii(product));
+        Record("compete " + std::to_string(answer));
     } else {
-        Sleep(found->second.milliseconds);
+        Sleep(Number(action.argument));
     }
 }
 
@@ -168,8 +177,9 @@ class FileProducts : public fakes::FakeFactory {
             if (fields.empty()) {
                 continue;
             }
-            if ((fields[0] == "pause" || fields[0] == "watch") && fields.size() == 3) {
-                g_actions[fields[1]] = StepAction{fields[0] == "watch", Number(fields[2])};
+            if ((fields[0] == "pause" || fields[0] == "watch" || fields[0] == "compete") &&
+                fields.size() == 3) {
+                g_actions[fields[1]] = StepAction{fields[0], fields[2]};
             } else if (fields[0] == "suite") {
                 Apply(fake_suite().spec(), fields);
             } else if (const auto kind = kinds.find(fields[0]); kind != kinds.end()) {
