@@ -480,6 +480,29 @@ TEST(Tramlet, AnUninstallWithoutAPackageCodeRemovesTheWholeSuite) {
     EXPECT_TRUE(source.Recorded("Kelvan Suite Personal:Uninstall progress"));
 }
 
+TEST(Tramlet, AnUninstallOfOneProductAsksFirst) {
+    for (const int answer : {IDNO, IDYES}) {
+        SCOPED_TRACE(answer);
+        const Source source(answer == IDYES ? L"uninstall-yes" : L"uninstall-no", L"Tramlet.exe",
+                            {"qz|name=One|installed=1"});
+        source.Copy(VariantFile(L"antispyware\\xjvprod.dll"), L"xjvprod.dll");
+        RunningProgram run;
+        ASSERT_TRUE(source.Start(run, L"/u /DisplayLevel=2 /NoReboot"));
+        const HWND box = DialogWith(run.id(), kBoxText);
+        ASSERT_NE(box, nullptr);
+        if (answer == IDNO) {
+            Sleep(300);
+            SaveScreenshot(box, "uninstall-question");
+        }
+        const SeenBox seen = AnswerBox(box, answer);
+        EXPECT_EQ(seen.title, L"One");
+        EXPECT_TRUE(Contains(seen.text, L"Do you want to remove One from this computer?"))
+            << fs::path(seen.text);
+        EXPECT_EQ(run.Wait(kRunMs), std::optional<DWORD>(answer == IDYES ? 0 : 9017));
+        EXPECT_EQ(source.Recorded("One:Uninstall progress"), answer == IDYES);
+    }
+}
+
 // --- Dialogs ---
 
 TEST(Tramlet, TheAgreementShowsTheLicenseAndItsCancelIs9018) {
