@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     olvex::WalkBlockHeaders(file);
     // A small allocation cap keeps the fuzzer quick; the reader's checks are the same.
-    const auto read = olvex::ReadBlockBuffer(file, path, {1u << 20});
+    const auto read = olvex::ReadBlockBuffer(file, path, {1u << 16});
     for (const auto& block : read.blocks) {
         const auto count = static_cast<std::int32_t>(block.record_count);
         switch (selector & 3) {

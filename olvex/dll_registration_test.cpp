@@ -46,6 +46,22 @@ class RegistrationTest : public ::testing::Test {
         return ClassesString(kVersionKey, L"CurrentVersion");
     }
 
+    // A value of the version key as stored: its characters, a terminating
+    // zero included when there is one.
+    static std::optional<std::wstring> StoredVersionKeyValue(const wchar_t* name) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, kVersionKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+            return std::nullopt;
+        wchar_t data[256] = {};
+        DWORD size = sizeof(data);
+        const LONG error =
+            RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size);
+        RegCloseKey(key);
+        if (error != ERROR_SUCCESS)
+            return std::nullopt;
+        return std::wstring(data, size / sizeof(wchar_t));
+    }
+
     // Whether the classes, the type library and the version key are all there.
     static void ExpectFullyRegistered(const std::wstring& server) {
         for (const auto& c : ContractClasses()) {
@@ -92,6 +108,9 @@ class RegistrationTest : public ::testing::Test {
             registered->Release();
         }
         EXPECT_EQ(ClassesString(kVersionKey), L"Gorsewatch COM Control");
+        // The description without a terminating zero, the version with one.
+        EXPECT_EQ(StoredVersionKeyValue(nullptr), std::wstring(L"Gorsewatch COM Control"));
+        EXPECT_EQ(StoredVersionKeyValue(L"CurrentVersion"), std::wstring(L"5.6.7.4", 8));
         EXPECT_EQ(RegisteredVersion(), L"5.6.7.4");
         CoFreeUnusedLibrariesEx(0, 0);
     }

@@ -40,8 +40,15 @@ flock -u 9
 if [[ $mode == --keep-alive ]]; then
   # Start the server and Wine's own services now, detached from our output:
   # a service started later by a test would inherit the test's output pipe
-  # and keep its runner waiting.
-  "$server" -p </dev/null >/dev/null 2>&1
+  # and keep its runner waiting. A server already up for the prefix (an
+  # earlier run's, or one beside us) is kept: wineserver then says so with
+  # status 2.
+  status=0
+  "$server" -p </dev/null >/dev/null 2>&1 || status=$?
+  if ((status != 0 && status != 2)); then
+    echo "wine-prefix.sh: wineserver -p failed with status $status" >&2
+    exit "$status"
+  fi
   "$wine" cmd /c exit </dev/null >/dev/null 2>&1 || true
 fi
 exit 0

@@ -59,6 +59,10 @@ for ((i = 1; i <= runs; i++)); do
   measure scanner "$build/bench/bench_folder_scan.exe" "$defs" "$tree" | tee -a "$log"
 done
 median() { grep "^$1 $2 " "$log" | awk '{print $3}' | sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
+best() { grep "^$1 $2 " "$log" | awk '{print $3}' | sort -n | tail -1; }
 bare=$(median bare files_per_second)
 scanner=$(median scanner files_per_second)
 echo "median files per second: bare $bare, scanner $scanner ($((100 * scanner / bare))% of the bare walk)"
+echo "goal folder scan against the bare walk  ours $(best scanner files_per_second) files/s (median $scanner)" \
+  " reference $(best bare files_per_second) files/s (bare walk, best of this run; median $bare)" \
+  " ratio $(awk -v s="$scanner" -v b="$bare" 'BEGIN {printf "%.2f", s / b}') (medians; goal >= 0.70)"

@@ -8,6 +8,7 @@
 
 #include "client/cli/com_text.h"
 #include "client/cli/marvolt_resources.h"
+#include "client/cli/removal_places.h"
 #include "client/common/client_environment.h"
 #include "client/common/engine_registrar.h"
 #include "client/common/named_mutex.h"
@@ -152,10 +153,10 @@ void CMarvoltApp::ShowDeferredMessages() {
         ShowMessage(text);
 }
 
-void CMarvoltApp::Run(const std::vector<std::string>& parameters) {
-    if (!StartUp(parameters))
-        return;
-    ScanWhileHoldingActivityMutexes();
+int CMarvoltApp::Run(const std::vector<std::string>& parameters) {
+    if (StartUp(parameters))
+        ScanWhileHoldingActivityMutexes();
+    return removal_failed_ ? 1 : 0;
 }
 
 bool CMarvoltApp::StartUp(const std::vector<std::string>& parameters) {
@@ -455,6 +456,8 @@ void CMarvoltApp::ScanAndApplyActions() {
             Trace(std::string("the ") + scan.name + " scan failed (" + code + ")");
         }
     }
+    // What was found is on record before anything is removed.
+    FlushLog("detections written");
 
     WriteScanHistory();
 
@@ -467,14 +470,23 @@ void CMarvoltApp::ScanAndApplyActions() {
             break;
         case MarvoltAction::kQuarantine:
         case MarvoltAction::kDelete:
-            while (const auto record = detections_.TakeFirst())
-                RemovePest(*record);
+            while (const auto record = detections_.TakeFirst()) {
+                if (!RemovePest(*record))
+                    removal_failed_ = true;
+            }
+            // The scripted remover's own lines follow the removals it did.
             if (log_.AppendAndRemoveFile(install_folder_ + kCleanLogName) == LogStatus::kFailed)
                 Trace("the clean log could not be copied");
             break;
     }
+    FlushLog("activity log written");
+}
+
+void CMarvoltApp::FlushLog(const std::string& moment) {
     if (log_.Flush() != LogStatus::kDone)
         Trace("the activity log could not be written");
+    else
+        Trace(moment);
 }
 
 bool CMarvoltApp::LocationIs(BSTR location,
@@ -485,34 +497,46 @@ bool CMarvoltApp::LocationIs(BSTR location,
     return IsTrue(answer);
 }
 
-void CMarvoltApp::RemovePest(const DetectionRecord& record) {
-    // Processes first, so nothing running holds the files that follow.
-    static constexpr HRESULT (STDMETHODCALLTYPE ILocation::*kPasses[])(VARIANT_BOOL*) = {
-        &ILocation::IsProcess, &ILocation::IsCookie, &ILocation::IsFile, &ILocation::IsFolder,
-        &ILocation::IsRegistryItem};
-    for (const auto pass : kPasses) {
-        for (const std::string& text : record.locations) {
-            const Bstr location(text);
-            if (!LocationIs(location.get(), pass))
-                continue;
-            const bool cookie = pass == &ILocation::IsCookie;
-            // Taken before the removal: afterwards the file is gone.
-            const std::int32_t pvt = GetPvtByLocation(location.get());
-            exterminator_->put_vbQuarantineCookies(VARIANT_FALSE);
-            VARIANT_BOOL success = VARIANT_FALSE;
-            // The exterminator records every removal in its quarantine session,
-            // from which it can be restored; cookies it only deletes.
-            const HRESULT result = exterminator_->ExterminatePest(record.pest_id, location.get(),
-                                                                  VARIANT_FALSE, &success);
-            if (FAILED(result) || !IsTrue(success)) {
-                Trace("could not remove " + text);
-                continue;
-            }
-            const char* action = cookie ? "Deleted" : "Quarantined";
-            log_.AddEntry(record.pest_id, text, GetPestName(record.pest_id), action,
-                          GetPestCategory(record.pest_id), pvt);
+bool CMarvoltApp::RemovePest(const DetectionRecord& record) {
+    // One removal per place however many times the scans reported it, in
+    // the order of the passes: processes first, so nothing running holds
+    // the files that follow.
+    std::vector<LocationPlace> places;
+    places.reserve(record.locations.size());
+    for (const std::string& text : record.locations)
+        places.push_back(PlaceOfLocation(*location_.Get(), Bstr(text).get()));
+    bool all_removed = true;
+    for (const std::size_t index : PlanRemovals(places)) {
+        const std::string& text = record.locations[index];
+        const Bstr location(text);
+        // Something else removed it already (the removal of another of the
+        // pest's locations, the user, the pest itself): nothing to remove,
+        // nothing to log.
+        if (!IsLocationPresent(*location_.Get(), location.get())) {
+            Trace("already gone: " + text);
+            continue;
         }
+        // Taken before the removal: afterwards the file is gone.
+        const std::int32_t pvt = GetPvtByLocation(location.get());
+        exterminator_->put_vbQuarantineCookies(VARIANT_FALSE);
+        VARIANT_BOOL success = VARIANT_FALSE;
+        // The exterminator records every removal in its quarantine session,
+        // from which it can be restored; cookies it only deletes.
+        const HRESULT result =
+            exterminator_->ExterminatePest(record.pest_id, location.get(), VARIANT_FALSE, &success);
+        if (FAILED(result) || !IsTrue(success)) {
+            Trace("could not remove " + text + ": " +
+                  NarrowText(LastErrorText(exterminator_.Get())));
+            all_removed = false;
+            continue;
+        }
+        const char* action =
+            places[index].kind == LocationKind::kCookie ? "Deleted" : "Quarantined";
+        log_.AddEntry(record.pest_id, text, GetPestName(record.pest_id), action,
+                      GetPestCategory(record.pest_id), pvt);
+        FlushLog("removal written: " + text);
     }
+    return all_removed;
 }
 
 void CMarvoltApp::ExcludePest(const DetectionRecord& record) {

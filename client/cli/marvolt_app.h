@@ -6,7 +6,13 @@
 //
 // While it holds the activity mutexes that keep other programs' scans and
 // cleans away, it never waits on a message box: messages raised then are
-// shown only after the mutexes are released.
+// shown only after the mutexes are released. A location that cannot be
+// removed shows none at all; the exit code says so.
+//
+// The activity log is written as the run goes, so that a run ended from
+// outside (by the update utility, a shutdown or a kill) keeps what it did:
+// the detections before the first removal, each removal's line right after
+// the removal.
 #pragma once
 
 #include <windows.h>
@@ -33,8 +39,9 @@ class CMarvoltApp final : public DetectionHandler {
     CMarvoltApp(const CMarvoltApp&) = delete;
     CMarvoltApp& operator=(const CMarvoltApp&) = delete;
 
-    // The run; parameters without the program's name.
-    void Run(const std::vector<std::string>& parameters);
+    // The run; parameters without the program's name. The exit code: 1
+    // when a location of a pest could not be removed, else 0.
+    int Run(const std::vector<std::string>& parameters);
 
     void OnPestDetected(long pest_id, BSTR location) override;
 
@@ -48,7 +55,11 @@ class CMarvoltApp final : public DetectionHandler {
     void ScanWhileHoldingActivityMutexes();
     bool CreateEngineObjects();
     void ScanAndApplyActions();
-    void RemovePest(const DetectionRecord& record);
+    // Removes every place of the pest once; false when one could not be.
+    bool RemovePest(const DetectionRecord& record);
+    // Writes the pending log lines now; what then goes to the debugger
+    // output names the moment.
+    void FlushLog(const std::string& moment);
     void ExcludePest(const DetectionRecord& record);
     void WriteScanHistory();
 
@@ -87,6 +98,7 @@ class CMarvoltApp final : public DetectionHandler {
     std::string unknown_text_;
     std::string detected_text_;
 
+    bool removal_failed_ = false;
     bool holding_activity_ = false;
     std::vector<std::wstring> deferred_messages_;
 };

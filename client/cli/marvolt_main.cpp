@@ -1,6 +1,8 @@
 // Marvolt.exe, the command-line scanner that scheduled scans start:
 //   Marvolt.exe [/quarantine | /exclude | /delete | /ignore]
-// One run scans, applies the action to every pest found and ends.
+// One run scans, applies the action to every pest found and ends: with exit
+// code 0 when everything found was handled, 1 when something could not be
+// removed.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -28,6 +30,5 @@ std::vector<std::string> Parameters() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     olvex::CMarvoltApp app(instance);
-    app.Run(Parameters());
-    return 0;
+    return app.Run(Parameters());
 }

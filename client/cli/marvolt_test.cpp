@@ -1,6 +1,8 @@
 // Marvolt.exe itself under Wine: installed into a scratch install folder the
 // way setup installs it, with definitions published for the test, run as a
-// scheduled job starts it.
+// scheduled job starts it: every action over a planted set with its exact
+// log lines, the demo's planted set, runs ended from outside in the middle
+// of their removals, and a quarantine folder nothing can be written to.
 #include <windows.h>
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -8,17 +10,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "client/common/activity_log.h"
 #include "client/common/named_mutex.h"
+#include "olvex/core/crc32.h"
 #include "olvex/core/exclusion_file.h"
+#include "olvex/core/location_string.h"
 #include "olvex/olvex.h"
 #include "olvex/registration_test_support.h"
 #include "testing/image_first_page.h"
@@ -36,6 +43,8 @@ namespace fs = std::filesystem;
 constexpr char kProductKey[] = "Software\\Vorandel\\KelvanGorsewatch";
 constexpr char kInstanceMutex[] = "Global\\Gorsewatch5ConsumerCL";  // the prefix reports 5.2
 constexpr char kPlantKey[] = "Software\\OlvexMarvoltTest";
+constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kRunValue[] = "OlvexMarvoltTestAlpha";
 
 std::string CommonFolder(int csidl) {
     char path[MAX_PATH] = {};
@@ -200,8 +209,150 @@ std::string BoxTexts(const MarvoltRun& run) {
     return texts;
 }
 
-// The members of the engine a full run needs, asked of the built DLL
-// directly: until they are there, the runs that need them are skipped.
+// A run under the test's eye as its debugger: the program's own traces
+// ("Marvolt: ...") are read as they are written, and the run is ended with
+// TerminateProcess at the moment it has written its detections and the
+// given number of removals to the activity log (the trace of each such
+// write follows it), while the program waits on that trace.
+struct KilledRun {
+    bool started = false;
+    bool killed = false;
+    bool ended = false;
+    std::vector<std::string> traces;
+};
+
+KilledRun RunMarvoltKilledAfterRemovals(const std::string& exe, const std::string& arguments,
+                                        int removals, DWORD timeout_ms = 120000) {
+    KilledRun run;
+    std::string command = "\"" + exe + "\" " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    run.started =
+        CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE,
+                       DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr, &startup, &process) != FALSE;
+    if (!run.started)
+        return run;
+    CloseHandle(process.hThread);
+    bool detections_written = false;
+    int removals_written = 0;
+    const DWORD start = GetTickCount();
+    while (!run.ended && GetTickCount() - start < timeout_ms) {
+        DEBUG_EVENT event{};
+        if (!WaitForDebugEvent(&event, 100))
+            continue;
+        DWORD status = DBG_CONTINUE;
+        switch (event.dwDebugEventCode) {
+            case CREATE_PROCESS_DEBUG_EVENT:
+                if (event.u.CreateProcessInfo.hFile)
+                    CloseHandle(event.u.CreateProcessInfo.hFile);
+                break;
+            case LOAD_DLL_DEBUG_EVENT:
+                if (event.u.LoadDll.hFile)
+                    CloseHandle(event.u.LoadDll.hFile);
+                break;
+            case EXCEPTION_DEBUG_EVENT:
+                // The program's own exceptions are its own business.
+                if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT)
+                    status = DBG_EXCEPTION_NOT_HANDLED;
+                break;
+            case OUTPUT_DEBUG_STRING_EVENT: {
+                const auto& info = event.u.DebugString;
+                std::string text(info.nDebugStringLength, '\0');
+                SIZE_T got = 0;
+                if (!info.fUnicode && ReadProcessMemory(process.hProcess, info.lpDebugStringData,
+                                                        text.data(), text.size(), &got)) {
+                    text.resize(std::min<std::size_t>(got, text.find('\0')));
+                    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+                        text.pop_back();
+                    if (text.starts_with("Marvolt: ")) {
+                        run.traces.push_back(text);
+                        detections_written =
+                            detections_written || text == "Marvolt: detections written";
+                        if (text.starts_with("Marvolt: removal written: "))
+                            ++removals_written;
+                        if (!run.killed && detections_written && removals_written == removals) {
+                            TerminateProcess(process.hProcess, 9);
+                            run.killed = true;
+                        }
+                    }
+                }
+                break;
+            }
+            case EXIT_PROCESS_DEBUG_EVENT:
+                run.ended = true;
+                break;
+            default:
+                break;
+        }
+        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+    }
+    if (!run.ended) {
+        TerminateProcess(process.hProcess, 1);
+        WaitForSingleObject(process.hProcess, 10000);
+    }
+    CloseHandle(process.hProcess);
+    return run;
+}
+
+// The activity log's lines as the file holds them, without their line ends.
+std::vector<std::string> RawLogLines(const fs::path& path) {
+    const std::string text = ReadText(path);
+    std::vector<std::string> lines;
+    for (const auto line : SplitActivityLogLines(text))
+        lines.emplace_back(line);
+    return lines;
+}
+
+// Whether a line has the nine fields of the activity log, each with its
+// comma, exactly as the writer makes them: read and written again, it is
+// the same line.
+bool HasTheLogsFields(const std::string& line) {
+    int legacy = 0;
+    const auto entry = ParseActivityLogLine(line, legacy);
+    return entry && !entry->date_time.empty() && entry->time != 0 && !entry->action.empty() &&
+           FormatActivityLogLine(*entry) == line + "\r\n";
+}
+
+std::string LowerAscii(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The place a location names, as the test knows it: a process by its id,
+// a file (a cookie's too) or folder by its path, a key with its value.
+std::string PlaceOf(const std::string& location) {
+    std::map<std::string, std::string> values;
+    for (const auto& pair :
+         ParseLocationString(location, MultiByteText::SingleByte(), kUnlimitedPairs).pairs)
+        values[LowerAscii(pair.name)] = pair.value;
+    if (values.count("processid"))
+        return "process " + values["processid"];
+    // An item of a session that keeps a key names the file it exported the
+    // key to, and one that keeps a folder each file of it: the key and the
+    // folder are the place.
+    if (values.count("key"))
+        return "key " + LowerAscii(values["key"]) + " value " + LowerAscii(values["value"]);
+    if (values.count("folder"))
+        return "folder " + LowerAscii(values["folder"]);
+    return "file " + LowerAscii(values["file"]);
+}
+
+// The places the quarantine sessions of the install folder keep.
+std::set<std::string> PlacesKept(const std::vector<std::string>& kept) {
+    std::set<std::string> places;
+    for (const auto& location : kept)
+        places.insert(PlaceOf(location));
+    return places;
+}
+
+std::uint32_t HeadCrc(const fs::path& path) {
+    auto bytes = ReadFileBytes(path);
+    bytes.resize(std::min(bytes.size(), kFileHeadBytes));
+    return Crc32(std::span<const std::uint8_t>(bytes.data(), bytes.size()));
+}
+
 // An engine object made by the built DLL's own class factory.
 bool CreateEngineObject(REFCLSID clsid, REFIID iid, void** object) {
     static const HMODULE dll = LoadLibraryW(EngineDllPath().c_str());
@@ -238,6 +389,43 @@ bool RestoreFirstQuarantineSession(const fs::path& install) {
     return restored;
 }
 
+// The locations of every item of every quarantine session of the install
+// folder, as the engine lists them.
+std::vector<std::string> QuarantinedLocations(const fs::path& install) {
+    std::vector<std::string> locations;
+    IQuarantine* quarantine = nullptr;
+    if (!CreateEngineObject(CLSID_Quarantine, IID_IQuarantine,
+                            reinterpret_cast<void**>(&quarantine)))
+        return locations;
+    const std::wstring folder = install.wstring() + L"\\";
+    BSTR folder_text = SysAllocString(folder.c_str());
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    IQuarantineSession* session = nullptr;
+    if (SUCCEEDED(quarantine->Initialize(folder_text, &ok)) && ok == VARIANT_TRUE)
+        quarantine->GetFirstQuarantineSession(&session);
+    while (session != nullptr) {
+        IQuarantinedItem* item = nullptr;
+        session->GetFirstQuarantinedItem(&item);
+        while (item != nullptr) {
+            BSTR location = nullptr;
+            if (SUCCEEDED(item->get_bsLocation(&location)) && location != nullptr)
+                locations.push_back(Narrow(std::wstring(location, SysStringLen(location))));
+            SysFreeString(location);
+            item->Release();
+            item = nullptr;
+            session->GetNextQuarantinedItem(&item);
+        }
+        session->Release();
+        session = nullptr;
+        quarantine->GetNextQuarantineSession(&session);
+    }
+    SysFreeString(folder_text);
+    quarantine->Release();
+    return locations;
+}
+
+// The members of the engine a full run needs that the built DLL does not
+// have (E_NOTIMPL): none may be missing.
 std::string MissingEngineMembers() {
     std::string missing;
     const auto create = CreateEngineObject;
@@ -290,13 +478,23 @@ class MarvoltTest : public ::testing::Test {
         for (const char* name : {"QZv5Log.txt", "qzscanhistory.txt", "qzv5exe.ini"})
             fs::remove(product_folder_ / name);
 
-        install_ = dir_.path() / "Kelvan Gorsewatch";
+        Install(dir_.path() / "Kelvan Gorsewatch");
+    }
+
+    // Installs the product into folder (made when missing) and names it the
+    // install folder; what it puts there goes again at the end.
+    void Install(const fs::path& folder) {
+        install_ = folder;
         fs::create_directories(install_ / "core");
+        installed_.push_back(install_ / "core");
         exe_ = (install_ / "Marvolt.exe").string();
         fs::copy_file(Narrow(WindowsPath(OLVEX_MARVOLT_PATH)), exe_);
+        installed_.push_back(exe_);
         fs::copy_file(Narrow(EngineDllPath()), install_ / "olvex.dll");
+        installed_.push_back(install_ / "olvex.dll");
+        installed_.push_back(install_ / "Logs");  // the engine's own log
         // No pest here needs the scripted remover: its index is empty.
-        dir_.Write("Kelvan Gorsewatch/core/qzsrindex.dat", std::string());
+        std::ofstream(install_ / "core" / "qzsrindex.dat", std::ios::binary);
 #ifdef OLVEX_QZCLEAN_PATH
         fs::copy_file(Narrow(WindowsPath(OLVEX_QZCLEAN_PATH)), install_ / "core" / "qzclean.exe");
 #endif
@@ -312,6 +510,10 @@ class MarvoltTest : public ::testing::Test {
     }
 
     void TearDown() override {
+        SHDeleteValueA(HKEY_CURRENT_USER, kRunKey, kRunValue);
+        std::error_code ignored;
+        for (const auto& path : installed_)
+            fs::remove_all(path, ignored);
         files_.reset();
         folders_.reset();
         plant_key_.reset();
@@ -322,15 +524,22 @@ class MarvoltTest : public ::testing::Test {
     }
 
     // Publishes the source's definitions into the install folder's "core".
-    void Publish(const std::string& source) {
-        const auto parsed = tools::ParseDefinitionSource(
-            source, Narrow(WindowsPath(OLVEX_SAMPLE_PESTS_DIR)), "marvolt-test.defs");
+    // File fixtures of the source are found in base_dir (the sample pests'
+    // folder when none is given).
+    void Publish(const std::string& source, std::string base_dir = {}) {
+        if (base_dir.empty())
+            base_dir = Narrow(WindowsPath(OLVEX_SAMPLE_PESTS_DIR));
+        const auto parsed = tools::ParseDefinitionSource(source, base_dir, "marvolt-test.defs");
         ASSERT_TRUE(parsed.ok()) << parsed.error;
         const auto files = tools::BuildDefinitionFiles(parsed.set);
         ASSERT_TRUE(files.ok()) << files.error;
-        dir_.Write("Kelvan Gorsewatch/core/qzinfo.dat", files.pests);
-        dir_.Write("Kelvan Gorsewatch/core/qzfile.dat", files.signatures);
-        dir_.Write("Kelvan Gorsewatch/core/qzloc.dat", files.locations);
+        for (const auto& [name, bytes] :
+             {std::pair{"qzinfo.dat", &files.pests}, std::pair{"qzfile.dat", &files.signatures},
+              std::pair{"qzloc.dat", &files.locations}}) {
+            std::ofstream out(install_ / "core" / name, std::ios::binary | std::ios::trunc);
+            out.write(reinterpret_cast<const char*>(bytes->data()),
+                      static_cast<std::streamsize>(bytes->size()));
+        }
     }
 
     bool ScanHistoryWritten() const {
@@ -345,6 +554,7 @@ class MarvoltTest : public ::testing::Test {
     bool com_ = false;
     ScratchDir dir_;
     fs::path install_;
+    std::vector<fs::path> installed_;
     fs::path product_folder_;
     std::string exe_;
     std::unique_ptr<RegistrySnapshot> registration_;
@@ -407,14 +617,21 @@ TEST_F(MarvoltTest, ShowsAnEngineFailureOnlyAfterLettingGoOfTheActivityMutexes) 
 }
 
 // The planted set: a file, a folder, a registry key and a running program of
-// three pests, and a file of a pest id the database has no record of.
+// three pests, and a file of a pest id the database has no record of. The
+// file is named twice: by the definitions, and by a Run value that gives its
+// short (8.3) path, so the scans report that one place in two spellings.
 struct PlantedSet {
     fs::path root;
     fs::path alpha_file;
+    std::string alpha_short;
     fs::path beta_folder;
     fs::path orphan_file;
     std::string process_file;
     HANDLE process = nullptr;
+    // The check values of the files, taken while they exist.
+    std::int32_t alpha_crc = -1;
+    std::int32_t orphan_crc = -1;
+    std::int32_t process_crc = -1;
 };
 
 // Rewrites the time stamp in a program's file header.
@@ -430,19 +647,19 @@ bool RestampImage(const std::string& path, DWORD stamp) {
     return static_cast<bool>(file);
 }
 
-std::string PlantedDefinitions(const PlantedSet& set, std::uint32_t memory_crc) {
-    char crc[16];
-    std::snprintf(crc, sizeof(crc), "0x%08X", memory_crc);
+std::string PlantedDefinitions(const PlantedSet& set, std::optional<std::uint32_t> memory_crc) {
+    std::string memory;
+    if (memory_crc) {
+        char crc[16];
+        std::snprintf(crc, sizeof(crc), "0x%08X", *memory_crc);
+        memory = "memory 3003 " + std::string(crc) + "\n";
+    }
     return "block 2004-03-15 09:40:00\n"
            "pest 3001 \"MarvoltTest.Adware.Alpha\" \"Adware\"\n"
            "pest 3002 \"MarvoltTest.Spyware.Beta\" \"Spyware\"\n"
            "pest 3003 \"MarvoltTest.Trojan.Gamma\" \"Trojan\"\n"
-           "signature 3001 file \"OlvexTest/alpha.exe\"\n"
-           "memory 3003 " +
-           std::string(crc) +
-           "\n"
-           "file 3001 \"" +
-           set.alpha_file.string() +
+           "signature 3001 file \"OlvexTest/alpha.exe\"\n" +
+           memory + "file 3001 \"" + set.alpha_file.string() +
            "\"\n"
            "key 3001 \"hkey_current_user \\" +
            kPlantKey +
@@ -454,32 +671,33 @@ std::string PlantedDefinitions(const PlantedSet& set, std::uint32_t memory_crc) 
            set.orphan_file.string() + "\"\n";
 }
 
-TEST_F(MarvoltTest, EachActionOverThePlantedSet) {
-    const std::string missing = MissingEngineMembers();
-    if (!missing.empty())
-        GTEST_SKIP() << "the engine does not have these yet: " << missing;
+// One line of the activity log as a test expects it.
+struct LogLine {
+    std::string action;
+    std::int32_t pest_id = 0;
+    std::string pest_name;
+    std::string category;
+    std::string location;
+    std::int32_t pvt = -1;
+    bool operator==(const LogLine&) const = default;
+};
 
-    enum Expect { kKept, kRemoved };
-    struct Case {
-        const char* argument;
-        const char* removal_action;  // the log's word for a removed item; null: none
-        Expect items;
-        bool quarantine_session;
-        bool excluded;
-    };
-    const Case cases[] = {
-        {"/ignore", nullptr, kKept, false, false},
-        {"/quarantine", "Quarantined", kRemoved, true, false},
-        {"/delete", "Quarantined", kRemoved, true, false},
-        {"/exclude", nullptr, kKept, false, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.argument);
-        ScratchDir plant;
-        // Declared after the folder, so a failed case ends the planted
-        // program before its folder is removed.
-        PestProcesses processes;
-        PlantedSet set;
+std::ostream& operator<<(std::ostream& out, const LogLine& line) {
+    return out << line.action << " " << line.pest_id << " " << line.pest_name << " "
+               << line.category << " [" << line.location << "] " << line.pvt;
+}
+
+LogLine LineOf(const ActivityLogEntry& entry) {
+    return {entry.action,   entry.pest_id,  entry.pest_name,
+            entry.category, entry.location, entry.pvt};
+}
+
+class MarvoltPlantedTest : public MarvoltTest {
+  protected:
+    // Plants the set in plant's folder (with its running program when
+    // with_process is set) and publishes its definitions.
+    void Plant(const ScratchDir& plant, PestProcesses& processes, PlantedSet& set,
+               bool with_process = true) {
         set.root = plant.path();
         set.alpha_file = set.root / "alpha.exe";
         set.beta_folder = set.root / "Beta";
@@ -489,37 +707,150 @@ TEST_F(MarvoltTest, EachActionOverThePlantedSet) {
             set.alpha_file);
         plant.Write("Beta/beta.txt", std::string("beta"));
         plant.Write("orphan.txt", std::string("orphan"));
-        set.process_file = (set.root / "gamma.exe").string();
-        fs::copy_file(TestProgramPath("test_pest.exe"), set.process_file);
-        // A stamp of its own, so the memory signature is this copy's alone and
-        // the run cannot end other tests' copies of the same program.
-        ASSERT_TRUE(RestampImage(set.process_file, GetTickCount() ^ GetCurrentProcessId()));
+        set.alpha_crc = static_cast<std::int32_t>(HeadCrc(set.alpha_file));
+        set.orphan_crc = static_cast<std::int32_t>(HeadCrc(set.orphan_file));
+        char short_path[MAX_PATH] = {};
+        ASSERT_GT(GetShortPathNameA(set.alpha_file.string().c_str(), short_path, MAX_PATH), 0u);
+        set.alpha_short = short_path;
+        ASSERT_NE(LowerAscii(set.alpha_short), LowerAscii(set.alpha_file.string()))
+            << "the folder has no short name of its own";
         HKEY key = nullptr;
         ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (std::string(kPlantKey) + "\\Alpha").c_str(),
                                   0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
                   ERROR_SUCCESS);
         RegCloseKey(key);
-        const auto crc = MemorySignatureOfFile(set.process_file);
-        ASSERT_TRUE(crc);
+        ASSERT_EQ(
+            SHSetValueA(HKEY_CURRENT_USER, kRunKey, kRunValue, REG_SZ, set.alpha_short.c_str(),
+                        static_cast<DWORD>(set.alpha_short.size() + 1)),
+            ERROR_SUCCESS);
+        std::optional<std::uint32_t> crc;
+        if (with_process) {
+            set.process_file = (set.root / "gamma.exe").string();
+            fs::copy_file(TestProgramPath("test_pest.exe"), set.process_file);
+            // A stamp of its own, so the memory signature is this copy's alone
+            // and the run cannot end other tests' copies of the same program.
+            ASSERT_TRUE(RestampImage(set.process_file, GetTickCount() ^ GetCurrentProcessId()));
+            crc = MemorySignatureOfFile(set.process_file);
+            ASSERT_TRUE(crc);
+            set.process_crc = static_cast<std::int32_t>(HeadCrc(set.process_file));
+        }
         for (const char* name : {"qzinfo.dat", "qzfile.dat", "qzloc.dat", "qzexc_en.dat"})
             fs::remove(install_ / "core" / name);
-        Publish(PlantedDefinitions(set, *crc));
-        set.process = processes.Start(set.process_file);
-        ASSERT_NE(set.process, nullptr);
-        fs::remove(product_folder_ / "QZv5Log.txt");
+        Publish(PlantedDefinitions(set, crc));
+        if (with_process) {
+            set.process = processes.Start(set.process_file);
+            ASSERT_NE(set.process, nullptr);
+        }
+    }
+
+    // A removal the set's run makes: its log line, and whether its place is
+    // gone.
+    struct ExpectedRemoval {
+        LogLine line;
+        std::function<bool()> gone;
+    };
+
+    // What the set's removal writes to the log, in the order of the run:
+    // the pests in the order the scans first found them (the log's
+    // detections tell), each pest's places by the passes (processes, files,
+    // folders, keys). Alpha's file stands in the spelling found first, the
+    // Run value's; its other spelling gets no line.
+    static std::vector<ExpectedRemoval> ExpectedRemovals(
+        const PlantedSet& set, const std::vector<ActivityLogEntry>& entries) {
+        std::vector<ExpectedRemoval> removals;
+        if (set.process != nullptr)
+            removals.push_back(
+                {{"Quarantined", 3003, "MarvoltTest.Trojan.Gamma", "Trojan",
+                  "ProcessId \"" + std::to_string(GetProcessId(set.process)) + "\" File \"" +
+                      set.process_file + "\"",
+                  set.process_crc},
+                 [&set] { return WaitForSingleObject(set.process, 0) == WAIT_OBJECT_0; }});
+        removals.push_back({{"Quarantined", 3001, "MarvoltTest.Adware.Alpha", "Adware",
+                             "File \"" + set.alpha_short + "\"", set.alpha_crc},
+                            [&set] { return !fs::exists(set.alpha_file); }});
+        removals.push_back(
+            {{"Quarantined", 3001, "MarvoltTest.Adware.Alpha", "Adware",
+              "Key \"hkey_current_user \\" + std::string(kPlantKey) + "\\Alpha\"", -1},
+             [] {
+                 HKEY key = nullptr;
+                 if (RegOpenKeyExA(HKEY_CURRENT_USER, (std::string(kPlantKey) + "\\Alpha").c_str(),
+                                   0, KEY_READ, &key) != ERROR_SUCCESS)
+                     return true;
+                 RegCloseKey(key);
+                 return false;
+             }});
+        removals.push_back({{"Quarantined", 3002, "MarvoltTest.Spyware.Beta", "Spyware",
+                             "Folder \"" + set.beta_folder.string() + "\"", -1},
+                            [&set] { return !fs::exists(set.beta_folder); }});
+        removals.push_back({{"Quarantined", 3999, "Unknown", "Unknown",
+                             "File \"" + set.orphan_file.string() + "\"", set.orphan_crc},
+                            [&set] { return !fs::exists(set.orphan_file); }});
+        std::vector<std::int32_t> found;
+        for (const auto& entry : entries) {
+            if (entry.action == "Detected" &&
+                std::find(found.begin(), found.end(), entry.pest_id) == found.end())
+                found.push_back(entry.pest_id);
+        }
+        const auto rank = [&found](std::int32_t pest_id) {
+            return std::find(found.begin(), found.end(), pest_id) - found.begin();
+        };
+        std::stable_sort(removals.begin(), removals.end(),
+                         [&](const ExpectedRemoval& a, const ExpectedRemoval& b) {
+                             return rank(a.line.pest_id) < rank(b.line.pest_id);
+                         });
+        return removals;
+    }
+
+    static std::vector<LogLine> Lines(const std::vector<ExpectedRemoval>& removals,
+                                      std::size_t count) {
+        std::vector<LogLine> lines;
+        for (std::size_t i = 0; i < count && i < removals.size(); ++i)
+            lines.push_back(removals[i].line);
+        return lines;
+    }
+
+    fs::path LogPath() const { return product_folder_ / "QZv5Log.txt"; }
+};
+
+TEST_F(MarvoltPlantedTest, EachActionOverThePlantedSet) {
+    ASSERT_EQ(MissingEngineMembers(), "") << "members the engine does not have";
+
+    struct Case {
+        const char* argument;
+        bool removed;
+        bool excluded;
+    };
+    const Case cases[] = {
+        {"/ignore", false, false},
+        {"/quarantine", true, false},
+        {"/delete", true, false},
+        {"/exclude", false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.argument);
+        ScratchDir plant;
+        // Declared after the folder, so a failed case ends the planted
+        // program before its folder is removed.
+        PestProcesses processes;
+        PlantedSet set;
+        ASSERT_NO_FATAL_FAILURE(Plant(plant, processes, set));
+        fs::remove(LogPath());
         fs::remove(product_folder_ / "qzscanhistory.txt");
         const auto exclusions_before = ReadFileBytes(install_ / "core" / "qzexc_en.dat");
         // What the scripted remover logged; removal runs move it into the log.
         ActivityLogEntry cleaned;
         cleaned.date_time = "3/15/2004-9:40:00 AM";
+        cleaned.time = 127238052000000000;
         cleaned.action = "Deleted";
         cleaned.pest_name = "CleanedByRemover";
         cleaned.category = "Adware";
         cleaned.pest_id = 3998;
         cleaned.location = "File \"C:\\gone.exe\"";
         const fs::path clean_log = install_ / "qzcleanlog.csv";
-        dir_.Write("Kelvan Gorsewatch/qzcleanlog.csv", FormatActivityLogLine(cleaned));
-
+        {
+            std::ofstream out(clean_log, std::ios::binary);
+            out << FormatActivityLogLine(cleaned);
+        }
         const MarvoltRun run = RunMarvolt(exe_, c.argument);
         ASSERT_TRUE(run.started);
         EXPECT_TRUE(run.ended);
@@ -528,89 +859,74 @@ TEST_F(MarvoltTest, EachActionOverThePlantedSet) {
         EXPECT_FALSE(MutexExists(kPestActivityMutexName));
         EXPECT_FALSE(MutexExists(kScannerWindowMutexName));
 
-        // Every planted item was found and logged; the unknown pest as "Unknown".
+        // Every line has the log's fields; locations stand bare (none holds
+        // a comma).
+        for (const auto& line : RawLogLines(LogPath()))
+            EXPECT_TRUE(HasTheLogsFields(line)) << line;
+        // Every planted item was found and logged, alpha's file in both of its
+        // spellings; the unknown pest as "Unknown".
         const auto entries = LogEntries();
+        const auto expected_removals = ExpectedRemovals(set, entries);
         std::map<std::int32_t, int> detected;
-        std::map<std::string, std::vector<std::string>> actions_by_location;
-        int removals = 0;
+        std::vector<LogLine> detections, removals;
         for (const auto& entry : entries) {
-            actions_by_location[entry.location].push_back(entry.action);
-            if (entry.action == "Detected")
+            if (entry.action == "Detected") {
                 ++detected[entry.pest_id];
-            if (c.removal_action && entry.action == c.removal_action)
-                ++removals;
-            if (entry.pest_id == 3999) {
-                EXPECT_EQ(entry.pest_name, "Unknown");
-                EXPECT_EQ(entry.category, "Unknown");
-            }
-            if (entry.pest_id == 3001) {
-                EXPECT_EQ(entry.pest_name, "MarvoltTest.Adware.Alpha");
+                detections.push_back(LineOf(entry));
+            } else if (entry.pest_id != cleaned.pest_id) {
+                removals.push_back(LineOf(entry));
             }
         }
-        for (const std::int32_t id : {3001, 3002, 3003, 3999})
-            EXPECT_GT(detected[id], 0) << "pest " << id;
-        if (c.removal_action) {
-            // Every planted item was removed once, each after its detection
-            // (one place reported twice is removed the first time).
-            EXPECT_GE(removals, 5);
-            std::map<std::int32_t, int> removed_per_pest;
-            for (const auto& entry : entries) {
-                if (entry.action == c.removal_action)
-                    ++removed_per_pest[entry.pest_id];
+        EXPECT_EQ(detected,
+                  (std::map<std::int32_t, int>{{3001, 3}, {3002, 1}, {3003, 1}, {3999, 1}}));
+        std::set<std::string> alpha_spellings;
+        for (const auto& line : detections) {
+            if (line.pest_id == 3001 && line.location.starts_with("File "))
+                alpha_spellings.insert(line.location);
+            if (line.pest_id == 3999) {
+                EXPECT_EQ(line.pest_name + " " + line.category, "Unknown Unknown");
             }
-            for (const std::int32_t id : {3001, 3002, 3003, 3999})
-                EXPECT_GT(removed_per_pest[id], 0) << "pest " << id;
-            for (const auto& [location, actions] : actions_by_location) {
-                if (location != cleaned.location) {
-                    EXPECT_EQ(actions.front(), "Detected") << location;
-                }
-            }
-            // The clean log went in ahead of the run's own lines, and is gone.
-            ASSERT_FALSE(entries.empty());
-            EXPECT_EQ(entries.front().pest_id, cleaned.pest_id);
-            EXPECT_EQ(entries.front().location, cleaned.location);
+        }
+        EXPECT_EQ(alpha_spellings.size(), 2u);
+        EXPECT_EQ(alpha_spellings.count("File \"" + set.alpha_short + "\""), 1u);
+        if (c.removed) {
+            // One line per place, after all the detections, in the run's order.
+            EXPECT_EQ(removals, Lines(expected_removals, expected_removals.size()));
+            ASSERT_EQ(entries.size(), detections.size() + removals.size() + 1);
+            for (std::size_t i = 0; i < detections.size(); ++i)
+                EXPECT_EQ(entries[i].action, "Detected") << i;
+            // The scripted remover's lines follow the removals; its file is gone.
+            EXPECT_EQ(entries.back().pest_id, cleaned.pest_id);
+            EXPECT_EQ(entries.back().location, cleaned.location);
             EXPECT_FALSE(fs::exists(clean_log));
         } else {
-            for (const auto& entry : entries)
-                EXPECT_EQ(entry.action, "Detected");
+            EXPECT_TRUE(removals.empty());
             EXPECT_TRUE(fs::exists(clean_log));
         }
         fs::remove(clean_log);
 
         // The history: date and time, distinct pests, all detections.
         const std::string history = ReadText(product_folder_ / "qzscanhistory.txt");
-        int total = 0;
-        for (const auto& [id, count] : detected)
-            total += count;
-        const std::string tail =
-            "\r\n" + std::to_string(detected.size()) + "\r\n" + std::to_string(total);
+        const std::string tail = "\r\n4\r\n6";
         ASSERT_GE(history.size(), tail.size());
         EXPECT_EQ(history.substr(history.size() - tail.size()), tail) << history;
 
-        const bool removed = c.items == kRemoved;
-        EXPECT_EQ(fs::exists(set.alpha_file), !removed);
-        EXPECT_EQ(fs::exists(set.beta_folder), !removed);
-        EXPECT_EQ(fs::exists(set.orphan_file), !removed);
-        HKEY planted = nullptr;
-        const bool key_there =
-            RegOpenKeyExA(HKEY_CURRENT_USER, (std::string(kPlantKey) + "\\Alpha").c_str(), 0,
-                          KEY_READ, &planted) == ERROR_SUCCESS;
-        if (key_there)
-            RegCloseKey(planted);
-        EXPECT_EQ(key_there, !removed);
-        EXPECT_EQ(WaitForSingleObject(set.process, removed ? 10000 : 0) == WAIT_OBJECT_0, removed);
+        for (const auto& removal : expected_removals)
+            EXPECT_EQ(removal.gone(), c.removed) << removal.line.location;
 
-        // Sessions are kept in the "Quarantine" folder of the install folder.
+        // Sessions are kept in the "Quarantine" folder of the install folder;
+        // the session holds every place removed but the process.
         const fs::path quarantine = install_ / "Quarantine";
         bool session = false;
-        for (const auto& item : fs::directory_iterator(install_))
-            session = session || item.path().extension() == ".zip";
         if (fs::exists(quarantine)) {
             for (const auto& item : fs::directory_iterator(quarantine))
                 session = session || item.path().extension() == ".zip";
         }
-        EXPECT_EQ(session, c.quarantine_session);
-        if (session && c.quarantine_session) {
+        EXPECT_EQ(session, c.removed);
+        if (session) {
+            const auto kept = PlacesKept(QuarantinedLocations(install_));
+            for (const auto& removal : expected_removals)
+                EXPECT_EQ(kept.count(PlaceOf(removal.line.location)), 1u) << removal.line.location;
             // What was quarantined comes back from its session.
             EXPECT_TRUE(RestoreFirstQuarantineSession(install_));
             EXPECT_TRUE(fs::exists(set.alpha_file));
@@ -635,7 +951,7 @@ TEST_F(MarvoltTest, EachActionOverThePlantedSet) {
                 })) << id;
             }
             // Excluded pests are not found again.
-            fs::remove(product_folder_ / "QZv5Log.txt");
+            fs::remove(LogPath());
             const MarvoltRun again = RunMarvolt(exe_, "/ignore");
             EXPECT_TRUE(again.boxes.empty()) << BoxTexts(again);
             EXPECT_TRUE(LogEntries().empty());
@@ -646,7 +962,215 @@ TEST_F(MarvoltTest, EachActionOverThePlantedSet) {
             EXPECT_EQ(exclusions_after, exclusions_before);
         }
         SHDeleteKeyA(HKEY_CURRENT_USER, kPlantKey);
+        SHDeleteValueA(HKEY_CURRENT_USER, kRunKey, kRunValue);
     }
+}
+
+// A run ended from outside in the middle of its removals (by the update
+// utility, a shutdown, a user's kill) keeps its record: the detections are
+// in the log before the first removal, and each removal's line right after
+// the removal. Ended just after writing its detections and after 1, 2 and 4
+// of its 5 removals, the log holds every detection and exactly the removals
+// that happened, each line with the log's fields.
+TEST_F(MarvoltPlantedTest, ARunEndedDuringItsRemovalsKeepsItsRecord) {
+    ASSERT_EQ(MissingEngineMembers(), "") << "members the engine does not have";
+    for (const int removals : {0, 1, 2, 4}) {
+        SCOPED_TRACE(std::to_string(removals) + " removals before the end");
+        ScratchDir plant;
+        PestProcesses processes;
+        PlantedSet set;
+        ASSERT_NO_FATAL_FAILURE(Plant(plant, processes, set));
+        fs::remove(LogPath());
+
+        const KilledRun run = RunMarvoltKilledAfterRemovals(exe_, "/quarantine", removals);
+        ASSERT_TRUE(run.started);
+        EXPECT_TRUE(run.killed);
+        EXPECT_TRUE(run.ended);
+        EXPECT_FALSE(MutexExists(kPestActivityMutexName));
+
+        const auto lines = RawLogLines(LogPath());
+        for (const auto& line : lines)
+            EXPECT_TRUE(HasTheLogsFields(line)) << line;
+        const auto entries = LogEntries();
+        const auto expected = ExpectedRemovals(set, entries);
+        std::vector<LogLine> removed;
+        int detections = 0;
+        for (const auto& entry : entries) {
+            if (entry.action == "Detected")
+                ++detections;
+            else
+                removed.push_back(LineOf(entry));
+        }
+        EXPECT_EQ(detections, 6);
+        EXPECT_EQ(removed, Lines(expected, static_cast<std::size_t>(removals)));
+        // Exactly the places with a line are gone.
+        for (std::size_t i = 0; i < expected.size(); ++i)
+            EXPECT_EQ(expected[i].gone(), static_cast<int>(i) < removals)
+                << expected[i].line.location;
+
+        SHDeleteKeyA(HKEY_CURRENT_USER, kPlantKey);
+        SHDeleteValueA(HKEY_CURRENT_USER, kRunKey, kRunValue);
+        fs::remove_all(install_ / "Quarantine");
+    }
+}
+
+#ifdef OLVEX_READ_ONLY_QUARANTINE_DIR
+// A quarantine folder that nothing can be written to (made by the test run:
+// immutable for root, without write permission for others): nothing is
+// removed without its copy, no message box waits, and the exit code says
+// that something could not be removed.
+TEST_F(MarvoltPlantedTest, AQuarantineFolderThatCannotBeWrittenEndsWithExitCodeOne) {
+    const fs::path folder = Narrow(WindowsPath(OLVEX_READ_ONLY_QUARANTINE_DIR));
+    if (!fs::exists(folder / "Quarantine"))
+        GTEST_SKIP() << "the read-only quarantine folder is made by the test run (ctest)";
+    {
+        std::ofstream probe(folder / "Quarantine" / "probe");
+        if (probe) {
+            probe.close();
+            fs::remove(folder / "Quarantine" / "probe");
+            GTEST_SKIP() << "this system lets the test write to any folder";
+        }
+    }
+    ASSERT_NO_FATAL_FAILURE(Install(folder));
+    ScratchDir plant;
+    PestProcesses processes;
+    PlantedSet set;
+    ASSERT_NO_FATAL_FAILURE(Plant(plant, processes, set, false));
+    fs::remove(LogPath());
+
+    const MarvoltRun run = RunMarvolt(exe_, "/quarantine");
+    ASSERT_TRUE(run.started);
+    EXPECT_TRUE(run.ended);
+    EXPECT_EQ(run.exit_code, 1u);
+    EXPECT_TRUE(run.boxes.empty()) << BoxTexts(run);
+
+    const auto entries = LogEntries();
+    for (const auto& removal : ExpectedRemovals(set, entries))
+        EXPECT_FALSE(removal.gone()) << removal.line.location;
+    EXPECT_EQ(entries.size(), 5u);
+    for (const auto& entry : entries)
+        EXPECT_EQ(entry.action, "Detected") << entry.location;
+    EXPECT_TRUE(fs::is_empty(folder / "Quarantine"));
+    // The engine's log says what could not be removed, place by place.
+    const std::string engine_log = ReadText(install_ / "Logs" / "qzv5log.log");
+    for (const auto& removal : ExpectedRemovals(set, entries)) {
+        // A pair's value holds no double quote: the engine writes them as
+        // single ones.
+        std::string location = removal.line.location;
+        std::replace(location.begin(), location.end(), '"', '\'');
+        EXPECT_NE(engine_log.find("Event \"Removal failed\"PestId \"" +
+                                  std::to_string(removal.line.pest_id) + "\"Location \"" +
+                                  location + "\""),
+                  std::string::npos)
+            << removal.line.location << "\n"
+            << engine_log;
+    }
+    SHDeleteKeyA(HKEY_CURRENT_USER, kPlantKey);
+    SHDeleteValueA(HKEY_CURRENT_USER, kRunKey, kRunValue);
+}
+#endif
+
+// The demo's planted set (scripts/demo.sh): the sample definitions, the
+// sample pests in "Program Files\OlvexTest" with a running agent, the Run
+// value that names alpha.exe as the user typed it while the definitions name
+// it in lower case, a key and a cookie. Each place found gets exactly one
+// removal line, whose location stands bare in the log, and the session keeps
+// every place it quarantined. (The Run value itself is no finding: the
+// definitions give its data as "%PROGRAM_FILES%\...", which the registry
+// scan compares byte for byte.)
+TEST_F(MarvoltTest, TheDemosPlantedSetGetsOneRemovalLinePerPlace) {
+    const fs::path pests = fs::path(CommonFolder(CSIDL_PROGRAM_FILES)) / "OlvexTest";
+    ASSERT_FALSE(fs::exists(pests)) << "left behind by an earlier run";
+    const fs::path cookie =
+        fs::path(CommonFolder(CSIDL_COOKIES)) / "user@olvextest-tracker.example[1].txt";
+    const RegistrySnapshot sample_key(HKEY_CURRENT_USER,
+                                      std::vector<std::wstring>{L"Software\\OlvexTest"});
+    struct Cleanup {
+        fs::path pests, cookie;
+        ~Cleanup() {
+            std::error_code ignored;
+            fs::remove_all(pests, ignored);
+            fs::remove(cookie, ignored);
+            SHDeleteValueA(HKEY_CURRENT_USER, kRunKey, "OlvexTestAlpha");
+        }
+    } cleanup{pests, cookie};
+    const fs::path samples = fs::path(Narrow(WindowsPath(OLVEX_SAMPLE_PESTS_DIR))) / "OlvexTest";
+    fs::create_directories(pests / "Beta");
+    fs::copy_file(samples / "alpha.exe", pests / "alpha.exe");
+    fs::copy_file(samples / "beta.dll", pests / "beta.dll");
+    std::ofstream(pests / "Beta" / "readme.txt") << "beta's own folder\n";
+    fs::copy_file(TestProgramPath("test_pest.exe"), pests / "alpha-agent.exe");
+    ASSERT_EQ(
+        SHSetValueA(HKEY_CURRENT_USER, "Software\\OlvexTest\\Alpha", "Installed", REG_SZ, "yes", 4),
+        ERROR_SUCCESS);
+    const std::string alpha = (pests / "alpha.exe").string();
+    ASSERT_EQ(SHSetValueA(HKEY_CURRENT_USER, kRunKey, "OlvexTestAlpha", REG_SZ, alpha.c_str(),
+                          static_cast<DWORD>(alpha.size() + 1)),
+              ERROR_SUCCESS);
+    fs::create_directories(cookie.parent_path());
+    std::ofstream(cookie, std::ios::binary) << "id\n1\nolvextest-tracker.example/\n";
+    const auto crc = MemorySignatureOfFile(pests / "alpha-agent.exe");
+    ASSERT_TRUE(crc);
+    char memory[32];
+    std::snprintf(memory, sizeof(memory), "memory 1001 0x%08X\n", *crc);
+    const fs::path samples_folder =
+        fs::path(Narrow(WindowsPath(OLVEX_SAMPLE_PESTS_DIR))).parent_path();
+    Publish(ReadText(samples_folder / "sample.defs") + memory, samples_folder.string());
+    PestProcesses processes;
+    const HANDLE agent = processes.Start((pests / "alpha-agent.exe").string());
+    ASSERT_NE(agent, nullptr);
+
+    const MarvoltRun run = RunMarvolt(exe_, "/quarantine");
+    ASSERT_TRUE(run.started);
+    EXPECT_TRUE(run.ended);
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_TRUE(run.boxes.empty()) << BoxTexts(run);
+
+    std::map<std::string, int> removals_by_place, detections_by_place;
+    for (const auto& line : RawLogLines(product_folder_ / "QZv5Log.txt")) {
+        EXPECT_TRUE(HasTheLogsFields(line)) << line;
+        int legacy = 0;
+        const auto entry = ParseActivityLogLine(line, legacy);
+        ASSERT_TRUE(entry) << line;
+        // No location here holds a comma: each stands bare, quotes and all.
+        EXPECT_NE(line.find("," + entry->location + ","), std::string::npos) << line;
+        const std::string place = PlaceOf(entry->location);
+        if (entry->action == "Detected") {
+            ++detections_by_place[place];
+        } else {
+            EXPECT_EQ(entry->action, place.starts_with("file " + LowerAscii(cookie.string()))
+                                         ? "Deleted"
+                                         : "Quarantined")
+                << line;
+            ++removals_by_place[place];
+        }
+    }
+    const std::string lower_pests = LowerAscii(pests.string());
+    const std::map<std::string, int> one_each = {
+        {"process " + std::to_string(GetProcessId(agent)), 1},
+        {"file " + lower_pests + "\\alpha.exe", 1},
+        {"file " + lower_pests + "\\beta.dll", 1},
+        {"folder " + lower_pests + "\\beta", 1},
+        {"file " + LowerAscii(cookie.string()), 1},
+        {"key hkey_current_user \\software\\olvextest\\alpha value ", 1},
+    };
+    EXPECT_EQ(removals_by_place, one_each) << ReadText(product_folder_ / "QZv5Log.txt");
+    // The scans found alpha.exe twice (the start-up entry and the definitions'
+    // location): one place, one removal.
+    EXPECT_EQ(detections_by_place["file " + lower_pests + "\\alpha.exe"], 2);
+
+    EXPECT_FALSE(fs::exists(pests / "alpha.exe"));
+    EXPECT_FALSE(fs::exists(pests / "beta.dll"));
+    EXPECT_FALSE(fs::exists(pests / "Beta"));
+    EXPECT_FALSE(fs::exists(cookie));
+    EXPECT_EQ(WaitForSingleObject(agent, 10000), WAIT_OBJECT_0);
+    // Every place but the cookie (which is only deleted) is in the session.
+    auto quarantined = one_each;
+    quarantined.erase("file " + LowerAscii(cookie.string()));
+    std::map<std::string, int> kept;
+    for (const auto& place : PlacesKept(QuarantinedLocations(install_)))
+        kept[place] = 1;
+    EXPECT_EQ(kept, quarantined);
 }
 
 }  // namespace

@@ -5,30 +5,6 @@
 namespace olvex {
 namespace {
 
-bool NeedsQuotes(std::string_view text) {
-    return text.find_first_of(",\"") != std::string_view::npos;
-}
-
-void AppendField(std::string& line, std::string_view text) {
-    std::string field(text);
-    for (char& c : field) {
-        if (c == '\r' || c == '\n')
-            c = ' ';
-    }
-    if (!NeedsQuotes(field)) {
-        line += field;
-    } else {
-        line += '"';
-        for (const char c : field) {
-            if (c == '"')
-                line += '"';
-            line += c;
-        }
-        line += '"';
-    }
-    line += ',';
-}
-
 void AppendNumber(std::string& line, std::int64_t value) {
     line += std::to_string(value);
     line += ',';
@@ -88,6 +64,35 @@ std::vector<Field> ReadFields(std::string_view line) {
     while (at < line.size())
         fields.push_back(ReadField(line, at, bare_until));
     return fields;
+}
+
+// A field is quoted only when it must be: when it holds a comma, or when it
+// begins with a double quote, which the reader would take for the start of a
+// quoted field. Everything else, locations with the double quotes inside
+// them among it, is written bare, as older versions wrote every field.
+bool NeedsQuotes(std::string_view text) {
+    return text.find(',') != std::string_view::npos || (!text.empty() && text.front() == '"');
+}
+
+void AppendField(std::string& line, std::string_view text) {
+    std::string field(text);
+    // One entry, one line.
+    for (char& c : field) {
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    }
+    if (!NeedsQuotes(field)) {
+        line += field;
+    } else {
+        line += '"';
+        for (const char c : field) {
+            if (c == '"')
+                line += '"';
+            line += c;
+        }
+        line += '"';
+    }
+    line += ',';
 }
 
 bool IsDigit(char c) {

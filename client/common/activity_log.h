@@ -6,11 +6,13 @@
 // The two time fields are the halves of the FILETIME of the local time, as
 // signed decimals. Older lines lack the two time fields and the PVT.
 //
-// A text field holding a comma or a double quote is written in double quotes
-// with its quotes doubled, so it cannot shift the fields of its line; fields
-// without them are written bare, exactly as older versions wrote every field,
-// so older lines read as they always did. Line breaks inside a field are
-// written as blanks: a line is always one entry.
+// A text field holding a comma is written in double quotes with its quotes
+// doubled, so it cannot shift the fields of its line; so is one that begins
+// with a double quote, which would otherwise read as the start of a quoted
+// field. Every other field is written bare, exactly as older versions wrote
+// every field (a location's own double quotes stay as they are), and the
+// reader takes both forms. Line breaks inside a field are written as blanks:
+// a line is always one entry.
 //
 // This layer formats and parses; the shared file's mutex, retries and locking
 // belong to the program's file layer. Appends are whole lines in one write.

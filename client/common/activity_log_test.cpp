@@ -41,15 +41,24 @@ TEST(ActivityLog, WritesNineFieldsEachWithItsComma) {
               "C:\\Program Files\\Sample\\sample.exe,-1,\r\n");
 }
 
-TEST(ActivityLog, CommasAndQuotesCannotShiftFields) {
+TEST(ActivityLog, QuotesOnlyFieldsThatHoldACommaAndReadsBothForms) {
     struct Case {
         std::string location;
         std::string written;  // the location field as it reaches the file
     } const cases[] = {
+        // A location's own double quotes leave it bare, as older lines are.
+        {"File \"C:\\a b\\x.exe\"", "File \"C:\\a b\\x.exe\""},
+        {"Key \"hkey_current_user \\Software\\X\" value \"v\"",
+         "Key \"hkey_current_user \\Software\\X\" value \"v\""},
+        {"C:\\a b\\x.exe", "C:\\a b\\x.exe"},
+        {"a\"b\"", "a\"b\""},
+        // A comma is quoted, the quotes inside doubled.
         {"C:\\a,b\\x.exe", "\"C:\\a,b\\x.exe\""},
-        {"File \"C:\\a b\\x.exe\"", "\"File \"\"C:\\a b\\x.exe\"\"\""},
-        {"\"", "\"\"\"\""},
+        {"File \"C:\\a,b\\x.exe\"", "\"File \"\"C:\\a,b\\x.exe\"\"\""},
         {",,,,,,,,", "\",,,,,,,,\""},
+        // A leading quote would read as the start of a quoted field.
+        {"\"", "\"\"\"\""},
+        {"\"C:\\x.exe\"", "\"\"\"C:\\x.exe\"\"\""},
         {"\"quoted\",x", "\"\"\"quoted\"\",x\""},
         {"", ""},
     };
@@ -57,9 +66,13 @@ TEST(ActivityLog, CommasAndQuotesCannotShiftFields) {
         auto entry = Detection();
         entry.location = c.location;
         entry.pest_name = "Pest, \"the\" bad";
+        entry.category = "\"Ad";
         entry.date_time = "2004,05,12 13:00";
         const auto line = FormatActivityLogLine(entry);
-        EXPECT_NE(line.find("," + c.written + ",3,\r\n"), std::string::npos) << line;
+        EXPECT_EQ(line,
+                  "\"2004,05,12 13:00\",29636641,141707264,Detected,\"Pest, \"\"the\"\" bad\","
+                  "\"\"\"Ad\",4711," +
+                      c.written + ",3,\r\n");
         int ms = 0;
         const auto read = ParseActivityLogLine(line.substr(0, line.size() - 2), ms);
         ASSERT_TRUE(read) << line;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "client/main/app_helpers.h"
 #include "client/main/app_ids.h"
@@ -13,6 +14,7 @@
 #include "client/main/page_look_ids.h"
 #include "client/main/scan_page_ids.h"
 #include "olvex/olvex.h"
+#include "testing/windows_test_support.h"
 
 namespace olvex {
 namespace {
@@ -37,6 +39,20 @@ TEST(AppHelpersTest, TheSystemNumberFormatGroupsThousands) {
     EXPECT_EQ(format.Grouping, 3u);
     ASSERT_NE(format.lpDecimalSep, nullptr);
     EXPECT_STREQ(format.lpDecimalSep, ".");
+}
+
+TEST(AppHelpersTest, TheProgramsProductVersionIsWrittenWithCommas) {
+    const std::string path = testing::Narrow(testing::WindowsPath(OLVEX_GORSEWATCH5_PATH));
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    ASSERT_GT(size, 0u) << path;
+    std::vector<BYTE> block(size);
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, block.data()));
+    char* value = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\StringFileInfo\\040904B0\\ProductVersion",
+                               reinterpret_cast<void**>(&value), &length));
+    EXPECT_STREQ(value, "5, 6, 7, 4");
 }
 
 TEST(AppHelpersTest, AProgramKeyWithoutAPlaceForItIsRefused) {

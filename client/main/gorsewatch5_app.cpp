@@ -182,8 +182,7 @@ bool CGorsewatch5App::InitInstance() {
         ShowMessage(IDS_NO_COMMON_APPDATA, kSoundWarning);
         return false;
     }
-    if (!CheckWriteAccess(*common))
-        return false;
+    CheckWriteAccess(*common);
 
     WSADATA sockets{};
     if (WSAStartup(MAKEWORD(1, 1), &sockets) != 0) {
@@ -235,7 +234,7 @@ bool CGorsewatch5App::InitInstance() {
     return true;
 }
 
-bool CGorsewatch5App::CheckWriteAccess(const std::string& common_app_data) {
+void CGorsewatch5App::CheckWriteAccess(const std::string& common_app_data) {
     HKEY key = nullptr;
     if (OpenProgramKey(&key, false) == ERROR_SUCCESS)
         RegCloseKey(key);
@@ -245,9 +244,9 @@ bool CGorsewatch5App::CheckWriteAccess(const std::string& common_app_data) {
         m_bLimitedRights = 1;
     if (!CanCreateFileIn(common_app_data))
         m_bLimitedRights = 1;
+    // Not an end: the program goes on and only scans.
     if (m_bLimitedRights)
         ShowMessage(IDS_LIMITED_RIGHTS, kSoundWarning);
-    return true;
 }
 
 bool CGorsewatch5App::MakeDataFolders() {

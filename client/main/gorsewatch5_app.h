@@ -148,7 +148,9 @@ class CGorsewatch5App : public ClientApplication {
     CManageView* configuration_page() const { return configuration_page_.get(); }
 
   private:
-    bool CheckWriteAccess(const std::string& common_app_data);
+    // Sets limited rights when the program key, the install folder or the
+    // common application-data folder cannot be written.
+    void CheckWriteAccess(const std::string& common_app_data);
     bool MakeDataFolders();
     bool EnsureMachineId();
     bool EnsureEngine();

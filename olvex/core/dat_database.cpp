@@ -39,7 +39,6 @@ template <typename Tables>
 struct PartLoad {
     int code = kBlockOk;
     std::string text;
-    bool keep_text = false;
     // Null with code 0: the file held no block, its tables stay as they were.
     std::shared_ptr<const Tables> tables;
     std::optional<std::int32_t> data_version;
@@ -53,7 +52,6 @@ PartLoad<Tables> LoadPart(const std::string& path, Build&& build) noexcept {
         if (!read.ok()) {
             part.code = read.code;
             part.text = std::move(read.text);
-            part.keep_text = read.keep_last_error_text;
             return part;
         }
         part.data_version = read.data_version;
@@ -63,18 +61,18 @@ PartLoad<Tables> LoadPart(const std::string& path, Build&& build) noexcept {
         if (!built.error.empty()) {
             // A malformed record is as bad as a block that fails its check.
             part.code = kBlockCorrupt;
-            part.text = path + " is corrupt.";
+            part.text = path + std::string(kCorruptSuffix);
             return part;
         }
         part.tables = std::move(built.tables);
     } catch (const std::bad_alloc&) {
         part = {};
         part.code = kBlockNoMemory;
-        part.keep_text = true;
+        part.text = path + std::string(kTooLargeSuffix);
     } catch (const std::length_error&) {
         part = {};
         part.code = kBlockNoMemory;
-        part.keep_text = true;
+        part.text = path + std::string(kTooLargeSuffix);
     }
     return part;
 }
@@ -82,8 +80,9 @@ PartLoad<Tables> LoadPart(const std::string& path, Build&& build) noexcept {
 }  // namespace
 
 bool IsRemoteDefinitionSource(std::string_view source) {
-    return Contains(source, "http://") || Contains(source, "ftp://") ||
-           Contains(source, "https://");
+    const std::string lowered = LowerAscii(source);
+    return Contains(lowered, "http://") || Contains(lowered, "ftp://") ||
+           Contains(lowered, "https://");
 }
 
 CDatDatabase::CDatDatabase(const SpecialFolderSource* folders, const MultiByteText& mb)
@@ -172,8 +171,7 @@ int CDatDatabase::LoadFolderLocked(const std::string& folder) {
             return false;
         std::lock_guard lock(state_mutex_);
         last_error_code_ = part.code;
-        if (!part.keep_text)
-            last_error_text_ = part.text;
+        last_error_text_ = part.text;
         return true;
     };
     if (failed(pests))
@@ -191,9 +189,7 @@ int CDatDatabase::LoadFolderLocked(const std::string& folder) {
             locations.tables || !now ? locations.tables : now->location_tables(), mb_);
         Publish(std::move(tables), pests.data_version);
     } catch (const std::bad_alloc&) {
-        std::lock_guard lock(state_mutex_);
-        last_error_code_ = kBlockNoMemory;
-        return kBlockNoMemory;
+        return Fail(kBlockNoMemory, kNoMemoryText);
     }
     return kBlockOk;
 }
@@ -255,7 +251,7 @@ int CDatDatabase::FetchDefinitionFile(std::string_view source, std::string_view 
                                       const RemoteSource& remote) {
     if (source.size() > kMaxSourceLength)
         return Fail(kBlockNoMemory, kUrlTooLargeText);
-    if (!IsRemoteDefinitionSource(LowerAscii(source)) || !remote.fetcher)
+    if (!IsRemoteDefinitionSource(source) || !remote.fetcher)
         return Fail(kBlockNotFound, kProtocolNotSupportedText);
     // The address keeps its case: servers may tell "Defs" from "defs".
     const std::string url = std::string(source) + "/" + std::string(name);
@@ -267,7 +263,8 @@ int CDatDatabase::FetchDefinitionFile(std::string_view source, std::string_view 
 
 std::optional<std::uint64_t> CDatDatabase::GetBlockTime(std::string_view source,
                                                         DefinitionFetcher* fetcher) const {
-    if (Contains(source, "http://") || Contains(source, "https://")) {
+    const std::string lowered = LowerAscii(source);
+    if (Contains(lowered, "http://") || Contains(lowered, "https://")) {
         if (!fetcher)
             return std::nullopt;
         const auto head = fetcher->ReadHead(std::string(source), kRemoteHeadBytes);

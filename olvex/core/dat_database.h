@@ -36,6 +36,7 @@ inline constexpr std::string_view kLocationsFileName = "qzloc.dat";
 
 inline constexpr std::string_view kUrlTooLargeText = "URL is too large. Limit 4095 bytes.";
 inline constexpr std::string_view kProtocolNotSupportedText = "Protocol is not supported.";
+inline constexpr std::string_view kNoMemoryText = "Not enough memory to load the definitions.";
 inline constexpr std::size_t kMaxSourceLength = 4095;
 inline constexpr std::size_t kRemoteHeadBytes = 512;
 
@@ -61,7 +62,8 @@ struct RemoteSource {
 };
 
 // True for a source that names a web folder: it contains "http://",
-// "ftp://" or "https://".
+// "ftp://" or "https://" in any case ("HTTP://" is an address too). The
+// scanner and the pest database both ask this one question.
 bool IsRemoteDefinitionSource(std::string_view source);
 
 class CDatDatabase {
@@ -80,7 +82,7 @@ class CDatDatabase {
     void SetDatFolder(std::string_view folder);
     std::string GetDatFolder() const;
     // "Success" and 0 until something fails; codes and texts as the block
-    // reader's, plus 4 for a missing folder.
+    // reader's, plus 4 for a missing folder. Every failure sets its text.
     std::string GetLastErrorText() const;
     int GetLastErrorCode() const;
     bool IsLoaded() const { return loaded_.load(std::memory_order_acquire); }

@@ -48,125 +48,184 @@ std::int32_t RecordCount(const DecodedBlock& block) {
     return static_cast<std::int32_t>(block.record_count);
 }
 
-// The additions and removals bound for one table, in the order they apply,
-// then the table they make. The chained layout's rules (an addition goes
-// into an empty bucket's head or right behind the head; a removal takes the
-// first equal entry in chain order, the next node becoming head when it is
-// the head) are played bucket by bucket, after the operations are sorted by
-// bucket: every bucket's chain is short and its operations lie together.
+// One table built in place. The operations bound for it (additions and
+// removals, in the order they apply) are noted first by their hash keys
+// alone; once all are known, the table gets its final size and every
+// addition is written once, straight to its bucket, in the same order. The
+// chained layout's rules (an addition goes into an empty bucket's head or
+// right behind the head; a removal takes the first equal entry in chain
+// order, the next node becoming head when it is the head) are then played
+// bucket by bucket: every chain is short, and only buckets that removals
+// touch need more than turning their additions round.
 template <typename Row>
-class TableOps {
+class TableBuilder {
   public:
-    void Reserve(std::size_t count) {
-        rows_.reserve(count);
-        adds_.reserve(count);
+    // max_operations bounds the operations to be noted: room is set aside
+    // for their keys, but only what is noted is ever touched.
+    explicit TableBuilder(std::size_t max_operations) {
+        keys_.reserve(max_operations);
+        adds_.reserve(max_operations);
     }
-    void Add(const Row& row) {
-        rows_.push_back(row);
+
+    void NoteAdd(std::uint32_t key) {
+        keys_.push_back(key);
         adds_.push_back(true);
         ++additions_;
     }
-    void Remove(const Row& row) {
-        rows_.push_back(row);
+    void NoteRemove(std::uint32_t key) {
+        keys_.push_back(key);
         adds_.push_back(false);
         ++removals_;
     }
     std::uint64_t additions() const { return additions_; }
     std::uint64_t removals() const { return removals_; }
 
-    // key(row) gives a row's hash key; same(a, b) tells whether a removal b
-    // takes entry a. With removals_last, every addition applies before any
-    // removal; otherwise all apply in the order given.
-    template <typename Key, typename Same>
-    DatHashTable<Row> Build(std::uint32_t buckets, bool removals_last, Key&& key, Same&& same) {
-        DatHashTable<Row> table;
-        buckets = std::max(buckets, 1u);
-        // Counting sort by bucket, stable.
-        std::vector<std::uint32_t> next(buckets + 1, 0);
-        for (const Row& row : rows_)
-            ++next[key(row) % buckets + 1];
-        for (std::uint32_t b = 0; b < buckets; ++b)
-            next[b + 1] += next[b];
-        std::vector<std::uint32_t> start = next;
-        table.rows.resize(rows_.size());
-        std::vector<bool> adds(rows_.size());
-        const auto place = [&](bool additions) {
-            for (std::size_t i = 0; i < rows_.size(); ++i) {
-                if (removals_last && adds_[i] != additions)
-                    continue;
-                const std::uint32_t at = next[key(rows_[i]) % buckets]++;
-                table.rows[at] = rows_[i];
-                adds[at] = adds_[i];
-            }
-        };
-        place(true);
-        if (removals_last)
-            place(false);
-        rows_ = {};
-        adds_ = {};
+    // Sizes the table once every operation is noted: its rows hold exactly
+    // the additions, and each bucket's start is known.
+    void Size(std::uint32_t buckets) {
+        buckets_ = std::max(buckets, 1u);
+        table_.rows.resize(additions_);  // left unfilled: every row is written below
+        table_.bucket_start.assign(std::size_t{buckets_} + 1, 0);
+        std::vector<std::uint32_t>& start = table_.bucket_start;
+        for (std::size_t i = 0; i < keys_.size(); ++i) {
+            if (adds_[i])
+                ++start[keys_[i] % buckets_ + 1];
+        }
+        for (std::uint32_t b = 0; b < buckets_; ++b)
+            start[b + 1] += start[b];
+        // From here on each start is the bucket's next free row; Finish puts
+        // them back.
+        removal_list_.reserve(removals_);
+    }
 
-        // Each bucket's chain, written back in place from the front.
-        table.bucket_start.assign(buckets + 1, 0);
+    // The operations again, in the order noted, each with its row.
+    // A row that keeps its key (a `hash` member) gets the one noted.
+    void Add(Row row) {
+        const std::uint32_t key = keys_[next_++];
+        if constexpr (requires { row.hash; })
+            row.hash = key;
+        const std::uint32_t bucket = key % buckets_;
+        table_.rows[table_.bucket_start[bucket]++] = row;
+    }
+    void Remove(Row row) {
+        const std::uint32_t key = keys_[next_++];
+        if constexpr (requires { row.hash; })
+            row.hash = key;
+        const std::uint32_t bucket = key % buckets_;
+        // Where the bucket's additions stood when it came: it takes effect
+        // after those before it.
+        removal_list_.push_back({bucket, table_.bucket_start[bucket], row});
+    }
+
+    // same(entry, removal) tells whether a removal takes the entry. With
+    // removals_last, every addition applies before any removal.
+    template <typename Same>
+    DatHashTable<Row> Finish(bool removals_last, Same&& same) {
+        keys_ = {};
+        adds_ = {};
+        std::vector<std::uint32_t>& start = table_.bucket_start;
+        // Each start moved on to the next bucket's: shift them back.
+        std::copy_backward(start.begin(), start.end() - 1, start.end());
+        start[0] = 0;
+        std::stable_sort(removal_list_.begin(), removal_list_.end(),
+                         [](const Removal& x, const Removal& y) { return x.bucket < y.bucket; });
+
+        auto rows = table_.rows.begin();
+        auto removal = removal_list_.begin();
         std::vector<Row> chain;
-        std::size_t write = 0;
-        for (std::uint32_t b = 0; b < buckets; ++b) {
-            const std::size_t begin = start[b];
-            const std::size_t end = start[b + 1];
-            table.bucket_start[b] = static_cast<std::uint32_t>(write);
-            if (begin == end)
-                continue;
-            const bool only_adds = std::all_of(adds.begin() + static_cast<std::ptrdiff_t>(begin),
-                                               adds.begin() + static_cast<std::ptrdiff_t>(end),
-                                               [](bool a) { return a; });
-            const auto first = table.rows.begin();
-            if (only_adds) {
-                // The first stays the head; the others follow, newest first.
-                std::reverse(first + static_cast<std::ptrdiff_t>(begin + 1),
-                             first + static_cast<std::ptrdiff_t>(end));
-                std::copy(first + static_cast<std::ptrdiff_t>(begin),
-                          first + static_cast<std::ptrdiff_t>(end),
-                          first + static_cast<std::ptrdiff_t>(write));
+        std::uint32_t write = 0;
+        for (std::uint32_t b = 0; b < buckets_; ++b) {
+            const std::uint32_t begin = start[b];
+            const std::uint32_t end = start[b + 1];
+            start[b] = write;
+            if (removal == removal_list_.end() || removal->bucket != b) {
+                // Additions only: the first stays the head, the others
+                // follow, newest first.
+                if (end - begin > 2)
+                    std::reverse(rows + begin + 1, rows + end);
+                if (write != begin)
+                    std::copy(rows + begin, rows + end, rows + write);
                 write += end - begin;
                 continue;
             }
             chain.clear();
-            for (std::size_t i = begin; i < end; ++i) {
-                const Row& row = table.rows[i];
-                if (adds[i]) {
-                    chain.insert(chain.empty() ? chain.end() : chain.begin() + 1, row);
-                    continue;
-                }
-                const auto gone = std::find_if(chain.begin(), chain.end(),
-                                               [&](const Row& entry) { return same(entry, row); });
+            std::uint32_t added = begin;
+            const auto add_until = [&](std::uint32_t until) {
+                for (; added < until; ++added)
+                    chain.insert(chain.empty() ? chain.end() : chain.begin() + 1, rows[added]);
+            };
+            for (; removal != removal_list_.end() && removal->bucket == b; ++removal) {
+                add_until(removals_last ? end : removal->after);
+                const auto gone = std::find_if(chain.begin(), chain.end(), [&](const Row& entry) {
+                    return same(entry, removal->row);
+                });
                 if (gone != chain.end())
                     chain.erase(gone);
             }
-            std::copy(chain.begin(), chain.end(), first + static_cast<std::ptrdiff_t>(write));
-            write += chain.size();
+            add_until(end);
+            std::copy(chain.begin(), chain.end(), rows + write);
+            write += static_cast<std::uint32_t>(chain.size());
         }
-        table.bucket_start[buckets] = static_cast<std::uint32_t>(write);
-        table.rows.resize(write);
-        return table;
+        start[buckets_] = write;
+        table_.rows.resize(write);
+        removal_list_ = {};
+        return std::move(table_);
     }
 
   private:
-    std::vector<Row> rows_;
+    struct Removal {
+        std::uint32_t bucket;
+        std::uint32_t after;  // the bucket's additions before it, as a row index
+        Row row;
+    };
+
+    std::vector<std::uint32_t, DefaultInitAllocator<std::uint32_t>> keys_;
     std::vector<bool> adds_;
     std::uint64_t additions_ = 0;
     std::uint64_t removals_ = 0;
+    std::uint32_t buckets_ = 1;
+    std::size_t next_ = 0;
+    DatHashTable<Row> table_;
+    std::vector<Removal> removal_list_;
 };
 
-// Reads every record of every block; on the first malformed one, its error.
+// Reads every record of every block, the block's index beside it; on the
+// first malformed one, its error.
 template <typename Reader, typename Visit>
 std::string VisitRecords(const std::vector<DecodedBlock>& blocks, Visit&& visit) {
-    for (const DecodedBlock& block : blocks) {
+    for (std::size_t index = 0; index < blocks.size(); ++index) {
+        const DecodedBlock& block = blocks[index];
         Reader reader(block.data, RecordCount(block));
         while (const auto record = reader.Next())
-            visit(*record);
+            visit(index, *record);
         if (!reader.error().empty())
             return reader.error();
     }
     return {};
+}
+
+// Below this many records a set builds its tables one after another: a thread
+// costs more than the work it would take.
+constexpr std::size_t kRecordsWorthAThread = 50'000;
+
+// The jobs side by side when together, else one after another.
+void RunJobs(bool together, std::initializer_list<std::function<void()>> jobs) {
+    if (together) {
+        RunTogether(jobs);
+        return;
+    }
+    for (const auto& job : jobs)
+        job();
+}
+
+// The most records the blocks can hold, each at least min_bytes long.
+std::size_t MaxRecords(const std::vector<DecodedBlock>& blocks, std::size_t min_bytes) {
+    std::size_t total = 0;
+    for (const DecodedBlock& block : blocks) {
+        const auto count = static_cast<std::size_t>(std::max(RecordCount(block), 0));
+        total += std::min(count, block.data.size() / min_bytes);
+    }
+    return total;
 }
 
 template <typename Row>
@@ -192,6 +251,22 @@ std::uint32_t DatStringHash(std::string_view text, std::size_t start) {
 
 std::uint32_t DatFoldedStringHashContinue(std::uint32_t h, std::string_view text, std::size_t start,
                                           const MultiByteText& mb) {
+    if (!mb.HasLeadBytes()) {
+        // Two bytes a step, an even position then an odd one: no test of
+        // the position's parity in the loop.
+        std::size_t i = start;
+        if (i % 2 == 1 && i < text.size()) {
+            h = HashStep(h, i, FoldAscii(static_cast<unsigned char>(text[i])));
+            ++i;
+        }
+        for (; i + 1 < text.size(); i += 2) {
+            h = HashStep(h, 0, FoldAscii(static_cast<unsigned char>(text[i])));
+            h = HashStep(h, 1, FoldAscii(static_cast<unsigned char>(text[i + 1])));
+        }
+        if (i < text.size())
+            h = HashStep(h, i, FoldAscii(static_cast<unsigned char>(text[i])));
+        return h;
+    }
     // Fold as Lower does: whole characters from the start of the text, so a
     // trail byte that looks like a letter stays as it is.
     bool trail = false;
@@ -216,6 +291,14 @@ std::uint32_t DatFoldedStringHashContinue(std::uint32_t h, std::string_view text
 bool DatTextEqualsFolded(std::string_view a, std::string_view b, const MultiByteText& mb) {
     if (a.size() != b.size())
         return false;
+    if (!mb.HasLeadBytes()) {
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            if (FoldAscii(static_cast<unsigned char>(a[i])) !=
+                FoldAscii(static_cast<unsigned char>(b[i])))
+                return false;
+        }
+        return true;
+    }
     bool trail = false;
     for (std::size_t i = 0; i < a.size(); ++i) {
         const auto x = static_cast<unsigned char>(a[i]);
@@ -259,6 +342,19 @@ std::uint32_t DatCookieHash(std::string_view name, const MultiByteText& mb) {
     return DatFoldedStringHashContinue(0, name, 0, mb) & kHashMask;
 }
 
+DatKeyFilter::DatKeyFilter(std::span<const std::uint32_t> keys) {
+    // Eight bits a key: about one other key in nine finds its bit set.
+    unsigned log2_bits = 6;
+    while (log2_bits < 32 && (std::uint64_t{1} << log2_bits) < std::uint64_t{keys.size()} * 8)
+        ++log2_bits;
+    shift_ = 64 - log2_bits;
+    bits_.assign(std::size_t{1} << (log2_bits - 6), 0);
+    for (const std::uint32_t key : keys) {
+        const std::uint32_t slot = Slot(key);
+        bits_[slot / 64] |= std::uint64_t{1} << (slot % 64);
+    }
+}
+
 std::span<const std::uint8_t> DatTextStore::Keep(ByteBuffer payload) {
     if (payload.size() > std::numeric_limits<std::uint32_t>::max() - total_)
         throw std::length_error("definition texts exceed 4 GiB");
@@ -268,13 +364,12 @@ std::span<const std::uint8_t> DatTextStore::Keep(ByteBuffer payload) {
     return payloads_.back();
 }
 
-DatTextRef DatTextStore::Ref(std::string_view text) const {
+DatTextRef DatTextStore::Ref(std::size_t payload, std::string_view text) const {
     if (text.empty())
         return {};
-    const auto& payload = payloads_.back();
     const auto offset = static_cast<std::uint64_t>(
-        reinterpret_cast<const std::uint8_t*>(text.data()) - payload.data());
-    return {static_cast<std::uint32_t>(bases_.back() + offset),
+        reinterpret_cast<const std::uint8_t*>(text.data()) - payloads_[payload].data());
+    return {static_cast<std::uint32_t>(bases_[payload] + offset),
             static_cast<std::uint32_t>(text.size())};
 }
 
@@ -301,97 +396,132 @@ std::size_t DatTextStore::MemoryBytes() const {
 
 // --- Building ------------------------------------------------------------
 
+namespace {
+
+// Keeps every block's payload in the store (the records' texts stay where
+// decoding put them) and hands back the blocks, their data now views.
+void KeepPayloads(std::vector<DecodedBlock>& blocks, DatTextStore& texts) {
+    for (DecodedBlock& block : blocks) {
+        const auto kept = texts.Keep(std::move(block.data));
+        block.data.clear();
+        block.size = static_cast<std::uint32_t>(kept.size());
+    }
+}
+
+}  // namespace
+
 DatBuildResult<DatPestTables> BuildPestTables(std::vector<DecodedBlock> blocks) {
     DatBuildResult<DatPestTables> result;
-    std::size_t records = 0;
-    result.error =
-        VisitRecords<PestRecordReader>(blocks, [&](const PestInfoRecordView&) { ++records; });
-    if (!result.error.empty())
-        return result;
-
     auto tables = std::make_shared<DatPestTables>();
-    TableOps<DatPestRow> ops;
-    ops.Reserve(records);
-    for (DecodedBlock& block : blocks) {
-        // The records' texts stay in the payload, which the tables keep.
-        const auto payload = tables->texts.Keep(std::move(block.data));
-        PestRecordReader reader(payload, RecordCount(block));
-        while (const auto record = reader.Next()) {
-            const bool adds = record->pest_id > 0;
-            const DatPestRow row{adds ? record->pest_id : RemovedPestId(record->pest_id),
-                                 tables->texts.Ref(record->name),
-                                 tables->texts.Ref(record->category)};
-            adds ? ops.Add(row) : ops.Remove(row);
-        }
-    }
+    DatTextStore& texts = tables->texts;
     // Sized by the first block's record count, as the definitions expect;
     // additions and removals apply in record order.
     const std::int64_t implied = blocks.empty() ? 0 : RecordCount(blocks.front());
-    const DatTextStore& texts = tables->texts;
-    tables->pests = ops.Build(
-        BucketCount(implied, ops.additions()), false,
-        [](const DatPestRow& row) { return static_cast<std::uint32_t>(row.pest_id); },
-        [&](const DatPestRow& entry, const DatPestRow& removal) {
-            return entry.pest_id == removal.pest_id &&
-                   texts.View(entry.name) == texts.View(removal.name) &&
-                   texts.View(entry.category) == texts.View(removal.category);
-        });
+    TableBuilder<DatPestRow> pests(MaxRecords(blocks, kMinPestRecordBytes));
+    KeepPayloads(blocks, texts);
+    const auto visit = [&](auto&& each) {
+        for (std::size_t index = 0; index < texts.PayloadCount(); ++index) {
+            PestRecordReader reader(texts.Payload(index), RecordCount(blocks[index]));
+            while (const auto record = reader.Next())
+                each(index, *record);
+            if (!reader.error().empty())
+                return reader.error();
+        }
+        return std::string();
+    };
+    result.error = visit([&](std::size_t, const PestInfoRecordView& record) {
+        const bool adds = record.pest_id > 0;
+        const auto key =
+            static_cast<std::uint32_t>(adds ? record.pest_id : RemovedPestId(record.pest_id));
+        adds ? pests.NoteAdd(key) : pests.NoteRemove(key);
+    });
+    if (!result.error.empty())
+        return result;
+    pests.Size(BucketCount(implied, pests.additions()));
+    visit([&](std::size_t index, const PestInfoRecordView& record) {
+        const bool adds = record.pest_id > 0;
+        const DatPestRow row{adds ? record.pest_id : RemovedPestId(record.pest_id),
+                             texts.Ref(index, record.name), texts.Ref(index, record.category)};
+        adds ? pests.Add(row) : pests.Remove(row);
+    });
+    tables->pests = pests.Finish(false, [&](const DatPestRow& entry, const DatPestRow& removal) {
+        return entry.pest_id == removal.pest_id &&
+               texts.View(entry.name) == texts.View(removal.name) &&
+               texts.View(entry.category) == texts.View(removal.category);
+    });
     result.tables = std::move(tables);
     return result;
 }
 
+namespace {
+
+// Builds one of the signature tables from the records that carry its CRC.
+template <typename Row, typename CrcOf, typename MakeRow, typename Same>
+std::string BuildSignatureTable(const std::vector<DecodedBlock>& blocks, std::int64_t implied,
+                                CrcOf&& crc_of, MakeRow&& make_row, Same&& same,
+                                DatHashTable<Row>& out) {
+    TableBuilder<Row> table(MaxRecords(blocks, kMinSignatureRecordBytes));
+    std::string error =
+        VisitRecords<SignatureRecordReader>(blocks, [&](std::size_t, const SignatureRecordView& r) {
+            if (const std::uint32_t crc = crc_of(r); crc != 0)
+                r.pest_id > 0 ? table.NoteAdd(crc) : table.NoteRemove(crc);
+        });
+    if (!error.empty())
+        return error;
+    table.Size(BucketCount(implied, table.additions()));
+    VisitRecords<SignatureRecordReader>(blocks, [&](std::size_t, const SignatureRecordView& r) {
+        if (crc_of(r) == 0)
+            return;
+        const bool adds = r.pest_id > 0;
+        const Row row = make_row(r, adds ? r.pest_id : RemovedPestId(r.pest_id));
+        adds ? table.Add(row) : table.Remove(row);
+    });
+    // Additions and removals apply in record order.
+    out = table.Finish(false, same);
+    return {};
+}
+
+}  // namespace
+
 DatBuildResult<DatSignatureTables> BuildSignatureTables(std::vector<DecodedBlock> blocks) {
     DatBuildResult<DatSignatureTables> result;
-    std::size_t file_records = 0;
-    std::size_t memory_records = 0;
-    result.error =
-        VisitRecords<SignatureRecordReader>(blocks, [&](const SignatureRecordView& record) {
-            file_records += record.file_crc != 0;
-            memory_records += record.memory_crc != 0;
-        });
-    if (!result.error.empty())
-        return result;
-
-    TableOps<DatSignatureRow> files;
-    TableOps<DatMemoryRow> memory;
-    files.Reserve(file_records);
-    memory.Reserve(memory_records);
-    VisitRecords<SignatureRecordReader>(blocks, [&](const SignatureRecordView& record) {
-        const bool adds = record.pest_id > 0;
-        const std::int32_t pest = adds ? record.pest_id : RemovedPestId(record.pest_id);
-        if (record.file_crc != 0) {
-            const DatSignatureRow row{record.file_crc, pest, record.md5, record.md5_malformed};
-            adds ? files.Add(row) : files.Remove(row);
-        }
-        if (record.memory_crc != 0) {
-            const DatMemoryRow row{record.memory_crc, pest};
-            adds ? memory.Add(row) : memory.Remove(row);
-        }
-    });
-    // The file table is sized by the first block's record count, the memory
-    // table by half of it; additions and removals apply in record order.
-    const std::int64_t implied = blocks.empty() ? 0 : RecordCount(blocks.front());
-    blocks = {};
     auto tables = std::make_shared<DatSignatureTables>();
-    RunTogether({
+    // The file table is sized by the first block's record count, the memory
+    // table by half of it.
+    const std::int64_t implied = blocks.empty() ? 0 : RecordCount(blocks.front());
+    std::string errors[2];
+    // The two tables are independent: each is built on a thread of its own.
+    RunJobs(MaxRecords(blocks, kMinSignatureRecordBytes) >= kRecordsWorthAThread, {
         [&] {
-            tables->files = files.Build(
-                BucketCount(implied, files.additions()), false,
-                [](const DatSignatureRow& row) { return row.crc; },
+            errors[0] = BuildSignatureTable(
+                blocks, implied, [](const SignatureRecordView& r) { return r.file_crc; },
+                [](const SignatureRecordView& r, std::int32_t pest) {
+                    return DatSignatureRow{r.file_crc, pest, r.md5, r.md5_malformed};
+                },
                 [](const DatSignatureRow& entry, const DatSignatureRow& removal) {
                     return entry.crc == removal.crc && entry.pest_id == removal.pest_id &&
                            entry.md5 == removal.md5 && entry.md5_malformed == removal.md5_malformed;
-                });
+                },
+                tables->files);
         },
         [&] {
-            tables->memory = memory.Build(
-                BucketCount(implied / 2, memory.additions()), false,
-                [](const DatMemoryRow& row) { return row.crc; },
+            errors[1] = BuildSignatureTable(
+                blocks, implied / 2, [](const SignatureRecordView& r) { return r.memory_crc; },
+                [](const SignatureRecordView& r, std::int32_t pest) {
+                    return DatMemoryRow{r.memory_crc, pest};
+                },
                 [](const DatMemoryRow& entry, const DatMemoryRow& removal) {
                     return entry.crc == removal.crc && entry.pest_id == removal.pest_id;
-                });
+                },
+                tables->memory);
         },
     });
+    for (std::string& error : errors) {
+        if (!error.empty()) {
+            result.error = std::move(error);
+            return result;
+        }
+    }
     result.tables = std::move(tables);
     return result;
 }
@@ -415,99 +545,166 @@ EntryTable TableOf(LocationKind kind) {
     }
 }
 
+// One "qzloc.dat" entry as its table keeps it: its texts and its hash key.
+// Nullopt for an entry no table keeps: an "exclude", an unknown kind, and a
+// key or path without a backslash.
+struct LocationEntry {
+    EntryTable table = EntryTable::kNone;
+    std::uint32_t hash = 0;
+    std::string_view first;   // key, cookie name or path
+    std::string_view value;   // keys only
+    std::string_view data;    // keys only
+    bool is_folder = false;
+};
+
+std::optional<LocationEntry> ParseLocationEntry(std::string_view text, const MultiByteText& mb,
+                                                bool with_hash) {
+    LocationEntry entry;
+    const LocationKind kind = LocationKindOf(text);
+    entry.table = TableOf(kind);
+    switch (entry.table) {
+        case EntryTable::kKeys: {
+            const KeyEntryView key = ParseKeyEntryView(text);
+            if (mb.Find(key.key, '\\') == std::string_view::npos)
+                return std::nullopt;
+            if (with_hash)
+                entry.hash = *DatKeyLocationHash(key.key, key.value, mb);
+            entry.first = key.key;
+            entry.value = key.value;
+            entry.data = key.data;
+            return entry;
+        }
+        case EntryTable::kCookies:
+            entry.first = ParseQuotedEntryView(text);
+            if (with_hash)
+                entry.hash = DatCookieHash(entry.first, mb);
+            return entry;
+        case EntryTable::kPaths:
+            entry.first = ParseQuotedEntryView(text);
+            if (mb.Find(entry.first, '\\') == std::string_view::npos)
+                return std::nullopt;
+            if (with_hash)
+                entry.hash = *DatPathHash(entry.first, mb);
+            entry.is_folder = kind == LocationKind::kFolder;
+            return entry;
+        case EntryTable::kNone:
+            break;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+namespace {
+
+// Builds one of the location tables: every record is walked twice, and only
+// the entries of this table are parsed; their hash keys, the costly part,
+// only in the first walk.
+// checks: this build's first walk checks every record (one of the builds
+// does; the others would only find the same faults).
+template <typename Row, typename MakeRow, typename Same>
+std::string BuildLocationTable(const std::vector<DecodedBlock>& blocks, const DatTextStore& texts,
+                               const MultiByteText& mb, EntryTable wanted, std::size_t max_records,
+                               bool checks, MakeRow&& make_row, Same&& same,
+                               DatHashTable<Row>& out) {
+    TableBuilder<Row> table(max_records);
+    const auto visit = [&](bool with_hash, auto&& each) {
+        for (std::size_t index = 0; index < texts.PayloadCount(); ++index) {
+            LocationRecordReader reader(texts.Payload(index), RecordCount(blocks[index]),
+                                        checks && with_hash);
+            while (const auto record = reader.Next()) {
+                if (TableOf(LocationKindOf(record->text)) != wanted)
+                    continue;
+                if (const auto entry = ParseLocationEntry(record->text, mb, with_hash))
+                    each(index, record->pest_id, *entry);
+            }
+            if (!reader.error().empty())
+                return reader.error();
+        }
+        return std::string();
+    };
+    std::string error =
+        visit(true, [&](std::size_t, std::int32_t pest_id, const LocationEntry& entry) {
+            pest_id > 0 ? table.NoteAdd(entry.hash) : table.NoteRemove(entry.hash);
+        });
+    if (!error.empty())
+        return error;
+    // Sized by its net count. Every addition of every block goes in before
+    // any removal.
+    table.Size(BucketCount(static_cast<std::int64_t>(table.additions()) -
+                               static_cast<std::int64_t>(table.removals()),
+                           table.additions()));
+    visit(false, [&](std::size_t index, std::int32_t pest_id, const LocationEntry& entry) {
+        const bool adds = pest_id > 0;
+        const Row row = make_row(index, adds ? pest_id : RemovedPestId(pest_id), entry);
+        adds ? table.Add(row) : table.Remove(row);
+    });
+    out = table.Finish(true, same);
+    return {};
+}
+
 }  // namespace
 
 DatBuildResult<DatLocationTables> BuildLocationTables(std::vector<DecodedBlock> blocks,
                                                       const MultiByteText& mb) {
     DatBuildResult<DatLocationTables> result;
-    std::size_t counts[4] = {};
-    result.error =
-        VisitRecords<LocationRecordReader>(blocks, [&](const LocationRecordView& record) {
-            ++counts[static_cast<int>(TableOf(LocationKindOf(record.text)))];
-        });
-    if (!result.error.empty())
-        return result;
-
     auto tables = std::make_shared<DatLocationTables>();
-    TableOps<DatKeyRow> keys;
-    TableOps<DatCookieRow> cookies;
-    TableOps<DatPathRow> paths;
-    keys.Reserve(counts[static_cast<int>(EntryTable::kKeys)]);
-    cookies.Reserve(counts[static_cast<int>(EntryTable::kCookies)]);
-    paths.Reserve(counts[static_cast<int>(EntryTable::kPaths)]);
-    DatTextStore& texts = tables->texts;
-    for (DecodedBlock& block : blocks) {
-        const auto payload = texts.Keep(std::move(block.data));
-        LocationRecordReader reader(payload, RecordCount(block));
-        while (const auto record = reader.Next()) {
-            const bool adds = record->pest_id > 0;
-            const std::int32_t pest = adds ? record->pest_id : RemovedPestId(record->pest_id);
-            const LocationKind kind = LocationKindOf(record->text);
-            switch (TableOf(kind)) {
-                case EntryTable::kKeys: {
-                    // A key without a backslash is not stored.
-                    const KeyEntryView entry = ParseKeyEntryView(record->text);
-                    if (const auto hash = DatKeyLocationHash(entry.key, entry.value, mb)) {
-                        const DatKeyRow row{*hash, pest, texts.Ref(entry.key),
-                                            texts.Ref(entry.value), texts.Ref(entry.data)};
-                        adds ? keys.Add(row) : keys.Remove(row);
-                    }
-                    break;
-                }
-                case EntryTable::kCookies: {
-                    const std::string_view name = ParseQuotedEntryView(record->text);
-                    const DatCookieRow row{DatCookieHash(name, mb), pest, texts.Ref(name)};
-                    adds ? cookies.Add(row) : cookies.Remove(row);
-                    break;
-                }
-                case EntryTable::kPaths: {
-                    // Nor is a path without one.
-                    const std::string_view path = ParseQuotedEntryView(record->text);
-                    if (const auto hash = DatPathHash(path, mb)) {
-                        const DatPathRow row{*hash, pest, texts.Ref(path),
-                                             kind == LocationKind::kFolder};
-                        adds ? paths.Add(row) : paths.Remove(row);
-                    }
-                    break;
-                }
-                case EntryTable::kNone:
-                    break;
-            }
-        }
-    }
-
-    // Each table is sized by its net count. Every addition of every block
-    // goes in before any removal.
-    const auto buckets = [](const auto& ops) {
-        return BucketCount(
-            static_cast<std::int64_t>(ops.additions()) - static_cast<std::int64_t>(ops.removals()),
-            ops.additions());
-    };
+    const DatTextStore& texts = tables->texts;
+    const std::size_t max_records = MaxRecords(blocks, kMinLocationRecordBytes);
+    KeepPayloads(blocks, tables->texts);
     const auto same = [&](DatTextRef a, DatTextRef b) { return texts.View(a) == texts.View(b); };
-    RunTogether({
+    std::string errors[3];
+    // The three tables are independent: each is built on a thread of its own.
+    RunJobs(max_records >= kRecordsWorthAThread, {
         [&] {
-            tables->keys = keys.Build(
-                buckets(keys), true, [](const DatKeyRow& row) { return row.hash; },
+            errors[0] = BuildLocationTable(
+                blocks, texts, mb, EntryTable::kKeys, max_records, true,
+                [&](std::size_t index, std::int32_t pest, const LocationEntry& entry) {
+                    return DatKeyRow{0, pest, texts.Ref(index, entry.first),
+                                     texts.Ref(index, entry.value), texts.Ref(index, entry.data)};
+                },
                 [&](const DatKeyRow& entry, const DatKeyRow& removal) {
                     return entry.pest_id == removal.pest_id && same(entry.key, removal.key) &&
                            same(entry.value, removal.value) && same(entry.data, removal.data);
-                });
+                },
+                tables->keys);
         },
         [&] {
-            tables->cookies = cookies.Build(
-                buckets(cookies), true, [](const DatCookieRow& row) { return row.hash; },
+            errors[1] = BuildLocationTable(
+                blocks, texts, mb, EntryTable::kCookies, max_records, false,
+                [&](std::size_t index, std::int32_t pest, const LocationEntry& entry) {
+                    return DatCookieRow{0, pest, texts.Ref(index, entry.first)};
+                },
                 [&](const DatCookieRow& entry, const DatCookieRow& removal) {
                     return entry.pest_id == removal.pest_id && same(entry.name, removal.name);
-                });
+                },
+                tables->cookies);
         },
         [&] {
-            tables->paths = paths.Build(
-                buckets(paths), true, [](const DatPathRow& row) { return row.hash; },
+            errors[2] = BuildLocationTable(
+                blocks, texts, mb, EntryTable::kPaths, max_records, false,
+                [&](std::size_t index, std::int32_t pest, const LocationEntry& entry) {
+                    return DatPathRow{0, pest, texts.Ref(index, entry.first), entry.is_folder};
+                },
                 [&](const DatPathRow& entry, const DatPathRow& removal) {
                     return entry.pest_id == removal.pest_id && same(entry.path, removal.path);
-                });
+                },
+                tables->paths);
         },
     });
+    // Only the keys' build checks texts for NUL bytes; the bounds every
+    // walk checks, so any of them may meet a fault first.
+    for (std::string& error : errors) {
+        if (!error.empty()) {
+            result.error = std::move(error);
+            return result;
+        }
+    }
+    std::vector<std::uint32_t> path_keys;
+    path_keys.reserve(tables->paths.rows.size());
+    for (const DatPathRow& row : tables->paths.rows)
+        path_keys.push_back(row.hash);
+    tables->path_filter = DatKeyFilter(path_keys);
     result.tables = std::move(tables);
     return result;
 }
@@ -585,7 +782,7 @@ std::optional<DatPestView> DatTables::FindCookie(std::string_view name) const {
 
 std::optional<DatPestView> DatTables::FindPathLocation(std::string_view macro_path) const {
     const auto hash = DatPathHash(macro_path, mb_);
-    if (!hash)
+    if (!hash || !locations_->path_filter.MayHold(*hash))
         return std::nullopt;
     const DatPathRow* row = FirstInBucket(locations_->paths, *hash, [&](const DatPathRow& r) {
         return r.hash == *hash && r.path.length == macro_path.size() &&

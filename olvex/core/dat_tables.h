@@ -105,10 +105,11 @@ using Md5Supplier = std::function<std::optional<Md5Digest>()>;
 // --- Storage -------------------------------------------------------------
 
 // A text of the tables: its offset over all payloads kept (in order) and
-// its length.
+// its length. Like the rows below it is left unset when made without a
+// value, so that a table's rows are not filled before they are written.
 struct DatTextRef {
-    std::uint32_t offset = 0;
-    std::uint32_t length = 0;
+    std::uint32_t offset;
+    std::uint32_t length;
 };
 
 // The texts of one file's tables: the decoded payloads themselves, kept
@@ -119,8 +120,10 @@ class DatTextStore {
     // then names texts inside it. Throws std::length_error past 4 GiB of
     // payloads (the loader reports it as memory it cannot allocate).
     std::span<const std::uint8_t> Keep(ByteBuffer payload);
-    // A text inside the payload kept last.
-    DatTextRef Ref(std::string_view text) const;
+    std::size_t PayloadCount() const { return payloads_.size(); }
+    std::span<const std::uint8_t> Payload(std::size_t index) const { return payloads_[index]; }
+    // A text inside the payload kept as number `payload` (from 0).
+    DatTextRef Ref(std::size_t payload, std::string_view text) const;
     std::string_view View(DatTextRef ref) const;
     std::size_t MemoryBytes() const;
 
@@ -136,7 +139,7 @@ class DatTextStore {
 template <typename Row>
 struct DatHashTable {
     std::vector<std::uint32_t> bucket_start = {0, 0};
-    std::vector<Row> rows;
+    std::vector<Row, DefaultInitAllocator<Row>> rows;
 
     std::uint32_t bucket_count() const {
         return static_cast<std::uint32_t>(bucket_start.size() - 1);
@@ -149,6 +152,30 @@ struct DatHashTable {
     std::size_t MemoryBytes() const {
         return bucket_start.capacity() * sizeof(std::uint32_t) + rows.capacity() * sizeof(Row);
     }
+};
+
+// A bit per slot, set for the key of every row of a table: a lookup whose
+// key finds its bit clear misses without reaching the table (a few percent of
+// other keys find theirs set and go on to the table). Small enough to stay in
+// the caches where the table does not.
+class DatKeyFilter {
+  public:
+    DatKeyFilter() = default;  // no filter: every key may be there
+    explicit DatKeyFilter(std::span<const std::uint32_t> keys);
+    bool MayHold(std::uint32_t key) const {
+        if (bits_.empty())
+            return true;
+        const std::uint32_t slot = Slot(key);
+        return (bits_[slot / 64] >> (slot % 64) & 1) != 0;
+    }
+    std::size_t MemoryBytes() const { return bits_.capacity() * sizeof(std::uint64_t); }
+
+  private:
+    std::uint32_t Slot(std::uint32_t key) const {
+        return static_cast<std::uint32_t>((key * 0x9E3779B97F4A7C15ull) >> shift_);
+    }
+    std::vector<std::uint64_t> bits_;
+    unsigned shift_ = 63;
 };
 
 struct DatPestRow {
@@ -200,10 +227,11 @@ struct DatLocationTables {
     DatHashTable<DatKeyRow> keys;  // key: folded hash of key from its first backslash, and value
     DatHashTable<DatCookieRow> cookies;  // key: folded hash of the name
     DatHashTable<DatPathRow> paths;      // key: folded hash of the path from its first backslash
+    DatKeyFilter path_filter;            // the keys of paths: every file a scan meets is looked up
     DatTextStore texts;
     std::size_t MemoryBytes() const {
         return keys.MemoryBytes() + cookies.MemoryBytes() + paths.MemoryBytes() +
-               texts.MemoryBytes();
+               path_filter.MemoryBytes() + texts.MemoryBytes();
     }
 };
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 #include "olvex/core/dat_database.h"
@@ -354,6 +355,24 @@ signature 2 crc 0x77
     const auto found = db.MatchFileSignature(0x77, [] { return std::optional(Md5Digest{}); });
     ASSERT_TRUE(found);
     EXPECT_EQ(found->pest_id, 2);
+}
+
+TEST(DatKeyFilter, NeverTurnsAwayAKeyItHolds) {
+    std::mt19937 random(3);
+    std::vector<std::uint32_t> keys(10000);
+    for (auto& key : keys)
+        key = static_cast<std::uint32_t>(random()) & 0x7FFFFFFF;
+    const DatKeyFilter filter(keys);
+    for (const std::uint32_t key : keys)
+        ASSERT_TRUE(filter.MayHold(key)) << key;
+    // Most other keys are turned away.
+    int passed = 0;
+    for (int i = 0; i < 100000; ++i)
+        passed += filter.MayHold(static_cast<std::uint32_t>(random()) & 0x7FFFFFFF);
+    EXPECT_LT(passed, 20000);
+    // Built from no keys it holds nothing; without one, anything may be there.
+    EXPECT_FALSE(DatKeyFilter(std::span<const std::uint32_t>()).MayHold(keys[0]));
+    EXPECT_TRUE(DatKeyFilter().MayHold(keys[0]));
 }
 
 }  // namespace

@@ -59,75 +59,168 @@ BlockFileResult Fail(int code, const std::string& path, std::string_view suffix)
     return result;
 }
 
-// Codes 5 and 18 leave the caller's last error text as it was.
-BlockFileResult FailKeepingText(int code) {
-    BlockFileResult result;
-    result.code = code;
-    result.keep_last_error_text = true;
-    return result;
+BlockFileResult TooLarge(const std::string& path) {
+    return Fail(kBlockNoMemory, path, kTooLargeSuffix);
 }
 
-// Descrambles and decodes one checked payload into a new block: where it lies
-// when the caller's buffer may be changed (writable), else in a copy.
-BlockFileResult DecodePayload(std::span<const std::uint8_t> stored,
-                              std::span<std::uint8_t> writable, const std::string& path,
-                              const BlockReadLimits& limits, DecodedBlock& block) {
-    ByteBuffer copy;
-    std::span<std::uint8_t> plain = writable;
-    if (plain.empty()) {
-        copy.assign(stored.begin(), stored.end());
-        plain = copy;
+// The file's bytes, from memory or from disk.
+class MemorySource {
+  public:
+    explicit MemorySource(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+    std::uint64_t size() const { return bytes_.size(); }
+    // Reads out.size() bytes at offset; false unless they are all there.
+    bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
+        if (offset > bytes_.size() || out.size() > bytes_.size() - offset)
+            return false;
+        std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
+        return true;
     }
-    DescrambleBuffer(plain);
-    const std::uint32_t unpacked = JcGetUnpackedSize(plain);
-    if (unpacked == 0)
-        return FailKeepingText(kBlockNoJcTag);
-    if (unpacked > limits.max_unpacked_bytes)
-        return FailKeepingText(kBlockNoMemory);
-    block.data.resize(unpacked);
-    if (JcDecompress(plain, block.data) == 0)
-        return Fail(kBlockUndecodable, path, " could not be decompressed.");
-    block.size = unpacked;
+
+  private:
+    std::span<const std::uint8_t> bytes_;
+};
+
+class FileSource {
+  public:
+    FileSource(InputFile& file, std::uint64_t size) : file_(file), size_(size) {}
+    std::uint64_t size() const { return size_; }
+    bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
+        const auto got = file_.ReadAt(offset, out);
+        return got && *got == out.size();
+    }
+
+  private:
+    InputFile& file_;
+    std::uint64_t size_;
+};
+
+// Room kept between the end of a block's output and the end of its stream
+// when the stream is decoded in place: output may run ahead of the input it
+// was decoded from by this much before the layout fails. The publisher's
+// streams need a few bytes; a stream that needs more is decoded from a copy.
+std::size_t InPlaceMargin(std::size_t unpacked) {
+    return 1024 + unpacked / 1024;
+}
+
+// One block's payload read (as stored), checked against the header's check
+// value and descrambled, at offset `at` of a buffer of its own.
+template <typename Source>
+BlockFileResult ReadStored(Source& source, std::uint64_t body, std::uint32_t check_value,
+                           const std::string& path, ByteBuffer& buffer, std::size_t at,
+                           std::size_t length) {
+    const auto stored = std::span(buffer).subspan(at, length);
+    if (!source.ReadAt(body, stored))
+        return Fail(kBlockNotFound, path, kNotFoundSuffix);
+    if (DefinitionCheckValue(stored) != check_value)
+        return Fail(kBlockCorrupt, path, kCorruptSuffix);
+    DescrambleBuffer(stored);
     return {};
 }
 
-// With a writable file (the same bytes as file), payloads are descrambled in
-// place.
-BlockFileResult ReadBlocks(std::span<const std::uint8_t> file, std::span<std::uint8_t> writable,
-                           const std::string& path, const BlockReadLimits& limits) {
+// Reads, checks and decodes the payload of one block. The payload's size
+// and the size it decodes to are known from the headers before anything is
+// read; the stream then goes at the end of the buffer its output is decoded
+// into, which the output fills over what the decoder has read already. A
+// stream that does not fit that layout is decoded again from a copy.
+template <typename Source>
+BlockFileResult ReadPayload(Source& source, std::uint64_t body, std::size_t length,
+                            std::uint32_t check_value, const std::string& path,
+                            const BlockReadLimits& limits, DecodedBlock& block) {
+    // The stream's own header comes first; its first bytes descramble alone.
+    std::array<std::uint8_t, kJcHeaderBytes> head{};
+    const auto head_bytes = std::span(head).first(std::min(length, head.size()));
+    if (!source.ReadAt(body, head_bytes))
+        return Fail(kBlockNotFound, path, kNotFoundSuffix);
+    DescrambleBuffer(head_bytes);
+    const std::uint32_t unpacked = JcGetUnpackedSize(head_bytes);
+
+    if (unpacked != 0 && unpacked <= limits.max_unpacked_bytes) {
+        ByteBuffer buffer;
+        try {
+            // Left unfilled: the read and the decoder write what is used.
+            buffer.resize(std::max<std::size_t>(unpacked + InPlaceMargin(unpacked), length));
+        } catch (const std::bad_alloc&) {
+            buffer = {};  // perhaps the header lies: judge it as stored first
+        }
+        if (!buffer.empty()) {
+            const std::size_t at = buffer.size() - length;
+            if (BlockFileResult failed =
+                    ReadStored(source, body, check_value, path, buffer, at, length);
+                !failed.ok())
+                return failed;
+            JcInPlaceResult decoded = JcDecompressInPlace(buffer, at, length);
+            if (decoded.overtaken) {
+                ByteBuffer stream(length);
+                if (BlockFileResult failed =
+                        ReadStored(source, body, check_value, path, stream, 0, length);
+                    !failed.ok())
+                    return failed;
+                decoded.written = JcDecompress(stream, buffer);
+            }
+            // A stream that ends before its declared size would leave the
+            // rest of the payload undefined: it is as bad as one that does
+            // not decode.
+            if (decoded.written != unpacked)
+                return Fail(kBlockUndecodable, path, kUndecodableSuffix);
+            buffer.resize(unpacked);
+            block.data = std::move(buffer);
+            block.size = unpacked;
+            return {};
+        }
+    }
+
+    // No usable size, or no room for the layout above: the payload is judged
+    // as stored, then decoded from a buffer of its own.
+    ByteBuffer stream(length);
+    if (BlockFileResult failed = ReadStored(source, body, check_value, path, stream, 0, length);
+        !failed.ok())
+        return failed;
+    const std::uint32_t size = JcGetUnpackedSize(stream);
+    if (size == 0)
+        return Fail(kBlockNoJcTag, path, kNoJcTagSuffix);
+    if (size > limits.max_unpacked_bytes)
+        return TooLarge(path);
+    block.data.resize(size);  // left unfilled, as above
+    if (JcDecompress(stream, block.data) != size)
+        return Fail(kBlockUndecodable, path, kUndecodableSuffix);
+    block.size = size;
+    return {};
+}
+
+template <typename Source>
+BlockFileResult ReadBlocks(Source& source, const std::string& path,
+                           const BlockReadLimits& limits) {
     BlockFileResult result;
     const std::uint64_t compatibility_date = CompatibilityDateFor(path);
     std::optional<std::uint64_t> last_block_time;
-    std::size_t start = 0;
-    while (start < file.size()) {
-        const auto header = ParseBlockHeader(file.subspan(start));
-        if (!header)
-            return Fail(kBlockCorrupt, path, " is corrupt.");
-        last_block_time = header->block_time;
-        if (header->payload_length == 0) {
+    std::array<std::uint8_t, kDefinitionHeaderBytes> header_bytes{};
+    std::uint64_t start = 0;
+    while (start < source.size()) {
+        if (source.size() - start < header_bytes.size() || !source.ReadAt(start, header_bytes))
+            return Fail(kBlockCorrupt, path, kCorruptSuffix);
+        const DefinitionBlockHeader header = *ParseBlockHeader(header_bytes);
+        last_block_time = header.block_time;
+        if (header.payload_length == 0) {
             start += kDefinitionHeaderBytes;
             continue;
         }
-        if (header->magic != kDefinitionMagic)
-            return Fail(kBlockNotRecognized, path, " format not recognized.");
-        if (header->compatibility_date != compatibility_date)
-            return Fail(kBlockNotCompatible, path, " is not compatible.");
-        const std::size_t body = start + kDefinitionHeaderBytes;
-        if (header->payload_length < 0 ||
-            static_cast<std::uint64_t>(header->payload_length) > file.size() - body)
-            return Fail(kBlockCorrupt, path, " is corrupt.");
-        const auto stored = file.subspan(body, static_cast<std::size_t>(header->payload_length));
-        if (DefinitionCheckValue(stored) != header->check_value)
-            return Fail(kBlockCorrupt, path, " is corrupt.");
+        if (header.magic != kDefinitionMagic)
+            return Fail(kBlockNotRecognized, path, kNotRecognizedSuffix);
+        if (header.compatibility_date != compatibility_date)
+            return Fail(kBlockNotCompatible, path, kNotCompatibleSuffix);
+        const std::uint64_t body = start + kDefinitionHeaderBytes;
+        if (header.payload_length < 0 ||
+            static_cast<std::uint64_t>(header.payload_length) > source.size() - body)
+            return Fail(kBlockCorrupt, path, kCorruptSuffix);
+        const auto length = static_cast<std::size_t>(header.payload_length);
         DecodedBlock block;
-        block.record_count = header->record_count;
-        if (BlockFileResult failed = DecodePayload(
-                stored, writable.empty() ? writable : writable.subspan(body, stored.size()), path,
-                limits, block);
+        block.record_count = header.record_count;
+        if (BlockFileResult failed =
+                ReadPayload(source, body, length, header.check_value, path, limits, block);
             !failed.ok())
             return failed;
         result.blocks.push_back(std::move(block));
-        start = body + stored.size();
+        start = body + length;
     }
     if (IsPestsFile(path) && last_block_time)
         result.data_version = DataVersionFromFileTime(*last_block_time);
@@ -238,25 +331,28 @@ std::optional<std::int32_t> DataVersionFromFileTime(std::uint64_t filetime) {
 BlockFileResult ReadBlockBuffer(std::span<const std::uint8_t> file_bytes, const std::string& path,
                                 const BlockReadLimits& limits) {
     try {
-        return ReadBlocks(file_bytes, {}, path, limits);
+        MemorySource source(file_bytes);
+        return ReadBlocks(source, path, limits);
     } catch (const std::bad_alloc&) {
-        return FailKeepingText(kBlockNoMemory);
+        return TooLarge(path);
     }
 }
 
 BlockFileResult ReadBlockFile(const std::string& path) {
     try {
-        FileBytes file = ReadWholeFile(path);
-        switch (file.error) {
-            case FileError::kNone:
-                return ReadBlocks(file.bytes, file.bytes, path, {});
-            case FileError::kTooLarge:
-                return FailKeepingText(kBlockNoMemory);
-            default:
-                return Fail(kBlockNotFound, path, " does not exist.");
-        }
+        InputFile file;
+        if (!file.Open(path))
+            return Fail(kBlockNotFound, path, kNotFoundSuffix);
+        const auto size = file.Size();
+        if (!size)
+            return Fail(kBlockNotFound, path, kNotFoundSuffix);
+        if (*size >= 0x100000000ull)
+            return TooLarge(path);
+        // Block by block: only the payload being decoded is held.
+        FileSource source(file, *size);
+        return ReadBlocks(source, path, {});
     } catch (const std::bad_alloc&) {
-        return FailKeepingText(kBlockNoMemory);
+        return TooLarge(path);
     }
 }
 

@@ -84,22 +84,31 @@ std::optional<std::uint64_t> CalendarToFileTime(const CalendarTime& time);
 // number does not fit in 32 bits.
 std::optional<std::int32_t> DataVersionFromFileTime(std::uint64_t filetime);
 
-// Result codes of the reader (0 is success).
+// Result codes of the reader (0 is success), and what follows the file's
+// full path in the error text.
 inline constexpr int kBlockOk = 0;
-inline constexpr int kBlockNotFound = 1;       // path + " does not exist."
-inline constexpr int kBlockCorrupt = 2;        // path + " is corrupt."
-inline constexpr int kBlockNotCompatible = 3;  // path + " is not compatible."
-inline constexpr int kBlockNoFolder = 4;       // kDatPathNotSetText (set by the loader)
-inline constexpr int kBlockNoMemory = 5;       // last error text unchanged
-inline constexpr int kBlockNotRecognized = 6;  // path + " format not recognized."
-inline constexpr int kBlockNoJcTag = 18;       // last error text unchanged
-inline constexpr int kBlockUndecodable = 19;   // path + " could not be decompressed."
+inline constexpr int kBlockNotFound = 1;
+inline constexpr int kBlockCorrupt = 2;
+inline constexpr int kBlockNotCompatible = 3;
+inline constexpr int kBlockNoFolder = 4;  // kDatPathNotSetText (set by the loader)
+inline constexpr int kBlockNoMemory = 5;
+inline constexpr int kBlockNotRecognized = 6;
+inline constexpr int kBlockNoJcTag = 18;
+inline constexpr int kBlockUndecodable = 19;  // also a stream shorter than its declared size
+
+inline constexpr std::string_view kNotFoundSuffix = " does not exist.";
+inline constexpr std::string_view kCorruptSuffix = " is corrupt.";
+inline constexpr std::string_view kNotCompatibleSuffix = " is not compatible.";
+inline constexpr std::string_view kTooLargeSuffix = " is too large to load into memory.";
+inline constexpr std::string_view kNotRecognizedSuffix = " format not recognized.";
+inline constexpr std::string_view kNoJcTagSuffix = " holds a block that is not JC-compressed.";
+inline constexpr std::string_view kUndecodableSuffix = " could not be decompressed.";
 
 inline constexpr std::string_view kDatPathNotSetText = "Dat file path has not been set!";
 
 // Largest unpacked payload the reader allocates. The size comes from the file
 // itself, so a hostile header cannot make us allocate gigabytes; a larger one
-// is reported as an allocation failure (code 5).
+// is reported as too large to load (code 5).
 inline constexpr std::uint32_t kMaxUnpackedBlockBytes = 256u << 20;
 
 // One decoded payload, in file order.
@@ -111,10 +120,7 @@ struct DecodedBlock {
 
 struct BlockFileResult {
     int code = kBlockOk;
-    // Full path + suffix on failure. Empty on success, and for codes 5 and 18,
-    // where keep_last_error_text tells the caller to leave its text as it was.
-    std::string text;
-    bool keep_last_error_text = false;
+    std::string text;  // full path + suffix on failure; empty on success
     // Every block with a payload, only when every block of the file is good;
     // empty after any failure.
     std::vector<DecodedBlock> blocks;
@@ -132,8 +138,10 @@ struct BlockReadLimits {
 // Reads, checks and decodes every block of a definition file.
 // An empty file is a success without blocks. A block that does not fit in
 // the file (a header cut short, a negative payload length, a payload running
-// past the end) is reported as corrupt (code 2). A file that opens but cannot
-// be read gives code 1; one too large to hold in memory gives code 5.
+// past the end) is reported as corrupt (code 2); one whose stream does not
+// decode to exactly its declared size as undecodable (code 19). A file that
+// opens but cannot be read gives code 1; one too large to hold in memory
+// gives code 5.
 BlockFileResult ReadBlockFile(const std::string& path);
 
 // The same over a file's bytes already in memory; path decides the

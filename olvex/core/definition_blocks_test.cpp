@@ -166,13 +166,13 @@ TEST(BlockReader, EveryCorruptionGivesItsCodeAndText) {
         Corruption corruption;
         std::size_t block;
         int code;
-        const char* suffix;  // nullptr: the caller's text is kept
+        const char* suffix;
     } const cases[] = {
         {Corruption::kBadMagic, 0, kBlockNotRecognized, " format not recognized."},
         {Corruption::kBadDate, 0, kBlockNotCompatible, " is not compatible."},
         {Corruption::kOtherDate, 0, kBlockNotCompatible, " is not compatible."},
         {Corruption::kFlipBit, 0, kBlockCorrupt, " is corrupt."},
-        {Corruption::kNoJcTag, 0, kBlockNoJcTag, nullptr},
+        {Corruption::kNoJcTag, 0, kBlockNoJcTag, " holds a block that is not JC-compressed."},
         {Corruption::kBadJc, 0, kBlockUndecodable, " could not be decompressed."},
         {Corruption::kTruncate, 0, kBlockCorrupt, " is corrupt."},
         {Corruption::kNegativeLength, 0, kBlockCorrupt, " is corrupt."},
@@ -193,9 +193,65 @@ TEST(BlockReader, EveryCorruptionGivesItsCodeAndText) {
             EXPECT_EQ(read.code, c.code) << label;
             EXPECT_TRUE(read.blocks.empty()) << label;
             EXPECT_FALSE(read.data_version) << label;
-            EXPECT_EQ(read.keep_last_error_text, c.suffix == nullptr) << label;
-            EXPECT_EQ(read.text, c.suffix ? path + c.suffix : "") << label;
+            EXPECT_EQ(read.text, path + c.suffix) << label;
         }
+    }
+}
+
+TEST(BlockReader, AStreamShorterThanItsDeclaredSizeIsRefused) {
+    // The stream itself is sound and ends with its end code; only the size
+    // its header declares is larger. The rest of the payload would be
+    // undefined, so the block counts as undecodable, checksum or not.
+    const auto plain = Pattern(500, 4);
+    struct Case {
+        std::uint32_t missing;  // declared bytes the stream never writes
+        bool with_checksum;
+    } const cases[] = {{0, true}, {0, false}, {1, true}, {1, false}, {4096, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.missing << " missing, checksum " << c.with_checksum);
+        auto stream = tools::JcCompress(plain, {c.with_checksum});
+        StoreLe(std::span(stream), 2, static_cast<std::uint32_t>(plain.size() + c.missing));
+        ScrambleBuffer(stream);
+        DefinitionBlockHeader header;
+        header.payload_length = static_cast<std::int32_t>(stream.size());
+        header.compatibility_date = kDefinitionsCompatibilityDate;
+        header.check_value = DefinitionCheckValue(stream);
+        header.record_count = 1;
+        auto file = Header(header);
+        file.insert(file.end(), stream.begin(), stream.end());
+
+        const auto read = ReadBlockBuffer(file, "/d/qzfile.dat");
+        if (c.missing == 0) {
+            ASSERT_TRUE(read.ok()) << read.text;
+            ASSERT_EQ(read.blocks.size(), 1u);
+            EXPECT_TRUE(std::ranges::equal(read.blocks[0].data, plain));
+        } else {
+            EXPECT_EQ(read.code, kBlockUndecodable);
+            EXPECT_EQ(read.text, "/d/qzfile.dat could not be decompressed.");
+            EXPECT_TRUE(read.blocks.empty());
+        }
+    }
+}
+
+TEST(BlockReader, APayloadThatCannotBeDecodedInPlaceStillLoads) {
+    // Packing far better at its start than at its end, its output would run
+    // over its own stream were it decoded where it was read; the reader
+    // decodes it from a copy instead.
+    std::vector<std::uint8_t> plain(65536, 0);
+    const auto noise = Pattern(32768, 9);
+    std::mt19937 rng(9);
+    for (std::size_t i = 0; i < 32768; ++i)
+        plain.push_back(static_cast<std::uint8_t>(rng()));
+    const std::vector<BlockPayload> blocks = {{kMarch15, 1, plain}, {kMarch15 + 1, 2, noise}};
+    const auto file = Build(DefinitionFileKind::kSignatures, {}, blocks);
+    ScratchDir dir;
+    const auto path = dir.File("qzfile.dat");
+    ASSERT_EQ(WriteWholeFile(path, file), FileError::kNone);
+    for (const auto& read : {ReadBlockBuffer(file, path), ReadBlockFile(path)}) {
+        ASSERT_TRUE(read.ok()) << read.text;
+        ASSERT_EQ(read.blocks.size(), 2u);
+        EXPECT_TRUE(std::ranges::equal(read.blocks[0].data, plain));
+        EXPECT_TRUE(std::ranges::equal(read.blocks[1].data, noise));
     }
 }
 
@@ -277,8 +333,7 @@ TEST(BlockReader, OversizedUnpackedSizeIsAnAllocationFailure) {
     // The first payload unpacks to 3000 bytes.
     const auto read = ReadBlockBuffer(file, "/d/qzinfo.dat", {2999});
     EXPECT_EQ(read.code, kBlockNoMemory);
-    EXPECT_TRUE(read.keep_last_error_text);
-    EXPECT_TRUE(read.text.empty());
+    EXPECT_EQ(read.text, "/d/qzinfo.dat is too large to load into memory.");
     EXPECT_TRUE(ReadBlockBuffer(file, "/d/qzinfo.dat", {3000}).ok());
 }
 

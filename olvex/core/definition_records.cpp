@@ -1,6 +1,7 @@
 #include "olvex/core/definition_records.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <optional>
 
@@ -16,9 +17,9 @@ constexpr std::size_t kMd5Bytes = 16;
 constexpr std::size_t kMaxField =
     static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
 
-// Smallest possible records, to bound what a record count may reserve.
-constexpr std::size_t kMinPestRecordBytes = kPestFixedBytes + 1;
-constexpr std::size_t kMinSignatureRecordBytes = kSignatureFixedBytes + 1;
+static_assert(kMinPestRecordBytes == kPestFixedBytes + 1);
+static_assert(kMinSignatureRecordBytes == kSignatureFixedBytes + 1);
+static_assert(kMinLocationRecordBytes == kLocationFixedBytes);
 
 // Walks a payload record by record; every read is checked against its end.
 class RecordReader {
@@ -45,17 +46,24 @@ class RecordReader {
     std::size_t position_ = 0;
 };
 
+// A little-endian 32-bit number at p, which the caller has checked lies
+// inside its buffer.
+std::uint32_t Le32At(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+           std::uint32_t{p[3]} << 24;
+}
+
 // The NUL-terminated text at offset within bytes; nullopt when the offset lies
 // outside or no NUL follows it inside.
 std::optional<std::string_view> TextAt(std::span<const std::uint8_t> bytes, std::size_t offset) {
     if (offset >= bytes.size())
         return std::nullopt;
-    const auto begin = bytes.begin() + static_cast<std::ptrdiff_t>(offset);
-    const auto nul = std::find(begin, bytes.end(), std::uint8_t{0});
-    if (nul == bytes.end())
+    const std::uint8_t* begin = bytes.data() + offset;
+    const void* nul = std::memchr(begin, 0, bytes.size() - offset);
+    if (!nul)
         return std::nullopt;
-    return std::string_view(reinterpret_cast<const char*>(&*begin),
-                            static_cast<std::size_t>(nul - begin));
+    return std::string_view(reinterpret_cast<const char*>(begin),
+                            static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - begin));
 }
 
 std::string_view AsText(std::span<const std::uint8_t> bytes) {
@@ -156,33 +164,40 @@ std::optional<PestInfoRecordView> PestRecordReader::Next() {
 std::optional<SignatureRecordView> SignatureRecordReader::Next() {
     if (Done())
         return std::nullopt;
-    RecordReader reader(Rest());
-    if (reader.remaining() < kSignatureFixedBytes)
+    // Every load below lies inside what the checks before it allow: the
+    // loader walks a million of these records twice, so they are read
+    // directly.
+    const std::span<const std::uint8_t> rest = Rest();
+    if (rest.size() < kSignatureFixedBytes)
         return Fail("the payload ends inside the record");
-    const std::uint32_t variable_length = *reader.Le32At(28);
-    const auto variable = reader.BytesAt(kSignatureFixedBytes, variable_length);
-    if (!variable)
+    const std::uint8_t* const record_bytes = rest.data();
+    const std::uint32_t variable_length = Le32At(record_bytes + 28);
+    if (variable_length > rest.size() - kSignatureFixedBytes)
         return Fail("the variable part runs past the payload");
     SignatureRecordView record;
-    record.pest_id = static_cast<std::int32_t>(*reader.Le32At(0));
-    record.file_crc = *reader.Le32At(4);
-    record.memory_crc = *reader.Le32At(16);
+    record.pest_id = static_cast<std::int32_t>(Le32At(record_bytes));
+    record.file_crc = Le32At(record_bytes + 4);
+    record.memory_crc = Le32At(record_bytes + 16);
+    const std::uint8_t* const variable = record_bytes + kSignatureFixedBytes;
     // A variable part too short for an MD5 means the record has none.
-    if (variable->size() >= kMd5Bytes) {
-        const std::uint32_t md5_offset = *reader.Le32At(24);
-        if (md5_offset > variable->size() - kMd5Bytes)
+    if (variable_length >= kMd5Bytes) {
+        const std::uint32_t md5_offset = Le32At(record_bytes + 24);
+        if (md5_offset > variable_length - kMd5Bytes)
             return Fail("the MD5 lies outside the variable part");
-        std::copy_n(variable->begin() + md5_offset, kMd5Bytes, record.md5.begin());
+        std::memcpy(record.md5.data(), variable + md5_offset, kMd5Bytes);
     } else {
         record.md5_malformed = true;
     }
-    reader.Advance(kSignatureFixedBytes + variable_length);
-    const auto note = TextAt(*reader.BytesAt(0, reader.remaining()), 0);
-    if (!note)
+    const std::size_t note_at = kSignatureFixedBytes + variable_length;
+    const void* nul = note_at < rest.size()
+                          ? std::memchr(record_bytes + note_at, 0, rest.size() - note_at)
+                          : nullptr;
+    if (!nul)
         return Fail("the closing text is not terminated");
-    reader.Advance(note->size() + 1);
-    record.note = *note;
-    Step(reader.position());
+    const auto note_length =
+        static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - (record_bytes + note_at));
+    record.note = std::string_view(reinterpret_cast<const char*>(record_bytes + note_at), note_length);
+    Step(note_at + note_length + 1);
     return record;
 }
 
@@ -196,7 +211,7 @@ std::optional<LocationRecordView> LocationRecordReader::Next() {
     const auto text = reader.BytesAt(kLocationFixedBytes, length);
     if (!text)
         return Fail("the text runs past the payload");
-    if (std::find(text->begin(), text->end(), std::uint8_t{0}) != text->end())
+    if (check_texts_ && !text->empty() && std::memchr(text->data(), 0, text->size()))
         return Fail("the text holds a NUL byte");
     LocationRecordView record;
     record.pest_id = static_cast<std::int32_t>(*reader.Le32At(0));
@@ -255,7 +270,7 @@ RecordList<LocationRecord> DecodeLocationRecords(std::span<const std::uint8_t> p
         return {};
     return DecodeAll<LocationRecord>(
         LocationRecordReader(payload, record_count),
-        Reservation(record_count, payload.size(), kLocationFixedBytes),
+        Reservation(record_count, payload.size(), kMinLocationRecordBytes),
         [](const LocationRecordView& view) {
             return LocationRecord{view.pest_id, std::string(view.text)};
         });

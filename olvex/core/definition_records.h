@@ -74,6 +74,12 @@ struct LocationRecordView {
     std::string_view text;
 };
 
+// The shortest record each file can hold, to bound what a record count may
+// set aside.
+inline constexpr std::size_t kMinPestRecordBytes = 25;
+inline constexpr std::size_t kMinSignatureRecordBytes = 33;
+inline constexpr std::size_t kMinLocationRecordBytes = 8;
+
 // Reads `record_count` records (0 or below: none) from a decoded payload,
 // one at a time, checking each against the payload. Next() gives nullopt at
 // the end and at the first malformed record; error() then tells which.
@@ -120,9 +126,15 @@ class SignatureRecordReader : public RecordCursor {
 
 class LocationRecordReader : public RecordCursor {
   public:
-    LocationRecordReader(std::span<const std::uint8_t> payload, std::int32_t record_count)
-        : RecordCursor(payload, record_count) {}
+    // Without check_texts a text holding a NUL byte is read like any other:
+    // for a walk beside one that checks every record and is believed.
+    LocationRecordReader(std::span<const std::uint8_t> payload, std::int32_t record_count,
+                         bool check_texts = true)
+        : RecordCursor(payload, record_count), check_texts_(check_texts) {}
     std::optional<LocationRecordView> Next();
+
+  private:
+    bool check_texts_;
 };
 
 template <typename Record>

@@ -29,8 +29,11 @@ std::vector<std::string> ReadLogLines(std::string_view content) {
     TCharBufferManagement buffer;
     buffer.SetText(content);
     std::vector<std::string> lines;
-    for (auto line = buffer.GetFirstLine(); line; line = buffer.GetNextLine())
-        lines.push_back(std::move(*line));
+    for (auto line = buffer.GetFirstLine(); line; line = buffer.GetNextLine()) {
+        // A line of blanks between two line ends trims to nothing: no entry.
+        if (!line->empty())
+            lines.push_back(std::move(*line));
+    }
     return lines;
 }
 
@@ -141,7 +144,9 @@ LogAppendResult AppendLogEntry(const std::string& path, const MultiByteText& mb,
     }
     if (position) {
         position->size = state->size + line->size();
-        position->highest_id = id;
+        // As a whole read would see it: ids stop one below the largest
+        // number, so the next one can always be formed.
+        position->highest_id = std::min(id, kHighestEntryId);
         position->tail = std::string(LastBytes(state->tail + *line, kTailBytes));
     }
     return LogAppendResult::kAppended;

@@ -31,6 +31,9 @@ LogEntryComposer Entry(std::string pairs) {
 TEST(EngineLog, ReadsEntriesBackWithoutBlankOrUnfinishedLines) {
     const std::string content = "A \"1\"\r\n\r\n  B \"2\"  \r\nC \"3\"";
     EXPECT_EQ(ReadLogLines(content), (std::vector<std::string>{"A \"1\"", "B \"2\""}));
+    // Blanks between two line ends are no line either.
+    EXPECT_EQ(ReadLogLines("A \"1\"\r\n \r\n\t \r\nB \"2\"\r\n"),
+              (std::vector<std::string>{"A \"1\"", "B \"2\""}));
     EXPECT_TRUE(ReadLogLines("").empty());
 }
 
@@ -48,6 +51,19 @@ TEST(EngineLog, TheNextIdIsOneAboveTheHighestInTheLog) {
                                                            "a \"b\"entryid \"4\"\r\n"));
     ASSERT_EQ(AppendLogEntry(path, mb, Entry("Category \"Adware\"")), LogAppendResult::kAppended);
     EXPECT_EQ(ReadLogLines(Content(path)).back(), "Category \"Adware\"entryid \"10\"");
+}
+
+// A log that already holds the largest id: the next ids stay at the
+// largest number, read whole or from a position (no id past it).
+TEST(EngineLog, IdsStopAtTheLargestNumber) {
+    const auto mb = MultiByteText::SingleByte();
+    ScratchDir dir;
+    const auto path = dir.Write("qzv5log.log", std::string("entryid \"9223372036854775806\"\r\n"));
+    LogPosition position;
+    for (int n = 0; n < 3; ++n)
+        ASSERT_EQ(AppendLogEntry(path, mb, Entry(""), &position), LogAppendResult::kAppended);
+    EXPECT_EQ(ReadLogLines(Content(path)).back(), "entryid \"9223372036854775807\"");
+    EXPECT_EQ(position.highest_id, 9223372036854775806);
 }
 
 TEST(EngineLog, AppendsWholeLinesAndEndsALineLeftUnfinished) {

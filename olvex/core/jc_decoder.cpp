@@ -1,5 +1,6 @@
 #include "olvex/core/jc_decoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace olvex {
@@ -108,6 +109,19 @@ inline std::uint64_t JcReadGamma(JcBitReader& r) {
     return 0;
 }
 
+constexpr std::size_t RoundUp(std::size_t n, std::size_t chunk) {
+    return (n + chunk - 1) / chunk * chunk;
+}
+
+// One chunk of a match, through a local copy so that the compiler emits a
+// plain load and store.
+template <std::size_t kBytes>
+inline void CopyChunk(std::uint8_t* dst, const std::uint8_t* src) {
+    std::uint8_t chunk[kBytes];
+    std::memcpy(chunk, src, kBytes);
+    std::memcpy(dst, chunk, kBytes);
+}
+
 // Extra length of a gamma-offset match, by its offset.
 inline std::uint64_t LengthAdjustment(std::uint64_t offset) {
     if (offset >= 0x10000)
@@ -121,155 +135,187 @@ inline std::uint64_t LengthAdjustment(std::uint64_t offset) {
     return 4;
 }
 
-class JcDecoder {
-  public:
-    JcDecoder(std::span<const std::uint8_t> stream, std::uint8_t* out, std::size_t limit)
-        : reader_(stream.data(), stream.size()), out_(out), limit_(limit) {}
+// One decode. Run keeps it in a local of its own and every step is inlined
+// into Run: the output is written through a byte pointer, which may alias
+// anything, so state reached through a pointer would go back to memory after
+// every byte written.
+struct JcState {
+    JcBitReader reader;
+    std::uint8_t* out;
+    std::size_t limit;  // no byte is written at or past it
+    std::size_t pos = 0;
+    unsigned literal_width = 0;  // 0 until the literal-width code
+    unsigned literal_base = 0;
+    unsigned offset_low_bits = 8;
+    std::uint64_t last_offset = 1;
+    // A stream inside its own output (JcDecompressInPlace): the limit
+    // follows the input read so far, never above the output's own.
+    bool in_place = false;
+    std::size_t output_limit = 0;
+    const std::uint8_t* stream_begin = nullptr;
+    std::size_t stream_offset = 0;  // where the stream starts in the output
 
-    // The number of bytes written when the stream reaches its end code
-    // cleanly; false on any violation.
-    bool Run(std::size_t& written);
+    JcState(std::span<const std::uint8_t> stream, std::uint8_t* destination, std::size_t max)
+        : reader(stream.data(), stream.size()), out(destination), limit(max) {}
 
-  private:
-    bool Emit(std::uint8_t byte) {
-        if (pos_ >= limit_)
-            return false;
-        out_[pos_++] = byte;
-        return true;
+    // Bytes already taken into the reader's bits may be written over.
+    void FollowInput() {
+        const auto read = static_cast<std::size_t>(reader.next - stream_begin);
+        limit = std::min(output_limit, stream_offset + read);
     }
-    bool Copy(std::uint64_t distance, std::uint64_t length);
-    bool GammaMatch();
-    bool ShortMatch(bool& end);
-    bool FourBitCode();
-    bool RawRuns();
-
-    JcBitReader reader_;
-    std::uint8_t* out_;
-    std::size_t limit_;
-    std::size_t pos_ = 0;
-    unsigned literal_width_ = 0;  // 0 until the literal-width code
-    unsigned literal_base_ = 0;
-    unsigned offset_low_bits_ = 8;
-    std::uint64_t last_offset_ = 1;
 };
 
-// Appends length bytes, each taken from distance bytes back. Overlap is how
-// runs are coded, so the result must equal a byte-by-byte copy; copying in
-// chunks of at most the distance (doubling, since the copied stretch repeats
-// with that period) gives the same bytes.
-bool JcDecoder::Copy(std::uint64_t distance, std::uint64_t length) {
-    if (distance == 0 || distance > pos_ || length > limit_ - pos_)
+inline bool Emit(JcState& s, std::uint8_t byte) {
+    if (s.pos >= s.limit)
         return false;
-    std::uint8_t* dst = out_ + pos_;
-    const auto n = static_cast<std::size_t>(length);
-    auto d = static_cast<std::size_t>(distance);
-    pos_ += n;
-    if (n <= 16 && d >= n) {
-        for (std::size_t i = 0; i < n; ++i)
-            dst[i] = dst[i - d];
-        return true;
-    }
-    if (d == 1) {
-        std::memset(dst, dst[-1], n);
-        return true;
-    }
-    std::size_t left = n;
-    while (left > 0) {
-        const std::size_t chunk = left < d ? left : d;
-        std::memcpy(dst, dst - d, chunk);
-        dst += chunk;
-        left -= chunk;
-        d *= 2;
-    }
+    s.out[s.pos++] = byte;
     return true;
 }
 
-bool JcDecoder::GammaMatch() {
-    const std::uint64_t g = JcReadGamma(reader_);
-    if (g == 2) {
-        return Copy(last_offset_, JcReadGamma(reader_));
-    }
-    const std::uint64_t high = g - 3;
-    // An offset of 2^32 or more cannot point into any output.
-    if (offset_low_bits_ >= 32 ? high != 0 : (high >> (32 - offset_low_bits_)) != 0)
+// Appends length bytes, each taken from distance bytes back. Overlap is how
+// runs are coded, so the result must equal a byte-by-byte copy. Most matches
+// are a few dozen bytes from far back: they are copied inline in chunks no
+// longer than the distance (every chunk then reads only bytes already final),
+// the last chunk running past the match into output not yet written, which
+// later codes overwrite. Near the end of the output, and for distances below
+// one chunk, bytes go one at a time.
+inline bool Copy(JcState& s, std::uint64_t distance, std::uint64_t length) {
+    if (distance == 0 || distance > s.pos || length > s.limit - s.pos)
         return false;
-    std::uint64_t low = 0;
-    if (offset_low_bits_ > 32) {
-        low = JcReadBits(reader_, offset_low_bits_ - 32);
-        low = (low << 32) | JcReadBits(reader_, 32);
-    } else {
-        low = JcReadBits(reader_, offset_low_bits_);
+    const auto n = static_cast<std::size_t>(length);
+    const auto d = static_cast<std::size_t>(distance);
+    const std::size_t room = s.limit - s.pos;
+    std::uint8_t* const dst = s.out + s.pos;
+    const std::uint8_t* const src = dst - d;  // inside the output: d <= pos
+    s.pos += n;
+    if (d >= 16 && RoundUp(n, 16) <= room) {
+        for (std::size_t i = 0; i < n; i += 16)
+            CopyChunk<16>(dst + i, src + i);
+        return true;
     }
-    const std::uint64_t offset = (high << offset_low_bits_) | low;
-    last_offset_ = offset;
-    const std::uint64_t length = JcReadGamma(reader_) + LengthAdjustment(offset);
-    return Copy(offset, length);
+    if (d >= 8 && RoundUp(n, 8) <= room) {
+        for (std::size_t i = 0; i < n; i += 8)
+            CopyChunk<8>(dst + i, src + i);
+        return true;
+    }
+    if (d == 1 && n > 8) {
+        std::memset(dst, *src, n);
+        return true;
+    }
+    for (std::size_t i = 0; i < n; ++i)
+        dst[i] = src[i];
+    return true;
 }
 
-bool JcDecoder::ShortMatch(bool& end) {
-    const std::uint32_t d = JcReadBits(reader_, 7);
-    const std::uint32_t k = JcReadBits(reader_, 2);
+inline bool GammaMatch(JcState& s) {
+    JcBitReader& r = s.reader;
+    const std::uint64_t g = JcReadGamma(r);
+    if (g == 2)
+        return Copy(s, s.last_offset, JcReadGamma(r));
+    const std::uint64_t high = g - 3;
+    const unsigned low_bits = s.offset_low_bits;
+    // An offset of 2^32 or more cannot point into any output.
+    if (low_bits >= 32 ? high != 0 : (high >> (32 - low_bits)) != 0)
+        return false;
+    std::uint64_t low = 0;
+    if (low_bits > 32) {
+        low = JcReadBits(r, low_bits - 32);
+        low = (low << 32) | JcReadBits(r, 32);
+    } else {
+        low = JcReadBits(r, low_bits);
+    }
+    const std::uint64_t offset = (high << low_bits) | low;
+    s.last_offset = offset;
+    const std::uint64_t length = JcReadGamma(r) + LengthAdjustment(offset);
+    return Copy(s, offset, length);
+}
+
+inline bool ShortMatch(JcState& s, bool& end) {
+    const std::uint32_t d = JcReadBits(s.reader, 7);
+    const std::uint32_t k = JcReadBits(s.reader, 2);
     if (d > 0) {
-        last_offset_ = d;
-        return Copy(d, k + 2);
+        s.last_offset = d;
+        return Copy(s, d, k + 2);
     }
     if (k == 0) {
         end = true;
         return true;
     }
-    offset_low_bits_ = JcReadBits(reader_, k + 3);
+    s.offset_low_bits = JcReadBits(s.reader, k + 3);
     return true;
 }
 
-bool JcDecoder::RawRuns() {
+inline bool RawRuns(JcState& s) {
     do {
-        if (limit_ - pos_ < 256)
+        if (s.limit - s.pos < 256)
             return false;
         for (int i = 0; i < 256; ++i)
-            out_[pos_++] = static_cast<std::uint8_t>(JcReadByte(reader_));
-        if (reader_.failed)
+            s.out[s.pos++] = static_cast<std::uint8_t>(JcReadByte(s.reader));
+        if (s.reader.failed)
             return false;
-    } while (JcReadBit(reader_));
+    } while (JcReadBit(s.reader));
     return true;
 }
 
-bool JcDecoder::FourBitCode() {
-    const std::uint32_t v = JcReadBits(reader_, 4);
+inline bool FourBitCode(JcState& s) {
+    const std::uint32_t v = JcReadBits(s.reader, 4);
     if (v == 1)
-        return Emit(0);
+        return Emit(s, 0);
     if (v >= 2)
-        return Copy(v - 1, 1);
-    if (JcReadBit(reader_))
-        return RawRuns();
-    literal_width_ = 7 + JcReadBit(reader_);
-    literal_base_ = literal_width_ == 7 ? JcReadByte(reader_) : 0;
+        return Copy(s, v - 1, 1);
+    if (JcReadBit(s.reader))
+        return RawRuns(s);
+    s.literal_width = 7 + JcReadBit(s.reader);
+    s.literal_base = s.literal_width == 7 ? JcReadByte(s.reader) : 0;
     return true;
 }
 
-bool JcDecoder::Run(std::size_t& written) {
+struct RunResult {
+    bool ok = false;
+    std::size_t written = 0;
+    std::size_t limit = 0;  // the limit when the run stopped
+};
+
+// Decodes until the end code: ok with the count written, not ok on any
+// violation.
+RunResult Run(JcState s) {
     for (;;) {
-        if (JcReadBit(reader_)) {
-            if (literal_width_ == 0)
-                return false;
-            const std::uint32_t x = JcReadBits(reader_, literal_width_);
-            if (!Emit(static_cast<std::uint8_t>(x + literal_base_)))
-                return false;
+        JcBitReader& r = s.reader;
+        if (r.count < 32) {
+            r.Refill();
+            if (s.in_place)
+                s.FollowInput();
+        }
+        // A literal whose bits are at hand: the most frequent code.
+        if ((r.bits >> 63) != 0 && s.literal_width != 0 && r.count > s.literal_width) {
+            const auto x = static_cast<std::uint32_t>((r.bits << 1) >> (64 - s.literal_width));
+            r.bits <<= s.literal_width + 1;
+            r.count -= s.literal_width + 1;
+            if (s.pos >= s.limit)
+                return {false, 0, s.limit};
+            s.out[s.pos++] = static_cast<std::uint8_t>(x + s.literal_base);
+            continue;
+        }
+        if (JcReadBit(r)) {
+            if (s.literal_width == 0)
+                return {false, 0, s.limit};
+            const std::uint32_t x = JcReadBits(r, s.literal_width);
+            if (!Emit(s, static_cast<std::uint8_t>(x + s.literal_base)))
+                return {false, 0, s.limit};
             continue;
         }
         bool ok = true;
         bool end = false;
-        if (JcReadBit(reader_))
-            ok = GammaMatch();
-        else if (!JcReadBit(reader_))
-            ok = ShortMatch(end);
+        if (JcReadBit(r))
+            ok = GammaMatch(s);
+        else if (!JcReadBit(r))
+            ok = ShortMatch(s, end);
         else
-            ok = FourBitCode();
-        if (!ok || reader_.failed)
-            return false;
-        if (end) {
-            written = pos_;
-            return true;
-        }
+            ok = FourBitCode(s);
+        if (!ok || r.failed)
+            return {false, 0, s.limit};
+        if (end)
+            return {true, s.pos, s.limit};
     }
 }
 
@@ -281,23 +327,51 @@ std::uint32_t JcGetUnpackedSize(std::span<const std::uint8_t> source) {
     return LoadLe32(source.data() + 2);
 }
 
+namespace {
+
+// Runs the decode and checks the checksum the header carried.
+RunResult Finish(const JcState& state, std::uint32_t checksum,
+                 std::span<std::uint8_t> destination) {
+    RunResult run = Run(state);
+    // Only the bytes this stream wrote are summed: a stream that ends early
+    // must not be judged by whatever the buffer held past them.
+    if (run.ok && checksum != 0 && JcChecksum(destination.first(run.written)) != checksum)
+        run = {false, 0, run.limit};
+    return run;
+}
+
+}  // namespace
+
 std::size_t JcDecompress(std::span<const std::uint8_t> source,
                          std::span<std::uint8_t> destination) {
     if (source.size() < kJcHeaderBytes || (source[0] | source[1] << 8) != kJcTag)
         return 0;
     const std::uint32_t unpacked = LoadLe32(source.data() + 2);
     const std::uint32_t checksum = LoadLe32(source.data() + 6);
-    const std::size_t limit = unpacked < destination.size() ? unpacked : destination.size();
+    const std::size_t limit = std::min<std::size_t>(unpacked, destination.size());
+    const JcState state(source.subspan(kJcHeaderBytes), destination.data(), limit);
+    return Finish(state, checksum, destination).written;
+}
 
-    JcDecoder decoder(source.subspan(kJcHeaderBytes), destination.data(), limit);
-    std::size_t written = 0;
-    if (!decoder.Run(written))
-        return 0;
-    // Only the bytes this stream wrote are summed: a stream that ends early
-    // must not be judged by whatever the buffer held past them.
-    if (checksum != 0 && JcChecksum(destination.first(written)) != checksum)
-        return 0;
-    return written;
+JcInPlaceResult JcDecompressInPlace(std::span<std::uint8_t> buffer, std::size_t stream_offset,
+                                    std::size_t stream_size) {
+    if (stream_offset > buffer.size() || stream_size > buffer.size() - stream_offset)
+        return {};
+    const auto source = buffer.subspan(stream_offset, stream_size);
+    if (source.size() < kJcHeaderBytes || (source[0] | source[1] << 8) != kJcTag)
+        return {};
+    const std::uint32_t unpacked = LoadLe32(source.data() + 2);
+    const std::uint32_t checksum = LoadLe32(source.data() + 6);
+    const std::size_t output_limit = std::min<std::size_t>(unpacked, buffer.size());
+    JcState state(source.subspan(kJcHeaderBytes), buffer.data(), 0);
+    state.in_place = true;
+    state.output_limit = output_limit;
+    state.stream_begin = source.data() + kJcHeaderBytes;
+    state.stream_offset = stream_offset + kJcHeaderBytes;
+    const RunResult run = Finish(state, checksum, buffer);
+    // Stopped while its input still bounded it: the stream may be sound,
+    // but this layout could not hold it.
+    return {run.written, !run.ok && run.limit < output_limit};
 }
 
 std::uint32_t JcChecksum(std::span<const std::uint8_t> data) {

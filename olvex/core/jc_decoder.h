@@ -29,6 +29,21 @@ std::uint32_t JcGetUnpackedSize(std::span<const std::uint8_t> source);
 // the tag is missing; on other failures the destination holds partial output.
 std::size_t JcDecompress(std::span<const std::uint8_t> source, std::span<std::uint8_t> destination);
 
+// The same for a stream that lies inside its own destination, at
+// [stream_offset, stream_offset + stream_size) of buffer (placed at its end,
+// it saves holding input and output side by side): the output grows from
+// the buffer's start over input already read. When the output would have
+// run over input not yet read, the decode stops with `overtaken` set (and
+// written 0); the stream has then to be decoded from a copy of its own, and
+// the buffer holds neither stream nor output whole. Bytes of the buffer past
+// the output are left as they were or hold spent input.
+struct JcInPlaceResult {
+    std::size_t written = 0;
+    bool overtaken = false;
+};
+JcInPlaceResult JcDecompressInPlace(std::span<std::uint8_t> buffer, std::size_t stream_offset,
+                                    std::size_t stream_size);
+
 // Checksum of decoded bytes as the header carries it.
 std::uint32_t JcChecksum(std::span<const std::uint8_t> data);
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/jc/jc_encoder.h"
+
 namespace olvex {
 namespace {
 
@@ -234,6 +236,111 @@ TEST(JcDecoder, LengthAdjustmentBoundaries) {
         EXPECT_EQ(got.result, expected.size());
         EXPECT_TRUE(got.output == expected);
     }
+}
+
+// Matches are copied in chunks where there is room: every distance below,
+// at and above a chunk, every length up to several chunks, with the match
+// ending at the very end of the output or followed by more bytes, must give
+// what a copy byte by byte gives.
+TEST(JcDecoder, CopiesEqualByteByByteCopies) {
+    const Bytes history = RandomBytes(64, 11);
+    for (unsigned distance : {1u, 2u, 3u, 7u, 8u, 9u, 15u, 16u, 17u, 31u, 32u, 33u, 64u}) {
+        for (std::uint64_t length = 1; length <= 70; ++length) {
+            for (const std::size_t after : {0u, 1u, 7u, 15u, 16u, 40u}) {
+                // A short match of 2 sets the distance, a repeat copies the
+                // rest from it, then `after` more literals.
+                Bytes expected = history;
+                const auto copy = [&](std::uint64_t n) {
+                    for (std::uint64_t i = 0; i < n; ++i)
+                        expected.push_back(expected[expected.size() - distance]);
+                };
+                StreamBuilder stream;
+                stream.Width(8).Text(std::string(history.begin(), history.end()));
+                stream.Short(distance, 0);
+                copy(2);
+                if (length >= 2) {
+                    stream.Repeat(length);
+                    copy(length);
+                }
+                for (std::size_t i = 0; i < after; ++i) {
+                    stream.Literal(static_cast<std::uint8_t>(i * 37));
+                    expected.push_back(static_cast<std::uint8_t>(i * 37));
+                }
+                const auto size = static_cast<std::uint32_t>(expected.size());
+                const auto got = Decode(stream.End().Build(size));
+                ASSERT_EQ(got.output, expected)
+                    << "distance " << distance << " length " << length << " after " << after;
+            }
+        }
+    }
+}
+
+// A stream at the end of its own output buffer decodes over the input it has
+// read. Where the output would run over input still to be read (a stream
+// that packs much better at its start than at its end, with little room
+// behind the output), the decode stops and says so.
+TEST(JcDecoder, DecodesInPlace) {
+    Bytes text;
+    while (text.size() < 20000)
+        text.insert(text.end(), {'k', 'e', 'y', ' ', '"', 'H', 'K', 'L', 'M', '\\', 'x', '"'});
+    Bytes zeros_then_noise(65536, 0);
+    const Bytes noise = RandomBytes(32768, 5);
+    zeros_then_noise.insert(zeros_then_noise.end(), noise.begin(), noise.end());
+    for (const Bytes& data : {text, zeros_then_noise, RandomBytes(3000, 6)}) {
+        const Bytes stream = tools::JcCompress(data);
+        const auto in_place = [&](std::size_t room) {
+            Bytes buffer(std::max(data.size() + room, stream.size()), 0xEE);
+            const std::size_t at = buffer.size() - stream.size();
+            std::copy(stream.begin(), stream.end(), buffer.begin() + at);
+            const auto result = JcDecompressInPlace(buffer, at, stream.size());
+            buffer.resize(std::min(result.written, buffer.size()));
+            return std::pair(result, buffer);
+        };
+        // Room for the whole stream behind the output: never overtaken.
+        const auto [apart, apart_out] = in_place(stream.size());
+        EXPECT_FALSE(apart.overtaken);
+        EXPECT_EQ(apart.written, data.size());
+        EXPECT_TRUE(apart_out == data);
+        for (const std::size_t room : {0u, 16u, 1024u}) {
+            const auto [result, out] = in_place(room);
+            if (result.overtaken) {
+                EXPECT_EQ(result.written, 0u);
+                continue;
+            }
+            EXPECT_EQ(result.written, data.size()) << room;
+            EXPECT_TRUE(out == data) << room;
+        }
+    }
+    // The stream packing well first, then not at all, cannot be done in
+    // little room.
+    EXPECT_TRUE(
+        [&] {
+            const Bytes stream = tools::JcCompress(zeros_then_noise);
+            Bytes buffer(zeros_then_noise.size() + 1024);
+            const std::size_t at = buffer.size() - stream.size();
+            std::copy(stream.begin(), stream.end(), buffer.begin() + at);
+            return JcDecompressInPlace(buffer, at, stream.size()).overtaken;
+        }());
+    // A stream that fails on its own is not "overtaken"; nor is one outside
+    // the buffer.
+    Bytes bad = tools::JcCompress(text);
+    bad[6] ^= 1;  // the checksum
+    Bytes roomy(text.size() + bad.size());
+    std::copy(bad.begin(), bad.end(), roomy.end() - static_cast<std::ptrdiff_t>(bad.size()));
+    const auto failed = JcDecompressInPlace(roomy, roomy.size() - bad.size(), bad.size());
+    EXPECT_EQ(failed.written, 0u);
+    EXPECT_FALSE(failed.overtaken);
+    EXPECT_EQ(JcDecompressInPlace(roomy, roomy.size() - 4, 8).written, 0u);
+}
+
+// A cut copy of a seed stream once made the copy compute a pointer before
+// the output's start (the bytes it read were inside); the sanitized build
+// stops at such arithmetic. It must simply fail.
+TEST(JcDecoder, CutStreamFailsCleanly) {
+    const Bytes cut = {0x4A, 0x43, 0x84, 0x00, 0x00, 0x00, 0xE3, 0x92, 0xF7,
+                       0xFA, 0xC4, 0xE7, 0x00, 0x20, 0x28, 0x92, 0x58, 0xCA};
+    EXPECT_EQ(Decode(cut).result, 0u);
+    EXPECT_EQ(Decode(cut, 4096).result, 0u);
 }
 
 // An end code before the unpacked size is reached gives the count written.

@@ -13,7 +13,6 @@
 #include "olvex/com/module.h"
 #include "olvex/core/registry_key.h"
 #include "olvex/olvex.h"
-#include "olvex/version.h"
 
 namespace olvex {
 namespace {
@@ -202,14 +201,6 @@ HRESULT RemoveVersionKey() {
 
 }  // namespace
 
-const char* EngineVersionText() {
-    return OLVEX_VERSION_TEXT;
-}
-
-DottedVersion EngineVersion() {
-    return {OLVEX_VERSION_MAJOR, OLVEX_VERSION_MINOR, OLVEX_VERSION_PATCH, OLVEX_VERSION_BUILD};
-}
-
 bool ReadRegisteredVersion(std::string& text) {
     HKEY opened = nullptr;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, kVersionKeyName, 0, KEY_READ, &opened) != ERROR_SUCCESS) {
@@ -236,12 +227,17 @@ bool WriteRegisteredVersion(const std::string& text) {
         return false;
     }
     const RegistryKey key(created);
-    const auto set = [&](const char* name, std::string_view value) {
-        return RegSetValueExA(key.handle(), name, 0, REG_SZ,
-                              reinterpret_cast<const BYTE*>(value.data()),
-                              static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
-    };
-    return set(nullptr, kVersionKeyDefault) && set(kCurrentVersionValue, text);
+    // The key's description is stored as its characters alone, as every
+    // registered engine wrote it. Windows stores a zero that follows the
+    // given bytes in memory as their terminator, so the text is followed by a
+    // character that is not stored. The version goes in with its zero.
+    const std::string description = std::string(kVersionKeyDefault) + ' ';
+    return RegSetValueExA(key.handle(), nullptr, 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(description.data()),
+                          static_cast<DWORD>(description.size() - 1)) == ERROR_SUCCESS &&
+           RegSetValueExA(key.handle(), kCurrentVersionValue, 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(text.c_str()),
+                          static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
 }
 
 HRESULT RegisterEngineServer() {

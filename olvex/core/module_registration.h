@@ -18,7 +18,8 @@ inline constexpr char kCurrentVersionValue[] = "CurrentVersion";
 // their own state and may be called from the asynchronous scan threads.
 inline constexpr wchar_t kThreadingModel[] = L"Both";
 
-// This module's version, "5.6.7.4".
+// This module's version, "5.6.7.4" (engine_version.cpp: a test build of the
+// engine under another version links its own).
 const char* EngineVersionText();
 DottedVersion EngineVersion();
 

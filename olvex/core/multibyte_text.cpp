@@ -12,8 +12,10 @@ bool IsBlankOrControlSpace(unsigned char c) {
 }  // namespace
 
 MultiByteText::MultiByteText(LeadBytePredicate is_lead_byte) {
-    for (std::size_t b = 0; b < lead_.size(); ++b)
+    for (std::size_t b = 0; b < lead_.size(); ++b) {
         lead_[b] = is_lead_byte(static_cast<unsigned char>(b));
+        has_lead_bytes_ = has_lead_bytes_ || lead_[b];
+    }
 }
 
 MultiByteText MultiByteText::SingleByte() {
@@ -28,7 +30,7 @@ MultiByteText MultiByteText::ForCodePage(unsigned code_page) {
     auto mark = [&text](auto const& list) {
         for (const auto& [first, last] : list)
             for (unsigned b = first; b <= last; ++b)
-                text.lead_[b] = true;
+                text.lead_[b] = text.has_lead_bytes_ = true;
     };
     switch (code_page) {
         case 932:
@@ -52,6 +54,8 @@ std::size_t MultiByteText::CharLength(std::string_view text, std::size_t pos) co
 }
 
 std::size_t MultiByteText::Find(std::string_view text, char c, std::size_t from) const {
+    if (!has_lead_bytes_)
+        return text.find(c, from);
     for (std::size_t pos = from; pos < text.size(); pos += CharLength(text, pos)) {
         if (text[pos] == c && CharLength(text, pos) == 1)
             return pos;
@@ -95,6 +99,11 @@ std::string_view MultiByteText::Trim(std::string_view text) const {
 
 std::string MultiByteText::Lower(std::string_view text) const {
     std::string lowered(text);
+    if (!has_lead_bytes_) {
+        for (char& c : lowered)
+            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        return lowered;
+    }
     for (std::size_t pos = 0; pos < lowered.size(); pos += CharLength(lowered, pos)) {
         const char c = lowered[pos];
         if (c >= 'A' && c <= 'Z' && CharLength(lowered, pos) == 1)

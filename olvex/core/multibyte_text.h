@@ -29,6 +29,8 @@ class MultiByteText {
     static MultiByteText ForCodePage(unsigned code_page);
 
     bool IsLeadByte(unsigned char byte) const { return lead_[byte]; }
+    // False for a single-byte code page: every byte is a character.
+    bool HasLeadBytes() const { return has_lead_bytes_; }
 
     // Bytes in the character at pos: 2 for a lead byte with a byte after it,
     // otherwise 1 (a lead byte at the very end stands alone).
@@ -54,6 +56,7 @@ class MultiByteText {
   private:
     MultiByteText() = default;
     std::array<bool, 256> lead_{};
+    bool has_lead_bytes_ = false;
 };
 
 }  // namespace olvex

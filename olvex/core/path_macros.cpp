@@ -1,5 +1,7 @@
 #include "olvex/core/path_macros.h"
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace olvex {
@@ -148,19 +150,80 @@ PathMacroTable::PathMacroTable(const SpecialFolderSource& source, const MultiByt
         auto folder = source.ShellFolder(csidl);
         if (!folder || folder->empty())
             folder = GetFolderFromRegistry(csidl, source);
-        if (folder)
-            folders_[i] = mb_.Lower(*folder);
+        if (!folder || folder->empty())
+            continue;
+        folders_[i] = mb_.Lower(*folder);
+        starts_[static_cast<unsigned char>(folders_[i][0])] = true;
+        heads_[i] = FolderHead(folders_[i]);
+        head_masks_[i] = FolderHead(std::string(std::min<std::size_t>(folders_[i].size(), 8), '\xFF'));
     }
+}
+
+std::uint64_t PathMacroTable::FolderHead(std::string_view text) {
+    std::uint64_t head = 0;
+    for (std::size_t i = 0; i < 8 && i < text.size(); ++i)
+        head |= std::uint64_t{static_cast<unsigned char>(text[i])} << (8 * i);
+    return head;
+}
+
+std::size_t PathMacroTable::FirstFolderIn(std::string_view lowered) const {
+    if (mb_.HasLeadBytes()) {
+        // Occurrences must start on a character: the careful search.
+        for (std::size_t i = 0; i < kPathMacroCount; ++i) {
+            if (!Occurrences(lowered, folders_[i], mb_).empty())
+                return i;
+        }
+        return kPathMacroCount;
+    }
+    // Every byte is a character: one pass over the path, where a folder may
+    // start, tries the folders of lower table order than the best so far;
+    // their first bytes, taken as one number, turn most away at once.
+    std::size_t best = kPathMacroCount;
+    for (std::size_t at = 0; at < lowered.size() && best > 0; ++at) {
+        if (!starts_[static_cast<unsigned char>(lowered[at])])
+            continue;
+        const std::string_view rest = lowered.substr(at);
+        const std::uint64_t head = FolderHead(rest);
+        for (std::size_t i = 0; i < best; ++i) {
+            const std::string& folder = folders_[i];
+            if (folder.empty() || folder.size() > rest.size() ||
+                (head & head_masks_[i]) != heads_[i])
+                continue;
+            if (rest.compare(0, folder.size(), folder) == 0) {
+                best = i;
+                break;
+            }
+        }
+    }
+    return best;
 }
 
 std::string PathMacroTable::ToMacroForm(std::string_view path) const {
     std::string lowered = mb_.Lower(path);
-    for (std::size_t i = 0; i < kPathMacroCount; ++i) {
-        const std::string& folder = folders_[i];
-        const auto found = Occurrences(lowered, folder, mb_);
-        if (!found.empty())
-            return ReplaceAt(lowered, found, folder.size(), kPathMacros[i].name);
+    const std::size_t i = FirstFolderIn(lowered);
+    if (i == kPathMacroCount)
+        return lowered;
+    const std::string& folder = folders_[i];
+    const std::string_view name = kPathMacros[i].name;
+    if (mb_.HasLeadBytes() || name.size() > folder.size())
+        return ReplaceAt(lowered, Occurrences(lowered, folder, mb_), folder.size(), name);
+    // Every byte a character and the name no longer than the folder: the
+    // occurrences are replaced where they are, moving the rest forward.
+    // Writing never passes reading, so what is still to be searched stays.
+    char* const text = lowered.data();
+    std::size_t write = 0;
+    std::size_t read = 0;
+    for (std::size_t at = lowered.find(folder); at != std::string::npos;
+         at = lowered.find(folder, read)) {
+        std::memmove(text + write, text + read, at - read);
+        write += at - read;
+        std::memcpy(text + write, name.data(), name.size());
+        write += name.size();
+        read = at + folder.size();
     }
+    const std::size_t tail = lowered.size() - read;
+    std::memmove(text + write, text + read, tail);
+    lowered.resize(write + tail);
     return lowered;
 }
 

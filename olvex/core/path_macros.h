@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -129,9 +130,20 @@ class PathMacroTable {
     std::string Expand(std::string_view path) const;
 
   private:
+    // The first folder (table order) that occurs in a lowered path;
+    // kPathMacroCount when none does.
+    std::size_t FirstFolderIn(std::string_view lowered) const;
+    // Up to the first 8 bytes of a text as one number, the first byte lowest.
+    static std::uint64_t FolderHead(std::string_view text);
+
     MultiByteText mb_;
     std::array<std::string, kPathMacroCount> lowered_names_;
     std::array<std::string, kPathMacroCount> folders_;
+    // For the search: the bytes some folder begins with, and each folder's
+    // first bytes (FolderHead) with the mask of those it has.
+    std::array<bool, 256> starts_{};
+    std::array<std::uint64_t, kPathMacroCount> heads_{};
+    std::array<std::uint64_t, kPathMacroCount> head_masks_{};
 };
 
 }  // namespace olvex

@@ -137,6 +137,11 @@ TEST(PathMacros, RewritesRealPathsIntoMacroForm) {
          "%PROGRAM_FILES%\\a.exe;%PROGRAM_FILES%\\b.exe"},
         // An empty folder does not stop the search.
         {"D:\\Other\\z.exe", "d:\\other\\z.exe"},
+        // Table order decides, not where in the path a folder occurs.
+        {"C:\\Program Files\\C:\\Documents and Settings\\bob\\x",
+         "c:\\program files\\%PROFILE%\\x"},
+        {"x", "x"},
+        {"", ""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(table.ToMacroForm(c.path), c.macro_form) << c.path;

@@ -74,8 +74,10 @@ HRESULT STDMETHODCALLTYPE CPestDatabase::Initialize(BSTR bsDatFolder, VARIANT_BO
         initialized_ = true;
         common_locations_.reset();
         *pvbSuccess = VARIANT_TRUE;
+        // A success leaves no earlier failure's text behind.
         if (database_.IsLoaded()) {
             folder_ = database_.GetDatFolder();
+            last_error_.SetSuccess();
             return S_OK;
         }
         // Without a folder, the definitions beside the engine.
@@ -87,6 +89,7 @@ HRESULT STDMETHODCALLTYPE CPestDatabase::Initialize(BSTR bsDatFolder, VARIANT_BO
         const auto load = database_.LoadUnlessLoaded(source, &remote);
         if (load.code == 0) {
             folder_ = database_.GetDatFolder();
+            last_error_.SetSuccess();
             return S_OK;
         }
         last_error_.SetText(database_.GetLastErrorText());

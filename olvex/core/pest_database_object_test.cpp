@@ -14,10 +14,13 @@
 #include "olvex/com/engine_class.h"
 #include "olvex/core/crc32.h"
 #include "olvex/core/dat_test_support.h"
+#include "olvex/core/definition_blocks.h"
 #include "olvex/core/file_io.h"
+#include "olvex/core/little_endian.h"
 #include "olvex/core/md5.h"
 #include "olvex/core/os_utilities.h"
 #include "olvex/core/process_dat_database.h"
+#include "olvex/core/scrambler.h"
 #include "olvex/core/special_folders.h"
 #include "olvex/olvex.h"
 #include "testing/http_test_server.h"
@@ -166,7 +169,7 @@ TEST_F(PestDatabaseObjectTest, LoadsTheSampleSetAndAnswers) {
 
     ASSERT_TRUE(Initialize(db.Get(), SampleFolder()));
     EXPECT_TRUE(IsInitialized(db.Get()));
-    EXPECT_EQ(LastError(db.Get()), "Pest database is not initialized.");  // not reset by success
+    EXPECT_EQ(LastError(db.Get()), "Success.");  // a success leaves no earlier text
 
     EXPECT_EQ(db->GetPestById(1005, record.Put()), S_OK);
     EXPECT_EQ(Describe(record.Get()),
@@ -226,8 +229,28 @@ TEST_F(PestDatabaseObjectTest, ObjectsShareOneDatabase) {
     EXPECT_EQ(CommonLocations(third.Get()).size(), 7u);
 }
 
+// The sample definitions copied into folder, the first block of "qzinfo.dat"
+// declaring one byte more than its stream decodes to (its check value made
+// to fit again).
+void WriteShortPayloadSet(const std::filesystem::path& folder) {
+    for (const char* name : {"qzinfo.dat", "qzfile.dat", "qzloc.dat"})
+        std::filesystem::copy_file(std::filesystem::path(SampleFolder()) / name, folder / name);
+    const std::string path = (folder / "qzinfo.dat").string();
+    auto bytes = ReadWholeFile(path).bytes;
+    const std::uint32_t length = *LoadLe32(bytes, kHeaderLengthOffset);
+    const auto payload = std::span(bytes).subspan(kDefinitionHeaderBytes, length);
+    DescrambleBuffer(payload);
+    StoreLe(payload, 2, *LoadLe32(payload, 2) + 1);
+    ScrambleBuffer(payload);
+    StoreLe(std::span(bytes), kHeaderCheckOffset, DefinitionCheckValue(payload));
+    ASSERT_EQ(WriteWholeFile(path, bytes), FileError::kNone);
+}
+
 TEST_F(PestDatabaseObjectTest, LoadFailuresGiveTheReadersTextAndCode) {
     ScratchDir empty;
+    ScratchDir short_payload;
+    WriteShortPayloadSet(short_payload.path());
+    const std::string short_folder = short_payload.path().string();
     struct Case {
         std::string folder;
         std::string text;
@@ -238,6 +261,10 @@ TEST_F(PestDatabaseObjectTest, LoadFailuresGiveTheReadersTextAndCode) {
         {TestData("other-date"), TestData("other-date") + "\\qzinfo.dat is not compatible.", 3},
         {TestData("bad-magic"), TestData("bad-magic") + "\\qzinfo.dat format not recognized.", 6},
         {TestData("bad-jc"), TestData("bad-jc") + "\\qzinfo.dat could not be decompressed.", 19},
+        {TestData("no-jc-tag"),
+         TestData("no-jc-tag") + "\\qzinfo.dat holds a block that is not JC-compressed.", 18},
+        // A stream that ends short of the size its header declares.
+        {short_folder, short_folder + "\\qzinfo.dat could not be decompressed.", 19},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.folder);
@@ -253,9 +280,17 @@ TEST_F(PestDatabaseObjectTest, LoadFailuresGiveTheReadersTextAndCode) {
         EXPECT_EQ(db->GetFirstPest(record.Put()), S_OK);
         EXPECT_FALSE(record);
         EXPECT_EQ(LastError(db.Get()), "Pest database is not initialized.");
-        // A later Initialize tries again.
+        // A later Initialize tries again, and its success clears the text
+        // and the code the failure left.
         EXPECT_TRUE(Initialize(db.Get(), SampleFolder()));
         EXPECT_TRUE(fresh.database().IsLoaded());
+        EXPECT_EQ(LastError(db.Get()), "Success.");
+        EXPECT_EQ(LastCode(db.Get()), 0);
+        // So does one that finds the definitions already loaded.
+        const auto other = Make();
+        EXPECT_EQ(other->put_bsLastError(Bstr("left over")), S_OK);
+        EXPECT_TRUE(Initialize(other.Get(), c.folder));
+        EXPECT_EQ(LastError(other.Get()), "Success.");
     }
 }
 
@@ -545,6 +580,66 @@ TEST_F(PestDatabaseObjectTest, InitializeFromAWebFolder) {
     SetEnvironmentVariableA("TMP", had ? previous : nullptr);
     EXPECT_NE(LastError(failing.Get()), "Success.");
     EXPECT_EQ(LastCode(failing.Get()), 0);
+}
+
+// "HTTP://" is an address as much as "http://": the pest database and the
+// scanner load the same definitions from either, each into a process
+// database of its own.
+TEST_F(PestDatabaseObjectTest, AnAddressInCapitalsLoadsTheSameDefinitions) {
+    testing::HttpTestServer server;
+    ASSERT_TRUE(server.Available()) << testing::HttpTestServer::kHowToRun;
+    for (const char* name : {"qzinfo.dat", "qzfile.dat", "qzloc.dat"})
+        server.Serve(std::string("web/") + name, ReadWholeFile(SampleFolder() + "\\" + name).bytes);
+    const std::string url = server.Url("/web");
+    ASSERT_EQ(url.rfind("http://", 0), 0u) << url;
+    char previous[4096] = {};
+    const DWORD had = GetEnvironmentVariableA("TMP", previous, sizeof(previous));
+
+    // What a database object sees once the definitions are in.
+    const auto contents = [](IPestDatabase* db) {
+        std::vector<std::string> seen = CommonLocations(db);
+        ComPtr<IPestRecord> record;
+        EXPECT_EQ(db->GetFirstPest(record.Put()), S_OK);
+        while (record) {
+            seen.push_back(Describe(record.Get()));
+            EXPECT_EQ(db->GetNextPest(record.Put()), S_OK);
+        }
+        return seen;
+    };
+    std::vector<std::string> expected;
+    for (const std::string scheme : {"http", "HTTP", "Http"}) {
+        for (const bool through_scanner : {false, true}) {
+            const std::string address = scheme + url.substr(4);
+            SCOPED_TRACE(address + (through_scanner ? " through the scanner" : ""));
+            ScopedProcessDatDatabase fresh;
+            ScratchDir temp;
+            SetEnvironmentVariableA("TMP", temp.path().string().c_str());
+            VARIANT_BOOL ok = VARIANT_FALSE;
+            std::string error;
+            if (through_scanner) {
+                ComPtr<IScanner> scanner;
+                ASSERT_EQ(com::CreateEngineObject(CLSID_Scanner, scanner.Put()), S_OK);
+                EXPECT_EQ(scanner->InitializeEx(Bstr(address), Bstr(address), Bstr(address), &ok),
+                          S_OK);
+                OutText text;
+                scanner->get_bsLastError(text.Put());
+                error = text.Text();
+            }
+            const auto db = Make();
+            const bool loaded = Initialize(db.Get(), address);
+            SetEnvironmentVariableA("TMP", had ? previous : nullptr);
+            if (through_scanner) {
+                EXPECT_EQ(ok, VARIANT_TRUE) << error;
+            }
+            ASSERT_TRUE(loaded) << LastError(db.Get());
+            EXPECT_TRUE(std::filesystem::exists(temp.path() / "qzinfo.dat"));
+            const auto seen = contents(db.Get());
+            if (expected.empty())
+                expected = seen;
+            EXPECT_EQ(seen, expected);
+        }
+    }
+    EXPECT_EQ(expected.size(), 7u + 5u);
 }
 
 // The system's folders, and the platform through the OS-version seam.

@@ -193,6 +193,9 @@ def fixtures(out):
     level2 = py_bytes([("l%d.zip" % i, leaf) for i in range(501)])
     write(os.path.join(out, "bomb_nested.zip"),
           py_bytes([("b%d.zip" % i, level2) for i in range(60)]))
+    # A pest in an inner archive behind one that uses up the archive budget.
+    write(os.path.join(out, "pest_past_budget.zip"),
+          py_bytes([("b0.zip", level2), ("x.zip", py_bytes([("x.exe", CRC_PEST)]))]))
     first = stored("x.exe", CRC_PEST)
     second = dict(first, name="y.exe", local=False, offset=0)
     write(os.path.join(out, "overlap.zip"), raw_zip([first, second]))

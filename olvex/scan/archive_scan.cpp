@@ -79,6 +79,23 @@ std::string ArchiveScanText(const std::string& display_name) {
     return "Scanning inside Zip \"" + display_name + "\"";
 }
 
+std::string ArchiveBudgetLimit(ArchiveBudget budget, const ArchiveScanLimits& limits) {
+    switch (budget) {
+        case ArchiveBudget::kEntries:
+            return std::to_string(limits.max_total_entries) + " entries";
+        case ArchiveBudget::kBytes:
+            return std::to_string(limits.max_total_bytes) + " bytes";
+        case ArchiveBudget::kArchives:
+            break;
+    }
+    return std::to_string(limits.max_archives) + " archives";
+}
+
+std::string ArchiveBudgetNotice(const std::string& display_name, const std::string& limit) {
+    return "The scan of Zip \"" + display_name + "\" was cut short: it reached the limit of " +
+           limit + " per scan.";
+}
+
 std::size_t ArchiveScanner::Scan(const std::string& path, const std::string& display_name,
                                  std::vector<ArchiveFinding>& findings) {
     usage_ = {};
@@ -90,11 +107,25 @@ std::uint64_t ArchiveScanner::BytesLeft() const {
     return usage_.bytes < limit ? limit - usage_.bytes : 0;
 }
 
-bool ArchiveScanner::TakeBytes(std::uint64_t count) {
-    if (count > BytesLeft())
+bool ArchiveScanner::TakeBytes(std::uint64_t count, const std::string& display_name) {
+    if (count > BytesLeft()) {
+        ReportBudgetReached(ArchiveBudget::kBytes, display_name);
         return false;
+    }
     usage_.bytes += count;
     return true;
+}
+
+void ArchiveScanner::ReportBudgetReached(ArchiveBudget budget, const std::string& display_name) {
+    bool& told = budget == ArchiveBudget::kEntries ? usage_.entries_reached
+                 : budget == ArchiveBudget::kBytes ? usage_.bytes_reached
+                                                   : usage_.archives_reached;
+    if (told)
+        return;
+    told = true;
+    const std::string limit = ArchiveBudgetLimit(budget, settings_.limits);
+    reporter_.VerboseInformation(ArchiveBudgetNotice(display_name, limit));
+    environment_.BudgetReached(display_name, limit);
 }
 
 std::size_t ArchiveScanner::ScanArchive(const std::string& path, const std::string& display_name,
@@ -103,8 +134,10 @@ std::size_t ArchiveScanner::ScanArchive(const std::string& path, const std::stri
     const std::string text = ArchiveScanText(display_name);
     reporter_.StartingItem(text);
 
-    if (usage_.archives_opened >= limits.max_archives)
+    if (usage_.archives_opened >= limits.max_archives) {
+        ReportBudgetReached(ArchiveBudget::kArchives, display_name);
         return 0;
+    }
     ZipBudget budget;
     budget.max_directory_bytes = limits.max_directory_bytes;
     budget.max_entry_bytes = limits.max_entry_bytes;
@@ -120,8 +153,10 @@ std::size_t ArchiveScanner::ScanArchive(const std::string& path, const std::stri
     for (std::size_t i = 0; i < entries; ++i) {
         if (!reporter_.ShouldScanContinue())
             break;
-        if (usage_.entries >= limits.max_total_entries)
+        if (usage_.entries >= limits.max_total_entries) {
+            ReportBudgetReached(ArchiveBudget::kEntries, display_name);
             break;
+        }
         ++usage_.entries;
         const ZipEntryInfo entry = *reader.Entry(i);
         const std::string name = environment_.EntryNameText(entry);
@@ -149,7 +184,7 @@ bool ArchiveScanner::IdentifyEntry(ZipReader& reader, std::size_t index, const Z
                                    std::vector<ArchiveFinding>& findings) {
     const std::uint64_t size = entry.uncompressed_size;
     const auto head_bytes = static_cast<std::size_t>(std::min<std::uint64_t>(size, kFileHeadBytes));
-    if (head_bytes == 0 || !TakeBytes(head_bytes))
+    if (head_bytes == 0 || !TakeBytes(head_bytes, display_name))
         return false;
     ZipEntryStream stream;
     if (reader.OpenEntry(index, stream) != ZipError::kNone)
@@ -165,7 +200,7 @@ bool ArchiveScanner::IdentifyEntry(ZipReader& reader, std::size_t index, const Z
     // The MD5 of the whole entry, streamed: the head already read, then the
     // rest, within the budget.
     const Md5Supplier md5 = [&]() -> std::optional<Md5Digest> {
-        if (!TakeBytes(size - got))
+        if (!TakeBytes(size - got, display_name))
             return std::nullopt;
         Md5Context context;
         context.Update(head);
@@ -197,9 +232,13 @@ std::size_t ArchiveScanner::ScanInnerArchive(ZipReader& reader, std::size_t inde
     // The smallest archive is its end record: anything shorter is no archive.
     constexpr std::uint64_t kSmallestArchive = 22;
     if (entry.encrypted || !entry.supported || entry.uncompressed_size < kSmallestArchive ||
-        entry.uncompressed_size > settings_.limits.max_entry_bytes ||
-        usage_.archives_opened >= settings_.limits.max_archives ||
-        !TakeBytes(entry.uncompressed_size))
+        entry.uncompressed_size > settings_.limits.max_entry_bytes)
+        return 0;
+    if (usage_.archives_opened >= settings_.limits.max_archives) {
+        ReportBudgetReached(ArchiveBudget::kArchives, display_name);
+        return 0;
+    }
+    if (!TakeBytes(entry.uncompressed_size, display_name))
         return 0;
     std::string path;
     ZipError extracted = ZipError::kFileExists;

@@ -8,7 +8,9 @@
 // (never over an existing file) and removes again on every way out. One scan
 // of a top archive stays within a fixed budget of entries, decompressed
 // bytes and nesting depth, so a zip bomb or an endless nesting ends quickly,
-// in bounded memory and disk, with no finding and no residue.
+// in bounded memory and disk, with no finding and no residue. A scan that a
+// budget cuts short says so: a verbose notice to the client and a line in
+// the engine log (through the environment), once per budget and scan.
 #pragma once
 
 #include <cstdint>
@@ -63,6 +65,10 @@ class ArchiveEnvironment {
     // A path for a new temporary file: attempt 0, 1, ... give different,
     // hard-to-guess names. Empty when there is no temporary folder.
     virtual std::string TemporaryFilePath(unsigned attempt) = 0;
+    // A budget of the scan (limit: its text, "256 archives") cut short the
+    // scan of the archive of this display name; the engine writes that to
+    // its log. Nothing by default.
+    virtual void BudgetReached(const std::string& display_name, const std::string& limit) {}
 };
 
 // Temporary files in one folder, named "olvex-<16 hex digits>.tmp" from a
@@ -88,6 +94,9 @@ struct ArchiveScanSettings {
     ArchiveScanLimits limits;
 };
 
+// The budgets of one scan of a top archive.
+enum class ArchiveBudget { kEntries, kBytes, kArchives };
+
 // What one scan of a top archive used of its budget (tests and the fuzzer
 // check it against the limits).
 struct ArchiveScanUsage {
@@ -96,6 +105,10 @@ struct ArchiveScanUsage {
     int deepest = 0;
     std::uint64_t archives_opened = 0;
     std::uint64_t temporary_files = 0;
+    // The budgets that cut the scan short, each told once.
+    bool entries_reached = false;
+    bool bytes_reached = false;
+    bool archives_reached = false;
 };
 
 class ArchiveScanner {
@@ -127,8 +140,13 @@ class ArchiveScanner {
     std::size_t ScanInnerArchive(ZipReader& reader, std::size_t index, const ZipEntryInfo& entry,
                                  const std::string& display_name, int depth,
                                  std::vector<ArchiveFinding>& findings);
-    bool TakeBytes(std::uint64_t count);
+    // Takes count bytes of the budget; false (and the notice, the first
+    // time) when they are not left. display_name: the archive being scanned.
+    bool TakeBytes(std::uint64_t count, const std::string& display_name);
     std::uint64_t BytesLeft() const;
+    // Tells the client and the engine log, once per budget, that the scan of
+    // the archive of this display name was cut short by it.
+    void ReportBudgetReached(ArchiveBudget budget, const std::string& display_name);
 
     ScanReporter& reporter_;
     const CDatDatabase& database_;
@@ -140,5 +158,12 @@ class ArchiveScanner {
 
 // The start and end text of an archive's scan: Scanning inside Zip "<name>".
 std::string ArchiveScanText(const std::string& display_name);
+
+// A budget's limit as text: "10000 entries", "268435456 bytes", "256 archives".
+std::string ArchiveBudgetLimit(ArchiveBudget budget, const ArchiveScanLimits& limits);
+
+// The client's notice of a budget that cut a scan short: The scan of Zip
+// "<name>" was cut short: it reached the limit of 256 archives per scan.
+std::string ArchiveBudgetNotice(const std::string& display_name, const std::string& limit);
 
 }  // namespace olvex

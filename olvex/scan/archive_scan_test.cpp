@@ -78,6 +78,17 @@ Bytes Nested(int count) {
     return inner;
 }
 
+// Temporary files as the portable environment makes them; the budgets it is
+// told of, one line each.
+class RecordingEnvironment final : public FolderArchiveEnvironment {
+  public:
+    using FolderArchiveEnvironment::FolderArchiveEnvironment;
+    void BudgetReached(const std::string& display_name, const std::string& limit) override {
+        budgets.push_back(display_name + ": " + limit);
+    }
+    std::vector<std::string> budgets;
+};
+
 class ArchiveScanTest : public ::testing::Test {
   protected:
     ArchiveScanTest()
@@ -114,7 +125,7 @@ class ArchiveScanTest : public ::testing::Test {
 
     testing::ScratchDir scratch_;
     std::filesystem::path temporary_;
-    FolderArchiveEnvironment environment_;
+    RecordingEnvironment environment_;
     ScanFilterList filters_;
     std::unique_ptr<CDatDatabase> database_;
     RecordingEvents events_;
@@ -212,6 +223,65 @@ TEST_F(ArchiveScanTest, EventsFilterAndStop) {
     EXPECT_THAT(Scan(archive, false).findings, ElementsAre(ArchiveFinding{At("x.exe"), 1001}));
     EXPECT_THAT(events_.lines, ElementsAre("StartingItem " + outer, "ShouldScanContinue",
                                            "ShouldScanContinue", "FinishedItem " + outer));
+}
+
+// A budget that cuts a scan short keeps the scan within it and says so,
+// once: a verbose notice naming the archive and the limit, and the same to
+// the environment (the engine log). Each archive holds its pest behind the
+// cut, where the scan cannot see it.
+TEST_F(ArchiveScanTest, ABudgetThatCutsAScanShortSaysSo) {
+    const Bytes harmless = Content(7, 3000);
+    std::vector<RawEntry> inner_archives;
+    for (int i = 1; i <= 5; ++i) {
+        const Bytes& inside = i == 5 ? CrcPest() : harmless;
+        inner_archives.push_back(
+            Stored("in" + std::to_string(i) + ".zip", Zip({Stored("x.exe", inside)})));
+    }
+    std::vector<RawEntry> entries;
+    for (int i = 1; i <= 6; ++i)
+        entries.push_back(Stored("e" + std::to_string(i) + ".exe", i == 6 ? CrcPest() : harmless));
+    const std::string top = scratch_.File("a.zip");
+    struct Case {
+        const char* what;
+        Bytes archive;
+        ArchiveScanLimits limits;
+        std::string cut;    // display name of the archive the budget cut
+        std::string limit;  // the budget's limit
+    };
+    ArchiveScanLimits archives, total_entries, bytes;
+    archives.max_archives = 3;  // the top one and two inner ones
+    total_entries.max_total_entries = 4;
+    bytes.max_total_bytes = 4 * 2047 + 100;  // the heads of four entries
+    const Case cases[] = {
+        {"archives", Zip(inner_archives), archives, top + "|in3.zip", "3 archives"},
+        {"entries", Zip(entries), total_entries, top, "4 entries"},
+        {"bytes", Zip(entries), bytes, top, "8288 bytes"},
+        {"none reached", Zip(entries), {}, "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        events_ = RecordingEvents();
+        environment_.budgets.clear();
+        const Result result = Scan(c.archive, true, c.limits);
+        EXPECT_EQ(result.findings.empty(), !c.cut.empty());
+        std::vector<std::string> notices;
+        for (const auto& line : events_.lines) {
+            if (line.starts_with("VerboseInformation "))
+                notices.push_back(line);
+        }
+        if (c.cut.empty()) {
+            EXPECT_THAT(notices, IsEmpty());
+            EXPECT_THAT(environment_.budgets, IsEmpty());
+            continue;
+        }
+        EXPECT_THAT(notices, ElementsAre("VerboseInformation The scan of Zip \"" + c.cut +
+                                         "\" was cut short: it reached the limit of " + c.limit +
+                                         " per scan."));
+        EXPECT_THAT(environment_.budgets, ElementsAre(c.cut + ": " + c.limit));
+        EXPECT_LE(result.usage.archives_opened, c.limits.max_archives);
+        EXPECT_LE(result.usage.entries, c.limits.max_total_entries);
+        EXPECT_LE(result.usage.bytes, c.limits.max_total_bytes);
+    }
 }
 
 // Hostile archives, each of which would cost far more than the budget

@@ -36,6 +36,13 @@ struct LoadedModule {
 
 using ImagePage = std::span<std::uint8_t, kMemoryBlockBytes>;
 
+// What tells one version of a file from another without reading it.
+struct FileVersion {
+    std::uint64_t size = 0;
+    std::uint64_t last_write = 0;  // FILETIME
+    bool operator==(const FileVersion&) const = default;
+};
+
 // The running processes as the memory scan sees them.
 class ProcessSource {
   public:
@@ -54,13 +61,19 @@ class ProcessSource {
     virtual std::unique_ptr<OpenedProcess> Open(std::uint32_t process_id) = 0;
     // Its modules, the main image first; empty when they cannot be listed.
     virtual std::vector<LoadedModule> Modules(std::uint32_t process_id) = 0;
+    // The size and last-write time of a file; nullopt when they cannot be
+    // had (the file is then identified afresh each time it is met).
+    virtual std::optional<FileVersion> VersionOf(const std::string& path) = 0;
 };
 
 // The pest a file on disk is known as (its signatures, then its path among
 // the file and folder locations); nullopt when none.
 using FileIdentifier = std::function<std::optional<std::int32_t>(const std::string& path)>;
 
-// The scan, between StartingItem and FinishedItem ("Memory"). A process that
+// The scan, between StartingItem and FinishedItem ("Memory"). Within the
+// pass each file (by its full path, case ignored, its size and its last-write
+// time) is identified once, whatever number of processes load it: most
+// modules are the same system libraries in every process. A process that
 // cannot be opened, or whose path cannot be written into a location, gets no
 // event. Each other process gets StartingItem (ProcessId "<id>" File
 // "<path>") and, only when it is a pest, one detection and FinishedItem; with

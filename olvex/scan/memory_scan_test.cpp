@@ -64,6 +64,18 @@ class FakeProcesses : public ProcessSource {
         modules_asked.push_back(id);
         return Find(id).modules;
     }
+    // Files whose version can be told; each answer in turn, the last one
+    // from then on (a file replaced while the pass runs).
+    std::map<std::string, std::vector<FileVersion>> versions;
+    std::optional<FileVersion> VersionOf(const std::string& path) override {
+        auto known = versions.find(path);
+        if (known == versions.end() || known->second.empty())
+            return std::nullopt;
+        const FileVersion version = known->second.front();
+        if (known->second.size() > 1)
+            known->second.erase(known->second.begin());
+        return version;
+    }
 
   private:
     class Opened : public OpenedProcess {
@@ -207,6 +219,58 @@ TEST_F(MemoryScanTest, OnePassWithoutModules) {
 TEST_F(MemoryScanTest, OnePassWithModulesChecksEveryModuleButTheMainImage) {
     EXPECT_THAT(Scan(true), ElementsAreArray(ProcessEvents(true)));
     EXPECT_EQ(std::count(identified_.begin(), identified_.end(), "C:\\host.exe"), 1);
+}
+
+TEST_F(MemoryScanTest, EachFileIsIdentifiedOncePerPass) {
+    // Three more processes load the same libraries, one under another case;
+    // one library is replaced between two processes; one cannot be told.
+    const std::vector<LoadedModule> modules = {{"x.exe", "C:\\x.exe"},
+                                               {"bad.dll", "C:\\bad.dll"},
+                                               {"good.dll", "C:\\good.dll"},
+                                               {"swap.dll", "C:\\swap.dll"},
+                                               {"odd.dll", "C:\\odd.dll"}};
+    auto upper = modules;
+    upper[1].path = "C:\\BAD.DLL";
+    processes_.processes.push_back({{20, "C:\\x.exe", 0x400000}, true, FilledPage('X'), modules});
+    processes_.processes.push_back({{21, "C:\\x.exe", 0x400000}, true, FilledPage('X'), upper});
+    processes_.processes.push_back({{22, "C:\\x.exe", 0x400000}, true, FilledPage('X'), modules});
+    const FileVersion v1{100, 1}, v2{100, 2};
+    processes_.versions = {{"C:\\file.exe", {v1}},  {"C:\\host.exe", {v1}},
+                           {"C:\\x.exe", {v1}},     {"C:\\bad.dll", {v1}},
+                           {"C:\\BAD.DLL", {v1}},   {"C:\\good.dll", {v1}},
+                           {"C:\\swap.dll", {v1, v2}}};
+    files_["C:\\BAD.DLL"] = 1003;
+
+    const Lines lines = Scan(true);
+    // Every process and module still has its events, as without the
+    // answers kept.
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         "PestDetected 1003 ModuleName \"bad.dll\" File \"C:\\bad.dll\""),
+              3);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         "PestDetected 1003 ModuleName \"bad.dll\" File \"C:\\BAD.DLL\""),
+              1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         "FinishedItem ModuleName \"odd.dll\" File \"C:\\odd.dll\""),
+              3);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "PestDetected 1002 ProcessId \"15\" File "
+                                                     "\"C:\\file.exe\""),
+              1);
+    const auto times = [&](const char* path) {
+        return std::count(identified_.begin(), identified_.end(), path);
+    };
+    EXPECT_EQ(times("C:\\file.exe"), 1);  // three processes
+    EXPECT_EQ(times("C:\\x.exe"), 1);
+    EXPECT_EQ(times("C:\\bad.dll") + times("C:\\BAD.DLL"), 1);
+    EXPECT_EQ(times("C:\\good.dll"), 1);
+    EXPECT_EQ(times("C:\\swap.dll"), 2);  // once before, once after it was replaced
+    EXPECT_EQ(times("C:\\odd.dll"), 3);   // its version cannot be told
+
+    // The next pass asks again.
+    identified_.clear();
+    events_ = RecordingEvents();
+    Scan(true);
+    EXPECT_EQ(times("C:\\good.dll"), 1);
 }
 
 TEST_F(MemoryScanTest, WithoutCallbackFindingsGoToTheList) {

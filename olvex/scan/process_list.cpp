@@ -14,6 +14,7 @@ namespace {
 using EnumProcessesFn = BOOL(WINAPI*)(DWORD*, DWORD, DWORD*);
 using EnumProcessModulesFn = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, DWORD*);
 using ModuleTextFn = DWORD(WINAPI*)(HANDLE, HMODULE, LPWSTR, DWORD);
+using MappedNameFn = DWORD(WINAPI*)(HANDLE, LPVOID, LPWSTR, DWORD);
 using CreateSnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
 using Process32Fn = BOOL(WINAPI*)(HANDLE, PROCESSENTRY32*);
 using Module32Fn = BOOL(WINAPI*)(HANDLE, MODULEENTRY32*);
@@ -98,6 +99,23 @@ std::string EngineName(const std::wstring& name, const std::string& engine_path)
     return AfterLastBackslash(engine_path);
 }
 
+// Each drive's device ("\\Device\\HarddiskVolume1"), as mapped file names give it.
+DeviceDrives DeviceDrivesNow() {
+    DeviceDrives devices;
+    const DWORD drives = GetLogicalDrives();
+    for (int letter = 0; letter < 26; ++letter) {
+        if (!(drives & (1u << letter))) {
+            continue;
+        }
+        const std::wstring drive = {static_cast<wchar_t>(L'A' + letter), L':'};
+        wchar_t target[MAX_PATH + 1] = {};
+        if (QueryDosDeviceW(drive.c_str(), target, MAX_PATH) && target[0]) {
+            devices.emplace_back(target, drive);
+        }
+    }
+    return devices;
+}
+
 // A Tool Help path field: it holds at most MAX_PATH - 1 characters, so a full
 // field may have been cut and is kept only when it names an existing file.
 std::string ToolHelpPath(const char* field) {
@@ -111,12 +129,33 @@ std::string ToolHelpPath(const char* field) {
 
 }  // namespace
 
+// A mapped file's name as a path with a drive letter: "\\??\\C:\\..." (the form
+// Wine gives) without its prefix, or "\\Device\\HarddiskVolume1\\..." with the
+// drive that device stands for. Empty when neither fits.
+std::wstring DrivePathOfMappedName(const std::wstring& mapped, const DeviceDrives& devices) {
+    static constexpr std::wstring_view kNtPrefix = L"\\??\\";
+    const std::wstring_view name(mapped);
+    if (name.starts_with(kNtPrefix)) {
+        const std::wstring_view rest = name.substr(kNtPrefix.size());
+        if (rest.size() > 3 && rest[1] == L':' && rest[2] == L'\\')
+            return std::wstring(rest);
+        return {};
+    }
+    for (const auto& [device, drive] : devices) {
+        if (name.size() > device.size() && name[device.size()] == L'\\' &&
+            name.substr(0, device.size()) == device)
+            return drive + std::wstring(name.substr(device.size()));
+    }
+    return {};
+}
+
 struct CProcessList::ProcessStatusApi {
     ScopedLibrary library;
     EnumProcessesFn enum_processes = nullptr;
     EnumProcessModulesFn enum_process_modules = nullptr;
     ModuleTextFn get_module_file_name_ex = nullptr;
     ModuleTextFn get_module_base_name = nullptr;
+    MappedNameFn get_mapped_file_name = nullptr;  // optional: the quick way to a module's file
 
     static std::unique_ptr<ProcessStatusApi> Bind() {
         auto api = std::make_unique<ProcessStatusApi>();
@@ -127,7 +166,28 @@ struct CProcessList::ProcessStatusApi {
             BindFunction(lib, "EnumProcessModules", api->enum_process_modules) &&
             BindFunction(lib, "GetModuleFileNameExW", api->get_module_file_name_ex) &&
             BindFunction(lib, "GetModuleBaseNameW", api->get_module_base_name);
+        if (bound)
+            BindFunction(lib, "GetMappedFileNameW", api->get_mapped_file_name);
         return bound ? std::move(api) : nullptr;
+    }
+
+    // A module of another process by the file mapped at its base: one
+    // question to the system, where its loader's own path and name take two
+    // that each walk the process's list of modules up to it. False when the
+    // mapped name cannot be had or has no drive.
+    bool DescribeByMapping(HANDLE process, HMODULE module, const DeviceDrives& devices,
+                           std::string& path, std::string& name) const {
+        if (!get_mapped_file_name)
+            return false;
+        const auto mapped = QueryGrowing([&](wchar_t* buffer, DWORD size) {
+            return get_mapped_file_name(process, module, buffer, size);
+        });
+        const std::wstring wide_path = DrivePathOfMappedName(mapped, devices);
+        if (wide_path.empty())
+            return false;
+        path = EnginePath(wide_path);
+        name = EngineName(wide_path.substr(wide_path.find_last_of(L'\\') + 1), path);
+        return true;
     }
 
     // The module's path and name in the engine's texts; false when the
@@ -215,6 +275,7 @@ CProcessList::~CProcessList() = default;
 bool CProcessList::GetFirstProcess(ProcessRecord& record) {
     processes_.clear();
     next_process_ = 0;
+    devices_.reset();  // a new pass may meet drives mapped since
     const bool built = use_process_status_api_ ? BuildProcessListWithProcessStatusApi()
                                                : BuildProcessListWithToolHelp();
     return built && GetNextProcess(record);
@@ -334,10 +395,16 @@ bool CProcessList::BuildModuleListWithProcessStatusApi(DWORD process_id) {
         handles.resize(needed / sizeof(HMODULE) + 16);  // more modules than room: ask again
     }
     handles.resize(std::min<std::size_t>(handles.size(), needed / sizeof(HMODULE)));
+    if (!devices_) {
+        devices_ = DeviceDrivesNow();
+    }
     for (const HMODULE handle : handles) {
         ModuleRecord record;
         record.handle = reinterpret_cast<std::uintptr_t>(handle);
-        if (handle && psapi_->Describe(process.Get(), handle, record.path, record.name)) {
+        if (handle &&
+            (psapi_->DescribeByMapping(process.Get(), handle, *devices_, record.path,
+                                       record.name) ||
+             psapi_->Describe(process.Get(), handle, record.path, record.name))) {
             modules_.push_back(std::move(record));
         }
     }

@@ -6,14 +6,19 @@
 //
 // Paths are whole: a path that cannot be told exactly (cut short, or with
 // characters the ANSI code page lacks and no short form) is reported empty,
-// never as a different file.
+// never as a different file. A module of another process is named by the file
+// mapped at its base (one question each, where the loader's own path and name
+// cost two questions that walk the process's module list each time); when
+// that name has no drive, by the loader's path and name.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace olvex {
@@ -24,6 +29,14 @@ struct ProcessRecord {
     DWORD id = 0;
     std::uintptr_t image_base = 0;  // where its image is mapped; 0 when unknown (Tool Help)
 };
+
+// Each drive's device name and the drive ("\\Device\\HarddiskVolume1", "C:").
+using DeviceDrives = std::vector<std::pair<std::wstring, std::wstring>>;
+
+// A mapped file's name as a path with a drive letter: "\\??\\C:\\..." (the form
+// Wine gives) without its prefix, or "\\Device\\HarddiskVolume1\\..." with the
+// drive that device stands for. Empty when neither fits (a network path).
+std::wstring DrivePathOfMappedName(const std::wstring& mapped, const DeviceDrives& devices);
 
 struct ModuleRecord {
     std::uintptr_t handle = 0;  // the module handle, its base in the process
@@ -66,6 +79,7 @@ class CProcessList {
     std::unique_ptr<ToolHelp> tool_help_;      // null when it could not be bound
     std::vector<ProcessRecord> processes_;
     std::vector<ModuleRecord> modules_;
+    std::optional<DeviceDrives> devices_;  // learnt once a pass
     std::size_t next_process_ = 0;
     std::size_t next_module_ = 0;
 };

@@ -301,6 +301,29 @@ TEST(ProcessList, ToolHelpListsPathsWithoutImageBases) {
     }
 }
 
+TEST(ProcessList, MappedFileNamesBecomeDrivePaths) {
+    const DeviceDrives devices = {{L"\\Device\\HarddiskVolume1", L"C:"},
+                                  {L"\\Device\\HarddiskVolume12", L"D:"}};
+    struct Case {
+        const wchar_t* mapped;
+        const wchar_t* path;  // empty: the loader is asked instead
+    } const cases[] = {
+        {L"\\??\\C:\\windows\\system32\\ntdll.dll", L"C:\\windows\\system32\\ntdll.dll"},
+        {L"\\??\\Z:\\Deep Dir\\x.dll", L"Z:\\Deep Dir\\x.dll"},
+        {L"\\Device\\HarddiskVolume1\\Windows\\a.dll", L"C:\\Windows\\a.dll"},
+        {L"\\Device\\HarddiskVolume12\\b.dll", L"D:\\b.dll"},
+        // A device whose name merely begins like a known one.
+        {L"\\Device\\HarddiskVolume123\\c.dll", L""},
+        {L"\\Device\\HarddiskVolume1", L""},
+        // Network paths, and anything else, go to the loader.
+        {L"\\Device\\Mup\\server\\share\\d.dll", L""},
+        {L"\\??\\UNC\\server\\share\\d.dll", L""},
+        {L"", L""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DrivePathOfMappedName(c.mapped, devices), c.path) << testing::Narrow(c.mapped);
+}
+
 TEST(ProcessList, AProcessThatCannotBeOpenedHasNoModuleList) {
     CProcessList list;
     ModuleRecord module;

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "olvex/com/bstr.h"
+#include "olvex/core/engine_event_log.h"
 #include "olvex/core/process_dat_database.h"
 
 namespace olvex {
@@ -127,6 +128,14 @@ std::string WindowsArchiveEnvironment::EntryNameText(const ZipEntryInfo& entry) 
 
 std::string WindowsArchiveEnvironment::TemporaryFilePath(unsigned attempt) {
     return folder_.TemporaryFilePath(attempt);
+}
+
+void WindowsArchiveEnvironment::BudgetReached(const std::string& display_name,
+                                              const std::string& limit) {
+    // The log is a record for the user; a scan never fails for want of it.
+    WriteEngineLogEntry(log_folder_, "Event \"Zip scan cut short\" File \"" +
+                                         LogPairValue(display_name) + "\" Limit \"" + limit +
+                                         " per scan\"");
 }
 
 }  // namespace olvex

@@ -53,15 +53,22 @@ class ExcluderCheck final : public ExclusionCheck {
 
 // Temporary files in the system's temporary folder (GetTempPathA, read when
 // the scan starts); entry names converted to the ANSI code page, characters
-// it lacks shown as "?".
+// it lacks shown as "?". A budget that cuts a scan short is written to the
+// engine log of the scanner's log folder.
 class WindowsArchiveEnvironment final : public ArchiveEnvironment {
   public:
     WindowsArchiveEnvironment();
     std::string EntryNameText(const ZipEntryInfo& entry) override;
     std::string TemporaryFilePath(unsigned attempt) override;
+    void BudgetReached(const std::string& display_name, const std::string& limit) override;
+
+    // The folder whose "Logs" folder holds the engine log (ANSI); empty:
+    // the engine's own folder.
+    void SetLogFolder(std::string folder) { log_folder_ = std::move(folder); }
 
   private:
     FolderArchiveEnvironment folder_;
+    std::string log_folder_;
 };
 
 // What one scan works with, fixed when it starts: the callback, excluder

@@ -21,14 +21,6 @@ std::wstring TextOf(BSTR value) {
     return value ? std::wstring(value, SysStringLen(value)) : std::wstring();
 }
 
-std::string LowerAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
 // GetTempPathA as it answers, trailing backslash included.
 std::wstring RawTemporaryFolder() {
     wchar_t buffer[MAX_PATH + 1] = {};
@@ -62,7 +54,9 @@ std::unique_ptr<ScanRun> CScanner::BeginRun() {
         std::lock_guard lock(callback_mutex_);
         callback = callback_;
     }
-    return std::make_unique<ScanRun>(std::move(callback), excluder_, pest_database_, detected_);
+    auto run = std::make_unique<ScanRun>(std::move(callback), excluder_, pest_database_, detected_);
+    run->archives.SetLogFolder(com::AnsiArgument(log_path_.c_str()));
+    return run;
 }
 
 FileScanner CScanner::MakeFileScanner(ScanRun& run) {
@@ -113,9 +107,9 @@ HRESULT STDMETHODCALLTYPE CScanner::ScanFileEx(BSTR bsFile, VARIANT_BOOL* pvbIsP
     });
 }
 
-// The memory and registry scans are in scanner_system_scans.cpp, the
-// launcher of the asynchronous scans in scanner_async.cpp. The cookie and
-// common-location scans and their asynchronous forms are still to come.
+// The memory and registry scans are in scanner_system_scans.cpp, the cookie
+// and common-location scans in scanner_location_scans.cpp, the launcher of
+// the asynchronous scans in scanner_async.cpp.
 
 HRESULT STDMETHODCALLTYPE CScanner::ScanMemory(VARIANT_BOOL* pvbSuccess) {
     return RunScan(pvbSuccess, [&](ScanRun& run) { DoScanMemory(run); });
@@ -196,7 +190,7 @@ HRESULT CScanner::DoInitialize(BSTR dat_path, BSTR exclusions_path, VARIANT_BOOL
     if (source.empty())
         source = GetModuleFolder(com::ThisModule()).value_or(std::string());
     dat_folder_ = source;
-    const bool url_mode = IsRemoteDefinitionSource(LowerAscii(source));
+    const bool url_mode = IsRemoteDefinitionSource(source);
 
     // The definitions are loaded once per process, whatever folder a later
     // scanner names.

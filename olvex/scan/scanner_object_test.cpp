@@ -20,6 +20,7 @@
 #include "olvex/com/engine_class.h"
 #include "olvex/core/crc32.h"
 #include "olvex/core/dat_test_support.h"
+#include "olvex/core/engine_log.h"
 #include "olvex/core/file_io.h"
 #include "olvex/core/md5.h"
 #include "olvex/core/process_dat_database.h"
@@ -588,6 +589,36 @@ TEST_F(ScannerObjectTest, ArchivesFromZipfileAndInfoZip) {
         EXPECT_EQ(sink_.Only(L"PestDetected"), expected);
         EXPECT_TRUE(TemporaryFolderEmpty());
     }
+}
+
+// The archive budget keeps a deep scan from reaching the pest in x.zip, and
+// the scan says so: a notice to the client and a line in the engine log of
+// the scanner's log folder, once.
+TEST_F(ScannerObjectTest, AnArchiveScanCutShortByItsBudgetSaysSo) {
+    ASSERT_TRUE(Initialize());
+    UseSink();
+    sink_.record_questions = false;
+    scanner_->put_vbDeepScan(VARIANT_TRUE);
+    const std::string path = Fixture("pest_past_budget.zip");
+    VARIANT_BOOL ok = 7;
+    EXPECT_EQ(scanner_->ScanFile(Bstr(path), &ok), S_OK);
+    EXPECT_EQ(ok, VARIANT_TRUE);
+    EXPECT_THAT(sink_.Only(L"PestDetected"), IsEmpty());
+    // The 256th archive is the 254th leaf of b0.zip; the next is refused.
+    const std::string cut = path + "|b0.zip|l254.zip";
+    EXPECT_THAT(sink_.Only(L"VerboseInformation The scan"),
+                ElementsAre(L"VerboseInformation The scan of Zip \"" + Wide(cut) +
+                            L"\" was cut short: it reached the limit of 256 archives per scan."));
+    EXPECT_TRUE(TemporaryFolderEmpty());
+
+    const auto log = ReadWholeFile(Path("defs") + "\\Logs\\qzv5log.log");
+    ASSERT_TRUE(log) << "no engine log";
+    const std::string text(log.bytes.begin(), log.bytes.end());
+    const auto lines = ReadLogLines(text);
+    ASSERT_EQ(lines.size(), 1u) << text;
+    EXPECT_NE(lines[0].find("Event \"Zip scan cut short\""), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("File \"" + cut + "\""), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("Limit \"256 archives per scan\""), std::string::npos) << lines[0];
 }
 
 TEST_F(ScannerObjectTest, HostileArchivesEndInBoundedMemoryWithNoResidue) {

@@ -48,4 +48,15 @@ std::vector<LoadedModule> SystemProcessSource::Modules(std::uint32_t process_id)
     return modules;
 }
 
+std::optional<FileVersion> SystemProcessSource::VersionOf(const std::string& path) {
+    // The attributes come without opening the file.
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return std::nullopt;
+    return FileVersion{std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow,
+                       std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32 |
+                           data.ftLastWriteTime.dwLowDateTime};
+}
+
 }  // namespace olvex

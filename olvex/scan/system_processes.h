@@ -12,6 +12,7 @@ class SystemProcessSource final : public ProcessSource {
     std::vector<RunningProcess> Processes() override;
     std::unique_ptr<OpenedProcess> Open(std::uint32_t process_id) override;
     std::vector<LoadedModule> Modules(std::uint32_t process_id) override;
+    std::optional<FileVersion> VersionOf(const std::string& path) override;
 
   private:
     CProcessList list_;

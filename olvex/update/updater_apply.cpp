@@ -87,6 +87,20 @@ bool WriteStub(const std::string& path) {
     return ok;
 }
 
+// Started hidden and not waited for: it waits for this DLL to be let go.
+INT_PTR ShellExecuteStub(const std::string& stub, const std::string& parameters) {
+    SHELLEXECUTEINFOA info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_FLAG_NO_UI;
+    info.lpFile = stub.c_str();
+    info.lpParameters = parameters.c_str();
+    info.nShow = SW_HIDE;
+    const bool started = ShellExecuteExA(&info) != FALSE;
+    const INT_PTR code = reinterpret_cast<INT_PTR>(info.hInstApp);
+    // A failure leaves its reason in hInstApp, a value up to 32.
+    return started || code <= 32 ? code : 32;
+}
+
 }  // namespace
 
 long CUpdater::Apply(const std::string& temp_folder) {
@@ -148,12 +162,27 @@ long CUpdater::Apply(const std::string& temp_folder) {
             last_error_.Set(result.error, kDeltaApplyErrorCode);
         }
     }
-    // The new engine counts as applied only once its stub runs.
-    if (engine && StartSwapStub(engine->download_path))
+    // The new engine counts as applied only once its stub runs. It is
+    // recorded and saved before the start, since the stub may replace this
+    // DLL at once, and taken back when the stub cannot be started.
+    std::optional<SwapStubStart> stub;
+    std::optional<LocalUpdateDatabase> before_engine;
+    if (engine && (stub = WriteSwapStub(engine->download_path))) {
+        before_engine = local_database_;
         record(*engine);
+    }
+    SaveLocalDatabase();
+    if (before_engine && !StartSwapStub(*stub)) {
+        local_database_ = std::move(*before_engine);
+        --applied;
+        SaveLocalDatabase();
+    }
+    return applied;
+}
+
+void CUpdater::SaveLocalDatabase() {
     if (local_database_.Save(app_folder_ + "\\" + std::string(kLocalUpdateDatabaseName)) < 0)
         last_error_.SetText(local_database_.last_error());
-    return applied;
 }
 
 std::vector<UpdateControlRecord> CUpdater::PendingFromFolder(const std::string& temp_folder) const {
@@ -274,27 +303,25 @@ bool CUpdater::RunProgram(const std::string& program) {
     return true;
 }
 
-bool CUpdater::StartSwapStub(const std::string& new_engine) {
+std::optional<CUpdater::SwapStubStart> CUpdater::WriteSwapStub(const std::string& new_engine) {
     const auto engine = ThisModuleFileName();
     if (!engine) {
         last_error_.SetText("Error retrieving olvex module filename.");
-        return false;
+        return std::nullopt;
     }
-    const std::string stub = app_folder_ + "\\" + kStubName;
-    if (!WriteStub(stub)) {
+    SwapStubStart start{app_folder_ + "\\" + kStubName,
+                        "\"" + *engine + "\" \"" + new_engine + "\""};
+    if (!WriteStub(start.stub)) {
         last_error_.SetText("The olvex update stub could not be written.");
-        return false;
+        return std::nullopt;
     }
-    const std::string parameters = "\"" + *engine + "\" \"" + new_engine + "\"";
-    SHELLEXECUTEINFOA info{};
-    info.cbSize = sizeof(info);
-    info.fMask = SEE_MASK_FLAG_NO_UI;
-    info.lpFile = stub.c_str();
-    info.lpParameters = parameters.c_str();
-    info.nShow = SW_HIDE;
-    const bool started = ShellExecuteExA(&info) != FALSE;
-    const INT_PTR code = reinterpret_cast<INT_PTR>(info.hInstApp);
-    if (!started || code <= 32) {
+    return start;
+}
+
+bool CUpdater::StartSwapStub(const SwapStubStart& start) {
+    const INT_PTR code = swap_stub_starter_ ? swap_stub_starter_(start.stub, start.parameters)
+                                            : ShellExecuteStub(start.stub, start.parameters);
+    if (code <= 32) {
         last_error_.SetText(StubStartError(code));
         return false;
     }

@@ -150,6 +150,11 @@ void CUpdater::SetRunOnceKey(HKEY root, std::string path) {
     run_once_key_ = std::move(path);
 }
 
+void CUpdater::SetSwapStubStarter(SwapStubStarter starter) {
+    std::lock_guard lock(mutex_);
+    swap_stub_starter_ = std::move(starter);
+}
+
 std::string CUpdater::TempFolderOf(BSTR argument) const {
     std::string folder;
     if (FAILED(com::AnsiFromBstr(argument, folder)))

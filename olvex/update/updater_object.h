@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -31,6 +32,11 @@ namespace olvex {
 inline constexpr ULONG kDefaultMaxDeltaBytes = 0xFFFFFFFFu;
 // How long ApplyUpdates waits for a program of an update to finish.
 inline constexpr DWORD kDefaultProgramWaitMs = 60000;
+
+// Starts the swap stub (its path, its parameters) and answers what
+// ShellExecuteEx leaves in hInstApp: more than 32 when it started.
+using SwapStubStarter =
+    std::function<INT_PTR(const std::string& stub, const std::string& parameters)>;
 
 class CUpdater final : public com::DispatchObject<CUpdater, IUpdater> {
   public:
@@ -69,6 +75,7 @@ class CUpdater final : public com::DispatchObject<CUpdater, IUpdater> {
     void SetRestartReplacer(std::unique_ptr<RestartReplacer> replacer);
     void SetProgramWait(DWORD milliseconds);
     void SetRunOnceKey(HKEY root, std::string path);
+    void SetSwapStubStarter(SwapStubStarter starter);
 
   private:
     struct CheckTotals {
@@ -92,7 +99,13 @@ class CUpdater final : public com::DispatchObject<CUpdater, IUpdater> {
     bool ApplyProgram(const UpdateControlRecord& entry);
     bool ScheduleProgram(const std::string& program);
     bool RunProgram(const std::string& program);
-    bool StartSwapStub(const std::string& new_engine);
+    struct SwapStubStart {
+        std::string stub;
+        std::string parameters;
+    };
+    std::optional<SwapStubStart> WriteSwapStub(const std::string& new_engine);
+    bool StartSwapStub(const SwapStubStart& start);
+    void SaveLocalDatabase();
     std::string LocalPath(const std::string& file_name) const;
 
     std::string TempFolderOf(BSTR argument) const;
@@ -122,6 +135,7 @@ class CUpdater final : public com::DispatchObject<CUpdater, IUpdater> {
     DWORD program_wait_ms_ = kDefaultProgramWaitMs;
     HKEY run_once_root_ = HKEY_LOCAL_MACHINE;
     std::string run_once_key_;
+    SwapStubStarter swap_stub_starter_;
 };
 
 }  // namespace olvex

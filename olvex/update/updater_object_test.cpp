@@ -862,40 +862,93 @@ TEST_F(UpdaterTest, ProgramsScheduledForTheNextStart) {
     EXPECT_FALSE(fs::exists(temp_ / "first.exe.ran"));  // not run now
 }
 
-TEST_F(UpdaterTest, EngineUpdateHandsOverToTheSwapStub) {
+// The stub itself is started by the engine tests that run the real DLL
+// (engine_swap_test.cpp): here it would wait for this very program.
+TEST_F(UpdaterTest, EngineUpdateIsRecordedBeforeTheSwapStubStarts) {
     const std::vector<std::uint8_t> new_engine = {'M', 'Z', 'n', 'e', 'w'};
     PublishAndServe(1, {{"olvex.dll", kUpdateEngineDll, 7, new_engine}});
     Install(1);
     const auto updater = MakeUpdater();
+    std::vector<std::string> starts;
+    std::int32_t recorded_at_start = -2;
+    Inside(updater).SetSwapStubStarter(
+        [&](const std::string& stub, const std::string& parameters) -> INT_PTR {
+            starts.push_back(stub + "|" + parameters);
+            recorded_at_start = RecordedVersion("olvex.dll");
+            return 42;
+        });
     ASSERT_EQ(Download(updater, nullptr), 1);
     EXPECT_EQ(Apply(updater), 1);
     EXPECT_EQ(LastError(updater), "Success.");
     EXPECT_EQ(RecordedVersion("olvex.dll"), 7);
-    // The stub runs on after ApplyUpdates has returned, with the running
-    // engine (this program links it) and the new one.
-    ASSERT_TRUE(WaitForFile(app_ / "Swavel.exe.args"));
+    // lfinfo.dat held the record when the stub started.
+    EXPECT_EQ(recorded_at_start, 7);
+    // The stub the engine carries, started with the running engine (this
+    // program links it) and the new one.
     std::array<char, MAX_PATH> self{};
     GetModuleFileNameA(nullptr, self.data(), MAX_PATH);
     const std::string download = Temp(DownloadFileName("olvex.dll", 7, kUpdateEngineDll));
-    const auto args = ReadFileBytes(app_ / "Swavel.exe.args");
-    EXPECT_EQ(std::string(args.begin(), args.end()),
-              std::string(self.data()) + "\r\n" + download + "\r\n");
+    EXPECT_EQ(starts, std::vector<std::string>{App("Swavel.exe") + "|\"" + self.data() + "\" \"" +
+                                               download + "\""});
+    EXPECT_EQ(ReadFileBytes(app_ / "Swavel.exe"),
+              ReadFileBytes(olvex::testing::WindowsPath(OLVEX_SWAP_STUB_PATH)));
     EXPECT_EQ(ReadFileBytes(download),
               std::vector<unsigned char>(new_engine.begin(), new_engine.end()));
-    RemoveWhenFree(app_ / "Swavel.exe");
 }
 
 TEST_F(UpdaterTest, EngineUpdateThatCannotStartIsNotRecorded) {
     PublishAndServe(1, {{"olvex.dll", kUpdateEngineDll, 7, {'M', 'Z'}}});
     Install(1);
-    // A folder where the stub would go: it cannot be written.
+    // An engine update of an earlier run is on record.
+    {
+        LocalUpdateDatabase database;
+        database.Load(App("lfinfo.dat"));
+        ASSERT_TRUE(database.SetVersion("olvex.dll", 5));
+        ASSERT_GE(database.Save(App("lfinfo.dat")), 0);
+    }
+    const struct {
+        INT_PTR code;
+        const char* error;
+    } failures[] = {
+        {0, "The system is out of resources."},
+        {ERROR_FILE_NOT_FOUND, "The olvex update stub could not be found."},
+        {ERROR_PATH_NOT_FOUND, "The olvex update stub path is invalid."},
+        {ERROR_NOT_ENOUGH_MEMORY, "The system is out of memory."},
+        {ERROR_BAD_FORMAT, "The olvex update stub is corrupt."},
+        {ERROR_ACCESS_DENIED, "The olvex update stub failed to execute."},
+    };
+    for (const auto& failure : failures) {
+        SCOPED_TRACE(failure.error);
+        const auto updater = MakeUpdater();
+        int starts = 0;
+        Inside(updater).SetSwapStubStarter([&](const std::string&, const std::string&) {
+            ++starts;
+            EXPECT_EQ(RecordedVersion("olvex.dll"), 7);
+            return failure.code;
+        });
+        ASSERT_EQ(Download(updater, nullptr), 1);
+        EXPECT_EQ(Apply(updater), 0);
+        EXPECT_EQ(starts, 1);
+        EXPECT_EQ(LastError(updater), failure.error);
+        // Taken back: the earlier record and the definitions' are as they were.
+        EXPECT_EQ(RecordedVersion("olvex.dll"), 5);
+        EXPECT_EQ(RecordedVersion("qzinfo.dat"), kOldest);
+        EXPECT_EQ(Check(MakeUpdater()).count, 1);  // still due
+    }
+
+    // A folder where the stub would go: it cannot be written, and nothing
+    // is started.
+    fs::remove(app_ / "Swavel.exe");
     fs::create_directories(app_ / "Swavel.exe");
     const auto updater = MakeUpdater();
+    Inside(updater).SetSwapStubStarter([](const std::string&, const std::string&) -> INT_PTR {
+        ADD_FAILURE() << "started a stub that was not written";
+        return 42;
+    });
     ASSERT_EQ(Download(updater, nullptr), 1);
     EXPECT_EQ(Apply(updater), 0);
     EXPECT_EQ(LastError(updater), "The olvex update stub could not be written.");
-    EXPECT_EQ(RecordedVersion("olvex.dll"), -1);
-    EXPECT_EQ(Check(MakeUpdater()).count, 1);  // still due
+    EXPECT_EQ(RecordedVersion("olvex.dll"), 5);
 }
 
 // The asynchronous download: the same events as the synchronous call, a

@@ -147,8 +147,7 @@ bool DumpDefinitionBytes(std::span<const std::uint8_t> bytes, const std::string&
 
     const BlockFileResult read = ReadBlockBuffer(bytes, path);
     if (!read.ok()) {
-        out << "read: failed, code " << read.code << ": "
-            << (read.keep_last_error_text ? "(no text)" : read.text) << "\n";
+        out << "read: failed, code " << read.code << ": " << read.text << "\n";
         return false;
     }
     out << "read: ok, " << read.blocks.size() << " payloads decoded";

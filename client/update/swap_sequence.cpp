@@ -1,0 +1,179 @@
+#include "client/update/swap_sequence.h"
+
+namespace olvex::swap {
+namespace {
+
+constexpr char kUnregisterExport[] = "DllUnregisterServer";
+constexpr char kRegisterExport[] = "DllRegisterServer";
+
+std::string Quoted(const std::string& path) {
+    return "\"" + path + "\"";
+}
+
+class Swap {
+  public:
+    Swap(const std::string& older, const std::string& newer, SwapOperations& operations)
+        : older_(older), newer_(newer), ops_(operations) {}
+
+    int Run() {
+        // Nothing is unregistered for a replacement that could not be
+        // registered afterwards.
+        if (!NewerIsUsable())
+            return kExitFailed;
+        ops_.Debug("1");
+        int attempts = 0;
+        for (;;) {
+            const OpenResult older_state = WaitForOlder(attempts);
+            if (older_state == OpenResult::kInUse)
+                return LeaveForNextStart();
+            // A missing older DLL has nothing to unregister; one that cannot
+            // be loaded is damaged and is replaced all the same.
+            bool unregistered = false;
+            if (older_state == OpenResult::kOpened) {
+                ops_.Debug("2");
+                const ExportCall call = ops_.CallExport(older_, kUnregisterExport);
+                if (call.result == CallResult::kNoExport) {
+                    ops_.Debug("DllUnregisterServer failed");
+                    return kExitFailed;
+                }
+                if (call.result == CallResult::kNotLoaded) {
+                    ops_.Debug("LoadLibrary failed on olvex.dll");
+                } else {
+                    unregistered = true;
+                    if (call.hresult < 0)
+                        ops_.Debug("DllUnregisterServer failed");
+                    if (!call.freed)
+                        ops_.Debug("FreeLibrary 1 failed");
+                }
+            }
+            ops_.Debug("3");
+            const CopyResult copy = ops_.Copy(newer_, older_);
+            if (copy == CopyResult::kCopied)
+                break;
+            // The machine is never left without a registered engine.
+            if (unregistered)
+                RegisterOlderAgain();
+            if (copy == CopyResult::kFailed) {
+                ops_.Debug("Copy file failed on olvex.dll");
+                return kExitFailed;
+            }
+            // Taken again between the test and the copy: back to waiting,
+            // within the same tries.
+            if (attempts >= kOpenAttempts)
+                return LeaveForNextStart();
+            ops_.Sleep(kRetryDelayMs);
+        }
+        ops_.Debug("4");
+        if (!ops_.Delete(newer_))
+            ops_.Debug("DeleteFile failed on temp olvex.dll");
+        ops_.Debug("5");
+        return RegisterResult();
+    }
+
+  private:
+    bool NewerIsUsable() {
+        switch (ops_.CheckNewer(newer_)) {
+            case NewerCheck::kReady:
+                return true;
+            case NewerCheck::kUnreadable:
+                ops_.Debug("Cannot read the new olvex.dll");
+                return false;
+            case NewerCheck::kNotLoadable:
+                ops_.Debug("LoadLibrary failed on the new olvex.dll");
+                return false;
+            case NewerCheck::kNoRegisterExport:
+                ops_.Debug("lpDllEntryPoint was NULL");
+                return false;
+        }
+        return false;
+    }
+
+    // Counts every try in attempts; kInUse once they are used up.
+    OpenResult WaitForOlder(int& attempts) {
+        for (;;) {
+            ++attempts;
+            const OpenResult state = ops_.OpenForWriting(older_);
+            if (state != OpenResult::kInUse || attempts >= kOpenAttempts)
+                return state;
+            ops_.Sleep(kRetryDelayMs);
+        }
+    }
+
+    void RegisterOlderAgain() {
+        const ExportCall call = ops_.CallExport(older_, kRegisterExport);
+        if (call.result != CallResult::kCalled || call.hresult < 0)
+            ops_.Debug("DllRegisterServer failed on the old olvex.dll");
+    }
+
+    int RegisterResult() {
+        const ExportCall call = ops_.CallExport(older_, kRegisterExport);
+        switch (call.result) {
+            case CallResult::kNotLoaded:
+                ops_.Debug("DllRegisterServer failed");
+                return kExitFailed;
+            case CallResult::kNoExport:
+                ops_.Debug("lpDllEntryPoint was NULL");
+                return kExitFailed;
+            case CallResult::kCalled:
+                break;
+        }
+        if (call.hresult < 0)
+            ops_.Debug("DllRegisterServer failed");
+        if (!call.freed)
+            ops_.Debug("FreeLibrary2 failed");
+        return kExitDone;
+    }
+
+    int LeaveForNextStart() {
+        ops_.Debug("6");
+        std::string named = newer_;
+        const std::string staged = older_ + std::string(kStagedSuffix);
+        if (!ops_.SameFile(newer_, staged)) {
+            if (ops_.Copy(newer_, staged) == CopyResult::kCopied) {
+                named = staged;
+                // A download left behind would be applied again by the
+                // next update.
+                if (!ops_.Delete(newer_))
+                    ops_.Debug("DeleteFile failed on temp olvex.dll");
+            } else {
+                ops_.Debug("Copy file failed on olvex.dll.new");
+            }
+        }
+        if (!ops_.WriteRunOnce(RunOnceCommand(ops_, older_, named)))
+            ops_.Debug("RunOnce value could not be written");
+        return kExitStillInUse;
+    }
+
+    const std::string& older_;
+    const std::string& newer_;
+    SwapOperations& ops_;
+};
+
+}  // namespace
+
+std::string RunOnceCommand(SwapOperations& operations, const std::string& older,
+                           const std::string& newer) {
+    const std::string stub = operations.OwnPath();
+    const auto short_stub = operations.ShortPath(stub);
+    const auto short_older = operations.ShortPath(older);
+    const auto short_newer = operations.ShortPath(newer);
+    // A volume without short names answers the long path, blanks and all.
+    const bool bare_stub = short_stub && short_stub->find(' ') == std::string::npos;
+    return (bare_stub ? *short_stub : Quoted(short_stub.value_or(stub))) + " " +
+           Quoted(short_older ? *short_older : older) + " " +
+           Quoted(short_newer ? *short_newer : newer);
+}
+
+int RunSwapStub(const std::vector<std::string>& arguments, SwapOperations& operations) {
+    if (arguments.size() < 2) {
+        operations.Print(kUsageLine);
+        return kExitDone;
+    }
+    const std::string& older = arguments[0];
+    const std::string& newer = arguments[1];
+    operations.Print(older);
+    operations.Print(newer);
+    return Swap(older, newer, operations).Run();
+}
+
+}  // namespace olvex::swap

@@ -1,0 +1,25 @@
+// The swap sequence's operations on a real machine: files, libraries and
+// the RunOnce key of HKEY_LOCAL_MACHINE.
+#pragma once
+
+#include "client/update/swap_sequence.h"
+
+namespace olvex::swap {
+
+class WindowsSwapOperations final : public SwapOperations {
+  public:
+    void Print(std::string_view line) override;
+    void Debug(std::string_view text) override;
+    void Sleep(unsigned milliseconds) override;
+    OpenResult OpenForWriting(const std::string& path) override;
+    NewerCheck CheckNewer(const std::string& path) override;
+    ExportCall CallExport(const std::string& path, const char* name) override;
+    CopyResult Copy(const std::string& from, const std::string& to) override;
+    bool Delete(const std::string& path) override;
+    bool SameFile(const std::string& a, const std::string& b) override;
+    std::string OwnPath() override;
+    std::optional<std::string> ShortPath(const std::string& path) override;
+    bool WriteRunOnce(const std::string& command) override;
+};
+
+}  // namespace olvex::swap
