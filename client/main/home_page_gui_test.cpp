@@ -187,6 +187,8 @@ TEST_F(HomePageTest, LinksOpenTheTablesWebAddressesElseTheBuiltInOnes) {
     }
     EXPECT_EQ(gui::FindTopLevelWindow({.title = L"Untitled - Notepad"}, 500), nullptr);
     ScreenshotWhenDrawn(frame_, "home-page-after-links");
+    // The help file of the Help links is installed with the program.
+    EXPECT_EQ(ReadText(install_.folder() / "KvQZHelp.chm").substr(0, 4), "ITSF");
     EXPECT_TRUE(program_.Close());
 }
 

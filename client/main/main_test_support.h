@@ -163,6 +163,10 @@ class TestInstall {
         fs::copy_file(BuildPath(options_.test_build ? OLVEX_GORSEWATCH5_TEST_BUILD_PATH
                                                     : OLVEX_GORSEWATCH5_PATH),
                       program());
+        // The help file the build compiles beside the program.
+        const fs::path help = BuildPath(OLVEX_GORSEWATCH5_PATH).parent_path() / "KvQZHelp.chm";
+        if (fs::exists(help))
+            fs::copy_file(help, options_.folder / "KvQZHelp.chm");
         if (options_.engine == EngineCopy::kReal)
             fs::copy_file(BuildPath(OLVEX_DLL_PATH), options_.folder / "olvex.dll");
         else if (options_.engine == EngineCopy::kStub)
