@@ -157,6 +157,11 @@ TEST_F(HomePageTest, LastUpdateLineComesFromTheHistorysFirstLine) {
     EXPECT_TRUE(program_.Close());
 }
 
+TEST(HomePageHelpTest, TheHelpFileIsInstalledWithTheProgram) {
+    const TestInstall install({.help_file = true});
+    EXPECT_EQ(ReadText(install.folder() / "KvQZHelp.chm").substr(0, 4), "ITSF");
+}
+
 TEST_F(HomePageTest, LinksOpenTheTablesWebAddressesElseTheBuiltInOnes) {
     const std::wstring url_log = gui::Environment(L"OLVEX_URL_LOG");
     ASSERT_FALSE(url_log.empty());
@@ -187,8 +192,6 @@ TEST_F(HomePageTest, LinksOpenTheTablesWebAddressesElseTheBuiltInOnes) {
     }
     EXPECT_EQ(gui::FindTopLevelWindow({.title = L"Untitled - Notepad"}, 500), nullptr);
     ScreenshotWhenDrawn(frame_, "home-page-after-links");
-    // The help file of the Help links is installed with the program.
-    EXPECT_EQ(ReadText(install_.folder() / "KvQZHelp.chm").substr(0, 4), "ITSF");
     EXPECT_TRUE(program_.Close());
 }
 
