@@ -99,8 +99,7 @@ std::wstring CAboutDlg::GetEngineVersion() {
 bool CAboutDlg::OnInitDialog() {
     if (version_info_ == nullptr)
         return true;
-    const com::UniqueBstr folder(
-        SysAllocString(ui::FromAnsi(install_folder_ + "core\\").c_str()));
+    const com::UniqueBstr folder(SysAllocString(ui::FromAnsi(install_folder_ + "core\\").c_str()));
     FILETIME stamp{};
     VARIANT_BOOL found = VARIANT_FALSE;
     if (FAILED(version_info_->GetDATTimeStamp(folder.Get(), &stamp, &found)) || found == 0)
@@ -109,7 +108,8 @@ bool CAboutDlg::OnInitDialog() {
     const std::wstring date =
         FileTimeToSystemTime(&stamp, &time) ? ui::FromAnsi(FormatDateTime(time)) : L"-";
     const HINSTANCE resources = instance();
-    SetItemText(IDC_ABOUT_QZINFO_VERSION, ui::LoadText(IDS_QZINFO_VERSION_CAPTION, resources) + date);
+    SetItemText(IDC_ABOUT_QZINFO_VERSION,
+                ui::LoadText(IDS_QZINFO_VERSION_CAPTION, resources) + date);
     SetItemText(IDC_ABOUT_QZLOC_VERSION, ui::LoadText(IDS_QZLOC_VERSION_CAPTION, resources) + date);
     SetItemText(IDC_ABOUT_QZFILE_VERSION,
                 ui::LoadText(IDS_QZFILE_VERSION_CAPTION, resources) + date);

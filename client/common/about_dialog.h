@@ -23,8 +23,7 @@ namespace olvex {
 
 class CAboutDlg : public ui::Dialog {
   public:
-    CAboutDlg(std::string install_folder, IVersionInfo* version_info,
-              HINSTANCE instance = nullptr);
+    CAboutDlg(std::string install_folder, IVersionInfo* version_info, HINSTANCE instance = nullptr);
 
     // The ProductVersion of the running program's own file, commas turned to
     // points; empty without a version resource.

@@ -42,8 +42,8 @@ class StampOnlyVersionInfo final : public IVersionInfo {
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
-                                     EXCEPINFO*, UINT*) override {
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                     UINT*) override {
         return E_NOTIMPL;
     }
     HRESULT STDMETHODCALLTYPE GetControlVersionAsString(BSTR*) override { return E_NOTIMPL; }
@@ -126,8 +126,8 @@ TEST(AboutDialogTest, DefinitionStampOnEveryLineAndEmptyVersionsWithoutTheirSour
 
 TEST(AboutDialogTest, TemplateTextsWithoutStampOrVersionObject) {
     StampOnlyVersionInfo no_stamp(std::nullopt);
-    for (IVersionInfo* info : {static_cast<IVersionInfo*>(&no_stamp),
-                               static_cast<IVersionInfo*>(nullptr)}) {
+    for (IVersionInfo* info :
+         {static_cast<IVersionInfo*>(&no_stamp), static_cast<IVersionInfo*>(nullptr)}) {
         CAboutDlg box("C:\\Kelvan\\", info);
         ASSERT_TRUE(box.CreateModeless());
         EXPECT_EQ(Text(box, IDC_ABOUT_PROGRAM_VERSION), L"Kelvan Gorsewatch Version:");
@@ -170,8 +170,7 @@ TEST(AboutDialogTest, ExportKeepsTheCurrentFolderAndMendsTheDoubledExtension) {
     }
     // Saved twice to the same file: the second replaces the first.
     for (int round = 0; round < 2; ++round) {
-        const FolderChangingChooser chooser(elsewhere,
-                                            (elsewhere / "Report.txt.txt").wstring());
+        const FolderChangingChooser chooser(elsewhere, (elsewhere / "Report.txt.txt").wstring());
         const ui::ScopedSaveFileChooser scoped(chooser);
         SendMessageW(box.handle(), WM_COMMAND, MAKEWPARAM(IDC_ABOUT_EXPORT, BN_CLICKED), 0);
         EXPECT_EQ(current(), kept);
@@ -187,8 +186,8 @@ TEST(AboutDialogTest, ExportKeepsTheCurrentFolderAndMendsTheDoubledExtension) {
               "QZINFO Version\r\n\r\n"
               "QZLOC Version\r\n\r\n"
               "***End Report***\r\n\r\n");
-    EXPECT_EQ(report.rfind("Kelvan Gorsewatch Versions Report\r\nThis report was generated on: ", 0),
-              0u);
+    EXPECT_EQ(
+        report.rfind("Kelvan Gorsewatch Versions Report\r\nThis report was generated on: ", 0), 0u);
     box.Destroy();
 }
 

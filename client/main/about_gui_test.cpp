@@ -62,8 +62,7 @@ std::string Ansi(const std::wstring& text) {
 std::vector<std::string> SplitCrLf(const std::string& text) {
     std::vector<std::string> lines;
     std::size_t start = 0;
-    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos;
-         start = end + 2)
+    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
         lines.push_back(text.substr(start, end - start));
     lines.push_back(text.substr(start));
     return lines;
@@ -99,8 +98,7 @@ TEST_F(AboutTest, ShowsTheVersionsAndExportsTheReport) {
     ASSERT_TRUE(gui::WaitUntil([&] { return text(1068) != L"Kelvan Gorsewatch Version:"; }, 5000));
     ScreenshotWhenDrawn(about, "about");
 
-    EXPECT_EQ(text(1068),
-              L"Kelvan Gorsewatch Version:  " + ShownProductVersion(install.program()));
+    EXPECT_EQ(text(1068), L"Kelvan Gorsewatch Version:  " + ShownProductVersion(install.program()));
     const std::string engine = EngineVersionOfAClient();
     ASSERT_FALSE(engine.empty());
     EXPECT_EQ(Ansi(text(1069)), "SDK Version:  " + engine);
@@ -113,8 +111,8 @@ TEST_F(AboutTest, ShowsTheVersionsAndExportsTheReport) {
 
     // Export as "Report.txt.txt", as a user typing the extension would.
     ASSERT_TRUE(PressDialogButton(about, 1070));
-    const HWND save = gui::FindDialog({.title = std::wstring(L"Save As"), .process_id = program_.id()},
-                                      10000);
+    const HWND save =
+        gui::FindDialog({.title = std::wstring(L"Save As"), .process_id = program_.id()}, 10000);
     ASSERT_NE(save, nullptr);
     ScreenshotWhenDrawn(save, "about-save-as");
     const fs::path chosen = scratch.path() / "Report.txt.txt";
@@ -126,7 +124,8 @@ TEST_F(AboutTest, ShowsTheVersionsAndExportsTheReport) {
     ASSERT_TRUE(PressDialogButton(save, IDOK));
     ASSERT_TRUE(gui::WaitForWindowGone(save, 10000));
     const fs::path saved = scratch.path() / "Report.txt";
-    ASSERT_TRUE(gui::WaitUntil([&] { return fs::exists(saved) && fs::file_size(saved) > 0; }, 5000));
+    ASSERT_TRUE(
+        gui::WaitUntil([&] { return fs::exists(saved) && fs::file_size(saved) > 0; }, 5000));
     EXPECT_FALSE(fs::exists(chosen));
 
     const std::vector<std::string> lines = SplitCrLf(ReadText(saved));

@@ -82,11 +82,13 @@ PageLook ConfigurationLook() {
 
 CManageView::CManageView() : CPage(IDD_CONFIG_PAGE, ConfigurationLook()) {
     OnClicked(IDC_CONFIG_NAV_HOME, [this] {
-        if (auto* app = CGorsewatch5App::Current(); app != nullptr && Allowed(ConfigLink::kHomePage))
+        if (auto* app = CGorsewatch5App::Current();
+            app != nullptr && Allowed(ConfigLink::kHomePage))
             app->SwitchView(kHomePage);
     });
     OnClicked(IDC_CONFIG_NAV_SCAN, [this] {
-        if (auto* app = CGorsewatch5App::Current(); app != nullptr && Allowed(ConfigLink::kScanPage))
+        if (auto* app = CGorsewatch5App::Current();
+            app != nullptr && Allowed(ConfigLink::kScanPage))
             app->SwitchView(kScanPage);
     });
     OnClicked(IDC_CONFIG_ACTIVE_PROTECTION, [this] { OnActiveProtection(); });

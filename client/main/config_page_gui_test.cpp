@@ -36,9 +36,8 @@ constexpr int kExclusionsLink = 1044;
 constexpr int kLogLink = 1045;
 
 bool StartHolder(gui::RunningProgram& holder, const std::wstring& mutex, int seconds = 120) {
-    return gui::StartWhenReady(holder, gui::Quote(gui::GuiProgramPath(L"mutex_holder.exe")) +
-                                           L" " + mutex + L" --seconds " +
-                                           std::to_wstring(seconds));
+    return gui::StartWhenReady(holder, gui::Quote(gui::GuiProgramPath(L"mutex_holder.exe")) + L" " +
+                                           mutex + L" --seconds " + std::to_wstring(seconds));
 }
 
 // Whether another process finds the named mutex there already.
@@ -62,9 +61,7 @@ class ConfigPageTest : public ::testing::Test {
         gui::SendWindowMessage(frame_, 1028, 3, 0);
         ASSERT_NE(program_.PageControl(1036), nullptr);
     }
-    void Click(int link) {
-        ASSERT_TRUE(gui::ClickControl(program_.PageControl(link))) << link;
-    }
+    void Click(int link) { ASSERT_TRUE(gui::ClickControl(program_.PageControl(link))) << link; }
     HWND WaitForDialog(const wchar_t* title, DWORD timeout_ms = 10000) const {
         return gui::FindDialog({.title = std::wstring(title), .process_id = program_.id()},
                                timeout_ms);
@@ -138,8 +135,8 @@ TEST_F(ConfigPageTest, UpdatesStartsTheUpdaterOnceAndTheOtherLinksWaitForIt) {
 TEST_F(ConfigPageTest, QuarantineAndExclusionsWaitForThePestActivityAndHoldIt) {
     StartProgram();
     ShowConfigurationPage();
-    for (const auto& [link, title] :
-         {std::pair{kQuarantineLink, kQuarantineTitle}, std::pair{kExclusionsLink, kExclusionsTitle}}) {
+    for (const auto& [link, title] : {std::pair{kQuarantineLink, kQuarantineTitle},
+                                      std::pair{kExclusionsLink, kExclusionsTitle}}) {
         SCOPED_TRACE(link);
         {
             // A scan or clean runs elsewhere: nothing opens.
@@ -155,8 +152,8 @@ TEST_F(ConfigPageTest, QuarantineAndExclusionsWaitForThePestActivityAndHoldIt) {
         EXPECT_TRUE(MutexExists("GorsewatchV5PestActivity"));
         gui::RunningProgram scan;
         EXPECT_FALSE(StartHolder(scan, L"GorsewatchV5PestActivity"));
-        ScreenshotWhenDrawn(dialog, link == kQuarantineLink ? "quarantine-stand-in"
-                                                            : "exclusions-stand-in");
+        ScreenshotWhenDrawn(
+            dialog, link == kQuarantineLink ? "quarantine-stand-in" : "exclusions-stand-in");
         Close(dialog);
         EXPECT_TRUE(gui::WaitUntil([] { return !MutexExists("GorsewatchV5PestActivity"); }, 5000));
     }

@@ -134,9 +134,8 @@ void CMainView::UpdateProtectionStatus() {
         // file the background protection holds just now is looked at again
         // at the next tick, without a wait here.
         ActiveProtectionSettings settings;
-        if (settings_path_ &&
-            ReadActiveProtectionSettings(*settings_path_, settings, [](unsigned) {}) ==
-                SettingsFileStatus::kBusy)
+        if (settings_path_ && ReadActiveProtectionSettings(*settings_path_, settings, [](unsigned) {
+                              }) == SettingsFileStatus::kBusy)
             return;
         status = ProtectionStatusOf(true, settings);
     }
@@ -148,16 +147,13 @@ void CMainView::UpdateProtectionStatus() {
     }
 
     const CGorsewatch5App* app = CGorsewatch5App::Current();
-    CActiveProtectionDlg* dialog =
-        app != nullptr && app->configuration_page() != nullptr
-            ? app->configuration_page()->active_protection_dialog()
-            : nullptr;
+    CActiveProtectionDlg* dialog = app != nullptr && app->configuration_page() != nullptr
+                                       ? app->configuration_page()->active_protection_dialog()
+                                       : nullptr;
     if (dialog == nullptr)
         return;
-    const ActiveProtectionDialogState state =
-        ActiveProtectionDialogStateFor(status, status == ProtectionStatus::kStopped
-                                                   ? ProtectionRuns()
-                                                   : true);
+    const ActiveProtectionDialogState state = ActiveProtectionDialogStateFor(
+        status, status == ProtectionStatus::kStopped ? ProtectionRuns() : true);
     dialog->SetProtectionState(ui::LoadText(static_cast<UINT>(state.status_id)),
                                ui::LoadText(static_cast<UINT>(state.button_id)), state.stopped);
 }

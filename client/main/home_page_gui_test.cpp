@@ -58,8 +58,8 @@ class HomePageTest : public ::testing::Test {
     }
 
     bool StatusBecomes(const std::wstring& text, DWORD timeout_ms = 1000) const {
-        return gui::WaitUntil(
-            [&] { return gui::GetText(program_.PageControl(kStatus)) == text; }, timeout_ms);
+        return gui::WaitUntil([&] { return gui::GetText(program_.PageControl(kStatus)) == text; },
+                              timeout_ms);
     }
     std::wstring Status() const { return gui::GetText(program_.PageControl(kStatus)); }
 
@@ -173,9 +173,9 @@ TEST_F(HomePageTest, LinksOpenTheTablesWebAddressesElseTheBuiltInOnes) {
         "QZSUPPORT_URL=https://support.example.org/kelvan  \r\n"
         "KXRHOME_URL=C:\\windows\\notepad.exe\r\n"
         "QZTOUR_URL=http://tour.example.org/\r\n";
-    ASSERT_EQ(WriteScrambledFile((install_.folder() / "URLs.ini").string(),
-                                 std::span(reinterpret_cast<const std::uint8_t*>(table.data()),
-                                           table.size())),
+    ASSERT_EQ(WriteScrambledFile(
+                  (install_.folder() / "URLs.ini").string(),
+                  std::span(reinterpret_cast<const std::uint8_t*>(table.data()), table.size())),
               ScrambledError::kNone);
     StartProgram();
     const std::vector<std::string> expected = {"https://support.example.org/kelvan",

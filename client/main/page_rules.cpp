@@ -35,8 +35,8 @@ ActiveProtectionDialogState ActiveProtectionDialogStateFor(ProtectionStatus stat
 
 std::string ChooseLinkAddress(const std::optional<std::string>& from_table,
                               std::string_view built_in) {
-    if (from_table && (StartsWithNoCase(*from_table, "http://") ||
-                       StartsWithNoCase(*from_table, "https://")))
+    if (from_table &&
+        (StartsWithNoCase(*from_table, "http://") || StartsWithNoCase(*from_table, "https://")))
         return *from_table;
     return std::string(built_in);
 }

@@ -76,11 +76,16 @@ TEST(PageRulesTest, ConfigurationLinksGuardTheirResources) {
         bool limited;  // limited rights, no updater
     };
     const Case cases[] = {
-        {ConfigLink::kActiveProtection, true, true}, {ConfigLink::kUpdates, true, true},
-        {ConfigLink::kPrevalence, true, false},      {ConfigLink::kSounds, true, false},
-        {ConfigLink::kQuarantine, true, false},      {ConfigLink::kExclusions, true, false},
-        {ConfigLink::kLog, true, true},              {ConfigLink::kHomePage, true, true},
-        {ConfigLink::kScanPage, true, true},         {ConfigLink::kAbout, true, true},
+        {ConfigLink::kActiveProtection, true, true},
+        {ConfigLink::kUpdates, true, true},
+        {ConfigLink::kPrevalence, true, false},
+        {ConfigLink::kSounds, true, false},
+        {ConfigLink::kQuarantine, true, false},
+        {ConfigLink::kExclusions, true, false},
+        {ConfigLink::kLog, true, true},
+        {ConfigLink::kHomePage, true, true},
+        {ConfigLink::kScanPage, true, true},
+        {ConfigLink::kAbout, true, true},
         {ConfigLink::kHelp, true, true},
     };
     for (const Case& c : cases) {
