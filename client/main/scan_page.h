@@ -12,8 +12,23 @@ class CScanView : public CPage {
   public:
     CScanView();
 
+    // Scan Now: claims the two activity mutexes (else message 341 and no
+    // scan) and runs the Scan dialog with the standard scans, and the
+    // checked drives and folders when custom is set. Ends the program when
+    // its window was closed during the scan.
+    void RunScanNow(bool custom);
+    // The three lines of the scan history file under their captions.
+    void ShowScanHistory();
+
   protected:
     bool OnInitDialog() override;
+    void OnTimer(UINT_PTR timer_id) override;
+
+  private:
+    void OnStandardScan();
+    void OnCustomScan();
+    // The topmost checked drives and folders of the custom-scan tree.
+    void CollectCustomFolders();
 };
 
 }  // namespace olvex
