@@ -60,6 +60,10 @@ void CMainFrame::ListenForScans() {
     OnMessage(WM_CLOSE, [this](WPARAM, LPARAM) {
         CGorsewatch5App* app = CGorsewatch5App::Current();
         if (app != nullptr) {
+            // The Scan dialog goes with the window: whoever runs it must end
+            // the program rather than return into destroyed windows.
+            if (app->open_scan_dialog() != nullptr)
+                app->set_exit_requested(true);
             if (const HANDLE worker = app->scan_worker()) {
                 app->set_exit_requested(true);
                 app->set_continue_scan(VARIANT_FALSE);

@@ -242,5 +242,177 @@ TEST(ScanDialogTest, ScanFromTheCommandLineListsWhatItFoundAndLeavesItsHistory) 
     EXPECT_TRUE(program.Close());
 }
 
+bool MutexExists(const char* name) {
+    const HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, name);
+    if (mutex == nullptr)
+        return false;
+    CloseHandle(mutex);
+    return true;
+}
+
+// The sample definitions' install, started with the arguments; the Scan
+// dialog once it shows (null when none came).
+HWND StartAndFindScanDialog(Gorsewatch5Process& program, const TestInstall& install,
+                            const std::wstring& arguments) {
+    if (!program.Start(install, arguments) || program.WaitForMainWindow() == nullptr)
+        return nullptr;
+    return FindShownWindow(kScanTitle, program.id(), 60000);
+}
+
+TEST(ScanDialogTest, StopRightAfterOpeningCancelsAndScanNowThenCompletes) {
+    TestInstall install;
+    Gorsewatch5Process program;
+    const HWND dialog = StartAndFindScanDialog(program, install, L"/scan");
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(PressDialogButton(dialog, IDC_SCAN_STOP));
+    const auto canceled = program.AnswerMessage("scan-canceled", 120000);
+    ASSERT_TRUE(canceled);
+    EXPECT_EQ(canceled->rfind(L"Scan canceled after scanning ", 0), 0u) << *canceled;
+
+    ASSERT_TRUE(gui::WaitUntil([&] { return Enabled(dialog, IDC_SCAN_START); }, 10000));
+    ASSERT_TRUE(PressDialogButton(dialog, IDC_SCAN_START));
+    const auto completed = program.AnswerMessage({}, 120000);
+    ASSERT_TRUE(completed);
+    EXPECT_EQ(completed->rfind(L"Scan Completed. ", 0), 0u) << *completed;
+    // The sample pests are not planted: nothing listed, nothing to act on.
+    EXPECT_EQ(gui::GetText(GetDlgItem(dialog, IDC_SCAN_PESTS)), L"0");
+    EXPECT_FALSE(Enabled(dialog, IDC_SCAN_QUARANTINE_ALL));
+    EXPECT_FALSE(Enabled(dialog, IDC_SCAN_RESULTS));
+    ScreenshotWhenDrawn(dialog, "scan-dialog-nothing-found");
+    ASSERT_TRUE(PressDialogButton(dialog, IDCANCEL));
+    ASSERT_TRUE(gui::WaitForWindowGone(dialog, 10000));
+    // Closing writes the history even for a scan that found nothing.
+    const std::string history = ReadText(ProductDataFolder() / "qzscanhistory.txt");
+    EXPECT_EQ(history.substr(history.find("\r\n")), "\r\n0\r\n0");
+    EXPECT_TRUE(program.Close());
+}
+
+TEST(ScanDialogTest, WithoutDefinitionsTheScanEndsInAnErrorNotACompletion) {
+    InstallOptions options;
+    options.definitions = Definitions::kNone;
+    TestInstall install(options);
+    Gorsewatch5Process program;
+    ASSERT_TRUE(program.Start(install, L"/scan"));
+    ASSERT_NE(program.WaitForMainWindow(), nullptr);
+    // The start-up reports the engine's failures first; then the scan.
+    std::vector<std::wstring> messages;
+    HWND dialog = nullptr;
+    for (int i = 0; i < 8; ++i) {
+        const auto message = program.AnswerMessage({}, 30000);
+        if (!message)
+            break;
+        messages.push_back(*message);
+        dialog = FindShownWindow(kScanTitle, program.id(), 0);
+        if (dialog != nullptr && Shown(dialog, IDC_SCAN_START))
+            break;
+    }
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_FALSE(messages.empty());
+    for (const auto& message : messages)
+        EXPECT_EQ(message.find(L"Scan Completed"), std::wstring::npos) << message;
+    EXPECT_EQ(messages.back().rfind(L"Error! Scanner init failed (Error ", 0), 0u)
+        << messages.back();
+    EXPECT_TRUE(program.Close());
+}
+
+TEST(ScanDialogTest, OtherPestActivityRefusesTheScan) {
+    TestInstall install;
+    const HANDLE other = CreateMutexA(nullptr, FALSE, "GorsewatchV5PestActivity");
+    ASSERT_NE(other, nullptr);
+    Gorsewatch5Process program;
+    ASSERT_TRUE(program.Start(install, L"/scan"));
+    ASSERT_NE(program.WaitForMainWindow(), nullptr);
+    const auto message = program.AnswerMessage("scan-refused", 60000);
+    ASSERT_TRUE(message);
+    EXPECT_EQ(message->rfind(L"The scan has been canceled because there is other pest cleaning "
+                             L"activity occurring.",
+                             0),
+              0u)
+        << *message;
+    EXPECT_EQ(FindShownWindow(kScanTitle, program.id(), 500), nullptr);
+
+    // Message 1027 asks the same.
+    const gui::SendResult sent = gui::SendWindowMessage(program.main_window(), 1027, -1, 515);
+    EXPECT_TRUE(sent.completed);
+    EXPECT_LT(sent.elapsed_ms, 1000u);
+    const auto again = program.AnswerMessage({}, 60000);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->rfind(L"The scan has been canceled", 0), 0u) << *again;
+    EXPECT_EQ(FindShownWindow(kScanTitle, program.id(), 500), nullptr);
+    CloseHandle(other);
+    EXPECT_TRUE(program.Close());
+}
+
+std::size_t ScanDialogCount(DWORD process_id) {
+    std::size_t count = 0;
+    for (const HWND dialog : DialogsOf(process_id)) {
+        if (IsWindowVisible(dialog) && gui::GetText(dialog) == kScanTitle)
+            ++count;
+    }
+    return count;
+}
+
+TEST(ScanDialogTest, Message1027RunsAStandardScanOnceAndAnswersAtOnce) {
+    TestInstall install;
+    Gorsewatch5Process program;
+    ASSERT_TRUE(program.Start(install));
+    ASSERT_NE(program.WaitForMainWindow(), nullptr);
+    ASSERT_TRUE(program.WaitUntilIdle());
+    // Custom Scan chosen on the scan page: 1027 still scans the standard way.
+    gui::SendWindowMessage(program.main_window(), 1028, 2, 0);
+    const HWND custom = program.PageControl(IDC_SCAN_CUSTOM);
+    ASSERT_NE(custom, nullptr);
+    gui::SendWindowMessage(custom, BM_CLICK, 0, 0);
+    ASSERT_TRUE(gui::WaitUntil([&] { return IsWindowVisible(program.PageControl(IDC_SCAN_DRIVE_TREE)); }, 5000));
+    ScreenshotWhenDrawn(program.main_window(), "scan-page-custom");
+
+    const gui::SendResult sent = gui::SendWindowMessage(program.main_window(), 1027, -1, 515);
+    EXPECT_TRUE(sent.completed);
+    EXPECT_LT(sent.elapsed_ms, 1000u);
+    const HWND dialog = FindShownWindow(kScanTitle, program.id(), 60000);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(MutexExists("GorsewatchV5PestActivity"));
+    EXPECT_TRUE(MutexExists("Gorsewatch5ScannerWindow"));
+    // A second request while it is open opens no second dialog.
+    gui::SendWindowMessage(program.main_window(), 1027, -1, 515);
+    Sleep(1000);
+    EXPECT_EQ(ScanDialogCount(program.id()), 1u);
+    const auto completed = program.AnswerMessage({}, 120000);
+    ASSERT_TRUE(completed);
+    EXPECT_EQ(completed->rfind(L"Scan Completed. ", 0), 0u) << *completed;
+    EXPECT_EQ(ScanDialogCount(program.id()), 1u);
+    ASSERT_TRUE(PressDialogButton(dialog, IDCANCEL));
+    ASSERT_TRUE(gui::WaitForWindowGone(dialog, 10000));
+    EXPECT_TRUE(gui::WaitUntil([] { return !MutexExists("GorsewatchV5PestActivity"); }, 5000));
+    EXPECT_FALSE(MutexExists("Gorsewatch5ScannerWindow"));
+    EXPECT_TRUE(program.Close());
+}
+
+TEST(ScanDialogTest, ClosingTheWindowDuringAScanEndsTheProgramAndFreesTheMutexes) {
+    InstallOptions options;
+    options.definitions = Definitions::kNone;
+    TestInstall install(options);
+    Plant plant;
+    ASSERT_NO_FATAL_FAILURE(PlantAll(plant, install));
+    Gorsewatch5Process program;
+    const HWND dialog = StartAndFindScanDialog(program, install, L"/scan");
+    ASSERT_NE(dialog, nullptr);
+    const DWORD posted = GetTickCount();
+    ASSERT_TRUE(gui::PostWindowMessage(program.main_window(), WM_CLOSE, 0, 0));
+    const auto exit_code = program.WaitForExit(10000);
+    ASSERT_TRUE(exit_code) << "still running";
+    EXPECT_LT(GetTickCount() - posted, 10000u);
+    EXPECT_EQ(*exit_code, 0u);
+    EXPECT_FALSE(MutexExists("GorsewatchV5PestActivity"));
+    EXPECT_FALSE(MutexExists("Gorsewatch5ScannerWindow"));
+    // Whatever was found before the stop is in the log.
+    for (const auto& entry : LogEntries()) {
+        if (entry.action == "Detected") {
+            EXPECT_GE(entry.pest_id, 4001);
+            EXPECT_LE(entry.pest_id, 4004);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace olvex::testing
