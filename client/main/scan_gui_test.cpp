@@ -414,5 +414,130 @@ TEST(ScanDialogTest, ClosingTheWindowDuringAScanEndsTheProgramAndFreesTheMutexes
     }
 }
 
+// Expands the item the way a click on its button does: the program reads
+// the folder as it opens.
+void ExpandItem(HWND tree, HTREEITEM item) {
+    gui::SendWindowMessage(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item));
+}
+
+// Opens the tree along the path's folders, from the drive; the last item.
+HTREEITEM OpenTreePath(HWND tree, const fs::path& folder) {
+    std::vector<std::wstring> texts;
+    for (const auto& part : folder) {
+        std::wstring text = part.wstring();
+        if (text == L"\\")
+            continue;
+        if (texts.empty())
+            text += L"\\";
+        texts.push_back(text);
+    }
+    std::vector<std::wstring> path;
+    HTREEITEM item = nullptr;
+    for (const auto& text : texts) {
+        path.push_back(text);
+        // Folder names are shown as the system spells them; compare
+        // without regard to case.
+        item = nullptr;
+        for (const gui::TreeItem& candidate : gui::ReadTree(tree)) {
+            if (candidate.depth + 1 == static_cast<int>(path.size()) &&
+                _wcsicmp(candidate.text.c_str(), text.c_str()) == 0) {
+                std::vector<std::wstring> exact = path;
+                exact.back() = candidate.text;
+                item = gui::FindTreeItem(tree, exact);
+                path.back() = candidate.text;
+                break;
+            }
+        }
+        if (item == nullptr)
+            return nullptr;
+        ExpandItem(tree, item);
+    }
+    return item;
+}
+
+TEST(ScanPageTest, DriveTreeChecksAndACustomScanOfACheckedFolder) {
+    InstallOptions options;
+    options.definitions = Definitions::kNone;
+    TestInstall install(options);
+    ScratchDir plant;
+    // A pest known only by its file's signature, planted only in "custom".
+    fs::create_directories(plant.path() / "custom" / "inner");
+    fs::create_directories(plant.path() / "other");
+    fs::copy_file(fs::path(Narrow(WindowsPath(OLVEX_SAMPLE_PESTS_DIR))) / "OlvexTest" / "alpha.exe",
+                  plant.path() / "custom" / "hidden.exe");
+    ASSERT_NO_FATAL_FAILURE(Publish(install.folder() / "core",
+                                    "block 2004-03-15 09:40:00\n"
+                                    "pest 4101 \"ScanTest.Custom.Only\" \"Adware\"\n"
+                                    "signature 4101 file \"" +
+                                        Narrow(WindowsPath(OLVEX_SAMPLE_PESTS_DIR)) +
+                                        "\\OlvexTest\\alpha.exe\"\n"));
+
+    Gorsewatch5Process program;
+    ASSERT_TRUE(program.Start(install));
+    ASSERT_NE(program.WaitForMainWindow(), nullptr);
+    ASSERT_TRUE(program.WaitUntilIdle());
+    gui::SendWindowMessage(program.main_window(), 1028, 2, 0);
+    ScreenshotWhenDrawn(program.main_window(), "scan-page-standard");
+    const HWND grey = program.PageControl(IDC_SCAN_DRIVE_TREE_GREY);
+    const HWND tree = program.PageControl(IDC_SCAN_DRIVE_TREE);
+    ASSERT_NE(tree, nullptr);
+    // Both trees list the same drives, C: among them.
+    std::vector<std::wstring> drives;
+    for (const auto& item : gui::ReadTree(tree)) {
+        if (item.depth == 0)
+            drives.push_back(item.text);
+    }
+    std::vector<std::wstring> grey_drives;
+    for (const auto& item : gui::ReadTree(grey)) {
+        if (item.depth == 0)
+            grey_drives.push_back(item.text);
+    }
+    EXPECT_EQ(drives, grey_drives);
+    EXPECT_NE(std::find(drives.begin(), drives.end(), L"C:\\"), drives.end());
+
+    gui::SendWindowMessage(program.PageControl(IDC_SCAN_CUSTOM), BM_CLICK, 0, 0);
+    ASSERT_TRUE(gui::WaitUntil([&] { return IsWindowVisible(tree) != FALSE; }, 5000));
+
+    const HTREEITEM custom = OpenTreePath(tree, plant.path() / "custom");
+    ASSERT_NE(custom, nullptr);
+    const HTREEITEM root = OpenTreePath(tree, plant.path());
+    ASSERT_NE(root, nullptr);
+    // A folder made after the tree was read appears when its parent opens
+    // again; one deleted goes.
+    fs::create_directories(plant.path() / "later");
+    fs::remove_all(plant.path() / "other");
+    gui::SendWindowMessage(tree, TVM_EXPAND, TVE_COLLAPSE, reinterpret_cast<LPARAM>(root));
+    ASSERT_TRUE(gui::ToggleTreeItemByClick(tree, root));
+    // Re-expanding from the user's side reads the folder again.
+    gui::SendWindowMessage(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(root));
+    std::vector<std::wstring> children;
+    for (const auto& item : gui::ReadTree(tree)) {
+        if (TreeView_GetParent(tree, item.handle) == root)
+            children.push_back(item.text);
+    }
+    ScreenshotWhenDrawn(program.main_window(), "scan-page-custom-tree");
+
+    // Under the checked folder "custom" cannot be cleared, by click or space.
+    const HTREEITEM custom_again = OpenTreePath(tree, plant.path() / "custom");
+    ASSERT_NE(custom_again, nullptr);
+    EXPECT_EQ(gui::TreeItemCheck(tree, custom_again), 1);
+    EXPECT_FALSE(gui::ToggleTreeItemByClick(tree, custom_again, 1500));
+    EXPECT_FALSE(gui::ToggleTreeItemBySpace(tree, custom_again, 1500));
+    EXPECT_EQ(gui::TreeItemCheck(tree, custom_again), 1);
+
+    // Custom Scan of the checked folder finds what only it holds.
+    ASSERT_TRUE(PressDialogButton(program.ShownPage(), IDC_SCAN_NOW));
+    const HWND dialog = FindShownWindow(kScanTitle, program.id(), 60000);
+    ASSERT_NE(dialog, nullptr);
+    const auto completed = program.AnswerMessage({}, 120000);
+    ASSERT_TRUE(completed);
+    EXPECT_EQ(completed->rfind(L"Scan Completed. ", 0), 0u) << *completed;
+    const auto lines = TreeLines(GetDlgItem(dialog, IDC_SCAN_RESULTS));
+    EXPECT_NE(std::find(lines.begin(), lines.end(), L"ScanTest.Custom.Only"), lines.end());
+    ASSERT_TRUE(PressDialogButton(dialog, IDCANCEL));
+    ASSERT_TRUE(gui::WaitForWindowGone(dialog, 10000));
+    EXPECT_TRUE(program.Close());
+}
+
 }  // namespace
 }  // namespace olvex::testing

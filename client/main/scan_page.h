@@ -4,6 +4,14 @@
 // and the About dialog.
 #pragma once
 
+#include <windows.h>
+#include <commctrl.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "client/common/ui/controls.h"
 #include "client/main/page_look.h"
 
 namespace olvex {
@@ -29,6 +37,23 @@ class CScanView : public CPage {
     void OnCustomScan();
     // The topmost checked drives and folders of the custom-scan tree.
     void CollectCustomFolders();
+
+    // The drive trees: the drives with a placeholder child where there is
+    // something to expand; folders read when expanded.
+    void FillDriveTrees();
+    std::string FullPath(HTREEITEM item) const;
+    // Lists the folder's subfolders into the item; false when it cannot be
+    // listed (a drive then shows "No Files Found").
+    bool FillFolder(HTREEITEM item, const std::string& path);
+    bool SyncFolder(HTREEITEM item, const std::string& path);
+    HTREEITEM InsertFolder(HTREEITEM parent, const std::string& name, const std::string& path,
+                           bool checked);
+    void SetSubtreeChecks(HTREEITEM item, bool checked) const;
+    LRESULT OnItemExpanding(NMHDR& header);
+    LRESULT OnTreeClick(NMHDR& header);
+    LRESULT OnTreeKeyDown(NMHDR& header);
+
+    ui::ImageList drive_images_;
 };
 
 }  // namespace olvex

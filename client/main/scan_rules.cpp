@@ -1,5 +1,8 @@
 #include "client/main/scan_rules.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace olvex {
 
 void RunScanSequence(ScanSteps& steps, const ScanChoice& choice,
@@ -91,6 +94,51 @@ std::string ResultItemText(std::string_view kind, std::string_view value) {
     text += ": ";
     text += value;
     return text;
+}
+
+std::string FullTreePath(const std::vector<std::string>& texts_from_drive) {
+    std::string path;
+    for (std::size_t i = 0; i < texts_from_drive.size(); ++i) {
+        path += texts_from_drive[i];
+        if (i + 1 < texts_from_drive.size() && (path.empty() || path.back() != '\\'))
+            path += '\\';
+    }
+    return path;
+}
+
+namespace {
+
+bool SameName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+}  // namespace
+
+FolderSync SyncFolderChildren(const std::vector<std::string>& children,
+                              const std::vector<std::string>& on_disk) {
+    FolderSync sync;
+    std::vector<bool> kept(children.size(), false);
+    for (const std::string& name : on_disk) {
+        bool found = false;
+        for (std::size_t i = 0; i < children.size(); ++i) {
+            if (!kept[i] && SameName(children[i], name)) {
+                kept[i] = true;
+                found = true;
+                break;
+            }
+        }
+        if (!found)
+            sync.added.push_back(name);
+    }
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        if (!kept[i])
+            sync.removed.push_back(i);
+    }
+    return sync;
 }
 
 }  // namespace olvex

@@ -91,4 +91,29 @@ class ProgressThrottle {
 // "Process: C:\x.exe": the kind text, ": " and the value.
 std::string ResultItemText(std::string_view kind, std::string_view value);
 
+// ---- the scan page's drive tree
+
+// What a drive or folder item is: its item value in the tree.
+enum class DriveKind { kFixedOrFolder = 0, kCdRom = 1, kRemovable = 2, kNetwork = 3 };
+
+// The full path of an item from its own text and its ancestors' texts (the
+// drive first): each ancestor followed by one backslash.
+std::string FullTreePath(const std::vector<std::string>& texts_from_drive);
+
+// A click on an item's check box is refused when the item and its parent
+// are both checked: a folder under a checked one stays checked.
+inline bool CheckClickRefused(bool item_checked, bool parent_checked) {
+    return item_checked && parent_checked;
+}
+
+// Children of an expanded folder against the folder on disk: the children
+// to delete (indexes, their folders gone) and the folder names to add (new
+// on disk). Names compare without regard to case.
+struct FolderSync {
+    std::vector<std::size_t> removed;
+    std::vector<std::string> added;
+};
+FolderSync SyncFolderChildren(const std::vector<std::string>& children,
+                              const std::vector<std::string>& on_disk);
+
 }  // namespace olvex

@@ -131,5 +131,30 @@ TEST(ProgressThrottle, ShowsAtMostOncePerIntervalAcrossAWrap) {
     EXPECT_TRUE(wrapping.ShouldShow(0x00000060u));   // 112 ms later
 }
 
+TEST(DriveTree, FullPathsTakeOneBackslashAfterEachAncestor) {
+    EXPECT_EQ(FullTreePath({"C:\\"}), "C:\\");
+    EXPECT_EQ(FullTreePath({"C:\\", "windows", "system32"}), "C:\\windows\\system32");
+    EXPECT_EQ(FullTreePath({"T:\\", "custom"}), "T:\\custom");
+}
+
+TEST(DriveTree, OnlyACheckedItemUnderACheckedParentRefusesItsClick) {
+    EXPECT_TRUE(CheckClickRefused(true, true));
+    EXPECT_FALSE(CheckClickRefused(true, false));
+    EXPECT_FALSE(CheckClickRefused(false, true));
+    EXPECT_FALSE(CheckClickRefused(false, false));
+}
+
+TEST(DriveTree, SyncKeepsMatchesRemovesTheGoneAndAddsTheNew) {
+    const FolderSync sync =
+        SyncFolderChildren({"Alpha", "gone", "Beta", ""}, {"alpha", "BETA", "new"});
+    EXPECT_EQ(sync.removed, (std::vector<std::size_t>{1, 3}));
+    EXPECT_EQ(sync.added, (std::vector<std::string>{"new"}));
+    const FolderSync empty = SyncFolderChildren({}, {});
+    EXPECT_TRUE(empty.removed.empty());
+    EXPECT_TRUE(empty.added.empty());
+    // Two children of one name: the second has no folder left to match.
+    EXPECT_EQ(SyncFolderChildren({"a", "A"}, {"a"}).removed, (std::vector<std::size_t>{1}));
+}
+
 }  // namespace
 }  // namespace olvex
