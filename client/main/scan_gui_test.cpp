@@ -508,13 +508,24 @@ TEST(ScanPageTest, DriveTreeChecksAndACustomScanOfACheckedFolder) {
     fs::remove_all(plant.path() / "other");
     gui::SendWindowMessage(tree, TVM_EXPAND, TVE_COLLAPSE, reinterpret_cast<LPARAM>(root));
     ASSERT_TRUE(gui::ToggleTreeItemByClick(tree, root));
-    // Re-expanding from the user's side reads the folder again.
-    gui::SendWindowMessage(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(root));
-    std::vector<std::wstring> children;
-    for (const auto& item : gui::ReadTree(tree)) {
-        if (TreeView_GetParent(tree, item.handle) == root)
-            children.push_back(item.text);
-    }
+    // Opening it again from the keyboard reads the folder again.
+    gui::SendWindowMessage(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(root));
+    gui::PostWindowMessage(tree, WM_KEYDOWN, VK_ADD, 0);
+    const auto child_checks = [&] {
+        std::vector<std::pair<std::wstring, int>> children;
+        for (const auto& item : gui::ReadTree(tree)) {
+            if (TreeView_GetParent(tree, item.handle) == root)
+                children.emplace_back(item.text, item.check);
+        }
+        return children;
+    };
+    EXPECT_TRUE(gui::WaitUntil(
+        [&] {
+            const auto children = child_checks();
+            return children == std::vector<std::pair<std::wstring, int>>{
+                                   {L"custom", 1}, {L"later", 1}};
+        },
+        5000));
     ScreenshotWhenDrawn(program.main_window(), "scan-page-custom-tree");
 
     // Under the checked folder "custom" cannot be cleared, by click or space.
