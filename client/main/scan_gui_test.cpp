@@ -164,6 +164,8 @@ TEST(ScanDialogTest, ScanFromTheCommandLineListsWhatItFoundAndLeavesItsHistory) 
     EXPECT_TRUE(Enabled(dialog, IDC_SCAN_QUARANTINE_ALL));
     EXPECT_FALSE(Enabled(dialog, IDC_SCAN_EXCLUDE_CHECKED));
     EXPECT_EQ(gui::GetText(GetDlgItem(dialog, IDC_SCAN_STATUS)), L"Ready");
+    EXPECT_EQ(gui::GetText(GetDlgItem(dialog, IDC_SCAN_PESTS_LABEL)), L"Pests Detected:");
+    EXPECT_EQ(gui::GetText(GetDlgItem(dialog, IDC_SCAN_ITEMS_LABEL)), L"Items Detected:");
 
     const HWND tree = GetDlgItem(dialog, IDC_SCAN_RESULTS);
     const std::vector<std::wstring> lines = TreeLines(tree);
