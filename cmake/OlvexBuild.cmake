@@ -128,19 +128,21 @@ function(olvex_add_test name)
 endfunction()
 
 # olvex_add_gui_test(<name> SOURCES ... [LIBS ...] [DEPENDS ...] [TIMEOUT s]
-#                    [SCRIPT <file>])
+#                    [SCRIPT <file>] [DESKTOP <width>x<height>])
 # A GoogleTest program that opens windows, run by scripts/gui-run.sh on an
 # Xvfb display and in a Wine prefix of its own (copied from the template), so
 # GUI tests run in parallel and may change their machine. It links the
 # window driver (testing/gui/window_driver.h); its screenshots go to
 # build/win64/screenshots/<name>/. SCRIPT runs a script in that setting
 # instead, given the program's path (for steps between runs of the program,
-# such as restarting the wineserver).
+# such as restarting the wineserver). DESKTOP gives the test's prefix a Wine
+# virtual desktop of that size as its default desktop (the notification area
+# needs one); other tests run on the bare display.
 function(olvex_add_gui_test name)
   if(NOT OLVEX_TESTS OR OLVEX_TOOLS_ONLY OR NOT WIN32)
     return()
   endif()
-  cmake_parse_arguments(T "" "TIMEOUT;SCRIPT" "SOURCES;LIBS;DEPENDS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT;SCRIPT;DESKTOP" "SOURCES;LIBS;DEPENDS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} olvex_window_driver GTest::gmock
                                         GTest::gtest_main)
@@ -160,12 +162,16 @@ function(olvex_add_gui_test name)
   if(T_SCRIPT)
     set(program ${T_SCRIPT} $<TARGET_FILE:${name}>)
   endif()
+  set(desktop)
+  if(T_DESKTOP)
+    set(desktop --desktop ${T_DESKTOP})
+  endif()
   add_test(NAME ${name}
            COMMAND ${CMAKE_SOURCE_DIR}/scripts/gui-run.sh
                    --template ${OLVEX_GUI_TEMPLATE}
                    --prefix ${CMAKE_BINARY_DIR}/gui-prefixes/${name}
                    --screenshots ${CMAKE_BINARY_DIR}/screenshots/${name}
-                   --timeout ${inner_timeout} -- ${program})
+                   --timeout ${inner_timeout} ${desktop} -- ${program})
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} FIXTURES_REQUIRED wine-gui
                        WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   if(T_LABELS)

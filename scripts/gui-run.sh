@@ -3,7 +3,8 @@
 # its own, so that GUI tests run side by side (ctest -j) and none of them
 # changes a machine another test sees.
 #
-#   gui-run.sh --template DIR --prefix DIR --screenshots DIR [--timeout S] -- PROGRAM [ARGS...]
+#   gui-run.sh --template DIR --prefix DIR --screenshots DIR [--timeout S]
+#              [--desktop WIDTHxHEIGHT] -- PROGRAM [ARGS...]
 #   gui-run.sh --prepare-template DIR
 #
 # The template prefix is made once (later runs find it ready) with the X11
@@ -25,6 +26,11 @@
 #                           OLVEX_SCREENSHOT_DIR_UNIX is the same folder)
 #   OLVEX_URL_LOG           the file the URL recorder appends opened
 #                           addresses to (a Windows path)
+# --desktop makes the prefix's default desktop a Wine virtual desktop of that
+# size, which every program of the prefix (the window driver too) shares:
+# the notification area exists only there. Its first start in a fresh prefix
+# takes about 20 s.
+#
 # A program still running after --timeout seconds (default 240; keep it below
 # CTest's own, which would kill the run without cleaning up) is ended, the
 # whole screen saved first as "timed-out-screen.png". Every process of the
@@ -37,13 +43,15 @@ root=$(cd "$here/.." && pwd)
 wine=/usr/lib/wine/wine64
 server=/usr/lib/wine/wineserver
 
-template='' prefix='' shots='' prepare_only=0 timeout=240
+template='' prefix='' shots='' prepare_only=0 timeout=240 desktop=''
+
 while (($#)); do
   case $1 in
     --template) template=$(realpath -m "$2"); shift 2 ;;
     --prefix) prefix=$(realpath -m "$2"); shift 2 ;;
     --screenshots) shots=$(realpath -m "$2"); shift 2 ;;
     --timeout) timeout=$2; shift 2 ;;
+    --desktop) desktop=$2; shift 2 ;;
     --prepare-template) template=$(realpath -m "$2"); prepare_only=1; shift 2 ;;
     --) shift; break ;;
     *) echo "gui-run.sh: unknown option $1" >&2; exit 2 ;;
@@ -138,6 +146,13 @@ if ! grep -q '^[0-9]' "$work/display" 2>/dev/null; then
 fi
 
 copy_template
+if [[ -n $desktop ]]; then
+  # Written before the wineserver reads the prefix's registry.
+  [[ $desktop =~ ^[0-9]+x[0-9]+$ ]] || { echo "gui-run.sh: --desktop WIDTHxHEIGHT" >&2; exit 2; }
+  printf '\n[Software\\\\Wine\\\\Explorer] 1700000000\n"Desktop"="Default"\n' >>"$prefix/user.reg"
+  printf '\n[Software\\\\Wine\\\\Explorer\\\\Desktops] 1700000000\n"Default"="%s"\n' "$desktop" \
+    >>"$prefix/user.reg"
+fi
 wine_env "$prefix"
 export DISPLAY=":$(head -1 "$work/display")"
 mkdir -p "$shots"

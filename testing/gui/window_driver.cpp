@@ -1,11 +1,19 @@
 #include "testing/gui/window_driver.h"
 
+#include <psapi.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <utility>
 
+#include "testing/gui/menu_reader.h"
 #include "testing/gui/png_writer.h"
 
 namespace olvex::gui {
@@ -628,6 +636,204 @@ std::wstring SaveScreenshot(HWND window, const std::string& name) {
     out.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
     out.close();
     return out ? path : std::wstring();
+}
+
+}  // namespace olvex::gui
+
+// ---- dialogs without a caption, the notification area, popup menus, the
+// screen
+
+namespace olvex::gui {
+namespace {
+
+// A module's base in another process, by its file name.
+HMODULE RemoteModule(HANDLE process, const wchar_t* name) {
+    HMODULE modules[1024];
+    DWORD needed = 0;
+    if (!EnumProcessModules(process, modules, sizeof(modules), &needed))
+        return nullptr;
+    const DWORD count = std::min<DWORD>(needed / sizeof(HMODULE), 1024);
+    for (DWORD i = 0; i < count; ++i) {
+        wchar_t base[MAX_PATH] = {};
+        if (GetModuleBaseNameW(process, modules[i], base, MAX_PATH) && _wcsicmp(base, name) == 0)
+            return modules[i];
+    }
+    return nullptr;
+}
+
+// Runs the function at the same offset in the other process's copy of the
+// module as in ours, with the argument; whether it ran to its end.
+bool RunRemote(HANDLE process, HMODULE local_module, HMODULE remote_module, FARPROC local,
+               void* argument) {
+    if (!local_module || !remote_module || !local)
+        return false;
+    const auto offset =
+        reinterpret_cast<std::uintptr_t>(local) - reinterpret_cast<std::uintptr_t>(local_module);
+    const auto start = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        reinterpret_cast<std::uintptr_t>(remote_module) + offset);
+    const HANDLE thread = CreateRemoteThread(process, nullptr, 0, start, argument, 0, nullptr);
+    if (!thread)
+        return false;
+    const bool ended = WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0;
+    CloseHandle(thread);
+    return ended;
+}
+
+std::wstring MenuReaderPath() {
+#ifdef OLVEX_MENU_READER_DLL
+    std::wstring path;
+    for (const char c : std::string(OLVEX_MENU_READER_DLL))
+        path.push_back(c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c)));
+    return path.front() == L'\\' ? L"Z:" + path : path;
+#else
+    wchar_t own[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, own, MAX_PATH);
+    std::wstring path = own;
+    return path.substr(0, path.find_last_of(L'\\') + 1) + kMenuReaderFileName;
+#endif
+}
+
+HWND FindPopupMenuWindow(DWORD process_id) {
+    for (const auto& window : ListTopLevelWindows()) {
+        if (window.class_name == L"#32768" && window.visible && window.process_id == process_id)
+            return window.handle;
+    }
+    return nullptr;
+}
+
+std::optional<PopupMenu> ReadMenuOf(HWND popup) {
+    DWORD process_id = 0;
+    GetWindowThreadProcessId(popup, &process_id);
+    const auto menu = SendWindowMessage(popup, MN_GETHMENU, 0, 0);
+    if (!menu.completed || menu.result == 0)
+        return std::nullopt;
+    const std::wstring dll = MenuReaderPath();
+    const HMODULE local_reader = LoadLibraryW(dll.c_str());
+    const HMODULE local_kernel = GetModuleHandleW(L"kernel32.dll");
+    if (!local_reader)
+        return std::nullopt;
+    const HANDLE process =
+        OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION | PROCESS_VM_OPERATION |
+                        PROCESS_VM_READ | PROCESS_VM_WRITE,
+                    FALSE, process_id);
+    std::optional<PopupMenu> result;
+    void* block = nullptr;
+    if (process)
+        block = VirtualAllocEx(process, nullptr, sizeof(MenuReadBlock) + MAX_PATH * sizeof(wchar_t),
+                               MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (block) {
+        // The DLL's path goes after the block; the other process loads it.
+        auto* path_at = static_cast<std::byte*>(block) + sizeof(MenuReadBlock);
+        MenuReadBlock request{};
+        request.menu = static_cast<std::uint64_t>(menu.result);
+        request.count = -1;
+        SIZE_T written = 0;
+        const bool loaded = WriteProcessMemory(process, path_at, dll.c_str(),
+                                               (dll.size() + 1) * sizeof(wchar_t), &written) &&
+                            RunRemote(process, local_kernel, RemoteModule(process, L"kernel32.dll"),
+                                      GetProcAddress(local_kernel, "LoadLibraryW"), path_at);
+        auto read = std::make_unique<MenuReadBlock>();
+        if (loaded && WriteProcessMemory(process, block, &request, sizeof(request), &written) &&
+            RunRemote(process, local_reader, RemoteModule(process, kMenuReaderFileName),
+                      GetProcAddress(local_reader, kReadMenuExport), block) &&
+            ReadProcessMemory(process, block, read.get(), sizeof(MenuReadBlock), &written) &&
+            read->count >= 0) {
+            PopupMenu contents;
+            contents.window = popup;
+            const int count = std::min(read->count, MenuReadBlock::kMostItems);
+            for (int i = 0; i < count; ++i) {
+                const auto& item = read->items[i];
+                MenuItem entry;
+                entry.id = item.id;
+                entry.text.assign(item.text, wcsnlen(item.text, MenuReadBlock::kTextLength));
+                entry.separator = (item.type & MFT_SEPARATOR) != 0;
+                entry.grayed = (item.state & (MFS_GRAYED | MFS_DISABLED)) != 0;
+                entry.checked = (item.state & MFS_CHECKED) != 0;
+                entry.is_default = !entry.separator && item.id == read->default_id;
+                contents.items.push_back(std::move(entry));
+            }
+            result = std::move(contents);
+        }
+        VirtualFreeEx(process, block, 0, MEM_RELEASE);
+    }
+    if (process)
+        CloseHandle(process);
+    FreeLibrary(local_reader);
+    return result;
+}
+
+void PostKey(HWND window, WPARAM key) {
+    PostWindowMessage(window, WM_KEYDOWN, key, 1);
+    PostWindowMessage(window, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
+}
+
+}  // namespace
+
+HWND FindDialogWithControl(DWORD process_id, int control_id, DWORD timeout_ms) {
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            for (const auto& window : ListTopLevelWindows()) {
+                if (window.class_name == L"#32770" && window.visible &&
+                    (process_id == 0 || window.process_id == process_id) &&
+                    FindChild(window.handle, control_id) != nullptr) {
+                    found = window.handle;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeout_ms);
+    return found;
+}
+
+bool TrayIconExists(HWND window, UINT icon_id) {
+    NOTIFYICONDATAW probe{};
+    probe.cbSize = NOTIFYICONDATAW_V1_SIZE;
+    probe.hWnd = window;
+    probe.uID = icon_id;
+    probe.uFlags = 0;
+    return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
+}
+
+std::optional<PopupMenu> ReadPopupMenu(DWORD process_id, DWORD timeout_ms) {
+    HWND popup = nullptr;
+    WaitUntil([&] { return (popup = FindPopupMenuWindow(process_id)) != nullptr; }, timeout_ms);
+    if (!popup)
+        return std::nullopt;
+    return ReadMenuOf(popup);
+}
+
+bool ChoosePopupMenuItem(const PopupMenu& menu, UINT command) {
+    // Down from no selection to the item (separators are passed over, greyed
+    // items are not), then Enter.
+    int downs = 0;
+    for (const auto& item : menu.items) {
+        if (item.separator)
+            continue;
+        ++downs;
+        if (item.id == command) {
+            for (int i = 0; i < downs; ++i)
+                PostKey(menu.window, VK_DOWN);
+            PostKey(menu.window, VK_RETURN);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ClosePopupMenu(const PopupMenu& menu) {
+    PostKey(menu.window, VK_ESCAPE);
+    return WaitForWindowGone(menu.window, 5000) || !IsWindowVisible(menu.window);
+}
+
+bool ResizeScreen(int width, int height) {
+    DEVMODEW mode{};
+    mode.dmSize = sizeof(mode);
+    mode.dmPelsWidth = static_cast<DWORD>(width);
+    mode.dmPelsHeight = static_cast<DWORD>(height);
+    mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT;
+    return ChangeDisplaySettingsW(&mode, 0) == DISP_CHANGE_SUCCESSFUL;
 }
 
 }  // namespace olvex::gui

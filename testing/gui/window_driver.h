@@ -178,6 +178,47 @@ ListViewContents ReadListView(HWND list);
 // handled the click, and sorted, when this returns).
 bool ClickListViewColumn(HWND list, int column);
 
+// ---- dialogs without a caption, the notification area, popup menus, the
+// screen
+
+// The first visible top-level dialog (class "#32770") of the process with a
+// control of the id at any depth, waiting up to timeout_ms; null when none
+// came. For dialogs without a title.
+HWND FindDialogWithControl(DWORD process_id, int control_id, DWORD timeout_ms);
+
+// Whether the notification area holds the icon with the id of the window (of
+// any process): a change without flags (NIM_MODIFY) succeeds exactly while
+// it does. The notification area needs Wine's virtual desktop
+// (olvex_add_gui_test DESKTOP).
+bool TrayIconExists(HWND window, UINT icon_id);
+
+struct MenuItem {
+    UINT id = 0;
+    std::wstring text;  // as written, "&" kept
+    bool separator = false;
+    bool grayed = false;  // greyed or disabled
+    bool checked = false;
+    bool is_default = false;
+};
+
+struct PopupMenu {
+    HWND window = nullptr;  // the menu's "#32768" window
+    std::vector<MenuItem> items;
+};
+
+// The popup menu open in the process, waiting up to timeout_ms for it; null
+// when none came or it could not be read. The items are read inside the
+// owning process (menu_reader.h): Wine answers item queries only there.
+std::optional<PopupMenu> ReadPopupMenu(DWORD process_id, DWORD timeout_ms);
+// Chooses the item with the command id as the keyboard does (down to it,
+// Enter), posted through the menu's own loop; false when the menu lacks it.
+bool ChoosePopupMenuItem(const PopupMenu& menu, UINT command);
+// Closes the menu without a choice (Escape).
+bool ClosePopupMenu(const PopupMenu& menu);
+
+// Changes the screen's (Wine's virtual desktop's) size; true when it took.
+bool ResizeScreen(int width, int height);
+
 // ---- screenshots
 
 // The folder screenshots go to: OLVEX_SCREENSHOT_DIR, else the current folder.

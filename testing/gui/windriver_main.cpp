@@ -19,6 +19,12 @@
 //   windriver list-view  WINDOW --id N          the columns, then the rows, tab-separated
 //   windriver header-click WINDOW --id N COLUMN
 //   windriver screenshot [WINDOW] NAME          PNG into OLVEX_SCREENSHOT_DIR
+//   windriver tray       WINDOW --icon N        "present" (exit 0) or "absent" (exit 1)
+//   windriver find-dialog --pid N --control ID  a process's dialog by a control's id
+//   windriver menu       --pid N                the open popup menu's items: id "text"
+//                                               [separator] [grayed] [default]
+//   windriver menu-choose --pid N COMMAND       choose an item of the open popup menu
+//   windriver resize-screen WIDTH HEIGHT
 //
 // WINDOW is chosen by --title T, --class C, --pid N and/or --handle H (hex
 // or decimal); --timeout MS (default 5000) is how long to wait for it, and
@@ -241,6 +247,42 @@ std::vector<std::wstring> SplitPath(const std::wstring& path) {
     return parts;
 }
 
+// The commands that name a process rather than a window.
+int MenuOrDialog(const Command& command, const std::wstring& name) {
+    const auto pid = command.Option(L"--pid");
+    if (!pid || !Number(*pid))
+        return 2;
+    const auto process_id = static_cast<DWORD>(*Number(*pid));
+    if (name == L"find-dialog") {
+        const auto control = command.Option(L"--control");
+        if (!control || !Number(*control))
+            return 2;
+        const HWND dialog = gui::FindDialogWithControl(
+            process_id, static_cast<int>(*Number(*control)), command.timeout());
+        if (!dialog)
+            return Fail(L"no such dialog");
+        Print(Hex(reinterpret_cast<std::uintptr_t>(dialog)));
+        return 0;
+    }
+    const auto menu = gui::ReadPopupMenu(process_id, command.timeout());
+    if (!menu)
+        return Fail(L"no popup menu");
+    if (name == L"menu") {
+        for (const auto& item : menu->items) {
+            Print(std::to_wstring(item.id) + L" " + Quoted(item.text) +
+                  (item.separator ? L" separator" : L"") + (item.grayed ? L" grayed" : L"") +
+                  (item.is_default ? L" default" : L""));
+        }
+        return 0;
+    }
+    const auto& words = command.words();
+    if (words.size() != 1 || !Number(words[0]))
+        return 2;
+    return gui::ChoosePopupMenuItem(*menu, static_cast<UINT>(*Number(words[0])))
+               ? 0
+               : Fail(L"no such item");
+}
+
 int Run(const Command& command, const std::wstring& name) {
     if (name == L"list")
         return List(command);
@@ -259,6 +301,17 @@ int Run(const Command& command, const std::wstring& name) {
     }
     if (name == L"answer")
         return Answer(command);
+    if (name == L"resize-screen") {
+        const auto& words = command.words();
+        if (words.size() != 2 || !Number(words[0]) || !Number(words[1]))
+            return 2;
+        return gui::ResizeScreen(static_cast<int>(*Number(words[0])),
+                                 static_cast<int>(*Number(words[1])))
+                   ? 0
+                   : Fail(L"the screen kept its size");
+    }
+    if (name == L"find-dialog" || name == L"menu" || name == L"menu-choose")
+        return MenuOrDialog(command, name);
     if (!command.ChoosesWindow())
         return 2;
     if (name == L"wait-gone") {
@@ -343,6 +396,14 @@ int Run(const Command& command, const std::wstring& name) {
             Print(line);
         }
         return 0;
+    }
+    if (name == L"tray") {
+        const auto icon = command.Option(L"--icon");
+        if (!icon || !Number(*icon))
+            return 2;
+        const bool present = gui::TrayIconExists(window, static_cast<UINT>(*Number(*icon)));
+        Print(present ? L"present" : L"absent");
+        return present ? 0 : 1;
     }
     if (name == L"header-click") {
         if (words.size() != 1 || !Number(words[0]))
