@@ -14,27 +14,22 @@ namespace {
 // without it.
 constexpr DWORD kStopWaitMs = 5000;
 
-// Waits for the thread while serving this thread's messages: the scan's
-// sink sends to the Scan dialog, which this thread owns. True when it ended.
-bool WaitServingMessages(HANDLE thread, DWORD timeout_ms) {
+// Waits for the thread while serving the messages other threads send to
+// this one (the scan's sink sends to the Scan dialog, which this thread
+// owns). Posted messages wait: a timer served here would end the scan in
+// the dialog and open its message inside this wait. True when it ended.
+bool WaitServingSentMessages(HANDLE thread, DWORD timeout_ms) {
     const DWORD start = GetTickCount();
     while (true) {
         const DWORD waited = GetTickCount() - start;
         if (waited >= timeout_ms)
             return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
-        const DWORD result =
-            MsgWaitForMultipleObjects(1, &thread, FALSE, timeout_ms - waited, QS_ALLINPUT);
+        const DWORD result = MsgWaitForMultipleObjectsEx(1, &thread, timeout_ms - waited,
+                                                         QS_SENDMESSAGE, 0);
         if (result == WAIT_OBJECT_0)
             return true;
         MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                PostQuitMessage(static_cast<int>(message.wParam));
-                return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
-            }
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
 }
 
@@ -67,7 +62,7 @@ void CMainFrame::ListenForScans() {
             if (const HANDLE worker = app->scan_worker()) {
                 app->set_exit_requested(true);
                 app->set_continue_scan(VARIANT_FALSE);
-                if (!WaitServingMessages(worker, kStopWaitMs)) {
+                if (!WaitServingSentMessages(worker, kStopWaitMs)) {
                     // The engine did not stop in time: keep what the scan
                     // found in the log and end without it. The thread is
                     // never killed under the engine's locks.

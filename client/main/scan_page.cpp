@@ -395,7 +395,9 @@ void CScanView::CollectCustomFolders() {
 
 void CScanView::RunScanNow(bool custom) {
     CGorsewatch5App* app = CGorsewatch5App::Current();
-    if (app == nullptr)
+    // Without the engine's objects there is nothing to scan with: message
+    // 127, no dialog.
+    if (app == nullptr || !app->RequireEngineObjects())
         return;
     CScanDlg dialog;
     dialog.m_options = StandardScanChoice(custom);
