@@ -9,6 +9,11 @@
 //   --class C           its class (default "OlvexStandIn")
 //   --log FILE          the log (default "<name>.log" beside the copy)
 //   --ignore-close N    ignore the first N WM_CLOSE messages ("all": every one)
+//   --hang-on-close     stop answering at the first WM_CLOSE not ignored: the
+//                       window procedure sleeps until the program's time is up
+//   --note-mutex NAME   log at start whether the named mutex exists
+//   --linger MS         once its window has gone, stay MS milliseconds before
+//                       ending (a program that still has files to close)
 //   --hidden            create the window hidden
 //   --seconds N         end after N seconds at the latest (default 120)
 //   --ready EVENT       signal the named event once the window exists
@@ -16,7 +21,9 @@
 // The log gets one line per start, "start <process id> <command line>", one
 // per message, "message <number> <wParam> <lParam> <tick>" (numbers in
 // decimal, wParam and lParam as signed values, tick from GetTickCount), and
-// "end" when the program ends.
+// "end" when the program ends; with --note-mutex, "mutex <name> present" or
+// "mutex <name> absent" after the start line; with --linger, "lingering
+// <tick>" when its window has gone.
 #include <windows.h>
 
 #include <cstdio>
@@ -30,6 +37,8 @@ namespace {
 
 HANDLE g_log = INVALID_HANDLE_VALUE;
 long g_closes_to_ignore = 0;  // -1: every one
+bool g_hang_on_close = false;
+DWORD g_end_tick = 0;  // when the program's time is up
 constexpr UINT_PTR kLifetimeTimer = 0x5EED;
 
 void Log(const std::wstring& line) {
@@ -57,6 +66,14 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARA
             if (g_closes_to_ignore > 0) {
                 --g_closes_to_ignore;
                 return 0;
+            }
+            if (g_hang_on_close) {
+                // A program that stopped answering: it takes no message any more.
+                Log(L"hang");
+                while (static_cast<LONG>(GetTickCount() - g_end_tick) < 0)
+                    Sleep(100);
+                Log(L"end");
+                ExitProcess(0);
             }
             DestroyWindow(window);
             return 0;
@@ -105,7 +122,7 @@ void ReadSettingsFile(const std::wstring& stem, olvex::gui::HelperOptions& optio
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-    olvex::gui::HelperOptions options({L"--hidden"});
+    olvex::gui::HelperOptions options({L"--hidden", L"--hang-on-close"});
     const std::wstring stem = OwnStem();
     ReadSettingsFile(stem, options);
     const std::wstring log_path = options.Get(L"--log", stem + L".log");
@@ -114,6 +131,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     Log(L"start " + std::to_wstring(GetCurrentProcessId()) + L" " + GetCommandLineW());
 
+    if (options.Has(L"--note-mutex")) {
+        const std::wstring name = options.Get(L"--note-mutex", L"");
+        const HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, name.c_str());
+        Log(L"mutex " + name + (mutex ? L" present" : L" absent"));
+        if (mutex)
+            CloseHandle(mutex);
+    }
+    g_hang_on_close = options.Has(L"--hang-on-close");
     const std::wstring ignore = options.Get(L"--ignore-close", L"0");
     g_closes_to_ignore = ignore == L"all" ? -1 : std::wcstol(ignore.c_str(), nullptr, 10);
     const std::wstring base_name = stem.substr(stem.rfind(L'\\') + 1);
@@ -135,14 +160,19 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     }
     if (!options.Has(L"--hidden"))
         ShowWindow(window, SW_SHOWNOACTIVATE);
-    SetTimer(window, kLifetimeTimer, static_cast<UINT>(options.Number(L"--seconds", 120)) * 1000,
-             nullptr);
+    const UINT lifetime_ms = static_cast<UINT>(options.Number(L"--seconds", 120)) * 1000;
+    g_end_tick = GetTickCount() + lifetime_ms;
+    SetTimer(window, kLifetimeTimer, lifetime_ms, nullptr);
     olvex::gui::SignalEvent(options.Get(L"--ready"));
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
+    }
+    if (const long linger = options.Number(L"--linger", 0); linger > 0) {
+        Log(L"lingering " + std::to_wstring(GetTickCount()));
+        Sleep(static_cast<DWORD>(linger));
     }
     Log(L"end");
     CloseHandle(g_log);
