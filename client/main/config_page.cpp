@@ -129,7 +129,7 @@ void CManageView::OnTimer(UINT_PTR) {
     CGorsewatch5App* app = CGorsewatch5App::Current();
     // The dialogs run their own message loops, in which this timer goes on:
     // the second request waits until the first dialog has closed.
-    if (app == nullptr || serving_requests_)
+    if (app == nullptr || !app->started() || serving_requests_)
         return;
     serving_requests_ = true;
     CommandLineRequests& requests = app->requests();

@@ -231,6 +231,7 @@ bool CGorsewatch5App::InitInstance() {
     com_initialized_ = SUCCEEDED(CoInitialize(nullptr));
     UpdateDesktopShortcut();
     CreateEngineObjects();
+    started_ = true;
     return true;
 }
 

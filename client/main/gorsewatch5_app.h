@@ -137,6 +137,9 @@ class CGorsewatch5App : public ClientApplication {
     VARIANT_BOOL continue_scan() const { return continue_scan_.load(); }
     void set_continue_scan(VARIANT_BOOL value) { continue_scan_.store(value); }
     bool exit_requested() const { return exit_requested_; }
+    // True once the start-up ran to its end, its messages answered: requests
+    // from the command line wait for it.
+    bool started() const { return started_; }
     void set_exit_requested(bool requested) { exit_requested_ = requested; }
     // Logical pixels per inch over 96, set by the frame.
     double horizontal_scale() const { return horizontal_scale_; }
@@ -180,6 +183,7 @@ class CGorsewatch5App : public ClientApplication {
     CScanDlg* open_scan_dialog_ = nullptr;
     std::atomic<VARIANT_BOOL> continue_scan_{VARIANT_TRUE};
     bool exit_requested_ = false;
+    bool started_ = false;
 
     CScannerCallback scanner_callback_;
     com::ComPtr<IPestDatabase> pest_database_;

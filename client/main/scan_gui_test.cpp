@@ -300,7 +300,7 @@ TEST(ScanDialogTest, WithoutDefinitionsTheScanEndsInAnErrorNotACompletion) {
     std::vector<std::wstring> messages;
     HWND dialog = nullptr;
     for (int i = 0; i < 8; ++i) {
-        const auto message = program.AnswerMessage({}, 30000);
+        const auto message = program.AnswerMessage("nodefs-" + std::to_string(i), 30000);
         if (!message)
             break;
         messages.push_back(*message);

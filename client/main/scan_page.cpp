@@ -481,7 +481,9 @@ void CScanView::OnTimer(UINT_PTR timer_id) {
     if (timer_id == kHistoryTimer)
         ShowScanHistory();
     CGorsewatch5App* app = CGorsewatch5App::Current();
-    if (app != nullptr && app->requests().scan == 1) {
+    // A start-up message still open runs its own message loop, in which this
+    // timer goes on: the scan waits until the start-up has ended.
+    if (app != nullptr && app->started() && app->requests().scan == 1) {
         app->requests().scan = 0;
         app->SwitchView(kScanPage);
         RunScanNow(IsItemChecked(IDC_SCAN_CUSTOM));
