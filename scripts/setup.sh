@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   xvfb xauth x11-apps imagemagick fonts-liberation fonts-wine
   python3 zip unzip
+  fp-utils
 )
 
 missing=()

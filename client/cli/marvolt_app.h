@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "client/cli/detection_list.h"
+#include "client/common/detection_list.h"
 #include "client/cli/marvolt_options.h"
 #include "client/cli/scanner_callback.h"
 #include "client/common/activity_log_file.h"

@@ -162,13 +162,13 @@ LogStatus CLogFile::Flush() {
     return LogStatus::kDone;
 }
 
-LogStatus CLogFile::Load() {
+LogStatus CLogFile::Load(unsigned long mutex_wait_ms) {
     if (path_.empty())
         return LogStatus::kNoPath;
     entries_.clear();
     const UniqueHandle mutex = OpenOrCreateMutex(kActivityLogMutexName);
-    const MutexLock lock(mutex.get());
-    if (!lock.locked())
+    const MutexLock lock(mutex.get(), mutex_wait_ms);
+    if (!lock.locked() && !lock.timed_out())
         return LogStatus::kFailed;
     ActivityLogContents contents;
     const bool read = RetryWithBackoff(kReadAttempts, [&] {

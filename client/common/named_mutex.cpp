@@ -23,11 +23,12 @@ UniqueHandle OpenOrCreateMutex(const std::string& name) {
     return UniqueHandle(CreateMutexA(nullptr, FALSE, name.c_str()));
 }
 
-MutexLock::MutexLock(HANDLE mutex) : mutex_(mutex) {
+MutexLock::MutexLock(HANDLE mutex, DWORD timeout_ms) : mutex_(mutex) {
     if (mutex_ == nullptr)
         return;
-    const DWORD wait = WaitForSingleObject(mutex_, INFINITE);
+    const DWORD wait = WaitForSingleObject(mutex_, timeout_ms);
     locked_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+    timed_out_ = wait == WAIT_TIMEOUT;
 }
 
 MutexLock::~MutexLock() {

@@ -43,16 +43,19 @@ UniqueHandle OpenOrCreateMutex(const std::string& name);
 // program that died while holding it is taken over.
 class MutexLock {
   public:
-    explicit MutexLock(HANDLE mutex);
+    explicit MutexLock(HANDLE mutex, DWORD timeout_ms = INFINITE);
     ~MutexLock();
     MutexLock(const MutexLock&) = delete;
     MutexLock& operator=(const MutexLock&) = delete;
 
     bool locked() const { return locked_; }
+    // The wait with a time limit ran out: another program holds it still.
+    bool timed_out() const { return timed_out_; }
 
   private:
     HANDLE mutex_;
     bool locked_ = false;
+    bool timed_out_ = false;
 };
 
 }  // namespace olvex

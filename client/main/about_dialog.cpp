@@ -1,14 +1,13 @@
-#include "client/main/about_dialog.h"
+// The application's About command, which the pages' About links call: the
+// product's About box (client/common/about_dialog.h) for this program.
+#include "client/common/about_dialog.h"
 
-#include "client/main/about_dialog_ids.h"
 #include "client/main/gorsewatch5_app.h"
 
 namespace olvex {
 
-CAboutDlg::CAboutDlg() : ProgramDialog(IDD_ABOUT) {}
-
 void CGorsewatch5App::OnAppAbout() {
-    CAboutDlg().RunModal();
+    CAboutDlg(install_folder(), version_info()).RunModal();
 }
 
 }  // namespace olvex

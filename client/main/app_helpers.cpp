@@ -111,21 +111,20 @@ std::string GetSuiteFolder() {
     return SuiteFolderFromInstallFolder(app->install_folder());
 }
 
-void GetLocationDisplayText(BSTR location, BSTR* display, ILocation* location_object) {
-    if (display == nullptr)
-        return;
-    SysFreeString(*display);
-    *display = nullptr;
+LocationDescription DescribeLocation(BSTR location, ILocation* location_object) {
     if (location_object != nullptr) {
         location_object->SetString(location);
         struct Question {
             HRESULT (STDMETHODCALLTYPE ILocation::*ask)(VARIANT_BOOL*);
+            const wchar_t* kind;
             const wchar_t* attribute;
         };
         static constexpr Question kQuestions[] = {
-            {&ILocation::IsCookie, L"File"},  {&ILocation::IsFolder, L"Folder"},
-            {&ILocation::IsFile, L"File"},    {&ILocation::IsRegistryItem, L"Key"},
-            {&ILocation::IsProcess, L"File"},
+            {&ILocation::IsCookie, L"Cookie", L"File"},
+            {&ILocation::IsFolder, L"Folder", L"Folder"},
+            {&ILocation::IsFile, L"File", L"File"},
+            {&ILocation::IsRegistryItem, L"Key", L"Key"},
+            {&ILocation::IsProcess, L"Process", L"File"},
         };
         for (const Question& question : kQuestions) {
             VARIANT_BOOL answer = VARIANT_FALSE;
@@ -133,11 +132,22 @@ void GetLocationDisplayText(BSTR location, BSTR* display, ILocation* location_ob
             if (answer != VARIANT_TRUE)
                 continue;
             const com::UniqueBstr name(SysAllocString(question.attribute));
-            location_object->GetAttributeValue(name.Get(), display);
-            return;
+            com::UniqueBstr value;
+            location_object->GetAttributeValue(name.Get(), value.Put());
+            return {question.kind, value.Get() != nullptr ? value.Get() : L""};
         }
     }
-    *display = SysAllocStringLen(location, SysStringLen(location));
+    return {L"Unknown type",
+            location != nullptr ? std::wstring(location, SysStringLen(location)) : std::wstring()};
+}
+
+void GetLocationDisplayText(BSTR location, BSTR* display, ILocation* location_object) {
+    if (display == nullptr)
+        return;
+    SysFreeString(*display);
+    const LocationDescription description = DescribeLocation(location, location_object);
+    *display = SysAllocStringLen(description.value.data(),
+                                 static_cast<UINT>(description.value.size()));
 }
 
 std::string FormatFileTime(const FILETIME& time) {

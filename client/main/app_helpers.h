@@ -37,6 +37,17 @@ std::string GetInstallFolder();
 // application.
 std::string GetSuiteFolder();
 
+// `DescribeLocation`: what a location string is ("Cookie", "Folder",
+// "File", "Key", "Process", asked in that order) and the part of it a person
+// reads (a cookie's or file's "File", a folder's "Folder", a registry item's
+// "Key", a process's "File"); else "Unknown type" and the whole string. The
+// location object is borrowed; without one the location is of no kind.
+struct LocationDescription {
+    std::wstring kind;
+    std::wstring value;
+};
+LocationDescription DescribeLocation(BSTR location, ILocation* location_object);
+
 // `GetLocationDisplayText`: the part of a location string a person reads
 // (a cookie's or file's "File", a folder's "Folder", a registry item's
 // "Key", a process's "File"), else the whole string. The location object is

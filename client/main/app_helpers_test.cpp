@@ -12,7 +12,9 @@
 #include "client/main/app_ids.h"
 #include "client/main/gorsewatch5_app.h"
 #include "client/main/page_look_ids.h"
+#include "client/main/scan_dialog.h"
 #include "client/main/scan_page_ids.h"
+#include "client/main/scanner_callback.h"
 #include "olvex/olvex.h"
 #include "testing/windows_test_support.h"
 
@@ -150,6 +152,17 @@ TEST(AppHelpersTest, LocationDisplayTextBorrowsTheLocationObject) {
         SysFreeString(display);
         SysFreeString(text);
     }
+    // The Scan dialog's kind texts come from the same questions.
+    const std::pair<Kind, const wchar_t*> kinds[] = {
+        {Kind::kCookie, L"Cookie"}, {Kind::kFolder, L"Folder"},   {Kind::kFile, L"File"},
+        {Kind::kRegistry, L"Key"},  {Kind::kProcess, L"Process"}, {Kind::kNone, L"Unknown type"},
+    };
+    for (const auto& [kind, expected] : kinds) {
+        FakeLocation location(kind);
+        BSTR x = SysAllocString(L"X");
+        EXPECT_EQ(DescribeLocation(x, &location).kind, expected);
+        SysFreeString(x);
+    }
     // Without a location object the whole string is shown.
     BSTR text = SysAllocString(L"File \"C:\\x\"");
     BSTR display = nullptr;
@@ -157,6 +170,27 @@ TEST(AppHelpersTest, LocationDisplayTextBorrowsTheLocationObject) {
     EXPECT_STREQ(display, L"File \"C:\\x\"");
     SysFreeString(display);
     SysFreeString(text);
+}
+
+TEST(AppHelpersTest, TheScanSinkIsNoDispatchAndNeedsNoApplication) {
+    CScannerCallback sink;
+    void* object = &sink;
+    EXPECT_EQ(sink.QueryInterface(IID_IDispatch, &object), E_NOINTERFACE);
+    EXPECT_EQ(object, nullptr);
+    ASSERT_EQ(sink.QueryInterface(IID_IScannerCallback, &object), S_OK);
+    EXPECT_EQ(object, static_cast<IScannerCallback*>(&sink));
+    EXPECT_EQ(sink.Release(), 0u);
+    // Without the application every call answers S_OK and touches nothing.
+    BSTR location = SysAllocString(L"Unknown|thing");
+    EXPECT_EQ(sink.PestDetected(999999, location), S_OK);
+    EXPECT_EQ(sink.StartingItem(location), S_OK);
+    VARIANT_BOOL go_on = 7;
+    EXPECT_EQ(sink.ShouldScanContinue(&go_on), S_OK);
+    EXPECT_EQ(go_on, 7);
+    SysFreeString(location);
+    // The count text in the user's number style, no fraction digits.
+    EXPECT_EQ(CountText(1234567), L"1,234,567");
+    EXPECT_EQ(CountText(0), L"0");
 }
 
 }  // namespace

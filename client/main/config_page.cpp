@@ -1,14 +1,49 @@
 #include "client/main/config_page.h"
 
+#include <new>
+
+#include "client/common/named_mutex.h"
+#include "client/common/program_launcher.h"
 #include "client/common/ui/gdi.h"
+#include "client/common/ui/prepare_log_dialog.h"
+#include "client/main/active_protection_dialog.h"
 #include "client/main/app_ids.h"
 #include "client/main/config_page_ids.h"
+#include "client/main/exclusions_dialog.h"
 #include "client/main/gorsewatch5_app.h"
+#include "client/main/home_page.h"
+#include "client/main/log_dialog.h"
+#include "client/main/message_rules.h"
+#include "client/main/prevalence_dialog.h"
+#include "client/main/quarantine_dialog.h"
 #include "client/main/sound_options_dialog.h"
 #include "client/main/start_up_rules.h"
 
 namespace olvex {
 namespace {
+
+constexpr UINT_PTR kRequestTimer = 3;
+constexpr UINT kRequestTimerMs = 500;
+constexpr char kUpdaterFileName[] = "Pellory.exe";
+constexpr char kUpdaterMutexName[] = "QZv5ManageViewMutex";
+constexpr char kSettingsDialogMutexName[] = "QZAPSettingsDialog";
+constexpr DWORD kSettingsDialogWaitMs = 250;
+// The updater's requests: come to the front, and start checking (as the
+// background protection asks it too).
+constexpr UINT kUpdaterComeToFront = 1029;
+constexpr UINT kUpdaterStartCheck = 1026;
+constexpr LPARAM kUpdaterStartCheckCode = 515;
+constexpr UINT kUpdaterMessageTimeoutMs = 5000;
+
+HWND FindUpdater() {
+    return FindWindowW(nullptr, ui::LoadText(IDS_UPDATER_TITLE).c_str());
+}
+
+void SendToUpdater(HWND updater, UINT message, WPARAM wparam, LPARAM lparam) {
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(updater, message, wparam, lparam, SMTO_ABORTIFHUNG | SMTO_BLOCK,
+                        kUpdaterMessageTimeoutMs, &ignored);
+}
 
 PageLook ConfigurationLook() {
     PageLook look;
@@ -46,34 +81,181 @@ PageLook ConfigurationLook() {
 }  // namespace
 
 CManageView::CManageView() : CPage(IDD_CONFIG_PAGE, ConfigurationLook()) {
-    OnClicked(IDC_CONFIG_NAV_HOME, [] {
-        if (auto* app = CGorsewatch5App::Current(); app != nullptr && !UpdaterRuns())
+    OnClicked(IDC_CONFIG_NAV_HOME, [this] {
+        if (auto* app = CGorsewatch5App::Current();
+            app != nullptr && Allowed(ConfigLink::kHomePage))
             app->SwitchView(kHomePage);
     });
-    OnClicked(IDC_CONFIG_NAV_SCAN, [] {
-        if (auto* app = CGorsewatch5App::Current(); app != nullptr && !UpdaterRuns())
+    OnClicked(IDC_CONFIG_NAV_SCAN, [this] {
+        if (auto* app = CGorsewatch5App::Current();
+            app != nullptr && Allowed(ConfigLink::kScanPage))
             app->SwitchView(kScanPage);
     });
+    OnClicked(IDC_CONFIG_ACTIVE_PROTECTION, [this] { OnActiveProtection(); });
+    OnClicked(IDC_CONFIG_UPDATES, [this] { OnUpdates(); });
+    OnClicked(IDC_CONFIG_PREVALENCE, [this] { OnPrevalence(); });
     OnClicked(IDC_CONFIG_SOUNDS, [this] { OnSounds(); });
+    OnClicked(IDC_CONFIG_QUARANTINE, [this] { OnQuarantine(); });
+    OnClicked(IDC_CONFIG_EXCLUSIONS, [this] { OnExclusions(); });
+    OnClicked(IDC_CONFIG_LOG, [this] { OnLog(); });
     OnClicked(IDC_CONFIG_HELP, [this] {
-        if (!UpdaterRuns())
+        if (Allowed(ConfigLink::kHelp))
             OpenHelp();
     });
-    OnClicked(IDC_CONFIG_ABOUT, [] {
-        if (auto* app = CGorsewatch5App::Current(); app != nullptr && !UpdaterRuns())
+    OnClicked(IDC_CONFIG_ABOUT, [this] {
+        if (auto* app = CGorsewatch5App::Current(); app != nullptr && Allowed(ConfigLink::kAbout))
             app->OnAppAbout();
     });
 }
 
+CManageView::~CManageView() = default;
+
 bool CManageView::UpdaterRuns() {
-    return FindWindowW(nullptr, ui::LoadText(IDS_UPDATER_TITLE).c_str()) != nullptr;
+    return FindUpdater() != nullptr;
+}
+
+bool CManageView::Allowed(ConfigLink link) const {
+    const CGorsewatch5App* app = CGorsewatch5App::Current();
+    return app != nullptr && ConfigLinkAllowed(link, UpdaterRuns(), app->m_bLimitedRights != 0);
+}
+
+bool CManageView::OnInitDialog() {
+    const bool result = CPage::OnInitDialog();
+    StartTimer(kRequestTimer, kRequestTimerMs);
+    return result;
+}
+
+void CManageView::OnTimer(UINT_PTR) {
+    CGorsewatch5App* app = CGorsewatch5App::Current();
+    // The dialogs run their own message loops, in which this timer goes on:
+    // the second request waits until the first dialog has closed.
+    if (app == nullptr || serving_requests_)
+        return;
+    serving_requests_ = true;
+    CommandLineRequests& requests = app->requests();
+    if (requests.show_quarantine == 1) {
+        requests.show_quarantine = 0;
+        app->SwitchView(kConfigurationPage);
+        OnQuarantine();
+    }
+    if (requests.show_exclusions == 1) {
+        requests.show_exclusions = 0;
+        app->SwitchView(kConfigurationPage);
+        OnExclusions();
+    }
+    serving_requests_ = false;
+}
+
+void CManageView::OnActiveProtection() {
+    if (!Allowed(ConfigLink::kActiveProtection))
+        return;
+    const UniqueHandle mutex(CreateMutexA(nullptr, FALSE, kSettingsDialogMutexName));
+    if (!mutex)
+        return;
+    // A mutex its holder left behind when it ended is ours all the same.
+    const DWORD wait = WaitForSingleObject(mutex.get(), kSettingsDialogWaitMs);
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED)
+        return;
+    CGorsewatch5App* app = CGorsewatch5App::Current();
+    std::unique_ptr<CActiveProtectionDlg> dialog(new (std::nothrow) CActiveProtectionDlg());
+    if (!dialog) {
+        app->ShowMessage(IDS_AP_DIALOG_FAILED, kSoundWarning);
+        ReleaseMutex(mutex.get());
+        return;
+    }
+    active_protection_dialog_ = dialog.get();
+    // Its texts are there from the start; the home page's timer keeps them.
+    if (app->home_page() != nullptr)
+        app->home_page()->UpdateProtectionStatus();
+    dialog->RunModal();
+    ReleaseMutex(mutex.get());
+    active_protection_dialog_ = nullptr;
+}
+
+void CManageView::OnUpdates() {
+    CGorsewatch5App* app = CGorsewatch5App::Current();
+    if (app == nullptr || !Allowed(ConfigLink::kUpdates))
+        return;
+    SetCurrentDirectoryA(app->install_folder().c_str());
+    if (const HWND updater = FindUpdater()) {
+        SendToUpdater(updater, kUpdaterComeToFront, 0, 0);
+        Redraw();
+        return;
+    }
+    if (StartProgram(app->install_folder() + kUpdaterFileName))
+        updater_mutex_.reset(CreateMutexA(nullptr, FALSE, kUpdaterMutexName));
+    // A slow start still gets its request: the window is looked for a few
+    // times.
+    HWND updater = nullptr;
+    for (int look = 0; look < kUpdaterWindowLooks && updater == nullptr; ++look) {
+        Sleep(kUpdaterWindowLookMs);
+        updater = FindUpdater();
+    }
+    if (updater != nullptr) {
+        SendToUpdater(updater, kUpdaterStartCheck, static_cast<WPARAM>(-1), kUpdaterStartCheckCode);
+        SetWindowPos(updater, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    } else {
+        updater_mutex_.reset();
+    }
+    Redraw();
+}
+
+void CManageView::OnPrevalence() {
+    CGorsewatch5App* app = CGorsewatch5App::Current();
+    if (app == nullptr || !Allowed(ConfigLink::kPrevalence))
+        return;
+    CPrevalenceDlg().RunModal();
+    Redraw();
+    app->SaveSettings();
 }
 
 void CManageView::OnSounds() {
     CGorsewatch5App* app = CGorsewatch5App::Current();
-    if (app == nullptr || UpdaterRuns() || app->m_bLimitedRights)
+    if (app == nullptr || !Allowed(ConfigLink::kSounds))
         return;
     CSoundOptionsDlg().RunModal();
+    Redraw();
+    app->SaveSettings();
+}
+
+template <typename Dialog>
+void CManageView::RunPestActivityDialog() {
+    Dialog dialog;
+    SetLastError(ERROR_SUCCESS);
+    UniqueHandle mutex(CreateMutexA(nullptr, FALSE, kPestActivityMutexName));
+    // While a scan or clean runs elsewhere the link does nothing.
+    if (!PestActivityClaimed(static_cast<bool>(mutex), GetLastError()))
+        return;
+    dialog.RunModal();
+    mutex.reset();
+    Redraw();
+}
+
+void CManageView::OnQuarantine() {
+    if (Allowed(ConfigLink::kQuarantine))
+        RunPestActivityDialog<CQuarantineDlg>();
+}
+
+void CManageView::OnExclusions() {
+    if (Allowed(ConfigLink::kExclusions))
+        RunPestActivityDialog<CExclusionsDlg>();
+}
+
+void CManageView::OnLog() {
+    CGorsewatch5App* app = CGorsewatch5App::Current();
+    if (app == nullptr || !Allowed(ConfigLink::kLog))
+        return;
+    {
+        ui::CPrepareLogDlg wait;
+        wait.CreateAndShow();
+        const HCURSOR previous = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+        // Another program that keeps the log too long does not keep it from
+        // the user: after a while it is read all the same.
+        app->activity_log().With([](CLogFile& log) { log.Load(kLogMutexWaitMs); });
+        SetCursor(previous != nullptr ? previous : LoadCursor(nullptr, IDC_ARROW));
+        ShowWindow(wait.handle(), SW_HIDE);
+    }
+    CLogDlg().RunModal();
     Redraw();
     app->SaveSettings();
 }

@@ -200,6 +200,21 @@ class CGorsewatch5App : public ClientApplication {
     std::unique_ptr<CMainView> home_page_;
     std::unique_ptr<CScanView> scan_page_;
     std::unique_ptr<CManageView> configuration_page_;
+
+    // Scanning (scan_dialog.cpp, scan_page.cpp).
+  public:
+    // The running Scan dialog's worker thread; null while none runs. The
+    // frame's close waits for it.
+    HANDLE scan_worker() const { return scan_worker_.load(); }
+    void set_scan_worker(HANDLE worker) { scan_worker_.store(worker); }
+    // Why the scanner cannot scan, with the engine's own words.
+    std::wstring ScannerErrorText();
+    // The window was closed during a scan: the program ends here, without
+    // returning into its destroyed windows.
+    [[noreturn]] void EndAfterClosedScan();
+
+  private:
+    std::atomic<HANDLE> scan_worker_{nullptr};
 };
 
 }  // namespace olvex

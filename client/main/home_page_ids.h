@@ -28,3 +28,8 @@
 #define IDS_AP_DIALOG_STOPPED 280
 #define IDS_AP_DIALOG_START 281
 #define IDS_AP_DIALOG_STOP 282
+
+// The built-in addresses of the three links (the URL table may name others).
+#define IDS_SUPPORT_URL_DEFAULT 61401
+#define IDS_RESEARCH_URL_DEFAULT 61402
+#define IDS_XJ_HOME_URL_DEFAULT 61403

@@ -95,6 +95,14 @@ TEST(LimitedRightsTest, TheProgramOnlyScansAndWritesNothing) {
                                    .process_id = program.id()},
                                   1000),
                   nullptr);
+        // Neither do Prevalence, Quarantine and Exclusions.
+        for (const int link : {1040, 1043, 1044}) {
+            ASSERT_TRUE(gui::ClickControl(program.PageControl(link))) << link;
+            gui::SendWindowMessage(frame, WM_NULL, 0, 0);
+            Sleep(1000);
+            gui::SendWindowMessage(frame, WM_NULL, 0, 0);
+            EXPECT_TRUE(DialogsOf(program.id()).empty()) << link;
+        }
         // ...and the dialog itself only shows the choices.
         const HWND hooks = gui::FindTopLevelWindow(
             {.title = std::wstring(kTestHooksTitle), .process_id = program.id()}, 5000);

@@ -24,6 +24,7 @@ CMainFrame::CMainFrame() {
     };
     OnMessage(kShowConfigurationMessage, show_configuration);
     OnMessage(kShowConfigurationMessage2, show_configuration);
+    ListenForScans();
 }
 
 void CMainFrame::ComeToFront() const {

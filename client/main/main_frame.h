@@ -6,6 +6,7 @@
 //   1028 (wParam 1 to 3)  show that page (any other number changes nothing)
 //   1029                  come to the front (restored when minimised)
 //   1030, 1031            show the configuration page and come to the front
+//   1027                  run a standard scan (main_frame_scan.cpp)
 #pragma once
 
 #include <windows.h>
@@ -30,6 +31,10 @@ class CMainFrame : public ui::FrameWindow {
     // Shows the window normally, makes it the foreground window and gives it
     // the focus.
     void ComeToFront() const;
+
+  private:
+    // Message 1027 and closing the window during a scan.
+    void ListenForScans();
 };
 
 }  // namespace olvex

@@ -130,6 +130,8 @@ struct InstallOptions {
     Definitions definitions = Definitions::kGood;
     // The test build (test_hooks.h) instead of the shipped program.
     bool test_build = false;
+    // The help file KvQZHelp.chm beside the program.
+    bool help_file = false;
     fs::path folder = L"C:\\Program Files\\Kelvan Suite\\Kelvan Gorsewatch";
 };
 
@@ -163,6 +165,11 @@ class TestInstall {
         fs::copy_file(BuildPath(options_.test_build ? OLVEX_GORSEWATCH5_TEST_BUILD_PATH
                                                     : OLVEX_GORSEWATCH5_PATH),
                       program());
+        // The help file the build compiles beside the program; a Help link
+        // then starts the system's help viewer, which keeps it open.
+        if (options_.help_file)
+            fs::copy_file(BuildPath(OLVEX_GORSEWATCH5_PATH).parent_path() / "KvQZHelp.chm",
+                          options_.folder / "KvQZHelp.chm");
         if (options_.engine == EngineCopy::kReal)
             fs::copy_file(BuildPath(OLVEX_DLL_PATH), options_.folder / "olvex.dll");
         else if (options_.engine == EngineCopy::kStub)

@@ -1,12 +1,19 @@
 // `CScannerCallback`, the sink through which the engine's scanner reports
 // to the main program. The application owns it for its whole life and hands
 // it to the scanner at start-up, so its counting never frees it. It tells
-// the scanner whether the user has stopped the scan; what a detection and a
-// scanned item do to the Scan dialog comes with that dialog.
+// the scanner whether the user has stopped the scan. Each detection becomes
+// an entry of the detected-pest list, an activity-log line, an item of the
+// open Scan dialog's results tree (grouped under its pest's name) with new
+// counts, and, when the user takes part in prevalence research, a report;
+// each scanned item is counted and shown at most every 100 ms. Without a
+// Scan dialog the window updates are skipped; list and log still are kept.
 #pragma once
 
 #include <windows.h>
 
+#include <string>
+
+#include "client/main/scan_rules.h"
 #include "olvex/olvex.h"
 
 namespace olvex {
@@ -25,14 +32,17 @@ class CScannerCallback final : public IScannerCallback {
     HRESULT STDMETHODCALLTYPE ScanComplete() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE ScanAborted(BSTR) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE FinishedItem(BSTR) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE StartingItem(BSTR) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE PestDetected(long, BSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE StartingItem(BSTR location) override;
+    HRESULT STDMETHODCALLTYPE PestDetected(long pest_id, BSTR location) override;
     // The application's continue flag; nothing is written without one.
     HRESULT STDMETHODCALLTYPE ShouldScanContinue(VARIANT_BOOL* continue_scan) override;
     HRESULT STDMETHODCALLTYPE VerboseInformation(BSTR) override { return S_OK; }
 
   private:
     LONG references_ = 0;
+    ProgressThrottle progress_;
+    // "Detected", read once.
+    std::string detected_text_;
 };
 
 }  // namespace olvex

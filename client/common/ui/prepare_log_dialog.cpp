@@ -10,6 +10,11 @@ bool CPrepareLogDlg::CreateAndShow(HWND owner) {
     // now or the window would stand empty.
     RedrawWindow(handle(), nullptr, nullptr,
                  RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    // Some systems (Wine) put what was painted on the screen only when the
+    // thread next looks at its messages: look once, taking none.
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT);
     return true;
 }
 

@@ -1,4 +1,4 @@
-// The pests one command-line scan found: one record per distinct pest, in
+// The pests one scan found: one record per distinct pest, in
 // the order the pests were first detected, each with every location reported
 // for it (in arrival order, duplicates kept), and the count of all
 // detections.

@@ -1,4 +1,4 @@
-#include "client/cli/detection_list.h"
+#include "client/common/detection_list.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,95 @@
+// `CScanDlg`, the Scan dialog (template 142) that Scan Now runs. It starts a
+// scan as it opens: a worker thread runs the engine's scans in a fixed order
+// (scan_rules.h) while the callback sink (scanner_callback.h) fills its
+// results tree and counts. Stop Scan asks the engine to stop; Scan Now scans
+// again. While the worker runs the dialog cannot close: Close is disabled
+// and Esc, WM_CLOSE and the close box are refused. Closing writes the scan
+// history that the scan page shows.
+//
+// The dialog owns the two activity mutexes Scan Now claimed; whoever gives
+// them up first (the worker after an internal error, or the dialog as it
+// goes) closes them, once.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "client/common/ui/gdi.h"
+#include "client/common/ui/dialog_layout.h"
+#include "client/common/unique_handle.h"
+#include "client/main/program_dialog.h"
+#include "client/main/scan_rules.h"
+
+namespace olvex {
+
+// A count in the user's number style, without fraction digits.
+std::wstring CountText(unsigned long count);
+
+class CScanDlg : public ManagementDialog {
+  public:
+    CScanDlg();
+    ~CScanDlg() override;
+    CScanDlg(const CScanDlg&) = delete;
+    CScanDlg& operator=(const CScanDlg&) = delete;
+
+    // The mutexes Scan Now claimed; the dialog closes them.
+    void TakeMutexes(HANDLE pest_activity, HANDLE scanner_window);
+    void CloseMutexes();
+    bool holds_mutexes() const;
+
+    ScanChoice m_options;
+
+    bool scanning() const { return scanning_.load(); }
+
+    // What the callback sink changes, from the worker thread.
+    HWND results_tree() const { return Item(IDC_RESULTS); }
+    unsigned long CountScannedItem() { return ++scanned_count_; }
+    unsigned long CountDetectedItem() { return ++detected_count_; }
+    unsigned long scanned_count() const { return scanned_count_.load(); }
+    void ShowProgress(const std::string& location);
+    void ShowPestCount(std::size_t pests);
+    void ShowItemCount(unsigned long items);
+
+    // Brings the dialog in front of the program's windows.
+    void ComeToFront() const;
+
+    // The worker: 0, or 1 when it did not scan.
+    static DWORD WINAPI ScanThread(void* dialog);
+
+  protected:
+    bool OnInitDialog() override;
+    void OnCancel() override;
+    void OnTimer(UINT_PTR timer_id) override;
+    void OnSize(UINT kind, int width, int height) override;
+    HBRUSH OnControlColor(HDC dc, HWND control, UINT message) override;
+    void OnDestroy() override;
+
+  private:
+    static constexpr int IDC_RESULTS = 1056;
+
+    void ArrangeControls();
+    void OnStartScan();
+    void OnStopScan();
+    void ApplyControls(const ScanControls& controls);
+    void BlankAndSet(int id, const std::wstring& text);
+    void ScanEnded(DWORD exit_code);
+    void WriteScanHistory();
+
+    std::atomic<HANDLE> pest_activity_{nullptr};
+    std::atomic<HANDLE> scanner_window_{nullptr};
+    std::atomic<bool> scanning_{false};
+    UniqueHandle worker_;
+    std::atomic<unsigned long> scanned_count_{0};
+    std::atomic<unsigned long> detected_count_{0};
+    bool reboot_required_ = false;
+    bool select_all_ = false;
+    ui::MinimumSize minimum_size_;
+    ui::Font normal_font_;
+    ui::Font bold_font_;
+    ui::Brush field_brush_;
+    COLORREF field_colour_;
+};
+
+}  // namespace olvex
