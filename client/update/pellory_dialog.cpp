@@ -92,9 +92,9 @@ void CPelloryDlg::OnCheckNow() {
     dialog.RunModal(handle());
     if (dialog.completed())
         settings_.last_update = CPelloryApp::Now();
-    // The update utility closes the programs and restarts this window.
-    if (dialog.apply_decided())
-        PostMessageW(handle(), WM_CLOSE, 0, 0);
+    // Applying: this window stays for the update utility to close. It
+    // starts again only the programs whose windows it found, so closing
+    // here first would leave the user without the updater afterwards.
 }
 
 void CPelloryDlg::OnConfigureProxy() {

@@ -1,11 +1,13 @@
 // Pellory.exe under Wine on a display of its own, with the built engine, an
 // HTTP server of the test's own on 127.0.0.1 serving update sets the
-// publisher made, and the stand-in window program as the update utility
-// "Dunmere.exe" (it records how it was started). Every window opened is
-// saved as a screenshot.
+// publisher made, and as the update utility "Dunmere.exe" either the real
+// one (the runs that apply) or the stand-in window program, which records how
+// it was started (the runs that only download). Every window opened is saved
+// as a screenshot.
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -99,6 +101,21 @@ bool IsVisible(HWND window) {
     return window != nullptr && IsWindowVisible(window);
 }
 
+// Whether a process of that file name runs.
+bool ProcessRuns(const wchar_t* file_name) {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    bool found = false;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found;
+         more = Process32NextW(snapshot, &entry))
+        found = lstrcmpiW(entry.szExeFile, file_name) == 0;
+    CloseHandle(snapshot);
+    return found;
+}
+
 class PelloryTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -106,7 +123,8 @@ class PelloryTest : public ::testing::Test {
         install_ = fs::path(CommonFolder(CSIDL_PROGRAM_FILES)) / "Kelvan Gorsewatch";
         product_ = fs::path(CommonFolder(CSIDL_COMMON_APPDATA)) / "XJ" / "KelvanGorsewatch";
         std::error_code ignored;
-        // The update utility's stand-in of the test before may still be ending.
+        // The update utility (or its stand-in) of the test before may still be ending.
+        WaitForUtilityEnd();
         gui::WaitUntil(
             [&] {
                 fs::remove_all(install_, ignored);
@@ -145,8 +163,27 @@ class PelloryTest : public ::testing::Test {
 
     void TearDown() override {
         pellory_.End();
+        WaitForUtilityEnd();
         std::error_code ignored;
         fs::remove(install_ / "proxyinfo.dat", ignored);
+    }
+
+    // The real update utility in place of the stand-in.
+    void InstallRealUpdateUtility() const {
+        std::error_code ignored;
+        fs::remove(install_ / "Dunmere.stand-in", ignored);
+        fs::copy_file(Narrow(WindowsPath(OLVEX_DUNMERE_PATH)), install_ / "Dunmere.exe",
+                      fs::copy_options::overwrite_existing);
+    }
+    static bool WaitForUtilityEnd(DWORD timeout_ms = 120000) {
+        return gui::WaitUntil([] { return !ProcessRuns(L"Dunmere.exe"); }, timeout_ms, 100);
+    }
+    bool TempFoldersGone() const {
+        for (const char* folder : {"_core_", "_qzv5_", "_tromb_"}) {
+            if (fs::exists(temp_ / folder))
+                return false;
+        }
+        return true;
     }
 
     static void WriteText(const fs::path& path, const std::string& text) {
@@ -274,8 +311,13 @@ class PelloryTest : public ::testing::Test {
 
     std::wstring ItemText(HWND window, int id) { return gui::GetText(gui::FindChild(window, id)); }
 
-    // What the apply probe printed (see below).
-    std::string RunApplyProbe() const;
+    // What a new engine process reports of the installed definitions.
+    struct DefinitionReport {
+        std::string version;
+        std::string pest_4102;  // the name of the pest only the update adds
+        std::string output;
+    };
+    DefinitionReport ReportDefinitions() const;
 
     HttpTestServer server_;
     fs::path install_;
@@ -286,23 +328,24 @@ class PelloryTest : public ::testing::Test {
 
 // The headline run: "/noninteractive" checks, shows its progress, downloads
 // both channels, logs each file, writes the history and the time, and starts
-// the update utility. Until the real update utility is there, the engine's
-// own ApplyUpdates (in a process of its own, as the utility would) shows that
-// what was downloaded updates the definitions: once by the delta route from
-// the installed first block, once as whole files onto an install without
-// definitions.
-TEST_F(PelloryTest, NoninteractiveRunDownloadsWithProgressAndStartsTheUpdateUtility) {
+// the update utility, which applies: a new engine process then reports the
+// new definitions. Once by the delta route from the installed first block,
+// once as whole files onto an install without definitions.
+TEST_F(PelloryTest, NoninteractiveRunDownloadsAndTheUpdateUtilityApplies) {
+    InstallRealUpdateUtility();
     for (const bool delta_route : {true, false}) {
         SCOPED_TRACE(delta_route ? "delta route" : "whole files");
-        ClearUtilityLog();
         std::error_code ignored;
         fs::remove_all(product_, ignored);
         for (const char* folder : {"_core_", "_qzv5_"})
             fs::remove_all(temp_ / folder, ignored);
+        fs::remove(install_ / "pellory-big.bin", ignored);
         if (!delta_route) {
             for (const char* name : {"qzinfo.dat", "qzfile.dat", "qzloc.dat"})
                 fs::remove(install_ / "core" / name, ignored);
         }
+        const DefinitionReport before_update = ReportDefinitions();
+        EXPECT_TRUE(before_update.pest_4102.empty()) << before_update.output;
         ServeUpdates();
         // Slow enough to watch the progress.
         server_.SetRules("/u/prog/pellory-big.bin slow=40 chunk=4096\n");
@@ -322,98 +365,61 @@ TEST_F(PelloryTest, NoninteractiveRunDownloadsWithProgressAndStartsTheUpdateUtil
         EXPECT_EQ(ItemText(window, IDC_DOWNLOAD_BUTTON), L"Cancel");
         ASSERT_TRUE(pellory_.Wait(60000).has_value());
 
-        gui::WaitUntil([&] { return !UtilityStarts().empty(); }, 10000, 50);
-        const auto starts = UtilityStarts();
-        ASSERT_EQ(starts.size(), 1u);
-        EXPECT_EQ(starts[0].find("/installupdate"), std::string::npos);
+        // What was downloaded is logged before the utility applies it.
+        const std::size_t downloads = 3 + 1;
+        EXPECT_EQ(UpdatedLogLines().size(), downloads);
         EXPECT_EQ(Lines(ReadFileText(product_ / "qzupdateshistory.txt")).size(), 1u);
-        const auto core = Downloads("_core_");
-        const auto program = Downloads("_qzv5_");
-        ASSERT_EQ(core.size(), 3u);
-        EXPECT_EQ(program.size(), 1u);
-        // Delta packages are named after the file's stem, whole files keep ".dat".
-        for (const std::string& name : core)
-            EXPECT_EQ(name.find(".dat.") == std::string::npos, delta_route) << name;
-        EXPECT_EQ(UpdatedLogLines().size(), core.size() + program.size());
         const UpdaterSettings settings = Settings();
         EXPECT_GE(settings.last_update, before);
         EXPECT_LE(settings.last_update, Now() + 60);
 
-        const std::string probe = RunApplyProbe();
-        const auto lines = Lines(probe);
-        const auto printed = [&](const std::string& line) {
-            return std::find(lines.begin(), lines.end(), line) != lines.end();
-        };
-        EXPECT_TRUE(printed("applied 3")) << probe;
-        EXPECT_TRUE(printed("pest 4102 Pellory.Second")) << probe;
-        std::string version_before, version_after;
-        for (const std::string& line : lines) {
-            if (line.rfind("before ", 0) == 0)
-                version_before = line.substr(7);
-            if (line.rfind("after ", 0) == 0)
-                version_after = line.substr(6);
-        }
-        EXPECT_FALSE(version_after.empty()) << probe;
-        EXPECT_NE(version_before, version_after) << probe;
+        // The utility applies, removes the downloads and ends.
+        ASSERT_TRUE(gui::WaitUntil([&] { return TempFoldersGone(); }, 120000, 100));
+        ASSERT_TRUE(WaitForUtilityEnd());
+        EXPECT_EQ(ReadFileText(install_ / "pellory-big.bin").size(), kBigFileBytes);
+
+        const DefinitionReport after_update = ReportDefinitions();
+        EXPECT_EQ(after_update.pest_4102, "Pellory.Second") << after_update.output;
+        EXPECT_FALSE(after_update.version.empty()) << after_update.output;
+        EXPECT_NE(after_update.version, before_update.version) << after_update.output;
     }
 }
 
-// The update utility's part in a process of its own: this program again,
-// running only the probe below.
-std::string PelloryTestApplyProbeOutput(const fs::path& install, const fs::path& temp) {
-    SetEnvironmentVariableW(L"OLVEX_APPLY_PROBE_CORE",
-                            WindowsPath((install / "core").string()).c_str());
-    SetEnvironmentVariableW(L"OLVEX_APPLY_PROBE_TEMP",
-                            WindowsPath((temp / "_core_").string()).c_str());
+// A new engine process: this program again, running only the report below.
+PelloryTest::DefinitionReport PelloryTest::ReportDefinitions() const {
+    SetEnvironmentVariableW(L"OLVEX_REPORT_CORE", WindowsPath((install_ / "core").string()).c_str());
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     const auto run = gui::RunForOutput(gui::Quote(self) +
                                            L" --gtest_also_run_disabled_tests"
-                                           L" --gtest_filter=*DISABLED_ApplyProbe",
+                                           L" --gtest_filter=*DISABLED_DefinitionReport",
                                        60000);
-    SetEnvironmentVariableW(L"OLVEX_APPLY_PROBE_CORE", nullptr);
-    SetEnvironmentVariableW(L"OLVEX_APPLY_PROBE_TEMP", nullptr);
-    return run.output;
+    SetEnvironmentVariableW(L"OLVEX_REPORT_CORE", nullptr);
+    DefinitionReport report;
+    report.output = run.output;
+    for (const std::string& line : Lines(run.output)) {
+        if (line.rfind("version ", 0) == 0)
+            report.version = line.substr(8);
+        if (line.rfind("pest 4102 ", 0) == 0)
+            report.pest_4102 = line.substr(10);
+    }
+    return report;
 }
 
-std::string PelloryTest::RunApplyProbe() const {
-    return PelloryTestApplyProbeOutput(install_, temp_);
-}
-
-// Applies the core downloads with the engine and reports the definitions'
-// composite version before and after, and the pest only the update adds.
-TEST(PelloryApplyProbe, DISABLED_ApplyProbe) {
-    const std::wstring core = gui::Environment(L"OLVEX_APPLY_PROBE_CORE");
-    const std::wstring temp = gui::Environment(L"OLVEX_APPLY_PROBE_TEMP");
+// The definitions' composite version and the pest only the update adds.
+TEST(PelloryEngineReport, DISABLED_DefinitionReport) {
+    const std::wstring core = gui::Environment(L"OLVEX_REPORT_CORE");
     ASSERT_FALSE(core.empty());
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     {
+        BSTR folder = SysAllocString(core.c_str());
         IVersionInfo* version = nullptr;
         ASSERT_EQ(CoCreateInstance(CLSID_VersionInfo, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_IVersionInfo, reinterpret_cast<void**>(&version)),
                   S_OK);
         BSTR text = nullptr;
-        BSTR folder = SysAllocString(core.c_str());
         version->GetCompositeVersion(folder, &text);
-        printf("before %ls\n", text ? text : L"");
-        SysFreeString(text);
-
-        IUpdater* updater = nullptr;
-        ASSERT_EQ(CoCreateInstance(CLSID_Updater, nullptr, CLSCTX_INPROC_SERVER, IID_IUpdater,
-                                   reinterpret_cast<void**>(&updater)),
-                  S_OK);
-        VARIANT_BOOL ok = VARIANT_FALSE;
-        BSTR url = SysAllocString(L"http://updates.gorsewatch.invalid/core/qzmaster.dat");
-        updater->Initialize(folder, url, 0, &ok);
-        long applied = -1;
-        BSTR downloads = SysAllocString(temp.c_str());
-        updater->ApplyUpdates(downloads, &applied);
-        printf("applied %ld\n", applied);
-        updater->Release();
-
-        text = nullptr;
-        version->GetCompositeVersion(folder, &text);
-        printf("after %ls\n", text ? text : L"");
+        printf("version %ls\n", text ? text : L"");
         SysFreeString(text);
         version->Release();
 
@@ -421,6 +427,7 @@ TEST(PelloryApplyProbe, DISABLED_ApplyProbe) {
         ASSERT_EQ(CoCreateInstance(CLSID_PestDatabase, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_IPestDatabase, reinterpret_cast<void**>(&database)),
                   S_OK);
+        VARIANT_BOOL ok = VARIANT_FALSE;
         database->Initialize(folder, &ok);
         IPestRecord* record = nullptr;
         if (SUCCEEDED(database->GetPestById(4102, &record)) && record != nullptr) {
@@ -431,8 +438,6 @@ TEST(PelloryApplyProbe, DISABLED_ApplyProbe) {
             record->Release();
         }
         database->Release();
-        SysFreeString(url);
-        SysFreeString(downloads);
         SysFreeString(folder);
     }
     fflush(stdout);
@@ -488,8 +493,9 @@ TEST_F(PelloryTest, ModesByOptionsAndTheLastUpdate) {
             gui::WaitUntil([&] { return !UtilityStarts().empty(); }, 10000, 50);
         const auto starts = UtilityStarts();
         EXPECT_EQ(starts.size(), c.utility ? 1u : 0u);
-        if (!starts.empty())
+        if (!starts.empty()) {
             EXPECT_EQ(starts[0].find("/installupdate") != std::string::npos, c.installupdate);
+        }
         EXPECT_EQ(shown, c.window_shown);
         // Only an update moves the time.
         if (c.utility)
@@ -760,9 +766,10 @@ TEST_F(PelloryTest, MainWindow) {
     EXPECT_TRUE(UtilityStarts().empty());
 }
 
-// Check Now, then Apply Updates: the update utility is started and the main
-// window closes for it.
-TEST_F(PelloryTest, CheckNowThenApplyStartsTheUpdateUtilityAndCloses) {
+// Check Now, then Apply Updates: the update utility closes the main window,
+// applies, and starts the updater again, whose main window comes back.
+TEST_F(PelloryTest, CheckNowThenApplyEndsInTheUtilityRestartingTheMainWindow) {
+    InstallRealUpdateUtility();
     ServeUpdates();
     WriteSettings(UpdateProcedure::kNotifyFirst, 1000);
     ASSERT_TRUE(StartPellory(L""));
@@ -777,11 +784,22 @@ TEST_F(PelloryTest, CheckNowThenApplyStartsTheUpdateUtilityAndCloses) {
         << Narrow(ItemText(download, IDC_DOWNLOAD_STATUS));
     gui::SaveScreenshot(download, "apply-updates");
     ASSERT_TRUE(gui::PressButton(download, IDC_DOWNLOAD_BUTTON));
-    ASSERT_TRUE(pellory_.Wait(20000).has_value());
-    gui::WaitUntil([&] { return !UtilityStarts().empty(); }, 10000, 50);
-    EXPECT_EQ(UtilityStarts().size(), 1u);
+    ASSERT_TRUE(pellory_.Wait(60000).has_value());
     EXPECT_EQ(Lines(ReadFileText(product_ / "qzupdateshistory.txt")).size(), 1u);
     EXPECT_GE(Settings().last_update, Now() - 120);
+
+    ASSERT_TRUE(gui::WaitUntil([&] { return TempFoldersGone(); }, 120000, 100));
+    ASSERT_TRUE(WaitForUtilityEnd());
+    EXPECT_EQ(ReadFileText(install_ / "pellory-big.bin").size(), kBigFileBytes);
+    const HWND restarted = gui::FindTopLevelWindow(
+        {.title = std::wstring(kMainTitle), .visible_only = true}, 30000);
+    ASSERT_NE(restarted, nullptr);
+    gui::SaveScreenshot(restarted, "main-window-restarted");
+    DWORD restarted_id = 0;
+    GetWindowThreadProcessId(restarted, &restarted_id);
+    EXPECT_NE(restarted_id, pellory_.id());
+    PostMessageW(restarted, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(gui::WaitForWindowGone(restarted, 10000));
 }
 
 // The proxy window: its messages, the store written, loaded and deleted.
