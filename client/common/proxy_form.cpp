@@ -1,26 +1,10 @@
 #include "client/common/proxy_form.h"
 
+#include "client/common/proxy_record.h"
+
 #include <optional>
 
 namespace olvex {
-namespace {
-
-// A port is digits only, 1 to 65535.
-std::optional<std::int32_t> ParsePort(std::string_view text) {
-    if (text.empty() || text.size() > 5)
-        return std::nullopt;
-    std::int32_t port = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        port = port * 10 + (c - '0');
-    }
-    if (port < 1 || port > 65535)
-        return std::nullopt;
-    return port;
-}
-
-}  // namespace
 
 std::string_view TrimBlanks(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))

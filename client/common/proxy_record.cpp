@@ -36,21 +36,6 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
            EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
-// A decimal port of 1 to 65535, digits only.
-std::optional<std::int32_t> ParsePort(std::string_view text) {
-    if (text.empty() || text.size() > 5)
-        return std::nullopt;
-    std::int32_t port = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        port = port * 10 + (c - '0');
-    }
-    if (port < 1 || port > 65535)
-        return std::nullopt;
-    return port;
-}
-
 // "host", "host:" or "host:port"; without a port, 80.
 std::optional<ProxyAddress> ParseHostAndPort(std::string_view text) {
     ProxyAddress address;
@@ -68,6 +53,20 @@ std::optional<ProxyAddress> ParseHostAndPort(std::string_view text) {
 }
 
 }  // namespace
+
+std::optional<std::int32_t> ParsePort(std::string_view text) {
+    if (text.empty() || text.size() > 5)
+        return std::nullopt;
+    std::int32_t port = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        port = port * 10 + (c - '0');
+    }
+    if (port < 1 || port > 65535)
+        return std::nullopt;
+    return port;
+}
 
 std::optional<std::vector<std::uint8_t>> EncodeProxyRecord(const ProxyRecord& record,
                                                            std::uint64_t seed) {

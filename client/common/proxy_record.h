@@ -35,6 +35,9 @@ struct ProxyRecord {
     bool operator==(const ProxyRecord&) const = default;
 };
 
+// A decimal port of 1 to 65535, digits only; nullopt for anything else.
+std::optional<std::int32_t> ParsePort(std::string_view text);
+
 // The stored form, its random bytes drawn from a generator seeded with seed.
 // Nullopt when a text holds a zero byte or the texts do not fit the record.
 std::optional<std::vector<std::uint8_t>> EncodeProxyRecord(const ProxyRecord& record,
