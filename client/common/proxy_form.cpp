@@ -5,8 +5,10 @@
 #include <optional>
 
 namespace olvex {
+namespace {
 
-std::string_view TrimBlanks(std::string_view text) {
+// The field without blanks (spaces and tabs) on either side.
+std::string_view TrimSpacesAndTabs(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
         text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
@@ -14,11 +16,13 @@ std::string_view TrimBlanks(std::string_view text) {
     return text;
 }
 
+}  // namespace
+
 ProxyFormCheck CheckProxyForm(const ProxyFormFields& fields) {
     ProxyFormCheck check;
-    check.host = std::string(TrimBlanks(fields.host));
-    check.account = std::string(TrimBlanks(fields.account));
-    check.password = std::string(TrimBlanks(fields.password));
+    check.host = std::string(TrimSpacesAndTabs(fields.host));
+    check.account = std::string(TrimSpacesAndTabs(fields.account));
+    check.password = std::string(TrimSpacesAndTabs(fields.password));
     if (check.host.empty() && check.account.empty() && check.password.empty()) {
         check.outcome = ProxyFormOutcome::kClear;
         return check;
@@ -27,7 +31,7 @@ ProxyFormCheck CheckProxyForm(const ProxyFormFields& fields) {
         check.outcome = ProxyFormOutcome::kNoAddress;
         return check;
     }
-    const auto port = ParsePort(TrimBlanks(fields.port));
+    const auto port = ParsePort(TrimSpacesAndTabs(fields.port));
     if (!port) {
         check.outcome = ProxyFormOutcome::kBadPort;
         return check;

@@ -37,7 +37,4 @@ struct ProxyFormCheck {
 
 ProxyFormCheck CheckProxyForm(const ProxyFormFields& fields);
 
-// The text without blanks (spaces and tabs) on either side.
-std::string_view TrimBlanks(std::string_view text);
-
 }  // namespace olvex
