@@ -99,15 +99,6 @@ std::string FormatCount(std::size_t count) {
     return out.data();
 }
 
-// Creates the file with fopen "w+" and removes it again.
-bool CanCreateFile(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "w+");
-    if (file == nullptr)
-        return false;
-    std::fclose(file);
-    return std::remove(path.c_str()) == 0;
-}
-
 }  // namespace
 
 CMarvoltApp::CMarvoltApp(HINSTANCE instance) : app_(instance), callback_(*this) {

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <array>
+#include <cstdio>
 #include <vector>
 
 namespace olvex {
@@ -141,6 +142,14 @@ ProductFolder MakeProductDataFolder() {
     }
     result.path = product + '\\';
     return result;
+}
+
+bool CanCreateFile(const std::string& path) {
+    FILE* file = std::fopen(path.c_str(), "w+");
+    if (file == nullptr)
+        return false;
+    std::fclose(file);
+    return std::remove(path.c_str()) == 0;
 }
 
 std::string JoinPath(std::string_view folder, std::string_view name) {

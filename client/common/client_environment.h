@@ -117,6 +117,10 @@ ProductFolder MakeProductDataFolder();
 // folder and name joined by exactly one backslash.
 std::string JoinPath(std::string_view folder, std::string_view name);
 
+// Whether this account may create the file: creates it as fopen "w+" does
+// and removes it again.
+bool CanCreateFile(const std::string& path);
+
 // The local date in the locale's short date format, "-", the local time in
 // its time format.
 std::string FormatDateTime(const SYSTEMTIME& local, LCID locale = LOCALE_USER_DEFAULT);

@@ -41,15 +41,6 @@ LONG OpenProductKey(HKEY* key, bool open_only, const std::string& maker,
                            KEY_ALL_ACCESS, nullptr, key, nullptr);
 }
 
-// Creates the file as fopen "w+" does and removes it again.
-bool CanCreateFile(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "w+");
-    if (file == nullptr)
-        return false;
-    std::fclose(file);
-    return std::remove(path.c_str()) == 0;
-}
-
 }  // namespace
 
 CWakenorApp::CWakenorApp(HINSTANCE instance) : ClientApplication(instance) {}

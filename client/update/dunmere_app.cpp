@@ -27,15 +27,6 @@ void Trace(const std::string& text) {
     OutputDebugStringA(("Dunmere: " + text + "\n").c_str());
 }
 
-// Creates the file with fopen "w+" and removes it again.
-bool CanCreateFile(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "w+");
-    if (file == nullptr)
-        return false;
-    std::fclose(file);
-    return std::remove(path.c_str()) == 0;
-}
-
 std::string RegistryString(HKEY root, const char* key_name, const char* value_name) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(root, key_name, 0, KEY_READ, &key) != ERROR_SUCCESS)

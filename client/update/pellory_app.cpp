@@ -29,15 +29,6 @@ void Trace(const std::string& text) {
     OutputDebugStringA(("Pellory: " + text + "\n").c_str());
 }
 
-// Creates the file with fopen "w+" and removes it again.
-bool CanCreateFile(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "w+");
-    if (file == nullptr)
-        return false;
-    std::fclose(file);
-    return std::remove(path.c_str()) == 0;
-}
-
 std::wstring WithPath(std::wstring format, const std::string& path) {
     const std::size_t at = format.find(L"%s");
     if (at != std::wstring::npos)
