@@ -55,6 +55,19 @@ if(OLVEX_TESTS AND NOT OLVEX_TOOLS_ONLY)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
   if(WIN32)
+    # Nearly every Windows test file pulls in windows.h and GoogleTest. They are
+    # precompiled once, unoptimised like the test code, and every test program
+    # reuses that one header: one per program would cost a compile and well
+    # over 100 MB each.
+    add_library(olvex_windows_test_pch OBJECT ${CMAKE_SOURCE_DIR}/testing/windows_test_pch.cpp
+                                              ${CMAKE_SOURCE_DIR}/testing/windows_test_pch.c)
+    target_link_libraries(olvex_windows_test_pch PRIVATE GTest::gmock GTest::gtest)
+    target_compile_options(olvex_windows_test_pch PRIVATE -O0)
+    target_precompile_headers(olvex_windows_test_pch PRIVATE
+                              ${PROJECT_SOURCE_DIR}/testing/windows_test_pch.h)
+  endif()
+
+  if(WIN32)
     # Every Windows test runs under Wine, in one prefix kept in the build folder,
     # with one wineserver alive for the whole run.
     set(OLVEX_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
@@ -90,12 +103,11 @@ function(olvex_add_test name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE OLVEX_TEST_DATA_DIR="${CMAKE_CURRENT_BINARY_DIR}/testdata")
   if(WIN32)
-    # Test code needs no optimiser, and every test file pulls in windows.h and
-    # GoogleTest: unoptimised, with those two precompiled, the Windows tests
-    # build several times faster. The code under test stays optimised.
+    # Test code needs no optimiser: unoptimised, with windows.h and GoogleTest
+    # precompiled, the Windows tests build several times faster. The code
+    # under test stays optimised.
     target_compile_options(${name} PRIVATE -O0)
-    target_precompile_headers(${name} PRIVATE
-      "$<$<COMPILE_LANGUAGE:CXX>:${PROJECT_SOURCE_DIR}/testing/windows_test_pch.h>")
+    target_precompile_headers(${name} REUSE_FROM olvex_windows_test_pch)
   endif()
   if(T_DEPENDS)
     add_dependencies(${name} ${T_DEPENDS})
@@ -137,12 +149,13 @@ endfunction()
 # instead, given the program's path (for steps between runs of the program,
 # such as restarting the wineserver). DESKTOP gives the test's prefix a Wine
 # virtual desktop of that size as its default desktop (the notification area
-# needs one); other tests run on the bare display.
+# needs one); other tests run on the bare display. OWN_PCH gives the program a
+# precompiled header of its own, for one built with other definitions (UNICODE).
 function(olvex_add_gui_test name)
   if(NOT OLVEX_TESTS OR OLVEX_TOOLS_ONLY OR NOT WIN32)
     return()
   endif()
-  cmake_parse_arguments(T "" "TIMEOUT;SCRIPT;DESKTOP" "SOURCES;LIBS;DEPENDS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "OWN_PCH" "TIMEOUT;SCRIPT;DESKTOP" "SOURCES;LIBS;DEPENDS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} olvex_window_driver GTest::gmock
                                         GTest::gtest_main)
@@ -150,8 +163,11 @@ function(olvex_add_gui_test name)
     OLVEX_TEST_DATA_DIR="${CMAKE_CURRENT_BINARY_DIR}/testdata"
     OLVEX_GUI_PROGRAMS_DIR="${CMAKE_BINARY_DIR}/testing/gui")
   target_compile_options(${name} PRIVATE -O0)
-  target_precompile_headers(${name} PRIVATE
-    "$<$<COMPILE_LANGUAGE:CXX>:${PROJECT_SOURCE_DIR}/testing/windows_test_pch.h>")
+  if(T_OWN_PCH)
+    target_precompile_headers(${name} PRIVATE ${PROJECT_SOURCE_DIR}/testing/windows_test_pch.h)
+  else()
+    target_precompile_headers(${name} REUSE_FROM olvex_windows_test_pch)
+  endif()
   add_dependencies(${name} olvex_gui_programs ${T_DEPENDS})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)

@@ -1,0 +1,1 @@
+/* The precompiled header of the Windows tests is built for C files with this file. */

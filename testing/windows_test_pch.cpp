@@ -1,0 +1,1 @@
+// The precompiled header of the Windows tests is built with this file.
