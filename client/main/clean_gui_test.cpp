@@ -17,6 +17,7 @@
 #include "client/common/scrambled_file.h"
 #include "client/main/cleaning_test_support.h"
 #include "client/main/scan_dialog_ids.h"
+#include "olvex/core/exclusion_store.h"
 #include "testing/image_first_page.h"
 #include "testing/test_programs.h"
 
@@ -190,6 +191,13 @@ TEST(CleanTest, QuarantineAllRemovesEveryListedPestIntoOneNewSession) {
     const auto failed = program.AnswerMessage("clean-not-all-quarantined", 120000);
     ASSERT_TRUE(failed);
     EXPECT_EQ(failed->rfind(L"One or more pest items could not be quarantined.", 0), 0u) << *failed;
+    // The scripted remover's work is finished by a restart: the program asks
+    // for one.
+    const auto restart = program.AnswerMessage("clean-restart-needed", 30000);
+    ASSERT_TRUE(restart);
+    EXPECT_EQ(*restart,
+              L"You must restart your computer to complete the pest removal process. Please "
+              L"restart your computer now.");
     EXPECT_FALSE(Enabled(dialog, IDC_SCAN_QUARANTINE_ALL));
 
     // Gone: the process, the files, the folder, the key; both same-named
@@ -344,7 +352,9 @@ TEST(CleanTest, ExcludeCheckedKeepsTheWholePestOutOfLaterScansAndNamesOpenTheirP
     EXPECT_TRUE(fs::exists(plant.beta));
     EXPECT_TRUE(fs::exists(plant.twin_a));
 
-    // Another scan passes the excluded pests by.
+    // Another scan passes the excluded pests by, once the scanner looks at
+    // the exclusions again (it looks at most every few seconds).
+    Sleep(static_cast<DWORD>(kExclusionFreshnessSeconds * 1000 + 1000));
     ASSERT_TRUE(PressDialogButton(dialog, IDC_SCAN_START));
     const auto again = program.AnswerMessage({}, 120000);
     ASSERT_TRUE(again);
