@@ -176,6 +176,18 @@ TEST(CleanTest, QuarantineAllRemovesEveryListedPestIntoOneNewSession) {
         gui::SendWindowMessage(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item.handle));
     ScreenshotWhenDrawn(dialog, "clean-before-quarantine-all");
     const auto archives_before = SessionArchives(install);
+    // What the scripted remover left from before goes into the activity log
+    // with what it writes now, byte for byte.
+    ActivityLogEntry earlier;
+    earlier.date_time = "3/15/2004-9:40:00 AM";
+    earlier.time = 127238052000000000;
+    earlier.action = "Deleted";
+    earlier.pest_name = "CleanedEarlier";
+    earlier.category = "Adware";
+    earlier.pest_id = 3998;
+    earlier.location = "File \"C:\\gone.exe\"";
+    const std::string earlier_line = FormatActivityLogLine(earlier);
+    WriteText(install.folder() / "qzcleanlog.csv", earlier_line);
 
     ASSERT_TRUE(PressDialogButton(dialog, IDC_SCAN_QUARANTINE_ALL));
     const auto not_all = AnswerYes(program.id());
@@ -257,6 +269,7 @@ TEST(CleanTest, QuarantineAllRemovesEveryListedPestIntoOneNewSession) {
     }
     EXPECT_EQ(remover_runs, 1);
     EXPECT_FALSE(fs::exists(install.folder() / "qzcleanlog.csv"));
+    EXPECT_NE(ReadText(ActivityLogFile()).find(earlier_line), std::string::npos);
 
     ASSERT_TRUE(PressDialogButton(dialog, IDCANCEL));
     ASSERT_TRUE(gui::WaitForWindowGone(dialog, 10000));

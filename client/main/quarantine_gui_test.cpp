@@ -295,5 +295,90 @@ TEST(QuarantineManagerTest, DeleteTakesTheOlderSessionsAlongAndARefusedRestoreKe
     EXPECT_TRUE(program.Close());
 }
 
+// Replaces every "{key}" of the text by its value.
+std::string Filled(std::string text,
+                   const std::vector<std::pair<std::string, std::string>>& values) {
+    for (const auto& [key, value] : values) {
+        const std::string mark = "{" + key + "}";
+        for (auto at = text.find(mark); at != std::string::npos;
+             at = text.find(mark, at + value.size()))
+            text.replace(at, mark.size(), value);
+    }
+    return text;
+}
+
+TEST(QuarantineManagerTest, SaveReportWritesEverySessionThroughTheSaveAsDialog) {
+    InstallOptions options;
+    options.definitions = Definitions::kNone;
+    TestInstall install(options);
+    Sessions sessions;
+    ASSERT_NO_FATAL_FAILURE(MakeSessions(sessions, install, false));
+
+    Gorsewatch5Process program;
+    const HWND dialog = OpenManager(program, install);
+    ASSERT_NE(dialog, nullptr);
+    const HWND tree = GetDlgItem(dialog, IDC_QUARANTINE_TREE);
+    const auto roots = Roots(tree);
+    ASSERT_EQ(roots.size(), 3u);
+    // Only the newest was ever expanded; the report reads the others.
+    gui::SendWindowMessage(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(roots[0].handle));
+
+    ASSERT_TRUE(PressDialogButton(dialog, IDC_QUARANTINE_REPORT));
+    const HWND save_as = gui::FindDialog({.title = L"Save As", .process_id = program.id()}, 30000);
+    ASSERT_NE(save_as, nullptr);
+    HWND name_field = nullptr;
+    ASSERT_TRUE(gui::WaitUntil(
+        [&] {
+            for (const auto& child : gui::ListChildren(save_as)) {
+                if (child.class_name == L"Edit" && child.visible) {
+                    name_field = child.handle;
+                    return true;
+                }
+            }
+            return false;
+        },
+        10000));
+    // The proposed name, then the one typed: a doubled ".txt" in another case.
+    EXPECT_EQ(gui::GetText(name_field).rfind(L"QuarantinedPestsReport", 0), 0u)
+        << gui::GetText(name_field);
+    ScreenshotWhenDrawn(save_as, "quarantine-report-save-as");
+    const fs::path chosen = sessions.dir.path() / "r.TXT.txt";
+    ASSERT_TRUE(gui::SetText(name_field, chosen.wstring()));
+    ASSERT_TRUE(gui::PressButton(save_as, IDOK));
+    ASSERT_TRUE(gui::WaitForWindowGone(save_as, 10000));
+    const fs::path written = sessions.dir.path() / "r.txt";
+    ASSERT_TRUE(gui::WaitUntil(
+        [&] { return fs::exists(written) && Enabled(dialog, IDC_QUARANTINE_REPORT); }, 10000));
+    EXPECT_FALSE(fs::exists(chosen.string() + ".txt"));
+    EXPECT_FALSE(program.HasMessageDialog());
+
+    const std::string report = ReadText(written);
+    const std::string generated = "This report was generated on: ";
+    const auto at = report.find(generated);
+    ASSERT_NE(at, std::string::npos) << report;
+    const auto end = report.find("\r\n", at);
+    const std::string now = report.substr(at + generated.size(), end - at - generated.size());
+    EXPECT_FALSE(now.empty());
+    const auto text = [&](std::size_t i) {
+        const std::wstring& wide = roots[i].text;
+        return std::string(wide.begin(), wide.end());
+    };
+    const std::string expected = Filled(ReadText(BuildPath(OLVEX_QUARANTINE_REPORT_GOLDEN)),
+                                        {{"NOW", now},
+                                         {"SESSION3", text(0)},
+                                         {"SESSION2", text(1)},
+                                         {"SESSION1", text(2)},
+                                         {"DIR", sessions.dir.path().string()}});
+    EXPECT_EQ(report, expected);
+    // The sessions never expanded now show their items.
+    const auto lines = TreeTextLines(tree);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), L"  QTest.Alpha"), lines.end())
+        << Joined(lines);
+    ScreenshotWhenDrawn(dialog, "quarantine-report-saved");
+    ASSERT_TRUE(PressDialogButton(dialog, IDCANCEL));
+    ASSERT_TRUE(gui::WaitForWindowGone(dialog, 10000));
+    EXPECT_TRUE(program.Close());
+}
+
 }  // namespace
 }  // namespace olvex::testing
