@@ -465,7 +465,8 @@ LRESULT CQuarantineDlg::OnKeyDownTree(const NMHDR& header) {
         SyncSessionCheck(item);
         ApplyButtons(ButtonsAfterCheck(now_checked, AnyOtherChecked(item)));
     }
-    return 0;
+    // The space takes no part in the tree's incremental search.
+    return 1;
 }
 
 void CQuarantineDlg::OnSelectAll() {

@@ -375,6 +375,44 @@ TEST(QuarantineManagerTest, SaveReportWritesEverySessionThroughTheSaveAsDialog) 
     EXPECT_NE(std::find(lines.begin(), lines.end(), L"  QTest.Alpha"), lines.end())
         << Joined(lines);
     ScreenshotWhenDrawn(dialog, "quarantine-report-saved");
+
+    // A pest's name, and its location, open the pest's page (the built-in
+    // site: the install has no URL table).
+    const std::wstring url_log = gui::Environment(L"OLVEX_URL_LOG");
+    ASSERT_FALSE(url_log.empty());
+    std::error_code ignored;
+    fs::remove(fs::path(url_log), ignored);
+    const HTREEITEM gamma = TreeView_GetChild(tree, roots[0].handle);
+    gui::SendWindowMessage(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(gamma));
+    std::vector<std::string> opened;
+    for (const HTREEITEM item : {gamma, TreeView_GetChild(tree, gamma)}) {
+        ASSERT_TRUE(gui::ClickTreeItemLabel(tree, item));
+        opened.push_back("http://www.example.com/pestinfo/q/qtest_gamma.asp");
+        EXPECT_TRUE(gui::WaitUntil([&] { return gui::ReadLines(url_log) == opened; }, 10000))
+            << ReadText(fs::path(url_log));
+    }
+    // Label clicks check nothing.
+    EXPECT_TRUE(AllOfSessionChecked(tree, roots[0].handle, 0));
+    ASSERT_TRUE(PressDialogButton(dialog, IDCANCEL));
+    ASSERT_TRUE(gui::WaitForWindowGone(dialog, 10000));
+    EXPECT_TRUE(program.Close());
+}
+
+TEST(QuarantineManagerTest, AnEmptyQuarantineOffersNothingToActOn) {
+    TestInstall install;
+    Gorsewatch5Process program;
+    const HWND dialog = OpenManager(program, install);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(gui::ReadTree(GetDlgItem(dialog, IDC_QUARANTINE_TREE)).empty());
+    for (const int id : {IDC_QUARANTINE_SELECT_ALL, IDC_QUARANTINE_RESTORE, IDC_QUARANTINE_DELETE})
+        EXPECT_FALSE(Enabled(dialog, id)) << id;
+    EXPECT_FALSE(program.HasMessageDialog());
+    ScreenshotWhenDrawn(dialog, "quarantine-manager-empty");
+    ASSERT_TRUE(PressDialogButton(dialog, IDC_QUARANTINE_REPORT));
+    const auto message = program.AnswerMessage("quarantine-report-nothing", 30000);
+    ASSERT_TRUE(message);
+    EXPECT_EQ(*message, L"No quarantined pests found.");
+    EXPECT_EQ(gui::FindDialog({.title = L"Save As", .process_id = program.id()}, 500), nullptr);
     ASSERT_TRUE(PressDialogButton(dialog, IDCANCEL));
     ASSERT_TRUE(gui::WaitForWindowGone(dialog, 10000));
     EXPECT_TRUE(program.Close());
