@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "client/cli/removal_plan.h"
+#include "client/common/removal_plan.h"
 #include "olvex/olvex.h"
 
 namespace olvex {

@@ -24,6 +24,15 @@ std::string AnsiResourceText(UINT id);
 com::UniqueBstr MakeBstr(std::string_view ansi);
 std::string AnsiFromBstrText(const wchar_t* text);
 
+// An engine object's bsLastError; empty without the object or the text.
+template <typename Interface>
+std::wstring LastErrorText(Interface* object) {
+    com::UniqueBstr text;
+    if (object == nullptr || FAILED(object->get_bsLastError(text.Put())) || text.Get() == nullptr)
+        return {};
+    return std::wstring(text.Get(), SysStringLen(text.Get()));
+}
+
 // `OpenProgramKey`: HKLM\Software\Vorandel\KelvanGorsewatch, opened for
 // reading or created with all access; the registry's result (87 without a
 // key pointer).

@@ -75,14 +75,6 @@ std::wstring SystemErrorText(DWORD error) {
 }
 
 template <typename Interface>
-std::wstring LastErrorText(Interface* object) {
-    com::UniqueBstr text;
-    if (object == nullptr || FAILED(object->get_bsLastError(text.Put())) || text.Get() == nullptr)
-        return {};
-    return std::wstring(text.Get(), SysStringLen(text.Get()));
-}
-
-template <typename Interface>
 long LastErrorNumber(Interface* object) {
     long number = 0;
     if (object == nullptr || FAILED(object->get_nLastError(&number)))

@@ -7,6 +7,8 @@
 
 // Pictures.
 #define IDB_DRIVE_IMAGES 140
+// The management dialogs' Help buttons.
+#define IDB_HELP_BUTTON 144
 #define IDB_PAGE_BACKGROUND 186
 #define IDB_BANNER_LEFT 191
 #define IDB_BANNER_RIGHT 192

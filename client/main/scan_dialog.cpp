@@ -143,6 +143,7 @@ CScanDlg::CScanDlg()
     for (const int field : {IDC_SCAN_PESTS, IDC_SCAN_STATUS}) {
         OnCommand(field, EN_SETFOCUS, [this] { SetFocus(Item(IDCANCEL)); });
     }
+    ListenForResultActions();
 }
 
 CScanDlg::~CScanDlg() {

@@ -12,9 +12,12 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <atomic>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "client/common/ui/gdi.h"
 #include "client/common/ui/dialog_layout.h"
@@ -76,6 +79,24 @@ class CScanDlg : public ManagementDialog {
     void BlankAndSet(int id, const std::wstring& text);
     void ScanEnded(DWORD exit_code);
     void WriteScanHistory();
+
+    // What the user does with the results (scan_dialog_actions.cpp).
+    void ListenForResultActions();
+    LRESULT OnTreeClick();
+    LRESULT OnTreeKeyDown(const NMHDR& header);
+    void OnSelectAll();
+    void OnQuarantineAll();
+    void OnExcludeChecked();
+    // Gives the item's pest and all its locations the state the item's box
+    // is about to take; that state.
+    bool CheckPestGroup(HTREEITEM item);
+    // Whether an item other than this one is checked.
+    bool AnyOtherItemChecked(HTREEITEM item) const;
+    void DisableExclude();
+    // Removes the root's children of the handled pests, and the root with
+    // them when none is left.
+    void PruneResults(HTREEITEM root, const std::vector<std::int32_t>& handled);
+    void Tell(const std::wstring& text, int sound_kind);
 
     std::atomic<HANDLE> pest_activity_{nullptr};
     std::atomic<HANDLE> scanner_window_{nullptr};

@@ -532,6 +532,24 @@ bool ToggleTreeItemByClick(HWND tree, HTREEITEM item, DWORD timeout_ms) {
     return WaitForCheckChange(tree, item, before, timeout_ms);
 }
 
+bool ClickTreeItemLabel(HWND tree, HTREEITEM item) {
+    Send(tree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(item));
+    RemoteBlock block(tree, sizeof(RECT));
+    RECT text_rect{};
+    std::memcpy(&text_rect, &item, sizeof(item));  // TVM_GETITEMRECT takes the item in the rect
+    if (!block || !block.Write(text_rect) || !Send(tree, TVM_GETITEMRECT, TRUE, block.At()) ||
+        !block.Read(text_rect))
+        return false;
+    const POINT point{(text_rect.left + text_rect.right) / 2,
+                      (text_rect.top + text_rect.bottom) / 2};
+    // As for a box: both buttons queued in order, the cursor on the label.
+    POINT on_screen = point;
+    ClientToScreen(tree, &on_screen);
+    SetCursorPos(on_screen.x, on_screen.y);
+    return PostWindowMessage(tree, WM_LBUTTONDOWN, MK_LBUTTON, PointParam(point)) &&
+           PostWindowMessage(tree, WM_LBUTTONUP, 0, PointParam(point));
+}
+
 bool ToggleTreeItemBySpace(HWND tree, HTREEITEM item, DWORD timeout_ms) {
     const int before = TreeItemCheck(tree, item);
     if (before < 0)

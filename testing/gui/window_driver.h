@@ -162,6 +162,9 @@ int TreeItemCheck(HWND tree, HTREEITEM item);
 // in its drag tracking until a button-up arrives. True once the check state
 // changed.
 bool ToggleTreeItemByClick(HWND tree, HTREEITEM item, DWORD timeout_ms = 5000);
+// Clicks the middle of the item's label (button-down and button-up posted
+// together, the cursor there); true when the clicks were posted.
+bool ClickTreeItemLabel(HWND tree, HTREEITEM item);
 // Selects the item and presses the space bar on it (posted, through the
 // program's own message loop). True once the check state changed.
 bool ToggleTreeItemBySpace(HWND tree, HTREEITEM item, DWORD timeout_ms = 5000);

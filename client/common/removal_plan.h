@@ -1,6 +1,7 @@
-// The order of one pest's removal in the command-line scanner, and which of
-// its locations are removed at all. Processes go first, so that nothing
-// running holds the files that follow, then cookies, files, folders and
+// The order of one pest's removal (the command-line scanner and the main
+// program's Scan dialog clean alike), and which of its locations are removed
+// at all. Processes go first, so that nothing running holds the files that
+// follow, then cookies, files, folders and
 // registry items. Scans may report one place more than once (a start-up
 // entry names a file as the user's registry has it, the common locations as
 // the definitions spell it): locations of one kind whose places are equal

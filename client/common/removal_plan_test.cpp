@@ -1,4 +1,4 @@
-#include "client/cli/removal_plan.h"
+#include "client/common/removal_plan.h"
 
 #include <gtest/gtest.h>
 
