@@ -4,6 +4,8 @@
 
 // The program's icon (also the frame's).
 #define IDR_MAINFRAME 128
+// The picture of the management dialogs' Help buttons.
+#define IDB_HELP_BUTTON 144
 
 // Start-up.
 #define IDS_SOCKETS_FAILED 104
@@ -47,6 +49,8 @@
 #define IDS_MACHINE_ID_FILE_NAME 278
 #define IDS_PROTECTION_OFF 375
 #define IDS_UNKNOWN 57606
+// The activity log's action when the user excludes something.
+#define IDS_ACTION_EXCLUDED 337
 #define IDS_SUITE_PROGRAM 61306
 #define IDS_SUITE_PROGRAM_SWITCH 61307
 #define IDS_PROGRAM_FILE_NAME 61309

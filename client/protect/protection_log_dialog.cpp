@@ -7,10 +7,10 @@
 #include "client/common/ui/controls.h"
 #include "client/common/ui/gdi.h"
 #include "client/protect/dialog_colours.h"
-#include "client/protect/log_entry_order.h"
+#include "client/common/log_entry_order.h"
 #include "client/protect/wakenor_resources.h"
 
-namespace olvex::protect {
+namespace olvex {
 namespace {
 
 struct Column {
@@ -105,4 +105,4 @@ void ShowProtectionLog(const std::string& log_path, HINSTANCE instance) {
     dialog.RunModal(nullptr);
 }
 
-}  // namespace olvex::protect
+}  // namespace olvex

@@ -4,8 +4,9 @@ page_background.bmp (186), the pale gradient the pages stretch over their
 background; drive_images.bmp (140), six 20-pixel drive and folder images on
 magenta, the image list's mask colour (closed folder, CD-ROM, fixed disk,
 open folder, removable drive, network drive); banner_left.bmp (191) and
-banner_right.bmp (192), the pictures of the page banner; gorsewatch.ico, the
-program's icon (32 and 16 pixels). Run once when a picture changes."""
+banner_right.bmp (192), the pictures of the page banner; help_button.bmp
+(144), the question mark on the management dialogs' Help buttons;
+gorsewatch.ico, the program's icon (32 and 16 pixels). Run once when a picture changes."""
 import struct
 
 MAGENTA = (255, 0, 255)
@@ -115,6 +116,27 @@ def icon_image(size):
     return info + xor + mask
 
 
+QUESTION_MARK = [
+    ".###.",
+    "#...#",
+    "....#",
+    "...#.",
+    "..#..",
+    ".....",
+    "..#..",
+]
+
+
+def help_button(x, y):
+    # A white question mark on a blue disc, on the buttons' grey.
+    if (x - 7.5) ** 2 + (y - 7.5) ** 2 > 7.5 ** 2:
+        return (212, 208, 200)
+    row, column = y - 4, x - 5
+    if 0 <= row < 7 and 0 <= column < 5 and QUESTION_MARK[row][column] == "#":
+        return (255, 255, 255)
+    return (51, 102, 153)
+
+
 def write_icon(path, sizes):
     images = [icon_image(size) for size in sizes]
     header = struct.pack("<HHH", 0, 1, len(images))
@@ -132,4 +154,5 @@ if __name__ == "__main__":
     write_bmp("drive_images.bmp", 120, 16, drive_image)
     write_bmp("banner_left.bmp", 96, 48, banner(True))
     write_bmp("banner_right.bmp", 96, 48, banner(False))
+    write_bmp("help_button.bmp", 16, 16, help_button)
     write_icon("gorsewatch.ico", [32, 16])
