@@ -9,12 +9,9 @@
 #include "client/common/client_environment.h"
 #include "client/common/ui/ansi_text.h"
 #include "client/common/ui/dialog_layout.h"
-#include "client/common/ui/file_error_box.h"
-#include "client/common/ui/system_seams.h"
-#include "client/common/ui/text_file.h"
-#include "client/common/version_report.h"
 #include "client/main/app_helpers.h"
 #include "client/main/app_ids.h"
+#include "client/main/dialog_actions.h"
 #include "client/main/exclusions_dialog_ids.h"
 #include "client/main/folder_chooser.h"
 #include "client/main/gorsewatch5_app.h"
@@ -130,7 +127,7 @@ CExclusionsDlg::CExclusionsDlg() : ManagementDialog(IDD_EXCLUSIONS) {
     OnClicked(IDC_EXCLUSIONS_SELECT_PESTS, [this] { OnSelectAll(kPests); });
     OnClicked(IDC_EXCLUSIONS_SELECT_PATHS, [this] { OnSelectAll(kPaths); });
     OnClicked(IDC_EXCLUSIONS_SAVE_REPORT, [this] { OnSaveReport(); });
-    OnClicked(IDC_EXCLUSIONS_HELP, [this] { OnHelp(); });
+    OnClicked(IDC_EXCLUSIONS_HELP, [this] { OpenHelpFile(handle()); });
     OnNotify(IDC_EXCLUSIONS_PESTS, NM_CLICK, [this](NMHDR&) { return OnClickTree(kPests); });
     OnNotify(IDC_EXCLUSIONS_PATHS, NM_CLICK, [this](NMHDR&) { return OnClickTree(kPaths); });
     OnMessage(kItemBoxClicked, [this](WPARAM wparam, LPARAM lparam) -> LRESULT {
@@ -202,11 +199,11 @@ void CExclusionsDlg::FillTrees(const std::set<std::string>& keep_ticked) {
         com::ComPtr<IExcludedItem> item;
         HRESULT result = excluder->GetFirstExclusion(item.Put());
         while (SUCCEEDED(result) && item) {
-            const auto name = Attribute(*item, kPestNameAttribute);
-            const ExclusionTree tree = ClassifyExclusion(Attribute(*item, kPestIdAttribute), name);
+            const auto name = Attribute(*item.Get(), kPestNameAttribute);
+            const ExclusionTree tree = ClassifyExclusion(Attribute(*item.Get(), kPestIdAttribute), name);
             if (tree != ExclusionTree::kHidden) {
                 const bool in_paths = tree == ExclusionTree::kPaths;
-                const std::string text = StoredText(*item);
+                const std::string text = StoredText(*item.Get());
                 const HTREEITEM added = (in_paths ? paths : pests)
                                             .Insert(TVI_ROOT, ui::FromAnsi(*name),
                                                     in_paths ? kPathTreeData : kPestTreeData, true,
@@ -371,34 +368,12 @@ void CExclusionsDlg::OnSaveReport() {
         app->ShowMessage(IDS_NO_EXCLUSIONS, kSoundDone);
         return;
     }
-    ui::SaveFileRequest request;
-    request.default_extension = kReportExtension;
-    request.file_name = kReportFileName;
-    request.filter = kReportFilter;
-    const auto chosen = ui::CurrentSaveFileChooser().Choose(handle(), request);
-    if (chosen) {
-        EnableItem(IDC_EXCLUSIONS_SAVE_REPORT, false);
-        const std::string path =
-            FixDoubledExtension(ui::ToAnsi(*chosen), ui::ToAnsi(request.default_extension));
-        ui::TextFileWriter file;
-        if (const ui::TextFileError error = file.Create(path)) {
-            ui::ShowFileErrorBox(error, handle());
-        } else {
-            file.Write(FormatExclusionsReport(ReportItems(pests), ReportItems(paths),
-                                              FormatCurrentDateTime(), SystemNumberText));
-            if (const ui::TextFileError error = file.Close())
-                ui::ShowFileErrorBox(error, handle());
-        }
-        EnableItem(IDC_EXCLUSIONS_SAVE_REPORT, true);
-    }
-    SetCurrentDirectoryA(app->install_folder().c_str());
-}
-
-void CExclusionsDlg::OnHelp() {
-    if (CGorsewatch5App* app = CGorsewatch5App::Current())
-        ui::CurrentShellOpener().Open(handle(), ui::FromAnsi(app->install_folder()) +
-                                                    ui::LoadText(IDS_HELP_FILE_NAME));
-    RedrawWindow(handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    EnableItem(IDC_EXCLUSIONS_SAVE_REPORT, false);
+    SaveReport(handle(), {kReportExtension, kReportFileName, kReportFilter}, [&] {
+        return FormatExclusionsReport(ReportItems(pests), ReportItems(paths),
+                                      FormatCurrentDateTime(), SystemNumberText);
+    });
+    EnableItem(IDC_EXCLUSIONS_SAVE_REPORT, true);
 }
 
 }  // namespace olvex

@@ -20,6 +20,7 @@
 #include "client/common/ui/gdi.h"
 #include "client/main/exclusion_rules.h"
 #include "client/main/program_dialog.h"
+#include "olvex/olvex.h"
 
 namespace olvex {
 
@@ -51,7 +52,6 @@ class CExclusionsDlg : public ManagementDialog {
     void OnSelectAll(const TreeIds& ids);
     LRESULT OnClickTree(const TreeIds& ids);
     void OnSaveReport();
-    void OnHelp();
 
     ui::Font tree_font_;
     ui::Font caption_font_;

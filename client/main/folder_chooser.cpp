@@ -17,7 +17,7 @@ class ShellFolderChooser final : public FolderChooser {
         PIDLIST_ABSOLUTE items = SHBrowseForFolderW(&info);
         if (items == nullptr)
             return {};
-        FolderChoice choice{.chosen = true};
+        FolderChoice choice{.chosen = true, .path = {}};
         wchar_t path[MAX_PATH] = {};
         if (SHGetPathFromIDListW(items, path))
             choice.path = ui::ToAnsi(path);

@@ -3,14 +3,14 @@
 #include <utility>
 
 #include "client/common/activity_log_file.h"
+#include "client/common/log_entry_order.h"
 #include "client/common/ui/ansi_text.h"
 #include "client/common/ui/controls.h"
 #include "client/common/ui/gdi.h"
 #include "client/protect/dialog_colours.h"
-#include "client/common/log_entry_order.h"
 #include "client/protect/wakenor_resources.h"
 
-namespace olvex {
+namespace olvex::protect {
 namespace {
 
 struct Column {
@@ -105,4 +105,4 @@ void ShowProtectionLog(const std::string& log_path, HINSTANCE instance) {
     dialog.RunModal(nullptr);
 }
 
-}  // namespace olvex
+}  // namespace olvex::protect
