@@ -131,8 +131,13 @@ TEST_F(PrevalenceTest, LinksOpenTheTablesAddressesElseTheBuiltInOnes) {
         GetCursorInfo(&info);
         return info.hCursor;
     };
-    EXPECT_NE(cursor_over(GetDlgItem(dialog, 1130)), arrow);
-    EXPECT_EQ(cursor_over(GetDlgItem(dialog, 1113)), arrow);
+    // (The program's arrow is its own handle: the hand is told apart from it.)
+    const HCURSOR hand = cursor_over(GetDlgItem(dialog, 1130));
+    EXPECT_NE(hand, arrow);
+    const HCURSOR elsewhere = cursor_over(GetDlgItem(dialog, 1113));
+    EXPECT_NE(elsewhere, hand);
+    EXPECT_EQ(cursor_over(GetDlgItem(dialog, 1135)), hand);
+    EXPECT_EQ(cursor_over(GetDlgItem(dialog, 1121)), elsewhere);
 
     gui::PostWindowMessage(dialog, WM_COMMAND, IDCANCEL, 0);
     ASSERT_TRUE(gui::WaitForWindowGone(dialog, 10000));
