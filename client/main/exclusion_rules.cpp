@@ -22,13 +22,12 @@ ExclusionTree ClassifyExclusion(const std::optional<std::string>& pest_id,
                                 const std::optional<std::string>& pest_name) {
     if (!pest_id || !pest_name)
         return ExclusionTree::kHidden;
-    return *pest_id == "None" || *pest_id == "none" ? ExclusionTree::kPaths
-                                                    : ExclusionTree::kPests;
+    return *pest_id == "None" || *pest_id == "none" ? ExclusionTree::kPaths : ExclusionTree::kPests;
 }
 
 TreeButtons ButtonsAfterFill(std::size_t item_count) {
-    return {.remove_enabled = false, .select_all_checked = false,
-            .select_all_enabled = item_count > 0};
+    return {
+        .remove_enabled = false, .select_all_checked = false, .select_all_enabled = item_count > 0};
 }
 
 TreeButtons ButtonsAfterSelectAll(TreeButtons current, bool ticked) {

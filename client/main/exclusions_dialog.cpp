@@ -148,8 +148,8 @@ bool CExclusionsDlg::OnInitDialog() {
         const HDC dc = GetDC(handle());
         tree_font_ = ui::CreatePointFontFromResources(IDS_SCAN_FONT_FACE, IDS_SCAN_FONT_SIZE,
                                                       FW_NORMAL, false, dc);
-        caption_font_ = ui::CreatePointFontFromResources(IDS_HEADING_FONT_FACE,
-                                                         IDS_SCAN_FONT_SIZE, FW_BOLD, false, dc);
+        caption_font_ = ui::CreatePointFontFromResources(IDS_HEADING_FONT_FACE, IDS_SCAN_FONT_SIZE,
+                                                         FW_BOLD, false, dc);
         ReleaseDC(handle(), dc);
     }
     for (const int id : {IDC_EXCLUSIONS_PESTS, IDC_EXCLUSIONS_PATHS}) {
@@ -200,7 +200,8 @@ void CExclusionsDlg::FillTrees(const std::set<std::string>& keep_ticked) {
         HRESULT result = excluder->GetFirstExclusion(item.Put());
         while (SUCCEEDED(result) && item) {
             const auto name = Attribute(*item.Get(), kPestNameAttribute);
-            const ExclusionTree tree = ClassifyExclusion(Attribute(*item.Get(), kPestIdAttribute), name);
+            const ExclusionTree tree =
+                ClassifyExclusion(Attribute(*item.Get(), kPestIdAttribute), name);
             if (tree != ExclusionTree::kHidden) {
                 const bool in_paths = tree == ExclusionTree::kPaths;
                 const std::string text = StoredText(*item.Get());

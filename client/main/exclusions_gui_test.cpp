@@ -194,11 +194,11 @@ TEST_F(ExclusionsTest, TreesFollowPestIdAndRemoveTakesExactlyTheTickedExclusions
     const HWND pests = GetDlgItem(dialog, kPestTree);
     const HWND paths = GetDlgItem(dialog, kPathTree);
 
-    EXPECT_EQ(TreeTexts(pests), (std::vector<std::wstring>{L"Alpha Pest", L"Capital None",
-                                                           L"Shared Name", L"Twin Pest",
-                                                           L"Twin Pest"}));
-    EXPECT_EQ(TreeTexts(paths), (std::vector<std::wstring>{L"c:\\fixture\\one",
-                                                           L"c:\\fixture\\two", L"Shared Name"}));
+    EXPECT_EQ(TreeTexts(pests),
+              (std::vector<std::wstring>{L"Alpha Pest", L"Capital None", L"Shared Name",
+                                         L"Twin Pest", L"Twin Pest"}));
+    EXPECT_EQ(TreeTexts(paths), (std::vector<std::wstring>{L"c:\\fixture\\one", L"c:\\fixture\\two",
+                                                           L"Shared Name"}));
     // The dialog holds the pest-activity signal, as a scan does.
     const HANDLE activity = OpenMutexA(SYNCHRONIZE, FALSE, "GorsewatchV5PestActivity");
     EXPECT_NE(activity, nullptr);
@@ -210,8 +210,8 @@ TEST_F(ExclusionsTest, TreesFollowPestIdAndRemoveTakesExactlyTheTickedExclusions
     const std::string history_before = fs::exists(history) ? ReadText(history) : "";
     fs::copy_file(BuildPath(OLVEX_MARVOLT_PATH), install_.folder() / "Marvolt.exe");
     gui::RunningProgram scanner;
-    ASSERT_TRUE(scanner.Start(gui::Quote((install_.folder() / "Marvolt.exe").wstring()) +
-                              L" /ignore"));
+    ASSERT_TRUE(
+        scanner.Start(gui::Quote((install_.folder() / "Marvolt.exe").wstring()) + L" /ignore"));
     EXPECT_TRUE(gui::WaitUntil([&] { return !scanner.running(); }, 60000));
     EXPECT_EQ(fs::exists(history) ? ReadText(history) : "", history_before);
     EXPECT_FALSE(Enabled(dialog, kRemovePests));
@@ -243,8 +243,8 @@ TEST_F(ExclusionsTest, TreesFollowPestIdAndRemoveTakesExactlyTheTickedExclusions
     EXPECT_TRUE(gui::WaitUntil([&] { return TreeTexts(pests).empty(); }, 10000));
     Served(dialog);
     ScreenshotWhenDrawn(dialog, "exclusions-pests-removed");
-    EXPECT_EQ(TreeTexts(paths), (std::vector<std::wstring>{L"c:\\fixture\\one",
-                                                           L"c:\\fixture\\two", L"Shared Name"}));
+    EXPECT_EQ(TreeTexts(paths), (std::vector<std::wstring>{L"c:\\fixture\\one", L"c:\\fixture\\two",
+                                                           L"Shared Name"}));
     EXPECT_FALSE(Enabled(dialog, kRemovePests));
     EXPECT_FALSE(Enabled(dialog, kSelectPests));
     EXPECT_EQ(gui::GetCheck(GetDlgItem(dialog, kSelectPests)), 0);

@@ -24,8 +24,8 @@ struct Column {
     int width;
 };
 constexpr Column kColumns[] = {
-    {L"Date", 150}, {L"Action", 125}, {L"Pest Name", 200}, {L"Category", 100},
-    {L"Pest Location", 200},
+    {L"Date", 150},     {L"Action", 125},        {L"Pest Name", 200},
+    {L"Category", 100}, {L"Pest Location", 200},
 };
 
 constexpr wchar_t kReportExtension[] = L"csv";

@@ -10,9 +10,8 @@ std::string FormatLogReport(std::span<const ActivityLogEntry> entries,
     text += generated_on;
     text += "\n\n";
     for (const ActivityLogEntry& entry : entries) {
-        for (const std::string* field :
-             {&entry.date_time, &entry.action, &entry.pest_name, &entry.category,
-              &entry.location}) {
+        for (const std::string* field : {&entry.date_time, &entry.action, &entry.pest_name,
+                                         &entry.category, &entry.location}) {
             text += *field;
             text += kSeparator;
         }

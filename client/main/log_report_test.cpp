@@ -8,8 +8,8 @@
 namespace olvex {
 namespace {
 
-ActivityLogEntry Entry(std::string date, std::string action, std::string name,
-                       std::string category, std::string location, std::int32_t pvt) {
+ActivityLogEntry Entry(std::string date, std::string action, std::string name, std::string category,
+                       std::string location, std::int32_t pvt) {
     ActivityLogEntry entry;
     entry.date_time = std::move(date);
     entry.action = std::move(action);

@@ -23,8 +23,7 @@ struct Link {
 constexpr Link kLinks[] = {
     {IDC_PREVALENCE_EMERGING_LINK, IDS_EMERGING_URL_KEY, IDS_EMERGING_URL_DEFAULT},
     {IDC_PREVALENCE_FASTEST_LINK, IDS_FASTEST_URL_KEY, IDS_FASTEST_URL_DEFAULT},
-    {IDC_PREVALENCE_MOST_COMMON_LINK, IDS_MOST_PREVALENT_URL_KEY,
-     IDS_MOST_PREVALENT_URL_DEFAULT},
+    {IDC_PREVALENCE_MOST_COMMON_LINK, IDS_MOST_PREVALENT_URL_KEY, IDS_MOST_PREVALENT_URL_DEFAULT},
     {IDC_PREVALENCE_TOP_TEN_LINK, IDS_TOP_TEN_URL_KEY, IDS_TOP_TEN_URL_DEFAULT},
     {IDC_PREVALENCE_MOST_TYPES_LINK, IDS_MOST_PREVALENT_TYPES_URL_KEY,
      IDS_MOST_PREVALENT_TYPES_URL_DEFAULT},
@@ -75,8 +74,8 @@ void CPrevalenceDlg::CreateFonts() {
     const HDC dc = GetDC(handle());
     heading_font_ = ui::CreatePointFontFromResources(
         IDS_PREVALENCE_HEADING_FONT_FACE, IDS_PREVALENCE_HEADING_FONT_SIZE, FW_BOLD, false, dc);
-    link_font_ = ui::CreatePointFontFromResources(IDS_LINK_FONT_FACE, IDS_LINK_FONT_SIZE,
-                                                  FW_NORMAL, true, dc);
+    link_font_ = ui::CreatePointFontFromResources(IDS_LINK_FONT_FACE, IDS_LINK_FONT_SIZE, FW_NORMAL,
+                                                  true, dc);
     section_font_ = ui::CreatePointFontFromResources(IDS_CONFIG_FONT_FACE, IDS_CONFIG_FONT_SIZE,
                                                      FW_BOLD, false, dc);
     ReleaseDC(handle(), dc);
