@@ -194,5 +194,24 @@ TEST_F(LogTest, AnEmptyLogHasNothingToSave) {
     EXPECT_TRUE(program_.Close());
 }
 
+TEST_F(LogTest, WithLimitedRightsTheLimitShowsButCannotChange) {
+    WriteText(SettingsFile(), "truncate=1\r\n");
+    const ProgramKeyReadOnly read_only;
+    ASSERT_TRUE(read_only.applied());
+    ASSERT_TRUE(program_.Start(install_));
+    ASSERT_TRUE(program_.AnswerMessage().has_value());  // the limited-rights notice
+    ASSERT_NE(program_.WaitForMainWindow(), nullptr);
+    ASSERT_TRUE(program_.WaitUntilIdle());
+    gui::SendWindowMessage(program_.main_window(), 1028, 3, 0);
+    ASSERT_TRUE(gui::ClickControl(program_.PageControl(kLogLink)));
+    const HWND dialog = FindShownWindow(kLogTitle, program_.id(), 30000);
+    ASSERT_NE(dialog, nullptr);
+    ScreenshotWhenDrawn(dialog, "log-limited-rights");
+    EXPECT_EQ(gui::GetCheck(GetDlgItem(dialog, kLimit)), 1);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, kLimit)));
+    CloseDialog(dialog);
+    EXPECT_TRUE(program_.Close());
+}
+
 }  // namespace
 }  // namespace olvex::testing
