@@ -29,6 +29,7 @@ constexpr int kSelectPaths = 1084;
 constexpr int kAddPath = 1085;
 constexpr int kRemovePaths = 1086;
 constexpr int kSaveReport = 1074;
+constexpr int kHelp = 1088;
 
 // The engine DLL of the build, used in this process the way another client
 // program uses its excluder.
@@ -133,10 +134,12 @@ class ExclusionsTest : public ::testing::Test {
     void SetUp() override {
         SetEnvironmentVariableW(kTestFolderChoiceVariable, folder_choice_.wstring().c_str());
         SetEnvironmentVariableW(kTestSaveChoiceVariable, save_choice_.wstring().c_str());
+        SetEnvironmentVariableW(kTestShellLogVariable, shell_log_.wstring().c_str());
     }
     void TearDown() override {
         SetEnvironmentVariableW(kTestFolderChoiceVariable, nullptr);
         SetEnvironmentVariableW(kTestSaveChoiceVariable, nullptr);
+        SetEnvironmentVariableW(kTestShellLogVariable, nullptr);
     }
 
     fs::path DataFolder() const { return install_.folder() / "core"; }
@@ -166,6 +169,7 @@ class ExclusionsTest : public ::testing::Test {
     ScratchDir scratch_;
     fs::path folder_choice_ = scratch_.path() / "folder-choice.txt";
     fs::path save_choice_ = scratch_.path() / "save-choice.txt";
+    fs::path shell_log_ = scratch_.path() / "opened.txt";
     Gorsewatch5Process program_;
 };
 
@@ -349,6 +353,16 @@ TEST_F(ExclusionsTest, ReportListsBothTreesNumbered) {
     ASSERT_TRUE(gui::WaitUntil([&] { return fs::exists(report); }, 10000));
     Served(dialog);
     EXPECT_EQ(WithoutDate(ReadText(report)), Golden("exclusions-report-both.txt"));
+
+    // Help opens the install folder's help file.
+    ASSERT_TRUE(gui::ClickButton(GetDlgItem(dialog, kHelp)));
+    EXPECT_TRUE(gui::WaitUntil(
+        [&] {
+            return gui::ReadLines(shell_log_.wstring()) ==
+                   std::vector<std::string>{install_.folder().string() + "\\KvQZHelp.chm"};
+        },
+        10000))
+        << ReadText(shell_log_);
 
     // The real folder browser opens, and a cancel adds nothing.
     fs::remove(folder_choice_);
