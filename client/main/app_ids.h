@@ -47,6 +47,8 @@
 #define IDS_MACHINE_ID_FILE_NAME 278
 #define IDS_PROTECTION_OFF 375
 #define IDS_UNKNOWN 57606
+// The activity log's action when the user excludes something.
+#define IDS_ACTION_EXCLUDED 337
 #define IDS_SUITE_PROGRAM 61306
 #define IDS_SUITE_PROGRAM_SWITCH 61307
 #define IDS_PROGRAM_FILE_NAME 61309

@@ -12,6 +12,7 @@
 #include "client/main/active_protection_dialog.h"
 #include "client/main/app_ids.h"
 #include "client/main/config_page.h"
+#include "client/main/dialog_actions.h"
 #include "client/main/gorsewatch5_app.h"
 #include "client/main/home_page_ids.h"
 #include "client/main/message_rules.h"
@@ -207,13 +208,7 @@ void CMainView::ReadUpdateHistory() {
 }
 
 void CMainView::OpenWebPage(const char* key, UINT default_address_id) {
-    std::string address;
-    std::optional<std::string> from_table;
-    if (GetUrl(key, address) && !address.empty())
-        from_table = address;
-    const std::string chosen =
-        ChooseLinkAddress(from_table, ui::ToAnsi(ui::LoadText(default_address_id)));
-    ui::CurrentShellOpener().Open(handle(), ui::FromAnsi(chosen));
+    OpenTableAddress(handle(), key, default_address_id);
     Redraw();
 }
 

@@ -1,9 +1,20 @@
-// `CLogDlg`, the Log dialog (template 146). It shows the activity log entries the application's
-// log object holds.
-// It stands in for the dialog until that is built: it shows the dialog's
-// caption on its template and closes with its Close button.
+// `CLogDlg`, the Log dialog (template 146): the activity log's entries in a
+// resizable five-column list that sorts on a column click, saved as a
+// comma-separated report, with the log-size limit and the help file.
+//
+// The dialog keeps its own copy of the entries the application's log object
+// held when it opened: that object is read again by any scan (one asked for
+// from outside while the dialog is open too), and the list must never point
+// into what it held before.
 #pragma once
 
+#include <windows.h>
+
+#include <vector>
+
+#include "client/common/activity_log.h"
+#include "client/common/ui/dialog_layout.h"
+#include "client/common/ui/gdi.h"
 #include "client/main/program_dialog.h"
 
 namespace olvex {
@@ -11,6 +22,20 @@ namespace olvex {
 class CLogDlg : public ManagementDialog {
   public:
     CLogDlg();
+
+  protected:
+    bool OnInitDialog() override;
+    void OnSize(UINT kind, int width, int height) override;
+
+  private:
+    void Fill() const;
+    void SortBy(int column) const;
+    void OnSaveLog();
+    void OnLimitLogSize();
+
+    std::vector<ActivityLogEntry> entries_;
+    ui::Bitmap help_picture_;
+    ui::MinimumSize minimum_size_;
 };
 
 }  // namespace olvex

@@ -2,3 +2,10 @@
 #pragma once
 
 #define IDD_LOG 146
+
+#define IDC_LOG_SAVE 1074
+#define IDC_LOG_LIST 1089
+#define IDC_LOG_HELP 1092
+#define IDC_LOG_LIMIT_SIZE 1190
+
+#define IDS_NO_LOG_DATA 57651

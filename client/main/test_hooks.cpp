@@ -4,12 +4,14 @@
 #include <atomic>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "client/common/ui/ansi_text.h"
 #include "client/common/ui/system_seams.h"
+#include "client/main/folder_chooser.h"
 #include "client/main/gorsewatch5_app.h"
 #include "client/main/sound_options_dialog.h"
 
@@ -54,6 +56,54 @@ class ShellRecorder final : public ui::ShellOpener {
     LineRecorder lines_;
 };
 
+// The answer a test left in a file: nullopt while the file does not exist,
+// else its first line (empty for an empty file).
+std::optional<std::string> ChoiceFromFile(const std::wstring& path) {
+    std::ifstream in(ui::ToAnsi(path), std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::string line;
+    std::getline(in, line);
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
+// Add File/Folder's browser answered from a file.
+class FolderChoiceFromFile final : public FolderChooser {
+  public:
+    explicit FolderChoiceFromFile(std::wstring path) : path_(std::move(path)) {}
+    FolderChoice Choose(HWND owner, const std::wstring& title) const override {
+        const auto line = ChoiceFromFile(path_);
+        if (!line)
+            return SystemFolderChooser().Choose(owner, title);
+        if (line->empty())
+            return {};
+        return {.chosen = true, .path = *line == "?" ? std::string() : *line};
+    }
+
+  private:
+    std::wstring path_;
+};
+
+// The Save As dialog answered from a file.
+class SaveChoiceFromFile final : public ui::SaveFileChooser {
+  public:
+    explicit SaveChoiceFromFile(std::wstring path) : path_(std::move(path)) {}
+    std::optional<std::wstring> Choose(HWND owner,
+                                       const ui::SaveFileRequest& request) const override {
+        const auto line = ChoiceFromFile(path_);
+        if (!line)
+            return ui::SystemSaveFileChooser().Choose(owner, request);
+        if (line->empty())
+            return std::nullopt;
+        return ui::FromAnsi(*line);
+    }
+
+  private:
+    std::wstring path_;
+};
+
 std::wstring Environment(const wchar_t* name) {
     const DWORD length = GetEnvironmentVariableW(name, nullptr, 0);
     if (length == 0)
@@ -83,6 +133,16 @@ class TestHooks {
         if (!shell_log.empty()) {
             shell_recorder_ = std::make_unique<ShellRecorder>(shell_log);
             shell_ = std::make_unique<ui::ScopedShellOpener>(*shell_recorder_);
+        }
+        const std::wstring folder_choice = Environment(kTestFolderChoiceVariable);
+        if (!folder_choice.empty()) {
+            folder_chooser_ = std::make_unique<FolderChoiceFromFile>(folder_choice);
+            folder_choice_ = std::make_unique<ScopedFolderChooser>(*folder_chooser_);
+        }
+        const std::wstring save_choice = Environment(kTestSaveChoiceVariable);
+        if (!save_choice.empty()) {
+            save_chooser_ = std::make_unique<SaveChoiceFromFile>(save_choice);
+            save_choice_ = std::make_unique<ui::ScopedSaveFileChooser>(*save_chooser_);
         }
         WNDCLASSEXW window_class{};
         window_class.cbSize = sizeof(window_class);
@@ -157,6 +217,10 @@ class TestHooks {
     std::unique_ptr<ui::ScopedSoundPlayer> sounds_;
     std::unique_ptr<ShellRecorder> shell_recorder_;
     std::unique_ptr<ui::ScopedShellOpener> shell_;
+    std::unique_ptr<FolderChoiceFromFile> folder_chooser_;
+    std::unique_ptr<ScopedFolderChooser> folder_choice_;
+    std::unique_ptr<SaveChoiceFromFile> save_chooser_;
+    std::unique_ptr<ui::ScopedSaveFileChooser> save_choice_;
     HWND window_ = nullptr;
     std::vector<std::thread> workers_;
     std::atomic<int> running_workers_{0};

@@ -4,7 +4,11 @@
 // The test build records the sounds it would play, one file name per line,
 // in the file that OLVEX_TEST_SOUND_LOG names, and what it would open with
 // the shell (the help file), one target per line, in the file that
-// OLVEX_TEST_SHELL_LOG names. It keeps a hidden window
+// OLVEX_TEST_SHELL_LOG names. The folder browser of Add File/Folder and the
+// Save As dialog answer from the files that OLVEX_TEST_FOLDER_CHOICE and
+// OLVEX_TEST_SAVE_CHOICE name, read at each question: an empty file is a
+// cancel, its first line the path chosen ("?" a choice without a path); while
+// the file does not exist the real dialog asks. It keeps a hidden window
 // titled "Gorsewatch5 Test Hooks" that answers:
 //   kTestShowMessage (wParam sound kind, lParam 0 or 1)  a Message dialog
 //       with that sound kind, on the user-interface thread (0) or on a
@@ -27,6 +31,8 @@ inline constexpr UINT kTestShowMessage = WM_APP + 1;
 inline constexpr UINT kTestOpenSoundOptions = WM_APP + 2;
 inline constexpr wchar_t kTestSoundLogVariable[] = L"OLVEX_TEST_SOUND_LOG";
 inline constexpr wchar_t kTestShellLogVariable[] = L"OLVEX_TEST_SHELL_LOG";
+inline constexpr wchar_t kTestFolderChoiceVariable[] = L"OLVEX_TEST_FOLDER_CHOICE";
+inline constexpr wchar_t kTestSaveChoiceVariable[] = L"OLVEX_TEST_SAVE_CHOICE";
 
 struct TestHooksDeleter {
     void operator()(TestHooks* hooks) const;

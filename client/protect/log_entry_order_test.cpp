@@ -1,4 +1,4 @@
-#include "client/protect/log_entry_order.h"
+#include "client/common/log_entry_order.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 
 #include "client/common/ui/band_layout.h"
 
-namespace olvex::protect {
+namespace olvex {
 namespace {
 
 ActivityLogEntry Entry(std::string date, std::uint64_t time, std::string action, std::string name,
@@ -95,4 +95,4 @@ TEST(LogEntryOrderTest, ViewerSnapsBackBelowItsOpeningSize) {
 }
 
 }  // namespace
-}  // namespace olvex::protect
+}  // namespace olvex

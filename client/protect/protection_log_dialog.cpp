@@ -3,11 +3,11 @@
 #include <utility>
 
 #include "client/common/activity_log_file.h"
+#include "client/common/log_entry_order.h"
 #include "client/common/ui/ansi_text.h"
 #include "client/common/ui/controls.h"
 #include "client/common/ui/gdi.h"
 #include "client/protect/dialog_colours.h"
-#include "client/protect/log_entry_order.h"
 #include "client/protect/wakenor_resources.h"
 
 namespace olvex::protect {

@@ -4,9 +4,9 @@ page_background.bmp (186), the pale gradient the pages stretch over their
 background; drive_images.bmp (140), six 20-pixel drive and folder images on
 magenta, the image list's mask colour (closed folder, CD-ROM, fixed disk,
 open folder, removable drive, network drive); banner_left.bmp (191) and
-banner_right.bmp (192), the pictures of the page banner; gorsewatch.ico, the
-program's icon (32 and 16 pixels); help_button.bmp (144), the question mark
-the management dialogs' Help buttons show. Run once when a picture changes."""
+banner_right.bmp (192), the pictures of the page banner; help_button.bmp
+(144), the question mark on the management dialogs' Help buttons;
+gorsewatch.ico, the program's icon (32 and 16 pixels). Run once when a picture changes."""
 import struct
 
 MAGENTA = (255, 0, 255)
@@ -83,16 +83,6 @@ def banner(left_to_right):
     return pixel
 
 
-def help_button(x, y):
-    # A white question mark on a blue disc, on the button's grey.
-    d = (x - 9.5) ** 2 + (y - 9.5) ** 2
-    if d > 90:
-        return (212, 208, 200)
-    mark = ((x - 9.5) ** 2 + (y - 7) ** 2 <= 16 and (x - 9.5) ** 2 + (y - 7) ** 2 >= 5 and
-            not (x < 9 and y > 6)) or inside(x, y, 9, 10, 10, 12) or inside(x, y, 9, 14, 10, 15)
-    return (255, 255, 255) if mark else (40, 90, 170)
-
-
 def icon_pixel(size):
     def pixel(x, y):
         # A green shield on a blue ring; outside is transparent.
@@ -126,6 +116,27 @@ def icon_image(size):
     return info + xor + mask
 
 
+QUESTION_MARK = [
+    ".###.",
+    "#...#",
+    "....#",
+    "...#.",
+    "..#..",
+    ".....",
+    "..#..",
+]
+
+
+def help_button(x, y):
+    # A white question mark on a blue disc, on the buttons' grey.
+    if (x - 7.5) ** 2 + (y - 7.5) ** 2 > 7.5 ** 2:
+        return (212, 208, 200)
+    row, column = y - 4, x - 5
+    if 0 <= row < 7 and 0 <= column < 5 and QUESTION_MARK[row][column] == "#":
+        return (255, 255, 255)
+    return (51, 102, 153)
+
+
 def write_icon(path, sizes):
     images = [icon_image(size) for size in sizes]
     header = struct.pack("<HHH", 0, 1, len(images))
@@ -143,5 +154,5 @@ if __name__ == "__main__":
     write_bmp("drive_images.bmp", 120, 16, drive_image)
     write_bmp("banner_left.bmp", 96, 48, banner(True))
     write_bmp("banner_right.bmp", 96, 48, banner(False))
+    write_bmp("help_button.bmp", 16, 16, help_button)
     write_icon("gorsewatch.ico", [32, 16])
-    write_bmp("help_button.bmp", 20, 20, help_button)

@@ -1,8 +1,8 @@
-#include "client/protect/log_entry_order.h"
+#include "client/common/log_entry_order.h"
 
 #include "client/common/ui/sort_order.h"
 
-namespace olvex::protect {
+namespace olvex {
 
 int CompareLogEntries(const ActivityLogEntry& a, const ActivityLogEntry& b, int column,
                       const TextCollation& collate) {
@@ -20,4 +20,4 @@ int CompareLogEntries(const ActivityLogEntry& a, const ActivityLogEntry& b, int 
     }
 }
 
-}  // namespace olvex::protect
+}  // namespace olvex

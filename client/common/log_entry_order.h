@@ -1,4 +1,4 @@
-// The protection log viewer's sort order (`CompareLogEntries`): the Date
+// The log viewers' sort order (`CompareLogEntries`): the Date
 // column and any unknown column by the entries' times, earliest first,
 // whatever their date texts say; the other columns by their texts in the
 // user's collation.
@@ -9,7 +9,7 @@
 
 #include "client/common/activity_log.h"
 
-namespace olvex::protect {
+namespace olvex {
 
 // The viewer's columns.
 enum LogColumn : int {
@@ -26,4 +26,4 @@ using TextCollation = std::function<int(std::string_view a, std::string_view b)>
 int CompareLogEntries(const ActivityLogEntry& a, const ActivityLogEntry& b, int column,
                       const TextCollation& collate);
 
-}  // namespace olvex::protect
+}  // namespace olvex
