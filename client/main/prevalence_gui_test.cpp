@@ -131,13 +131,29 @@ TEST_F(PrevalenceTest, LinksOpenTheTablesAddressesElseTheBuiltInOnes) {
         GetCursorInfo(&info);
         return info.hCursor;
     };
+    // The pointer's move reaches the program on its own as well, so a read
+    // counts once two in a row agree.
+    const auto settled_cursor_over = [&](HWND control) {
+        HCURSOR last = cursor_over(control);
+        for (int i = 0; i < 50; ++i) {
+            const HCURSOR now = cursor_over(control);
+            if (now == last) {
+                return now;
+            }
+            last = now;
+            Sleep(100);
+        }
+        return last;
+    };
     // (The program's arrow is its own handle: the hand is told apart from it.)
-    const HCURSOR hand = cursor_over(GetDlgItem(dialog, 1130));
+    const HCURSOR hand = settled_cursor_over(GetDlgItem(dialog, 1130));
     EXPECT_NE(hand, arrow);
-    const HCURSOR elsewhere = cursor_over(GetDlgItem(dialog, 1113));
+    const HCURSOR elsewhere = settled_cursor_over(GetDlgItem(dialog, 1113));
     EXPECT_NE(elsewhere, hand);
-    EXPECT_EQ(cursor_over(GetDlgItem(dialog, 1135)), hand);
-    EXPECT_EQ(cursor_over(GetDlgItem(dialog, 1121)), elsewhere);
+    EXPECT_TRUE(
+        gui::WaitUntil([&] { return cursor_over(GetDlgItem(dialog, 1135)) == hand; }, 5000));
+    EXPECT_TRUE(
+        gui::WaitUntil([&] { return cursor_over(GetDlgItem(dialog, 1121)) == elsewhere; }, 5000));
 
     gui::PostWindowMessage(dialog, WM_COMMAND, IDCANCEL, 0);
     ASSERT_TRUE(gui::WaitForWindowGone(dialog, 10000));
