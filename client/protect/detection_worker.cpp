@@ -213,6 +213,8 @@ class DetectionWorker {
                 TraceWorkerStep("cookie scan");
                 scanner_->ScanCookies(&ignored);
             }
+            if (!app_.scan_may_continue)
+                TraceWorkerStep("aborted");  // a foreground scan or a stop cut the pass short
             if (!app_.restricted() && app_.memory_find == 1) {
                 app_.memory_find = 0;
                 AdviseScan();
@@ -221,6 +223,7 @@ class DetectionWorker {
             if (app_.GetActivityLogPath(log_path) &&
                 MoveCleanLogIntoActivityLog(app_.install_folder(), log_path))
                 TraceWorkerStep("clean-log moved");
+            TraceWorkerStep("pass end");
             if (!app_.scan_may_continue)
                 return;
             ProgramClock().Sleep(RestAfterPass(GetTickCount() - pass_start));

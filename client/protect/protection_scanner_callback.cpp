@@ -86,11 +86,6 @@ ULONG STDMETHODCALLTYPE CProtectionScannerCallback::Release() {
     return static_cast<ULONG>(left > 0 ? left : 0);
 }
 
-HRESULT STDMETHODCALLTYPE CProtectionScannerCallback::ScanAborted(BSTR) {
-    TraceWorkerStep("aborted");
-    return S_OK;
-}
-
 HRESULT STDMETHODCALLTYPE CProtectionScannerCallback::StartingItem(BSTR) {
     Sleep(1);  // the background scan yields after every item
     return S_OK;

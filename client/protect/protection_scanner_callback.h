@@ -42,7 +42,7 @@ class CProtectionScannerCallback final : public IScannerCallback {
     ULONG STDMETHODCALLTYPE Release() override;
 
     HRESULT STDMETHODCALLTYPE ScanComplete() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE ScanAborted(BSTR reason) override;
+    HRESULT STDMETHODCALLTYPE ScanAborted(BSTR) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE FinishedItem(BSTR) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE StartingItem(BSTR location) override;
     HRESULT STDMETHODCALLTYPE PestDetected(long pest_id, BSTR location) override;
