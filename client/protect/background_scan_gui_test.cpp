@@ -12,10 +12,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "client/common/activity_log.h"
@@ -731,6 +733,52 @@ TEST_F(BackgroundScanTest, TestBuildRemindsOfAScanAfterAWeekAndAgainADayLater) {
     EXPECT_GE(gap, 20000u);
     EXPECT_LE(gap, 60000u);
     ASSERT_TRUE(PressButton(reminder, IDC_SCAN_LATER));
+}
+
+TEST_F(BackgroundScanTest, CleanLogLandsWholeInTheActivityLogWhileAnotherProgramAppends) {
+    Publish(std::nullopt);
+    Protect("mem=off\r\ncookies=off\r\n");
+    std::string clean;
+    for (int i = 0; i < 3000; ++i)
+        clean += "3/9/2024,Removed,Clean " + std::to_string(i) + ",C:\\x.exe\r\n";
+    WriteText(install_ / "qzcleanlog.csv", clean);
+    const fs::path log = ProductFolder() / "QZv5Log.txt";
+    // Another program appends its own lines all the while.
+    std::atomic<bool> stop{false};
+    int appended = 0;
+    std::thread other([&] {
+        while (!stop) {
+            const std::string line = "other line " + std::to_string(appended) + "\r\n";
+            if (AppendActivityLogLines(log.string(), line) == FileError::kNone)
+                ++appended;
+            Sleep(2);
+        }
+    });
+    ASSERT_TRUE(StartTraced());
+    const bool moved = WaitForTrace("clean-log moved", 1, kFirstStartMs);
+    Sleep(500);
+    stop = true;
+    other.join();
+    ASSERT_TRUE(moved);
+    EXPECT_FALSE(fs::exists(install_ / "qzcleanlog.csv"));
+    const std::string text = ReadText(log);
+    EXPECT_NE(text.find(clean), std::string::npos) << "the clean log lands whole";
+    for (int i = 0; i < appended; ++i)
+        EXPECT_NE(text.find("other line " + std::to_string(i) + "\r\n"), std::string::npos) << i;
+    EXPECT_EQ(
+        text.size(), clean.size() + [&] {
+            std::size_t size = 0;
+            for (int i = 0; i < appended; ++i)
+                size += ("other line " + std::to_string(i) + "\r\n").size();
+            return size;
+        }());
+
+    // An empty one stays where it is.
+    WriteText(install_ / "qzcleanlog.csv", "");
+    const std::size_t passes = Count("pass end");
+    ASSERT_TRUE(WaitForTrace("pass end", passes + 1));
+    EXPECT_TRUE(fs::exists(install_ / "qzcleanlog.csv"));
+    EXPECT_EQ(Count("clean-log moved"), 1u);
 }
 
 }  // namespace
