@@ -16,6 +16,7 @@
 #include "client/common/ui/gdi.h"
 #include "client/protect/alert_dialogs.h"
 #include "client/protect/background_pass.h"
+#include "client/protect/engine_calls.h"
 #include "client/protect/main_program.h"
 #include "client/protect/protection_clock.h"
 #include "client/protect/protection_messages.h"
@@ -32,43 +33,6 @@ constexpr char kCleanLogName[] = "qzcleanlog.csv";
 constexpr DWORD kForegroundWaitMs = 5000;
 constexpr int kLooksForMainProgram = 40;
 constexpr DWORD kLookIntervalMs = 250;
-
-bool IsTrue(VARIANT_BOOL value) {
-    return (static_cast<unsigned short>(value) & 0xFFFF) == 0xFFFF;
-}
-
-class OwnedBstr {
-  public:
-    explicit OwnedBstr(const std::string& ansi) {
-        const std::wstring wide = ui::FromAnsi(ansi);
-        bstr_ = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-    }
-    ~OwnedBstr() { SysFreeString(bstr_); }
-    OwnedBstr(const OwnedBstr&) = delete;
-    OwnedBstr& operator=(const OwnedBstr&) = delete;
-    BSTR get() const { return bstr_; }
-
-  private:
-    BSTR bstr_ = nullptr;
-};
-
-template <typename Interface>
-std::wstring LastErrorText(Interface* object) {
-    BSTR text = nullptr;
-    if (object == nullptr || FAILED(object->get_bsLastError(&text)) || text == nullptr)
-        return {};
-    std::wstring result(text, SysStringLen(text));
-    SysFreeString(text);
-    return result;
-}
-
-template <typename Interface>
-long LastErrorNumber(Interface* object) {
-    long number = 0;
-    if (object == nullptr || FAILED(object->get_nLastError(&number)))
-        return 0;
-    return number;
-}
 
 // A message whose format holds "%ld" (the number) and "%s" (the text).
 void ShowEngineFailure(UINT format_id, long number, const std::wstring& text) {

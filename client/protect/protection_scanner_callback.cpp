@@ -11,6 +11,7 @@
 #include "client/common/ui/gdi.h"
 #include "client/protect/alert_dialogs.h"
 #include "client/protect/detection_decision.h"
+#include "client/protect/engine_calls.h"
 #include "client/protect/main_program.h"
 #include "client/protect/protection_messages.h"
 #include "client/protect/wakenor_app.h"
@@ -22,31 +23,6 @@ namespace {
 
 constexpr int kExcluderAttempts = 5;
 constexpr DWORD kExcluderSleepMs = 100;
-
-// The engine's true is -1; its callers test the low 16 bits.
-bool IsTrue(VARIANT_BOOL value) {
-    return (static_cast<unsigned short>(value) & 0xFFFF) == 0xFFFF;
-}
-
-std::string Ansi(BSTR text) {
-    return text == nullptr ? std::string()
-                           : ui::ToAnsi(std::wstring_view(text, SysStringLen(text)));
-}
-
-class OwnedBstr {
-  public:
-    explicit OwnedBstr(const std::string& ansi) {
-        const std::wstring wide = ui::FromAnsi(ansi);
-        bstr_ = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-    }
-    ~OwnedBstr() { SysFreeString(bstr_); }
-    OwnedBstr(const OwnedBstr&) = delete;
-    OwnedBstr& operator=(const OwnedBstr&) = delete;
-    BSTR get() const { return bstr_; }
-
-  private:
-    BSTR bstr_ = nullptr;
-};
 
 std::string Text(UINT id) {
     return ui::ToAnsi(ui::LoadText(id));
@@ -107,7 +83,7 @@ std::string CProtectionScannerCallback::GetPestName(std::int32_t pest_id) const 
     BSTR name = nullptr;
     if (FAILED(found) || !record || FAILED(record->get_bsName(&name)) || name == nullptr)
         return Text(IDS_UNKNOWN);
-    const std::string text = Ansi(name);
+    const std::string text = AnsiOf(name);
     SysFreeString(name);
     return text;
 }
@@ -120,7 +96,7 @@ std::string CProtectionScannerCallback::GetPestCategory(std::int32_t pest_id) co
     if (FAILED(found) || !record || FAILED(record->get_bsCategory(&category)) ||
         category == nullptr)
         return Text(IDS_UNKNOWN);
-    const std::string text = Ansi(category);
+    const std::string text = AnsiOf(category);
     SysFreeString(category);
     return text;
 }
@@ -186,7 +162,7 @@ bool CProtectionScannerCallback::Exclude(std::int32_t pest_id, const std::string
         BSTR error = nullptr;
         objects_.excluder->get_bsLastError(&error);
         ShowProtectionMessageText(
-            FillInTexts(ui::LoadText(IDS_EXCLUDER_INIT_FAILED), {ui::FromAnsi(Ansi(error))}));
+            FillInTexts(ui::LoadText(IDS_EXCLUDER_INIT_FAILED), {ui::FromAnsi(AnsiOf(error))}));
         SysFreeString(error);
         return false;
     }
@@ -208,7 +184,7 @@ void CProtectionScannerCallback::Report(std::int32_t pest_id, const std::string&
 
 HRESULT STDMETHODCALLTYPE CProtectionScannerCallback::PestDetected(long pest_id, BSTR location) {
     Sleep(1);
-    const std::string text = Ansi(location);
+    const std::string text = AnsiOf(location);
     objects_.location->SetString(location);
     Sleep(1);
     DetectionCase find;
