@@ -177,8 +177,6 @@ class DetectionWorker {
                 TraceWorkerStep("cookie scan");
                 scanner_->ScanCookies(&ignored);
             }
-            if (!app_.scan_may_continue)
-                TraceWorkerStep("aborted");  // a foreground scan or a stop cut the pass short
             if (!app_.restricted() && app_.memory_find == 1) {
                 app_.memory_find = 0;
                 AdviseScan();

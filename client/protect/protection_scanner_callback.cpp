@@ -69,8 +69,9 @@ HRESULT STDMETHODCALLTYPE CProtectionScannerCallback::StartingItem(BSTR) {
 
 HRESULT STDMETHODCALLTYPE
 CProtectionScannerCallback::ShouldScanContinue(VARIANT_BOOL* continue_scan) {
-    if (foreground_check_.ShouldLook(GetTickCount()) && PestActivityRunning())
-        app_.scan_may_continue = false;
+    if (foreground_check_.ShouldLook(GetTickCount()) && PestActivityRunning() &&
+        app_.scan_may_continue.exchange(false))
+        TraceWorkerStep("aborted");  // the engine ends the scan at this answer
     if (continue_scan != nullptr)
         *continue_scan = app_.scan_may_continue ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
