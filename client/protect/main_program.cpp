@@ -21,6 +21,17 @@ bool PestActivityRunning() {
     return GetLastError() == ERROR_ACCESS_DENIED;
 }
 
+bool ForegroundScanRunning() {
+    if (PestActivityRunning())
+        return true;
+    const HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, kScannerWindowMutexName);
+    if (mutex != nullptr) {
+        CloseHandle(mutex);
+        return true;
+    }
+    return GetLastError() == ERROR_ACCESS_DENIED;
+}
+
 bool PostStandardScan(HWND main_window) {
     return PostMessageW(main_window, kStartStandardScanMessage, static_cast<WPARAM>(-1),
                         kStandardScanKind) != FALSE;

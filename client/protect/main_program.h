@@ -24,6 +24,10 @@ HWND FindMainProgramWindow();
 // account may not open exists too).
 bool PestActivityRunning();
 
+// Whether a foreground scan keeps the background scan away: a scan or clean
+// runs, or a scan window is open (Gorsewatch5ScannerWindow).
+bool ForegroundScanRunning();
+
 bool PostStandardScan(HWND main_window);
 bool PostComeToFront(HWND main_window);
 

@@ -20,6 +20,7 @@
 #include "client/common/client_application.h"
 #include "client/common/named_mutex.h"
 #include "client/common/proxy_settings.h"
+#include "client/protect/scan_reminder.h"
 #include "client/protect/wakenor_options.h"
 
 namespace olvex::protect {
@@ -68,11 +69,16 @@ class CWakenorApp final : public ClientApplication {
     // worker when it shows the scan advice.
     std::atomic<int> memory_find{0};
 
-    // The scan reminder's state, kept by the timer.
-    double reminder_interval = 604800.0;
-    double reminder_step = 86400.0;
+    // What the background passes scan: the window's boxes 1000 and 1001,
+    // kept current by the window (applied or not); the worker reads them at
+    // the start of each pass.
+    std::atomic<bool> scan_memory{false};
+    std::atomic<bool> scan_cookies{false};
+
+    // The scan reminder's state, kept by the timer; set while the reminder
+    // is open, so that ticks meanwhile do not open another.
+    ScanReminder reminder;
     bool reminder_shown = false;
-    std::time_t last_scan_time = 0;
 
     // The program's activity log object and its lock (window thread and
     // worker both use it).

@@ -1,18 +1,26 @@
 #include "client/protect/wakenor_dialog.h"
 
+#include <fstream>
+#include <mutex>
+
 #include "client/common/client_environment.h"
+#include "client/common/program_launcher.h"
 #include "client/common/ui/ansi_text.h"
 #include "client/common/ui/controls.h"
 #include "client/common/ui/gdi.h"
 #include "client/common/ui/proxy_dialog.h"
 #include "client/common/ui/system_seams.h"
 #include "client/common/url_lookup.h"
+#include "client/protect/alert_dialogs.h"
+#include "client/protect/detection_worker.h"
 #include "client/protect/dialog_colours.h"
 #include "client/protect/main_program.h"
 #include "client/protect/protection_clock.h"
 #include "client/protect/protection_layout.h"
 #include "client/protect/protection_log_dialog.h"
 #include "client/protect/protection_messages.h"
+#include "client/protect/scan_reminder.h"
+#include "client/protect/system_locale.h"
 #include "client/protect/wakenor_app.h"
 #include "client/protect/wakenor_resources.h"
 
@@ -44,9 +52,13 @@ CWakenorDlg::CWakenorDlg(CWakenorApp& app)
       icon_(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))),
       tray_(kTrayIconId, kTrayCallbackMessage, ui::ToAnsi(ui::LoadText(IDS_MESSAGE_CAPTION))),
       taskbar_created_(RegisterWindowMessageW(L"TaskbarCreated")),
+      ticks_(ProgramClock().FirstTick(), kTicksPerDay),
       place_{GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2} {
     for (const int box : {IDC_MEMORY, IDC_COOKIES, IDC_ON_BOOT})
-        OnClicked(box, [this] { EnableItem(IDC_APPLY, true); });
+        OnClicked(box, [this] {
+            EnableItem(IDC_APPLY, true);
+            PublishOptions();  // the next pass follows the boxes, applied or not
+        });
     OnClicked(IDC_VIEW_LOG, [this] { OnViewLog(); });
     OnClicked(IDC_HIDE, [this] { Hide(); });
     OnClicked(IDC_SETTINGS_OK, [this] { OnSettingsOk(); });
@@ -115,6 +127,7 @@ bool CWakenorDlg::OnInitDialog() {
     SetWindowPos(handle(), HWND_TOPMOST, place_.x, place_.y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
     LoadSettings();
     ShowSettingsInBoxes();
+    PublishOptions();
     WriteRunEntry();
     ShowStatus();
     app_.scan_may_continue = true;
@@ -159,6 +172,7 @@ void CWakenorDlg::ShowSettings() {
     hide_on_paint_ = false;
     LoadSettings();
     ShowSettingsInBoxes();
+    PublishOptions();
     WriteRunEntry();
     ShowStatus();
     // Each showing starts with nothing to apply.
@@ -300,6 +314,7 @@ bool CWakenorDlg::ApplySettings() {
     settings_.memory = IsChecked(handle(), IDC_MEMORY) ? 1 : 0;
     settings_.cookies = IsChecked(handle(), IDC_COOKIES) ? 1 : 0;
     settings_.on_boot = IsChecked(handle(), IDC_ON_BOOT) ? 1 : 0;
+    PublishOptions();
     WriteRunEntry();
     const bool saved = SaveSettings();
     ShowStatus();
@@ -402,8 +417,94 @@ void CWakenorDlg::OnTimer(UINT_PTR timer_id) {
 
 // The protection timer's work, once a second: the scan reminder, the tick
 // counter (icon re-adds, the daily updater start) and the detection
-// worker's management come here.
-void CWakenorDlg::RunTimerStep() {}
+// worker's management.
+void CWakenorDlg::RunTimerStep() {
+    RemindOfScan();
+    CountTick();
+    ManageWorker();
+}
+
+void CWakenorDlg::RemindOfScan() {
+    // Ticks that come while the reminder is open do nothing here.
+    if (app_.reminder_shown)
+        return;
+    const std::time_t now = static_cast<std::time_t>(ProgramClock().Now());
+    if (!app_.reminder.ShouldReadHistory(now))
+        return;
+    const ProductFolder folder = MakeProductDataFolder();
+    if (!folder) {
+        // Once a run: the timer goes on firing while the message is open.
+        if (folder_message_shown_)
+            return;
+        folder_message_shown_ = true;
+        switch (folder.error) {
+            case ProductFolderError::kNoCommonAppData:
+                ShowProtectionMessage(IDS_NO_COMMON_APPDATA);
+                break;
+            case ProductFolderError::kCompanyFolder:
+                ShowProtectionMessage(IDS_NO_COMPANY_FOLDER);
+                break;
+            default:
+                ShowProtectionMessage(IDS_NO_PRODUCT_FOLDER);
+                break;
+        }
+        return;
+    }
+    std::ifstream history(folder.path + ui::ToAnsi(ui::LoadText(IDS_SCAN_HISTORY_NAME)),
+                          std::ios::binary);
+    std::string first_line;
+    if (!history || !std::getline(history, first_line))
+        return;  // no history yet: tried again on the next tick
+    const auto scan_time = ScanTimeOfHistory(first_line, SystemLocaleInfo());
+    if (!scan_time)
+        return;
+    const auto due = app_.reminder.Due(now, *scan_time);
+    if (!due)
+        return;
+    app_.reminder_shown = true;
+    CScanReminderDlg reminder(app_.install_folder());
+    reminder.RunModal(nullptr);
+    app_.reminder.Shown(*due);
+    app_.reminder_shown = false;
+}
+
+void CWakenorDlg::CountTick() {
+    const TickStep step = ticks_.Tick();
+    if (step.re_add_icon)
+        AddTrayIcon();
+    if (!step.daily_work || app_.restricted())
+        return;
+    // The updater's own start-up decides whether a day has passed since the
+    // last update. A failed start is silent.
+    StartProgram(app_.install_folder() + ui::ToAnsi(ui::LoadText(IDS_UPDATER_NAME)),
+                 ui::ToAnsi(ui::LoadText(IDS_AUTOUPDATE_FLAG)));
+    std::string log_path;
+    if (!app_.GetActivityLogPath(log_path))
+        return;
+    std::lock_guard lock(app_.activity_log_lock);
+    app_.activity_log.SetPath(log_path);
+    app_.activity_log.Load();
+    app_.activity_log.Truncate(app_.truncate() != 0);
+}
+
+// One detection worker runs whenever no foreground scan does; one that has
+// ended is let go, and the next tick may start another.
+void CWakenorDlg::ManageWorker() {
+    if (worker_) {
+        if (WaitForSingleObject(worker_.get(), 0) != WAIT_TIMEOUT)
+            worker_.reset();
+        return;
+    }
+    if (closing_ || ForegroundScanRunning())
+        return;
+    PublishOptions();
+    worker_ = StartDetectionWorker(app_);
+}
+
+void CWakenorDlg::PublishOptions() const {
+    app_.scan_memory = IsChecked(handle(), IDC_MEMORY);
+    app_.scan_cookies = IsChecked(handle(), IDC_COOKIES);
+}
 
 void CWakenorDlg::OnDestroy() {
     StopTimer(kProtectionTimer);

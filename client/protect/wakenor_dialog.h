@@ -22,6 +22,7 @@
 #include "client/common/active_protection_settings.h"
 #include "client/common/ui/dialog.h"
 #include "client/common/unique_handle.h"
+#include "client/protect/protection_ticks.h"
 #include "client/protect/tray_icon.h"
 
 namespace olvex::protect {
@@ -72,6 +73,10 @@ class CWakenorDlg final : public ui::Dialog {
     void MoveToPlace() const;
     void AddTrayIcon() const;
     void RunTimerStep();
+    void RemindOfScan();
+    void CountTick();
+    void ManageWorker();
+    void PublishOptions() const;
     void WaitForWorker();
 
     CWakenorApp& app_;
@@ -81,7 +86,8 @@ class CWakenorDlg final : public ui::Dialog {
     bool hide_on_paint_ = true;
     ActiveProtectionSettings settings_;
     bool unsaved_ = false;  // changes whose save failed: tried again at close
-    int tray_re_adds_ = 0;
+    TickCounter ticks_;
+    bool folder_message_shown_ = false;  // the reminder's folder messages come once a run
     UniqueHandle settings_mutex_;
     UniqueHandle worker_;  // the detection worker; none until the timer makes one
     POINT place_;          // half the screen's width and height
