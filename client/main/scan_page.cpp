@@ -17,6 +17,7 @@
 #include "client/main/scan_dialog.h"
 #include "client/main/page_look_ids.h"
 #include "client/main/scan_page_ids.h"
+#include "client/main/schedule_dialog.h"
 #include "client/main/scan_rules.h"
 #include "client/main/start_up_rules.h"
 
@@ -67,8 +68,8 @@ bool HasSubfolder(const std::string& path) {
     return folders && !folders->empty();
 }
 
-HTREEITEM InsertItem(HWND tree, HTREEITEM parent, const std::wstring& text, LPARAM value,
-                     int image, int selected_image, std::optional<bool> checked) {
+HTREEITEM InsertItem(HWND tree, HTREEITEM parent, const std::wstring& text, LPARAM value, int image,
+                     int selected_image, std::optional<bool> checked) {
     std::wstring item_text = text;
     TVINSERTSTRUCTW insert{};
     insert.hParent = parent;
@@ -132,7 +133,8 @@ CScanView::CScanView() : CPage(IDD_SCAN_PAGE, ScanLook()) {
     OnClicked(IDC_SCAN_CUSTOM, [this] { OnCustomScan(); });
     OnClicked(IDC_SCAN_NOW, [this] { RunScanNow(IsItemChecked(IDC_SCAN_CUSTOM)); });
     for (const UINT code : {TVN_ITEMEXPANDINGW, TVN_ITEMEXPANDINGA})
-        OnNotify(IDC_SCAN_DRIVE_TREE, code, [this](NMHDR& header) { return OnItemExpanding(header); });
+        OnNotify(IDC_SCAN_DRIVE_TREE, code,
+                 [this](NMHDR& header) { return OnItemExpanding(header); });
     OnNotify(IDC_SCAN_DRIVE_TREE, NM_CLICK, [this](NMHDR& header) { return OnTreeClick(header); });
     OnNotify(IDC_SCAN_DRIVE_TREE, TVN_KEYDOWN,
              [this](NMHDR& header) { return OnTreeKeyDown(header); });
@@ -147,6 +149,11 @@ CScanView::CScanView() : CPage(IDD_SCAN_PAGE, ScanLook()) {
     OnClicked(IDC_SCAN_ABOUT, [] {
         if (auto* app = CGorsewatch5App::Current())
             app->OnAppAbout();
+    });
+    OnClicked(IDC_SCAN_SCHEDULE, [] {
+        const auto* app = CGorsewatch5App::Current();
+        if (app != nullptr && app->m_bTaskSchedulerAvailable)
+            CScheduleDlg().RunModal();
     });
 }
 
@@ -225,8 +232,8 @@ std::string CScanView::FullPath(HTREEITEM item) const {
 HTREEITEM CScanView::InsertFolder(HTREEITEM parent, const std::string& name,
                                   const std::string& path, bool checked) {
     const HWND tree = Item(IDC_SCAN_DRIVE_TREE);
-    const HTREEITEM item = InsertItem(tree, parent, ui::FromAnsi(name), 0, kFolderImage,
-                                      kOpenFolderImage, checked);
+    const HTREEITEM item =
+        InsertItem(tree, parent, ui::FromAnsi(name), 0, kFolderImage, kOpenFolderImage, checked);
     std::string folder = path;
     if (folder.empty() || folder.back() != '\\')
         folder += '\\';
@@ -327,8 +334,8 @@ LRESULT CScanView::OnItemExpanding(NMHDR& header) {
 LRESULT CScanView::OnTreeClick(NMHDR&) {
     const ui::TreeView tree(handle(), IDC_SCAN_DRIVE_TREE);
     const DWORD position = GetMessagePos();
-    const ui::TreeView::Hit hit =
-        tree.HitTestScreen({static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))});
+    const ui::TreeView::Hit hit = tree.HitTestScreen(
+        {static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))});
     if (hit.item == nullptr || (hit.flags & (TVHT_ONITEMSTATEICON | TVHT_ONITEMICON)) == 0)
         return FALSE;
     const bool checked = tree.IsChecked(hit.item);

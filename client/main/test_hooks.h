@@ -27,6 +27,12 @@ inline constexpr UINT kTestShowMessage = WM_APP + 1;
 inline constexpr UINT kTestOpenSoundOptions = WM_APP + 2;
 inline constexpr wchar_t kTestSoundLogVariable[] = L"OLVEX_TEST_SOUND_LOG";
 inline constexpr wchar_t kTestShellLogVariable[] = L"OLVEX_TEST_SHELL_LOG";
+// The Schedule dialog: a Task Scheduler call that fails
+// ("SetParameters:1:0x80004005", fake_scan_scheduler.h), the time picker's
+// clock ("24" or "12") and the platform id the dialog sees ("1": Windows 9x).
+inline constexpr wchar_t kTestSchedulerFaultVariable[] = L"OLVEX_TEST_SCHEDULER_FAULT";
+inline constexpr wchar_t kTestClockVariable[] = L"OLVEX_TEST_CLOCK";
+inline constexpr wchar_t kTestSchedulePlatformVariable[] = L"OLVEX_TEST_SCHEDULE_PLATFORM";
 
 struct TestHooksDeleter {
     void operator()(TestHooks* hooks) const;
