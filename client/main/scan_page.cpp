@@ -68,8 +68,8 @@ bool HasSubfolder(const std::string& path) {
     return folders && !folders->empty();
 }
 
-HTREEITEM InsertItem(HWND tree, HTREEITEM parent, const std::wstring& text, LPARAM value, int image,
-                     int selected_image, std::optional<bool> checked) {
+HTREEITEM InsertItem(HWND tree, HTREEITEM parent, const std::wstring& text, LPARAM value,
+                     int image, int selected_image, std::optional<bool> checked) {
     std::wstring item_text = text;
     TVINSERTSTRUCTW insert{};
     insert.hParent = parent;
@@ -133,8 +133,7 @@ CScanView::CScanView() : CPage(IDD_SCAN_PAGE, ScanLook()) {
     OnClicked(IDC_SCAN_CUSTOM, [this] { OnCustomScan(); });
     OnClicked(IDC_SCAN_NOW, [this] { RunScanNow(IsItemChecked(IDC_SCAN_CUSTOM)); });
     for (const UINT code : {TVN_ITEMEXPANDINGW, TVN_ITEMEXPANDINGA})
-        OnNotify(IDC_SCAN_DRIVE_TREE, code,
-                 [this](NMHDR& header) { return OnItemExpanding(header); });
+        OnNotify(IDC_SCAN_DRIVE_TREE, code, [this](NMHDR& header) { return OnItemExpanding(header); });
     OnNotify(IDC_SCAN_DRIVE_TREE, NM_CLICK, [this](NMHDR& header) { return OnTreeClick(header); });
     OnNotify(IDC_SCAN_DRIVE_TREE, TVN_KEYDOWN,
              [this](NMHDR& header) { return OnTreeKeyDown(header); });
@@ -232,8 +231,8 @@ std::string CScanView::FullPath(HTREEITEM item) const {
 HTREEITEM CScanView::InsertFolder(HTREEITEM parent, const std::string& name,
                                   const std::string& path, bool checked) {
     const HWND tree = Item(IDC_SCAN_DRIVE_TREE);
-    const HTREEITEM item =
-        InsertItem(tree, parent, ui::FromAnsi(name), 0, kFolderImage, kOpenFolderImage, checked);
+    const HTREEITEM item = InsertItem(tree, parent, ui::FromAnsi(name), 0, kFolderImage,
+                                      kOpenFolderImage, checked);
     std::string folder = path;
     if (folder.empty() || folder.back() != '\\')
         folder += '\\';
@@ -334,8 +333,8 @@ LRESULT CScanView::OnItemExpanding(NMHDR& header) {
 LRESULT CScanView::OnTreeClick(NMHDR&) {
     const ui::TreeView tree(handle(), IDC_SCAN_DRIVE_TREE);
     const DWORD position = GetMessagePos();
-    const ui::TreeView::Hit hit = tree.HitTestScreen(
-        {static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))});
+    const ui::TreeView::Hit hit =
+        tree.HitTestScreen({static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))});
     if (hit.item == nullptr || (hit.flags & (TVHT_ONITEMSTATEICON | TVHT_ONITEMICON)) == 0)
         return FALSE;
     const bool checked = tree.IsChecked(hit.item);
