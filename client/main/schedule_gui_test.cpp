@@ -124,6 +124,12 @@ class ScheduleDialogTest : public ::testing::Test {
                                  20000);
     }
 
+    void ClickRadio(HWND dialog, int id) {
+        ASSERT_TRUE(gui::ClickButton(GetDlgItem(dialog, id)));
+        ASSERT_TRUE(gui::WaitUntil(
+            [&] { return gui::GetCheck(GetDlgItem(dialog, id)) == BST_CHECKED; }, 5000));
+    }
+
     void Select(HWND dialog, int index) {
         const HWND list = GetDlgItem(dialog, IDC_SCHEDULE_LIST);
         gui::SendWindowMessage(list, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
@@ -177,7 +183,7 @@ TEST_F(ScheduleDialogTest, NewScanIsScheduledListedEditedAndDeleted) {
     EXPECT_NE(shown.output.find("triggers: 1\r\n"), std::string::npos);
     SYSTEMTIME today{};
     GetLocalTime(&today);
-    char begin[32];
+    char begin[64];
     std::snprintf(begin, sizeof(begin), "type 1 every 1 from %04u-%02u-%02u at ", today.wYear,
                   today.wMonth, today.wDay);
     const std::size_t at = shown.output.find(begin);
@@ -223,7 +229,7 @@ TEST_F(ScheduleDialogTest, NewScanIsScheduledListedEditedAndDeleted) {
     ASSERT_TRUE(gui::WaitUntil([&] { return Enabled(dialog, IDC_SCHEDULE_DELETE); }, 10000));
     ASSERT_TRUE(PressDialogButton(dialog, IDC_SCHEDULE_DELETE));
     ASSERT_TRUE(gui::WaitUntil([&] { return ListEntries(list).empty(); }, 10000));
-    EXPECT_FALSE(fs::exists(TasksFolder() / (job + ".job")));
+    EXPECT_TRUE(gui::WaitUntil([&] { return !fs::exists(TasksFolder() / (job + ".job")); }, 10000));
     const auto names = JobNames();
     EXPECT_EQ(std::count(names.begin(), names.end(), job + ".job"), 0);
     EXPECT_EQ(std::count(names.begin(), names.end(), "Other program.job"), 1);
@@ -243,41 +249,60 @@ TEST_F(ScheduleDialogTest, NewScanIsScheduledListedEditedAndDeleted) {
 
 TEST_F(ScheduleDialogTest, EditToANewTimeMakesTheNewJobBeforeTheOldGoes) {
     TestInstall install(Options());
-    const std::string old_job = "QZv5Scan_Daily as " + UserName() + " at 9 00 PM";
-    ASSERT_EQ(Jobs(L"plant " + gui::Quote(Wide(old_job)) + L" 21:00").exit_code, 0u);
-    ASSERT_EQ(Jobs(L"plant \"QZv5Scan_Other\" 01:10").exit_code, 0u);
+    // A job of ours named for another account (Wine's scheduler keeps no
+    // account in a job's file, so a job loads only as a current-user one),
+    // and one more of ours.
+    const std::wstring old_job = L"QZv5Scan_Daily as bob at 9 00 PM";
+    ASSERT_EQ(Jobs(L"plant " + gui::Quote(old_job) + L" 21:00 notepad.exe /ignore *").exit_code,
+              0u);
+    ASSERT_EQ(Jobs(L"plant QZv5Scan_Other 01:10 notepad.exe /ignore *").exit_code, 0u);
     Gorsewatch5Process program;
     const HWND dialog = OpenDialog(program, install);
     ASSERT_NE(dialog, nullptr);
     const HWND list = GetDlgItem(dialog, IDC_SCHEDULE_LIST);
-    ASSERT_EQ(ListEntries(list).size(), 2u);
-    // The planted job was made for another account: loading it shows
-    // "this user" with its account; scheduling it as the current user at
-    // the job's 21:00 renames it.
-    Select(dialog, 0);
-    ASSERT_TRUE(gui::WaitUntil([&] { return Enabled(dialog, IDC_SCHEDULE_APPLY); }, 10000));
-    ASSERT_TRUE(gui::ClickButton(GetDlgItem(dialog, IDC_SCHEDULE_CURRENT_USER)));
-    ASSERT_TRUE(gui::WaitUntil([&] { return !Enabled(dialog, IDC_SCHEDULE_ACCOUNT); }, 5000));
+    const auto entries = ListEntries(list);
+    ASSERT_EQ(entries.size(), 2u);
+    const int old_index = entries[0] == L"Other" ? 1 : 0;
+    ASSERT_EQ(entries[old_index], L"Daily as bob at 9 00 PM");
+
+    // Loading it shows its time, its action and the current user.
+    Select(dialog, old_index);
+    ASSERT_TRUE(gui::WaitUntil([&] { return Enabled(dialog, IDC_SCHEDULE_APPLY); }, 10000))
+        << (program.HasMessageDialog() ? *program.AnswerMessage() : L"no message");
+    EXPECT_EQ(gui::GetCheck(GetDlgItem(dialog, IDC_SCHEDULE_CURRENT_USER)), BST_CHECKED);
+    EXPECT_EQ(gui::GetCheck(GetDlgItem(dialog, IDC_SCHEDULE_LOG_ONLY)), BST_CHECKED);
+    EXPECT_FALSE(Enabled(dialog, IDC_SCHEDULE_ACCOUNT));
+    // Changed to quarantine.
+    ASSERT_NO_FATAL_FAILURE(ClickRadio(dialog, IDC_SCHEDULE_QUARANTINE));
     // Leaving now asks 271; No keeps the dialog and the edit.
     ASSERT_TRUE(PressDialogButton(dialog, IDCANCEL));
     const auto unapplied = Answer(program, IDNO);
     ASSERT_TRUE(unapplied);
     EXPECT_NE(unapplied->text.find(L"being edited"), std::wstring::npos);
-    // Another entry with the edit unapplied: 271 again, No keeps the edit on
-    // its job.
-    Select(dialog, 1);
+    // Another entry with the edit unapplied: 271 again; No selects the
+    // edited job again and keeps the edit.
+    Select(dialog, 1 - old_index);
     ASSERT_TRUE(Answer(program, IDNO));
     EXPECT_TRUE(gui::WaitUntil(
-        [&] { return gui::SendWindowMessage(list, LB_GETCURSEL, 0, 0).result == 0; }, 5000));
+        [&] { return gui::SendWindowMessage(list, LB_GETCURSEL, 0, 0).result == old_index; },
+        5000));
+    EXPECT_EQ(gui::GetCheck(GetDlgItem(dialog, IDC_SCHEDULE_QUARANTINE)), BST_CHECKED);
+
     ASSERT_TRUE(PressDialogButton(dialog, IDC_SCHEDULE_APPLY));
     ASSERT_TRUE(Answer(program, IDYES));
     const std::string new_job = "QZv5Scan_Daily as " + UserName() + " at 9 00 PM";
     ASSERT_TRUE(gui::WaitUntil([&] { return !Enabled(dialog, IDC_SCHEDULE_APPLY); }, 10000));
+    EXPECT_TRUE(gui::WaitUntil(
+        [&] { return !fs::exists(TasksFolder() / (std::wstring(old_job) + L".job")); }, 10000));
     const auto names = JobNames();
     EXPECT_EQ(std::count(names.begin(), names.end(), new_job + ".job"), 1);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "QZv5Scan_Other.job"), 1);
     const auto shown = Jobs(L"show " + gui::Quote(Wide(new_job)));
     EXPECT_NE(shown.output.find("flags: 0x2002\r\n"), std::string::npos) << shown.output;
+    EXPECT_NE(shown.output.find("parameters: /quarantine\r\n"), std::string::npos) << shown.output;
     EXPECT_NE(shown.output.find(" at 21:00\r\n"), std::string::npos) << shown.output;
+    std::vector<std::wstring> expected{L"Other", Wide(new_job.substr(9))};
+    EXPECT_EQ(ListEntries(list), expected);
     ScreenshotWhenDrawn(dialog, "schedule-dialog-edited");
     ASSERT_TRUE(PressDialogButton(dialog, IDCANCEL));
     ASSERT_TRUE(gui::WaitForWindowGone(dialog, 10000));

@@ -9,8 +9,11 @@
 //                                   from YYYY-MM-DD at HH:MM"
 //   jobs run NAME                   runs it now (ITask::Run)
 //   jobs delete NAME                deletes it
-//   jobs plant NAME HH:MM [APPLICATION [PARAMETERS]]
+//   jobs plant NAME HH:MM [APPLICATION [PARAMETERS [ACCOUNT]]]
 //                                   makes a work item with one daily trigger
+//                                   (with an account, it runs as that
+//                                   account, password "pw"; "*": only while
+//                                   the user is logged on, flags 0x2002)
 //
 // NAME is the work item's name without ".job". Exit code 0 on success, 1
 // when the scheduler refused, 2 for a wrong command line.
@@ -98,7 +101,7 @@ int Show(ITask* task) {
 }
 
 int Plant(ITaskScheduler* scheduler, const wchar_t* name, const wchar_t* time,
-          const wchar_t* application, const wchar_t* parameters) {
+          const wchar_t* application, const wchar_t* parameters, const wchar_t* account) {
     unsigned hour = 0;
     unsigned minute = 0;
     if (std::swscanf(time, L"%u:%u", &hour, &minute) != 2 || hour > 23 || minute > 59)
@@ -110,7 +113,10 @@ int Plant(ITaskScheduler* scheduler, const wchar_t* name, const wchar_t* time,
         return Fail(L"NewWorkItem", result);
     task->SetApplicationName(application);
     task->SetParameters(parameters);
-    task->SetFlags(TASK_FLAG_DELETE_WHEN_DONE);
+    const bool logged_on = account != nullptr && std::wstring(account) == L"*";
+    task->SetFlags(TASK_FLAG_DELETE_WHEN_DONE | (logged_on ? TASK_FLAG_RUN_ONLY_IF_LOGGED_ON : 0));
+    if (account != nullptr && !logged_on)
+        task->SetAccountInformation(account, L"pw");
     WORD index = 0;
     Released<ITaskTrigger> trigger;
     result = task->CreateTrigger(&index, &trigger.p);
@@ -160,7 +166,7 @@ int Run(int argc, wchar_t** argv) {
         if (argc < 4)
             return 2;
         return Plant(scheduler.p, name, argv[3], argc > 4 ? argv[4] : L"notepad.exe",
-                     argc > 5 ? argv[5] : L"");
+                     argc > 5 ? argv[5] : L"", argc > 6 ? argv[6] : nullptr);
     }
     Released<ITask> task;
     result = scheduler->Activate(name, IID_ITask, reinterpret_cast<IUnknown**>(&task.p));
