@@ -63,6 +63,8 @@ class ActiveProtectionDialogTest : public ::testing::Test {
         if (const HWND window = gui::FindTopLevelWindow({.title = std::wstring(kProtectionTitle)}))
             gui::PostWindowMessage(window, WM_CLOSE, 0, 0);
         gui::WaitForNoWindow({.title = std::wstring(kProtectionTitle)}, 5000);
+        // Every copy has ended, its file free to go with the install.
+        gui::WaitUntil([&] { return LogLines("end") == LogLines("start "); }, 10000);
     }
 
     static InstallOptions Options() {
