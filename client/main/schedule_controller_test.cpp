@@ -448,3 +448,32 @@ TEST_F(ScheduleControllerTest, LeavingAsksOnlyWithUnsavedChanges) {
 
 }  // namespace
 }  // namespace olvex
+
+namespace olvex {
+namespace {
+
+TEST(SchedulerFaultTest, ParsesCallOccurrenceAndResult) {
+    const auto fault = ParseSchedulerFault("SetParameters:2:0x80070005");
+    ASSERT_TRUE(fault);
+    EXPECT_EQ(fault->call, SchedulerCall::kSetParameters);
+    EXPECT_EQ(fault->occurrence, 2);
+    EXPECT_EQ(fault->result, static_cast<SchedulerResult>(0x80070005));
+    for (const char* bad : {"", "Save", "Save:1", "Nothing:1:1", "Save:0:1", "Save:x:1",
+                            "Save:1:", "Save:1:0x1FFFFFFFF"})
+        EXPECT_FALSE(ParseSchedulerFault(bad)) << bad;
+}
+
+TEST(SchedulerFaultTest, FailsOnlyTheChosenCallOfItsKind) {
+    FakeSchedulerStore store;
+    FaultInjector faults({SchedulerCall::kEnum, 2, kSchedulerFail});
+    const auto factory = faults.Wrap(store.Factory());
+    std::vector<std::string> names;
+    for (const bool fails : {false, true, false}) {
+        std::unique_ptr<ScanScheduler> scheduler;
+        ASSERT_EQ(factory(scheduler), kSchedulerOk);
+        EXPECT_EQ(Succeeded(scheduler->Enum(names)), !fails);
+    }
+}
+
+}  // namespace
+}  // namespace olvex
