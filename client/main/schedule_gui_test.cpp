@@ -8,20 +8,16 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "client/common/activity_log.h"
 #include "client/main/home_page_ids.h"
 #include "client/main/main_test_support.h"
 #include "client/main/scan_page_ids.h"
 #include "client/main/schedule_dialog_ids.h"
 #include "client/main/test_hooks.h"
-#include "tools/publisher/definition_set.h"
-#include "tools/publisher/definition_writer.h"
 
 namespace olvex::testing {
 namespace {
@@ -397,76 +393,6 @@ TEST_F(ScheduleDialogTest, ClockFormatAndWindowsNineXSeams) {
     EXPECT_NE(shown.output.find("flags: 0x2002\r\n"), std::string::npos) << shown.output;
     ASSERT_TRUE(PressDialogButton(dialog, IDCANCEL));
     ASSERT_TRUE(gui::WaitForWindowGone(dialog, 10000));
-    EXPECT_TRUE(program.Close());
-}
-
-// Definitions of one file pest, published into the install's "core".
-void PublishFilePest(const fs::path& core, const fs::path& pest) {
-    const std::string source =
-        "block 2004-03-15 09:40:00\n"
-        "pest 5001 \"ScheduleTest.Adware.Delta\" \"Adware\"\n"
-        "file 5001 \"" +
-        pest.string() + "\"\n";
-    const auto parsed = tools::ParseDefinitionSource(source, ".", "schedule-test.defs");
-    ASSERT_TRUE(parsed.ok()) << parsed.error;
-    const std::string error = tools::WriteDefinitionFiles(parsed.set, core.string());
-    ASSERT_TRUE(error.empty()) << error;
-}
-}
-
-std::vector<std::string> LogActions() {
-    int legacy = 0;
-    std::vector<std::string> actions;
-    for (const auto& entry :
-         ReadActivityLog((ProductDataFolder() / "QZv5Log.txt").string(), legacy).contents.entries)
-        actions.push_back(entry.action + " " + entry.pest_name);
-    return actions;
-}
-
-// The job the dialog made, run by Wine's Task Scheduler: it starts the
-// command-line scanner, which acts as the job says.
-TEST_F(ScheduleDialogTest, TheSchedulerRunsTheScannerAsTheJobSays) {
-    TestInstall install(Options());
-    fs::copy_file(BuildPath(OLVEX_MARVOLT_PATH), install.folder() / "Marvolt.exe");
-    ScratchDir plant;
-    const fs::path pest = plant.path() / "delta.txt";
-    ASSERT_NO_FATAL_FAILURE(PublishFilePest(install.folder() / "core", pest));
-    Gorsewatch5Process program;
-    for (const bool quarantine : {false, true}) {
-        SCOPED_TRACE(quarantine ? "quarantine" : "log only");
-        TasksPutBack::Clear();
-        std::error_code ignored;
-        fs::remove(ProductDataFolder() / "qzscanhistory.txt", ignored);
-        fs::remove(ProductDataFolder() / "QZv5Log.txt", ignored);
-        WriteText(pest, "delta");
-        const HWND dialog = OpenDialog(program, install);
-        ASSERT_NE(dialog, nullptr);
-        if (quarantine)
-            ASSERT_NO_FATAL_FAILURE(ClickRadio(dialog, IDC_SCHEDULE_QUARANTINE));
-        ASSERT_TRUE(PressDialogButton(dialog, IDC_SCHEDULE_NEW));
-        ASSERT_TRUE(Answer(program, IDYES));
-        const HWND list = GetDlgItem(dialog, IDC_SCHEDULE_LIST);
-        ASSERT_TRUE(gui::WaitUntil([&] { return ListEntries(list).size() == 1; }, 10000));
-        const std::wstring job = L"QZv5Scan_" + ListEntries(list)[0];
-        ASSERT_TRUE(PressDialogButton(dialog, IDCANCEL));
-        ASSERT_TRUE(gui::WaitForWindowGone(dialog, 10000));
-
-        const auto run = Jobs(L"run " + gui::Quote(job));
-        ASSERT_EQ(run.exit_code, 0u) << run.output;
-        ASSERT_TRUE(gui::WaitUntil(
-            [] { return fs::exists(ProductDataFolder() / "qzscanhistory.txt"); }, 120000))
-            << "the scanner did not run";
-        // The scanner has written its log lines once its window has gone.
-        ASSERT_TRUE(gui::WaitForNoWindow(
-            {.title = std::wstring(L"Kelvan Gorsewatch -- Command Line Scanner")}, 60000));
-        const auto actions = LogActions();
-        EXPECT_EQ(std::count(actions.begin(), actions.end(), "Detected ScheduleTest.Adware.Delta"),
-                  1);
-        EXPECT_EQ(
-            std::count(actions.begin(), actions.end(), "Quarantined ScheduleTest.Adware.Delta"),
-            quarantine ? 1 : 0);
-        EXPECT_EQ(fs::exists(pest), !quarantine);
-    }
     EXPECT_TRUE(program.Close());
 }
 

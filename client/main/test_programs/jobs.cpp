@@ -4,7 +4,8 @@
 //   jobs list                       every work item's name, one a line
 //   jobs show NAME                  its settings, "key: value" lines:
 //                                   application, parameters, directory,
-//                                   flags (0x...), account, triggers, and for
+//                                   flags (0x...), account, status, exit
+//                                   code, triggers, and for
 //                                   each trigger "trigger N: type T every D
 //                                   from YYYY-MM-DD at HH:MM"
 //   jobs run NAME                   runs it now (ITask::Run)
@@ -83,6 +84,13 @@ int Show(ITask* task) {
     text = nullptr;
     result = task->GetAccountInformation(&text);
     PrintText(L"account", result, text);
+    HRESULT status = 0;
+    task->GetStatus(&status);
+    DWORD exit_code = 0;
+    const HRESULT exit_result = task->GetExitCode(&exit_code);
+    std::wprintf(L"status: 0x%08lX\nexit code: 0x%08lX (0x%08lX)\n",
+                 static_cast<unsigned long>(status), static_cast<unsigned long>(exit_code),
+                 static_cast<unsigned long>(exit_result));
     WORD count = 0;
     task->GetTriggerCount(&count);
     std::wprintf(L"triggers: %u\n", count);
