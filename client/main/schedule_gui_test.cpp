@@ -369,6 +369,53 @@ TEST_F(ScheduleDialogTest, SchedulerFailuresShowTheirMessages) {
     }
 }
 
+// Failures on a listed job: loading it, and deleting it (the entry stays).
+TEST_F(ScheduleDialogTest, FailuresOnAListedJobShowTheirMessages) {
+    struct Case {
+        const wchar_t* fault;
+        int button;  // pressed after selecting the entry (0: none)
+        const wchar_t* message;
+    };
+    const Case cases[] = {
+        {L"Activate:2:0x80070002", 0, L"could not be located or retrieved"},
+        {L"GetTrigger:1:0x80004005", 0, L"Cannot get information about scheduled scan time."},
+        {L"GetTriggerRecord:1:0x80004005", 0, L"Cannot get time at which scan is scheduled"},
+        {L"GetParameters:1:0x80004005", 0, L"Cannot get action to perform"},
+        {L"GetFlags:1:0x80004005", 0, L"Cannot get account information for scheduled scan."},
+        {L"Delete:1:0x80070020", IDC_SCHEDULE_DELETE, L"could not be located or retrieved"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        TasksPutBack::Clear();
+        ASSERT_EQ(Jobs(L"plant QZv5Scan_Listed 10:00 notepad.exe /ignore *").exit_code, 0u);
+        TestInstall install(Options(true));
+        SetEnvironmentVariableW(kTestSchedulerFaultVariable, c.fault);
+        Gorsewatch5Process program;
+        const HWND dialog = OpenDialog(program, install);
+        SetEnvironmentVariableW(kTestSchedulerFaultVariable, nullptr);
+        ASSERT_NE(dialog, nullptr);
+        const HWND list = GetDlgItem(dialog, IDC_SCHEDULE_LIST);
+        ASSERT_EQ(ListEntries(list), std::vector<std::wstring>{L"Listed"});
+        Select(dialog, 0);
+        if (c.button != 0) {
+            ASSERT_TRUE(gui::WaitUntil([&] { return Enabled(dialog, c.button); }, 10000));
+            ASSERT_TRUE(PressDialogButton(dialog, c.button));
+        }
+        const auto message = program.AnswerMessage();
+        ASSERT_TRUE(message);
+        EXPECT_NE(message->find(c.message), std::wstring::npos) << *message;
+        // The job and its entry stay; a failed load starts no edit.
+        EXPECT_EQ(ListEntries(list), std::vector<std::wstring>{L"Listed"});
+        EXPECT_TRUE(fs::exists(TasksFolder() / "QZv5Scan_Listed.job"));
+        if (c.button == 0) {
+            EXPECT_FALSE(Enabled(dialog, IDC_SCHEDULE_APPLY));
+        }
+        ASSERT_TRUE(PressDialogButton(dialog, IDCANCEL));
+        ASSERT_TRUE(gui::WaitForWindowGone(dialog, 10000));
+        EXPECT_TRUE(program.Close());
+    }
+}
+
 TEST_F(ScheduleDialogTest, ClockFormatAndWindowsNineXSeams) {
     TestInstall install(Options(true));
     SetEnvironmentVariableW(kTestClockVariable, L"24");
