@@ -59,12 +59,17 @@ class ActiveProtectionDialogTest : public ::testing::Test {
     }
     ~ActiveProtectionDialogTest() override {
         program_.Close();
-        // The stand-in ends with its window.
-        if (const HWND window = gui::FindTopLevelWindow({.title = std::wstring(kProtectionTitle)}))
-            gui::PostWindowMessage(window, WM_CLOSE, 0, 0);
-        gui::WaitForNoWindow({.title = std::wstring(kProtectionTitle)}, 5000);
-        // Every copy has ended, its file free to go with the install.
-        gui::WaitUntil([&] { return LogLines("end") == LogLines("start "); }, 10000);
+        // Every copy of the stand-in is closed and has ended (a copy just
+        // started may not have its window yet), its file free to go with the
+        // install.
+        gui::WaitUntil(
+            [&] {
+                if (const HWND window =
+                        gui::FindTopLevelWindow({.title = std::wstring(kProtectionTitle)}))
+                    gui::PostWindowMessage(window, WM_CLOSE, 0, 0);
+                return LogLines("end") >= LogLines("start ");
+            },
+            45000, 200);
     }
 
     static InstallOptions Options() {
@@ -75,12 +80,13 @@ class ActiveProtectionDialogTest : public ::testing::Test {
     static fs::path Settings() { return ProductDataFolder() / "qzad.ini"; }
     fs::path Log() const { return install_.folder() / "Wakenor.log"; }
 
-    // The stand-in's settings, beside its copy.
+    // The stand-in's settings, beside its copy; the first of a setting given
+    // twice counts.
     void UseStandIn(const std::string& more) {
         WriteText(install_.folder() / "Wakenor.stand-in",
-                  "title=Kelvan Gorsewatch -- Active Protection\r\nhold-mutex=WakenorMAINAPP\r\n"
-                  "hide-on-minus-one=1\r\nseconds=120\r\n" +
-                      more);
+                  more +
+                      "title=Kelvan Gorsewatch -- Active Protection\r\n"
+                      "hold-mutex=WakenorMAINAPP\r\nhide-on-minus-one=1\r\nseconds=120\r\n");
     }
     int LogLines(const std::string& start) const {
         const auto lines = gui::ReadLines(Log().wstring());
@@ -238,7 +244,8 @@ TEST_F(ActiveProtectionDialogTest, OkRestartsTheProtectionOnlyOnceItHasGone) {
 }
 
 TEST_F(ActiveProtectionDialogTest, AProtectionThatWillNotCloseIsReported) {
-    UseStandIn("ignore-close=all\r\n");
+    // It ends by itself after 40 seconds.
+    UseStandIn("ignore-close=all\r\nseconds=40\r\n");
     StartProtection();
     const HWND dialog = OpenDialog();
     ASSERT_NE(dialog, nullptr);
