@@ -17,6 +17,7 @@
 #include "client/main/scan_dialog.h"
 #include "client/main/page_look_ids.h"
 #include "client/main/scan_page_ids.h"
+#include "client/main/schedule_dialog.h"
 #include "client/main/scan_rules.h"
 #include "client/main/start_up_rules.h"
 
@@ -147,6 +148,11 @@ CScanView::CScanView() : CPage(IDD_SCAN_PAGE, ScanLook()) {
     OnClicked(IDC_SCAN_ABOUT, [] {
         if (auto* app = CGorsewatch5App::Current())
             app->OnAppAbout();
+    });
+    OnClicked(IDC_SCAN_SCHEDULE, [] {
+        const auto* app = CGorsewatch5App::Current();
+        if (app != nullptr && app->m_bTaskSchedulerAvailable)
+            CScheduleDlg().RunModal();
     });
 }
 

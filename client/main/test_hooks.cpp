@@ -11,9 +11,12 @@
 
 #include "client/common/ui/ansi_text.h"
 #include "client/common/ui/system_seams.h"
+#include "client/main/fake_scan_scheduler.h"
 #include "client/main/folder_chooser.h"
 #include "client/main/gorsewatch5_app.h"
+#include "client/main/schedule_dialog.h"
 #include "client/main/sound_options_dialog.h"
+#include "client/main/task_scan_scheduler.h"
 
 namespace olvex {
 namespace {
@@ -144,6 +147,7 @@ class TestHooks {
             save_chooser_ = std::make_unique<SaveChoiceFromFile>(save_choice);
             save_choice_ = std::make_unique<ui::ScopedSaveFileChooser>(*save_chooser_);
         }
+        InstallScheduleSeams();
         WNDCLASSEXW window_class{};
         window_class.cbSize = sizeof(window_class);
         window_class.lpfnWndProc = Procedure;
@@ -173,6 +177,23 @@ class TestHooks {
     }
 
   private:
+    // The Schedule dialog's seams: a Task Scheduler call that fails, the
+    // picker's clock and the platform the dialog sees.
+    void InstallScheduleSeams() {
+        const auto fault =
+            ParseSchedulerFault(ui::ToAnsi(Environment(kTestSchedulerFaultVariable)));
+        if (fault) {
+            faults_ = std::make_unique<FaultInjector>(*fault);
+            SetScanSchedulerFactory(faults_->Wrap(CreateSystemScanScheduler));
+        }
+        const std::wstring clock = Environment(kTestClockVariable);
+        if (!clock.empty())
+            CScheduleDlg::OverrideClock(clock == L"24");
+        const std::wstring platform = Environment(kTestSchedulePlatformVariable);
+        if (!platform.empty())
+            CScheduleDlg::OverridePlatform(std::wcstoul(platform.c_str(), nullptr, 10));
+    }
+
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
         if (message == WM_NCCREATE) {
             const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
@@ -213,6 +234,7 @@ class TestHooks {
     }
 
     CGorsewatch5App& app_;
+    std::unique_ptr<FaultInjector> faults_;
     std::unique_ptr<SoundRecorder> recorder_;
     std::unique_ptr<ui::ScopedSoundPlayer> sounds_;
     std::unique_ptr<ShellRecorder> shell_recorder_;

@@ -33,6 +33,12 @@ inline constexpr wchar_t kTestSoundLogVariable[] = L"OLVEX_TEST_SOUND_LOG";
 inline constexpr wchar_t kTestShellLogVariable[] = L"OLVEX_TEST_SHELL_LOG";
 inline constexpr wchar_t kTestFolderChoiceVariable[] = L"OLVEX_TEST_FOLDER_CHOICE";
 inline constexpr wchar_t kTestSaveChoiceVariable[] = L"OLVEX_TEST_SAVE_CHOICE";
+// The Schedule dialog: a Task Scheduler call that fails
+// ("SetParameters:1:0x80004005", fake_scan_scheduler.h), the time picker's
+// clock ("24" or "12") and the platform id the dialog sees ("1": Windows 9x).
+inline constexpr wchar_t kTestSchedulerFaultVariable[] = L"OLVEX_TEST_SCHEDULER_FAULT";
+inline constexpr wchar_t kTestClockVariable[] = L"OLVEX_TEST_CLOCK";
+inline constexpr wchar_t kTestSchedulePlatformVariable[] = L"OLVEX_TEST_SCHEDULE_PLATFORM";
 
 struct TestHooksDeleter {
     void operator()(TestHooks* hooks) const;

@@ -15,6 +15,10 @@
 //   --linger MS         once its window has gone, stay MS milliseconds before
 //                       ending (a program that still has files to close)
 //   --hidden            create the window hidden
+//   --hold-mutex NAME   make and hold the named mutex while it runs (a
+//                       single-instance mutex); a second copy logs "mutex
+//                       NAME held" and ends at once
+//   --hide-on-minus-one hide the window at any message whose wParam is -1
 //   --seconds N         end after N seconds at the latest (default 120)
 //   --ready EVENT       signal the named event once the window exists
 //
@@ -38,6 +42,7 @@ namespace {
 HANDLE g_log = INVALID_HANDLE_VALUE;
 long g_closes_to_ignore = 0;  // -1: every one
 bool g_hang_on_close = false;
+bool g_hide_on_minus_one = false;
 DWORD g_end_tick = 0;  // when the program's time is up
 constexpr UINT_PTR kLifetimeTimer = 0x5EED;
 
@@ -59,6 +64,8 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARA
     swprintf(line, 128, L"message %u %lld %lld %lu", message, static_cast<long long>(wparam),
              static_cast<long long>(lparam), GetTickCount());
     Log(line);
+    if (g_hide_on_minus_one && wparam == static_cast<WPARAM>(-1) && message >= WM_USER)
+        ShowWindow(window, SW_HIDE);
     switch (message) {
         case WM_CLOSE:
             if (g_closes_to_ignore < 0)
@@ -122,7 +129,7 @@ void ReadSettingsFile(const std::wstring& stem, olvex::gui::HelperOptions& optio
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-    olvex::gui::HelperOptions options({L"--hidden", L"--hang-on-close"});
+    olvex::gui::HelperOptions options({L"--hidden", L"--hang-on-close", L"--hide-on-minus-one"});
     const std::wstring stem = OwnStem();
     ReadSettingsFile(stem, options);
     const std::wstring log_path = options.Get(L"--log", stem + L".log");
@@ -138,6 +145,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         if (mutex)
             CloseHandle(mutex);
     }
+    HANDLE held_mutex = nullptr;
+    if (options.Has(L"--hold-mutex")) {
+        const std::wstring name = options.Get(L"--hold-mutex", L"");
+        held_mutex = CreateMutexW(nullptr, TRUE, name.c_str());
+        if (held_mutex == nullptr || GetLastError() == ERROR_ALREADY_EXISTS) {
+            Log(L"mutex " + name + L" held");
+            Log(L"end");
+            return 3;
+        }
+    }
+    g_hide_on_minus_one = options.Has(L"--hide-on-minus-one");
     g_hang_on_close = options.Has(L"--hang-on-close");
     const std::wstring ignore = options.Get(L"--ignore-close", L"0");
     g_closes_to_ignore = ignore == L"all" ? -1 : std::wcstol(ignore.c_str(), nullptr, 10);
@@ -174,6 +192,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         Log(L"lingering " + std::to_wstring(GetTickCount()));
         Sleep(static_cast<DWORD>(linger));
     }
+    if (held_mutex != nullptr)
+        CloseHandle(held_mutex);
     Log(L"end");
     CloseHandle(g_log);
     return 0;
