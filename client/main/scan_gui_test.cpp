@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdio>
 #include <fstream>
+#include <optional>
 
 #include <string>
 #include <thread>
@@ -752,22 +753,60 @@ HTREEITEM OpenTreePath(HWND tree, const fs::path& folder) {
     return item;
 }
 
+// The drive tree's items under the item, with their check states.
+std::vector<std::pair<std::wstring, int>> ChildChecks(HWND tree, HTREEITEM parent) {
+    std::vector<std::pair<std::wstring, int>> children;
+    for (const auto& item : gui::ReadTree(tree)) {
+        if (TreeView_GetParent(tree, item.handle) == parent)
+            children.emplace_back(item.text, item.check);
+    }
+    return children;
+}
+
+std::optional<gui::TreeItem> TreeItemOf(HWND tree, HTREEITEM handle) {
+    for (const auto& item : gui::ReadTree(tree)) {
+        if (item.handle == handle)
+            return item;
+    }
+    return std::nullopt;
+}
+
+// The scan page with Custom Scan chosen; its drive tree.
+HWND ShowCustomScanTree(Gorsewatch5Process& program) {
+    gui::SendWindowMessage(program.main_window(), 1028, 2, 0);
+    const HWND tree = program.PageControl(IDC_SCAN_DRIVE_TREE);
+    if (tree == nullptr)
+        return nullptr;
+    gui::SendWindowMessage(program.PageControl(IDC_SCAN_CUSTOM), BM_CLICK, 0, 0);
+    return gui::WaitUntil([&] { return IsWindowVisible(tree) != FALSE; }, 5000) ? tree : nullptr;
+}
+
+// The test's drives (testing/gui/test_drives.sh): T: a prepared tree with
+// "custom\inner" and "other", D: a CD-ROM drive without a disc, E: one with
+// an empty disc, and no Z:.
 TEST(ScanPageTest, DriveTreeChecksAndACustomScanOfACheckedFolder) {
     InstallOptions options;
     options.definitions = Definitions::kNone;
     TestInstall install(options);
-    ScratchDir plant;
-    // A pest known only by its file's signature, planted only in "custom".
-    fs::create_directories(plant.path() / "custom" / "inner");
-    fs::create_directories(plant.path() / "other");
-    fs::copy_file(fs::path(Narrow(WindowsPath(OLVEX_SAMPLE_PESTS_DIR))) / "OlvexTest" / "alpha.exe",
-                  plant.path() / "custom" / "hidden.exe");
+    const fs::path drive = L"T:\\";
+    ASSERT_TRUE(fs::is_directory(drive / "custom" / "inner"));
+    ASSERT_TRUE(fs::is_directory(drive / "other"));
+    // A pest known only by its file's signature, planted only in "custom";
+    // another beside it, outside the folder the scan is given.
+    const fs::path samples = fs::path(Narrow(WindowsPath(OLVEX_SAMPLE_PESTS_DIR))) / "OlvexTest";
+    fs::copy_file(samples / "alpha.exe", drive / "custom" / "hidden.exe",
+                  fs::copy_options::overwrite_existing);
+    fs::copy_file(samples / "beta.dll", drive / "elsewhere.dll",
+                  fs::copy_options::overwrite_existing);
     ASSERT_NO_FATAL_FAILURE(Publish(install.folder() / "core",
                                     "block 2004-03-15 09:40:00\n"
                                     "pest 4101 \"ScanTest.Custom.Only\" \"Adware\"\n"
+                                    "pest 4102 \"ScanTest.Custom.Elsewhere\" \"Adware\"\n"
                                     "signature 4101 file \"" +
-                                        Narrow(WindowsPath(OLVEX_SAMPLE_PESTS_DIR)) +
-                                        "\\OlvexTest\\alpha.exe\"\n"));
+                                        (samples / "alpha.exe").string() +
+                                        "\"\n"
+                                        "signature 4102 file \"" +
+                                        (samples / "beta.dll").string() + "\"\n"));
 
     Gorsewatch5Process program;
     ASSERT_TRUE(program.Start(install));
@@ -778,62 +817,56 @@ TEST(ScanPageTest, DriveTreeChecksAndACustomScanOfACheckedFolder) {
     const HWND grey = program.PageControl(IDC_SCAN_DRIVE_TREE_GREY);
     const HWND tree = program.PageControl(IDC_SCAN_DRIVE_TREE);
     ASSERT_NE(tree, nullptr);
-    // Both trees list the same drives, C: among them.
-    std::vector<std::wstring> drives;
-    for (const auto& item : gui::ReadTree(tree)) {
-        if (item.depth == 0)
-            drives.push_back(item.text);
-    }
-    std::vector<std::wstring> grey_drives;
-    for (const auto& item : gui::ReadTree(grey)) {
-        if (item.depth == 0)
-            grey_drives.push_back(item.text);
-    }
-    EXPECT_EQ(drives, grey_drives);
-    EXPECT_NE(std::find(drives.begin(), drives.end(), L"C:\\"), drives.end());
+    // Both trees list the machine's drives, in order, and no Z:.
+    const auto roots = [](HWND of) {
+        std::vector<std::wstring> drives;
+        for (const auto& item : gui::ReadTree(of)) {
+            if (item.depth == 0)
+                drives.push_back(item.text);
+        }
+        return drives;
+    };
+    const std::vector<std::wstring> drives = roots(tree);
+    EXPECT_EQ(drives, (std::vector<std::wstring>{L"C:\\", L"D:\\", L"E:\\", L"T:\\"}));
+    EXPECT_EQ(roots(grey), drives);
 
-    gui::SendWindowMessage(program.PageControl(IDC_SCAN_CUSTOM), BM_CLICK, 0, 0);
-    ASSERT_TRUE(gui::WaitUntil([&] { return IsWindowVisible(tree) != FALSE; }, 5000));
+    ASSERT_EQ(ShowCustomScanTree(program), tree);
+    ScreenshotWhenDrawn(program.main_window(), "scan-page-custom");
 
-    const HTREEITEM custom = OpenTreePath(tree, plant.path() / "custom");
-    ASSERT_NE(custom, nullptr);
-    const HTREEITEM root = OpenTreePath(tree, plant.path());
+    const HTREEITEM root = OpenTreePath(tree, drive);
     ASSERT_NE(root, nullptr);
+    EXPECT_EQ(ChildChecks(tree, root),
+              (std::vector<std::pair<std::wstring, int>>{{L"custom", 0}, {L"other", 0}}));
     // A folder made after the tree was read appears when its parent opens
-    // again; one deleted goes.
-    fs::create_directories(plant.path() / "later");
-    fs::remove_all(plant.path() / "other");
+    // again, checked under a checked drive; one deleted goes.
+    fs::create_directories(drive / "later");
+    fs::remove_all(drive / "other");
     gui::SendWindowMessage(tree, TVM_EXPAND, TVE_COLLAPSE, reinterpret_cast<LPARAM>(root));
     ASSERT_TRUE(gui::ToggleTreeItemByClick(tree, root));
     // Opening it again from the keyboard reads the folder again.
     gui::SendWindowMessage(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(root));
     gui::PostWindowMessage(tree, WM_KEYDOWN, VK_ADD, 0);
-    const auto child_checks = [&] {
-        std::vector<std::pair<std::wstring, int>> children;
-        for (const auto& item : gui::ReadTree(tree)) {
-            if (TreeView_GetParent(tree, item.handle) == root)
-                children.emplace_back(item.text, item.check);
-        }
-        return children;
-    };
     EXPECT_TRUE(gui::WaitUntil(
         [&] {
-            const auto children = child_checks();
-            return children ==
+            return ChildChecks(tree, root) ==
                    std::vector<std::pair<std::wstring, int>>{{L"custom", 1}, {L"later", 1}};
         },
         5000));
     ScreenshotWhenDrawn(program.main_window(), "scan-page-custom-tree");
 
-    // Under the checked folder "custom" cannot be cleared, by click or space.
-    const HTREEITEM custom_again = OpenTreePath(tree, plant.path() / "custom");
-    ASSERT_NE(custom_again, nullptr);
-    EXPECT_EQ(gui::TreeItemCheck(tree, custom_again), 1);
-    EXPECT_FALSE(gui::ToggleTreeItemByClick(tree, custom_again, 1500));
-    EXPECT_FALSE(gui::ToggleTreeItemBySpace(tree, custom_again, 1500));
-    EXPECT_EQ(gui::TreeItemCheck(tree, custom_again), 1);
+    // Under the checked drive "custom" cannot be cleared, by click or space.
+    const HTREEITEM custom = OpenTreePath(tree, drive / "custom");
+    ASSERT_NE(custom, nullptr);
+    EXPECT_EQ(gui::TreeItemCheck(tree, custom), 1);
+    EXPECT_FALSE(gui::ToggleTreeItemByClick(tree, custom, 1500));
+    EXPECT_FALSE(gui::ToggleTreeItemBySpace(tree, custom, 1500));
+    EXPECT_EQ(gui::TreeItemCheck(tree, custom), 1);
 
-    // Custom Scan of the checked folder finds what only it holds.
+    // The drive cleared, "custom" alone checked: a Custom Scan of that
+    // folder finds what only it holds, and nothing of the rest of T:.
+    ASSERT_TRUE(gui::ToggleTreeItemByClick(tree, root));
+    EXPECT_EQ(gui::TreeItemCheck(tree, custom), 0);
+    ASSERT_TRUE(gui::ToggleTreeItemByClick(tree, custom));
     ASSERT_TRUE(PressDialogButton(program.ShownPage(), IDC_SCAN_NOW));
     const HWND dialog = FindShownWindow(kScanTitle, program.id(), 60000);
     ASSERT_NE(dialog, nullptr);
@@ -841,9 +874,58 @@ TEST(ScanPageTest, DriveTreeChecksAndACustomScanOfACheckedFolder) {
     ASSERT_TRUE(completed);
     EXPECT_EQ(completed->rfind(L"Scan Completed. ", 0), 0u) << *completed;
     const auto lines = TreeLines(GetDlgItem(dialog, IDC_SCAN_RESULTS));
-    EXPECT_NE(std::find(lines.begin(), lines.end(), L"ScanTest.Custom.Only"), lines.end());
+    EXPECT_EQ(lines, (std::vector<std::wstring>{L"ScanTest.Custom.Only",
+                                                L"  File: T:\\custom\\hidden.exe"}));
     ASSERT_TRUE(PressDialogButton(dialog, IDCANCEL));
     ASSERT_TRUE(gui::WaitForWindowGone(dialog, 10000));
+    EXPECT_TRUE(program.Close());
+    std::error_code ignored;
+    for (const char* planted : {"custom\\hidden.exe", "elsewhere.dll", "later"})
+        fs::remove_all(drive / planted, ignored);
+}
+
+// A CD-ROM drive is read at every expansion: without a disc it shows "No
+// Files Found" and stays closed, each time once; a disc put in meanwhile
+// shows its folders.
+TEST(ScanPageTest, DiscDrivesAreReadAtEveryExpansion) {
+    TestInstall install;
+    Gorsewatch5Process program;
+    ASSERT_TRUE(program.Start(install));
+    ASSERT_NE(program.WaitForMainWindow(), nullptr);
+    ASSERT_TRUE(program.WaitUntilIdle());
+    const HWND tree = ShowCustomScanTree(program);
+    ASSERT_NE(tree, nullptr);
+    const HTREEITEM no_disc = gui::FindTreeItem(tree, {L"D:\\"});
+    const HTREEITEM empty_disc = gui::FindTreeItem(tree, {L"E:\\"});
+    ASSERT_NE(no_disc, nullptr);
+    ASSERT_NE(empty_disc, nullptr);
+    // Unread discs show an expand button.
+    EXPECT_EQ(ChildChecks(tree, no_disc), (std::vector<std::pair<std::wstring, int>>{{L"", 0}}));
+
+    for (const HTREEITEM disc : {no_disc, empty_disc}) {
+        for (int expansion = 0; expansion < 2; ++expansion) {
+            ExpandItem(tree, disc);
+            EXPECT_EQ(ChildChecks(tree, disc),
+                      (std::vector<std::pair<std::wstring, int>>{{L"No Files Found", 0}}))
+                << expansion;
+            const auto item = TreeItemOf(tree, disc);
+            ASSERT_TRUE(item);
+            EXPECT_FALSE(item->expanded) << expansion;
+        }
+    }
+    ScreenshotWhenDrawn(program.main_window(), "scan-page-no-disc");
+
+    // A disc with a folder in E:.
+    fs::create_directories(L"E:\\Disc Folder");
+    ExpandItem(tree, empty_disc);
+    EXPECT_EQ(ChildChecks(tree, empty_disc),
+              (std::vector<std::pair<std::wstring, int>>{{L"Disc Folder", 0}}));
+    const auto item = TreeItemOf(tree, empty_disc);
+    ASSERT_TRUE(item);
+    EXPECT_TRUE(item->expanded);
+    ScreenshotWhenDrawn(program.main_window(), "scan-page-disc-folder");
+    std::error_code ignored;
+    fs::remove_all(L"E:\\Disc Folder", ignored);
     EXPECT_TRUE(program.Close());
 }
 
