@@ -2,8 +2,6 @@
 // key: it says so, runs on, scans only and writes nothing. In a test program
 // of its own, so that its prefix has never run the Task Scheduler.
 #include <windows.h>
-#include <aclapi.h>
-#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -14,50 +12,6 @@
 
 namespace olvex::testing {
 namespace {
-
-// Denies writing to the program's key, by a DACL that lets everyone read it
-// and change its security only; the old security is put back when this goes.
-class ProgramKeyReadOnly {
-  public:
-    ProgramKeyReadOnly() {
-        HKEY key = nullptr;
-        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kProductKey, 0, nullptr, 0,
-                            KEY_READ | READ_CONTROL | WRITE_DAC, nullptr, &key,
-                            nullptr) != ERROR_SUCCESS)
-            return;
-        DWORD size = 0;
-        RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size);
-        saved_.resize(size);
-        if (size == 0 || RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, saved_.data(), &size) !=
-                             ERROR_SUCCESS)
-            saved_.clear();
-        PSECURITY_DESCRIPTOR descriptor = nullptr;
-        // Everyone: read, read the security, write the DACL; nothing else.
-        if (ConvertStringSecurityDescriptorToSecurityDescriptorW(
-                L"D:P(A;;0x60019;;;WD)", SDDL_REVISION_1, &descriptor, nullptr)) {
-            applied_ =
-                RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
-            LocalFree(descriptor);
-        }
-        RegCloseKey(key);
-    }
-    ~ProgramKeyReadOnly() {
-        HKEY key = nullptr;
-        if (!saved_.empty() &&
-            RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProductKey, 0, WRITE_DAC, &key) == ERROR_SUCCESS) {
-            RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, saved_.data());
-            RegCloseKey(key);
-        }
-    }
-    ProgramKeyReadOnly(const ProgramKeyReadOnly&) = delete;
-    ProgramKeyReadOnly& operator=(const ProgramKeyReadOnly&) = delete;
-
-    bool applied() const { return applied_; }
-
-  private:
-    std::vector<BYTE> saved_;
-    bool applied_ = false;
-};
 
 TEST(LimitedRightsTest, TheProgramOnlyScansAndWritesNothing) {
     const TestInstall install({.test_build = true});

@@ -25,6 +25,7 @@
 #include <windows.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <sddl.h>
 
 #include <filesystem>
 #include <fstream>
@@ -233,6 +234,50 @@ class TestInstall {
     std::unique_ptr<RegistrySnapshot> registration_;
     std::unique_ptr<RegistrySnapshot> product_keys_;
     std::unique_ptr<FilesPutBack> files_;
+};
+
+// Denies writing to the program's key, by a DACL that lets everyone read it
+// and change its security only; the old security is put back when this goes.
+class ProgramKeyReadOnly {
+  public:
+    ProgramKeyReadOnly() {
+        HKEY key = nullptr;
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kProductKey, 0, nullptr, 0,
+                            KEY_READ | READ_CONTROL | WRITE_DAC, nullptr, &key,
+                            nullptr) != ERROR_SUCCESS)
+            return;
+        DWORD size = 0;
+        RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size);
+        saved_.resize(size);
+        if (size == 0 || RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, saved_.data(), &size) !=
+                             ERROR_SUCCESS)
+            saved_.clear();
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        // Everyone: read, read the security, write the DACL; nothing else.
+        if (ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                L"D:P(A;;0x60019;;;WD)", SDDL_REVISION_1, &descriptor, nullptr)) {
+            applied_ =
+                RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
+            LocalFree(descriptor);
+        }
+        RegCloseKey(key);
+    }
+    ~ProgramKeyReadOnly() {
+        HKEY key = nullptr;
+        if (!saved_.empty() &&
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProductKey, 0, WRITE_DAC, &key) == ERROR_SUCCESS) {
+            RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, saved_.data());
+            RegCloseKey(key);
+        }
+    }
+    ProgramKeyReadOnly(const ProgramKeyReadOnly&) = delete;
+    ProgramKeyReadOnly& operator=(const ProgramKeyReadOnly&) = delete;
+
+    bool applied() const { return applied_; }
+
+  private:
+    std::vector<BYTE> saved_;
+    bool applied_ = false;
 };
 
 // Presses a dialog's button the way the dialog manager reports it: the

@@ -616,10 +616,19 @@ constexpr char kScriptedDefinitions[] =
     "pest 4201 \"ScanTest.Scripted.Known\" \"Adware\"\n";
 
 // The scan a scripted scanner runs under /scan, ended with Close; the
-// results tree as it showed.
-std::vector<std::wstring> RunScriptedScan(const TestInstall& install, const std::string& shot) {
+// results tree as it showed. A program with limited rights says so first.
+std::vector<std::wstring> RunScriptedScan(const TestInstall& install, const std::string& shot,
+                                          bool limited_rights = false) {
     Gorsewatch5Process program;
-    const HWND dialog = StartAndFindScanDialog(program, install, L"/scan");
+    HWND dialog = nullptr;
+    if (limited_rights) {
+        EXPECT_TRUE(program.Start(install, L"/scan"));
+        const auto message = program.AnswerMessage({}, 60000);
+        EXPECT_TRUE(message && message->find(L"sufficient privileges") != std::wstring::npos);
+        dialog = FindShownWindow(kScanTitle, program.id(), 60000);
+    } else {
+        dialog = StartAndFindScanDialog(program, install, L"/scan");
+    }
     EXPECT_NE(dialog, nullptr);
     if (dialog == nullptr)
         return {};
@@ -751,6 +760,22 @@ HTREEITEM OpenTreePath(HWND tree, const fs::path& folder) {
         ExpandItem(tree, item);
     }
     return item;
+}
+
+TEST(ScanSinkTest, WithLimitedRightsDetectionsShowButAreNotLogged) {
+    TestInstall install({.definitions = Definitions::kNone, .test_build = true});
+    ASSERT_NO_FATAL_FAILURE(Publish(install.folder() / "core", kScriptedDefinitions));
+    ASSERT_NO_FATAL_FAILURE(UseScriptedScanner(install));
+    const ScannerScript script(kScript);
+    std::vector<std::wstring> lines;
+    {
+        const ProgramKeyReadOnly read_only;
+        ASSERT_TRUE(read_only.applied());
+        lines = RunScriptedScan(install, "scan-dialog-scripted-limited", true);
+    }
+    EXPECT_EQ(lines.size(), 5u);
+    // The scan read the log (and made it, empty) but wrote nothing to it.
+    EXPECT_TRUE(ReadText(ProductDataFolder() / "QZv5Log.txt").empty());
 }
 
 // The drive tree's items under the item, with their check states.
