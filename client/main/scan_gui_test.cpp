@@ -634,8 +634,9 @@ std::vector<std::wstring> RunScriptedScan(const TestInstall& install, const std:
         return {};
     const auto completed = program.AnswerMessage({}, 120000);
     EXPECT_TRUE(completed);
-    if (completed)
+    if (completed) {
         EXPECT_EQ(completed->rfind(L"Scan Completed. ", 0), 0u) << *completed;
+    }
     const HWND tree = GetDlgItem(dialog, IDC_SCAN_RESULTS);
     for (const gui::TreeItem& item : gui::ReadTree(tree)) {
         if (item.depth == 0)
@@ -650,17 +651,25 @@ std::vector<std::wstring> RunScriptedScan(const TestInstall& install, const std:
     return lines;
 }
 
-TEST(ScanSinkTest, WhatTheEngineNeverReportsShowsWithoutCrashOrUpload) {
-    HttpTestServer server;
-    ASSERT_TRUE(server.Available()) << HttpTestServer::kHowToRun;
-    TestInstall install({.definitions = Definitions::kNone, .test_build = true});
-    ASSERT_NO_FATAL_FAILURE(Publish(install.folder() / "core", kScriptedDefinitions));
-    ASSERT_NO_FATAL_FAILURE(UseScriptedScanner(install));
-    ASSERT_NO_FATAL_FAILURE(ReportThroughServer(install, server));
-    WriteSettings(true, true);
-    const ScannerScript script(kScript);
+// The test build installed with the scripted scanner and its script, its
+// prevalence reports going to the test's server.
+class ScanSinkTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(server_.Available()) << HttpTestServer::kHowToRun;
+        ASSERT_NO_FATAL_FAILURE(Publish(install_.folder() / "core", kScriptedDefinitions));
+        ASSERT_NO_FATAL_FAILURE(UseScriptedScanner(install_));
+        ASSERT_NO_FATAL_FAILURE(ReportThroughServer(install_, server_));
+    }
 
-    const std::vector<std::wstring> lines = RunScriptedScan(install, "scan-dialog-scripted");
+    HttpTestServer server_;
+    TestInstall install_{{.definitions = Definitions::kNone, .test_build = true}};
+    const ScannerScript script_{kScript};
+};
+
+TEST_F(ScanSinkTest, WhatTheEngineNeverReportsShowsWithoutCrashOrUpload) {
+    WriteSettings(true, true);
+    const std::vector<std::wstring> lines = RunScriptedScan(install_, "scan-dialog-scripted");
     std::wstring shown;
     for (const auto& line : lines)
         shown += line + L"\n";
@@ -674,7 +683,7 @@ TEST(ScanSinkTest, WhatTheEngineNeverReportsShowsWithoutCrashOrUpload) {
         << shown;
 
     // The sink is no dispatch object, and takes every detection.
-    const std::vector<std::string> report = script.Report();
+    const std::vector<std::string> report = script_.Report();
     EXPECT_EQ(std::count(report.begin(), report.end(), "QueryInterface IDispatch 0x80004002 null"),
               1)
         << report.size();
@@ -696,8 +705,8 @@ TEST(ScanSinkTest, WhatTheEngineNeverReportsShowsWithoutCrashOrUpload) {
                                                         {4201, "ScanTest.Scripted.Known"}}));
 
     // The alarm for each detection; forms for the known pest only.
-    EXPECT_EQ(script.Sounds(), (std::vector<std::string>{"ALARM.WAV", "ALARM.WAV", "ALARM.WAV"}));
-    const std::vector<RecordedRequest> forms = Forms(server);
+    EXPECT_EQ(script_.Sounds(), (std::vector<std::string>{"ALARM.WAV", "ALARM.WAV", "ALARM.WAV"}));
+    const std::vector<RecordedRequest> forms = Forms(server_);
     EXPECT_EQ(forms.size(), 2u);
     for (const RecordedRequest& form : forms) {
         EXPECT_NE(form.body.find("pestid=4201"), std::string::npos) << form.body;
@@ -705,20 +714,12 @@ TEST(ScanSinkTest, WhatTheEngineNeverReportsShowsWithoutCrashOrUpload) {
     }
 }
 
-TEST(ScanSinkTest, WithTheSoundAndResearchOffNothingSoundsOrUploads) {
-    HttpTestServer server;
-    ASSERT_TRUE(server.Available()) << HttpTestServer::kHowToRun;
-    TestInstall install({.definitions = Definitions::kNone, .test_build = true});
-    ASSERT_NO_FATAL_FAILURE(Publish(install.folder() / "core", kScriptedDefinitions));
-    ASSERT_NO_FATAL_FAILURE(UseScriptedScanner(install));
-    ASSERT_NO_FATAL_FAILURE(ReportThroughServer(install, server));
+TEST_F(ScanSinkTest, WithTheSoundAndResearchOffNothingSoundsOrUploads) {
     WriteSettings(false, false);
-    const ScannerScript script(kScript);
-
-    const std::vector<std::wstring> lines = RunScriptedScan(install, "scan-dialog-scripted-quiet");
+    const std::vector<std::wstring> lines = RunScriptedScan(install_, "scan-dialog-scripted-quiet");
     EXPECT_EQ(lines.size(), 5u);
-    EXPECT_TRUE(script.Sounds().empty());
-    EXPECT_TRUE(Forms(server).empty());
+    EXPECT_TRUE(script_.Sounds().empty());
+    EXPECT_TRUE(Forms(server_).empty());
 }
 
 // Expands the item the way a click on its button does: the program reads
@@ -762,16 +763,12 @@ HTREEITEM OpenTreePath(HWND tree, const fs::path& folder) {
     return item;
 }
 
-TEST(ScanSinkTest, WithLimitedRightsDetectionsShowButAreNotLogged) {
-    TestInstall install({.definitions = Definitions::kNone, .test_build = true});
-    ASSERT_NO_FATAL_FAILURE(Publish(install.folder() / "core", kScriptedDefinitions));
-    ASSERT_NO_FATAL_FAILURE(UseScriptedScanner(install));
-    const ScannerScript script(kScript);
+TEST_F(ScanSinkTest, WithLimitedRightsDetectionsShowButAreNotLogged) {
     std::vector<std::wstring> lines;
     {
         const ProgramKeyReadOnly read_only;
         ASSERT_TRUE(read_only.applied());
-        lines = RunScriptedScan(install, "scan-dialog-scripted-limited", true);
+        lines = RunScriptedScan(install_, "scan-dialog-scripted-limited", true);
     }
     EXPECT_EQ(lines.size(), 5u);
     // The scan read the log (and made it, empty) but wrote nothing to it.

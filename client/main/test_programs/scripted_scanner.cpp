@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "client/main/test_programs/static_class_factory.h"
 #include "olvex/olvex.h"
 
 namespace {
@@ -318,20 +319,8 @@ class ScriptedScanner final : public IScanner {
     bool initialized_ = false;
 };
 
-class ScannerFactory final : public IClassFactory {
+class ScannerFactory final : public olvex::StaticClassFactory {
   public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr)
-            return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-            *object = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
         if (object == nullptr)
             return E_POINTER;
@@ -341,7 +330,6 @@ class ScannerFactory final : public IClassFactory {
         static ScriptedScanner scanner;
         return scanner.QueryInterface(iid, object);
     }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 };
 
 ScannerFactory g_factory;
