@@ -140,7 +140,7 @@ function(olvex_add_test name)
 endfunction()
 
 # olvex_add_gui_test(<name> SOURCES ... [LIBS ...] [DEPENDS ...] [TIMEOUT s]
-#                    [SCRIPT <file>] [DESKTOP <width>x<height>])
+#                    [SCRIPT <file>] [DESKTOP <width>x<height>] [TEST_DRIVES] [OWN_PCH])
 # A GoogleTest program that opens windows, run by scripts/gui-run.sh on an
 # Xvfb display and in a Wine prefix of its own (copied from the template), so
 # GUI tests run in parallel and may change their machine. It links the
@@ -149,13 +149,16 @@ endfunction()
 # instead, given the program's path (for steps between runs of the program,
 # such as restarting the wineserver). DESKTOP gives the test's prefix a Wine
 # virtual desktop of that size as its default desktop (the notification area
-# needs one); other tests run on the bare display. OWN_PCH gives the program a
-# precompiled header of its own, for one built with other definitions (UNICODE).
+# needs one); other tests run on the bare display. TEST_DRIVES gives the
+# prefix the drives of testing/gui/test_drives.sh (T:, D:, E:, no Z:). OWN_PCH
+# gives the program a precompiled header of its own, for one built with other
+# definitions (UNICODE).
 function(olvex_add_gui_test name)
   if(NOT OLVEX_TESTS OR OLVEX_TOOLS_ONLY OR NOT WIN32)
     return()
   endif()
-  cmake_parse_arguments(T "OWN_PCH" "TIMEOUT;SCRIPT;DESKTOP" "SOURCES;LIBS;DEPENDS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "TEST_DRIVES;OWN_PCH" "TIMEOUT;SCRIPT;DESKTOP"
+                        "SOURCES;LIBS;DEPENDS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} olvex_window_driver GTest::gmock
                                         GTest::gtest_main)
@@ -181,6 +184,9 @@ function(olvex_add_gui_test name)
   set(desktop)
   if(T_DESKTOP)
     set(desktop --desktop ${T_DESKTOP})
+  endif()
+  if(T_TEST_DRIVES)
+    list(APPEND desktop --test-drives)
   endif()
   add_test(NAME ${name}
            COMMAND ${CMAKE_SOURCE_DIR}/scripts/gui-run.sh

@@ -4,7 +4,7 @@
 # changes a machine another test sees.
 #
 #   gui-run.sh --template DIR --prefix DIR --screenshots DIR [--timeout S]
-#              [--desktop WIDTHxHEIGHT] -- PROGRAM [ARGS...]
+#              [--desktop WIDTHxHEIGHT] [--test-drives] -- PROGRAM [ARGS...]
 #   gui-run.sh --prepare-template DIR
 #
 # The template prefix is made once (later runs find it ready) with the X11
@@ -31,6 +31,11 @@
 # the notification area exists only there. Its first start in a fresh prefix
 # takes about 20 s.
 #
+# --test-drives gives the prefix the drives of testing/gui/test_drives.sh (T:
+# a prepared tree, D: and E: CD-ROM drives without a disc and with an empty
+# one, no Z:); Windows paths of build files then start with "\\?\unix"
+# instead of "Z:", and OLVEX_UNIX_ROOT tells the test so.
+#
 # A program still running after --timeout seconds (default 240; keep it below
 # CTest's own, which would kill the run without cleaning up) is ended, the
 # whole screen saved first as "timed-out-screen.png". Every process of the
@@ -43,7 +48,8 @@ root=$(cd "$here/.." && pwd)
 wine=/usr/lib/wine/wine64
 server=/usr/lib/wine/wineserver
 
-template='' prefix='' shots='' prepare_only=0 timeout=240 desktop=''
+template='' prefix='' shots='' prepare_only=0 timeout=240 desktop='' test_drives=0
+unix_root='Z:'
 
 while (($#)); do
   case $1 in
@@ -52,6 +58,7 @@ while (($#)); do
     --screenshots) shots=$(realpath -m "$2"); shift 2 ;;
     --timeout) timeout=$2; shift 2 ;;
     --desktop) desktop=$2; shift 2 ;;
+    --test-drives) test_drives=1; shift ;;
     --prepare-template) template=$(realpath -m "$2"); prepare_only=1; shift 2 ;;
     --) shift; break ;;
     *) echo "gui-run.sh: unknown option $1" >&2; exit 2 ;;
@@ -59,7 +66,7 @@ while (($#)); do
 done
 
 # A Unix path as Wine shows it.
-windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+windows_path() { printf '%s%s' "$unix_root" "${1//\//\\}"; }
 
 prepare_template() {
   "$here/wine-prefix.sh" "$template"
@@ -153,6 +160,10 @@ if [[ -n $desktop ]]; then
   printf '\n[Software\\\\Wine\\\\Explorer\\\\Desktops] 1700000000\n"Default"="%s"\n' "$desktop" \
     >>"$prefix/user.reg"
 fi
+if ((test_drives)); then
+  unix_root=$("$root/testing/gui/test_drives.sh" "$prefix")
+fi
+export OLVEX_UNIX_ROOT=$unix_root
 wine_env "$prefix"
 export DISPLAY=":$(head -1 "$work/display")"
 mkdir -p "$shots"

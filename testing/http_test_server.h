@@ -28,6 +28,10 @@
 #include <utility>
 #include <vector>
 
+#ifdef _WIN32
+#include "testing/windows_test_support.h"
+#endif
+
 namespace olvex::testing {
 
 struct RecordedRequest {
@@ -214,16 +218,10 @@ class HttpTestServer {
 
   private:
     // The environment names Unix paths; a Windows program under Wine reaches
-    // them through the Z: drive.
+    // them through the Z: drive (or the root its runner names).
     static std::filesystem::path Reachable(const std::string& unix_path) {
 #ifdef _WIN32
-        std::string path = "Z:" + unix_path;
-        for (auto& c : path) {
-            if (c == '/') {
-                c = '\\';
-            }
-        }
-        return path;
+        return WindowsPath(unix_path);
 #else
         return unix_path;
 #endif

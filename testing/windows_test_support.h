@@ -12,12 +12,20 @@
 
 namespace olvex::testing {
 
+// The start of a Windows path to the Linux root: "Z:", or what the test's
+// runner says in OLVEX_UNIX_ROOT for a prefix without that drive.
+inline std::wstring UnixRoot() {
+    wchar_t root[64] = {};
+    const DWORD length = GetEnvironmentVariableW(L"OLVEX_UNIX_ROOT", root, 64);
+    return length > 0 && length < 64 ? std::wstring(root, length) : std::wstring(L"Z:");
+}
+
 // A build path (/work/...) as Wine shows it (Z:\work\...); Windows paths pass
 // unchanged.
 inline std::wstring WindowsPath(const std::string& path) {
     std::wstring result;
     if (!path.empty() && path.front() == '/') {
-        result = L"Z:";
+        result = UnixRoot();
     }
     for (const char c : path) {
         result.push_back(c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c)));

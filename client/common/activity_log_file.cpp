@@ -167,9 +167,10 @@ LogStatus CLogFile::Load(unsigned long mutex_wait_ms) {
         return LogStatus::kNoPath;
     entries_.clear();
     const UniqueHandle mutex = OpenOrCreateMutex(kActivityLogMutexName);
+    // Reading changes nothing: a log whose mutex cannot be had (none could be
+    // opened, or another program kept it past the time limit) is read all
+    // the same.
     const MutexLock lock(mutex.get(), mutex_wait_ms);
-    if (!lock.locked() && !lock.timed_out())
-        return LogStatus::kFailed;
     ActivityLogContents contents;
     const bool read = RetryWithBackoff(kReadAttempts, [&] {
         auto result = ReadActivityLog(path_, legacy_milliseconds_);

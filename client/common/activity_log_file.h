@@ -59,7 +59,7 @@ class CLogFile {
     // Replaces the entry list with the file's lines, under the log mutex. A
     // missing file is made empty. On failure the list is left empty. With a
     // time limit on the wait for the mutex, the file is read once it ran out
-    // all the same.
+    // all the same, as it is when no mutex can be opened.
     LogStatus Load(unsigned long mutex_wait_ms = 0xFFFFFFFF);
 
     // With truncate set and the file above 5 MiB, drops its oldest lines

@@ -214,6 +214,37 @@ TEST_F(ActivityLogFileTest, ShorteningUnderTheMutexKeepsLinesAppendedMeanwhile) 
     EXPECT_EQ(log_.entries().back().pest_name, "Meanwhile");
 }
 
+// Another program keeps the log's mutex: a load with a time limit reads the
+// log once the limit ran out; a mutex whose owner ended without giving it up
+// is taken at once.
+TEST_F(ActivityLogFileTest, LoadWithATimeLimitReadsTheLogWhileAnotherKeepsItsMutex) {
+    dir_.Write("QZv5Log.txt", LogOfSize(300, "Kept"));
+    const std::size_t lines = CountLines(ReadText(path_));
+    // Kept open here, so the mutex outlives its owner.
+    const UniqueHandle kept = OpenOrCreateMutex(kActivityLogMutexName);
+    const UniqueHandle taken(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const UniqueHandle finish(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread holder([&] {
+        const UniqueHandle mutex = OpenOrCreateMutex(kActivityLogMutexName);
+        WaitForSingleObject(mutex.get(), INFINITE);
+        SetEvent(taken.get());
+        WaitForSingleObject(finish.get(), 30000);
+    });  // ends owning it: the mutex is abandoned
+    ASSERT_EQ(WaitForSingleObject(taken.get(), 10000), WAIT_OBJECT_0);
+
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(log_.Load(300), LogStatus::kDone);
+    EXPECT_GE(GetTickCount() - start, 250u);
+    EXPECT_EQ(log_.entries().size(), lines);
+
+    SetEvent(finish.get());
+    holder.join();
+    log_.SetPath(path_);
+    EXPECT_EQ(log_.Load(), LogStatus::kDone);
+    EXPECT_EQ(log_.entries().size(), lines);
+    EXPECT_TRUE(MutexIsFree(kActivityLogMutexName));
+}
+
 // The scripted remover's clean log goes into the log ahead of the pending
 // lines, which follow it at the next flush.
 TEST_F(ActivityLogFileTest, CleanLogIsCopiedAheadOfThePendingLines) {

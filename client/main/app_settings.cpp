@@ -14,6 +14,7 @@
 #include "client/main/app_helpers.h"
 #include "client/main/app_ids.h"
 #include "client/main/gorsewatch5_app.h"
+#include "client/main/page_rules.h"
 #include "olvex/core/file_io.h"
 
 namespace olvex {
@@ -172,9 +173,10 @@ void CGorsewatch5App::MaintainActivityLog(bool truncate) {
     if (m_bLimitedRights)
         return;
     // Both take the log's named mutex themselves, so no other program writes
-    // while the log is read and shortened.
+    // while the log is read and shortened. The read waits a limited time: it
+    // holds the program's log, which a scan starting meanwhile needs.
     activity_log_.With([truncate](CLogFile& log) {
-        log.Load();
+        log.Load(kLogMutexWaitMs);
         log.Truncate(truncate);
     });
 }

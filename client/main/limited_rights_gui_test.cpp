@@ -2,8 +2,6 @@
 // key: it says so, runs on, scans only and writes nothing. In a test program
 // of its own, so that its prefix has never run the Task Scheduler.
 #include <windows.h>
-#include <aclapi.h>
-#include <sddl.h>
 
 #include <gtest/gtest.h>
 

@@ -27,6 +27,7 @@
 #include <sddl.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <sddl.h>
 
 #include <filesystem>
 #include <fstream>

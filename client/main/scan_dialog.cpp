@@ -15,6 +15,7 @@
 #include "client/main/gorsewatch5_app.h"
 #include "client/main/message_dialog.h"
 #include "client/main/message_rules.h"
+#include "client/main/page_rules.h"
 #include "client/main/page_look_ids.h"
 #include "client/main/scan_dialog_ids.h"
 #include "client/main/scan_page_ids.h"
@@ -76,6 +77,34 @@ class EngineScanSteps : public ScanSteps {
     CGorsewatch5App& app_;
     IScanner& scanner_;
 };
+
+// The field labels are right-aligned texts. A system static draws such a
+// text flush with its right edge and clips it there; under Wine the ink of a
+// closing colon lies on the last pixel of its advance, and for some texts
+// ("Pests Detected:", "Items Detected:") the pen's rounding puts it one pixel
+// out, where the clip cuts it, so the colon vanished. Drawn here, aligned a
+// little inside the edge and unclipped within the label, every glyph shows.
+constexpr int kLabelMarginPixels = 2;
+
+LRESULT DrawFieldLabel(const DRAWITEMSTRUCT& item, HBRUSH background) {
+    if (item.CtlType != ODT_STATIC)
+        return FALSE;
+    wchar_t text[64] = {};
+    GetWindowTextW(item.hwndItem, text, 64);
+    RECT area = item.rcItem;
+    if (background != nullptr)
+        FillRect(item.hDC, &area, background);
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0));
+    const HGDIOBJ old_font = font != nullptr ? SelectObject(item.hDC, font) : nullptr;
+    SetBkMode(item.hDC, TRANSPARENT);
+    SetTextColor(item.hDC,
+                 GetSysColor(IsWindowEnabled(item.hwndItem) ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT));
+    area.right -= kLabelMarginPixels;
+    DrawTextW(item.hDC, text, -1, &area, DT_RIGHT | DT_WORDBREAK | DT_NOPREFIX | DT_NOCLIP);
+    if (old_font != nullptr)
+        SelectObject(item.hDC, old_font);
+    return TRUE;
+}
 
 // A processor fault on the worker cannot be caught as an exception here:
 // the process tells the user and ends (the system gives up its mutexes).
@@ -144,6 +173,10 @@ CScanDlg::CScanDlg()
         OnCommand(field, EN_SETFOCUS, [this] { SetFocus(Item(IDCANCEL)); });
     }
     ListenForResultActions();
+    OnMessage(WM_DRAWITEM, [this](WPARAM, LPARAM lparam) -> LRESULT {
+        const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
+        return DrawFieldLabel(item, OnControlColor(item.hDC, item.hwndItem, WM_CTLCOLORSTATIC));
+    });
 }
 
 CScanDlg::~CScanDlg() {
@@ -245,8 +278,9 @@ void CScanDlg::OnStartScan() {
         ui::CPrepareLogDlg wait;
         wait.CreateAndShow();
         const ui::WaitCursor cursor;
-        // The log takes its named mutex itself while it reads the file.
-        app->activity_log().With([](CLogFile& log) { log.Load(); });
+        // The log takes its named mutex itself while it reads the file; a
+        // program that keeps it longer than that does not stop the scan.
+        app->activity_log().With([](CLogFile& log) { log.Load(kLogMutexWaitMs); });
         wait.End(0);
     }
 

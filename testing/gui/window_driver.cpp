@@ -15,6 +15,7 @@
 
 #include "testing/gui/menu_reader.h"
 #include "testing/gui/png_writer.h"
+#include "testing/windows_test_support.h"
 
 namespace olvex::gui {
 namespace {
@@ -699,10 +700,7 @@ bool RunRemote(HANDLE process, HMODULE local_module, HMODULE remote_module, FARP
 
 std::wstring MenuReaderPath() {
 #ifdef OLVEX_MENU_READER_DLL
-    std::wstring path;
-    for (const char c : std::string(OLVEX_MENU_READER_DLL))
-        path.push_back(c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c)));
-    return path.front() == L'\\' ? L"Z:" + path : path;
+    return testing::WindowsPath(OLVEX_MENU_READER_DLL);
 #else
     wchar_t own[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, own, MAX_PATH);

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "client/main/test_programs/static_class_factory.h"
 #include "olvex/olvex.h"
 
 namespace {
@@ -46,26 +47,13 @@ bool SetValue(const std::string& path, const char* name, const std::string& valu
     return error == ERROR_SUCCESS;
 }
 
-class RefusingFactory final : public IClassFactory {
+class RefusingFactory final : public olvex::StaticClassFactory {
   public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr)
-            return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-            *object = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, void** object) override {
         if (object != nullptr)
             *object = nullptr;
         return E_FAIL;
     }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 };
 
 RefusingFactory g_factory;
