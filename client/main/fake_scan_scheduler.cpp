@@ -362,8 +362,9 @@ std::optional<SchedulerFault> ParseSchedulerFault(const std::string& text) {
         if (end == occurrence.c_str() || *end != '\0' || fault.occurrence < 1)
             return std::nullopt;
         const std::string result = text.substr(second + 1);
-        const unsigned long value = std::strtoul(result.c_str(), &end, 0);
-        if (end == result.c_str() || *end != '\0' || value > 0xFFFFFFFFul)
+        // Wide enough to see a value past 32 bits, where long is 32 bits too.
+        const unsigned long long value = std::strtoull(result.c_str(), &end, 0);
+        if (end == result.c_str() || *end != '\0' || value > 0xFFFFFFFFull)
             return std::nullopt;
         fault.result = static_cast<SchedulerResult>(static_cast<std::uint32_t>(value));
         return fault;
