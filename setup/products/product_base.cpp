@@ -740,7 +740,8 @@ uint32_t ProductBase<Base>::Cleanup() {
 
 template <class Base>
 uint32_t ProductBase<Base>::AddToTrustList(bool replace, bool retry) {
-    if ((!IsInstalled(true) && !IsProcessSuite()) || !SetupOptions::Instance().update_firewall) {
+    if ((!HasInstalledFiles() && !IsProcessSuite()) ||
+        !SetupOptions::Instance().update_firewall) {
         return 0;
     }
     LogProductMessage(25538);

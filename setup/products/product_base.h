@@ -128,6 +128,10 @@ class ProductBase : public Base {
     void TestRegistryGroup(const std::vector<std::u16string>& keys, bool remember_first,
                            std::u16string& first_failure);
 
+    // Whether the product's files are on this machine: installed, as its
+    // uninstall entries tell.
+    virtual bool HasInstalledFiles() { return IsInstalled(true); }
+
     const std::u16string& destination() const { return destination_; }
     const std::u16string& program_group() const { return program_group_; }
     const std::u16string& own_uninstall_key() const { return own_uninstall_key_; }

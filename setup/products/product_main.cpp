@@ -108,6 +108,11 @@ bool ProductMain::GetInstalledGroup(std::u16string& group) {
     return !group.empty();
 }
 
+bool ProductMain::HasInstalledFiles() {
+    return IsInstalled(true) || (ReadNumber(kSuiteKey, u"Generation") >= 2 &&
+                                 !ReadText(kSuiteKey, u"Path").empty());
+}
+
 uint32_t ProductMain::CheckOperatingSystem(std::u16string& text) {
     text.clear();
     return 0;

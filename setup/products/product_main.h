@@ -34,6 +34,10 @@ class ProductMain : public ProductBase<SuiteProduct> {
     uint32_t RemoveRegistrySettings() override;
     uint32_t RemoveLeftovers() override;
 
+    // The suite's programs are installed with any member: its key names
+    // their folder even when no suite entry was written (one member alone).
+    bool HasInstalledFiles() override;
+
     // Asks the suite's programs to end ("-k") and checks that they did:
     // 0, or 9023 when one still runs.
     uint32_t CloseRunningPrograms();

@@ -25,22 +25,21 @@ uint32_t TrustListOperation::SelectProducts() {
 // A suite object of its own: the process's one belongs to install and
 // uninstall runs.
 void TrustListOperation::BuildProducts() {
-    const auto add_installed = [this](std::unique_ptr<Product> product) {
+    auto suite = std::make_unique<ProductMain>();
+    if (suite->HasInstalledFiles()) {
+        AddProduct(std::move(suite));
+    }
+    for (const ProductKind kind : kMemberOrder) {
+        std::unique_ptr<Product> product = context().products.Create(kind);
         if (product && product->IsInstalled(true)) {
             AddProduct(std::move(product));
         }
-    };
-    add_installed(std::make_unique<ProductMain>());
-    for (const ProductKind kind : kMemberOrder) {
-        add_installed(context().products.Create(kind));
     }
 }
 
+// Every product of the list was found installed when it was built.
 uint32_t TrustListOperation::Execute() {
     for (Product* product : products()) {
-        if (!product->IsInstalled(true)) {
-            continue;
-        }
         product->SetAvailable(true);
         product->SetSelected(true);
         if (product->AddToTrustList(true, true) != 0) {
