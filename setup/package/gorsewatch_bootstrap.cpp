@@ -19,7 +19,8 @@ constexpr DWORD kInstallFailure = 1603;
 std::u16string BesideProgram(const wchar_t* file) {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        const DWORD length =
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (length < path.size()) {
             path.resize(length);
             break;
@@ -44,9 +45,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const auto properties =
         package::InstallerProperties(package::SplitArguments(package::SkipProgramName(own)));
     const bool installed = MsiQueryProductStateW(kProductCode) == INSTALLSTATE_DEFAULT;
-    std::u16string command = u"\"" + SystemFolder() + u"msiexec.exe\" " +
-                             package::InstallerArguments(BesideProgram(kPackage),
-                                                         properties.value_or(u""), installed);
+    std::u16string command =
+        u"\"" + SystemFolder() + u"msiexec.exe\" " +
+        package::InstallerArguments(BesideProgram(kPackage), properties.value_or(u""), installed);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};

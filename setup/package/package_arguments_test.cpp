@@ -64,12 +64,12 @@ TEST(SplitArguments, FollowsTheRuntimesQuotingRules) {
         {u"", {}},
         {u"  a \t b  ", {u"a", u"b"}},
         {u"\"a b\" c", {u"a b", u"c"}},
-        {u"a\\\\b", {u"a\\\\b"}},                  // backslashes without a quote stay
-        {u"a\\\"b", {u"a\"b"}},                    // \" is a quote character
-        {u"a\\\\\"b c\"", {u"a\\b c"}},            // \\" is a backslash, then a quote opens
-        {u"a\\\\\\\"b", {u"a\\\"b"}},              // \\\" is a backslash and a quote
-        {u"\"a\"\"b\"", {u"a\"b"}},                // a doubled quote inside quotes
-        {u"\"\"", {u""}},                          // an empty quoted argument
+        {u"a\\\\b", {u"a\\\\b"}},        // backslashes without a quote stay
+        {u"a\\\"b", {u"a\"b"}},          // \" is a quote character
+        {u"a\\\\\"b c\"", {u"a\\b c"}},  // \\" is a backslash, then a quote opens
+        {u"a\\\\\\\"b", {u"a\\\"b"}},    // \\\" is a backslash and a quote
+        {u"\"a\"\"b\"", {u"a\"b"}},      // a doubled quote inside quotes
+        {u"\"\"", {u""}},                // an empty quoted argument
         {u"\"C:\\Program Files\\\\\"", {u"C:\\Program Files\\"}},
         {u"/v\"INSTALLDIR=\\\"C:\\Program Files\\Kelvan Suite Personal\\Kelvan Gorsewatch\\\" "
          u"NOUPDATE=Yes REBOOT=ReallySuppress /qn\"",
@@ -99,8 +99,9 @@ TEST(InstallerProperties, TakesTheTextOfEveryVArgument) {
 }
 
 TEST(InstallerArguments, ReinstallsAnInstalledProductWhole) {
-    EXPECT_EQ(InstallerArguments(u"C:\\src\\qz\\Gorsewatch.msi", u"INSTALLDIR=\"C:\\x\" /qn", false),
-              u"/i \"C:\\src\\qz\\Gorsewatch.msi\" INSTALLDIR=\"C:\\x\" /qn");
+    EXPECT_EQ(
+        InstallerArguments(u"C:\\src\\qz\\Gorsewatch.msi", u"INSTALLDIR=\"C:\\x\" /qn", false),
+        u"/i \"C:\\src\\qz\\Gorsewatch.msi\" INSTALLDIR=\"C:\\x\" /qn");
     EXPECT_EQ(InstallerArguments(u"C:\\p.msi", u"", true),
               u"/i \"C:\\p.msi\" REINSTALL=ALL REINSTALLMODE=vomus");
 }

@@ -36,27 +36,19 @@ std::u16string UninstallEntryKey(std::u16string_view name) {
     return std::u16string(kUninstallKey) + u"\\" + std::u16string(name);
 }
 
-std::u16string ReadText(std::u16string_view key, std::u16string_view value,
-                        DWORD max_bytes = 4096) {
-    return util::ReadRegistryString(HKEY_LOCAL_MACHINE, key, value, max_bytes).value_or(u"");
-}
-
-bool WriteText(std::u16string_view key, std::u16string_view value, std::u16string_view text) {
-    return util::WriteRegistryValue(HKEY_LOCAL_MACHINE, key, value, text, REG_SZ) == ERROR_SUCCESS;
-}
-
-bool WriteNumber(std::u16string_view key, std::u16string_view value, uint32_t number) {
-    return util::WriteRegistryValue(HKEY_LOCAL_MACHINE, key, value, DecimalText(number),
-                                    REG_DWORD) == ERROR_SUCCESS;
-}
-
 std::u16string RootName(HKEY root) {
-    if (root == HKEY_CLASSES_ROOT) return u"HKEY_CLASSES_ROOT\\";
-    if (root == HKEY_CURRENT_USER) return u"HKEY_CURRENT_USER\\";
-    if (root == HKEY_LOCAL_MACHINE) return u"HKEY_LOCAL_MACHINE\\";
-    if (root == HKEY_USERS) return u"HKEY_USERS\\";
-    if (root == HKEY_CURRENT_CONFIG) return u"HKEY_CURRENT_CONFIG\\";
-    if (root == HKEY_DYN_DATA) return u"HKEY_DYN_DATA\\";
+    if (root == HKEY_CLASSES_ROOT)
+        return u"HKEY_CLASSES_ROOT\\";
+    if (root == HKEY_CURRENT_USER)
+        return u"HKEY_CURRENT_USER\\";
+    if (root == HKEY_LOCAL_MACHINE)
+        return u"HKEY_LOCAL_MACHINE\\";
+    if (root == HKEY_USERS)
+        return u"HKEY_USERS\\";
+    if (root == HKEY_CURRENT_CONFIG)
+        return u"HKEY_CURRENT_CONFIG\\";
+    if (root == HKEY_DYN_DATA)
+        return u"HKEY_DYN_DATA\\";
     return u".\\";
 }
 
@@ -92,6 +84,31 @@ std::u16string CommandProgram(std::u16string text) {
 }
 
 }  // namespace
+
+std::u16string ReadMachineText(std::u16string_view key, std::u16string_view value,
+                               DWORD max_bytes) {
+    return util::ReadRegistryString(HKEY_LOCAL_MACHINE, key, value, max_bytes).value_or(u"");
+}
+
+uint32_t ReadMachineNumber(std::u16string_view key, std::u16string_view value) {
+    util::RegistryData data;
+    if (util::ReadRegistryValue(HKEY_LOCAL_MACHINE, key, value, data) != ERROR_SUCCESS ||
+        data.type != REG_DWORD || data.bytes.size() < 4) {
+        return 0;
+    }
+    return data.bytes[0] | (data.bytes[1] << 8) | (data.bytes[2] << 16) |
+           (uint32_t{data.bytes[3]} << 24);
+}
+
+bool WriteMachineText(std::u16string_view key, std::u16string_view value,
+                      std::u16string_view text) {
+    return util::WriteRegistryValue(HKEY_LOCAL_MACHINE, key, value, text, REG_SZ) == ERROR_SUCCESS;
+}
+
+bool WriteMachineNumber(std::u16string_view key, std::u16string_view value, uint32_t number) {
+    return util::WriteRegistryValue(HKEY_LOCAL_MACHINE, key, value, DecimalText(number),
+                                    REG_DWORD) == ERROR_SUCCESS;
+}
 
 void ReportProductMessage(uint32_t id, std::optional<std::u16string_view> argument, int log_kind,
                           int display_kind, uint32_t code) {
@@ -150,12 +167,12 @@ std::u16string ProductBase<Base>::FilesFolder() {
 
 template <class Base>
 bool ProductBase<Base>::IsInstalled(bool all) {
-    const size_t count = all ? tables_.uninstall_names.size()
-                             : std::min<size_t>(2, tables_.uninstall_names.size());
+    const size_t count =
+        all ? tables_.uninstall_names.size() : std::min<size_t>(2, tables_.uninstall_names.size());
     for (size_t i = 0; i < count; ++i) {
         const std::u16string key = UninstallEntryKey(tables_.uninstall_names[i]);
-        ReadText(key, u"DisplayName");
-        std::u16string command = ReadText(key, u"UninstallString");
+        ReadMachineText(key, u"DisplayName");
+        std::u16string command = ReadMachineText(key, u"UninstallString");
         if (!command.empty()) {
             uninstall_string_ = std::move(command);
             return true;
@@ -167,8 +184,8 @@ bool ProductBase<Base>::IsInstalled(bool all) {
 template <class Base>
 bool ProductBase<Base>::GetSetupFilePath(std::u16string& path,
                                          std::optional<std::u16string_view> file) {
-    const auto tag = tables_.tag.empty() ? std::nullopt
-                                         : std::optional<std::u16string_view>(tables_.tag);
+    const auto tag =
+        tables_.tag.empty() ? std::nullopt : std::optional<std::u16string_view>(tables_.tag);
     const auto found = util::GetSetupFilePath(file, tag);
     path = found.value_or(u"");
     return found.has_value();
@@ -326,8 +343,8 @@ uint32_t ProductBase<Base>::RemoveCompetingProducts(std::u16string& text) {
     // Whether the record's entry names a competitor that is there.
     const auto present = [&](const CompetitorRecord& record, bool test_name) {
         const std::u16string key = UninstallEntryKey(record.entry);
-        name = ReadText(key, u"DisplayName", kNameChars * 2);
-        command = ReadText(key, u"UninstallString", kCommandChars * 2);
+        name = ReadMachineText(key, u"DisplayName", kNameChars * 2);
+        command = ReadMachineText(key, u"UninstallString", kCommandChars * 2);
         if (!command.empty()) {
             if (!record.accept || record.accept(test_name ? name : std::u16string_view())) {
                 return true;
@@ -496,8 +513,7 @@ uint32_t ProductBase<Base>::RemoveShortcutFolders(bool common) {
         if (!folder) {
             continue;
         }
-        util::DeleteDirectoryTree(*folder, !kIsSuite && !util::HasSubdirectories(*folder),
-                                  nullptr);
+        util::DeleteDirectoryTree(*folder, !kIsSuite && !util::HasSubdirectories(*folder), nullptr);
         util::RemoveEmptyDirectories(*folder, true);
     }
     return 0;
@@ -516,18 +532,18 @@ uint32_t ProductBase<Base>::WriteUninstallEntry() {
     bool entry_failed = false;
     if (options.uninstall_info) {
         entry_failed = !util::CreateRegistryKeyPath(HKEY_LOCAL_MACHINE, key) ||
-                       !WriteText(key, u"DisplayName", name);
-        WriteNumber(key, u"NoModify", 1);
-        WriteNumber(key, u"NoRepair", 1);
+                       !WriteMachineText(key, u"DisplayName", name);
+        WriteMachineNumber(key, u"NoModify", 1);
+        WriteMachineNumber(key, u"NoRepair", 1);
         if (const std::u16string publisher = LoadProductString(20145); !publisher.empty()) {
-            WriteText(key, u"Publisher", publisher);
+            WriteMachineText(key, u"Publisher", publisher);
         }
         if (const std::u16string about = LoadProductString(22003); !about.empty()) {
-            WriteText(key, u"URLInfoAbout", about);
+            WriteMachineText(key, u"URLInfoAbout", about);
         }
         std::u16string version;
         if (this->GetInstalledVersion(version) && !IsVersionZeroText(version)) {
-            WriteText(key, u"DisplayVersion", version);
+            WriteMachineText(key, u"DisplayVersion", version);
         }
         // The suite's programs live in the suite's folder, never in a
         // member's own.
@@ -535,13 +551,13 @@ uint32_t ProductBase<Base>::WriteUninstallEntry() {
         uint32_t generation = 0;
         if (Products().Suite().GetInstalledFilesPath(suite_files, generation)) {
             if (const auto icon = util::AppendPath(suite_files, u"trombo.exe")) {
-                WriteText(key, u"DisplayIcon", *icon + u",-0");
+                WriteMachineText(key, u"DisplayIcon", *icon + u",-0");
             }
         }
     }
-    const std::u16string own_command = ReadText(own_uninstall_key_, u"UninstallString");
+    const std::u16string own_command = ReadMachineText(own_uninstall_key_, u"UninstallString");
     if (!own_command.empty() && !ContainsNoCase(own_command, u"xjuninst.exe")) {
-        WriteText(key, u"UninstallProduct", own_command);
+        WriteMachineText(key, u"UninstallProduct", own_command);
     }
     uint32_t command_result = 0;
     const std::u16string files = FilesFolder();
@@ -549,7 +565,7 @@ uint32_t ProductBase<Base>::WriteUninstallEntry() {
         command_result = kNoFilesFolder;
     } else if (const auto command =
                    util::BuildCommandLine(files, u"xjuninst.exe", u"/u", kCommandChars)) {
-        if (options.uninstall_info && !WriteText(key, u"UninstallString", *command)) {
+        if (options.uninstall_info && !WriteMachineText(key, u"UninstallString", *command)) {
             command_result = kUninstallStringFailed;
         }
     } else {
@@ -565,16 +581,16 @@ uint32_t ProductBase<Base>::WriteUninstallEntry() {
     std::u16string value;
     uint32_t flag = 0;
     if (this->GetInstalledPath(value, flag)) {
-        WriteText(settings_key_, u"Path", value);
+        WriteMachineText(settings_key_, u"Path", value);
     }
     if (this->GetInstalledFilesPath(value, flag)) {
-        WriteText(settings_key_, u"Files", value);
+        WriteMachineText(settings_key_, u"Files", value);
     }
     if (this->GetInstalledGroup(value)) {
-        WriteText(settings_key_, u"Group", value);
+        WriteMachineText(settings_key_, u"Group", value);
     }
     if (this->GetInstalledVersion(value) && !IsVersionZeroText(value)) {
-        WriteText(settings_key_, u"Version", value);
+        WriteMachineText(settings_key_, u"Version", value);
     }
     return entry_failed ? kUninstallEntryFailed : command_result;
 }
@@ -646,14 +662,15 @@ void ProductBase<Base>::KeepFoldersForCleanup() {
     util::CreateRegistryKeyPath(HKEY_LOCAL_MACHINE, settings_key_);
     std::u16string value;
     uint32_t flag = 0;
-    if (ReadText(settings_key_, u"Path").empty() && this->GetInstalledPath(value, flag)) {
-        WriteText(settings_key_, u"Path", value);
+    if (ReadMachineText(settings_key_, u"Path").empty() && this->GetInstalledPath(value, flag)) {
+        WriteMachineText(settings_key_, u"Path", value);
     }
-    if (ReadText(settings_key_, u"Files").empty() && this->GetInstalledFilesPath(value, flag)) {
-        WriteText(settings_key_, u"Files", value);
+    if (ReadMachineText(settings_key_, u"Files").empty() &&
+        this->GetInstalledFilesPath(value, flag)) {
+        WriteMachineText(settings_key_, u"Files", value);
     }
-    if (ReadText(settings_key_, u"Group").empty() && this->GetInstalledGroup(value)) {
-        WriteText(settings_key_, u"Group", value);
+    if (ReadMachineText(settings_key_, u"Group").empty() && this->GetInstalledGroup(value)) {
+        WriteMachineText(settings_key_, u"Group", value);
     }
 }
 
@@ -667,18 +684,18 @@ uint32_t ProductBase<Base>::FinishUninstall() {
     this->RemoveRegistrySettings();
     RemoveUninstallEntries();
 
-    const std::u16string pending = CommandProgram(
-        ReadText(kRunOnceKey, u"Tromb_cleanup", kCleanupValueBytes));
+    const std::u16string pending =
+        CommandProgram(ReadMachineText(kRunOnceKey, u"Tromb_cleanup", kCleanupValueBytes));
     if (pending.empty() || !util::FileExists(pending)) {
         const std::u16string temp = util::GetTempDir();
-        if (const auto name = util::FindUnusedFileName(temp, u"xjcu_%03d.exe", 1, 999)) {
-            const auto copy = util::AppendPath(temp, *name);
-            if (copy && CopyFileW(W(util::GetCurrentAppPath()), W(*copy), FALSE)) {
+        // With all 999 names taken no copy is made; the rest still runs.
+        if (const auto copy = util::FindUnusedFileName(temp, u"xjcu_%03d.exe", 1, 999)) {
+            if (CopyFileW(W(util::GetCurrentAppPath()), W(*copy), FALSE)) {
                 if (util::IsWin9x()) {
                     util::CopyFileToDirectory(util::GetCurrentAppDir(), temp, u"unicows.dll",
                                               std::nullopt, nullptr);
                 }
-                WriteText(kRunOnceKey, u"Tromb_cleanup", u"\"" + *copy + u"\" /cleanup");
+                WriteMachineText(kRunOnceKey, u"Tromb_cleanup", u"\"" + *copy + u"\" /cleanup");
             }
         }
     }
@@ -717,9 +734,9 @@ uint32_t ProductBase<Base>::Cleanup() {
     this->RemoveRegistrySettings();
     RemoveUninstallEntries();
     LogProductMessage(25544);
-    RemoveRecordedFolder(ReadText(settings_key_, u"Files"), true);
-    RemoveRecordedFolder(ReadText(settings_key_, u"Path"), true);
-    const std::u16string group = ReadText(settings_key_, u"Group");
+    RemoveRecordedFolder(ReadMachineText(settings_key_, u"Files"), true);
+    RemoveRecordedFolder(ReadMachineText(settings_key_, u"Path"), true);
+    const std::u16string group = ReadMachineText(settings_key_, u"Group");
     if (!group.empty()) {
         for (const bool common : {false, true}) {
             const auto folder = util::AppendPath(util::GetStartProgramsDir(common), group);
@@ -740,8 +757,7 @@ uint32_t ProductBase<Base>::Cleanup() {
 
 template <class Base>
 uint32_t ProductBase<Base>::AddToTrustList(bool replace, bool retry) {
-    if ((!HasInstalledFiles() && !IsProcessSuite()) ||
-        !SetupOptions::Instance().update_firewall) {
+    if ((!HasInstalledFiles() && !IsProcessSuite()) || !SetupOptions::Instance().update_firewall) {
         return 0;
     }
     LogProductMessage(25538);

@@ -24,7 +24,8 @@
 
 namespace olvex::setup {
 
-inline constexpr char16_t kUninstallKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+inline constexpr char16_t kUninstallKey[] =
+    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 inline constexpr char16_t kRunOnceKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 inline constexpr char16_t kRunKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline constexpr char16_t kSuiteKey[] = u"SOFTWARE\\Vorandel\\Kelvan Suite Personal";
@@ -35,8 +36,8 @@ inline constexpr std::u16string_view kSuiteProgramFiles[] = {
     u"trombo.exe", u"trombo.exe.manifest", u"trombodt.exe", u"trombo.dat", u"trombores.dll"};
 // What the suite puts into its folder beside its programs.
 inline constexpr std::u16string_view kSuiteSharedFiles[] = {
-    u"license.txt", u"xjvprod.dll", u"ulmfrm.dll", u"ulmres.dll", u"unicows.dll",
-    u"xjuninst.exe", u"trustadd.exe"};
+    u"license.txt", u"xjvprod.dll",  u"ulmfrm.dll",  u"ulmres.dll",
+    u"unicows.dll", u"xjuninst.exe", u"trustadd.exe"};
 
 // Every program of the suite gets these permissions on the trust list.
 inline constexpr PermissionRow kSuitePermissions = {2, 2, 3, 3, 3, 3};
@@ -81,14 +82,21 @@ void LogProductMessage(uint32_t id, std::optional<std::u16string_view> argument 
 // The running operation's mode; install when none runs.
 int32_t RunningMode();
 
+// HKLM values the handlers read and write: a text (empty when missing), a
+// number (0 when missing); writes tell whether they succeeded.
+std::u16string ReadMachineText(std::u16string_view key, std::u16string_view value,
+                               DWORD max_bytes = 4096);
+uint32_t ReadMachineNumber(std::u16string_view key, std::u16string_view value);
+bool WriteMachineText(std::u16string_view key, std::u16string_view value, std::u16string_view text);
+bool WriteMachineNumber(std::u16string_view key, std::u16string_view value, uint32_t number);
+
 template <class Base>
 class ProductBase : public Base {
   public:
     explicit ProductBase(const ProductTables& tables);
 
     bool IsInstalled(bool all) override;
-    bool GetSetupFilePath(std::u16string& path,
-                          std::optional<std::u16string_view> file) override;
+    bool GetSetupFilePath(std::u16string& path, std::optional<std::u16string_view> file) override;
     uint32_t CheckVersion() override;
     uint32_t RemoveFiles() override;
     uint32_t RemoveLeftovers() override;

@@ -26,32 +26,12 @@ constexpr std::u16string_view kUninstallNames[] = {u"Kelvan Suite Personal", u"T
 constexpr std::u16string_view kShortcutFolders[] = {u"Kelvan QX Dovrane", u"Kelvan Suite"};
 constexpr TrustRow kTrustRows[] = {{u"trombo.exe"}, {u"trombodt.exe"}};
 
-const ProductTables kTables{
-    u"", kUninstallNames, kShortcutFolders, kTrustRows, {},
-    u"SOFTWARE\\Vorandel\\Kelvan Suite Personal\\suite"};
-
-std::u16string ReadText(std::u16string_view key, std::u16string_view value) {
-    return util::ReadRegistryString(HKEY_LOCAL_MACHINE, key, value).value_or(u"");
-}
-
-bool WriteText(std::u16string_view key, std::u16string_view value, std::u16string_view text) {
-    return util::WriteRegistryValue(HKEY_LOCAL_MACHINE, key, value, text, REG_SZ) == ERROR_SUCCESS;
-}
-
-bool WriteNumber(std::u16string_view key, std::u16string_view value, uint32_t number) {
-    return util::WriteRegistryValue(HKEY_LOCAL_MACHINE, key, value, DecimalText(number),
-                                    REG_DWORD) == ERROR_SUCCESS;
-}
-
-uint32_t ReadNumber(std::u16string_view key, std::u16string_view value) {
-    util::RegistryData data;
-    if (util::ReadRegistryValue(HKEY_LOCAL_MACHINE, key, value, data) != ERROR_SUCCESS ||
-        data.type != REG_DWORD || data.bytes.size() < 4) {
-        return 0;
-    }
-    return data.bytes[0] | (data.bytes[1] << 8) | (data.bytes[2] << 16) |
-           (uint32_t{data.bytes[3]} << 24);
-}
+const ProductTables kTables{u"",
+                            kUninstallNames,
+                            kShortcutFolders,
+                            kTrustRows,
+                            {},
+                            u"SOFTWARE\\Vorandel\\Kelvan Suite Personal\\suite"};
 
 bool Trimmed(std::u16string& text) {
     util::TrimPathEnd(text);
@@ -72,45 +52,45 @@ ProductMain& ProductMain::Instance() {
 }
 
 bool ProductMain::GetInstalledVersion(std::u16string& version) {
-    version = IsInstalled(true) ? ReadText(kSuiteKey, u"Version") : u"0";
+    version = IsInstalled(true) ? ReadMachineText(kSuiteKey, u"Version") : u"0";
     return !version.empty();
 }
 
 bool ProductMain::GetInstalledPath(std::u16string& path, uint32_t& flag) {
     GetInstalledFilesPath(path, flag);
     if (path.empty() && !IsInstallMode()) {
-        path = ReadText(settings_key_, u"Path");
+        path = ReadMachineText(settings_key_, u"Path");
     }
     return Trimmed(path);
 }
 
 bool ProductMain::GetInstalledFilesPath(std::u16string& path, uint32_t& flag) {
-    const uint32_t generation = ReadNumber(kSuiteKey, u"Generation");
-    path = ReadText(kSuiteKey, u"Path");
+    const uint32_t generation = ReadMachineNumber(kSuiteKey, u"Generation");
+    path = ReadMachineText(kSuiteKey, u"Path");
     if (!path.empty()) {
         flag = generation;
         return Trimmed(path);
     }
     if (generation < 2) {
-        path = ReadText(kEarlierBundleKey, u"InstallDirectory");
+        path = ReadMachineText(kEarlierBundleKey, u"InstallDirectory");
     }
     if (path.empty() && !IsInstallMode()) {
-        path = ReadText(settings_key_, u"Files");
+        path = ReadMachineText(settings_key_, u"Files");
     }
     return Trimmed(path);
 }
 
 bool ProductMain::GetInstalledGroup(std::u16string& group) {
-    group = ReadText(kSuiteKey, u"Group");
+    group = ReadMachineText(kSuiteKey, u"Group");
     if (group.empty() && !IsInstallMode()) {
-        group = ReadText(settings_key_, u"Group");
+        group = ReadMachineText(settings_key_, u"Group");
     }
     return !group.empty();
 }
 
 bool ProductMain::HasInstalledFiles() {
-    return IsInstalled(true) || (ReadNumber(kSuiteKey, u"Generation") >= 2 &&
-                                 !ReadText(kSuiteKey, u"Path").empty());
+    return IsInstalled(true) || (ReadMachineNumber(kSuiteKey, u"Generation") >= 2 &&
+                                 !ReadMachineText(kSuiteKey, u"Path").empty());
 }
 
 uint32_t ProductMain::CheckOperatingSystem(std::u16string& text) {
@@ -250,12 +230,12 @@ uint32_t ProductMain::CreateShortcuts() {
 
 uint32_t ProductMain::WriteRegistrySettings() {
     LogProductMessage(25533);
-    bool ok = WriteNumber(kSuiteKey, u"Generation", 2) &&
-              WriteText(kSuiteKey, u"Path", destination_) &&
-              WriteText(kSuiteKey, u"Group", program_group_);
+    bool ok = WriteMachineNumber(kSuiteKey, u"Generation", 2) &&
+              WriteMachineText(kSuiteKey, u"Path", destination_) &&
+              WriteMachineText(kSuiteKey, u"Group", program_group_);
     const std::u16string version = GetInstallationVersion();
     if (!version.empty() && version != u"0") {
-        ok = WriteText(kSuiteKey, u"Version", version) && ok;
+        ok = WriteMachineText(kSuiteKey, u"Version", version) && ok;
     }
     if (!destination_.empty()) {
         for (const auto& [name, value] : {std::pair<const char16_t*, uint32_t>{u"RepeatDays", 0},
@@ -264,11 +244,11 @@ uint32_t ProductMain::WriteRegistrySettings() {
             util::RegistryData data;
             if (util::ReadRegistryValue(HKEY_LOCAL_MACHINE, kScheduleTrayKey, name, data) !=
                 ERROR_SUCCESS) {
-                ok = WriteNumber(kScheduleTrayKey, name, value) && ok;
+                ok = WriteMachineNumber(kScheduleTrayKey, name, value) && ok;
             }
         }
         const auto helper = util::AppendPath(destination_, u"trombodt.exe");
-        ok = helper && WriteText(kRunKey, u"TromboDT", u"\"" + *helper + u"\"") && ok;
+        ok = helper && WriteMachineText(kRunKey, u"TromboDT", u"\"" + *helper + u"\"") && ok;
     }
     if (ok) {
         return 0;
@@ -329,8 +309,8 @@ uint32_t ProductMain::RemoveLeftovers() {
         for (const std::u16string_view file : kSuiteProgramFiles) {
             util::DeleteFileNowOrAtReboot(util::AppendPath(files, file).value_or(u""));
         }
-        for (const char16_t* file : {u"license.txt", u"xjvprod.dll", u"ulmfrm.dll",
-                                     u"ulmres.dll", u"unicows.dll"}) {
+        for (const char16_t* file :
+             {u"license.txt", u"xjvprod.dll", u"ulmfrm.dll", u"ulmres.dll", u"unicows.dll"}) {
             util::DeleteFileNowOrAtReboot(util::AppendPath(files, file).value_or(u""));
         }
     }
@@ -358,7 +338,8 @@ uint32_t ProductMain::CloseRunningPrograms() {
     GetInstalledFilesPath(files, flag);
     if (!files.empty()) {
         for (const char16_t* program : {u"trombo.exe", u"trombodt.exe"}) {
-            if (const auto command = util::BuildCommandLine(files, program, u"-k", util::kMaxPath * 2)) {
+            if (const auto command =
+                    util::BuildCommandLine(files, program, u"-k", util::kMaxPath * 2)) {
                 RunAndWait(*command);
             }
         }
@@ -366,9 +347,7 @@ uint32_t ProductMain::CloseRunningPrograms() {
     util::SleepMilliseconds(1000);
     constexpr std::array<std::pair<std::u16string_view, std::u16string_view>, 2> kPrograms = {
         {{u"trombo", u"trombo.exe"}, {u"trombodt", u"trombodt.exe"}}};
-    const auto running = [&](std::u16string_view name) {
-        return util::FindProcessId(name) != 0;
-    };
+    const auto running = [&](std::u16string_view name) { return util::FindProcessId(name) != 0; };
     for (int poll = 0; poll < kStillRunningPolls; ++poll) {
         if (!running(kPrograms[0].first) && !running(kPrograms[1].first)) {
             return 0;

@@ -25,9 +25,9 @@ constexpr char16_t kInstallerFeatures[] = u"SOFTWARE\\Classes\\Installer\\Featur
 constexpr char16_t kEarlierPacked[] = u"F38B505523EB0F142A5468718E851FBB";
 constexpr char16_t kCurrentPacked[] = u"0CE38396BA7237147AC7F2F20B435EF7";
 
-constexpr std::u16string_view kUninstallNames[] = {
-    kProductQzCode, u"Kelvan Suite Personal\\qz", u"{5505B83F-BE32-41F0-A245-8617E858F1BB}",
-    u"Kelvan QX Dovrane\\Kelvan Gorsewatch"};
+constexpr std::u16string_view kUninstallNames[] = {kProductQzCode, u"Kelvan Suite Personal\\qz",
+                                                   u"{5505B83F-BE32-41F0-A245-8617E858F1BB}",
+                                                   u"Kelvan QX Dovrane\\Kelvan Gorsewatch"};
 constexpr std::u16string_view kShortcutFolders[] = {u"Brackwith\\Kelvan\\Gorsewatch",
                                                     u"Kelvan QX Dovrane\\Kelvan Gorsewatch",
                                                     u"Kelvan Suite\\Kelvan Gorsewatch"};
@@ -36,12 +36,9 @@ constexpr CompetitorRecord kCompetitors[] = {
     {u"{80A3D0E7-63EC-4C98-A462-5DBF0CD81F05}"},
     {u"InstallShield_{8668D216-F418-4357-ACE5-3115F9832754}"}};
 
-const ProductTables kTables{u"qz", kUninstallNames, kShortcutFolders, kTrustRows, kCompetitors,
-                            u"SOFTWARE\\Vorandel\\Kelvan Suite Personal\\qz"};
-
-std::u16string ReadText(std::u16string_view key, std::u16string_view value) {
-    return util::ReadRegistryString(HKEY_LOCAL_MACHINE, key, value).value_or(u"");
-}
+const ProductTables kTables{
+    u"qz",      kUninstallNames, kShortcutFolders,
+    kTrustRows, kCompetitors,    u"SOFTWARE\\Vorandel\\Kelvan Suite Personal\\qz"};
 
 bool IsInstallMode() {
     return RunningMode() == kModeInstall;
@@ -68,7 +65,7 @@ ProductQZ::ProductQZ() : ProductBase<Product>(kTables) {
 }
 
 bool ProductQZ::GetInstalledVersion(std::u16string& version) {
-    version = IsInstalled(true) ? ReadText(own_uninstall_key_, u"DisplayVersion") : u"0";
+    version = IsInstalled(true) ? ReadMachineText(own_uninstall_key_, u"DisplayVersion") : u"0";
     return !version.empty();
 }
 
@@ -76,7 +73,7 @@ bool ProductQZ::GetInstalledPath(std::u16string& path, uint32_t& flag) {
     flag = 0;
     GetInstalledFilesPath(path, flag);
     if (path.empty() && !IsInstallMode()) {
-        path = ReadText(settings_key_, u"Path");
+        path = ReadMachineText(settings_key_, u"Path");
     }
     util::TrimPathEnd(path);
     return !path.empty();
@@ -84,18 +81,18 @@ bool ProductQZ::GetInstalledPath(std::u16string& path, uint32_t& flag) {
 
 bool ProductQZ::GetInstalledFilesPath(std::u16string& path, uint32_t& flag) {
     flag = 0;
-    path = ReadText(kProductQzKey, u"InstallPath");
+    path = ReadMachineText(kProductQzKey, u"InstallPath");
     if (path.empty() && !IsInstallMode()) {
-        path = ReadText(settings_key_, u"Files");
+        path = ReadMachineText(settings_key_, u"Files");
     }
     util::TrimPathEnd(path);
     return !path.empty();
 }
 
 bool ProductQZ::GetInstalledGroup(std::u16string& group) {
-    group = ReadText(kProductQzKey, u"ProgramGroup");
+    group = ReadMachineText(kProductQzKey, u"ProgramGroup");
     if (group.empty() && !IsInstallMode()) {
-        group = ReadText(settings_key_, u"Group");
+        group = ReadMachineText(settings_key_, u"Group");
     }
     return !group.empty();
 }
@@ -135,11 +132,10 @@ uint32_t ProductQZ::CheckRegistryPermissions(std::u16string& text) {
     };
     const auto installer_keys = [](std::u16string_view packed) {
         const std::u16string product = InstallerProductKey(packed);
-        return std::vector<std::u16string>{std::u16string(kInstallerFeatures) +
-                                               std::u16string(packed),
-                                           product, product + u"\\SourceList",
-                                           product + u"\\SourceList\\Media",
-                                           product + u"\\SourceList\\Net"};
+        return std::vector<std::u16string>{
+            std::u16string(kInstallerFeatures) + std::u16string(packed), product,
+            product + u"\\SourceList", product + u"\\SourceList\\Media",
+            product + u"\\SourceList\\Net"};
     };
     const std::initializer_list<std::u16string_view> kClassSubkeys = {
         u"InprocServer32", u"ProgID", u"Programmable", u"TypeLib", u"VersionIndependentProgID"};
@@ -150,7 +146,7 @@ uint32_t ProductQZ::CheckRegistryPermissions(std::u16string& text) {
                       kClassSubkeys));
     group(WithSubkeys(u"SOFTWARE\\Classes\\CLSID\\{FA17557F-B425-451B-8EE0-72EE490A5019}",
                       kClassSubkeys));
-    if (!ReadText(InstallerProductKey(kEarlierPacked), u"PackageCode").empty()) {
+    if (!ReadMachineText(InstallerProductKey(kEarlierPacked), u"PackageCode").empty()) {
         group(installer_keys(kEarlierPacked));
     }
     group(installer_keys(kCurrentPacked));
@@ -162,8 +158,9 @@ uint32_t ProductQZ::CheckRegistryPermissions(std::u16string& text) {
     TestRegistryGroup({own_uninstall_key_, kRunOnceKey}, false, text);
     SuiteProduct& suite = Products().Suite();
     if (suite.suite_active() || suite.IsInstalled(false)) {
-        TestRegistryGroup({std::u16string(kUninstallKey) + u"\\Kelvan Suite Personal", suite_uninstall_key_},
-                          false, text);
+        TestRegistryGroup(
+            {std::u16string(kUninstallKey) + u"\\Kelvan Suite Personal", suite_uninstall_key_},
+            false, text);
     }
     if (!IsInstallMode()) {
         group({u"SOFTWARE\\Vorandel", kSuiteKey});
@@ -199,7 +196,7 @@ void ProductQZ::ShowInstallerRegistration() {
     const std::u16string name = u"XJ " + GetDisplayName();
     for (const char16_t* packed : {kEarlierPacked, kCurrentPacked}) {
         const std::u16string key = InstallerProductKey(packed);
-        if (!ReadText(key, u"PackageCode").empty()) {
+        if (!ReadMachineText(key, u"PackageCode").empty()) {
             util::WriteRegistryValue(HKEY_LOCAL_MACHINE, key, u"ProductName", name, REG_SZ);
         }
     }
@@ -292,8 +289,8 @@ uint32_t ProductQZ::FinishInstall() {
     }
 
     const std::u16string files = FilesFolder();
-    if (const auto update = util::BuildCommandLine(files, u"pellory.exe", u"/noninteractive",
-                                                   util::kMaxPath * 2)) {
+    if (const auto update =
+            util::BuildCommandLine(files, u"pellory.exe", u"/noninteractive", util::kMaxPath * 2)) {
         LogProductMessage(25549, *update);
         if (RunProcess(*update, true) == 0) {
             util::WaitForProcess(u"dunmere", 3000);
@@ -338,9 +335,8 @@ uint32_t ProductQZ::CreateShortcuts() {
         const std::u16string uninstall_name =
             SubstituteArguments(SetupLogger::Instance().host().LoadText(24504, 256), {name});
         const auto uninstaller = util::AppendPath(files, u"xjuninst.exe");
-        if (!uninstaller || FAILED(util::CreateShortcut(folder, uninstall_name, *uninstaller,
-                                                        u"/u", files, uninstall_name,
-                                                        *uninstaller, 0))) {
+        if (!uninstaller || FAILED(util::CreateShortcut(folder, uninstall_name, *uninstaller, u"/u",
+                                                        files, uninstall_name, *uninstaller, 0))) {
             return kShortcutFailed;
         }
     }
@@ -353,8 +349,8 @@ uint32_t ProductQZ::WriteRegistrySettings() {
     }
     LogProductMessage(25533);
     if (!program_group_.empty() &&
-        util::WriteRegistryValue(HKEY_LOCAL_MACHINE, kProductQzKey, u"ProgramGroup",
-                                 program_group_, REG_SZ) != ERROR_SUCCESS) {
+        util::WriteRegistryValue(HKEY_LOCAL_MACHINE, kProductQzKey, u"ProgramGroup", program_group_,
+                                 REG_SZ) != ERROR_SUCCESS) {
         return kSettingsFailed;
     }
     return 0;
@@ -401,9 +397,9 @@ uint32_t ProductQZ::Uninstall() {
         return 0;
     }
     SavedUninstallCommands saved;
-    saved.own_uninstall_product = ReadText(own_uninstall_key_, u"UninstallProduct");
-    saved.suite_uninstall_product = ReadText(suite_uninstall_key_, u"UninstallProduct");
-    saved.own_modify_path = ReadText(own_uninstall_key_, u"ModifyPath");
+    saved.own_uninstall_product = ReadMachineText(own_uninstall_key_, u"UninstallProduct");
+    saved.suite_uninstall_product = ReadMachineText(suite_uninstall_key_, u"UninstallProduct");
+    saved.own_modify_path = ReadMachineText(own_uninstall_key_, u"ModifyPath");
     uint32_t result = 0;
     if (const auto command = ChooseUninstallCommand(saved)) {
         result = RunProcess(*command, true);
