@@ -13,6 +13,7 @@ packages=(
   xvfb xauth x11-apps imagemagick fonts-liberation fonts-wine
   python3 zip unzip
   fp-utils
+  wixl msitools
 )
 
 missing=()

@@ -13,11 +13,14 @@ CleanupOperation::CleanupOperation(const OperationContext& context)
 void CleanupOperation::BuildProducts() {
     ProductFactory& factory = context().products;
     bool any_installed = false;
-    // Added when not installed; a handler that cannot be made counts as
-    // installed.
+    // Added when not installed. A member this program has no handler for
+    // was never installed by it and holds nothing back.
     const auto add_when_gone = [&](ProductKind kind, bool (ProductFactory::*standalone)()) {
         std::unique_ptr<Product> product = factory.Create(kind);
-        if (!product || product->IsInstalled(true)) {
+        if (!product) {
+            return;
+        }
+        if (product->IsInstalled(true)) {
             any_installed = true;
             return;
         }
@@ -31,7 +34,9 @@ void CleanupOperation::BuildProducts() {
 
     std::unique_ptr<Product> firewall = factory.Create(ProductKind::kFirewall);
     std::unique_ptr<Product> upgrade = factory.Create(ProductKind::kFirewallUpgrade);
-    if (firewall && upgrade && !firewall->IsInstalled(true) && !upgrade->IsInstalled(true)) {
+    const bool firewall_installed = firewall && firewall->IsInstalled(true);
+    const bool upgrade_installed = upgrade && upgrade->IsInstalled(true);
+    if (!firewall_installed && !upgrade_installed) {
         if (!factory.IsStandaloneFirewallEngineInstalled()) {
             AddProduct(std::move(firewall));
             AddProduct(std::move(upgrade));

@@ -254,6 +254,14 @@ TEST(CleanupOperation, WorksOnRemovedMembersAndRemovesItsOwnCopies) {
     EXPECT_TRUE(all_gone.Called("FW:Cleanup"));
     EXPECT_TRUE(all_gone.Called("Suite:Cleanup"));
     EXPECT_FALSE(all_gone.Called("RemoveCleanupCopies")) << "Tramlet.exe is no cleanup copy";
+
+    // A program with handlers for some members only: the others were never
+    // installed by it, so the suite's leftovers go with the last member.
+    SetupRun some_handlers(kModeCleanup);
+    some_handlers.Member(ProductKind::kAntiSpyware, "QZ");
+    EXPECT_EQ(some_handlers.Go(), 0u);
+    EXPECT_TRUE(some_handlers.Called("QZ:Cleanup"));
+    EXPECT_TRUE(some_handlers.Called("Suite:Cleanup"));
 }
 
 TEST(SetupOperation, ReportResultIgnoresCodesOutsideItsRangeAndLevelsDecide) {

@@ -106,6 +106,10 @@ class Product {
     virtual uint32_t FinishUninstall() = 0;
     // Removes what an uninstalled product left behind.
     virtual uint32_t Cleanup() = 0;
+    // Adds the installed product's programs to the firewall's trust list
+    // (with replace an entry is made anew); 0, or 9036 when a program could
+    // not be named. Products without programs there have nothing to add.
+    virtual uint32_t AddToTrustList(bool /*replace*/, bool /*retry*/) { return 0; }
 
     // --- Flags the operations and the selection dialog set ---
 

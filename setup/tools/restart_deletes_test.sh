@@ -14,16 +14,6 @@ setup_prefix "$tools/prefix-restart"
 folder='C:\Program Files\Kelvan Suite Personal'
 session_manager='HKLM\System\CurrentControlSet\Control\Session Manager'
 
-# Ends every program of the prefix, as a restart does, starts Wine again
-# (wineboot -r carries out what waits for the restart) and keeps it up.
-restart() {
-  "$server" -k 2>/dev/null || true
-  "$server" -w 2>/dev/null || true
-  win wineboot -r >/dev/null
-  "$server" -w 2>/dev/null || true
-  "$server" -p </dev/null >/dev/null 2>&1 || true
-}
-
 # --- NT: MoveFileEx at the restart ------------------------------------------
 standin "$folder\\busy.exe" 'delay=120000\r\n'
 printf 'data' >"$(unix_path "$folder\\held.dat")"

@@ -4,8 +4,12 @@
 // to C:\standin.log, then exits with "exit=" of <its own path>.ini
 // (section [standin], default 0) after "delay=" milliseconds. With
 // "hold=<file>" it keeps that file open without sharing while it waits.
+// Started with "-k" it asks the running copies of its name to end at once
+// (as the suite's programs do), unless its ini says "ignorestop=1"; a
+// copy that ignores the request runs out its delay.
 #include <windows.h>
 
+#include <cwctype>
 #include <string>
 
 namespace {
@@ -67,7 +71,29 @@ int main() {
         held = CreateFileW(hold, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                            nullptr);
     }
-    Sleep(delay);
+    // One event per program name: "-k" sets it, a waiting copy ends on it.
+    std::wstring event_name = L"OlvexStandinStop_" + name;
+    for (wchar_t& c : event_name) {
+        c = static_cast<wchar_t>(towlower(c));
+    }
+    const HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, event_name.c_str());
+    const std::wstring command_line = GetCommandLineW();
+    const bool ignore_stop = GetPrivateProfileIntW(L"standin", L"ignorestop", 0, ini.c_str()) != 0;
+    if (command_line.size() >= 3 && command_line.compare(command_line.size() - 3, 3, L" -k") == 0) {
+        if (!ignore_stop && stop) {
+            SetEvent(stop);
+        }
+        CloseHandle(stop);
+        return 0;
+    }
+    if (stop && !ignore_stop) {
+        WaitForSingleObject(stop, delay);
+    } else {
+        Sleep(delay);
+    }
+    if (stop) {
+        CloseHandle(stop);
+    }
     if (held != INVALID_HANDLE_VALUE) {
         CloseHandle(held);
     }

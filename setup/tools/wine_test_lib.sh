@@ -29,6 +29,16 @@ finish() {
   fi
 }
 
+# Ends every program of the prefix, as a restart does, starts Wine again
+# (wineboot -r carries out what waits for the restart) and keeps it up.
+restart() {
+  "$server" -k 2>/dev/null || true
+  "$server" -w 2>/dev/null || true
+  win wineboot -r >/dev/null
+  "$server" -w 2>/dev/null || true
+  "$server" -p </dev/null >/dev/null 2>&1 || true
+}
+
 # Runs a Windows program of the prefix; its output without carriage returns.
 win() {
   { "$wine" "$@" 2>/dev/null || true; } | tr -d '\r'

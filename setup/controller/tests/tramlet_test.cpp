@@ -798,5 +798,75 @@ TEST(Tramlet, ACleanupCopyLeavesNoCopyAfterTheRestart) {
     }
 }
 
+// --- This product from its own package (the setup source setup-qz) ---
+
+// The whole setup source with this product's package, in a folder of its
+// own.
+std::wstring CopyProductSource(const std::wstring& name) {
+    const fs::path folder(L"C:\\sources\\" + name);
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    fs::copy(fs::path(testing::WindowsPath(SETUP_QZ)), folder, fs::copy_options::recursive);
+    return folder.wstring();
+}
+
+constexpr wchar_t kMainWindowTitle[] = L"Kelvan Gorsewatch by Brackwith";
+constexpr wchar_t kProductFolder[] = L"C:\\Suite\\Kelvan Gorsewatch";
+
+TEST(Tramlet, ThisProductInstallsAtLevel2StartsItsFirstScanAndUninstalls) {
+    const std::wstring folder = CopyProductSource(L"product");
+    Source source(L"product-driver");
+    source.folder = folder;
+
+    // The agreement, then the destination dialog with a folder of our own.
+    RunningProgram run;
+    ASSERT_TRUE(source.Start(run, L"/DisplayLevel=2 /NoReboot"));
+    const HWND agreement = DialogWith(run.id(), 1451, 60000);
+    ASSERT_NE(agreement, nullptr);
+    ASSERT_TRUE(Press(agreement, 1451));
+    const HWND destination = DialogWith(run.id(), 1292, 60000);
+    ASSERT_NE(destination, nullptr);
+    ASSERT_TRUE(SetText(FindChild(destination, 1292), L"C:\\Suite"));
+    Sleep(300);
+    SaveScreenshot(destination, "product-destination");
+    ASSERT_TRUE(Press(destination, IDOK));
+    EXPECT_EQ(run.Wait(180000), std::optional<DWORD>(0));
+    EXPECT_TRUE(fs::exists(fs::path(kProductFolder) / L"Gorsewatch5.exe"));
+
+    // Installed alone at level 2: the first scan opens the main window.
+    const HWND main_window = FindTopLevelWindow({.title = kMainWindowTitle}, 60000);
+    ASSERT_NE(main_window, nullptr);
+    Sleep(1000);
+    SaveScreenshot(main_window, "product-main-window");
+    DWORD main_process = 0;
+    GetWindowThreadProcessId(main_window, &main_process);
+    if (const HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, main_process)) {
+        TerminateProcess(process, 0);
+        WaitForSingleObject(process, 10000);
+        CloseHandle(process);
+    }
+
+    // Its own uninstaller removes it again, desktop shortcut and all.
+    RunningProgram uninstall;
+    ASSERT_TRUE(uninstall.Start(Quote(std::wstring(kProductFolder) + L"\\xjuninst.exe") +
+                                L" /u /Silent /NoReboot"));
+    EXPECT_EQ(uninstall.Wait(180000), std::optional<DWORD>(0));
+    EXPECT_FALSE(fs::exists(fs::path(kProductFolder) / L"Gorsewatch5.exe"));
+}
+
+TEST(Tramlet, ThisProductWithNoScanStartsNoScan) {
+    const std::wstring folder = CopyProductSource(L"product-noscan");
+    Source source(L"product-noscan-driver");
+    source.folder = folder;
+    const Driven driven = Drive(source, L"/DisplayLevel=2 /NoReboot /NoScan", "product-noscan");
+    EXPECT_EQ(driven.exit_code, 0u);
+    EXPECT_EQ(FindTopLevelWindow({.title = kMainWindowTitle}, 5000), nullptr);
+    RunningProgram uninstall;
+    ASSERT_TRUE(uninstall.Start(
+        Quote(L"C:\\Program Files\\Kelvan Suite Personal\\Kelvan Gorsewatch\\xjuninst.exe") +
+        L" /u /Silent /NoReboot"));
+    EXPECT_EQ(uninstall.Wait(180000), std::optional<DWORD>(0));
+}
+
 }  // namespace
 }  // namespace olvex::gui
