@@ -1,13 +1,15 @@
 // The first page of a program's image in memory, computed from its file: the
 // loader maps the file's headers (SizeOfHeaders bytes) at the image base and
 // the rest of the page is zeros. Tests and benchmarks take a running test
-// program's memory signature, the CRC-32 of that page, from here.
+// program's memory signature, the CRC-32 of that page, from here, and give a
+// copy of a program a signature of its own by restamping its header.
 #pragma once
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <span>
 #include <vector>
@@ -49,6 +51,20 @@ inline std::optional<std::uint32_t> MemorySignatureOfFile(const std::filesystem:
         return std::nullopt;
     }
     return Crc32(*page);
+}
+
+// Rewrites the time stamp in a program's file header, so that the copy's
+// memory signature is its own. False when the file is no image we can stamp.
+inline bool RestampImage(const std::filesystem::path& path, std::uint32_t stamp) {
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    std::uint32_t pe = 0;
+    file.seekg(0x3C);
+    file.read(reinterpret_cast<char*>(&pe), sizeof(pe));
+    if (!file || pe == 0 || pe > 0x1000)
+        return false;
+    file.seekp(pe + 8);
+    file.write(reinterpret_cast<const char*>(&stamp), sizeof(stamp));
+    return static_cast<bool>(file);
 }
 
 }  // namespace olvex::testing

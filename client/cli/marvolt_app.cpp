@@ -11,6 +11,7 @@
 #include "client/cli/removal_places.h"
 #include "client/common/client_environment.h"
 #include "client/common/engine_registrar.h"
+#include "client/common/engine_retries.h"
 #include "client/common/named_mutex.h"
 #include "client/common/prevalence_reporter.h"
 #include "olvex/core/file_io.h"
@@ -328,32 +329,7 @@ void CMarvoltApp::ScanWhileHoldingActivityMutexes() {
 
 namespace {
 
-template <typename Interface>
-bool CreateWithRetries(REFCLSID clsid, com::ComPtr<Interface>& object, int attempts,
-                       DWORD sleep_ms) {
-    for (int n = 0; n < attempts; ++n) {
-        object.Reset();
-        if (SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
-                                       __uuidof(Interface), object.PutVoid())) &&
-            object)
-            return true;
-        Sleep(sleep_ms);
-    }
-    object.Reset();
-    return false;
-}
-
-// Calls initialize until it reports success, at most attempts times.
-template <typename Initialize>
-bool InitializeWithRetries(int attempts, DWORD sleep_ms, Initialize&& initialize) {
-    for (int n = 0; n < attempts; ++n) {
-        VARIANT_BOOL success = VARIANT_FALSE;
-        if (SUCCEEDED(initialize(&success)) && IsTrue(success))
-            return true;
-        Sleep(sleep_ms);
-    }
-    return false;
-}
+constexpr EngineRetries kEngineRetries([](DWORD milliseconds) { Sleep(milliseconds); });
 
 template <typename Interface>
 std::wstring LastErrorText(Interface* object) {
@@ -375,12 +351,12 @@ long LastErrorNumber(Interface* object) {
 }  // namespace
 
 bool CMarvoltApp::CreateEngineObjects() {
-    const bool created = CreateWithRetries(CLSID_Scanner, scanner_, 10, 1000) &&
-                         CreateWithRetries(CLSID_PestDatabase, pest_database_, 5, 500) &&
-                         CreateWithRetries(CLSID_Exterminator, exterminator_, 5, 500) &&
-                         CreateWithRetries(CLSID_Quarantine, quarantine_, 5, 500) &&
-                         CreateWithRetries(CLSID_Excluder, excluder_, 5, 500) &&
-                         CreateWithRetries(CLSID_Location, location_, 5, 500);
+    const bool created = kEngineRetries.Create(CLSID_Scanner, scanner_, 10, 1000) &&
+                         kEngineRetries.Create(CLSID_PestDatabase, pest_database_, 5, 500) &&
+                         kEngineRetries.Create(CLSID_Exterminator, exterminator_, 5, 500) &&
+                         kEngineRetries.Create(CLSID_Quarantine, quarantine_, 5, 500) &&
+                         kEngineRetries.Create(CLSID_Excluder, excluder_, 5, 500) &&
+                         kEngineRetries.Create(CLSID_Location, location_, 5, 500);
     if (!created) {
         ShowResourceMessage(IDS_ENGINE_NOT_INSTALLED);
         return false;
@@ -388,7 +364,7 @@ bool CMarvoltApp::CreateEngineObjects() {
     const Bstr data(data_folder_);
     const Bstr install(install_folder_);
     scanner_->put_Callback(&callback_);
-    if (!InitializeWithRetries(10, 500, [&](VARIANT_BOOL* ok) {
+    if (!kEngineRetries.Initialize(10, 500, [&](VARIANT_BOOL* ok) {
             return scanner_->InitializeEx(data.get(), data.get(), data.get(), ok);
         })) {
         const long number = LastErrorNumber(scanner_.Get());
@@ -396,28 +372,28 @@ bool CMarvoltApp::CreateEngineObjects() {
             FillIn(ResourceText(IDS_SCANNER_INIT_FAILED), &number, LastErrorText(scanner_.Get())));
         return false;
     }
-    if (!InitializeWithRetries(
+    if (!kEngineRetries.Initialize(
             5, 500, [&](VARIANT_BOOL* ok) { return pest_database_->Initialize(data.get(), ok); })) {
         const long number = LastErrorNumber(pest_database_.Get());
         ShowMessage(FillIn(ResourceText(IDS_DATABASE_INIT_FAILED), &number,
                            LastErrorText(pest_database_.Get())));
         return false;
     }
-    if (!InitializeWithRetries(5, 500, [&](VARIANT_BOOL* ok) {
+    if (!kEngineRetries.Initialize(5, 500, [&](VARIANT_BOOL* ok) {
             return exterminator_->InitializeEx(install.get(), data.get(), ok);
         })) {
         ShowMessage(FillIn(ResourceText(IDS_EXTERMINATOR_INIT_FAILED), nullptr,
                            LastErrorText(exterminator_.Get())));
         return false;
     }
-    if (!InitializeWithRetries(
+    if (!kEngineRetries.Initialize(
             5, 500, [&](VARIANT_BOOL* ok) { return quarantine_->Initialize(install.get(), ok); })) {
         ShowMessage(FillIn(ResourceText(IDS_QUARANTINE_INIT_FAILED), nullptr,
                            LastErrorText(quarantine_.Get())));
         return false;
     }
     quarantine_->put_vbAllowDuplicates(VARIANT_TRUE);
-    if (!InitializeWithRetries(
+    if (!kEngineRetries.Initialize(
             5, 500, [&](VARIANT_BOOL* ok) { return excluder_->Initialize(data.get(), ok); })) {
         ShowMessage(FillIn(ResourceText(IDS_EXCLUDER_INIT_FAILED), nullptr,
                            LastErrorText(excluder_.Get())));

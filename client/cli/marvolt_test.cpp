@@ -29,11 +29,10 @@
 #include "olvex/olvex.h"
 #include "olvex/registration_test_support.h"
 #include "testing/image_first_page.h"
+#include "testing/published_definitions.h"
 #include "testing/scratch_dir.h"
 #include "testing/test_programs.h"
 #include "testing/windows_test_support.h"
-#include "tools/publisher/definition_set.h"
-#include "tools/publisher/definition_writer.h"
 
 namespace olvex::testing {
 namespace {
@@ -529,17 +528,7 @@ class MarvoltTest : public ::testing::Test {
     void Publish(const std::string& source, std::string base_dir = {}) {
         if (base_dir.empty())
             base_dir = Narrow(WindowsPath(OLVEX_SAMPLE_PESTS_DIR));
-        const auto parsed = tools::ParseDefinitionSource(source, base_dir, "marvolt-test.defs");
-        ASSERT_TRUE(parsed.ok()) << parsed.error;
-        const auto files = tools::BuildDefinitionFiles(parsed.set);
-        ASSERT_TRUE(files.ok()) << files.error;
-        for (const auto& [name, bytes] :
-             {std::pair{"qzinfo.dat", &files.pests}, std::pair{"qzfile.dat", &files.signatures},
-              std::pair{"qzloc.dat", &files.locations}}) {
-            std::ofstream out(install_ / "core" / name, std::ios::binary | std::ios::trunc);
-            out.write(reinterpret_cast<const char*>(bytes->data()),
-                      static_cast<std::streamsize>(bytes->size()));
-        }
+        ASSERT_NO_FATAL_FAILURE(PublishDefinitions(install_ / "core", source, base_dir));
     }
 
     bool ScanHistoryWritten() const {
@@ -633,19 +622,6 @@ struct PlantedSet {
     std::int32_t orphan_crc = -1;
     std::int32_t process_crc = -1;
 };
-
-// Rewrites the time stamp in a program's file header.
-bool RestampImage(const std::string& path, DWORD stamp) {
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    std::uint32_t pe = 0;
-    file.seekg(0x3C);
-    file.read(reinterpret_cast<char*>(&pe), sizeof(pe));
-    if (!file || pe == 0 || pe > 0x1000)
-        return false;
-    file.seekp(pe + 8);
-    file.write(reinterpret_cast<const char*>(&stamp), sizeof(stamp));
-    return static_cast<bool>(file);
-}
 
 std::string PlantedDefinitions(const PlantedSet& set, std::optional<std::uint32_t> memory_crc) {
     std::string memory;

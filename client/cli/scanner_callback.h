@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "client/common/scanner_callback_base.h"
 #include "olvex/olvex.h"
 
 namespace olvex {
@@ -15,28 +16,19 @@ class DetectionHandler {
     virtual void OnPestDetected(long pest_id, BSTR location) = 0;
 };
 
-class CCommandLineScannerCallback final : public IScannerCallback {
+class CCommandLineScannerCallback final
+    : public ScannerCallbackBase<CCommandLineScannerCallback, SinkLifetime::kEmbedded> {
   public:
-    explicit CCommandLineScannerCallback(DetectionHandler& handler) : handler_(handler) {}
+    explicit CCommandLineScannerCallback(DetectionHandler& handler)
+        : ScannerCallbackBase(1), handler_(handler) {}
     virtual ~CCommandLineScannerCallback() = default;
-    CCommandLineScannerCallback(const CCommandLineScannerCallback&) = delete;
-    CCommandLineScannerCallback& operator=(const CCommandLineScannerCallback&) = delete;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-
-    HRESULT STDMETHODCALLTYPE ScanComplete() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE ScanAborted(BSTR) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE FinishedItem(BSTR) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE StartingItem(BSTR) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE PestDetected(long pest_id, BSTR location) override;
     HRESULT STDMETHODCALLTYPE ShouldScanContinue(VARIANT_BOOL* continue_scan) override;
-    HRESULT STDMETHODCALLTYPE VerboseInformation(BSTR) override { return S_OK; }
 
   private:
     DetectionHandler& handler_;
-    LONG references_ = 1;
 };
 
 }  // namespace olvex

@@ -27,20 +27,6 @@ namespace {
 constexpr wchar_t kScanTitle[] = L"Kelvan Gorsewatch -- Scan";
 constexpr char kPlantKey[] = "Software\\OlvexCleanTest";
 
-// Rewrites the time stamp in a program's file header, so that its memory
-// signature is this copy's alone.
-bool RestampImage(const fs::path& path, DWORD stamp) {
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    std::uint32_t pe = 0;
-    file.seekg(0x3C);
-    file.read(reinterpret_cast<char*>(&pe), sizeof(pe));
-    if (!file || pe == 0 || pe > 0x1000)
-        return false;
-    file.seekp(pe + 8);
-    file.write(reinterpret_cast<const char*>(&stamp), sizeof(stamp));
-    return static_cast<bool>(file);
-}
-
 // A running pest (memory and file), a folder and key of a second, the
 // same-named pair "2nd Thing", "Alpha Bar", a file held open by another
 // program, a pest whose folder is the Windows folder (never removed), and a

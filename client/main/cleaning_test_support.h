@@ -1,4 +1,4 @@
-// What the cleaning and quarantine tests of Gorsewatch5.exe share: pest
+// What the scan, cleaning and quarantine tests of Gorsewatch5.exe share: pest
 // definitions published into a test install, the activity log read back,
 // a results tree as lines, and the engine's own objects made in the test's
 // process from the installed DLL (for quarantine sessions made by real
@@ -18,25 +18,9 @@
 #include "client/common/activity_log.h"
 #include "client/main/main_test_support.h"
 #include "olvex/olvex.h"
-#include "tools/publisher/definition_set.h"
-#include "tools/publisher/definition_writer.h"
+#include "testing/published_definitions.h"
 
 namespace olvex::testing {
-
-// Writes the three definition files of the source into the data folder.
-inline void PublishDefinitions(const fs::path& core, const std::string& source) {
-    const auto parsed = tools::ParseDefinitionSource(source, ".", "clean-test.defs");
-    ASSERT_TRUE(parsed.ok()) << parsed.error;
-    const auto files = tools::BuildDefinitionFiles(parsed.set);
-    ASSERT_TRUE(files.ok()) << files.error;
-    for (const auto& [name, bytes] :
-         {std::pair{"qzinfo.dat", &files.pests}, std::pair{"qzfile.dat", &files.signatures},
-          std::pair{"qzloc.dat", &files.locations}}) {
-        std::ofstream out(core / name, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes->data()),
-                  static_cast<std::streamsize>(bytes->size()));
-    }
-}
 
 inline fs::path ActivityLogFile() {
     return ProductDataFolder() / "QZv5Log.txt";

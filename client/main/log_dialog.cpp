@@ -6,9 +6,8 @@
 #include <string>
 
 #include "client/common/client_environment.h"
-#include "client/common/log_entry_order.h"
-#include "client/common/ui/ansi_text.h"
 #include "client/common/ui/controls.h"
+#include "client/common/ui/log_list.h"
 #include "client/main/app_ids.h"
 #include "client/main/dialog_actions.h"
 #include "client/main/gorsewatch5_app.h"
@@ -83,30 +82,11 @@ bool CLogDlg::OnInitDialog() {
 
 void CLogDlg::Fill() const {
     const ui::WaitCursor wait;
-    const ui::ListView list(handle(), IDC_LOG_LIST);
-    list.DeleteAll();
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-        const ActivityLogEntry& entry = entries_[i];
-        const int row =
-            list.Insert(static_cast<int>(i), ui::FromAnsi(entry.date_time), static_cast<LPARAM>(i));
-        if (row < 0)
-            continue;
-        list.SetSubItem(row, kActionColumn, ui::FromAnsi(entry.action));
-        list.SetSubItem(row, kPestNameColumn, ui::FromAnsi(entry.pest_name));
-        list.SetSubItem(row, kCategoryColumn, ui::FromAnsi(entry.category));
-        list.SetSubItem(row, kLocationColumn, ui::FromAnsi(entry.location));
-    }
+    ui::FillLogList(ui::ListView(handle(), IDC_LOG_LIST), entries_);
 }
 
 void CLogDlg::SortBy(int column) const {
-    const ui::ListView list(handle(), IDC_LOG_LIST);
-    list.Sort([&](LPARAM a, LPARAM b) {
-        const auto first = static_cast<std::size_t>(a);
-        const auto second = static_cast<std::size_t>(b);
-        if (first >= entries_.size() || second >= entries_.size())
-            return 0;
-        return CompareLogEntries(entries_[first], entries_[second], column, Collate);
-    });
+    ui::SortLogList(ui::ListView(handle(), IDC_LOG_LIST), entries_, column, Collate);
 }
 
 void CLogDlg::OnSize(UINT kind, int width, int height) {

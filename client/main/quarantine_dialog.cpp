@@ -9,6 +9,7 @@
 #include "client/common/ui/controls.h"
 #include "client/common/ui/dialog_layout.h"
 #include "client/common/ui/file_error_box.h"
+#include "client/common/ui/resource_values.h"
 #include "client/common/ui/system_seams.h"
 #include "client/common/ui/text_file.h"
 #include "client/main/app_helpers.h"
@@ -77,19 +78,6 @@ HTREEITEM FirstChild(const ui::TreeView& tree, HTREEITEM item) {
 bool IsDummy(const ui::TreeView& tree, HTREEITEM item) {
     return item != nullptr && tree.ItemText(item).empty() &&
            TreeView_GetChild(tree.handle(), item) == nullptr;
-}
-
-// The message with its "%s" filled in order.
-std::wstring FillTexts(std::wstring format, const std::vector<std::wstring>& texts) {
-    std::size_t from = 0;
-    for (const std::wstring& text : texts) {
-        const std::size_t at = format.find(L"%s", from);
-        if (at == std::wstring::npos)
-            break;
-        format.replace(at, 2, text);
-        from = at + text.size();
-    }
-    return format;
 }
 
 struct ActionTexts {
@@ -218,8 +206,8 @@ void CQuarantineDlg::FillSessionTree() {
             break;
         if (answer == SessionAnswer::kBroken) {
             // Told once; the sessions after it are still listed.
-            TellText(FillTexts(ui::LoadText(IDS_QUARANTINE_BROKEN_SESSION),
-                               {ui::FromAnsi(LastError(*quarantine))}),
+            TellText(ui::FillInTexts(ui::LoadText(IDS_QUARANTINE_BROKEN_SESSION),
+                                     {ui::FromAnsi(LastError(*quarantine))}),
                      kSoundWarning);
             if (++broken >= kMaxBrokenSessions)
                 break;
@@ -531,7 +519,8 @@ void CQuarantineDlg::OnRestoreOrDelete(SessionAction action) {
         }
         if (found == Found::kNotFound) {
             if (!TreeView_DeleteItem(tree.handle(), node))
-                TellText(FillTexts(ui::LoadText(texts.not_removed), {node_text}), kSoundWarning);
+                TellText(ui::FillInTexts(ui::LoadText(texts.not_removed), {node_text}),
+                         kSoundWarning);
             continue;
         }
         std::vector<ItemLogLine> lines;
@@ -561,8 +550,8 @@ void CQuarantineDlg::OnRestoreOrDelete(SessionAction action) {
         session.Reset();
         if (FAILED(result) || success != VARIANT_TRUE) {
             // Nothing happened to the session: no log line for it.
-            TellText(FillTexts(ui::LoadText(texts.failed),
-                               {node_text, ui::FromAnsi(LastError(*quarantine))}),
+            TellText(ui::FillInTexts(ui::LoadText(texts.failed),
+                                     {node_text, ui::FromAnsi(LastError(*quarantine))}),
                      kSoundWarning);
             continue;
         }
@@ -572,7 +561,7 @@ void CQuarantineDlg::OnRestoreOrDelete(SessionAction action) {
                              log_action, app->GetPestCategory(line.pest_id), line.pvt);
         });
         if (!TreeView_DeleteItem(tree.handle(), node))
-            TellText(FillTexts(ui::LoadText(texts.not_removed), {node_text}), kSoundWarning);
+            TellText(ui::FillInTexts(ui::LoadText(texts.not_removed), {node_text}), kSoundWarning);
     }
 
     app->activity_log().With([](CLogFile& log) { log.Flush(); });

@@ -19,6 +19,7 @@
 #include "client/common/activity_log.h"
 #include "client/common/named_mutex.h"
 #include "client/common/proxy_settings.h"
+#include "client/main/cleaning_test_support.h"
 #include "client/main/main_test_support.h"
 #include "client/main/scan_dialog_ids.h"
 #include "client/main/scan_page_ids.h"
@@ -28,8 +29,6 @@
 #include "testing/http_test_server.h"
 #include "testing/image_first_page.h"
 #include "testing/test_programs.h"
-#include "tools/publisher/definition_set.h"
-#include "tools/publisher/definition_writer.h"
 
 namespace olvex::testing {
 namespace {
@@ -38,20 +37,6 @@ constexpr wchar_t kScanTitle[] = L"Kelvan Gorsewatch -- Scan";
 constexpr wchar_t kPrepareLogTitle[] = L"Kelvan Gorsewatch -- Prepare Log";
 constexpr char kPlantKey[] = "Software\\OlvexScanDialogTest";
 constexpr char kPrevalenceFormPath[] = "/prevalence/report.asp";
-
-// Rewrites the time stamp in a program's file header, so that its memory
-// signature is this copy's alone.
-bool RestampImage(const std::string& path, DWORD stamp) {
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    std::uint32_t pe = 0;
-    file.seekg(0x3C);
-    file.read(reinterpret_cast<char*>(&pe), sizeof(pe));
-    if (!file || pe == 0 || pe > 0x1000)
-        return false;
-    file.seekp(pe + 8);
-    file.write(reinterpret_cast<const char*>(&stamp), sizeof(stamp));
-    return static_cast<bool>(file);
-}
 
 // What the tests plant: a running copy of test_pest.exe (memory and file) of
 // one pest, a folder and an HKCU key of a second, a cookie of a third, and
@@ -101,20 +86,6 @@ std::string Source(const Plant& plant, std::uint32_t memory_crc) {
            plant.twin_b.string() + "\"\n";
 }
 
-void Publish(const fs::path& core, const std::string& source) {
-    const auto parsed = tools::ParseDefinitionSource(source, ".", "scan-test.defs");
-    ASSERT_TRUE(parsed.ok()) << parsed.error;
-    const auto files = tools::BuildDefinitionFiles(parsed.set);
-    ASSERT_TRUE(files.ok()) << files.error;
-    for (const auto& [name, bytes] :
-         {std::pair{"qzinfo.dat", &files.pests}, std::pair{"qzfile.dat", &files.signatures},
-          std::pair{"qzloc.dat", &files.locations}}) {
-        std::ofstream out(core / name, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes->data()),
-                  static_cast<std::streamsize>(bytes->size()));
-    }
-}
-
 void PlantAll(Plant& plant, const TestInstall& install) {
     const fs::path root = plant.dir.path();
     plant.gamma = root / "gamma.exe";
@@ -135,21 +106,8 @@ void PlantAll(Plant& plant, const TestInstall& install) {
                               nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(key);
-    ASSERT_NO_FATAL_FAILURE(Publish(install.folder() / "core", Source(plant, *crc)));
+    ASSERT_NO_FATAL_FAILURE(PublishDefinitions(install.folder() / "core", Source(plant, *crc)));
     ASSERT_NE(plant.processes.Start(plant.gamma.string()), nullptr);
-}
-
-std::vector<ActivityLogEntry> LogEntries() {
-    int legacy = 0;
-    return ReadActivityLog((ProductDataFolder() / "QZv5Log.txt").string(), legacy).contents.entries;
-}
-
-// The results tree as "root" and "  child" lines.
-std::vector<std::wstring> TreeLines(HWND tree) {
-    std::vector<std::wstring> lines;
-    for (const gui::TreeItem& item : gui::ReadTree(tree))
-        lines.push_back(std::wstring(static_cast<std::size_t>(item.depth) * 2, L' ') + item.text);
-    return lines;
 }
 
 // The settings a user left behind: the error sound and prevalence research
@@ -231,7 +189,7 @@ TEST(ScanDialogTest, ScanFromTheCommandLineListsWhatItFoundAndLeavesItsHistory) 
     EXPECT_EQ(gui::GetText(GetDlgItem(dialog, IDC_SCAN_ITEMS_LABEL)), L"Items Detected:");
 
     const HWND tree = GetDlgItem(dialog, IDC_SCAN_RESULTS);
-    const std::vector<std::wstring> lines = TreeLines(tree);
+    const std::vector<std::wstring> lines = TreeTextLines(tree);
     const auto has = [&](const std::wstring& line) {
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     };
@@ -272,7 +230,7 @@ TEST(ScanDialogTest, ScanFromTheCommandLineListsWhatItFoundAndLeavesItsHistory) 
 
     // The log has its "Detected" lines once the completion message closed.
     std::size_t detected = 0;
-    for (const auto& entry : LogEntries()) {
+    for (const auto& entry : ActivityLogEntries()) {
         if (entry.action != "Detected")
             continue;
         ++detected;
@@ -485,7 +443,7 @@ TEST(ScanDialogTest, ClosingTheWindowDuringAScanEndsTheProgramAndFreesTheMutexes
     EXPECT_FALSE(MutexExists("GorsewatchV5PestActivity"));
     EXPECT_FALSE(MutexExists("Gorsewatch5ScannerWindow"));
     // Whatever was found before the stop is in the log.
-    for (const auto& entry : LogEntries()) {
+    for (const auto& entry : ActivityLogEntries()) {
         if (entry.action == "Detected") {
             EXPECT_GE(entry.pest_id, 4001);
             EXPECT_LE(entry.pest_id, 4005);
@@ -643,7 +601,7 @@ std::vector<std::wstring> RunScriptedScan(const TestInstall& install, const std:
             gui::SendWindowMessage(tree, TVM_EXPAND, TVE_EXPAND,
                                    reinterpret_cast<LPARAM>(item.handle));
     }
-    const std::vector<std::wstring> lines = TreeLines(tree);
+    const std::vector<std::wstring> lines = TreeTextLines(tree);
     ScreenshotWhenDrawn(dialog, shot);
     EXPECT_TRUE(PressDialogButton(dialog, IDCANCEL));
     EXPECT_TRUE(gui::WaitForWindowGone(dialog, 10000));
@@ -657,7 +615,8 @@ class ScanSinkTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(server_.Available()) << HttpTestServer::kHowToRun;
-        ASSERT_NO_FATAL_FAILURE(Publish(install_.folder() / "core", kScriptedDefinitions));
+        ASSERT_NO_FATAL_FAILURE(
+            PublishDefinitions(install_.folder() / "core", kScriptedDefinitions));
         ASSERT_NO_FATAL_FAILURE(UseScriptedScanner(install_));
         ASSERT_NO_FATAL_FAILURE(ReportThroughServer(install_, server_));
     }
@@ -695,7 +654,7 @@ TEST_F(ScanSinkTest, WhatTheEngineNeverReportsShowsWithoutCrashOrUpload) {
 
     // Every detection logged, the unknown pest as "Unknown".
     std::vector<std::pair<int, std::string>> logged;
-    for (const auto& entry : LogEntries()) {
+    for (const auto& entry : ActivityLogEntries()) {
         if (entry.action == "Detected")
             logged.emplace_back(entry.pest_id, entry.pest_name);
     }
@@ -820,15 +779,16 @@ TEST(ScanPageTest, DriveTreeChecksAndACustomScanOfACheckedFolder) {
                   fs::copy_options::overwrite_existing);
     fs::copy_file(samples / "beta.dll", drive / "elsewhere.dll",
                   fs::copy_options::overwrite_existing);
-    ASSERT_NO_FATAL_FAILURE(Publish(install.folder() / "core",
-                                    "block 2004-03-15 09:40:00\n"
-                                    "pest 4101 \"ScanTest.Custom.Only\" \"Adware\"\n"
-                                    "pest 4102 \"ScanTest.Custom.Elsewhere\" \"Adware\"\n"
-                                    "signature 4101 file \"" +
-                                        (samples / "alpha.exe").string() +
-                                        "\"\n"
-                                        "signature 4102 file \"" +
-                                        (samples / "beta.dll").string() + "\"\n"));
+    ASSERT_NO_FATAL_FAILURE(
+        PublishDefinitions(install.folder() / "core",
+                           "block 2004-03-15 09:40:00\n"
+                           "pest 4101 \"ScanTest.Custom.Only\" \"Adware\"\n"
+                           "pest 4102 \"ScanTest.Custom.Elsewhere\" \"Adware\"\n"
+                           "signature 4101 file \"" +
+                               (samples / "alpha.exe").string() +
+                               "\"\n"
+                               "signature 4102 file \"" +
+                               (samples / "beta.dll").string() + "\"\n"));
 
     Gorsewatch5Process program;
     ASSERT_TRUE(program.Start(install));
@@ -895,7 +855,7 @@ TEST(ScanPageTest, DriveTreeChecksAndACustomScanOfACheckedFolder) {
     const auto completed = program.AnswerMessage({}, 120000);
     ASSERT_TRUE(completed);
     EXPECT_EQ(completed->rfind(L"Scan Completed. ", 0), 0u) << *completed;
-    const auto lines = TreeLines(GetDlgItem(dialog, IDC_SCAN_RESULTS));
+    const auto lines = TreeTextLines(GetDlgItem(dialog, IDC_SCAN_RESULTS));
     EXPECT_EQ(lines, (std::vector<std::wstring>{L"ScanTest.Custom.Only",
                                                 L"  File: T:\\custom\\hidden.exe"}));
     ASSERT_TRUE(PressDialogButton(dialog, IDCANCEL));

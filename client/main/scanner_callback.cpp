@@ -16,27 +16,6 @@
 
 namespace olvex {
 
-HRESULT STDMETHODCALLTYPE CScannerCallback::QueryInterface(REFIID iid, void** object) {
-    if (object == nullptr)
-        return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IScannerCallback)) {
-        *object = static_cast<IScannerCallback*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE CScannerCallback::AddRef() {
-    return static_cast<ULONG>(InterlockedIncrement(&references_));
-}
-
-ULONG STDMETHODCALLTYPE CScannerCallback::Release() {
-    // A member of the application, which outlives every scan: never freed here.
-    return static_cast<ULONG>(InterlockedDecrement(&references_));
-}
-
 HRESULT STDMETHODCALLTYPE CScannerCallback::ShouldScanContinue(VARIANT_BOOL* continue_scan) {
     CGorsewatch5App* app = CGorsewatch5App::Current();
     if (app != nullptr && continue_scan != nullptr)
@@ -45,8 +24,6 @@ HRESULT STDMETHODCALLTYPE CScannerCallback::ShouldScanContinue(VARIANT_BOOL* con
 }
 
 namespace {
-
-
 
 // The pest's root of the results tree (the first with its name), made when
 // there is none; then its new location child.
@@ -111,10 +88,9 @@ HRESULT STDMETHODCALLTYPE CScannerCallback::PestDetected(long pest_id, BSTR loca
             location_object->SetString(location);
             location_object->IsFile(&is_file);
         }
-        CPrevalenceReporter().ReportPest(app->settings().guid.value_or(std::string()), id,
-                                         static_cast<std::int32_t>(record_pvt), name,
-                                         is_file == VARIANT_TRUE, ui::ToAnsi(description.value),
-                                         &app->proxy_settings());
+        CPrevalenceReporter().ReportPest(
+            app->settings().guid.value_or(std::string()), id, static_cast<std::int32_t>(record_pvt),
+            name, is_file == VARIANT_TRUE, ui::ToAnsi(description.value), &app->proxy_settings());
     }
 
     if (!app->m_bLimitedRights) {

@@ -13,33 +13,24 @@
 
 #include <string>
 
+#include "client/common/scanner_callback_base.h"
 #include "client/main/scan_rules.h"
 #include "olvex/olvex.h"
 
 namespace olvex {
 
-class CScannerCallback final : public IScannerCallback {
+class CScannerCallback final
+    : public ScannerCallbackBase<CScannerCallback, SinkLifetime::kEmbedded> {
   public:
-    CScannerCallback() = default;
+    CScannerCallback() : ScannerCallbackBase(0) {}
     virtual ~CScannerCallback() = default;
-    CScannerCallback(const CScannerCallback&) = delete;
-    CScannerCallback& operator=(const CScannerCallback&) = delete;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-
-    HRESULT STDMETHODCALLTYPE ScanComplete() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE ScanAborted(BSTR) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE FinishedItem(BSTR) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE StartingItem(BSTR location) override;
     HRESULT STDMETHODCALLTYPE PestDetected(long pest_id, BSTR location) override;
     // The application's continue flag; nothing is written without one.
     HRESULT STDMETHODCALLTYPE ShouldScanContinue(VARIANT_BOOL* continue_scan) override;
-    HRESULT STDMETHODCALLTYPE VerboseInformation(BSTR) override { return S_OK; }
 
   private:
-    LONG references_ = 0;
     ProgressThrottle progress_;
     // "Detected", read once.
     std::string detected_text_;

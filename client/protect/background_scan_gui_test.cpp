@@ -29,15 +29,16 @@
 #include "olvex/olvex.h"
 #include "testing/http_test_server.h"
 #include "testing/image_first_page.h"
+#include "testing/published_definitions.h"
 #include "testing/test_programs.h"
-#include "tools/publisher/definition_set.h"
-#include "tools/publisher/definition_writer.h"
 
 namespace olvex::protect::testing {
 namespace {
 
 using olvex::testing::HttpTestServer;
 using olvex::testing::PestProcesses;
+using olvex::testing::PublishDefinitions;
+using olvex::testing::RestampImage;
 using olvex::testing::TestProgramPath;
 
 constexpr wchar_t kTraceDebug[] = L"-all,warn+debugstr";
@@ -72,20 +73,6 @@ std::vector<TraceStep> ReadTrace() {
                          static_cast<DWORD>(std::strtoul(rest.c_str() + blank + 1, nullptr, 10))});
     }
     return steps;
-}
-
-// Rewrites the time stamp in a program's file header, so that the copy's
-// memory signature is its own.
-bool RestampImage(const fs::path& path, DWORD stamp) {
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    std::uint32_t pe = 0;
-    file.seekg(0x3C);
-    file.read(reinterpret_cast<char*>(&pe), sizeof(pe));
-    if (!file || pe == 0 || pe > 0x1000)
-        return false;
-    file.seekp(pe + 8);
-    file.write(reinterpret_cast<const char*>(&stamp), sizeof(stamp));
-    return static_cast<bool>(file);
 }
 
 // The PVT number the log gives a file: the CRC-32 of its first 2047 bytes.
@@ -157,17 +144,7 @@ class BackgroundScanTest : public WakenorTest {
             std::snprintf(crc, sizeof(crc), "0x%08X", *memory_crc);
             source += "memory 3003 " + std::string(crc) + "\n";
         }
-        const auto parsed = tools::ParseDefinitionSource(source, install_.string(), "t.defs");
-        ASSERT_TRUE(parsed.ok()) << parsed.error;
-        const auto files = tools::BuildDefinitionFiles(parsed.set);
-        ASSERT_TRUE(files.ok()) << files.error;
-        for (const auto& [name, bytes] :
-             {std::pair{"qzinfo.dat", &files.pests}, std::pair{"qzfile.dat", &files.signatures},
-              std::pair{"qzloc.dat", &files.locations}}) {
-            std::ofstream out(install_ / "core" / name, std::ios::binary | std::ios::trunc);
-            out.write(reinterpret_cast<const char*>(bytes->data()),
-                      static_cast<std::streamsize>(bytes->size()));
-        }
+        ASSERT_NO_FATAL_FAILURE(PublishDefinitions(install_ / "core", source, install_.string()));
     }
 
     // A restamped copy of the test pest, running, with the definitions that

@@ -11,9 +11,11 @@
 #include "client/common/activity_log.h"
 #include "client/common/client_environment.h"
 #include "client/common/engine_registrar.h"
+#include "client/common/engine_retries.h"
 #include "client/common/named_mutex.h"
 #include "client/common/ui/ansi_text.h"
 #include "client/common/ui/gdi.h"
+#include "client/common/ui/resource_values.h"
 #include "client/protect/alert_dialogs.h"
 #include "client/protect/background_pass.h"
 #include "client/protect/engine_calls.h"
@@ -39,34 +41,13 @@ void ShowEngineFailure(UINT format_id, long number, const std::wstring& text) {
     std::wstring format = ui::LoadText(format_id);
     if (const std::size_t at = format.find(L"%ld"); at != std::wstring::npos)
         format.replace(at, 3, std::to_wstring(number));
-    ShowProtectionMessageText(FillInTexts(format, {text}));
+    ShowProtectionMessageText(ui::FillInTexts(format, {text}));
 }
 
-template <typename Interface>
-bool CreateWithRetries(REFCLSID clsid, com::ComPtr<Interface>& object, int attempts,
-                       DWORD sleep_ms) {
-    for (int n = 0; n < attempts; ++n) {
-        object.Reset();  // a partial attempt is let go first
-        if (SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
-                                       __uuidof(Interface), object.PutVoid())) &&
-            object)
-            return true;
-        ProgramClock().Sleep(sleep_ms);
-    }
-    object.Reset();
-    return false;
-}
-
-template <typename Initialize>
-bool InitializeWithRetries(int attempts, DWORD sleep_ms, Initialize&& initialize) {
-    for (int n = 0; n < attempts; ++n) {
-        VARIANT_BOOL success = VARIANT_FALSE;
-        if (SUCCEEDED(initialize(&success)) && IsTrue(success))
-            return true;
-        ProgramClock().Sleep(sleep_ms);
-    }
-    return false;
-}
+// Engine calls wait between tries on the protection's own clock.
+constexpr EngineRetries kEngineRetries([](DWORD milliseconds) {
+    ProgramClock().Sleep(milliseconds);
+});
 
 class DetectionWorker {
   public:
@@ -95,17 +76,17 @@ class DetectionWorker {
     bool Prepare() {
         DetectionObjects objects;
         const bool created =
-            CreateWithRetries(CLSID_Scanner, scanner_, 120, 500) &&
-            CreateWithRetries(CLSID_Exterminator, objects.exterminator, 10, 200) &&
-            CreateWithRetries(CLSID_PestDatabase, objects.pest_database, 10, 200) &&
-            CreateWithRetries(CLSID_Excluder, objects.excluder, 10, 200) &&
-            CreateWithRetries(CLSID_Location, objects.location, 10, 200);
+            kEngineRetries.Create(CLSID_Scanner, scanner_, 120, 500) &&
+            kEngineRetries.Create(CLSID_Exterminator, objects.exterminator, 10, 200) &&
+            kEngineRetries.Create(CLSID_PestDatabase, objects.pest_database, 10, 200) &&
+            kEngineRetries.Create(CLSID_Excluder, objects.excluder, 10, 200) &&
+            kEngineRetries.Create(CLSID_Location, objects.location, 10, 200);
         if (!created) {
             ShowProtectionMessage(IDS_ENGINE_NOT_INSTALLED);
             return false;
         }
         const OwnedBstr data(app_.data_folder());
-        if (!InitializeWithRetries(20, 100, [&](VARIANT_BOOL* ok) {
+        if (!kEngineRetries.Initialize(20, 100, [&](VARIANT_BOOL* ok) {
                 return objects.pest_database->Initialize(data.get(), ok);
             })) {
             ShowEngineFailure(IDS_DATABASE_INIT_FAILED,
@@ -113,7 +94,7 @@ class DetectionWorker {
                               LastErrorText(objects.pest_database.Get()));
             return false;
         }
-        if (!app_.restricted() && !InitializeWithRetries(20, 100, [&](VARIANT_BOOL* ok) {
+        if (!app_.restricted() && !kEngineRetries.Initialize(20, 100, [&](VARIANT_BOOL* ok) {
                 return objects.excluder->Initialize(data.get(), ok);
             })) {
             ShowEngineFailure(IDS_EXCLUDER_INIT_FAILED, 0, LastErrorText(objects.excluder.Get()));
@@ -121,7 +102,7 @@ class DetectionWorker {
         }
         sink_ = CProtectionScannerCallback::Create(app_, std::move(objects));
         scanner_->put_Callback(sink_.Get());
-        if (!InitializeWithRetries(60, 500, [&](VARIANT_BOOL* ok) {
+        if (!kEngineRetries.Initialize(60, 500, [&](VARIANT_BOOL* ok) {
                 return scanner_->InitializeEx(data.get(), data.get(), data.get(), ok);
             })) {
             ShowEngineFailure(IDS_SCANNER_INIT_FAILED, LastErrorNumber(scanner_.Get()),
@@ -130,10 +111,7 @@ class DetectionWorker {
         }
         const SharedEngineFolder shared = MakeSharedEngineFolder();
         if (!shared.path) {
-            if (shared.error == 0)
-                ShowProtectionMessage(IDS_NO_PROGRAM_FILES);
-            else
-                ShowProtectionMessageText(SystemErrorText(shared.error));
+            ShowSharedFolderFailure(shared.error);
             return false;
         }
         shared_engine_ = JoinPath(*shared.path, kEngineDllName);
@@ -211,8 +189,8 @@ class DetectionWorker {
                 wait =
                     ExterminatorRetryWaitMs(static_cast<double>(ProgramClock().Now() - first_try));
             if (!wait) {
-                ShowProtectionMessageText(FillInTexts(ui::LoadText(IDS_EXTERMINATOR_INIT_FAILED),
-                                                      {LastErrorText(exterminator)}));
+                ShowProtectionMessageText(ui::FillInTexts(
+                    ui::LoadText(IDS_EXTERMINATOR_INIT_FAILED), {LastErrorText(exterminator)}));
                 return false;
             }
             ProgramClock().Sleep(*wait);

@@ -3,9 +3,8 @@
 #include <utility>
 
 #include "client/common/activity_log_file.h"
-#include "client/common/log_entry_order.h"
-#include "client/common/ui/ansi_text.h"
 #include "client/common/ui/controls.h"
+#include "client/common/ui/log_list.h"
 #include "client/common/ui/gdi.h"
 #include "client/protect/dialog_colours.h"
 #include "client/protect/wakenor_resources.h"
@@ -57,30 +56,11 @@ bool CProtectionLogDlg::OnInitDialog() {
 }
 
 void CProtectionLogDlg::Fill() const {
-    const ui::ListView list(handle(), IDC_LOG_LIST);
-    list.DeleteAll();
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-        const ActivityLogEntry& entry = entries_[i];
-        const int row =
-            list.Insert(static_cast<int>(i), ui::FromAnsi(entry.date_time), static_cast<LPARAM>(i));
-        if (row < 0)
-            continue;
-        list.SetSubItem(row, kActionColumn, ui::FromAnsi(entry.action));
-        list.SetSubItem(row, kPestNameColumn, ui::FromAnsi(entry.pest_name));
-        list.SetSubItem(row, kCategoryColumn, ui::FromAnsi(entry.category));
-        list.SetSubItem(row, kLocationColumn, ui::FromAnsi(entry.location));
-    }
+    ui::FillLogList(ui::ListView(handle(), IDC_LOG_LIST), entries_);
 }
 
 void CProtectionLogDlg::SortBy(int column) const {
-    const ui::ListView list(handle(), IDC_LOG_LIST);
-    list.Sort([&](LPARAM a, LPARAM b) {
-        const auto first = static_cast<std::size_t>(a);
-        const auto second = static_cast<std::size_t>(b);
-        if (first >= entries_.size() || second >= entries_.size())
-            return 0;
-        return CompareLogEntries(entries_[first], entries_[second], column, CollateInUserLocale);
-    });
+    ui::SortLogList(ui::ListView(handle(), IDC_LOG_LIST), entries_, column, CollateInUserLocale);
 }
 
 void CProtectionLogDlg::OnSize(UINT kind, int width, int height) {

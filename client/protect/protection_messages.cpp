@@ -27,16 +27,11 @@ std::wstring SystemErrorText(DWORD error) {
     return result;
 }
 
-std::wstring FillInTexts(std::wstring format, std::initializer_list<std::wstring> texts) {
-    std::size_t from = 0;
-    for (const std::wstring& text : texts) {
-        const std::size_t at = format.find(L"%s", from);
-        if (at == std::wstring::npos)
-            break;
-        format.replace(at, 2, text);
-        from = at + text.size();
-    }
-    return format;
+void ShowSharedFolderFailure(DWORD error) {
+    if (error == 0)
+        ShowProtectionMessage(IDS_NO_PROGRAM_FILES);
+    else
+        ShowProtectionMessageText(SystemErrorText(error));
 }
 
 }  // namespace olvex::protect

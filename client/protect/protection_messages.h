@@ -15,7 +15,8 @@ int ShowProtectionMessageText(const std::wstring& text, UINT style = MB_OK, HWND
 // The system's text for an error code; the number when it has none.
 std::wstring SystemErrorText(DWORD error);
 
-// The format with its first "%s" replaced by each text in turn.
-std::wstring FillInTexts(std::wstring format, std::initializer_list<std::wstring> texts);
+// Why the shared engine folder could not be made: the system's reason, or
+// that there is no common program-files folder when error is 0.
+void ShowSharedFolderFailure(DWORD error);
 
 }  // namespace olvex::protect

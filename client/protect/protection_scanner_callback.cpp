@@ -9,6 +9,7 @@
 #include "client/common/prevalence_reporter.h"
 #include "client/common/ui/ansi_text.h"
 #include "client/common/ui/gdi.h"
+#include "client/common/ui/resource_values.h"
 #include "client/protect/alert_dialogs.h"
 #include "client/protect/detection_decision.h"
 #include "client/protect/engine_calls.h"
@@ -37,30 +38,7 @@ com::ComPtr<CProtectionScannerCallback> CProtectionScannerCallback::Create(
 }
 
 CProtectionScannerCallback::CProtectionScannerCallback(CWakenorApp& app, DetectionObjects objects)
-    : app_(app), objects_(std::move(objects)) {}
-
-HRESULT STDMETHODCALLTYPE CProtectionScannerCallback::QueryInterface(REFIID iid, void** object) {
-    if (object == nullptr)
-        return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IScannerCallback)) {
-        *object = static_cast<IScannerCallback*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE CProtectionScannerCallback::AddRef() {
-    return static_cast<ULONG>(InterlockedIncrement(&references_));
-}
-
-ULONG STDMETHODCALLTYPE CProtectionScannerCallback::Release() {
-    const LONG left = InterlockedDecrement(&references_);
-    if (left == 0)
-        delete this;  // the last reference: the worker's, at its end
-    return static_cast<ULONG>(left > 0 ? left : 0);
-}
+    : ScannerCallbackBase(1), app_(app), objects_(std::move(objects)) {}
 
 HRESULT STDMETHODCALLTYPE CProtectionScannerCallback::StartingItem(BSTR) {
     Sleep(1);  // the background scan yields after every item
@@ -163,7 +141,7 @@ bool CProtectionScannerCallback::Exclude(std::int32_t pest_id, const std::string
         BSTR error = nullptr;
         objects_.excluder->get_bsLastError(&error);
         ShowProtectionMessageText(
-            FillInTexts(ui::LoadText(IDS_EXCLUDER_INIT_FAILED), {ui::FromAnsi(AnsiOf(error))}));
+            ui::FillInTexts(ui::LoadText(IDS_EXCLUDER_INIT_FAILED), {ui::FromAnsi(AnsiOf(error))}));
         SysFreeString(error);
         return false;
     }

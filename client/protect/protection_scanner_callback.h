@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 
+#include "client/common/scanner_callback_base.h"
 #include "client/protect/background_pass.h"
 #include "olvex/com/com_ptr.h"
 #include "olvex/olvex.h"
@@ -31,23 +32,16 @@ struct DetectionObjects {
     com::ComPtr<ILocation> location;
 };
 
-class CProtectionScannerCallback final : public IScannerCallback {
+class CProtectionScannerCallback final
+    : public ScannerCallbackBase<CProtectionScannerCallback, SinkLifetime::kCounted> {
   public:
     // A new sink with one reference, the caller's.
     static com::ComPtr<CProtectionScannerCallback> Create(CWakenorApp& app,
                                                           DetectionObjects objects);
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-
-    HRESULT STDMETHODCALLTYPE ScanComplete() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE ScanAborted(BSTR) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE FinishedItem(BSTR) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE StartingItem(BSTR location) override;
     HRESULT STDMETHODCALLTYPE PestDetected(long pest_id, BSTR location) override;
     HRESULT STDMETHODCALLTYPE ShouldScanContinue(VARIANT_BOOL* continue_scan) override;
-    HRESULT STDMETHODCALLTYPE VerboseInformation(BSTR) override { return S_OK; }
 
     const DetectionObjects& objects() const { return objects_; }
 
@@ -56,6 +50,8 @@ class CProtectionScannerCallback final : public IScannerCallback {
     std::string GetPestCategory(std::int32_t pest_id) const;
 
   private:
+    friend ScannerCallbackBase;  // frees it at its last Release
+
     CProtectionScannerCallback(CWakenorApp& app, DetectionObjects objects);
     ~CProtectionScannerCallback() = default;
 
@@ -71,7 +67,6 @@ class CProtectionScannerCallback final : public IScannerCallback {
 
     CWakenorApp& app_;
     DetectionObjects objects_;
-    LONG references_ = 1;
     ForegroundCheckThrottle foreground_check_;
 };
 

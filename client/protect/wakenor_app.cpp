@@ -12,6 +12,7 @@
 #include "client/common/engine_registrar.h"
 #include "client/common/ui/ansi_text.h"
 #include "client/common/ui/gdi.h"
+#include "client/common/ui/resource_values.h"
 #include "client/protect/dialog_colours.h"
 #include "client/protect/protection_clock.h"
 #include "client/protect/protection_layout.h"
@@ -173,10 +174,7 @@ bool CWakenorApp::TestRights() {
 bool CWakenorApp::EnsureEngine() {
     const SharedEngineFolder shared = MakeSharedEngineFolder();
     if (!shared.path) {
-        if (shared.error == 0)
-            ShowProtectionMessage(IDS_NO_PROGRAM_FILES);
-        else
-            ShowProtectionMessageText(SystemErrorText(shared.error));
+        ShowSharedFolderFailure(shared.error);
         return false;
     }
     const CEngineRegistrar registrar;
@@ -232,8 +230,8 @@ void CWakenorApp::ReadProgramSettings() {
     if (!read) {
         if (!restricted_)
             ShowProtectionMessageText(
-                FillInTexts(Text(IDS_SETTINGS_READ_FAILED),
-                            {ui::FromAnsi(settings_path_), SystemErrorText(last_error)}));
+                ui::FillInTexts(Text(IDS_SETTINGS_READ_FAILED),
+                                {ui::FromAnsi(settings_path_), SystemErrorText(last_error)}));
         return;
     }
     const ProtectionProgramSettings settings = ReadProtectionProgramSettings(text);

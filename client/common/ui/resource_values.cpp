@@ -63,4 +63,16 @@ int FontHeightForTenthsOfPoint(int tenths, int pixels_per_inch) {
     return -static_cast<int>(rounded);
 }
 
+std::wstring FillInTexts(std::wstring format, const std::vector<std::wstring>& texts) {
+    std::size_t from = 0;
+    for (const std::wstring& text : texts) {
+        const std::size_t at = format.find(L"%s", from);
+        if (at == std::wstring::npos)
+            break;
+        format.replace(at, 2, text);
+        from = at + text.size();
+    }
+    return format;
+}
+
 }  // namespace olvex::ui

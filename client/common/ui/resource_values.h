@@ -1,10 +1,13 @@
 // Values the programs keep as texts in their string tables: colours as
-// "r,g,b" and font sizes in points. Parsing them needs no window system.
+// "r,g,b", font sizes in points and messages with "%s" blanks. Reading them
+// needs no window system.
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace olvex::ui {
 
@@ -29,5 +32,10 @@ std::optional<int> ParsePointSize(std::string_view text);
 // given pixels per inch: negative (a character height, not a cell height),
 // rounded to the nearest pixel.
 int FontHeightForTenthsOfPoint(int tenths, int pixels_per_inch);
+
+// The format with its "%s" blanks filled by the texts in turn. A "%s" inside
+// a text put in is left as it is; blanks without a text stay, texts without a
+// blank are dropped.
+std::wstring FillInTexts(std::wstring format, const std::vector<std::wstring>& texts);
 
 }  // namespace olvex::ui

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace olvex::ui {
 namespace {
@@ -49,6 +50,26 @@ TEST(ResourceValues, FontHeightsAreNegativeRoundedPixelHeights) {
     EXPECT_EQ(FontHeightForTenthsOfPoint(100, 120), -17);  // 16.67
     EXPECT_EQ(FontHeightForTenthsOfPoint(75, 96), -10);    // 10.0
     EXPECT_EQ(FontHeightForTenthsOfPoint(0, 96), 0);
+}
+
+TEST(ResourceValues, MessageBlanksAreFilledInTurn) {
+    struct Case {
+        std::wstring format;
+        std::vector<std::wstring> texts;
+        std::wstring expected;
+    };
+    const Case cases[] = {
+        {L"Could not remove %s: %s.",
+         {L"C:\\a.exe", L"Access denied"},
+         L"Could not remove C:\\a.exe: Access denied."},
+        {L"%s%s", {L"%s", L"x"}, L"%sx"},  // a blank inside a text is not filled
+        {L"Only %s here.", {L"one", L"two"}, L"Only one here."},
+        {L"%s and %s", {L"one"}, L"one and %s"},
+        {L"No blanks.", {L"one"}, L"No blanks."},
+        {L"%s", {}, L"%s"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FillInTexts(c.format, c.texts), c.expected);
 }
 
 }  // namespace
