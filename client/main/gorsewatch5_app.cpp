@@ -278,6 +278,24 @@ bool CGorsewatch5App::MakeDataFolders() {
     return true;
 }
 
+std::optional<std::string> CGorsewatch5App::ProductDataFolderOrWarn() {
+    const ProductFolder folder = MakeProductDataFolder();
+    switch (folder.error) {
+        case ProductFolderError::kNone:
+            return folder.path;
+        case ProductFolderError::kNoCommonAppData:
+            ShowMessage(IDS_NO_APPDATA_FOLDER, kSoundWarning);
+            break;
+        case ProductFolderError::kCompanyFolder:
+            ShowMessage(IDS_COMPANY_FOLDER, kSoundWarning);
+            break;
+        case ProductFolderError::kProductFolder:
+            ShowMessage(IDS_PRODUCT_FOLDER, kSoundWarning);
+            break;
+    }
+    return std::nullopt;
+}
+
 bool CGorsewatch5App::EnsureMachineId() {
     if (!settings_.guid)
         LoadMachineId();

@@ -73,6 +73,9 @@ class CGorsewatch5App : public ClientApplication {
     // any thread.
     void ShowMessage(UINT string_id, int sound_kind);
     void ShowMessageText(const std::wstring& text, int sound_kind);
+    // The product's data folder (with its final backslash), made when missing;
+    // when it cannot be made, shows why (a warning) and gives nothing.
+    std::optional<std::string> ProductDataFolderOrWarn();
 
     // True when all seven engine objects exist; else shows message 127.
     bool RequireEngineObjects();

@@ -163,21 +163,10 @@ void CMainView::ReadUpdateHistory() {
     CGorsewatch5App* app = CGorsewatch5App::Current();
     if (app == nullptr)
         return;
-    const ProductFolder folder = MakeProductDataFolder();
-    switch (folder.error) {
-        case ProductFolderError::kNone:
-            break;
-        case ProductFolderError::kNoCommonAppData:
-            app->ShowMessage(IDS_NO_APPDATA_FOLDER, kSoundWarning);
-            return;
-        case ProductFolderError::kCompanyFolder:
-            app->ShowMessage(IDS_COMPANY_FOLDER, kSoundWarning);
-            return;
-        case ProductFolderError::kProductFolder:
-            app->ShowMessage(IDS_PRODUCT_FOLDER, kSoundWarning);
-            return;
-    }
-    const std::string path = folder.path + ui::ToAnsi(ui::LoadText(IDS_UPDATE_HISTORY_FILE_NAME));
+    const std::optional<std::string> folder = app->ProductDataFolderOrWarn();
+    if (!folder)
+        return;
+    const std::string path = *folder + ui::ToAnsi(ui::LoadText(IDS_UPDATE_HISTORY_FILE_NAME));
     // Made empty when missing, never emptied; with limited rights only read.
     const DWORD disposition = app->m_bLimitedRights ? OPEN_EXISTING : OPEN_ALWAYS;
     UniqueHandle file;

@@ -434,21 +434,10 @@ void CScanDlg::WriteScanHistory() {
     char items[64] = {};
     GetDlgItemTextA(handle(), IDC_SCAN_PESTS, pests, sizeof(pests));
     GetDlgItemTextA(handle(), IDC_SCAN_ITEMS, items, sizeof(items));
-    const ProductFolder folder = MakeProductDataFolder();
-    switch (folder.error) {
-        case ProductFolderError::kNone:
-            break;
-        case ProductFolderError::kNoCommonAppData:
-            app->ShowMessage(IDS_NO_APPDATA_FOLDER, kSoundWarning);
-            return;
-        case ProductFolderError::kCompanyFolder:
-            app->ShowMessage(IDS_COMPANY_FOLDER, kSoundWarning);
-            return;
-        case ProductFolderError::kProductFolder:
-            app->ShowMessage(IDS_PRODUCT_FOLDER, kSoundWarning);
-            return;
-    }
-    const std::string path = folder.path + AnsiResourceText(IDS_SCAN_HISTORY_FILE_NAME);
+    const std::optional<std::string> folder = app->ProductDataFolderOrWarn();
+    if (!folder)
+        return;
+    const std::string path = *folder + AnsiResourceText(IDS_SCAN_HISTORY_FILE_NAME);
     const std::string text =
         FormatScanHistory(FormatCurrentDateTime(LOCALE_SYSTEM_DEFAULT), pests, items);
     const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(text.data()),

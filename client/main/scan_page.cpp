@@ -434,21 +434,10 @@ void CScanView::ShowScanHistory() {
     CGorsewatch5App* app = CGorsewatch5App::Current();
     if (app == nullptr || app->m_bLimitedRights)
         return;
-    const ProductFolder folder = MakeProductDataFolder();
-    switch (folder.error) {
-        case ProductFolderError::kNone:
-            break;
-        case ProductFolderError::kNoCommonAppData:
-            app->ShowMessage(IDS_NO_APPDATA_FOLDER, kSoundWarning);
-            return;
-        case ProductFolderError::kCompanyFolder:
-            app->ShowMessage(IDS_COMPANY_FOLDER, kSoundWarning);
-            return;
-        case ProductFolderError::kProductFolder:
-            app->ShowMessage(IDS_PRODUCT_FOLDER, kSoundWarning);
-            return;
-    }
-    const std::string path = folder.path + AnsiResourceText(IDS_SCAN_HISTORY_FILE_NAME);
+    const std::optional<std::string> folder = app->ProductDataFolderOrWarn();
+    if (!folder)
+        return;
+    const std::string path = *folder + AnsiResourceText(IDS_SCAN_HISTORY_FILE_NAME);
     // One read: a file another program holds keeps the old texts until the
     // next refresh, with no box and no wait on this thread.
     const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
