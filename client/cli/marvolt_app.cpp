@@ -231,12 +231,7 @@ bool CMarvoltApp::EnsureEngine() {
         if (shared.error == 0) {
             ShowResourceMessage(IDS_NO_PROGRAM_FILES);
         } else {
-            LPWSTR text = nullptr;
-            FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                               FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, shared.error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-            ShowMessage(text != nullptr ? text : std::to_wstring(shared.error));
-            LocalFree(text);
+            ShowMessage(SharedEngineFolderErrorText(shared.error));
         }
         return false;
     }

@@ -145,6 +145,16 @@ SharedEngineFolder MakeSharedEngineFolder() {
     return result;
 }
 
+std::wstring SharedEngineFolderErrorText(unsigned long error) {
+    LPWSTR text = nullptr;
+    FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::wstring result = text != nullptr ? text : std::to_wstring(error);
+    LocalFree(text);
+    return result;
+}
+
 bool CEngineRegistrar::EnsureCurrentEngine(const std::string& version_key_name,
                                            const std::string& program_copy,
                                            const std::string& shared_copy) const {

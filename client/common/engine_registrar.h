@@ -28,6 +28,10 @@ struct SharedEngineFolder {
 // fine). Without a common program-files folder: no path and error 0.
 SharedEngineFolder MakeSharedEngineFolder();
 
+// The system's own words for why the shared engine folder could not be made
+// (error non-zero), or the error's number when the system has none.
+std::wstring SharedEngineFolderErrorText(unsigned long error);
+
 class CEngineRegistrar {
   public:
     // Makes the newer of program_copy and shared_copy (or the registered DLL,

@@ -242,13 +242,8 @@ bool CDunmereApp::EnsureEngine() const {
         if (shared.error == 0) {
             app_.MessageBoxFromResource(IDS_NO_PROGRAM_FILES, MB_OK | MB_ICONEXCLAMATION);
         } else {
-            LPWSTR text = nullptr;
-            FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                               FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, shared.error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-            app_.MessageBoxText(text != nullptr ? text : std::to_wstring(shared.error),
+            app_.MessageBoxText(SharedEngineFolderErrorText(shared.error),
                                 MB_OK | MB_ICONEXCLAMATION);
-            LocalFree(text);
         }
         return false;
     }
