@@ -4,6 +4,9 @@
 #include <array>
 #include <iterator>
 
+// The firewall installer's question titles are defined with its packaging.
+#include "setup/products/member_packaging.h"
+
 namespace olvex::setup {
 namespace {
 
@@ -11,7 +14,6 @@ struct Entry {
     uint32_t id;
     std::u16string_view text;
 };
-
 #define SETUP_STRING(id, text) Entry{id, u"" text},
 constexpr Entry kEntries[] = {
 #include "setup/core/setup_strings.inc"

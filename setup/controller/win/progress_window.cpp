@@ -223,7 +223,10 @@ void DialogWatcherThread::Run() {
             }
         }
         if (found) {
-            SendMessageW(found, WM_COMMAND, kYesButton, 0);
+            // The question belongs to another program: a hung one must not
+            // hold setup up.
+            DWORD_PTR answer = 0;
+            SendMessageTimeoutW(found, WM_COMMAND, kYesButton, 0, SMTO_ABORTIFHUNG, 5000, &answer);
         }
     }
 }

@@ -1,10 +1,11 @@
-// The product handlers of the shipped program: the suite and this
-// product. The other members' handlers are not part of this program yet; a
-// member without one is never offered, installed or cleaned up.
+// The product handlers of the shipped program: the suite, this product and
+// the firewall (and its upgrade package). A member without a handler is
+// never offered, installed or cleaned up.
 #include <windows.h>
 
 #include "setup/controller/product.h"
 #include "setup/controller/win/tramlet.h"
+#include "setup/products/product_fw.h"
 #include "setup/products/product_main.h"
 #include "setup/products/product_qz.h"
 #include "setup/products/trust_list_operation.h"
@@ -19,12 +20,16 @@ class ShippedProducts : public ProductFactory {
         switch (kind) {
             case ProductKind::kAntiSpyware:
                 return std::make_unique<ProductQZ>();
+            case ProductKind::kFirewall:
+                return std::make_unique<ProductFW>();
+            case ProductKind::kFirewallUpgrade:
+                return std::make_unique<ProductFWU>();
             default:
                 return nullptr;
         }
     }
     bool IsStandaloneAntiSpamInstalled() override { return false; }
-    bool IsStandaloneFirewallEngineInstalled() override { return false; }
+    bool IsStandaloneFirewallEngineInstalled() override { return IsStandaloneTessalyInstalled(); }
     std::unique_ptr<SetupOperation> CreateTrustListOperation(
         const OperationContext& context) override {
         return std::make_unique<TrustListOperation>(context);
