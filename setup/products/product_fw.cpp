@@ -192,7 +192,12 @@ bool ProductFW::IsInstalled(bool all) {
 
 bool ProductFW::GetInstalledVersion(std::u16string& version) {
     version = IsInstalled(true) ? ReadMachineText(kEngineProductKey, u"CurrentVersion") : u"0";
-    return !version.empty();
+    // An entry left behind by an engine that is no longer registered names
+    // no installed version.
+    if (version.empty()) {
+        version = u"0";
+    }
+    return true;
 }
 
 bool ProductFW::GetInstalledPath(std::u16string& path, uint32_t& flag) {
