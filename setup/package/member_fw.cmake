@@ -56,6 +56,12 @@ function(setup_fw_member tag code name)
   set(FW_VERSION_COMMAS ${fw_version_commas})
   set(FW_FOLDER "%ProgramFiles%\\Kelvan Suite Personal\\${name}")
   set(FW_COMPANION ${fw_companion})
+  # The unified engine (the upgrade package's) says so itself.
+  if(code EQUAL 122)
+    set(FW_UNIFIED 1)
+  else()
+    set(FW_UNIFIED 0)
+  endif()
   string(REPLACE "-" "_" target_tag ${tag})
   configure_file(${CMAKE_CURRENT_SOURCE_DIR}/xjvprod_fw.rc.in
                  ${CMAKE_CURRENT_BINARY_DIR}/xjvprod_${target_tag}.rc @ONLY)

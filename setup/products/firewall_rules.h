@@ -52,9 +52,6 @@ std::span<const Competitor> UpgradeCompetitors();
 // The engine files a removal leaves in the system folder.
 std::span<const std::u16string_view> EngineLeftoverFiles();
 
-// The name the earlier firewall is reported under.
-inline constexpr char16_t kEarlierFirewallName[] = u"Kelvan QX Firewall 1.x";
-
 // The five lines of "fwconfig.txt", each ended by CR LF.
 std::array<std::u16string, 5> ConfigFileLines(std::u16string_view display_name,
                                               std::u16string_view destination,
