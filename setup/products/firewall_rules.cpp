@@ -15,22 +15,27 @@ using Test = CompetitorTest;
 constexpr std::u16string_view kEngineUninstaller = u"tsuninst";
 constexpr std::u16string_view kEngineUninstallerFile = u"tsuninst.exe";
 
-constexpr std::u16string_view kFirewallUninstallNames[] = {
-    u"Kelvan Personal Firewall",
+template <class Row, size_t... Sizes>
+constexpr auto Join(const Row (&... parts)[Sizes]) {
+    std::array<Row, (Sizes + ...)> joined{};
+    size_t at = 0;
+    ((std::copy(std::begin(parts), std::end(parts), joined.begin() + at), at += Sizes), ...);
+    return joined;
+}
+
+// Each package's own entry, then the suite's entry for the firewall and
+// the earlier editions' entries.
+constexpr std::u16string_view kFirewallOwnEntry[] = {u"Kelvan Personal Firewall"};
+constexpr std::u16string_view kUpgradeOwnEntry[] = {u"Kelvan QX Dovrane"};
+constexpr std::u16string_view kSharedUninstallNames[] = {
     u"Kelvan Suite Personal\\fw",
     u"Kelvan QX Dovrane\\Kelvan Personal Firewall",
     u"Kelvan QX Dovrane\\Kelvan QX Firewall",
     u"Kelvan QX Dovrane\\QX Firewall",
     u"Kelvan QX Firewall",
     u"QX Firewall"};
-constexpr std::u16string_view kUpgradeUninstallNames[] = {
-    u"Kelvan QX Dovrane",
-    u"Kelvan Suite Personal\\fw",
-    u"Kelvan QX Dovrane\\Kelvan Personal Firewall",
-    u"Kelvan QX Dovrane\\Kelvan QX Firewall",
-    u"Kelvan QX Dovrane\\QX Firewall",
-    u"Kelvan QX Firewall",
-    u"QX Firewall"};
+constexpr auto kFirewallUninstallNames = Join(kFirewallOwnEntry, kSharedUninstallNames);
+constexpr auto kUpgradeUninstallNames = Join(kUpgradeOwnEntry, kSharedUninstallNames);
 constexpr std::u16string_view kFirewallShortcutFolders[] = {
     u"Kelvan QX Dovrane\\QX Firewall", u"Kelvan QX Dovrane\\Kelvan QX Firewall",
     u"Kelvan QX Dovrane\\Kelvan Personal Firewall", u"Kelvan Suite\\Kelvan Personal Firewall"};
@@ -128,14 +133,6 @@ constexpr Competitor kOtherAntivirus[] = {
     Plain(u"AntiViral Toolkit Pro"),
     Plain(u"VirusScan Online"),
 };
-
-template <size_t... Sizes>
-constexpr auto Join(const Competitor (&... parts)[Sizes]) {
-    std::array<Competitor, (Sizes + ...)> joined{};
-    size_t at = 0;
-    ((std::copy(std::begin(parts), std::end(parts), joined.begin() + at), at += Sizes), ...);
-    return joined;
-}
 
 constexpr auto kFirewallCompetitors = Join(kMakersFirewalls, kSuiteFirewalls, kOtherFirewalls);
 constexpr auto kUpgradeCompetitors =

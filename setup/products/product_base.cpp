@@ -125,6 +125,14 @@ void LogProductMessage(uint32_t id, std::optional<std::u16string_view> argument)
     ReportProductMessage(id, argument, 3, 0);
 }
 
+std::u16string JoinFileNames(const std::vector<std::u16string>& names) {
+    std::u16string list;
+    for (const auto& name : names) {
+        list += (list.empty() ? u"" : u", ") + name;
+    }
+    return list;
+}
+
 int32_t RunningMode() {
     const SetupOperation* operation = GetCurrentOperation();
     return operation ? operation->mode() : kModeInstall;
@@ -163,6 +171,15 @@ std::u16string ProductBase<Base>::FilesFolder() {
         folder.clear();
     }
     return folder;
+}
+
+template <class Base>
+std::u16string ProductBase<Base>::OrRecorded(std::u16string value,
+                                             std::u16string_view recorded_name) {
+    if (value.empty() && RunningMode() != kModeInstall) {
+        value = ReadMachineText(settings_key_, recorded_name);
+    }
+    return value;
 }
 
 template <class Base>
@@ -639,6 +656,23 @@ uint32_t ProductBase<Base>::CopyProductFiles(std::vector<std::u16string>& failur
     util::CopyFileToDirectory(root, files, util::GetCurrentAppModuleName(),
                               std::u16string_view(u"xjuninst.exe"), &failures);
     return failures.size() != before ? 9028 : 0;
+}
+
+template <class Base>
+void ProductBase<Base>::CopyFrameworkFiles(std::u16string_view folder,
+                                          std::vector<std::u16string>& failures) {
+    const std::u16string root = util::GetCurrentAppDir();
+    if (util::IsWin9x()) {
+        std::vector<std::u16string> unicows;
+        if (!util::CopyFileToDirectory(root, folder, u"unicows.dll", std::nullopt, &unicows) &&
+            !util::FileExists(util::AppendPath(folder, u"unicows.dll").value_or(u""))) {
+            failures.insert(failures.end(), unicows.begin(), unicows.end());
+        }
+    }
+    util::CopyFileToDirectory(root, folder, u"ulmfrm.dll", std::u16string_view(u"frayle.dll"),
+                              &failures);
+    util::CopyFileToDirectory(root, folder, u"ulmres.dll", std::u16string_view(u"xjvres.dll"),
+                              &failures);
 }
 
 template <class Base>

@@ -79,6 +79,8 @@ void ReportProductMessage(uint32_t id, std::optional<std::u16string_view> argume
                           int log_kind = 3, int display_kind = 3, uint32_t code = 0);
 // Information in the log only.
 void LogProductMessage(uint32_t id, std::optional<std::u16string_view> argument = std::nullopt);
+// The names of the files that could not be copied, for a message.
+std::u16string JoinFileNames(const std::vector<std::u16string>& names);
 // The running operation's mode; install when none runs.
 int32_t RunningMode();
 
@@ -123,6 +125,11 @@ class ProductBase : public Base {
     uint32_t WriteUninstallEntry();
     uint32_t RemoveUninstallEntries();
     uint32_t CopyProductFiles(std::vector<std::u16string>& failures);
+    // The setup's framework and its resources from the setup program's
+    // folder into the folder, under the names a member's copy of the
+    // setup program loads them by (with the Unicode layer on Windows 9x,
+    // forgiven when already there); what failed is added to failures.
+    void CopyFrameworkFiles(std::u16string_view folder, std::vector<std::u16string>& failures);
     uint32_t DeleteSharedFiles();
     // 0, or 9036 when a row could not be handled; nothing with
     // /NoUpdateFirewall.
@@ -155,6 +162,9 @@ class ProductBase : public Base {
     bool Alone();
     // The installed files folder; empty when unknown.
     std::u16string FilesFolder();
+    // The value as the product's own registration gives it; outside install
+    // mode, when that is empty, the one the settings key recorded.
+    std::u16string OrRecorded(std::u16string value, std::u16string_view recorded_name);
     // Fills Path, Files and Group of the settings key where missing.
     void KeepFoldersForCleanup();
     // Steps that go on after a failure: the first failure is reported as an

@@ -72,28 +72,20 @@ bool ProductQZ::GetInstalledVersion(std::u16string& version) {
 bool ProductQZ::GetInstalledPath(std::u16string& path, uint32_t& flag) {
     flag = 0;
     GetInstalledFilesPath(path, flag);
-    if (path.empty() && !IsInstallMode()) {
-        path = ReadMachineText(settings_key_, u"Path");
-    }
+    path = OrRecorded(path, u"Path");
     util::TrimPathEnd(path);
     return !path.empty();
 }
 
 bool ProductQZ::GetInstalledFilesPath(std::u16string& path, uint32_t& flag) {
     flag = 0;
-    path = ReadMachineText(kProductQzKey, u"InstallPath");
-    if (path.empty() && !IsInstallMode()) {
-        path = ReadMachineText(settings_key_, u"Files");
-    }
+    path = OrRecorded(ReadMachineText(kProductQzKey, u"InstallPath"), u"Files");
     util::TrimPathEnd(path);
     return !path.empty();
 }
 
 bool ProductQZ::GetInstalledGroup(std::u16string& group) {
-    group = ReadMachineText(kProductQzKey, u"ProgramGroup");
-    if (group.empty() && !IsInstallMode()) {
-        group = ReadMachineText(settings_key_, u"Group");
-    }
+    group = OrRecorded(ReadMachineText(kProductQzKey, u"ProgramGroup"), u"Group");
     return !group.empty();
 }
 
@@ -276,11 +268,8 @@ uint32_t ProductQZ::FinishInstall() {
     std::vector<std::u16string> copy_failures;
     const uint32_t product_files = CopyProductFiles(copy_failures);
     const uint32_t shared_files = CopySharedFiles(copy_failures);
-    std::u16string list;
-    for (const auto& name : copy_failures) {
-        list += (list.empty() ? u"" : u", ") + name;
-    }
-    failures.Note(product_files != 0 ? product_files : shared_files, 25033, list);
+    failures.Note(product_files != 0 ? product_files : shared_files, 25033,
+                  JoinFileNames(copy_failures));
     RemoveShortcutFolders(true);
     RemoveShortcutFolders(false);
     failures.Note(CreateShortcuts(), 25035);
@@ -362,19 +351,8 @@ uint32_t ProductQZ::CopySharedFiles(std::vector<std::u16string>& failures) {
     }
     LogProductMessage(25536);
     const std::u16string files = FilesFolder();
-    const std::u16string root = util::GetCurrentAppDir();
     const size_t before = failures.size();
-    if (util::IsWin9x()) {
-        std::vector<std::u16string> unicows;
-        if (!util::CopyFileToDirectory(root, files, u"unicows.dll", std::nullopt, &unicows) &&
-            !util::FileExists(util::AppendPath(files, u"unicows.dll").value_or(u""))) {
-            failures.insert(failures.end(), unicows.begin(), unicows.end());
-        }
-    }
-    util::CopyFileToDirectory(root, files, u"ulmfrm.dll", std::u16string_view(u"frayle.dll"),
-                              &failures);
-    util::CopyFileToDirectory(root, files, u"ulmres.dll", std::u16string_view(u"xjvres.dll"),
-                              &failures);
+    CopyFrameworkFiles(files, failures);
     std::u16string product_folder;
     GetSetupFilePath(product_folder, std::nullopt);
     util::CopyFileToDirectory(product_folder, files, u"trombqz.chm", std::nullopt, &failures);

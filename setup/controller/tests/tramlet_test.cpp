@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "setup/products/member_packaging.h"
 #include "testing/gui/gui_test_support.h"
 #include "testing/gui/window_driver.h"
 
@@ -765,7 +766,8 @@ TEST(Tramlet, SilentRunsShowNothingAndStartNoProgressThread) {
 
 TEST(Tramlet, TheWatcherPressesYesOnlyOnTheFirewallsQuestions) {
     const Source source(L"watcher", L"Tramlet.exe", {"qz|name=One", "watch|One:Install|5000"});
-    const std::wstring title = L"Tessaly Setup - Replace Files";
+    const std::u16string_view first_question(setup::kFirewallQuestions[0].title);
+    const std::wstring title(first_question.begin(), first_question.end());
     // Another class's window of the same title is left alone.
     const std::wstring stand_in_log = source.Path(L"stand_in.log");
     RunningProgram other;
