@@ -399,6 +399,66 @@ TEST_F(FirewallSetup, UninstallWaitsForTheRespawnedUninstallerThenRemovesTheEngi
     EXPECT_FALSE(KeyExists(std::wstring(kUninstall) + L"Kelvan Personal Firewall"));
 }
 
+TEST_F(FirewallSetup, ServersAreRefusedWhateverTheCaseOfTheProductType) {
+    const std::wstring options = L"SYSTEM\\CurrentControlSet\\Control\\ProductOptions";
+    const std::wstring before = ReadText(options, L"ProductType");
+    struct Case {
+        const wchar_t* product_type;
+        DWORD exit_code;
+    };
+    for (const Case& c : {Case{L"ServerNT", 9009}, Case{L"LanmanNT", 9009}, Case{L"WINNT", 0},
+                          Case{L"winnt", 0}}) {
+        ForgetEngine();
+        WriteText(options, L"ProductType", c.product_type);
+        EXPECT_EQ(RunSetup(InstallCommand(kSource)), c.exit_code)
+            << olvex::testing::Narrow(c.product_type);
+    }
+    WriteText(options, L"ProductType", before);
+}
+
+TEST_F(FirewallSetup, AStandaloneEngineIsToldApartByItsFiles) {
+    const std::wstring folder = L"C:\\Tessaly";
+    std::error_code error;
+    fs::create_directories(fs::path(folder));
+    WriteText(kEngineProduct, L"InstallDirectory", folder);
+    EXPECT_FALSE(IsStandaloneTessalyInstalled());
+    WriteFileBytes(folder + L"\\alert.tsa", "alerts\r\n");
+    EXPECT_TRUE(IsStandaloneTessalyInstalled());
+    // The suite edition's companion library marks the suite's engine.
+    WriteFileBytes(folder + L"\\" + Wide(kFirewallCompanionLibrary), "suite\r\n");
+    EXPECT_FALSE(IsStandaloneTessalyInstalled());
+    fs::remove_all(fs::path(folder), error);
+}
+
+TEST_F(FirewallSetup, ACleanupLeavesAStandaloneEngineAlone) {
+    const std::wstring folder = L"C:\\Tessaly";
+    // The engine's files and settings left on the machine: the cleanup
+    // removes them unless the engine was installed on its own.
+    for (const bool standalone : {true, false}) {
+        ForgetEngine();
+        // A cleanup copy removes itself when it is done.
+        fs::copy_file(fs::path(kSource) / L"Tramlet.exe", fs::path(kSource) / L"xjcu_001.exe",
+                      fs::copy_options::overwrite_existing);
+        std::error_code error;
+        fs::remove_all(fs::path(folder), error);
+        fs::create_directories(fs::path(folder));
+        if (standalone) {
+            WriteFileBytes(folder + L"\\alert.tsa", "alerts\r\n");
+        }
+        WriteText(kEngineProduct, L"InstallDirectory", folder);
+        WriteText(kEngine, L"OEM", L"Tessaly Labs");
+        WriteText(L"SYSTEM\\CurrentControlSet\\Services\\cvdatant", L"Start", L"1");
+        WriteFileBytes(SystemFolder() + L"\\cvdatant.sys", "driver\r\n");
+        EXPECT_EQ(
+            RunSetup(L"\"" + std::wstring(kSource) + L"\\xjcu_001.exe\" /Silent /NoReboot"), 0u);
+        EXPECT_EQ(ReadText(kEngine, L"OEM").empty(), !standalone) << standalone;
+        EXPECT_EQ(Exists(SystemFolder() + L"\\cvdatant.sys"), standalone) << standalone;
+        EXPECT_EQ(KeyExists(L"SYSTEM\\CurrentControlSet\\Services\\cvdatant"), standalone)
+            << standalone;
+        fs::remove_all(fs::path(folder), error);
+    }
+}
+
 TEST(FirewallUpgradeSetup, InstallsAUnifiedEngine) {
     ForgetEngine();
     AssembleSource(kUpgradeSource, SETUP_MEMBER_FW_UPGRADE);
