@@ -289,6 +289,29 @@ TEST_F(FirewallSetup, AQuestionNobodyAnswersFailsTheInstall) {
     EXPECT_TRUE(Exists(TempFolder() + L"fwconfig.txt"));
 }
 
+TEST_F(FirewallSetup, TheEngineInstallerAsksItsSevenQuestionsInOrder) {
+    // The engine's installer on its own, each question answered by hand.
+    const std::wstring config = L"C:\\fwconfig-by-hand.txt";
+    WriteFileBytes(config, "OEM_APPTITLE=By hand\r\n");
+    gui::RunningProgram installer;
+    ASSERT_TRUE(installer.Start(L"\"" + std::wstring(kSource) + L"\\fw\\tssetup.exe\" /s /M=\"" +
+                                config + L"\" /NOREBOOT"));
+    int number = 0;
+    for (const FirewallQuestion& question : kFirewallQuestions) {
+        const std::wstring title = Wide(question.title);
+        const HWND box = gui::FindTopLevelWindow({title, L"#32770"}, 30000);
+        ASSERT_NE(box, nullptr) << olvex::testing::Narrow(title);
+        gui::SaveScreenshot(box, "question-" + std::to_string(++number));
+        ASSERT_TRUE(gui::PressButton(box, IDYES));
+        ASSERT_TRUE(gui::WaitForWindowGone(box, 10000));
+    }
+    EXPECT_EQ(installer.Wait(60000), std::optional<DWORD>(0));
+    EXPECT_EQ(ReadFileBytes(kConfigCopy), "OEM_APPTITLE=By hand\r\n");
+    EXPECT_EQ(ReadText(kEngineProduct, L"CurrentVersion"), L"5.0.0.1");
+    std::error_code error;
+    fs::remove(fs::path(config), error);
+}
+
 TEST_F(FirewallSetup, AllSevenQuestionsAreAnsweredYes) {
     // Without the watcher's answers the installer would stop at the first.
     ASSERT_EQ(RunSetup(InstallCommand(kSource)), 0u);
@@ -468,8 +491,11 @@ TEST(FirewallUpgradeSetup, InstallsAUnifiedEngine) {
     ProductFWU upgrade;
     EXPECT_FALSE(firewall.IsInstalled(true));
     EXPECT_TRUE(upgrade.IsInstalled(true));
-    // The same version again passes the upgrade's version guard.
+    // The same version again passes the upgrade's version guard; an
+    // installed engine newer than the package's installer stops it.
     EXPECT_EQ(RunSetup(InstallCommand(kUpgradeSource)), 0u);
+    WriteText(kEngineProduct, L"CurrentVersion", L"5.1.0.0");
+    EXPECT_EQ(RunSetup(InstallCommand(kUpgradeSource)), 9015u);
     ForgetEngine();
 }
 
