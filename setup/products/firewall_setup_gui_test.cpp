@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "setup/products/member_packaging.h"
 #include "setup/core/system_utilities.h"
@@ -420,6 +422,40 @@ TEST_F(FirewallSetup, UninstallWaitsForTheRespawnedUninstallerThenRemovesTheEngi
     EXPECT_FALSE(KeyExists(L"SYSTEM\\CurrentControlSet\\Services\\cvdatant"));
     EXPECT_FALSE(KeyExists(kEngine));
     EXPECT_FALSE(KeyExists(std::wstring(kUninstall) + L"Kelvan Personal Firewall"));
+}
+
+TEST_F(FirewallSetup, AHungWindowWithAQuestionsTitleDoesNotHoldSetupUp) {
+    ASSERT_EQ(RunSetup(InstallCommand(kSource)), 0u);
+    // A window of the dialog class with one of the questions' titles whose
+    // thread answers no message while the uninstaller runs.
+    const HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const HANDLE created = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const std::wstring title = Wide(kFirewallQuestions[2].title);
+    std::atomic<HWND> hung{nullptr};
+    std::thread owner([&] {
+        WNDCLASSW dialog{};
+        GetClassInfoW(nullptr, L"#32770", &dialog);
+        hung = CreateWindowExW(0, L"#32770", title.c_str(), WS_POPUP | WS_CAPTION | WS_VISIBLE,
+                               10, 10, 300, 80, nullptr, nullptr, GetModuleHandleW(nullptr),
+                               nullptr);
+        SetEvent(created);
+        WaitForSingleObject(release, INFINITE);
+        if (hung.load()) {
+            DestroyWindow(hung.load());
+        }
+    });
+    WaitForSingleObject(created, 10000);
+    const bool found = FindWindowW(L"#32770", title.c_str()) != nullptr;
+    if (found) {
+        const std::wstring uninstaller = std::wstring(kFirewallFolder) + L"\\xjuninst.exe";
+        EXPECT_EQ(RunSetup(L"\"" + uninstaller + L"\" /u /Silent /NoReboot"), 0u);
+    }
+    SetEvent(release);
+    owner.join();
+    CloseHandle(release);
+    CloseHandle(created);
+    ASSERT_TRUE(found) << "no window " << GetLastError();
+    EXPECT_FALSE(KeyExists(kEngine));
 }
 
 TEST_F(FirewallSetup, ServersAreRefusedWhateverTheCaseOfTheProductType) {
