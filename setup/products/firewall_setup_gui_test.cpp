@@ -518,6 +518,52 @@ TEST_F(FirewallSetup, ACleanupLeavesAStandaloneEngineAlone) {
     }
 }
 
+TEST(FirewallCompetitors, CountOnlyWhenTheirFilesSaySo) {
+    // A silent run keeps a competitor it finds and stops with 9021; an
+    // entry whose test fails is no competitor.
+    struct Case {
+        const char* name;
+        const wchar_t* source;
+        const char* member;
+        const wchar_t* entry;
+        const wchar_t* key;
+        const wchar_t* value;
+        const wchar_t* file;
+    };
+    const Case cases[] = {
+        {"stand-alone engine", kSource, SETUP_MEMBER_FW, L"Tessaly", L"SOFTWARE\\Tessaly Labs\\Tessaly",
+         L"InstallDirectory", L"alert.tsa"},
+        {"earlier firewall", kSource, SETUP_MEMBER_FW, L"Kelvan QX Firewall",
+         L"SOFTWARE\\Vorandel\\Kelvan QX Firewall", L"InstallDirectory", L"voveruv.exe"},
+        {"suite's antivirus", kUpgradeSource, SETUP_MEMBER_FW_UPGRADE,
+         L"Kelvan Suite Personal\\av", L"SOFTWARE\\Vorandel\\Vuvu-Roved\\Install", L"ProgramPath",
+         L"nim.dat"},
+    };
+    const std::wstring folder = L"C:\\Competitor";
+    for (const Case& c : cases) {
+        AssembleSource(c.source, c.member);
+        for (const bool marked : {false, true}) {
+            ForgetEngine();
+            std::error_code error;
+            fs::remove_all(fs::path(folder), error);
+            fs::create_directories(fs::path(folder));
+            if (marked) {
+                WriteFileBytes(folder + L"\\" + c.file, "marker\r\n");
+            }
+            WriteText(c.key, c.value, folder);
+            const std::wstring entry = std::wstring(kUninstall) + c.entry;
+            WriteText(entry, L"DisplayName", c.entry);
+            WriteText(entry, L"UninstallString", folder + L"\\uninstall.exe");
+            EXPECT_EQ(RunSetup(InstallCommand(c.source)), marked ? 9021u : 0u)
+                << c.name << (marked ? " with its file" : " without its file");
+            DeleteTree(entry);
+            DeleteTree(c.key);
+            fs::remove_all(fs::path(folder), error);
+        }
+    }
+    ForgetEngine();
+}
+
 TEST(FirewallUpgradeSetup, InstallsAUnifiedEngine) {
     ForgetEngine();
     AssembleSource(kUpgradeSource, SETUP_MEMBER_FW_UPGRADE);
