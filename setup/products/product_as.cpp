@@ -84,7 +84,7 @@ ProductAS::ProductAS() : ProductBase<Product>(kTables) {
 }
 
 bool ProductAS::GetInstalledVersion(std::u16string& version) {
-    version = u"0";
+    version.assign(1, u'0');
     // Once its own registration is gone the product counts as removed,
     // even while the suite's entry for it is still there.
     if (IsInstalled(true)) {
@@ -256,7 +256,10 @@ uint32_t ProductAS::FinishInstall() {
     const uint32_t shared_files = CopySharedFiles(copy_failures);
     std::u16string list;
     for (const auto& name : copy_failures) {
-        list += (list.empty() ? u"" : u", ") + name;
+        if (!list.empty()) {
+            list += u", ";
+        }
+        list += name;
     }
     failures.Note(product_files != 0 ? product_files : shared_files, 25033, list);
     RemoveShortcutFolders(true);
