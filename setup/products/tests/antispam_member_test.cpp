@@ -223,12 +223,17 @@ std::string UrlOf(const fs::path& shortcut) {
 // A stand-alone edition: its update program (the member's stand-in, which
 // also uninstalls it) in a folder of its own without the companion library,
 // its key and its uninstall entry.
+// Its uninstall goes on in the copy for ten seconds: long past the rest of
+// the run, had setup not waited for it.
 void InstallStandalone() {
     fs::create_directories(fs::path(kStandaloneFolder));
-    for (const wchar_t* file : {L"z-update.exe", L"z-update.exe.ini"}) {
-        fs::copy_file(fs::path(Source(L"as")) / file, fs::path(kStandaloneFolder) / file,
-                      fs::copy_options::overwrite_existing);
-    }
+    fs::copy_file(fs::path(Source(L"as")) / L"z-update.exe",
+                  fs::path(kStandaloneFolder) / L"z-update.exe",
+                  fs::copy_options::overwrite_existing);
+    std::ofstream(fs::path(kStandaloneFolder) / L"z-update.exe.ini", std::ios::binary)
+        << "[standin]\r\nrespawn=1\r\ndelay=10000\r\n"
+        << "unreg1=HKLM\\SOFTWARE\\Zalt|*\r\n"
+        << "unreg2=HKLM\\" << Narrow(kOwnEntry) << "|*\r\n";
     SetMachineText(kProductKey, L"ReleaseVersion", L"3.0.0.7");
     SetMachineText(kProductKey, L"AppInstallPath", kStandaloneFolder);
     SetMachineText(kProductKey, L"ReleasePath", kStandaloneFolder);
