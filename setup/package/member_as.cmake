@@ -63,3 +63,9 @@ if(TARGET setup_antispam_member_gui_tests)
     SETUP_MEMBER_AS="${member_as}")
   target_link_libraries(setup_antispam_member_gui_tests PRIVATE shell32)
 endif()
+
+# The earlier files folder and links, in a Wine prefix of its own.
+add_test(NAME setup_wine_antispam_folders
+         COMMAND bash ${CMAKE_SOURCE_DIR}/setup/products/tests/antispam_folders_test.sh
+                 ${CMAKE_BINARY_DIR}/setup/tools ${CMAKE_SOURCE_DIR})
+set_tests_properties(setup_wine_antispam_folders PROPERTIES TIMEOUT 600)
