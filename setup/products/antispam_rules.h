@@ -16,7 +16,9 @@
 
 namespace olvex::setup {
 
-// The product's own uninstall entry, also the stand-alone edition's.
+// The product's id; its own uninstall entry (also the stand-alone
+// edition's) carries it.
+inline constexpr char16_t kAntiSpamProductGuid[] = u"{610B2370-F55F-4A0A-932B-EBDB99FFCE6D}";
 inline constexpr char16_t kAntiSpamOwnEntry[] = u"Zalt {610B2370-F55F-4A0A-932B-EBDB99FFCE6D}";
 inline constexpr char16_t kAntiSpamKey[] = u"SOFTWARE\\Zalt";
 inline constexpr char16_t kAntiSpamSettingsKey[] = u"SOFTWARE\\Vorandel\\Kelvan Suite Personal\\as";

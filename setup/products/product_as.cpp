@@ -22,9 +22,7 @@ constexpr uint32_t kNoFilesFolder = 9029;
 constexpr uint32_t kNoUninstallCommand = 9030;
 constexpr uint32_t kShortcutFailed = 9034;
 constexpr uint32_t kStillInstalled = 9039;
-constexpr uint32_t kSettingsFailed = 9040;
 constexpr uint32_t kUpdaterAppearsMs = 3000;
-constexpr char16_t kProductGuid[] = u"{610B2370-F55F-4A0A-932B-EBDB99FFCE6D}";
 
 bool AcceptStandalone(std::u16string_view) {
     return IsStandaloneAntiSpamInstalled();
@@ -59,8 +57,9 @@ void DeleteFolderWithContents(const std::u16string& folder) {
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return;
     }
+    // Its attributes are left as they are: changing them would change the
+    // folder the link points to.
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        SetFileAttributesW(W(folder), FILE_ATTRIBUTE_NORMAL);
         RemoveDirectoryW(W(folder));
         return;
     }
@@ -162,14 +161,7 @@ uint32_t ProductAS::CheckRegistryPermissions(std::u16string& text) {
 }
 
 uint32_t ProductAS::CheckDirectoryPermissions(std::u16string& text) {
-    text.clear();
-    const auto os = util::GetOsVersionInfo();
-    if (!available() || (os && os->platform != util::kPlatformNt)) {
-        return 0;
-    }
-    TestFolderWrite(util::GetWinDir(), text);
-    TestFolderWrite(util::GetWinSysDir(), text);
-    return text.empty() ? 0 : 9012;
+    return TestSystemFolders(text);
 }
 
 uint32_t ProductAS::CheckPrerequisites(std::u16string& text) {
@@ -254,14 +246,8 @@ uint32_t ProductAS::FinishInstall() {
     std::vector<std::u16string> copy_failures;
     const uint32_t product_files = CopyProductFiles(copy_failures);
     const uint32_t shared_files = CopySharedFiles(copy_failures);
-    std::u16string list;
-    for (const auto& name : copy_failures) {
-        if (!list.empty()) {
-            list += u", ";
-        }
-        list += name;
-    }
-    failures.Note(product_files != 0 ? product_files : shared_files, 25033, list);
+    failures.Note(product_files != 0 ? product_files : shared_files, 25033,
+                  JoinNames(copy_failures));
     RemoveShortcutFolders(true);
     RemoveShortcutFolders(false);
     failures.Note(CreateShortcuts(), 25035);
@@ -301,8 +287,9 @@ uint32_t ProductAS::CreateShortcuts() {
     GetInstalledVersion(release);
     const std::u16string brand = Products().Suite().GetDisplayName();
     const auto web = [&](uint32_t title_id, uint32_t address_id) {
-        const std::u16string address = AntiSpamWebAddress(
-            SetupLogger::Instance().host().LoadText(address_id, 512), kProductGuid, release, brand);
+        const std::u16string address =
+            AntiSpamWebAddress(SetupLogger::Instance().host().LoadText(address_id, 512),
+                               kAntiSpamProductGuid, release, brand);
         return SUCCEEDED(util::CreateInternetShortcut(folder, Formatted(title_id, name), address));
     };
     bool made =
@@ -319,16 +306,7 @@ uint32_t ProductAS::CreateShortcuts() {
 }
 
 uint32_t ProductAS::WriteRegistrySettings() {
-    if (!selected()) {
-        return 0;
-    }
-    LogProductMessage(25533);
-    if (!program_group_.empty() &&
-        util::WriteRegistryValue(HKEY_LOCAL_MACHINE, kAntiSpamKey, u"ProgramGroup", program_group_,
-                                 REG_SZ) != ERROR_SUCCESS) {
-        return kSettingsFailed;
-    }
-    return 0;
+    return WriteProgramGroupValue(kAntiSpamKey);
 }
 
 uint32_t ProductAS::CopySharedFiles(std::vector<std::u16string>& failures) {
@@ -336,13 +314,8 @@ uint32_t ProductAS::CopySharedFiles(std::vector<std::u16string>& failures) {
         return 0;
     }
     LogProductMessage(25536);
-    const std::u16string files = FilesFolder();
-    const std::u16string root = util::GetCurrentAppDir();
     const size_t before = failures.size();
-    util::CopyFileToDirectory(root, files, u"ulmfrm.dll", std::u16string_view(u"frayle.dll"),
-                              &failures);
-    util::CopyFileToDirectory(root, files, u"ulmres.dll", std::u16string_view(u"xjvres.dll"),
-                              &failures);
+    CopyFrameworkFiles(FilesFolder(), failures);
     std::u16string product_folder;
     GetSetupFilePath(product_folder, std::nullopt);
     util::CopyFileToDirectory(product_folder, ProgramFolder(), kAntiSpamHelpFile, std::nullopt,
