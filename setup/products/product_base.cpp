@@ -911,6 +911,16 @@ uint32_t ProductBase<Base>::WriteProgramGroupValue(std::u16string_view key) {
 }
 
 template <class Base>
+uint32_t ProductBase<Base>::OpenShortcutFolder(std::u16string& folder) {
+    LogProductMessage(25537);
+    const uint32_t created = CreateStartMenuFolder(folder);
+    if (created != 0) {
+        ReportProductMessage(25035, GetDisplayName());
+    }
+    return created;
+}
+
+template <class Base>
 void ProductBase<Base>::CopyFrameworkFiles(const std::u16string& files,
                                            std::vector<std::u16string>& failures) {
     const std::u16string root = util::GetCurrentAppDir();

@@ -180,6 +180,9 @@ class ProductBase : public Base {
     // For a selected member: "ProgramGroup" = the program group (when set)
     // under the member's own key; 9040 when it cannot be written.
     uint32_t WriteProgramGroupValue(std::u16string_view key);
+    // The start of the shortcuts: logs 25537 and creates the Start-menu
+    // folder; its failure is reported with 25035 and returned.
+    uint32_t OpenShortcutFolder(std::u16string& folder);
     // The framework and its resource DLL from the suite's setup folder into
     // the files folder, as "frayle.dll" and "xjvres.dll".
     void CopyFrameworkFiles(const std::u16string& files, std::vector<std::u16string>& failures);

@@ -300,11 +300,8 @@ uint32_t ProductQZ::CreateShortcuts() {
     if (!selected() || !SetupOptions::Instance().program_group) {
         return 0;
     }
-    LogProductMessage(25537);
     std::u16string folder;
-    const uint32_t created = CreateStartMenuFolder(folder);
-    if (created != 0) {
-        ReportProductMessage(25035, GetDisplayName());
+    if (const uint32_t created = OpenShortcutFolder(folder); created != 0) {
         return created;
     }
     const std::u16string files = FilesFolder();
