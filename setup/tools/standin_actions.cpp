@@ -274,7 +274,9 @@ bool AskQuestions(const Program& program) {
     if (_wcsicmp(program.Setting(L"askset").c_str(), L"firewall") == 0) {
         for (const setup::FirewallQuestion& question : setup::kFirewallQuestions) {
             const std::wstring title(reinterpret_cast<const wchar_t*>(question.title));
-            if (!Ask(program, title, title + L"\n\nDo you want to continue?")) {
+            if (!Ask(program, title,
+                     title +
+                         L"\n\nChoose Yes to continue with the installation, No to cancel it.")) {
                 return false;
             }
         }

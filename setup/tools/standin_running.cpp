@@ -88,12 +88,10 @@ INT_PTR CALLBACK DialogProcedure(HWND dialog, UINT message, WPARAM wparam, LPARA
 HWND CreateDialogWindow(OwnedWindow* owned, int x, int y) {
     std::vector<WORD> words(sizeof(DLGTEMPLATE) / sizeof(WORD), 0);
     auto* header = reinterpret_cast<DLGTEMPLATE*>(words.data());
-    header->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE;
+    header->style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
     header->cdit = 0;
-    header->x = static_cast<short>(x / 2);
-    header->y = static_cast<short>(y / 2);
     header->cx = 180;
-    header->cy = 50;
+    header->cy = 40;
     words.push_back(0);  // no menu
     words.push_back(0);  // the dialog class
     for (const wchar_t c : owned->title) {
@@ -101,9 +99,13 @@ HWND CreateDialogWindow(OwnedWindow* owned, int x, int y) {
     }
     words.push_back(0);
     words.push_back(0);  // keeps the template's end aligned
-    return CreateDialogIndirectParamW(GetModuleHandleW(nullptr),
-                                      reinterpret_cast<const DLGTEMPLATE*>(words.data()), nullptr,
-                                      DialogProcedure, reinterpret_cast<LPARAM>(owned));
+    const HWND dialog = CreateDialogIndirectParamW(
+        GetModuleHandleW(nullptr), reinterpret_cast<const DLGTEMPLATE*>(words.data()), nullptr,
+        DialogProcedure, reinterpret_cast<LPARAM>(owned));
+    if (dialog) {
+        SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
+    }
+    return dialog;
 }
 
 HWND CreateClassWindow(OwnedWindow* owned, const std::wstring& window_class, int x, int y) {
@@ -298,8 +300,9 @@ void HoldAndWait(const Program& program) {
         owned->program = &program;
         owned->title = (*parts)[1];
         owned->ends = *ends;
-        const int x = 40 + 30 * static_cast<int>(i);
-        const int y = 40 + 30 * static_cast<int>(i);
+        // One below the other, so that each can be seen.
+        const int x = 40;
+        const int y = 40 + 130 * static_cast<int>(i);
         owned->window = (*parts)[0] == L"#32770"
                             ? CreateDialogWindow(owned.get(), x, y)
                             : CreateClassWindow(owned.get(), (*parts)[0], x, y);
