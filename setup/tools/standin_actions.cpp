@@ -85,6 +85,12 @@ std::vector<std::wstring> Matches(const std::wstring& path, bool with_folders) {
     return found;
 }
 
+// A link, itself: what it points to is no part of the tree. (Wine cannot
+// remove its Unix links to folders; such a link stays.)
+bool RemoveLink(const std::wstring& path) {
+    return RemoveDirectoryW(path.c_str()) || DeleteFileW(path.c_str());
+}
+
 // A file, or a folder with everything in it; nothing to do when it is
 // missing. A reparse point (a link) is
 // removed itself: what it points to is left alone.
@@ -97,10 +103,11 @@ bool DeleteTree(const std::wstring& path) {
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         return DeleteFileW(path.c_str()) != 0;
     }
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-        for (const std::wstring& child : Matches(path + L"\\*", true)) {
-            DeleteTree(child);
-        }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return RemoveLink(path);
+    }
+    for (const std::wstring& child : Matches(path + L"\\*", true)) {
+        DeleteTree(child);
     }
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_DIRECTORY);
     return RemoveDirectoryW(path.c_str()) != 0;

@@ -236,6 +236,25 @@ TEST(StandinGui, FileAndRegistryActionsWithPlaceholders) {
                                   }));
 }
 
+// The runner's script made linked-tree\link, a Unix link to "outside".
+TEST(StandinGui, DeletingAFolderLeavesWhatALinkInItPointsTo) {
+    const std::wstring outside = std::wstring(kRoot) + L"\\outside";
+    const std::wstring tree = std::wstring(kRoot) + L"\\linked-tree";
+    ASSERT_NE(GetFileAttributesW((tree + L"\\link").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+    ASSERT_EQ(ReadFile(tree + L"\\link\\precious.txt"), "precious");
+    const std::wstring program =
+        Place(std::wstring(kRoot) + L"\\links\\unlinker.exe", {"delete1=" + Narrow(tree)});
+    EXPECT_EQ(RunToEnd(L"\"" + program + L"\""), 0u);
+    EXPECT_FALSE(Exists(tree + L"\\own.txt"));
+    EXPECT_EQ(ReadFile(outside + L"\\precious.txt"), "precious");
+    // Wine removes no Unix link to a folder: then the link alone stays, and
+    // the stand-in says it could not delete the tree.
+    if (Exists(tree)) {
+        EXPECT_TRUE(Exists(tree + L"\\link"));
+        EXPECT_TRUE(Logged("unlinker.exe", "failed: delete1=" + Narrow(tree)));
+    }
+}
+
 TEST(StandinGui, DestinationAfterTextIsTheRestOfTheLine) {
     const std::wstring program = Place(
         std::wstring(kRoot) + L"\\as\\Anti-Spam.exe",
