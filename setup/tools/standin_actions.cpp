@@ -158,11 +158,11 @@ bool CopyPath(const Program& program, std::wstring from, const std::wstring& to)
 }
 
 bool CopyArgument(const Program& program, const std::wstring& name, const std::wstring& to) {
-    const std::optional<std::wstring> source = SwitchValue(program.arguments(), name);
+    const std::optional<std::u16string> source = SwitchValue(U16(program.arguments()), U16(name));
     if (!source || source->empty()) {
         return false;
     }
-    return CopyOne(*source, to, !to.empty() && to.back() == L'\\');
+    return CopyOne(Wide(*source), to, !to.empty() && to.back() == L'\\');
 }
 
 struct KeyPath {
@@ -210,7 +210,7 @@ bool WriteValue(const std::vector<std::wstring>& fields) {
             RegSetValueExW(key, value_name, 0, kind, reinterpret_cast<const BYTE*>(data.c_str()),
                            static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
     } else if (_wcsicmp(type.c_str(), L"dword") == 0) {
-        if (const std::optional<uint32_t> number = ParseDword(data)) {
+        if (const std::optional<uint32_t> number = ParseDword(U16(data))) {
             const DWORD value = *number;
             result = RegSetValueExW(key, value_name, 0, REG_DWORD,
                                     reinterpret_cast<const BYTE*>(&value), sizeof(value));
@@ -261,7 +261,7 @@ template <typename Step>
 void RunNumbered(const Program& program, const std::wstring& key, size_t fields, Step step) {
     const std::vector<std::wstring> values = program.NumberedSettings(key);
     for (size_t i = 0; i < values.size(); ++i) {
-        std::optional<std::vector<std::wstring>> parts = SplitFields(values[i], fields);
+        std::optional<std::vector<std::wstring>> parts = Fields(values[i], fields);
         bool done = false;
         if (parts) {
             for (std::wstring& part : *parts) {
@@ -290,7 +290,7 @@ bool AskQuestions(const Program& program) {
     }
     for (const std::wstring& value : program.NumberedSettings(L"ask")) {
         const std::vector<std::wstring> parts =
-            SplitFields(value, 2).value_or(std::vector<std::wstring>{value, L""});
+            Fields(value, 2).value_or(std::vector<std::wstring>{value, L""});
         if (!Ask(program, program.Expand(parts[0]), program.Expand(parts[1]))) {
             return false;
         }

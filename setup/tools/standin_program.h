@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,6 +12,16 @@
 #include "setup/tools/standin_rules.h"
 
 namespace olvex::standin {
+
+// The portable rules take UTF-16 text; wchar_t is UTF-16 here.
+inline std::u16string U16(std::wstring_view text) {
+    return std::u16string(text.begin(), text.end());
+}
+inline std::wstring Wide(std::u16string_view text) {
+    return std::wstring(text.begin(), text.end());
+}
+// SplitFields for the program's wide texts.
+std::optional<std::vector<std::wstring>> Fields(std::wstring_view value, size_t count);
 
 class Program {
   public:

@@ -283,15 +283,15 @@ void HoldAndWait(const Program& program) {
     }
 
     const std::wstring ends_text = program.Setting(L"windowends");
-    std::optional<unsigned> ends = ParseWindowEnds(ends_text);
+    std::optional<unsigned> ends = ParseWindowEnds(U16(ends_text));
     if (!ends) {
         program.Log(L"failed: windowends=" + ends_text);
-        ends = ParseWindowEnds(L"");
+        ends = ParseWindowEnds(u"");
     }
     std::vector<std::unique_ptr<OwnedWindow>> windows;
     const std::vector<std::wstring> window_settings = program.NumberedSettings(L"window");
     for (size_t i = 0; i < window_settings.size(); ++i) {
-        const std::optional<std::vector<std::wstring>> parts = SplitFields(window_settings[i], 2);
+        const std::optional<std::vector<std::wstring>> parts = Fields(window_settings[i], 2);
         if (!parts || (*parts)[0].empty()) {
             program.Log(L"failed: window" + std::to_wstring(i + 1) + L"=" + window_settings[i]);
             continue;
