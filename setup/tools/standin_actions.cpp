@@ -35,8 +35,10 @@ std::wstring NameOf(const std::wstring& path) {
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
+// "X:\..." or "\\server\...": not relative to a current folder or drive.
 bool IsAbsolute(const std::wstring& path) {
-    return (path.size() >= 2 && path[1] == L':') || (path.size() >= 2 && path[0] == L'\\');
+    return (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') ||
+           (path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\');
 }
 
 bool IsDots(const wchar_t* name) {
@@ -113,7 +115,12 @@ bool DeleteTree(const std::wstring& path) {
     return RemoveDirectoryW(path.c_str()) != 0;
 }
 
+// Only below a drive's root, named from the root: a relative path, a root
+// or every entry of a root is refused.
 bool DeletePath(const std::wstring& path) {
+    if (!IsAbsolute(path) || path.size() < 4 || (HasWildcard(path) && FolderOf(path).size() <= 2)) {
+        return false;
+    }
     if (!HasWildcard(path)) {
         return DeleteTree(path);
     }
@@ -263,7 +270,7 @@ void RunNumbered(const Program& program, const std::wstring& key, size_t fields,
     for (size_t i = 0; i < values.size(); ++i) {
         std::optional<std::vector<std::wstring>> parts = Fields(values[i], fields);
         bool done = false;
-        if (parts) {
+        if (parts && program.CanExpand(values[i])) {
             for (std::wstring& part : *parts) {
                 part = program.Expand(part);
             }

@@ -262,6 +262,19 @@ TEST(StandinGui, DestinationAfterTextIsTheRestOfTheLine) {
     EXPECT_EQ(RunToEnd(L"\"" + program + L"\" /silent C:\\Program Files\\Suite AS  "), 0u);
     EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, std::wstring(kTestKey) + L"\\AS", L"Folder"),
               L"C:\\Program Files\\Suite AS");
+
+    // Without its destination a copy touches nothing the destination's
+    // paths would have named, nor a drive's root.
+    WriteFile(L"C:\\victim.txt", "victim");
+    const std::wstring lost = Place(std::wstring(kRoot) + L"\\as\\lost.exe",
+                                    {"dest=switch:/ProductDest", "delete1=%DEST%\\victim.txt",
+                                     "delete2=C:\\*", "delete3=victim.txt"});
+    EXPECT_EQ(RunToEnd(L"\"" + lost + L"\" /Silent"), 0u);
+    EXPECT_EQ(ReadFile(L"C:\\victim.txt"), "victim");
+    EXPECT_TRUE(Exists(L"C:\\windows"));
+    EXPECT_TRUE(Logged("lost.exe", "failed: delete1=%DEST%\\victim.txt"));
+    EXPECT_TRUE(Logged("lost.exe", "failed: delete2=C:\\*"));
+    EXPECT_TRUE(Logged("lost.exe", "failed: delete3=victim.txt"));
 }
 
 TEST(StandinGui, QuestionsGoOnOnlyOnYes) {

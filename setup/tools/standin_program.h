@@ -43,6 +43,10 @@ class Program {
 
     // %DEST%, %SELFDIR%, %SYSDIR%, then the environment's variables.
     std::wstring Expand(std::wstring_view text) const;
+    // False when the text needs the destination and none was found.
+    bool CanExpand(std::wstring_view text) const {
+        return !NeedsMissingDestination(U16(text), placeholders_);
+    }
 
     // Appends "<own file name>|<text>" to the shared log.
     void Log(std::wstring_view text) const;

@@ -140,6 +140,10 @@ std::u16string ReplacePlaceholders(std::u16string_view text, const Placeholders&
     return out;
 }
 
+bool NeedsMissingDestination(std::u16string_view text, const Placeholders& values) {
+    return values.dest.empty() && FindNoCase(text, u"%DEST%") != std::u16string_view::npos;
+}
+
 std::optional<unsigned> ParseWindowEnds(std::u16string_view value) {
     value = Trim(value);
     if (value.empty()) {

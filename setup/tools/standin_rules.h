@@ -40,6 +40,10 @@ struct Placeholders {
 // variables are left for the system to expand.
 std::u16string ReplacePlaceholders(std::u16string_view text, const Placeholders& values);
 
+// True when the text names %DEST% (any case) but no destination was found:
+// a path made of it would point somewhere else.
+bool NeedsMissingDestination(std::u16string_view text, const Placeholders& values);
+
 // Which messages end a window of the stand-in.
 enum WindowEnd : unsigned {
     kEndOnClose = 1,    // WM_CLOSE (16)

@@ -71,6 +71,14 @@ TEST(StandinRules, Placeholders) {
     EXPECT_EQ(ReplacePlaceholders(u"%DEST%", Placeholders{u"%SELFDIR%", u"no", u""}), u"%SELFDIR%");
 }
 
+TEST(StandinRules, AMissingDestinationIsNoticed) {
+    const Placeholders none{u"", u"C:\\src", u"C:\\windows\\system32"};
+    EXPECT_TRUE(NeedsMissingDestination(u"%DEST%\\old", none));
+    EXPECT_TRUE(NeedsMissingDestination(u"x|%dest%", none));
+    EXPECT_FALSE(NeedsMissingDestination(u"%SELFDIR%\\a", none));
+    EXPECT_FALSE(NeedsMissingDestination(u"%DEST%\\old", Placeholders{u"C:\\D", u"", u""}));
+}
+
 TEST(StandinRules, WindowEnds) {
     EXPECT_EQ(ParseWindowEnds(u""), kEndOnClose | kEndOnUser100 | kEndOnDestroy);
     EXPECT_EQ(ParseWindowEnds(u"none"), 0u);
