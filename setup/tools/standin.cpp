@@ -147,9 +147,12 @@ void Program::Log(std::wstring_view text) const {
 int main() {
     using olvex::standin::Program;
     const Program program;
+    const bool stop_request =
+        olvex::standin::IsStopRequest(olvex::standin::U16(program.arguments()));
+    const HANDLE stop = stop_request ? nullptr : olvex::standin::CreateStopEvent(program);
     olvex::standin::AppendLogLine(program.name() + L"|" + program.command_line());
 
-    if (olvex::standin::IsStopRequest(olvex::standin::U16(program.arguments()))) {
+    if (stop_request) {
         olvex::standin::StopRunningCopies(program);
         return 0;
     }
@@ -166,6 +169,6 @@ int main() {
         return static_cast<int>(program.SettingNumber(L"askfail", 1));
     }
     olvex::standin::RunActions(program);
-    olvex::standin::HoldAndWait(program);
+    olvex::standin::HoldAndWait(program, stop);
     return exit_code;
 }

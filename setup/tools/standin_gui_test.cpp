@@ -424,8 +424,8 @@ TEST(StandinGui, StopRequestsAndHeldMutexes) {
         Place(std::wstring(kRoot) + L"\\stop\\waiter.exe", {"delay=600000"});
     RunningProgram waiter;
     ASSERT_TRUE(waiter.Start(L"\"" + waiting + L"\""));
+    // Once its start is logged, a stop request reaches it.
     ASSERT_TRUE(gui::WaitUntil([] { return LogOf("waiter.exe").size() == 1; }, 20000));
-    Sleep(500);  // the copy gets to its wait
     EXPECT_EQ(RunToEnd(L"\"" + waiting + L"\" -k"), 0u);
     EXPECT_EQ(waiter.Wait(10000), 0u);
     EXPECT_TRUE(Logged("waiter.exe", "stopped"));

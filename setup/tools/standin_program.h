@@ -83,8 +83,13 @@ bool RunAsService(const Program& program, const std::wstring& service);
 // there, starts that copy with the same arguments and returns true.
 bool RespawnFromTemp(const Program& program);
 
+// The event a later copy sets to stop this one; null with "ignorestop=1".
+// Made before the start is logged, so that a stop request sent once the
+// start is seen in the log is never lost.
+HANDLE CreateStopEvent(const Program& program);
+
 // Holds the mutexes and owns the windows of the ini, then waits until it
-// is stopped, its windows are gone or its delay has passed.
-void HoldAndWait(const Program& program);
+// is stopped (the event set), its windows are gone or its delay has passed.
+void HoldAndWait(const Program& program, HANDLE stop);
 
 }  // namespace olvex::standin

@@ -267,7 +267,14 @@ bool RespawnFromTemp(const Program& program) {
     return true;
 }
 
-void HoldAndWait(const Program& program) {
+HANDLE CreateStopEvent(const Program& program) {
+    if (program.SettingNumber(L"ignorestop", 0) != 0) {
+        return nullptr;
+    }
+    return CreateEventW(nullptr, TRUE, FALSE, StopEventName(GetCurrentProcessId()).c_str());
+}
+
+void HoldAndWait(const Program& program, HANDLE stop) {
     HANDLE held = INVALID_HANDLE_VALUE;
     const std::wstring hold = program.Expand(program.Setting(L"hold"));
     if (!hold.empty()) {
@@ -313,10 +320,6 @@ void HoldAndWait(const Program& program) {
         windows.push_back(std::move(owned));
     }
 
-    const bool ignore_stop = program.SettingNumber(L"ignorestop", 0) != 0;
-    const HANDLE stop = ignore_stop ? nullptr
-                                    : CreateEventW(nullptr, TRUE, FALSE,
-                                                   StopEventName(GetCurrentProcessId()).c_str());
     const DWORD delay = program.SettingNumber(L"delay", 0);
     const bool stays = !windows.empty() || !mutexes.empty();
     const DWORD started = GetTickCount();
@@ -355,9 +358,6 @@ void HoldAndWait(const Program& program) {
     for (const HANDLE mutex : mutexes) {
         ReleaseMutex(mutex);
         CloseHandle(mutex);
-    }
-    if (stop) {
-        CloseHandle(stop);
     }
     if (held != INVALID_HANDLE_VALUE) {
         CloseHandle(held);
