@@ -22,6 +22,7 @@ cp -r "$build/setup-qz/sc" "$build/setup-members/as" "$source_tree"
 
 product='C:\Program Files\Kelvan Suite Personal\Kelvan Anti-Spam'
 key='HKLM\SOFTWARE\Zalt'
+uninstall='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall'
 install=('C:\setup-as\Tramlet.exe' /Silent /NoReboot)
 
 run_setup() {
@@ -61,5 +62,25 @@ earlier_files 'C:\Program Files\Kelvan Suite Personal'
 check "an install below the earlier folder exits 0" 0 "$(run_setup "${install[@]}")"
 check "the product's files stay" yes "$(exists "$product\\z-update.exe")"
 check "the suite's files stay" yes "$(exists 'C:\Program Files\Kelvan Suite Personal\trombo.exe')"
+
+# A cleanup leaves a stand-alone edition alone: its folder holds the update
+# program but not the suite edition's companion library. Its registration
+# names the folder, no uninstall entry names the product.
+for entry in 'Zalt {610B2370-F55F-4A0A-932B-EBDB99FFCE6D}' 'Kelvan Suite Personal\as'; do
+  win reg delete "$uninstall\\$entry" /f >/dev/null
+done
+mkdir -p "$drive_c/Zalt/ZSP-1.dat"
+echo mail >"$drive_c/Zalt/ZSP-1.dat/store.db"
+cp "$source_tree/as/z-update.exe" "$drive_c/Zalt/"
+win reg add "$key" /v ReleasePath /d 'C:\Zalt' /f >/dev/null
+win reg add "$key" /v AppInstallPath /d 'C:\Zalt' /f >/dev/null
+cleanup=('C:\setup-as\Tramlet.exe' /cleanup /Silent)
+check "a cleanup beside a stand-alone edition exits 0" 0 "$(run_setup "${cleanup[@]}")"
+check "... keeps its data folder" yes "$(exists 'C:\Zalt\ZSP-1.dat\store.db')"
+# The suite's edition left behind: the data folders go.
+cp "$source_tree/as/zxjsuite.dll" "$drive_c/Zalt/"
+check "a cleanup after the suite's edition exits 0" 0 "$(run_setup "${cleanup[@]}")"
+check "... removes its data folder" no "$(exists 'C:\Zalt\ZSP-1.dat')"
+check "... and nothing else of the folder" yes "$(exists 'C:\Zalt\z-update.exe')"
 
 report
