@@ -64,8 +64,13 @@ ProductQZ::ProductQZ() : ProductBase<Product>(kTables) {
 }
 
 bool ProductQZ::GetInstalledVersion(std::u16string& version) {
-    version = IsInstalled(true) ? ReadMachineText(own_uninstall_key_, u"DisplayVersion") : u"0";
-    return !version.empty();
+    version = IsInstalled(true) ? ReadMachineText(own_uninstall_key_, u"DisplayVersion") : u"";
+    // Once the package has taken its own entry away, the suite's entry for
+    // the product may still be there until the suite removes it: without a
+    // version the product counts as gone.
+    if (version.empty())
+        version = u"0";
+    return true;
 }
 
 bool ProductQZ::GetInstalledPath(std::u16string& path, uint32_t& flag) {
