@@ -125,17 +125,20 @@ void LogProductMessage(uint32_t id, std::optional<std::u16string_view> argument)
     ReportProductMessage(id, argument, 3, 0);
 }
 
-std::u16string JoinFileNames(const std::vector<std::u16string>& names) {
-    std::u16string list;
-    for (const auto& name : names) {
-        list += (list.empty() ? u"" : u", ") + name;
-    }
-    return list;
-}
-
 int32_t RunningMode() {
     const SetupOperation* operation = GetCurrentOperation();
     return operation ? operation->mode() : kModeInstall;
+}
+
+std::u16string JoinNames(const std::vector<std::u16string>& names) {
+    std::u16string text;
+    for (const auto& name : names) {
+        if (!text.empty()) {
+            text += u", ";
+        }
+        text += name;
+    }
+    return text;
 }
 
 template <class Base>
@@ -659,23 +662,6 @@ uint32_t ProductBase<Base>::CopyProductFiles(std::vector<std::u16string>& failur
 }
 
 template <class Base>
-void ProductBase<Base>::CopyFrameworkFiles(std::u16string_view folder,
-                                          std::vector<std::u16string>& failures) {
-    const std::u16string root = util::GetCurrentAppDir();
-    if (util::IsWin9x()) {
-        std::vector<std::u16string> unicows;
-        if (!util::CopyFileToDirectory(root, folder, u"unicows.dll", std::nullopt, &unicows) &&
-            !util::FileExists(util::AppendPath(folder, u"unicows.dll").value_or(u""))) {
-            failures.insert(failures.end(), unicows.begin(), unicows.end());
-        }
-    }
-    util::CopyFileToDirectory(root, folder, u"ulmfrm.dll", std::u16string_view(u"frayle.dll"),
-                              &failures);
-    util::CopyFileToDirectory(root, folder, u"ulmres.dll", std::u16string_view(u"xjvres.dll"),
-                              &failures);
-}
-
-template <class Base>
 uint32_t ProductBase<Base>::DeleteSharedFiles() {
     const std::u16string files = FilesFolder();
     if (files.empty()) {
@@ -905,6 +891,52 @@ void ProductBase<Base>::StepFailures::Note(uint32_t code, uint32_t message,
     } else {
         ReportProductMessage(message, text, 3, 0, code);
     }
+}
+
+template <class Base>
+uint32_t ProductBase<Base>::TestSystemFolders(std::u16string& text) {
+    text.clear();
+    const auto os = util::GetOsVersionInfo();
+    if (!this->available() || (os && os->platform != 2)) {
+        return 0;
+    }
+    TestFolderWrite(util::GetWinDir(), text);
+    TestFolderWrite(util::GetWinSysDir(), text);
+    return text.empty() ? 0 : 9012;
+}
+
+template <class Base>
+uint32_t ProductBase<Base>::WriteProgramGroupValue(std::u16string_view key) {
+    if (!this->selected()) {
+        return 0;
+    }
+    LogProductMessage(25533);
+    if (!program_group_.empty() &&
+        util::WriteRegistryValue(HKEY_LOCAL_MACHINE, key, u"ProgramGroup", program_group_,
+                                 REG_SZ) != ERROR_SUCCESS) {
+        return 9040;
+    }
+    return 0;
+}
+
+template <class Base>
+uint32_t ProductBase<Base>::OpenShortcutFolder(std::u16string& folder) {
+    LogProductMessage(25537);
+    const uint32_t created = CreateStartMenuFolder(folder);
+    if (created != 0) {
+        ReportProductMessage(25035, GetDisplayName());
+    }
+    return created;
+}
+
+template <class Base>
+void ProductBase<Base>::CopyFrameworkFiles(const std::u16string& files,
+                                           std::vector<std::u16string>& failures) {
+    const std::u16string root = util::GetCurrentAppDir();
+    util::CopyFileToDirectory(root, files, u"ulmfrm.dll", std::u16string_view(u"frayle.dll"),
+                              &failures);
+    util::CopyFileToDirectory(root, files, u"ulmres.dll", std::u16string_view(u"xjvres.dll"),
+                              &failures);
 }
 
 template <class Base>

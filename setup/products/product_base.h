@@ -79,10 +79,10 @@ void ReportProductMessage(uint32_t id, std::optional<std::u16string_view> argume
                           int log_kind = 3, int display_kind = 3, uint32_t code = 0);
 // Information in the log only.
 void LogProductMessage(uint32_t id, std::optional<std::u16string_view> argument = std::nullopt);
-// The names of the files that could not be copied, for a message.
-std::u16string JoinFileNames(const std::vector<std::u16string>& names);
 // The running operation's mode; install when none runs.
 int32_t RunningMode();
+// Names of failed copies as one text, apart by ", ".
+std::u16string JoinNames(const std::vector<std::u16string>& names);
 
 // HKLM values the handlers read and write: a text (empty when missing), a
 // number (0 when missing); writes tell whether they succeeded.
@@ -125,11 +125,6 @@ class ProductBase : public Base {
     uint32_t WriteUninstallEntry();
     uint32_t RemoveUninstallEntries();
     uint32_t CopyProductFiles(std::vector<std::u16string>& failures);
-    // The setup's framework and its resources from the setup program's
-    // folder into the folder, under the names a member's copy of the
-    // setup program loads them by (with the Unicode layer on Windows 9x,
-    // forgiven when already there); what failed is added to failures.
-    void CopyFrameworkFiles(std::u16string_view folder, std::vector<std::u16string>& failures);
     uint32_t DeleteSharedFiles();
     // 0, or 9036 when a row could not be handled; nothing with
     // /NoUpdateFirewall.
@@ -182,6 +177,18 @@ class ProductBase : public Base {
     };
     // Shows a progress text (a string with the product's name).
     void ShowProgress(uint32_t id);
+    // For an available member on NT: write tests of the Windows folder and
+    // the system folder; 9012 with the first folder that failed.
+    uint32_t TestSystemFolders(std::u16string& text);
+    // For a selected member: "ProgramGroup" = the program group (when set)
+    // under the member's own key; 9040 when it cannot be written.
+    uint32_t WriteProgramGroupValue(std::u16string_view key);
+    // The start of the shortcuts: logs 25537 and creates the Start-menu
+    // folder; its failure is reported with 25035 and returned.
+    uint32_t OpenShortcutFolder(std::u16string& folder);
+    // The framework and its resource DLL from the suite's setup folder into
+    // the files folder, as "frayle.dll" and "xjvres.dll".
+    void CopyFrameworkFiles(const std::u16string& files, std::vector<std::u16string>& failures);
     // Deletes the folder a cleanup found under a settings value.
     void RemoveRecordedFolder(std::u16string_view folder, bool walk_up);
 

@@ -280,17 +280,14 @@ uint32_t ProductFW::CheckRegistryPermissions(std::u16string& text) {
 }
 
 uint32_t ProductFW::CheckDirectoryPermissions(std::u16string& text) {
-    text.clear();
+    const uint32_t result = TestSystemFolders(text);
     const auto os = util::GetOsVersionInfo();
-    if (!available() || (os && os->platform != 2)) {
-        return 0;
+    if (!IsUpgrade() || !available() || (os && os->platform != 2)) {
+        return result;
     }
-    TestFolderWrite(util::GetWinDir(), text);
+    // The unified engine also replaces the system's network drivers.
     const std::u16string system = util::GetWinSysDir();
-    TestFolderWrite(system, text);
-    if (IsUpgrade()) {
-        TestFolderWrite(util::AppendPath(system, u"DRIVERS").value_or(system), text);
-    }
+    TestFolderWrite(util::AppendPath(system, u"DRIVERS").value_or(system), text);
     return text.empty() ? 0 : 9012;
 }
 
@@ -418,7 +415,7 @@ uint32_t ProductFW::FinishInstall() {
     const uint32_t product_files = CopyProductFiles(copy_failures);
     const uint32_t shared_files = CopySharedFiles(copy_failures);
     failures.Note(product_files != 0 ? product_files : shared_files, 25033,
-                  JoinFileNames(copy_failures));
+                  JoinNames(copy_failures));
     RemoveShortcutFolders(true);
     RemoveShortcutFolders(false);
     failures.Note(CreateShortcuts(), 25035);
@@ -456,10 +453,8 @@ uint32_t ProductFW::CreateShortcuts() {
     if (!selected() || !SetupOptions::Instance().program_group) {
         return 0;
     }
-    LogProductMessage(25537);
     std::u16string folder;
-    if (const uint32_t created = CreateStartMenuFolder(folder); created != 0) {
-        ReportProductMessage(25035, GetDisplayName());
+    if (const uint32_t created = OpenShortcutFolder(folder); created != 0) {
         return created;
     }
     const std::u16string files = FilesFolder();
@@ -514,6 +509,14 @@ uint32_t ProductFW::CopySharedFiles(std::vector<std::u16string>& failures) {
     LogProductMessage(25536);
     const std::u16string files = FilesFolder();
     const size_t before = failures.size();
+    if (util::IsWin9x()) {
+        std::vector<std::u16string> unicows;
+        if (!util::CopyFileToDirectory(util::GetCurrentAppDir(), files, u"unicows.dll",
+                                       std::nullopt, &unicows) &&
+            !FolderHolds(files, u"unicows.dll")) {
+            failures.insert(failures.end(), unicows.begin(), unicows.end());
+        }
+    }
     CopyFrameworkFiles(files, failures);
     std::u16string product_folder;
     GetSetupFilePath(product_folder, std::nullopt);

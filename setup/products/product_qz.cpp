@@ -17,7 +17,6 @@ constexpr uint32_t kCopyFailed = 9028;
 constexpr uint32_t kNoUninstallCommand = 9030;
 constexpr uint32_t kShortcutFailed = 9034;
 constexpr uint32_t kStillInstalled = 9039;
-constexpr uint32_t kSettingsFailed = 9040;
 constexpr char16_t kInstallerProducts[] = u"SOFTWARE\\Classes\\Installer\\Products\\";
 constexpr char16_t kInstallerFeatures[] = u"SOFTWARE\\Classes\\Installer\\Features\\";
 // The earlier edition's code and this one's, packed as the Installer keeps
@@ -65,8 +64,13 @@ ProductQZ::ProductQZ() : ProductBase<Product>(kTables) {
 }
 
 bool ProductQZ::GetInstalledVersion(std::u16string& version) {
-    version = IsInstalled(true) ? ReadMachineText(own_uninstall_key_, u"DisplayVersion") : u"0";
-    return !version.empty();
+    version = IsInstalled(true) ? ReadMachineText(own_uninstall_key_, u"DisplayVersion") : u"";
+    // Once the package has taken its own entry away, the suite's entry for
+    // the product may still be there until the suite removes it: without a
+    // version the product counts as gone.
+    if (version.empty())
+        version = u"0";
+    return true;
 }
 
 bool ProductQZ::GetInstalledPath(std::u16string& path, uint32_t& flag) {
@@ -162,14 +166,7 @@ uint32_t ProductQZ::CheckRegistryPermissions(std::u16string& text) {
 }
 
 uint32_t ProductQZ::CheckDirectoryPermissions(std::u16string& text) {
-    text.clear();
-    const auto os = util::GetOsVersionInfo();
-    if (!available() || (os && os->platform != 2)) {
-        return 0;
-    }
-    TestFolderWrite(util::GetWinDir(), text);
-    TestFolderWrite(util::GetWinSysDir(), text);
-    return text.empty() ? 0 : 9012;
+    return TestSystemFolders(text);
 }
 
 uint32_t ProductQZ::CheckPrerequisites(std::u16string& text) {
@@ -269,7 +266,7 @@ uint32_t ProductQZ::FinishInstall() {
     const uint32_t product_files = CopyProductFiles(copy_failures);
     const uint32_t shared_files = CopySharedFiles(copy_failures);
     failures.Note(product_files != 0 ? product_files : shared_files, 25033,
-                  JoinFileNames(copy_failures));
+                  JoinNames(copy_failures));
     RemoveShortcutFolders(true);
     RemoveShortcutFolders(false);
     failures.Note(CreateShortcuts(), 25035);
@@ -300,11 +297,8 @@ uint32_t ProductQZ::CreateShortcuts() {
     if (!selected() || !SetupOptions::Instance().program_group) {
         return 0;
     }
-    LogProductMessage(25537);
     std::u16string folder;
-    const uint32_t created = CreateStartMenuFolder(folder);
-    if (created != 0) {
-        ReportProductMessage(25035, GetDisplayName());
+    if (const uint32_t created = OpenShortcutFolder(folder); created != 0) {
         return created;
     }
     const std::u16string files = FilesFolder();
@@ -333,16 +327,7 @@ uint32_t ProductQZ::CreateShortcuts() {
 }
 
 uint32_t ProductQZ::WriteRegistrySettings() {
-    if (!selected()) {
-        return 0;
-    }
-    LogProductMessage(25533);
-    if (!program_group_.empty() &&
-        util::WriteRegistryValue(HKEY_LOCAL_MACHINE, kProductQzKey, u"ProgramGroup", program_group_,
-                                 REG_SZ) != ERROR_SUCCESS) {
-        return kSettingsFailed;
-    }
-    return 0;
+    return WriteProgramGroupValue(kProductQzKey);
 }
 
 uint32_t ProductQZ::CopySharedFiles(std::vector<std::u16string>& failures) {
@@ -351,7 +336,15 @@ uint32_t ProductQZ::CopySharedFiles(std::vector<std::u16string>& failures) {
     }
     LogProductMessage(25536);
     const std::u16string files = FilesFolder();
+    const std::u16string root = util::GetCurrentAppDir();
     const size_t before = failures.size();
+    if (util::IsWin9x()) {
+        std::vector<std::u16string> unicows;
+        if (!util::CopyFileToDirectory(root, files, u"unicows.dll", std::nullopt, &unicows) &&
+            !util::FileExists(util::AppendPath(files, u"unicows.dll").value_or(u""))) {
+            failures.insert(failures.end(), unicows.begin(), unicows.end());
+        }
+    }
     CopyFrameworkFiles(files, failures);
     std::u16string product_folder;
     GetSetupFilePath(product_folder, std::nullopt);

@@ -1,10 +1,12 @@
-// The product handlers of the shipped program: the suite, this product and
-// the firewall (and its upgrade package). A member without a handler is
-// never offered, installed or cleaned up.
+// The product handlers of the shipped program: the suite, this product, the
+// anti-spam member and the firewall (with its upgrade package). The other
+// members' handlers are not part of this program yet; a member without one
+// is never offered, installed or cleaned up.
 #include <windows.h>
 
 #include "setup/controller/product.h"
 #include "setup/controller/win/tramlet.h"
+#include "setup/products/product_as.h"
 #include "setup/products/product_fw.h"
 #include "setup/products/product_main.h"
 #include "setup/products/product_qz.h"
@@ -20,6 +22,8 @@ class ShippedProducts : public ProductFactory {
         switch (kind) {
             case ProductKind::kAntiSpyware:
                 return std::make_unique<ProductQZ>();
+            case ProductKind::kAntiSpam:
+                return std::make_unique<ProductAS>();
             case ProductKind::kFirewall:
                 return std::make_unique<ProductFW>();
             case ProductKind::kFirewallUpgrade:
@@ -28,8 +32,10 @@ class ShippedProducts : public ProductFactory {
                 return nullptr;
         }
     }
-    bool IsStandaloneAntiSpamInstalled() override { return false; }
-    bool IsStandaloneFirewallEngineInstalled() override { return IsStandaloneTessalyInstalled(); }
+    bool IsStandaloneAntiSpamInstalled() override { return setup::IsStandaloneAntiSpamInstalled(); }
+    bool IsStandaloneFirewallEngineInstalled() override {
+        return setup::IsStandaloneTessalyInstalled();
+    }
     std::unique_ptr<SetupOperation> CreateTrustListOperation(
         const OperationContext& context) override {
         return std::make_unique<TrustListOperation>(context);
