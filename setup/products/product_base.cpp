@@ -186,6 +186,34 @@ std::u16string ProductBase<Base>::OrRecorded(std::u16string value,
 }
 
 template <class Base>
+uint32_t ProductBase<Base>::PrepareUninstall() {
+    if (!this->selected()) {
+        return 0;
+    }
+    ReportProductMessage(25540, GetDisplayName());
+    ShowProgress(24001);
+    KeepFoldersForCleanup();
+    return 0;
+}
+
+template <class Base>
+uint32_t ProductBase<Base>::InstalledProgramCommand(std::u16string_view program,
+                                                    std::u16string_view switches,
+                                                    std::u16string& command) {
+    command.clear();
+    const std::u16string files = FilesFolder();
+    if (files.empty()) {
+        return kNoFilesFolder;
+    }
+    const auto line = util::BuildCommandLine(files, program, switches, util::kMaxPath * 2);
+    if (!line) {
+        return kNoUninstallCommand;
+    }
+    command = *line;
+    return 0;
+}
+
+template <class Base>
 bool ProductBase<Base>::IsInstalled(bool all) {
     const size_t count =
         all ? tables_.uninstall_names.size() : std::min<size_t>(2, tables_.uninstall_names.size());
@@ -937,6 +965,20 @@ void ProductBase<Base>::CopyFrameworkFiles(const std::u16string& files,
                               &failures);
     util::CopyFileToDirectory(root, files, u"ulmres.dll", std::u16string_view(u"xjvres.dll"),
                               &failures);
+}
+
+template <class Base>
+void ProductBase<Base>::FinishInstallSteps(StepFailures& failures) {
+    failures.Note(this->WriteRegistrySettings(), 25044);
+    failures.Note(WriteUninstallEntry(), 25034);
+    std::vector<std::u16string> copy_failures;
+    const uint32_t product_files = CopyProductFiles(copy_failures);
+    const uint32_t shared_files = this->CopySharedFiles(copy_failures);
+    failures.Note(product_files != 0 ? product_files : shared_files, 25033,
+                  JoinNames(copy_failures));
+    RemoveShortcutFolders(true);
+    RemoveShortcutFolders(false);
+    failures.Note(this->CreateShortcuts(), 25035);
 }
 
 template <class Base>

@@ -98,6 +98,9 @@ class ProductBase : public Base {
     explicit ProductBase(const ProductTables& tables);
 
     bool IsInstalled(bool all) override;
+    // Reports the removal, shows its progress text and records the
+    // product's folders for a later cleanup (only when selected).
+    uint32_t PrepareUninstall() override;
     bool GetSetupFilePath(std::u16string& path, std::optional<std::u16string_view> file) override;
     uint32_t CheckVersion() override;
     uint32_t RemoveFiles() override;
@@ -115,6 +118,10 @@ class ProductBase : public Base {
     std::u16string GetInstallationVersion();
     uint32_t CheckPermissions(std::u16string& text);
     uint32_t RemoveCompetingProducts(std::u16string& text);
+    // The command line of a program in the installed files folder: 9029
+    // without that folder, 9030 when the line cannot be made.
+    uint32_t InstalledProgramCommand(std::u16string_view program, std::u16string_view switches,
+                                     std::u16string& command);
     // 9026 when the command cannot start; with wait, its exit code.
     uint32_t RunProcess(std::u16string_view command, bool wait, uint32_t* exit_code = nullptr);
     bool SetupDestination();
@@ -175,6 +182,10 @@ class ProductBase : public Base {
         std::u16string name_;
         uint32_t result_ = 0;
     };
+    // The steps that finish every member's install, in order: registry
+    // settings, uninstall entry, product and shared files, shortcuts; each
+    // failure noted.
+    void FinishInstallSteps(StepFailures& failures);
     // Shows a progress text (a string with the product's name).
     void ShowProgress(uint32_t id);
     // For an available member on NT: write tests of the Windows folder and

@@ -25,8 +25,6 @@ constexpr uint32_t kNoPackageFolder = 9024;
 constexpr uint32_t kNoInstallerCommand = 9025;
 constexpr uint32_t kNotInstalled = 9027;
 constexpr uint32_t kCopyFailed = 9028;
-constexpr uint32_t kNoFilesFolder = 9029;
-constexpr uint32_t kNoUninstallCommand = 9030;
 constexpr uint32_t kShortcutFailed = 9034;
 constexpr uint32_t kStillInstalled = 9039;
 constexpr uint32_t kSettingsFailed = 9040;
@@ -409,16 +407,7 @@ uint32_t ProductFW::FinishInstall() {
         return 0;
     }
     StepFailures failures(GetDisplayName());
-    failures.Note(WriteRegistrySettings(), 25044);
-    failures.Note(WriteUninstallEntry(), 25034);
-    std::vector<std::u16string> copy_failures;
-    const uint32_t product_files = CopyProductFiles(copy_failures);
-    const uint32_t shared_files = CopySharedFiles(copy_failures);
-    failures.Note(product_files != 0 ? product_files : shared_files, 25033,
-                  JoinNames(copy_failures));
-    RemoveShortcutFolders(true);
-    RemoveShortcutFolders(false);
-    failures.Note(CreateShortcuts(), 25035);
+    FinishInstallSteps(failures);
 
     if (firewall::DefersTrustList(version_before_, version_after_)) {
         // The engine's new driver starts with Windows: the trust list can
@@ -530,33 +519,19 @@ uint32_t ProductFW::CopySharedFiles(std::vector<std::u16string>& failures) {
     return failures.size() != before ? kCopyFailed : 0;
 }
 
-uint32_t ProductFW::PrepareUninstall() {
-    if (!selected()) {
-        return 0;
-    }
-    ReportProductMessage(25540, GetDisplayName());
-    ShowProgress(24001);
-    KeepFoldersForCleanup();
-    return 0;
-}
-
 uint32_t ProductFW::Uninstall() {
     if (!selected()) {
         return 0;
     }
-    const std::u16string files = FilesFolder();
-    if (files.empty()) {
-        return kNoFilesFolder;
-    }
-    const auto command = util::BuildCommandLine(files, u"tsuninst.exe",
-                                                firewall::kUninstallerSwitches,
-                                                util::kMaxPath * 2);
-    if (!command) {
-        return kNoUninstallCommand;
+    std::u16string command;
+    if (const uint32_t made =
+            InstalledProgramCommand(u"tsuninst.exe", firewall::kUninstallerSwitches, command);
+        made != 0) {
+        return made;
     }
     uint32_t result = WithDialogWatcher([&] {
         uint32_t exit_code = 1;
-        const uint32_t started = RunProcess(*command, true, &exit_code);
+        const uint32_t started = RunProcess(command, true, &exit_code);
         // The uninstaller hands its work to a copy of itself in the
         // temporary folder and ends at once: wait for that copy.
         if (started == 0 && exit_code == 0) {

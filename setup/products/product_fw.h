@@ -38,7 +38,6 @@ class ProductFW : public ProductBase<Product> {
     uint32_t CreateShortcuts() override;
     uint32_t WriteRegistrySettings() override;
     uint32_t CopySharedFiles(std::vector<std::u16string>& failures) override;
-    uint32_t PrepareUninstall() override;
     uint32_t Uninstall() override;
     uint32_t RemoveRegistrySettings() override;
     uint32_t RemoveFiles() override;
