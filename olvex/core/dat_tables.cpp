@@ -698,7 +698,18 @@ DatBuildResult<DatLocationTables> BuildLocationTables(std::vector<DecodedBlock> 
     RunJobs(max_records >= kRecordsWorthAThread, {
         [&] {
             errors[0] = BuildLocationTable(
-                blocks, texts, mb, EntryTable::kKeys, max_records, true,
+                blocks, texts, mb, EntryTable::kCookies, max_records, true,
+                [&](std::size_t index, std::int32_t pest, const LocationEntry& entry) {
+                    return DatCookieRow{0, pest, texts.Ref(index, entry.first)};
+                },
+                [&](const DatCookieRow& entry, const DatCookieRow& removal) {
+                    return entry.pest_id == removal.pest_id && same(entry.name, removal.name);
+                },
+                tables->cookies);
+        },
+        [&] {
+            errors[1] = BuildLocationTable(
+                blocks, texts, mb, EntryTable::kKeys, max_records, false,
                 [&](std::size_t index, std::int32_t pest, const LocationEntry& entry) {
                     return DatKeyRow{0, pest, texts.Ref(index, entry.first),
                                      texts.Ref(index, entry.value), texts.Ref(index, entry.data)};
@@ -708,17 +719,6 @@ DatBuildResult<DatLocationTables> BuildLocationTables(std::vector<DecodedBlock> 
                            same(entry.value, removal.value) && same(entry.data, removal.data);
                 },
                 tables->keys);
-        },
-        [&] {
-            errors[1] = BuildLocationTable(
-                blocks, texts, mb, EntryTable::kCookies, max_records, false,
-                [&](std::size_t index, std::int32_t pest, const LocationEntry& entry) {
-                    return DatCookieRow{0, pest, texts.Ref(index, entry.first)};
-                },
-                [&](const DatCookieRow& entry, const DatCookieRow& removal) {
-                    return entry.pest_id == removal.pest_id && same(entry.name, removal.name);
-                },
-                tables->cookies);
         },
         [&] {
             errors[2] = BuildLocationTable(
@@ -732,8 +732,9 @@ DatBuildResult<DatLocationTables> BuildLocationTables(std::vector<DecodedBlock> 
                 tables->paths);
         },
     });
-    // Only the keys' build checks texts for NUL bytes; the bounds every
-    // walk checks, so any of them may meet a fault first.
+    // Only the cookies' build checks texts for NUL bytes: it has the least
+    // work of its own (keys and paths are most entries), and it meets the
+    // first fault of any kind, as every walk checks the bounds.
     for (std::string& error : errors) {
         if (!error.empty()) {
             result.error = std::move(error);
