@@ -4,7 +4,9 @@
 // Input: one selector byte, then the file. Selector bits 0-1 pick the file
 // name (and with it the compatibility date and the record layout); bit 2
 // repairs every header's check value first, so that the fuzzer gets past the
-// CRC to the descrambler, the "JC" decoder and the records.
+// CRC to the descrambler, the "JC" decoder and the records; bit 3 has the
+// first block decoded on a thread of its own beside the others, as a large
+// file is read.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -47,7 +49,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     olvex::WalkBlockHeaders(file);
     // A small allocation cap keeps the fuzzer quick; the reader's checks are the same.
-    const auto read = olvex::ReadBlockBuffer(file, path, {1u << 16});
+    olvex::BlockReadLimits limits;
+    limits.max_unpacked_bytes = 1u << 16;
+    if (selector & 8)
+        limits.first_block_decoded_beside = 1;
+    const auto read = olvex::ReadBlockBuffer(file, path, limits);
     for (const auto& block : read.blocks) {
         const auto count = static_cast<std::int32_t>(block.record_count);
         switch (selector & 3) {

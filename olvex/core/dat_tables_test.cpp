@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -247,6 +248,59 @@ remove pest 1 "One" "Adware"
 )");
     ASSERT_EQ(set.code(), 0);
     EXPECT_EQ(set.PestIds(), (std::vector<std::int32_t>{3, 7, 4, 2}));
+}
+
+TEST(DatTables, LargeSetsKeepTheChainRules) {
+    // Far more additions and removals than the tables place at a time, the
+    // removals in the midst of the additions: the walk must still be the
+    // one a chained table gives, node by node. The model keeps each
+    // bucket's chain: an addition goes into an empty bucket's head or right
+    // behind the head, a removal takes the first equal entry.
+    constexpr std::int32_t kBase = 1000;  // the first block's count: the bucket count
+    std::vector<std::vector<std::int32_t>> chains(kBase);
+    std::string source = "block 2004-03-15 09:40:00\n";
+    const auto pest_text = [](std::int32_t id) {
+        return std::to_string(id) + " \"P" + std::to_string(id) + "\" \"Adware\"\n";
+    };
+    const auto add = [&](std::int32_t id) {
+        auto& chain = chains[id % kBase];
+        chain.insert(chain.empty() ? chain.end() : chain.begin() + 1, id);
+        source += "pest " + pest_text(id);
+    };
+    const auto remove = [&](std::int32_t id) {
+        auto& chain = chains[id % kBase];
+        if (const auto gone = std::find(chain.begin(), chain.end(), id); gone != chain.end())
+            chain.erase(gone);
+        source += "remove pest " + pest_text(id);
+    };
+    for (std::int32_t id = 1; id <= kBase; ++id)
+        add(id);
+    std::mt19937 random(11);
+    std::int32_t next_id = kBase + 1;
+    for (int block = 0; block < 3; ++block) {
+        source += "block 2004-04-0" + std::to_string(block + 1) + " 12:00:00\n";
+        for (int op = 0; op < 700; ++op) {
+            const std::int32_t old_id = 1 + static_cast<std::int32_t>(random() % (next_id - 1));
+            switch (random() % 3) {
+                case 0:
+                    add(next_id++);
+                    break;
+                case 1:
+                    add(old_id);  // a second entry of an id, or one removed before
+                    break;
+                default:
+                    remove(old_id);  // removes nothing when the id is gone
+                    break;
+            }
+        }
+    }
+    PublishedSet set(source);
+    ASSERT_EQ(set.code(), 0);
+    ASSERT_EQ(set.tables()->pest_tables()->pests.bucket_count(), static_cast<std::uint32_t>(kBase));
+    std::vector<std::int32_t> expected;
+    for (const auto& chain : chains)
+        expected.insert(expected.end(), chain.begin(), chain.end());
+    EXPECT_EQ(set.PestIds(), expected);
 }
 
 TEST(DatTables, LookupsOfEveryKind) {

@@ -9,6 +9,7 @@
 #include "olvex/core/file_io.h"
 #include "olvex/core/jc_decoder.h"
 #include "olvex/core/little_endian.h"
+#include "olvex/core/run_together.h"
 #include "olvex/core/scrambler.h"
 
 namespace olvex {
@@ -117,15 +118,28 @@ BlockFileResult ReadStored(Source& source, std::uint64_t body, std::uint32_t che
     return {};
 }
 
-// Reads, checks and decodes the payload of one block. The payload's size
-// and the size it decodes to are known from the headers before anything is
-// read; the stream then goes at the end of the buffer its output is decoded
-// into, which the output fills over what the decoder has read already. A
-// stream that does not fit that layout is decoded again from a copy.
+// One block's payload read, checked and descrambled at the end of the
+// buffer it is to be decoded into; the decoding is still to do.
+struct StoredPayload {
+    ByteBuffer buffer;
+    std::size_t at = 0;  // where the stream starts in the buffer
+    std::size_t length = 0;
+    std::uint32_t unpacked = 0;
+    std::uint64_t body = 0;  // where the stream lies in the file
+    std::uint32_t check_value = 0;
+};
+
+// Reads and checks the payload of one block. The payload's size and the
+// size it decodes to are known from the headers before anything is read;
+// the stream then goes at the end of the buffer its output is to be decoded
+// into (`stored`). A payload without a usable size, or without room for
+// that layout, is judged as stored and decoded from a buffer of its own
+// right away (`block` filled, `stored` left empty).
 template <typename Source>
 BlockFileResult ReadPayload(Source& source, std::uint64_t body, std::size_t length,
                             std::uint32_t check_value, const std::string& path,
-                            const BlockReadLimits& limits, DecodedBlock& block) {
+                            const BlockReadLimits& limits, DecodedBlock& block,
+                            std::optional<StoredPayload>& stored) {
     // The stream's own header comes first; its first bytes descramble alone.
     std::array<std::uint8_t, kJcHeaderBytes> head{};
     const auto head_bytes = std::span(head).first(std::min(length, head.size()));
@@ -148,29 +162,11 @@ BlockFileResult ReadPayload(Source& source, std::uint64_t body, std::size_t leng
                     ReadStored(source, body, check_value, path, buffer, at, length);
                 !failed.ok())
                 return failed;
-            JcInPlaceResult decoded = JcDecompressInPlace(buffer, at, length);
-            if (decoded.overtaken) {
-                ByteBuffer stream(length);
-                if (BlockFileResult failed =
-                        ReadStored(source, body, check_value, path, stream, 0, length);
-                    !failed.ok())
-                    return failed;
-                decoded.written = JcDecompress(stream, buffer);
-            }
-            // A stream that ends before its declared size would leave the
-            // rest of the payload undefined: it is as bad as one that does
-            // not decode.
-            if (decoded.written != unpacked)
-                return Fail(kBlockUndecodable, path, kUndecodableSuffix);
-            buffer.resize(unpacked);
-            block.data = std::move(buffer);
-            block.size = unpacked;
+            stored = StoredPayload{std::move(buffer), at, length, unpacked, body, check_value};
             return {};
         }
     }
 
-    // No usable size, or no room for the layout above: the payload is judged
-    // as stored, then decoded from a buffer of its own.
     ByteBuffer stream(length);
     if (BlockFileResult failed = ReadStored(source, body, check_value, path, stream, 0, length);
         !failed.ok())
@@ -187,43 +183,164 @@ BlockFileResult ReadPayload(Source& source, std::uint64_t body, std::size_t leng
     return {};
 }
 
+// Decodes a stored payload in place: its output fills the buffer from the
+// start, over the stream the decoder has read already. False when the output
+// would have overtaken input not yet read: the buffer then holds neither
+// whole, and the stream is to be decoded from a copy (FinishDecode).
+bool DecodeInPlace(StoredPayload& stored, std::size_t& written) {
+    const JcInPlaceResult decoded = JcDecompressInPlace(stored.buffer, stored.at, stored.length);
+    written = decoded.written;
+    return !decoded.overtaken;
+}
+
+// Finishes what DecodeInPlace began (in_place: whether it could): a stream
+// that did not fit the layout is read once more into a buffer of its own and
+// decoded from there. A stream that ends before its declared size would
+// leave the rest of the payload undefined: it is as bad as one that does not
+// decode. On success the payload is the block's.
 template <typename Source>
-BlockFileResult ReadBlocks(Source& source, const std::string& path,
-                           const BlockReadLimits& limits) {
-    BlockFileResult result;
-    const std::uint64_t compatibility_date = CompatibilityDateFor(path);
-    std::optional<std::uint64_t> last_block_time;
-    std::array<std::uint8_t, kDefinitionHeaderBytes> header_bytes{};
-    std::uint64_t start = 0;
-    while (start < source.size()) {
-        if (source.size() - start < header_bytes.size() || !source.ReadAt(start, header_bytes))
-            return Fail(kBlockCorrupt, path, kCorruptSuffix);
-        const DefinitionBlockHeader header = *ParseBlockHeader(header_bytes);
-        last_block_time = header.block_time;
-        if (header.payload_length == 0) {
-            start += kDefinitionHeaderBytes;
-            continue;
-        }
-        if (header.magic != kDefinitionMagic)
-            return Fail(kBlockNotRecognized, path, kNotRecognizedSuffix);
-        if (header.compatibility_date != compatibility_date)
-            return Fail(kBlockNotCompatible, path, kNotCompatibleSuffix);
-        const std::uint64_t body = start + kDefinitionHeaderBytes;
-        if (header.payload_length < 0 ||
-            static_cast<std::uint64_t>(header.payload_length) > source.size() - body)
-            return Fail(kBlockCorrupt, path, kCorruptSuffix);
-        const auto length = static_cast<std::size_t>(header.payload_length);
-        DecodedBlock block;
-        block.record_count = header.record_count;
+BlockFileResult FinishDecode(Source& source, StoredPayload& stored, bool in_place,
+                             std::size_t written, const std::string& path, DecodedBlock& block) {
+    if (!in_place) {
+        ByteBuffer stream(stored.length);
         if (BlockFileResult failed =
-                ReadPayload(source, body, length, header.check_value, path, limits, block);
+                ReadStored(source, stored.body, stored.check_value, path, stream, 0, stored.length);
             !failed.ok())
             return failed;
-        result.blocks.push_back(std::move(block));
-        start = body + length;
+        written = JcDecompress(stream, stored.buffer);
     }
-    if (IsPestsFile(path) && last_block_time)
-        result.data_version = DataVersionFromFileTime(*last_block_time);
+    if (written != stored.unpacked)
+        return Fail(kBlockUndecodable, path, kUndecodableSuffix);
+    stored.buffer.resize(stored.unpacked);
+    block.data = std::move(stored.buffer);
+    block.size = stored.unpacked;
+    return {};
+}
+
+// The blocks of a file one by one: their headers are checked and their
+// payloads read.
+template <typename Source>
+class BlockWalk {
+  public:
+    BlockWalk(Source& source, const std::string& path, const BlockReadLimits& limits)
+        : source_(source),
+          path_(path),
+          limits_(limits),
+          compatibility_date_(CompatibilityDateFor(path)) {}
+
+    // Reads the next block with a payload into block (stored: see
+    // ReadPayload): ok and true; ok and false at the end of the file; the
+    // failure otherwise.
+    BlockFileResult Next(DecodedBlock& block, std::optional<StoredPayload>& stored, bool& got) {
+        got = false;
+        std::array<std::uint8_t, kDefinitionHeaderBytes> header_bytes{};
+        while (start_ < source_.size()) {
+            if (source_.size() - start_ < header_bytes.size() ||
+                !source_.ReadAt(start_, header_bytes))
+                return Fail(kBlockCorrupt, path_, kCorruptSuffix);
+            const DefinitionBlockHeader header = *ParseBlockHeader(header_bytes);
+            last_block_time_ = header.block_time;
+            if (header.payload_length == 0) {
+                start_ += kDefinitionHeaderBytes;
+                continue;
+            }
+            if (header.magic != kDefinitionMagic)
+                return Fail(kBlockNotRecognized, path_, kNotRecognizedSuffix);
+            if (header.compatibility_date != compatibility_date_)
+                return Fail(kBlockNotCompatible, path_, kNotCompatibleSuffix);
+            const std::uint64_t body = start_ + kDefinitionHeaderBytes;
+            if (header.payload_length < 0 ||
+                static_cast<std::uint64_t>(header.payload_length) > source_.size() - body)
+                return Fail(kBlockCorrupt, path_, kCorruptSuffix);
+            const auto length = static_cast<std::size_t>(header.payload_length);
+            block.record_count = header.record_count;
+            start_ = body + length;
+            got = true;
+            return ReadPayload(source_, body, length, header.check_value, path_, limits_, block,
+                               stored);
+        }
+        return {};
+    }
+
+    // The rest of the file's blocks, each decoded at once, into blocks.
+    BlockFileResult ReadRest(std::vector<DecodedBlock>& blocks) {
+        for (;;) {
+            DecodedBlock block;
+            std::optional<StoredPayload> stored;
+            bool got = false;
+            if (BlockFileResult failed = Next(block, stored, got); !failed.ok() || !got)
+                return failed;
+            if (stored) {
+                std::size_t written = 0;
+                const bool in_place = DecodeInPlace(*stored, written);
+                if (BlockFileResult failed =
+                        FinishDecode(source_, *stored, in_place, written, path_, block);
+                    !failed.ok())
+                    return failed;
+            }
+            blocks.push_back(std::move(block));
+        }
+    }
+
+    std::optional<std::uint64_t> last_block_time() const { return last_block_time_; }
+
+  private:
+    Source& source_;
+    const std::string& path_;
+    const BlockReadLimits& limits_;
+    const std::uint64_t compatibility_date_;
+    std::uint64_t start_ = 0;
+    std::optional<std::uint64_t> last_block_time_;
+};
+
+template <typename Source>
+BlockFileResult ReadBlocks(Source& source, const std::string& path, const BlockReadLimits& limits) {
+    BlockWalk<Source> walk(source, path, limits);
+    DecodedBlock first;
+    std::optional<StoredPayload> stored;
+    bool got = false;
+    if (BlockFileResult failed = walk.Next(first, stored, got); !failed.ok())
+        return failed;
+    BlockFileResult result;
+    if (got) {
+        std::vector<DecodedBlock> later;
+        BlockFileResult rest;
+        const auto read_rest = [&] {
+            try {
+                rest = walk.ReadRest(later);
+            } catch (const std::bad_alloc&) {
+                rest = TooLarge(path);
+            }
+        };
+        std::size_t written = 0;
+        bool in_place = true;
+        const bool together = stored && stored->unpacked >= limits.first_block_decoded_beside;
+        if (together) {
+            // The first block holds the base data, most of the file: decoding
+            // it is the longest step of a load, and the blocks behind it need
+            // not wait for it. Only the walk reads the file meanwhile.
+            RunTogether({[&] { in_place = DecodeInPlace(*stored, written); }, read_rest});
+        } else if (stored) {
+            in_place = DecodeInPlace(*stored, written);
+        }
+        // Failures count in file order: the first block's before the others'.
+        if (stored) {
+            if (BlockFileResult failed =
+                    FinishDecode(source, *stored, in_place, written, path, first);
+                !failed.ok())
+                return failed;
+        }
+        if (!together)
+            read_rest();
+        if (!rest.ok())
+            return rest;
+        result.blocks.reserve(later.size() + 1);
+        result.blocks.push_back(std::move(first));
+        for (DecodedBlock& block : later)
+            result.blocks.push_back(std::move(block));
+    }
+    if (IsPestsFile(path) && walk.last_block_time())
+        result.data_version = DataVersionFromFileTime(*walk.last_block_time());
     return result;
 }
 
@@ -338,7 +455,7 @@ BlockFileResult ReadBlockBuffer(std::span<const std::uint8_t> file_bytes, const 
     }
 }
 
-BlockFileResult ReadBlockFile(const std::string& path) {
+BlockFileResult ReadBlockFile(const std::string& path, const BlockReadLimits& limits) {
     try {
         InputFile file;
         if (!file.Open(path))
@@ -350,7 +467,7 @@ BlockFileResult ReadBlockFile(const std::string& path) {
             return TooLarge(path);
         // Block by block: only the payload being decoded is held.
         FileSource source(file, *size);
-        return ReadBlocks(source, path, {});
+        return ReadBlocks(source, path, limits);
     } catch (const std::bad_alloc&) {
         return TooLarge(path);
     }

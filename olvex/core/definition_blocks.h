@@ -131,8 +131,13 @@ struct BlockFileResult {
     bool ok() const { return code == kBlockOk; }
 };
 
+// A first block that decodes to at least this many bytes is decoded on a
+// thread of its own while the blocks behind it are read and decoded.
+inline constexpr std::uint32_t kFirstBlockDecodedBeside = 4u << 20;
+
 struct BlockReadLimits {
     std::uint32_t max_unpacked_bytes = kMaxUnpackedBlockBytes;
+    std::uint32_t first_block_decoded_beside = kFirstBlockDecodedBeside;
 };
 
 // Reads, checks and decodes every block of a definition file.
@@ -142,7 +147,7 @@ struct BlockReadLimits {
 // decode to exactly its declared size as undecodable (code 19). A file that
 // opens but cannot be read gives code 1; one too large to hold in memory
 // gives code 5.
-BlockFileResult ReadBlockFile(const std::string& path);
+BlockFileResult ReadBlockFile(const std::string& path, const BlockReadLimits& limits = {});
 
 // The same over a file's bytes already in memory; path decides the
 // compatibility date, the data version and the texts.

@@ -47,6 +47,15 @@ std::vector<std::uint8_t> Build(DefinitionFileKind kind, const tools::WriteOptio
     return built.bytes;
 }
 
+// The two ways of reading a file: block by block, and the first block
+// decoded on a thread of its own beside the others (what large files get).
+struct ReadMode {
+    const char* name;
+    BlockReadLimits limits;
+};
+const ReadMode kReadModes[] = {{"one by one", {kMaxUnpackedBlockBytes, kMaxUnpackedBlockBytes}},
+                               {"first beside the others", {kMaxUnpackedBlockBytes, 1}}};
+
 std::vector<std::uint8_t> Header(const DefinitionBlockHeader& header) {
     const auto bytes = SerializeBlockHeader(header);
     return {bytes.begin(), bytes.end()};
@@ -141,19 +150,22 @@ TEST(FileTimeCalendar, DataVersionFormula) {
 TEST(BlockReader, ReadsEveryBlockWithAPayloadInOrder) {
     const auto blocks = BlocksWithABareOne();
     const auto file = Build(DefinitionFileKind::kPests);
-    const auto read = ReadBlockBuffer(file, "C:\\defs\\qzinfo.dat");
-    ASSERT_TRUE(read.ok()) << read.code << " " << read.text;
-    ASSERT_EQ(read.blocks.size(), 3u);
-    const std::size_t with_payload[] = {0, 2, 3};
-    for (std::size_t i = 0; i < 3; ++i) {
-        const auto& source = blocks[with_payload[i]];
-        EXPECT_TRUE(std::ranges::equal(read.blocks[i].data, source.plain)) << i;
-        EXPECT_EQ(read.blocks[i].size, source.plain.size());
-        EXPECT_EQ(read.blocks[i].record_count, source.record_count);
+    for (const ReadMode& mode : kReadModes) {
+        SCOPED_TRACE(mode.name);
+        const auto read = ReadBlockBuffer(file, "C:\\defs\\qzinfo.dat", mode.limits);
+        ASSERT_TRUE(read.ok()) << read.code << " " << read.text;
+        ASSERT_EQ(read.blocks.size(), 3u);
+        const std::size_t with_payload[] = {0, 2, 3};
+        for (std::size_t i = 0; i < 3; ++i) {
+            const auto& source = blocks[with_payload[i]];
+            EXPECT_TRUE(std::ranges::equal(read.blocks[i].data, source.plain)) << i;
+            EXPECT_EQ(read.blocks[i].size, source.plain.size());
+            EXPECT_EQ(read.blocks[i].record_count, source.record_count);
+        }
+        EXPECT_TRUE(read.text.empty());
+        // The version comes from the last block of a pests file only.
+        EXPECT_EQ(read.data_version, DataVersionFromFileTime(kMarch15 + 3));
     }
-    EXPECT_TRUE(read.text.empty());
-    // The version comes from the last block of a pests file only.
-    EXPECT_EQ(read.data_version, DataVersionFromFileTime(kMarch15 + 3));
     EXPECT_FALSE(ReadBlockBuffer(file, "C:\\defs\\qzfile.dat").data_version);
     EXPECT_FALSE(ReadBlockBuffer(file, "qzinfo.dat").data_version);
 
@@ -187,13 +199,41 @@ TEST(BlockReader, EveryCorruptionGivesItsCodeAndText) {
         const std::string path = std::string("C:\\defs\\") + std::string(tools::FileNameOf(kind));
         for (const auto& c : cases) {
             const auto file = Build(kind, {c.corruption, c.block});
-            const auto read = ReadBlockBuffer(file, path);
-            const auto label = std::string(tools::CorruptionName(c.corruption)) + " in block " +
-                               std::to_string(c.block) + " of " + path;
-            EXPECT_EQ(read.code, c.code) << label;
-            EXPECT_TRUE(read.blocks.empty()) << label;
-            EXPECT_FALSE(read.data_version) << label;
-            EXPECT_EQ(read.text, path + c.suffix) << label;
+            for (const ReadMode& mode : kReadModes) {
+                const auto read = ReadBlockBuffer(file, path, mode.limits);
+                const auto label = std::string(tools::CorruptionName(c.corruption)) + " in block " +
+                                   std::to_string(c.block) + " of " + path + ", " + mode.name;
+                EXPECT_EQ(read.code, c.code) << label;
+                EXPECT_TRUE(read.blocks.empty()) << label;
+                EXPECT_FALSE(read.data_version) << label;
+                EXPECT_EQ(read.text, path + c.suffix) << label;
+            }
+        }
+    }
+}
+
+TEST(BlockReader, TheFirstBadBlockInFileOrderIsReported) {
+    // Two blocks spoiled at once: whichever way the file is read, and
+    // however long each takes, the one nearer the start is what the reader
+    // reports.
+    struct Case {
+        Corruption corruption;  // of the block named
+        std::size_t block;
+        int code;  // the last block has a bit flipped as well: kBlockCorrupt
+    } const cases[] = {
+        {Corruption::kBadJc, 0, kBlockUndecodable},
+        {Corruption::kNoJcTag, 0, kBlockNoJcTag},
+        {Corruption::kBadJc, 1, kBlockUndecodable},
+        {Corruption::kNone, 0, kBlockCorrupt},
+    };
+    for (const auto& c : cases) {
+        auto file = Build(DefinitionFileKind::kSignatures, {c.corruption, c.block});
+        file.back() ^= 0x10;  // the last stored byte of the last block
+        for (const ReadMode& mode : kReadModes) {
+            const auto read = ReadBlockBuffer(file, "/d/qzfile.dat", mode.limits);
+            EXPECT_EQ(read.code, c.code) << tools::CorruptionName(c.corruption) << " in block "
+                                         << c.block << ", " << mode.name;
+            EXPECT_TRUE(read.blocks.empty());
         }
     }
 }
@@ -247,11 +287,15 @@ TEST(BlockReader, APayloadThatCannotBeDecodedInPlaceStillLoads) {
     ScratchDir dir;
     const auto path = dir.File("qzfile.dat");
     ASSERT_EQ(WriteWholeFile(path, file), FileError::kNone);
-    for (const auto& read : {ReadBlockBuffer(file, path), ReadBlockFile(path)}) {
-        ASSERT_TRUE(read.ok()) << read.text;
-        ASSERT_EQ(read.blocks.size(), 2u);
-        EXPECT_TRUE(std::ranges::equal(read.blocks[0].data, plain));
-        EXPECT_TRUE(std::ranges::equal(read.blocks[1].data, noise));
+    for (const ReadMode& mode : kReadModes) {
+        SCOPED_TRACE(mode.name);
+        for (const auto& read :
+             {ReadBlockBuffer(file, path, mode.limits), ReadBlockFile(path, mode.limits)}) {
+            ASSERT_TRUE(read.ok()) << read.text;
+            ASSERT_EQ(read.blocks.size(), 2u);
+            EXPECT_TRUE(std::ranges::equal(read.blocks[0].data, plain));
+            EXPECT_TRUE(std::ranges::equal(read.blocks[1].data, noise));
+        }
     }
 }
 
