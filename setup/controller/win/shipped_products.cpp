@@ -1,10 +1,12 @@
-// The product handlers of the shipped program: the suite and this
-// product. The other members' handlers are not part of this program yet; a
-// member without one is never offered, installed or cleaned up.
+// The product handlers of the shipped program: the suite, this product and
+// the antivirus member. The other members' handlers are not part of this
+// program yet; a member without one is never offered, installed or cleaned
+// up.
 #include <windows.h>
 
 #include "setup/controller/product.h"
 #include "setup/controller/win/tramlet.h"
+#include "setup/products/product_av.h"
 #include "setup/products/product_main.h"
 #include "setup/products/product_qz.h"
 #include "setup/products/trust_list_operation.h"
@@ -19,6 +21,8 @@ class ShippedProducts : public ProductFactory {
         switch (kind) {
             case ProductKind::kAntiSpyware:
                 return std::make_unique<ProductQZ>();
+            case ProductKind::kAntivirus:
+                return std::make_unique<ProductAV>();
             default:
                 return nullptr;
         }

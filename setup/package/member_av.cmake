@@ -1,0 +1,30 @@
+# The antivirus member's folder "av" of the setup source, for the tests:
+# its programs lie outside this system, so the setup core's stand-in
+# program takes each of their names, with an ini beside it that says what
+# that program does (setup.exe registers the product and places the
+# others, unnim32.exe removes it again; the rest only record their starts
+# until a test gives them windows and mutexes). The product DLL carries
+# the member's code 121, and the help file is the one the suite copies.
+set(member_av ${CMAKE_BINARY_DIR}/setup-members/av)
+setup_resource_dll(setup_member_av_xjvprod xjvprod ${CMAKE_CURRENT_SOURCE_DIR}/xjvprod_av.rc
+                   ${member_av})
+set(member_av_programs setup.exe unnim32.exe NimMsg.exe Hoplin.exe BrelScanner.exe NimTray.exe
+                       xjvtray.exe XJVRid.exe AutoDown.exe xjv.exe)
+set(member_av_commands)
+foreach(program ${member_av_programs})
+  set(ini ${CMAKE_CURRENT_SOURCE_DIR}/member_av/${program}.ini)
+  if(NOT EXISTS ${ini})
+    set(ini ${CMAKE_CURRENT_SOURCE_DIR}/member_av/program.ini)
+  endif()
+  list(APPEND member_av_commands
+       COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:setup_standin>
+               ${member_av}/${program}
+       COMMAND ${CMAKE_COMMAND} -E copy_if_different ${ini} ${member_av}/${program}.ini)
+endforeach()
+add_custom_target(setup_member_av ALL
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${member_av}
+  ${member_av_commands}
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_CURRENT_SOURCE_DIR}/trombav.chm
+          ${member_av}/trombav.chm
+  VERBATIM)
+add_dependencies(setup_member_av setup_standin setup_member_av_xjvprod)
