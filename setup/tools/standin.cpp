@@ -1,20 +1,31 @@
-// standin.exe: stands in for the setup programs of the suite's other
-// members in tests, copied under each name a test needs. On every start it
-// appends "<its own file name>|<its whole command line>" as one UTF-8 line
-// to C:\standin.log, then exits with "exit=" of <its own path>.ini
-// (section [standin], default 0) after "delay=" milliseconds. With
-// "hold=<file>" it keeps that file open without sharing while it waits.
-// Started with "-k" it asks the running copies of its name to end at once
-// (as the suite's programs do), unless its ini says "ignorestop=1"; a
-// copy that ignores the request runs out its delay.
+// standin.exe: stands in for the setup programs and other programs of the
+// suite's other members in tests, copied under each name a test needs.
+// Every start appends "<own file name>|<whole command line>" to
+// C:\standin.log. What the copy then does is set in "<own path>.ini",
+// section [standin]:
+//   exit=<code> (default 0)  delay=<ms>  hold=<file kept open, unshared>
+//   ignorestop=1             a running copy goes on when told to stop
+//   dest=switch:<name> | after:<text>   the destination, as %DEST%
+//   askset=firewall, ask<N>=<title>|<text>, askfail=<code> (default 1)
+//   copyarg<N>=<switch>|<to>  delete<N>=<path>  copy<N>=<from>|<to>
+//   reg<N>=<root>\<key>|<name>|sz|expand|dword|<data>
+//   unreg<N>=<root>\<key>|<name or *>
+//   mutex<N>=<name>  window<N>=<class>|<title>  windowends=16,1124,2|none
+//   respawn=1  service=<name>
+// Paths and data take %DEST%, %SELFDIR%, %SYSDIR% and environment
+// variables. Started with a last argument "-k" or "/exit" it tells the
+// running copies of its file name to end and exits 0.
 #include <windows.h>
 
-#include <cwctype>
-#include <string>
+#include "setup/tools/standin_program.h"
 
+namespace olvex::standin {
 namespace {
 
 constexpr wchar_t kLogPath[] = L"C:\\standin.log";
+constexpr wchar_t kSection[] = L"standin";
+// Returned for a missing key: a value the ini cannot hold.
+constexpr wchar_t kMissing[] = L"\x01";
 
 std::string Utf8(const std::wstring& text) {
     const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
@@ -27,9 +38,19 @@ std::string Utf8(const std::wstring& text) {
     return out;
 }
 
+std::wstring WithoutTrailingBackslash(std::wstring path) {
+    while (path.size() > 3 && path.back() == L'\\') {
+        path.pop_back();
+    }
+    return path;
+}
+
+}  // namespace
+
 // Copies started at the same moment take turns: a named mutex around the
 // append, and a retry while another process still has the file open.
-void AppendLine(const std::string& line) {
+void AppendLogLine(const std::wstring& text) {
+    const std::string line = Utf8(text) + "\r\n";
     const HANDLE mutex = CreateMutexW(nullptr, FALSE, L"OlvexSetupStandinLog");
     if (mutex) {
         WaitForSingleObject(mutex, 30000);
@@ -51,51 +72,97 @@ void AppendLine(const std::string& line) {
     }
 }
 
-}  // namespace
+Program::Program() {
+    std::wstring buffer(32768, L'\0');
+    const DWORD length =
+        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    path_ = buffer.substr(0, length);
+    const size_t slash = path_.rfind(L'\\');
+    name_ = slash == std::wstring::npos ? path_ : path_.substr(slash + 1);
+    folder_ = slash == std::wstring::npos ? L"." : WithoutTrailingBackslash(path_.substr(0, slash));
+    ini_ = path_ + L".ini";
+    command_line_ = GetCommandLineW();
+    arguments_ = ArgumentsOf(command_line_);
+
+    wchar_t system[MAX_PATH] = {};
+    const UINT system_length = GetSystemDirectoryW(system, MAX_PATH);
+    placeholders_.self_dir = folder_;
+    placeholders_.system_dir =
+        system_length > 0 && system_length < MAX_PATH ? WithoutTrailingBackslash(system) : L"";
+    placeholders_.dest = DestinationByRule(Setting(L"dest"), arguments_);
+}
+
+std::wstring Program::Setting(const std::wstring& key, bool* present) const {
+    std::wstring value(32768, L'\0');
+    const DWORD length = GetPrivateProfileStringW(kSection, key.c_str(), kMissing, value.data(),
+                                                  static_cast<DWORD>(value.size()), ini_.c_str());
+    value.resize(length);
+    const bool found = value != kMissing;
+    if (present) {
+        *present = found;
+    }
+    return found ? value : std::wstring();
+}
+
+UINT Program::SettingNumber(const wchar_t* key, UINT fallback) const {
+    return GetPrivateProfileIntW(kSection, key, static_cast<INT>(fallback), ini_.c_str());
+}
+
+std::vector<std::wstring> Program::NumberedSettings(const std::wstring& key) const {
+    std::vector<std::wstring> values;
+    for (int number = 1;; ++number) {
+        bool present = false;
+        std::wstring value = Setting(key + std::to_wstring(number), &present);
+        if (!present) {
+            return values;
+        }
+        values.push_back(std::move(value));
+    }
+}
+
+std::wstring Program::Expand(std::wstring_view text) const {
+    const std::wstring replaced = ReplacePlaceholders(text, placeholders_);
+    const DWORD size = ExpandEnvironmentStringsW(replaced.c_str(), nullptr, 0);
+    if (size == 0) {
+        return replaced;
+    }
+    std::wstring expanded(size, L'\0');
+    const DWORD written = ExpandEnvironmentStringsW(replaced.c_str(), expanded.data(), size);
+    if (written == 0 || written > size) {
+        return replaced;
+    }
+    expanded.resize(written - 1);
+    return expanded;
+}
+
+void Program::Log(std::wstring_view text) const {
+    AppendLogLine(name_ + L"|" + std::wstring(text));
+}
+
+}  // namespace olvex::standin
 
 int main() {
-    wchar_t path[MAX_PATH * 4] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
-    const std::wstring own(path);
-    const size_t slash = own.rfind(L'\\');
-    const std::wstring name = slash == std::wstring::npos ? own : own.substr(slash + 1);
-    AppendLine(Utf8(name + L"|" + GetCommandLineW()) + "\r\n");
+    using olvex::standin::Program;
+    const Program program;
+    olvex::standin::AppendLogLine(program.name() + L"|" + program.command_line());
 
-    const std::wstring ini = own + L".ini";
-    const UINT exit_code = GetPrivateProfileIntW(L"standin", L"exit", 0, ini.c_str());
-    const UINT delay = GetPrivateProfileIntW(L"standin", L"delay", 0, ini.c_str());
-    wchar_t hold[MAX_PATH * 4] = {};
-    GetPrivateProfileStringW(L"standin", L"hold", L"", hold, MAX_PATH * 4, ini.c_str());
-    HANDLE held = INVALID_HANDLE_VALUE;
-    if (hold[0] != 0) {
-        held = CreateFileW(hold, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
-    }
-    // One event per program name: "-k" sets it, a waiting copy ends on it.
-    std::wstring event_name = L"OlvexStandinStop_" + name;
-    for (wchar_t& c : event_name) {
-        c = static_cast<wchar_t>(towlower(c));
-    }
-    const HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, event_name.c_str());
-    const std::wstring command_line = GetCommandLineW();
-    const bool ignore_stop = GetPrivateProfileIntW(L"standin", L"ignorestop", 0, ini.c_str()) != 0;
-    if (command_line.size() >= 3 && command_line.compare(command_line.size() - 3, 3, L" -k") == 0) {
-        if (!ignore_stop && stop) {
-            SetEvent(stop);
-        }
-        CloseHandle(stop);
+    if (olvex::standin::IsStopRequest(program.arguments())) {
+        olvex::standin::StopRunningCopies(program);
         return 0;
     }
-    if (stop && !ignore_stop) {
-        WaitForSingleObject(stop, delay);
-    } else {
-        Sleep(delay);
+    const std::wstring service = program.Setting(L"service");
+    if (!service.empty()) {
+        olvex::standin::RunAsService(program, service);
+        return 0;
     }
-    if (stop) {
-        CloseHandle(stop);
+    const int exit_code = static_cast<int>(program.SettingNumber(L"exit", 0));
+    if (program.SettingNumber(L"respawn", 0) != 0 && olvex::standin::RespawnFromTemp(program)) {
+        return exit_code;
     }
-    if (held != INVALID_HANDLE_VALUE) {
-        CloseHandle(held);
+    if (!olvex::standin::AskQuestions(program)) {
+        return static_cast<int>(program.SettingNumber(L"askfail", 1));
     }
-    return static_cast<int>(exit_code);
+    olvex::standin::RunActions(program);
+    olvex::standin::HoldAndWait(program);
+    return exit_code;
 }

@@ -1,0 +1,60 @@
+// The stand-in's text rules, kept free of Windows calls so that they are
+// tested natively: what it takes from its command line, how its ini values
+// split into fields, and the placeholders its paths and data may carry.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace olvex::standin {
+
+// The command line without the program's own name (quoted or up to the
+// first blank) and the blanks after it.
+std::wstring ArgumentsOf(std::wstring_view command_line);
+
+// The value of `<name>="..."` or `<name>=...` (up to a blank) among the
+// arguments; the name is compared without case. Nothing when missing.
+std::optional<std::wstring> SwitchValue(std::wstring_view arguments, std::wstring_view name);
+
+// The destination by a "dest=" rule: "switch:<name>" as SwitchValue,
+// "after:<text>" the rest of the arguments after the text (compared
+// without case), blanks around it trimmed and one pair of enclosing quotes
+// removed. Empty when the rule or what it names is missing.
+std::wstring DestinationByRule(std::wstring_view rule, std::wstring_view arguments);
+
+// True when the last argument is "-k" or "/exit" (any case): the request
+// to end the running copies.
+bool IsStopRequest(std::wstring_view arguments);
+
+// The value split at "|" into at most `count` fields (the last one keeps
+// any further "|"); nothing when it has fewer fields.
+std::optional<std::vector<std::wstring>> SplitFields(std::wstring_view value, size_t count);
+
+struct Placeholders {
+    std::wstring dest;
+    std::wstring self_dir;
+    std::wstring system_dir;
+};
+
+// %DEST%, %SELFDIR% and %SYSDIR% (any case) replaced; the environment
+// variables are left for the system to expand.
+std::wstring ReplacePlaceholders(std::wstring_view text, const Placeholders& values);
+
+// Which messages end a window of the stand-in.
+enum WindowEnd : unsigned {
+    kEndOnClose = 1,    // WM_CLOSE (16)
+    kEndOnUser100 = 2,  // 1124
+    kEndOnDestroy = 4,  // WM_DESTROY (2)
+};
+// "windowends=": a comma list of 16, 1124 and 2, "none", or empty for all
+// three. Nothing when the list holds anything else.
+std::optional<unsigned> ParseWindowEnds(std::wstring_view value);
+
+// A registry dword in decimal or with "0x" in hex; nothing when it is not
+// a number that fits 32 bits.
+std::optional<uint32_t> ParseDword(std::wstring_view text);
+
+}  // namespace olvex::standin
