@@ -30,8 +30,9 @@ add_custom_target(setup_member_av ALL
 add_dependencies(setup_member_av setup_standin setup_member_av_xjvprod)
 
 # The member installed and removed through the suite's setup, and the
-# earlier antivirus programs closed, on a Wine prefix of the test's own.
+# earlier antivirus programs closed, on a Wine prefix of the test's own
+# (the programs' windows need a display).
 add_test(NAME setup_wine_antivirus_setup
-         COMMAND bash ${CMAKE_SOURCE_DIR}/setup/tools/antivirus_setup_test.sh
+         COMMAND xvfb-run -a bash ${CMAKE_SOURCE_DIR}/setup/tools/antivirus_setup_test.sh
                  ${CMAKE_BINARY_DIR}/setup/tools ${CMAKE_SOURCE_DIR})
 set_tests_properties(setup_wine_antivirus_setup PROPERTIES TIMEOUT 900 COST 200)

@@ -15,7 +15,11 @@ qz_source=$(realpath "$tools/../../setup-qz")
 member=$(realpath "$tools/../../setup-members/av")
 . "$(dirname "${BASH_SOURCE[0]}")/wine_test_lib.sh"
 
+# The stand-ins' windows are shown on the test's display, for the
+# screenshots (Wine runs of ours otherwise get none).
+display=${DISPLAY:-}
 setup_prefix "$tools/prefix-antivirus"
+[[ -n $display ]] && export DISPLAY=$display
 source_tree="$drive_c/setup-av"
 mkdir -p "$source_tree"
 cp "$qz_source"/{Tramlet.exe,ulmfrm.dll,ulmres.dll,license.txt,xjvprod.dll} "$source_tree/"
@@ -129,5 +133,110 @@ check "the help file is gone" no "$(exists "$product\\trombav.chm")"
 check "reinstall exits 0" 0 "$(run_setup "${install[@]}")"
 printf '[standin]\r\n' >"$drive_c/windows/unnim32.exe.ini"
 check "an uninstaller that leaves the version: 9039" 9039 "$(run_setup "${uninstall_command[@]}")"
+
+# --- Closing the earlier editions' programs ----------------------------------
+# Each install run closes them first (9023 when one stays). The programs
+# run as stand-ins in C:\running, under the names whose "-k" and "/exit"
+# commands setup runs from the product's folder where that matters.
+mkdir -p "$drive_c/running"
+# running <name> <ini lines>: a stand-in program started in the background.
+running() {
+  standin "C:\\running\\$1" "$2"
+  start_background "C:\\running\\$1"
+}
+# Lets the programs just started open their windows.
+settle() {
+  sleep 2
+}
+shot() {
+  [[ -n ${DISPLAY:-} ]] && import -window root "$tools/antivirus-$1.png" 2>/dev/null || true
+}
+stop_running() {
+  for name in "$@"; do
+    win "C:\\running\\$name" -k >/dev/null
+  done
+}
+edition() {
+  win reg add "$av_key" /v ProductId /t REG_DWORD /d "$1" /f >/dev/null
+}
+
+# Id 0, the Nim edition: its tray, which ignores stop requests, its main
+# window, which ends only on WM_DESTROY, the first-generation window of
+# this Windows (the prefix reports 5.2: "2003"), and the update program
+# with its error box.
+edition 0
+running xjvtray.exe 'ignorestop=1\r\nmutex1=Nimtray\r\nwindow1=#32770|Nim Resident Protection Status\r\n'
+running nim32.exe 'window1=NimAV|Nim Vuvu-Roved\r\nwindowends=2\r\n'
+running nim2003.exe 'window1=Nim2003|Nim for Windows 2003\r\nwindowends=2\r\n'
+running autoerr.exe 'window1=#32770|AutoDownload Error\r\n'
+running AutoDown.exe 'mutex1=Active Update App\r\n'
+settle
+shot nim-edition
+clear_starts
+check "id 0: every program closes, install exits 0" 0 "$(run_setup "${install[@]}")"
+check_order "id 0: the tray's /exit comes before its window's 1124" \
+  "xjvtray.exe\" /exit" "Nim Resident Protection Status|1124"
+check_order "id 0: the main window gets 1124 before WM_DESTROY" \
+  "Nim Vuvu-Roved|1124" "Nim Vuvu-Roved|2"
+check_order "id 0: the first generation gets 1124 before WM_DESTROY" \
+  "Nim for Windows 2003|1124" "Nim for Windows 2003|2"
+check_order "id 0: the update error box closes before AutoDown.exe /exit" \
+  "AutoDownload Error|16" "AutoDown.exe\" /exit"
+check_contains "id 0: the update program ends on /exit" "AutoDown.exe|stopped" "$(starts)"
+check_order "id 0: the closing comes before the setup program" "NimMsg.exe|" "setup.exe|"
+
+# Id 2, Tolbrin: a status window without the tray's mutex, the main window
+# and the progress meter.
+edition 2
+running tray2.exe 'ignorestop=1\r\nwindow1=#32770|Tolbrin Real-time Protection Status\r\n'
+running tolbrin.exe 'window1=Tolbrin|Tolbrin Personal Edition\r\nwindowends=2\r\n'
+running meter2.exe 'window1=#32770|Tolbrin Progress Meter\r\n'
+settle
+shot tolbrin-edition
+clear_starts
+check "id 2: every program closes, install exits 0" 0 "$(run_setup "${install[@]}")"
+check_order "id 2: the status window after the tray's /exit" \
+  "xjvtray.exe\" /exit" "Tolbrin Real-time Protection Status|1124"
+check_contains "id 2: the progress meter gets 1124" "Tolbrin Progress Meter|1124" "$(starts)"
+check_order "id 2: the main window gets 1124 before WM_DESTROY" \
+  "Tolbrin Personal Edition|1124" "Tolbrin Personal Edition|2"
+
+# Id 4, QX Antivirus: its meter and main window close; a first-generation
+# window is not this edition's and stays.
+edition 4
+running meter4.exe 'window1=#32770|Kelvan QX Antivirus Progress Meter\r\nwindowends=2\r\n'
+running qxav.exe 'window1=Tolbrin|Kelvan QX Antivirus\r\n'
+running nim2003.exe 'window1=Nim2003|Nim for Windows 2003\r\n'
+settle
+clear_starts
+check "id 4: install exits 0" 0 "$(run_setup "${install[@]}")"
+check_order "id 4: the progress meter gets 1124 before WM_DESTROY" \
+  "Kelvan QX Antivirus Progress Meter|1124" "Kelvan QX Antivirus Progress Meter|2"
+check_contains "id 4: the main window gets 1124" "qxav.exe|Kelvan QX Antivirus|1124" "$(starts)"
+check_lacks "id 4: the first generation's window is left alone" "Nim for Windows 2003|" "$(starts)"
+stop_running nim2003.exe
+
+# Id 7: no window titles; the remover is found by its mutex and told to
+# end, a Nim progress meter is not this edition's.
+edition 7
+running XJVRid.exe 'mutex1=XJAV_RID_MUTEX\r\n'
+running meter0.exe 'window1=#32770|Nim Progress Meter\r\n'
+settle
+clear_starts
+check "id 7: install exits 0" 0 "$(run_setup "${install[@]}")"
+check_contains "id 7: the remover is told to end" "XJVRid.exe|\"$product\\XJVRid.exe\" -k" "$(starts)"
+check_contains "id 7: ... and ends" "XJVRid.exe|stopped" "$(starts)"
+check_lacks "id 7: no window is asked to close" "Nim Progress Meter|" "$(starts)"
+stop_running meter0.exe
+
+# The product's own main window that ignores every request: 9023, named
+# as xjv.exe.
+running xjvmain.exe 'window1=XJAVAPP|Kelvan Vuvu-Roved\r\nwindowends=none\r\n'
+settle
+shot ignoring-window
+check "a window that ignores everything: 9023" 9023 "$(run_setup "${install[@]}")"
+check_contains "... logged as xjv.exe" "Still running: xjv.exe" "$(log_text)"
+check_contains "... it was asked with WM_DESTROY" "Kelvan Vuvu-Roved|2" "$(starts)"
+stop_running xjvmain.exe
 
 report
