@@ -327,14 +327,7 @@ uint32_t ProductAV::FinishInstall() {
     StepFailures failures(GetDisplayName());
     failures.Note(WriteRegistrySettings(), 25044);
     failures.Note(WriteUninstallEntry(), 25034);
-    std::vector<std::u16string> copy_failures;
-    const uint32_t product_files = CopyProductFiles(copy_failures);
-    const uint32_t shared_files = CopySharedFiles(copy_failures);
-    std::u16string list;
-    for (const auto& name : copy_failures) {
-        list += (list.empty() ? u"" : u", ") + name;
-    }
-    failures.Note(product_files != 0 ? product_files : shared_files, 25033, list);
+    CopyFilesNoted(failures);
     RemoveShortcutFolders(true);
     RemoveShortcutFolders(false);
     failures.Note(CreateShortcuts(), 25035);
@@ -367,11 +360,8 @@ uint32_t ProductAV::CreateShortcuts() {
     if (!selected() || !SetupOptions::Instance().program_group) {
         return 0;
     }
-    LogProductMessage(25537);
     std::u16string folder;
-    const uint32_t created = CreateStartMenuFolder(folder);
-    if (created != 0) {
-        ReportProductMessage(25035, GetDisplayName());
+    if (const uint32_t created = OpenShortcutFolder(folder)) {
         return created;
     }
     const std::u16string files = FilesFolder();

@@ -880,6 +880,28 @@ void ProductBase<Base>::ShowProgress(uint32_t id) {
     ProgressWindow::Instance().Step(&text);
 }
 
+template <class Base>
+uint32_t ProductBase<Base>::OpenShortcutFolder(std::u16string& folder) {
+    LogProductMessage(25537);
+    const uint32_t created = CreateStartMenuFolder(folder);
+    if (created != 0) {
+        ReportProductMessage(25035, GetDisplayName());
+    }
+    return created;
+}
+
+template <class Base>
+void ProductBase<Base>::CopyFilesNoted(StepFailures& failures) {
+    std::vector<std::u16string> copy_failures;
+    const uint32_t product_files = CopyProductFiles(copy_failures);
+    const uint32_t shared_files = this->CopySharedFiles(copy_failures);
+    std::u16string list;
+    for (const auto& name : copy_failures) {
+        list += (list.empty() ? u"" : u", ") + name;
+    }
+    failures.Note(product_files != 0 ? product_files : shared_files, 25033, list);
+}
+
 template class ProductBase<Product>;
 template class ProductBase<SuiteProduct>;
 

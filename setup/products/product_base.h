@@ -172,6 +172,12 @@ class ProductBase : public Base {
     };
     // Shows a progress text (a string with the product's name).
     void ShowProgress(uint32_t id);
+    // The Start-menu folder the shortcuts go into (logged with 25537); a
+    // failure is reported with 25035 and returned.
+    uint32_t OpenShortcutFolder(std::u16string& folder);
+    // The product's files and the shared files copied; failed copies are
+    // noted with 25033 and their names.
+    void CopyFilesNoted(StepFailures& failures);
     // Deletes the folder a cleanup found under a settings value.
     void RemoveRecordedFolder(std::u16string_view folder, bool walk_up);
 

@@ -229,6 +229,20 @@ check_contains "id 7: ... and ends" "XJVRid.exe|stopped" "$(starts)"
 check_lacks "id 7: no window is asked to close" "Nim Progress Meter|" "$(starts)"
 stop_running meter0.exe
 
+# The resident protection runs (its mutex exists): its service is stopped.
+standin 'C:\running\nimmsgnt.exe' 'service=NIMMSGNT\r\n'
+win sc create NIMMSGNT binpath= 'C:\running\nimmsgnt.exe' >/dev/null
+win sc start NIMMSGNT >/dev/null
+running nimres.exe 'mutex1=Nim Resident Protection App\r\n'
+settle
+check_contains "the service runs before setup" RUNNING "$(win sc query NIMMSGNT)"
+clear_starts
+check "the resident protection: install exits 0" 0 "$(run_setup "${install[@]}")"
+check_contains "... its service was stopped" "nimmsgnt.exe|service stop" "$(starts)"
+check_contains "... and is stopped" STOPPED "$(win sc query NIMMSGNT)"
+stop_running nimres.exe
+win sc delete NIMMSGNT >/dev/null
+
 # The product's own main window that ignores every request: 9023, named
 # as xjv.exe.
 running xjvmain.exe 'window1=XJAVAPP|Kelvan Vuvu-Roved\r\nwindowends=none\r\n'
