@@ -143,13 +143,13 @@ TEST(ProductAVTest, PrerequisitesThroughTheFileVersionAndWinsockSeams) {
 // window ends on the messages of its `ends` list.
 class RecordingWindows {
   public:
-    struct Spec {
+    struct Plan {
         std::u16string window_class;  // "#32770" for the standard dialog class
         std::u16string title;
         std::vector<UINT> ends;
     };
 
-    RecordingWindows(std::initializer_list<Spec> specs) : specs_(specs) {
+    RecordingWindows(std::initializer_list<Plan> plans) : plans_(plans) {
         ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         thread_ = std::thread([this] { Run(); });
         WaitForSingleObject(ready_, 10000);
@@ -158,9 +158,9 @@ class RecordingWindows {
         PostThreadMessageW(thread_id_, WM_QUIT, 0, 0);
         thread_.join();
         CloseHandle(ready_);
-        for (const Spec& spec : specs_) {
-            if (spec.window_class != u"#32770") {
-                UnregisterClassW(W(spec.window_class), GetModuleHandleW(nullptr));
+        for (const Plan& plan : plans_) {
+            if (plan.window_class != u"#32770") {
+                UnregisterClassW(W(plan.window_class), GetModuleHandleW(nullptr));
             }
         }
     }
@@ -172,7 +172,7 @@ class RecordingWindows {
 
   private:
     struct Window {
-        const Spec* spec;
+        const Plan* plan;
         RecordingWindows* owner;
         bool destroying = false;
     };
@@ -183,11 +183,11 @@ class RecordingWindows {
             (message == 1124 || message == WM_DESTROY || message == WM_CLOSE)) {
             {
                 std::lock_guard<std::mutex> lock(state->owner->mutex_);
-                state->owner->received_.push_back(ToUtf8(state->spec->window_class) + "|" +
-                                                  ToUtf8(state->spec->title) + "|" +
+                state->owner->received_.push_back(ToUtf8(state->plan->window_class) + "|" +
+                                                  ToUtf8(state->plan->title) + "|" +
                                                   std::to_string(message));
             }
-            for (const UINT end : state->spec->ends) {
+            for (const UINT end : state->plan->ends) {
                 if (end == message) {
                     state->destroying = true;
                     DestroyWindow(window);
@@ -204,19 +204,19 @@ class RecordingWindows {
         MSG message;
         PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
         const HINSTANCE instance = GetModuleHandleW(nullptr);
-        windows_.reserve(specs_.size());
-        for (const Spec& spec : specs_) {
-            windows_.push_back(Window{&spec, this});
-            const bool dialog = spec.window_class == u"#32770";
+        windows_.reserve(plans_.size());
+        for (const Plan& plan : plans_) {
+            windows_.push_back(Window{&plan, this});
+            const bool dialog = plan.window_class == u"#32770";
             if (!dialog) {
                 WNDCLASSW window_class{};
                 window_class.lpfnWndProc = &Procedure;
                 window_class.hInstance = instance;
-                window_class.lpszClassName = W(spec.window_class);
+                window_class.lpszClassName = W(plan.window_class);
                 RegisterClassW(&window_class);
             }
             const HWND window =
-                CreateWindowExW(0, dialog ? L"#32770" : W(spec.window_class), W(spec.title),
+                CreateWindowExW(0, dialog ? L"#32770" : W(plan.window_class), W(plan.title),
                                 WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr, instance, nullptr);
             SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&windows_.back()));
             if (dialog) {
@@ -230,14 +230,14 @@ class RecordingWindows {
         for (Window& state : windows_) {
             state.destroying = true;
         }
-        for (const Spec& spec : specs_) {
-            if (const HWND window = FindWindowByClassAndTitle(spec.window_class, spec.title)) {
+        for (const Plan& plan : plans_) {
+            if (const HWND window = FindWindowByClassAndTitle(plan.window_class, plan.title)) {
                 DestroyWindow(window);
             }
         }
     }
 
-    std::vector<Spec> specs_;
+    std::vector<Plan> plans_;
     std::vector<Window> windows_;
     HANDLE ready_ = nullptr;
     DWORD thread_id_ = 0;
