@@ -73,11 +73,23 @@ void ClickEveryPageControl(Gorsewatch5Process& program) {
             ASSERT_NE(control, nullptr);
             wchar_t name[64] = {};
             GetClassNameW(control, name, 64);
-            if (std::wstring(name) == L"Button")
-                gui::ClickButton(control);
-            else
-                gui::ClickControl(control);
-            ASSERT_TRUE(gui::SendWindowMessage(frame, WM_NULL, 0, 0, 20000).completed);
+            // The click is sent, not posted: a send that returns means the
+            // click has been handled and opened nothing that is still up; one
+            // that is still running sits in the modal loop of what it opened.
+            // (A posted click could still wait in the queue behind any later
+            // sent message.)
+            bool handled = false;
+            if (std::wstring(name) == L"Button") {
+                handled = gui::SendWindowMessage(control, BM_CLICK, 0, 0, 1000).completed;
+            } else {
+                RECT client{};
+                GetClientRect(control, &client);
+                const LPARAM middle = MAKELPARAM(client.right / 2, client.bottom / 2);
+                gui::SendWindowMessage(control, WM_LBUTTONDOWN, MK_LBUTTON, middle, 1000);
+                handled = gui::SendWindowMessage(control, WM_LBUTTONUP, 0, middle, 1000).completed;
+            }
+            if (!handled)
+                gui::WaitUntil([&] { return !DialogsOf(program.id()).empty(); }, 10000);
             // A message over a dialog closes first: the dialog under it can
             // end only once its modal loop has, so close in rounds.
             for (int round = 0; round < 5 && !DialogsOf(program.id()).empty(); ++round) {

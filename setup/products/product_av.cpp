@@ -27,7 +27,6 @@ constexpr uint32_t kNoWindowsFolder = 9029;
 constexpr uint32_t kNoUninstallCommand = 9030;
 constexpr uint32_t kShortcutFailed = 9034;
 constexpr uint32_t kStillInstalled = 9039;
-constexpr uint32_t kSettingsFailed = 9040;
 constexpr char16_t kInternetLibrary[] = u"WININET.DLL";
 constexpr char16_t kHelpFile[] = u"trombav.chm";
 constexpr char16_t kUnicows[] = u"unicows.dll";
@@ -236,15 +235,13 @@ uint32_t ProductAV::CheckRegistryPermissions(std::u16string& text) {
 }
 
 uint32_t ProductAV::CheckDirectoryPermissions(std::u16string& text) {
-    text.clear();
+    const uint32_t result = TestSystemFolders(text);
     const auto os = util::GetOsVersionInfo();
     if (!available() || (os && os->platform != util::kPlatformNt)) {
-        return 0;
+        return result;
     }
-    const std::u16string system = util::GetWinSysDir();
-    TestFolderWrite(util::GetWinDir(), text);
-    TestFolderWrite(system, text);
-    TestFolderWrite(Join(system, u"DRIVERS"), text);
+    // The product's drivers go there too.
+    TestFolderWrite(Join(util::GetWinSysDir(), u"DRIVERS"), text);
     return text.empty() ? 0 : kFolderRefused;
 }
 
@@ -391,15 +388,7 @@ uint32_t ProductAV::CreateShortcuts() {
 }
 
 uint32_t ProductAV::WriteRegistrySettings() {
-    if (!selected()) {
-        return 0;
-    }
-    LogProductMessage(25533);
-    if (!program_group_.empty() &&
-        !WriteMachineText(av::kInstallKey, u"ProgramGroup", program_group_)) {
-        return kSettingsFailed;
-    }
-    return 0;
+    return WriteProgramGroupValue(av::kInstallKey);
 }
 
 uint32_t ProductAV::CopySharedFiles(std::vector<std::u16string>& failures) {

@@ -130,6 +130,17 @@ int32_t RunningMode() {
     return operation ? operation->mode() : kModeInstall;
 }
 
+std::u16string JoinNames(const std::vector<std::u16string>& names) {
+    std::u16string text;
+    for (const auto& name : names) {
+        if (!text.empty()) {
+            text += u", ";
+        }
+        text += name;
+    }
+    return text;
+}
+
 template <class Base>
 ProductBase<Base>::ProductBase(const ProductTables& tables) : tables_(tables) {
     if (!tables_.uninstall_names.empty()) {
@@ -874,10 +885,29 @@ void ProductBase<Base>::StepFailures::Note(uint32_t code, uint32_t message,
 }
 
 template <class Base>
-void ProductBase<Base>::ShowProgress(uint32_t id) {
-    const std::u16string text =
-        SubstituteArguments(SetupLogger::Instance().host().LoadText(id, 256), {GetDisplayName()});
-    ProgressWindow::Instance().Step(&text);
+uint32_t ProductBase<Base>::TestSystemFolders(std::u16string& text) {
+    text.clear();
+    const auto os = util::GetOsVersionInfo();
+    if (!this->available() || (os && os->platform != 2)) {
+        return 0;
+    }
+    TestFolderWrite(util::GetWinDir(), text);
+    TestFolderWrite(util::GetWinSysDir(), text);
+    return text.empty() ? 0 : 9012;
+}
+
+template <class Base>
+uint32_t ProductBase<Base>::WriteProgramGroupValue(std::u16string_view key) {
+    if (!this->selected()) {
+        return 0;
+    }
+    LogProductMessage(25533);
+    if (!program_group_.empty() &&
+        util::WriteRegistryValue(HKEY_LOCAL_MACHINE, key, u"ProgramGroup", program_group_,
+                                 REG_SZ) != ERROR_SUCCESS) {
+        return 9040;
+    }
+    return 0;
 }
 
 template <class Base>
@@ -891,15 +921,29 @@ uint32_t ProductBase<Base>::OpenShortcutFolder(std::u16string& folder) {
 }
 
 template <class Base>
+void ProductBase<Base>::CopyFrameworkFiles(const std::u16string& files,
+                                           std::vector<std::u16string>& failures) {
+    const std::u16string root = util::GetCurrentAppDir();
+    util::CopyFileToDirectory(root, files, u"ulmfrm.dll", std::u16string_view(u"frayle.dll"),
+                              &failures);
+    util::CopyFileToDirectory(root, files, u"ulmres.dll", std::u16string_view(u"xjvres.dll"),
+                              &failures);
+}
+
+template <class Base>
+void ProductBase<Base>::ShowProgress(uint32_t id) {
+    const std::u16string text =
+        SubstituteArguments(SetupLogger::Instance().host().LoadText(id, 256), {GetDisplayName()});
+    ProgressWindow::Instance().Step(&text);
+}
+
+template <class Base>
 void ProductBase<Base>::CopyFilesNoted(StepFailures& failures) {
     std::vector<std::u16string> copy_failures;
     const uint32_t product_files = CopyProductFiles(copy_failures);
     const uint32_t shared_files = this->CopySharedFiles(copy_failures);
-    std::u16string list;
-    for (const auto& name : copy_failures) {
-        list += (list.empty() ? u"" : u", ") + name;
-    }
-    failures.Note(product_files != 0 ? product_files : shared_files, 25033, list);
+    failures.Note(product_files != 0 ? product_files : shared_files, 25033,
+                  JoinNames(copy_failures));
 }
 
 template class ProductBase<Product>;

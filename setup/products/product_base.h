@@ -81,6 +81,8 @@ void ReportProductMessage(uint32_t id, std::optional<std::u16string_view> argume
 void LogProductMessage(uint32_t id, std::optional<std::u16string_view> argument = std::nullopt);
 // The running operation's mode; install when none runs.
 int32_t RunningMode();
+// Names of failed copies as one text, apart by ", ".
+std::u16string JoinNames(const std::vector<std::u16string>& names);
 
 // HKLM values the handlers read and write: a text (empty when missing), a
 // number (0 when missing); writes tell whether they succeeded.
@@ -172,9 +174,18 @@ class ProductBase : public Base {
     };
     // Shows a progress text (a string with the product's name).
     void ShowProgress(uint32_t id);
-    // The Start-menu folder the shortcuts go into (logged with 25537); a
-    // failure is reported with 25035 and returned.
+    // For an available member on NT: write tests of the Windows folder and
+    // the system folder; 9012 with the first folder that failed.
+    uint32_t TestSystemFolders(std::u16string& text);
+    // For a selected member: "ProgramGroup" = the program group (when set)
+    // under the member's own key; 9040 when it cannot be written.
+    uint32_t WriteProgramGroupValue(std::u16string_view key);
+    // The start of the shortcuts: logs 25537 and creates the Start-menu
+    // folder; its failure is reported with 25035 and returned.
     uint32_t OpenShortcutFolder(std::u16string& folder);
+    // The framework and its resource DLL from the suite's setup folder into
+    // the files folder, as "frayle.dll" and "xjvres.dll".
+    void CopyFrameworkFiles(const std::u16string& files, std::vector<std::u16string>& failures);
     // The product's files and the shared files copied; failed copies are
     // noted with 25033 and their names.
     void CopyFilesNoted(StepFailures& failures);

@@ -167,11 +167,7 @@ uint32_t ProductMain::Install() {
     GetInstalledVersion(version_after_);
     std::vector<std::u16string> copy_failures;
     const uint32_t copied = CopySharedFiles(copy_failures);
-    std::u16string list;
-    for (const auto& name : copy_failures) {
-        list += (list.empty() ? u"" : u", ") + name;
-    }
-    failures.Note(copied, 25033, list);
+    failures.Note(copied, 25033, JoinNames(copy_failures));
     RemoveShortcutFolders(true);
     RemoveShortcutFolders(false);
     failures.Note(CreateShortcuts(), 25035);
@@ -203,11 +199,8 @@ uint32_t ProductMain::CreateShortcuts() {
     if (!suite_active() || !SetupOptions::Instance().program_group) {
         return 0;
     }
-    LogProductMessage(25537);
     std::u16string folder;
-    const uint32_t created = CreateStartMenuFolder(folder);
-    if (created != 0) {
-        ReportProductMessage(25035, GetDisplayName());
+    if (const uint32_t created = OpenShortcutFolder(folder); created != 0) {
         return created;
     }
     const std::u16string files = FilesFolder();

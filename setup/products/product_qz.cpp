@@ -17,7 +17,6 @@ constexpr uint32_t kCopyFailed = 9028;
 constexpr uint32_t kNoUninstallCommand = 9030;
 constexpr uint32_t kShortcutFailed = 9034;
 constexpr uint32_t kStillInstalled = 9039;
-constexpr uint32_t kSettingsFailed = 9040;
 constexpr char16_t kInstallerProducts[] = u"SOFTWARE\\Classes\\Installer\\Products\\";
 constexpr char16_t kInstallerFeatures[] = u"SOFTWARE\\Classes\\Installer\\Features\\";
 // The earlier edition's code and this one's, packed as the Installer keeps
@@ -65,8 +64,13 @@ ProductQZ::ProductQZ() : ProductBase<Product>(kTables) {
 }
 
 bool ProductQZ::GetInstalledVersion(std::u16string& version) {
-    version = IsInstalled(true) ? ReadMachineText(own_uninstall_key_, u"DisplayVersion") : u"0";
-    return !version.empty();
+    version = IsInstalled(true) ? ReadMachineText(own_uninstall_key_, u"DisplayVersion") : u"";
+    // Once the package has taken its own entry away, the suite's entry for
+    // the product may still be there until the suite removes it: without a
+    // version the product counts as gone.
+    if (version.empty())
+        version = u"0";
+    return true;
 }
 
 bool ProductQZ::GetInstalledPath(std::u16string& path, uint32_t& flag) {
@@ -170,14 +174,7 @@ uint32_t ProductQZ::CheckRegistryPermissions(std::u16string& text) {
 }
 
 uint32_t ProductQZ::CheckDirectoryPermissions(std::u16string& text) {
-    text.clear();
-    const auto os = util::GetOsVersionInfo();
-    if (!available() || (os && os->platform != 2)) {
-        return 0;
-    }
-    TestFolderWrite(util::GetWinDir(), text);
-    TestFolderWrite(util::GetWinSysDir(), text);
-    return text.empty() ? 0 : 9012;
+    return TestSystemFolders(text);
 }
 
 uint32_t ProductQZ::CheckPrerequisites(std::u16string& text) {
@@ -276,11 +273,8 @@ uint32_t ProductQZ::FinishInstall() {
     std::vector<std::u16string> copy_failures;
     const uint32_t product_files = CopyProductFiles(copy_failures);
     const uint32_t shared_files = CopySharedFiles(copy_failures);
-    std::u16string list;
-    for (const auto& name : copy_failures) {
-        list += (list.empty() ? u"" : u", ") + name;
-    }
-    failures.Note(product_files != 0 ? product_files : shared_files, 25033, list);
+    failures.Note(product_files != 0 ? product_files : shared_files, 25033,
+                  JoinNames(copy_failures));
     RemoveShortcutFolders(true);
     RemoveShortcutFolders(false);
     failures.Note(CreateShortcuts(), 25035);
@@ -311,11 +305,8 @@ uint32_t ProductQZ::CreateShortcuts() {
     if (!selected() || !SetupOptions::Instance().program_group) {
         return 0;
     }
-    LogProductMessage(25537);
     std::u16string folder;
-    const uint32_t created = CreateStartMenuFolder(folder);
-    if (created != 0) {
-        ReportProductMessage(25035, GetDisplayName());
+    if (const uint32_t created = OpenShortcutFolder(folder); created != 0) {
         return created;
     }
     const std::u16string files = FilesFolder();
@@ -344,16 +335,7 @@ uint32_t ProductQZ::CreateShortcuts() {
 }
 
 uint32_t ProductQZ::WriteRegistrySettings() {
-    if (!selected()) {
-        return 0;
-    }
-    LogProductMessage(25533);
-    if (!program_group_.empty() &&
-        util::WriteRegistryValue(HKEY_LOCAL_MACHINE, kProductQzKey, u"ProgramGroup", program_group_,
-                                 REG_SZ) != ERROR_SUCCESS) {
-        return kSettingsFailed;
-    }
-    return 0;
+    return WriteProgramGroupValue(kProductQzKey);
 }
 
 uint32_t ProductQZ::CopySharedFiles(std::vector<std::u16string>& failures) {
@@ -371,10 +353,7 @@ uint32_t ProductQZ::CopySharedFiles(std::vector<std::u16string>& failures) {
             failures.insert(failures.end(), unicows.begin(), unicows.end());
         }
     }
-    util::CopyFileToDirectory(root, files, u"ulmfrm.dll", std::u16string_view(u"frayle.dll"),
-                              &failures);
-    util::CopyFileToDirectory(root, files, u"ulmres.dll", std::u16string_view(u"xjvres.dll"),
-                              &failures);
+    CopyFrameworkFiles(files, failures);
     std::u16string product_folder;
     GetSetupFilePath(product_folder, std::nullopt);
     util::CopyFileToDirectory(product_folder, files, u"trombqz.chm", std::nullopt, &failures);

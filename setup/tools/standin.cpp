@@ -17,6 +17,8 @@
 // running copies of its file name to end and exits 0.
 #include <windows.h>
 
+#include "setup/core/command_line.h"
+#include "setup/core/setup_text.h"
 #include "setup/tools/standin_program.h"
 
 namespace olvex::standin {
@@ -26,17 +28,6 @@ constexpr wchar_t kLogPath[] = L"C:\\standin.log";
 constexpr wchar_t kSection[] = L"standin";
 // Returned for a missing key: a value the ini cannot hold.
 constexpr wchar_t kMissing[] = L"\x01";
-
-std::string Utf8(const std::wstring& text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string out(size > 0 ? static_cast<size_t>(size) : 0, '\0');
-    if (size > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(),
-                            size, nullptr, nullptr);
-    }
-    return out;
-}
 
 std::wstring WithoutTrailingBackslash(std::wstring path) {
     while (path.size() > 3 && path.back() == L'\\') {
@@ -50,7 +41,7 @@ std::wstring WithoutTrailingBackslash(std::wstring path) {
 // Copies started at the same moment take turns: a named mutex around the
 // append, and a retry while another process still has the file open.
 void AppendLogLine(const std::wstring& text) {
-    const std::string line = Utf8(text) + "\r\n";
+    const std::string line = setup::ToUtf8(U16(text)) + "\r\n";
     const HANDLE mutex = CreateMutexW(nullptr, FALSE, L"OlvexSetupStandinLog");
     if (mutex) {
         WaitForSingleObject(mutex, 30000);
@@ -82,14 +73,14 @@ Program::Program() {
     folder_ = slash == std::wstring::npos ? L"." : WithoutTrailingBackslash(path_.substr(0, slash));
     ini_ = path_ + L".ini";
     command_line_ = GetCommandLineW();
-    arguments_ = ArgumentsOf(command_line_);
+    arguments_ = Wide(setup::SkipProgramName(U16(command_line_)));
 
     wchar_t system[MAX_PATH] = {};
     const UINT system_length = GetSystemDirectoryW(system, MAX_PATH);
-    placeholders_.self_dir = folder_;
+    placeholders_.self_dir = U16(folder_);
     placeholders_.system_dir =
-        system_length > 0 && system_length < MAX_PATH ? WithoutTrailingBackslash(system) : L"";
-    placeholders_.dest = DestinationByRule(Setting(L"dest"), arguments_);
+        system_length > 0 && system_length < MAX_PATH ? U16(WithoutTrailingBackslash(system)) : u"";
+    placeholders_.dest = DestinationByRule(U16(Setting(L"dest")), U16(arguments_));
 }
 
 std::wstring Program::Setting(const std::wstring& key, bool* present) const {
@@ -121,7 +112,7 @@ std::vector<std::wstring> Program::NumberedSettings(const std::wstring& key) con
 }
 
 std::wstring Program::Expand(std::wstring_view text) const {
-    const std::wstring replaced = ReplacePlaceholders(text, placeholders_);
+    const std::wstring replaced = Wide(ReplacePlaceholders(U16(text), placeholders_));
     const DWORD size = ExpandEnvironmentStringsW(replaced.c_str(), nullptr, 0);
     if (size == 0) {
         return replaced;
@@ -135,6 +126,18 @@ std::wstring Program::Expand(std::wstring_view text) const {
     return expanded;
 }
 
+std::optional<std::vector<std::wstring>> Fields(std::wstring_view value, size_t count) {
+    const auto fields = SplitFields(U16(value), count);
+    if (!fields) {
+        return std::nullopt;
+    }
+    std::vector<std::wstring> wide;
+    for (const std::u16string& field : *fields) {
+        wide.push_back(Wide(field));
+    }
+    return wide;
+}
+
 void Program::Log(std::wstring_view text) const {
     AppendLogLine(name_ + L"|" + std::wstring(text));
 }
@@ -144,9 +147,12 @@ void Program::Log(std::wstring_view text) const {
 int main() {
     using olvex::standin::Program;
     const Program program;
+    const bool stop_request =
+        olvex::standin::IsStopRequest(olvex::standin::U16(program.arguments()));
+    const HANDLE stop = stop_request ? nullptr : olvex::standin::CreateStopEvent(program);
     olvex::standin::AppendLogLine(program.name() + L"|" + program.command_line());
 
-    if (olvex::standin::IsStopRequest(program.arguments())) {
+    if (stop_request) {
         olvex::standin::StopRunningCopies(program);
         return 0;
     }
@@ -163,6 +169,6 @@ int main() {
         return static_cast<int>(program.SettingNumber(L"askfail", 1));
     }
     olvex::standin::RunActions(program);
-    olvex::standin::HoldAndWait(program);
+    olvex::standin::HoldAndWait(program, stop);
     return exit_code;
 }

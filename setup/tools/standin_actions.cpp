@@ -35,8 +35,10 @@ std::wstring NameOf(const std::wstring& path) {
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
+// "X:\..." or "\\server\...": not relative to a current folder or drive.
 bool IsAbsolute(const std::wstring& path) {
-    return (path.size() >= 2 && path[1] == L':') || (path.size() >= 2 && path[0] == L'\\');
+    return (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') ||
+           (path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\');
 }
 
 bool IsDots(const wchar_t* name) {
@@ -85,6 +87,12 @@ std::vector<std::wstring> Matches(const std::wstring& path, bool with_folders) {
     return found;
 }
 
+// A link, itself: what it points to is no part of the tree. (Wine cannot
+// remove its Unix links to folders; such a link stays.)
+bool RemoveLink(const std::wstring& path) {
+    return RemoveDirectoryW(path.c_str()) || DeleteFileW(path.c_str());
+}
+
 // A file, or a folder with everything in it; nothing to do when it is
 // missing. A reparse point (a link) is
 // removed itself: what it points to is left alone.
@@ -97,16 +105,22 @@ bool DeleteTree(const std::wstring& path) {
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         return DeleteFileW(path.c_str()) != 0;
     }
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-        for (const std::wstring& child : Matches(path + L"\\*", true)) {
-            DeleteTree(child);
-        }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return RemoveLink(path);
+    }
+    for (const std::wstring& child : Matches(path + L"\\*", true)) {
+        DeleteTree(child);
     }
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_DIRECTORY);
     return RemoveDirectoryW(path.c_str()) != 0;
 }
 
+// Only below a drive's root, named from the root: a relative path, a root
+// or every entry of a root is refused.
 bool DeletePath(const std::wstring& path) {
+    if (!IsAbsolute(path) || path.size() < 4 || (HasWildcard(path) && FolderOf(path).size() <= 2)) {
+        return false;
+    }
     if (!HasWildcard(path)) {
         return DeleteTree(path);
     }
@@ -151,11 +165,11 @@ bool CopyPath(const Program& program, std::wstring from, const std::wstring& to)
 }
 
 bool CopyArgument(const Program& program, const std::wstring& name, const std::wstring& to) {
-    const std::optional<std::wstring> source = SwitchValue(program.arguments(), name);
+    const std::optional<std::u16string> source = SwitchValue(U16(program.arguments()), U16(name));
     if (!source || source->empty()) {
         return false;
     }
-    return CopyOne(*source, to, !to.empty() && to.back() == L'\\');
+    return CopyOne(Wide(*source), to, !to.empty() && to.back() == L'\\');
 }
 
 struct KeyPath {
@@ -203,7 +217,7 @@ bool WriteValue(const std::vector<std::wstring>& fields) {
             RegSetValueExW(key, value_name, 0, kind, reinterpret_cast<const BYTE*>(data.c_str()),
                            static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
     } else if (_wcsicmp(type.c_str(), L"dword") == 0) {
-        if (const std::optional<uint32_t> number = ParseDword(data)) {
+        if (const std::optional<uint32_t> number = ParseDword(U16(data))) {
             const DWORD value = *number;
             result = RegSetValueExW(key, value_name, 0, REG_DWORD,
                                     reinterpret_cast<const BYTE*>(&value), sizeof(value));
@@ -254,9 +268,9 @@ template <typename Step>
 void RunNumbered(const Program& program, const std::wstring& key, size_t fields, Step step) {
     const std::vector<std::wstring> values = program.NumberedSettings(key);
     for (size_t i = 0; i < values.size(); ++i) {
-        std::optional<std::vector<std::wstring>> parts = SplitFields(values[i], fields);
+        std::optional<std::vector<std::wstring>> parts = Fields(values[i], fields);
         bool done = false;
-        if (parts) {
+        if (parts && program.CanExpand(values[i])) {
             for (std::wstring& part : *parts) {
                 part = program.Expand(part);
             }
@@ -274,14 +288,16 @@ bool AskQuestions(const Program& program) {
     if (_wcsicmp(program.Setting(L"askset").c_str(), L"firewall") == 0) {
         for (const setup::FirewallQuestion& question : setup::kFirewallQuestions) {
             const std::wstring title(reinterpret_cast<const wchar_t*>(question.title));
-            if (!Ask(program, title, title + L"\n\nDo you want to continue?")) {
+            if (!Ask(program, title,
+                     title +
+                         L"\n\nChoose Yes to continue with the installation, No to cancel it.")) {
                 return false;
             }
         }
     }
     for (const std::wstring& value : program.NumberedSettings(L"ask")) {
         const std::vector<std::wstring> parts =
-            SplitFields(value, 2).value_or(std::vector<std::wstring>{value, L""});
+            Fields(value, 2).value_or(std::vector<std::wstring>{value, L""});
         if (!Ask(program, program.Expand(parts[0]), program.Expand(parts[1]))) {
             return false;
         }

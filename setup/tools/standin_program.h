@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,6 +12,16 @@
 #include "setup/tools/standin_rules.h"
 
 namespace olvex::standin {
+
+// The portable rules take UTF-16 text; wchar_t is UTF-16 here.
+inline std::u16string U16(std::wstring_view text) {
+    return std::u16string(text.begin(), text.end());
+}
+inline std::wstring Wide(std::u16string_view text) {
+    return std::wstring(text.begin(), text.end());
+}
+// SplitFields for the program's wide texts.
+std::optional<std::vector<std::wstring>> Fields(std::wstring_view value, size_t count);
 
 class Program {
   public:
@@ -32,6 +43,10 @@ class Program {
 
     // %DEST%, %SELFDIR%, %SYSDIR%, then the environment's variables.
     std::wstring Expand(std::wstring_view text) const;
+    // False when the text needs the destination and none was found.
+    bool CanExpand(std::wstring_view text) const {
+        return !NeedsMissingDestination(U16(text), placeholders_);
+    }
 
     // Appends "<own file name>|<text>" to the shared log.
     void Log(std::wstring_view text) const;
@@ -68,8 +83,13 @@ bool RunAsService(const Program& program, const std::wstring& service);
 // there, starts that copy with the same arguments and returns true.
 bool RespawnFromTemp(const Program& program);
 
+// The event a later copy sets to stop this one; null with "ignorestop=1".
+// Made before the start is logged, so that a stop request sent once the
+// start is seen in the log is never lost.
+HANDLE CreateStopEvent(const Program& program);
+
 // Holds the mutexes and owns the windows of the ini, then waits until it
-// is stopped, its windows are gone or its delay has passed.
-void HoldAndWait(const Program& program);
+// is stopped (the event set), its windows are gone or its delay has passed.
+void HoldAndWait(const Program& program, HANDLE stop);
 
 }  // namespace olvex::standin

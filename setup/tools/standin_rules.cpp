@@ -1,43 +1,27 @@
 #include "setup/tools/standin_rules.h"
 
-#include <cwctype>
+#include "setup/core/setup_text.h"
 
 namespace olvex::standin {
 namespace {
 
-bool IsBlank(wchar_t c) {
-    return c == L' ' || c == L'\t';
+bool IsBlank(char16_t c) {
+    return c == u' ' || c == u'\t';
 }
 
-wchar_t Lower(wchar_t c) {
-    return static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-}
-
-bool EqualNoCase(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-size_t FindNoCase(std::wstring_view text, std::wstring_view needle, size_t from = 0) {
+size_t FindNoCase(std::u16string_view text, std::u16string_view needle, size_t from = 0) {
     if (needle.empty() || needle.size() > text.size()) {
-        return std::wstring_view::npos;
+        return std::u16string_view::npos;
     }
     for (size_t i = from; i + needle.size() <= text.size(); ++i) {
-        if (EqualNoCase(text.substr(i, needle.size()), needle)) {
+        if (setup::EqualsNoCase(text.substr(i, needle.size()), needle)) {
             return i;
         }
     }
-    return std::wstring_view::npos;
+    return std::u16string_view::npos;
 }
 
-std::wstring_view Trim(std::wstring_view text) {
+std::u16string_view Trim(std::u16string_view text) {
     while (!text.empty() && IsBlank(text.front())) {
         text.remove_prefix(1);
     }
@@ -49,93 +33,74 @@ std::wstring_view Trim(std::wstring_view text) {
 
 }  // namespace
 
-std::wstring ArgumentsOf(std::wstring_view command_line) {
-    size_t i = 0;
-    while (i < command_line.size() && IsBlank(command_line[i])) {
-        ++i;
-    }
-    if (i < command_line.size() && command_line[i] == L'"') {
-        const size_t close = command_line.find(L'"', i + 1);
-        i = close == std::wstring_view::npos ? command_line.size() : close + 1;
-    } else {
-        while (i < command_line.size() && !IsBlank(command_line[i])) {
-            ++i;
-        }
-    }
-    while (i < command_line.size() && IsBlank(command_line[i])) {
-        ++i;
-    }
-    return std::wstring(command_line.substr(i));
-}
-
-std::optional<std::wstring> SwitchValue(std::wstring_view arguments, std::wstring_view name) {
+std::optional<std::u16string> SwitchValue(std::u16string_view arguments, std::u16string_view name) {
     if (name.empty()) {
         return std::nullopt;
     }
-    const std::wstring key = std::wstring(name) + L"=";
+    const std::u16string key = std::u16string(name) + u"=";
     size_t at = 0;
     // A switch begins the arguments or follows a blank: "/ProductDest=" is
     // not found inside "/OldProductDest=".
-    while ((at = FindNoCase(arguments, key, at)) != std::wstring_view::npos) {
+    while ((at = FindNoCase(arguments, key, at)) != std::u16string_view::npos) {
         if (at == 0 || IsBlank(arguments[at - 1])) {
             break;
         }
         ++at;
     }
-    if (at == std::wstring_view::npos) {
+    if (at == std::u16string_view::npos) {
         return std::nullopt;
     }
-    std::wstring_view rest = arguments.substr(at + key.size());
-    if (!rest.empty() && rest.front() == L'"') {
+    std::u16string_view rest = arguments.substr(at + key.size());
+    if (!rest.empty() && rest.front() == u'"') {
         rest.remove_prefix(1);
-        const size_t close = rest.find(L'"');
-        return std::wstring(rest.substr(0, close));
+        const size_t close = rest.find(u'"');
+        return std::u16string(rest.substr(0, close));
     }
     size_t end = 0;
     while (end < rest.size() && !IsBlank(rest[end])) {
         ++end;
     }
-    return std::wstring(rest.substr(0, end));
+    return std::u16string(rest.substr(0, end));
 }
 
-std::wstring DestinationByRule(std::wstring_view rule, std::wstring_view arguments) {
-    constexpr std::wstring_view kSwitch = L"switch:";
-    constexpr std::wstring_view kAfter = L"after:";
-    if (rule.size() >= kSwitch.size() && EqualNoCase(rule.substr(0, kSwitch.size()), kSwitch)) {
-        return SwitchValue(arguments, Trim(rule.substr(kSwitch.size()))).value_or(L"");
+std::u16string DestinationByRule(std::u16string_view rule, std::u16string_view arguments) {
+    constexpr std::u16string_view kSwitch = u"switch:";
+    constexpr std::u16string_view kAfter = u"after:";
+    if (setup::StartsWithNoCase(rule, kSwitch)) {
+        return SwitchValue(arguments, Trim(rule.substr(kSwitch.size()))).value_or(u"");
     }
-    if (rule.size() >= kAfter.size() && EqualNoCase(rule.substr(0, kAfter.size()), kAfter)) {
+    if (setup::StartsWithNoCase(rule, kAfter)) {
         // The ini may lose the text's trailing blank: it is found trimmed
         // and the blanks after it are trimmed from the value.
-        const std::wstring_view text = Trim(rule.substr(kAfter.size()));
+        const std::u16string_view text = Trim(rule.substr(kAfter.size()));
         const size_t at = FindNoCase(arguments, text);
-        if (at == std::wstring_view::npos) {
-            return L"";
+        if (at == std::u16string_view::npos) {
+            return u"";
         }
-        std::wstring_view rest = Trim(arguments.substr(at + text.size()));
-        if (rest.size() >= 2 && rest.front() == L'"' && rest.back() == L'"') {
+        std::u16string_view rest = Trim(arguments.substr(at + text.size()));
+        if (rest.size() >= 2 && rest.front() == u'"' && rest.back() == u'"') {
             rest = rest.substr(1, rest.size() - 2);
         }
-        return std::wstring(rest);
+        return std::u16string(rest);
     }
-    return L"";
+    return u"";
 }
 
-bool IsStopRequest(std::wstring_view arguments) {
-    const std::wstring_view trimmed = Trim(arguments);
+bool IsStopRequest(std::u16string_view arguments) {
+    const std::u16string_view trimmed = Trim(arguments);
     size_t start = trimmed.size();
     while (start > 0 && !IsBlank(trimmed[start - 1])) {
         --start;
     }
-    const std::wstring_view last = trimmed.substr(start);
-    return EqualNoCase(last, L"-k") || EqualNoCase(last, L"/exit");
+    const std::u16string_view last = trimmed.substr(start);
+    return setup::EqualsNoCase(last, u"-k") || setup::EqualsNoCase(last, u"/exit");
 }
 
-std::optional<std::vector<std::wstring>> SplitFields(std::wstring_view value, size_t count) {
-    std::vector<std::wstring> fields;
+std::optional<std::vector<std::u16string>> SplitFields(std::u16string_view value, size_t count) {
+    std::vector<std::u16string> fields;
     while (fields.size() + 1 < count) {
-        const size_t bar = value.find(L'|');
-        if (bar == std::wstring_view::npos) {
+        const size_t bar = value.find(u'|');
+        if (bar == std::u16string_view::npos) {
             return std::nullopt;
         }
         fields.emplace_back(value.substr(0, bar));
@@ -145,21 +110,21 @@ std::optional<std::vector<std::wstring>> SplitFields(std::wstring_view value, si
     return fields;
 }
 
-std::wstring ReplacePlaceholders(std::wstring_view text, const Placeholders& values) {
+std::u16string ReplacePlaceholders(std::u16string_view text, const Placeholders& values) {
     const struct {
-        std::wstring_view name;
-        const std::wstring& value;
-    } names[] = {{L"%DEST%", values.dest},
-                 {L"%SELFDIR%", values.self_dir},
-                 {L"%SYSDIR%", values.system_dir}};
-    std::wstring out;
+        std::u16string_view name;
+        const std::u16string& value;
+    } names[] = {{u"%DEST%", values.dest},
+                 {u"%SELFDIR%", values.self_dir},
+                 {u"%SYSDIR%", values.system_dir}};
+    std::u16string out;
     size_t i = 0;
     while (i < text.size()) {
         bool replaced = false;
-        if (text[i] == L'%') {
+        if (text[i] == u'%') {
             for (const auto& entry : names) {
                 if (text.size() - i >= entry.name.size() &&
-                    EqualNoCase(text.substr(i, entry.name.size()), entry.name)) {
+                    setup::EqualsNoCase(text.substr(i, entry.name.size()), entry.name)) {
                     out += entry.value;
                     i += entry.name.size();
                     replaced = true;
@@ -175,38 +140,42 @@ std::wstring ReplacePlaceholders(std::wstring_view text, const Placeholders& val
     return out;
 }
 
-std::optional<unsigned> ParseWindowEnds(std::wstring_view value) {
+bool NeedsMissingDestination(std::u16string_view text, const Placeholders& values) {
+    return values.dest.empty() && FindNoCase(text, u"%DEST%") != std::u16string_view::npos;
+}
+
+std::optional<unsigned> ParseWindowEnds(std::u16string_view value) {
     value = Trim(value);
     if (value.empty()) {
         return kEndOnClose | kEndOnUser100 | kEndOnDestroy;
     }
-    if (EqualNoCase(value, L"none")) {
+    if (setup::EqualsNoCase(value, u"none")) {
         return 0u;
     }
     unsigned mask = 0;
     while (true) {
-        const size_t comma = value.find(L',');
-        const std::wstring_view item = Trim(value.substr(0, comma));
-        if (item == L"16") {
+        const size_t comma = value.find(u',');
+        const std::u16string_view item = Trim(value.substr(0, comma));
+        if (item == u"16") {
             mask |= kEndOnClose;
-        } else if (item == L"1124") {
+        } else if (item == u"1124") {
             mask |= kEndOnUser100;
-        } else if (item == L"2") {
+        } else if (item == u"2") {
             mask |= kEndOnDestroy;
         } else {
             return std::nullopt;
         }
-        if (comma == std::wstring_view::npos) {
+        if (comma == std::u16string_view::npos) {
             return mask;
         }
         value.remove_prefix(comma + 1);
     }
 }
 
-std::optional<uint32_t> ParseDword(std::wstring_view text) {
+std::optional<uint32_t> ParseDword(std::u16string_view text) {
     text = Trim(text);
     unsigned base = 10;
-    if (text.size() > 2 && text[0] == L'0' && (text[1] == L'x' || text[1] == L'X')) {
+    if (text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X')) {
         base = 16;
         text.remove_prefix(2);
     }
@@ -214,14 +183,14 @@ std::optional<uint32_t> ParseDword(std::wstring_view text) {
         return std::nullopt;
     }
     uint64_t number = 0;
-    for (const wchar_t c : text) {
+    for (const char16_t c : text) {
         unsigned digit = 0;
-        if (c >= L'0' && c <= L'9') {
-            digit = static_cast<unsigned>(c - L'0');
-        } else if (base == 16 && c >= L'a' && c <= L'f') {
-            digit = static_cast<unsigned>(c - L'a' + 10);
-        } else if (base == 16 && c >= L'A' && c <= L'F') {
-            digit = static_cast<unsigned>(c - L'A' + 10);
+        if (c >= u'0' && c <= u'9') {
+            digit = static_cast<unsigned>(c - u'0');
+        } else if (base == 16 && c >= u'a' && c <= u'f') {
+            digit = static_cast<unsigned>(c - u'a' + 10);
+        } else if (base == 16 && c >= u'A' && c <= u'F') {
+            digit = static_cast<unsigned>(c - u'A' + 10);
         } else {
             return std::nullopt;
         }

@@ -1,6 +1,7 @@
 // The stand-in's text rules, kept free of Windows calls so that they are
 // tested natively: what it takes from its command line, how its ini values
 // split into fields, and the placeholders its paths and data may carry.
+// Text is UTF-16, as in the rest of setup's portable code.
 #pragma once
 
 #include <cstdint>
@@ -11,37 +12,37 @@
 
 namespace olvex::standin {
 
-// The command line without the program's own name (quoted or up to the
-// first blank) and the blanks after it.
-std::wstring ArgumentsOf(std::wstring_view command_line);
-
 // The value of `<name>="..."` or `<name>=...` (up to a blank) among the
 // arguments; the name is compared without case. Nothing when missing.
-std::optional<std::wstring> SwitchValue(std::wstring_view arguments, std::wstring_view name);
+std::optional<std::u16string> SwitchValue(std::u16string_view arguments, std::u16string_view name);
 
 // The destination by a "dest=" rule: "switch:<name>" as SwitchValue,
 // "after:<text>" the rest of the arguments after the text (compared
 // without case), blanks around it trimmed and one pair of enclosing quotes
 // removed. Empty when the rule or what it names is missing.
-std::wstring DestinationByRule(std::wstring_view rule, std::wstring_view arguments);
+std::u16string DestinationByRule(std::u16string_view rule, std::u16string_view arguments);
 
 // True when the last argument is "-k" or "/exit" (any case): the request
 // to end the running copies.
-bool IsStopRequest(std::wstring_view arguments);
+bool IsStopRequest(std::u16string_view arguments);
 
 // The value split at "|" into at most `count` fields (the last one keeps
 // any further "|"); nothing when it has fewer fields.
-std::optional<std::vector<std::wstring>> SplitFields(std::wstring_view value, size_t count);
+std::optional<std::vector<std::u16string>> SplitFields(std::u16string_view value, size_t count);
 
 struct Placeholders {
-    std::wstring dest;
-    std::wstring self_dir;
-    std::wstring system_dir;
+    std::u16string dest;
+    std::u16string self_dir;
+    std::u16string system_dir;
 };
 
 // %DEST%, %SELFDIR% and %SYSDIR% (any case) replaced; the environment
 // variables are left for the system to expand.
-std::wstring ReplacePlaceholders(std::wstring_view text, const Placeholders& values);
+std::u16string ReplacePlaceholders(std::u16string_view text, const Placeholders& values);
+
+// True when the text names %DEST% (any case) but no destination was found:
+// a path made of it would point somewhere else.
+bool NeedsMissingDestination(std::u16string_view text, const Placeholders& values);
 
 // Which messages end a window of the stand-in.
 enum WindowEnd : unsigned {
@@ -51,10 +52,10 @@ enum WindowEnd : unsigned {
 };
 // "windowends=": a comma list of 16, 1124 and 2, "none", or empty for all
 // three. Nothing when the list holds anything else.
-std::optional<unsigned> ParseWindowEnds(std::wstring_view value);
+std::optional<unsigned> ParseWindowEnds(std::u16string_view value);
 
 // A registry dword in decimal or with "0x" in hex; nothing when it is not
 // a number that fits 32 bits.
-std::optional<uint32_t> ParseDword(std::wstring_view text);
+std::optional<uint32_t> ParseDword(std::u16string_view text);
 
 }  // namespace olvex::standin

@@ -2,110 +2,104 @@
 
 #include <gtest/gtest.h>
 
+#include "setup/core/setup_text.h"
+
 namespace olvex::standin {
 namespace {
 
-TEST(StandinRules, ArgumentsFollowTheProgramName) {
-    const struct {
-        const wchar_t* line;
-        const wchar_t* arguments;
-    } cases[] = {
-        {L"\"C:\\Program Files\\x\\setup.exe\" /Silent /a", L"/Silent /a"},
-        {L"setup.exe   /Silent", L"/Silent"},
-        {L"setup.exe", L""},
-        {L"\"C:\\unclosed quote /Silent", L""},
-        {L"  \"C:\\a b\\z.exe\"/u_silent", L"/u_silent"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(ArgumentsOf(c.line), c.arguments) << c.line;
-    }
-}
-
 TEST(StandinRules, SwitchValues) {
-    const std::wstring arguments =
-        L"/Silent /OldProductDest=C:\\old /ProductDest=\"C:\\Program Files\\Suite\\AV\" "
-        L"/M=C:\\f.txt";
-    EXPECT_EQ(SwitchValue(arguments, L"/ProductDest"), L"C:\\Program Files\\Suite\\AV");
-    EXPECT_EQ(SwitchValue(arguments, L"/productdest"), L"C:\\Program Files\\Suite\\AV");
-    EXPECT_EQ(SwitchValue(arguments, L"/OldProductDest"), L"C:\\old");
-    EXPECT_EQ(SwitchValue(arguments, L"/M"), L"C:\\f.txt");
-    EXPECT_EQ(SwitchValue(arguments, L"/Missing"), std::nullopt);
-    EXPECT_EQ(SwitchValue(L"/D=\"unclosed", L"/D"), L"unclosed");
-    EXPECT_EQ(SwitchValue(L"/D=", L"/D"), L"");
-    EXPECT_EQ(SwitchValue(L"/D=x", L""), std::nullopt);
+    const std::u16string arguments =
+        u"/Silent /OldProductDest=C:\\old /ProductDest=\"C:\\Program Files\\Suite\\AV\" "
+        u"/M=C:\\f.txt";
+    EXPECT_EQ(SwitchValue(arguments, u"/ProductDest"), u"C:\\Program Files\\Suite\\AV");
+    EXPECT_EQ(SwitchValue(arguments, u"/productdest"), u"C:\\Program Files\\Suite\\AV");
+    EXPECT_EQ(SwitchValue(arguments, u"/OldProductDest"), u"C:\\old");
+    EXPECT_EQ(SwitchValue(arguments, u"/M"), u"C:\\f.txt");
+    EXPECT_EQ(SwitchValue(arguments, u"/Missing"), std::nullopt);
+    EXPECT_EQ(SwitchValue(u"/D=\"unclosed", u"/D"), u"unclosed");
+    EXPECT_EQ(SwitchValue(u"/D=", u"/D"), u"");
+    EXPECT_EQ(SwitchValue(u"/D=x", u""), std::nullopt);
 }
 
 TEST(StandinRules, DestinationRules) {
     const struct {
-        const wchar_t* rule;
-        const wchar_t* arguments;
-        const wchar_t* destination;
+        const char16_t* rule;
+        const char16_t* arguments;
+        const char16_t* destination;
     } cases[] = {
-        {L"switch:/ProductDest", L"/Silent /ProductDest=\"C:\\A B\" /x", L"C:\\A B"},
-        {L"switch:/ProductDest", L"/Silent", L""},
-        {L"after:/silent ", L"/silent C:\\Program Files\\Suite\\AS  ",
-         L"C:\\Program Files\\Suite\\AS"},
+        {u"switch:/ProductDest", u"/Silent /ProductDest=\"C:\\A B\" /x", u"C:\\A B"},
+        {u"switch:/ProductDest", u"/Silent", u""},
+        {u"after:/silent ", u"/silent C:\\Program Files\\Suite\\AS  ",
+         u"C:\\Program Files\\Suite\\AS"},
         // The ini loses a trailing blank: the same result.
-        {L"after:/silent", L"/SILENT C:\\Program Files\\AS", L"C:\\Program Files\\AS"},
-        {L"after:/silent ", L"/silent \"C:\\Quoted Folder\"", L"C:\\Quoted Folder"},
-        {L"after:/silent ", L"/quiet C:\\x", L""},
-        {L"", L"/silent C:\\x", L""},
-        {L"other:/x", L"/x=1", L""},
+        {u"after:/silent", u"/SILENT C:\\Program Files\\AS", u"C:\\Program Files\\AS"},
+        {u"after:/silent ", u"/silent \"C:\\Quoted Folder\"", u"C:\\Quoted Folder"},
+        {u"after:/silent ", u"/quiet C:\\x", u""},
+        {u"", u"/silent C:\\x", u""},
+        {u"other:/x", u"/x=1", u""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(DestinationByRule(c.rule, c.arguments), c.destination)
-            << c.rule << " " << c.arguments;
+            << setup::ToUtf8(c.rule) << " " << setup::ToUtf8(c.arguments);
     }
 }
 
 TEST(StandinRules, StopRequestIsTheLastArgument) {
-    EXPECT_TRUE(IsStopRequest(L"-k"));
-    EXPECT_TRUE(IsStopRequest(L"/x -K  "));
-    EXPECT_TRUE(IsStopRequest(L"/EXIT"));
-    EXPECT_FALSE(IsStopRequest(L"-k /x"));
-    EXPECT_FALSE(IsStopRequest(L"/exitnow"));
-    EXPECT_FALSE(IsStopRequest(L""));
+    EXPECT_TRUE(IsStopRequest(u"-k"));
+    EXPECT_TRUE(IsStopRequest(u"/x -K  "));
+    EXPECT_TRUE(IsStopRequest(u"/EXIT"));
+    EXPECT_FALSE(IsStopRequest(u"-k /x"));
+    EXPECT_FALSE(IsStopRequest(u"/exitnow"));
+    EXPECT_FALSE(IsStopRequest(u""));
 }
 
 TEST(StandinRules, FieldsSplitAtBars) {
-    EXPECT_EQ(SplitFields(L"HKLM\\S|Name|sz|a|b", 4),
-              (std::vector<std::wstring>{L"HKLM\\S", L"Name", L"sz", L"a|b"}));
-    EXPECT_EQ(SplitFields(L"a||", 3), (std::vector<std::wstring>{L"a", L"", L""}));
-    EXPECT_EQ(SplitFields(L"only", 1), (std::vector<std::wstring>{L"only"}));
-    EXPECT_EQ(SplitFields(L"a|b", 3), std::nullopt);
+    EXPECT_EQ(SplitFields(u"HKLM\\S|Name|sz|a|b", 4),
+              (std::vector<std::u16string>{u"HKLM\\S", u"Name", u"sz", u"a|b"}));
+    EXPECT_EQ(SplitFields(u"a||", 3), (std::vector<std::u16string>{u"a", u"", u""}));
+    EXPECT_EQ(SplitFields(u"only", 1), (std::vector<std::u16string>{u"only"}));
+    EXPECT_EQ(SplitFields(u"a|b", 3), std::nullopt);
 }
 
 TEST(StandinRules, Placeholders) {
-    const Placeholders values{L"C:\\Dest", L"C:\\src\\av", L"C:\\windows\\system32"};
-    EXPECT_EQ(ReplacePlaceholders(L"%DEST%\\a.exe|%selfdir%\\b|%SysDir%", values),
-              L"C:\\Dest\\a.exe|C:\\src\\av\\b|C:\\windows\\system32");
+    const Placeholders values{u"C:\\Dest", u"C:\\src\\av", u"C:\\windows\\system32"};
+    EXPECT_EQ(ReplacePlaceholders(u"%DEST%\\a.exe|%selfdir%\\b|%SysDir%", values),
+              u"C:\\Dest\\a.exe|C:\\src\\av\\b|C:\\windows\\system32");
     // Other variables are left for the system; a lone % stays.
-    EXPECT_EQ(ReplacePlaceholders(L"%WINDIR%\\x 100% %DEST", values), L"%WINDIR%\\x 100% %DEST");
+    EXPECT_EQ(ReplacePlaceholders(u"%WINDIR%\\x 100% %DEST", values), u"%WINDIR%\\x 100% %DEST");
     // A value that itself holds a placeholder is not expanded again.
-    EXPECT_EQ(ReplacePlaceholders(L"%DEST%", Placeholders{L"%SELFDIR%", L"no", L""}), L"%SELFDIR%");
+    EXPECT_EQ(ReplacePlaceholders(u"%DEST%", Placeholders{u"%SELFDIR%", u"no", u""}), u"%SELFDIR%");
+}
+
+TEST(StandinRules, AMissingDestinationIsNoticed) {
+    const Placeholders none{u"", u"C:\\src", u"C:\\windows\\system32"};
+    EXPECT_TRUE(NeedsMissingDestination(u"%DEST%\\old", none));
+    EXPECT_TRUE(NeedsMissingDestination(u"x|%dest%", none));
+    EXPECT_FALSE(NeedsMissingDestination(u"%SELFDIR%\\a", none));
+    EXPECT_FALSE(NeedsMissingDestination(u"%DEST%\\old", Placeholders{u"C:\\D", u"", u""}));
 }
 
 TEST(StandinRules, WindowEnds) {
-    EXPECT_EQ(ParseWindowEnds(L""), kEndOnClose | kEndOnUser100 | kEndOnDestroy);
-    EXPECT_EQ(ParseWindowEnds(L"none"), 0u);
-    EXPECT_EQ(ParseWindowEnds(L"NONE"), 0u);
-    EXPECT_EQ(ParseWindowEnds(L"1124"), unsigned{kEndOnUser100});
-    EXPECT_EQ(ParseWindowEnds(L"16, 2"), kEndOnClose | kEndOnDestroy);
-    EXPECT_EQ(ParseWindowEnds(L"16,17"), std::nullopt);
-    EXPECT_EQ(ParseWindowEnds(L"16,"), std::nullopt);
+    EXPECT_EQ(ParseWindowEnds(u""), kEndOnClose | kEndOnUser100 | kEndOnDestroy);
+    EXPECT_EQ(ParseWindowEnds(u"none"), 0u);
+    EXPECT_EQ(ParseWindowEnds(u"NONE"), 0u);
+    EXPECT_EQ(ParseWindowEnds(u"1124"), unsigned{kEndOnUser100});
+    EXPECT_EQ(ParseWindowEnds(u"16, 2"), kEndOnClose | kEndOnDestroy);
+    EXPECT_EQ(ParseWindowEnds(u"16,17"), std::nullopt);
+    EXPECT_EQ(ParseWindowEnds(u"16,"), std::nullopt);
 }
 
 TEST(StandinRules, Dwords) {
-    EXPECT_EQ(ParseDword(L"0"), 0u);
-    EXPECT_EQ(ParseDword(L"4294967295"), 0xFFFFFFFFu);
-    EXPECT_EQ(ParseDword(L"0x1F"), 0x1Fu);
-    EXPECT_EQ(ParseDword(L"0XffffFFFF"), 0xFFFFFFFFu);
-    EXPECT_EQ(ParseDword(L"4294967296"), std::nullopt);
-    EXPECT_EQ(ParseDword(L"0x100000000"), std::nullopt);
-    EXPECT_EQ(ParseDword(L"-1"), std::nullopt);
-    EXPECT_EQ(ParseDword(L"0x"), std::nullopt);
-    EXPECT_EQ(ParseDword(L""), std::nullopt);
-    EXPECT_EQ(ParseDword(L"12a"), std::nullopt);
+    EXPECT_EQ(ParseDword(u"0"), 0u);
+    EXPECT_EQ(ParseDword(u"4294967295"), 0xFFFFFFFFu);
+    EXPECT_EQ(ParseDword(u"0x1F"), 0x1Fu);
+    EXPECT_EQ(ParseDword(u"0XffffFFFF"), 0xFFFFFFFFu);
+    EXPECT_EQ(ParseDword(u"4294967296"), std::nullopt);
+    EXPECT_EQ(ParseDword(u"0x100000000"), std::nullopt);
+    EXPECT_EQ(ParseDword(u"-1"), std::nullopt);
+    EXPECT_EQ(ParseDword(u"0x"), std::nullopt);
+    EXPECT_EQ(ParseDword(u""), std::nullopt);
+    EXPECT_EQ(ParseDword(u"12a"), std::nullopt);
 }
 
 }  // namespace

@@ -88,12 +88,10 @@ INT_PTR CALLBACK DialogProcedure(HWND dialog, UINT message, WPARAM wparam, LPARA
 HWND CreateDialogWindow(OwnedWindow* owned, int x, int y) {
     std::vector<WORD> words(sizeof(DLGTEMPLATE) / sizeof(WORD), 0);
     auto* header = reinterpret_cast<DLGTEMPLATE*>(words.data());
-    header->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE;
+    header->style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
     header->cdit = 0;
-    header->x = static_cast<short>(x / 2);
-    header->y = static_cast<short>(y / 2);
     header->cx = 180;
-    header->cy = 50;
+    header->cy = 40;
     words.push_back(0);  // no menu
     words.push_back(0);  // the dialog class
     for (const wchar_t c : owned->title) {
@@ -101,9 +99,13 @@ HWND CreateDialogWindow(OwnedWindow* owned, int x, int y) {
     }
     words.push_back(0);
     words.push_back(0);  // keeps the template's end aligned
-    return CreateDialogIndirectParamW(GetModuleHandleW(nullptr),
-                                      reinterpret_cast<const DLGTEMPLATE*>(words.data()), nullptr,
-                                      DialogProcedure, reinterpret_cast<LPARAM>(owned));
+    const HWND dialog = CreateDialogIndirectParamW(
+        GetModuleHandleW(nullptr), reinterpret_cast<const DLGTEMPLATE*>(words.data()), nullptr,
+        DialogProcedure, reinterpret_cast<LPARAM>(owned));
+    if (dialog) {
+        SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
+    }
+    return dialog;
 }
 
 HWND CreateClassWindow(OwnedWindow* owned, const std::wstring& window_class, int x, int y) {
@@ -265,7 +267,14 @@ bool RespawnFromTemp(const Program& program) {
     return true;
 }
 
-void HoldAndWait(const Program& program) {
+HANDLE CreateStopEvent(const Program& program) {
+    if (program.SettingNumber(L"ignorestop", 0) != 0) {
+        return nullptr;
+    }
+    return CreateEventW(nullptr, TRUE, FALSE, StopEventName(GetCurrentProcessId()).c_str());
+}
+
+void HoldAndWait(const Program& program, HANDLE stop) {
     HANDLE held = INVALID_HANDLE_VALUE;
     const std::wstring hold = program.Expand(program.Setting(L"hold"));
     if (!hold.empty()) {
@@ -281,15 +290,15 @@ void HoldAndWait(const Program& program) {
     }
 
     const std::wstring ends_text = program.Setting(L"windowends");
-    std::optional<unsigned> ends = ParseWindowEnds(ends_text);
+    std::optional<unsigned> ends = ParseWindowEnds(U16(ends_text));
     if (!ends) {
         program.Log(L"failed: windowends=" + ends_text);
-        ends = ParseWindowEnds(L"");
+        ends = ParseWindowEnds(u"");
     }
     std::vector<std::unique_ptr<OwnedWindow>> windows;
     const std::vector<std::wstring> window_settings = program.NumberedSettings(L"window");
     for (size_t i = 0; i < window_settings.size(); ++i) {
-        const std::optional<std::vector<std::wstring>> parts = SplitFields(window_settings[i], 2);
+        const std::optional<std::vector<std::wstring>> parts = Fields(window_settings[i], 2);
         if (!parts || (*parts)[0].empty()) {
             program.Log(L"failed: window" + std::to_wstring(i + 1) + L"=" + window_settings[i]);
             continue;
@@ -298,8 +307,9 @@ void HoldAndWait(const Program& program) {
         owned->program = &program;
         owned->title = (*parts)[1];
         owned->ends = *ends;
-        const int x = 40 + 30 * static_cast<int>(i);
-        const int y = 40 + 30 * static_cast<int>(i);
+        // One below the other, so that each can be seen.
+        const int x = 40;
+        const int y = 40 + 130 * static_cast<int>(i);
         owned->window = (*parts)[0] == L"#32770"
                             ? CreateDialogWindow(owned.get(), x, y)
                             : CreateClassWindow(owned.get(), (*parts)[0], x, y);
@@ -310,10 +320,6 @@ void HoldAndWait(const Program& program) {
         windows.push_back(std::move(owned));
     }
 
-    const bool ignore_stop = program.SettingNumber(L"ignorestop", 0) != 0;
-    const HANDLE stop = ignore_stop ? nullptr
-                                    : CreateEventW(nullptr, TRUE, FALSE,
-                                                   StopEventName(GetCurrentProcessId()).c_str());
     const DWORD delay = program.SettingNumber(L"delay", 0);
     const bool stays = !windows.empty() || !mutexes.empty();
     const DWORD started = GetTickCount();
@@ -352,9 +358,6 @@ void HoldAndWait(const Program& program) {
     for (const HANDLE mutex : mutexes) {
         ReleaseMutex(mutex);
         CloseHandle(mutex);
-    }
-    if (stop) {
-        CloseHandle(stop);
     }
     if (held != INVALID_HANDLE_VALUE) {
         CloseHandle(held);

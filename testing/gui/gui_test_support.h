@@ -57,8 +57,17 @@ class RunningProgram {
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION info{};
-        if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            nullptr, &startup, &info))
+        // A start that fails is tried twice more: on a loaded machine one
+        // has failed where the next succeeded. A program that truly cannot
+        // start fails every try.
+        bool started = false;
+        for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+            if (attempt > 0)
+                Sleep(500);
+            started = CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0,
+                                     nullptr, nullptr, &startup, &info) != 0;
+        }
+        if (!started)
             return false;
         CloseHandle(info.hThread);
         process_ = info.hProcess;

@@ -1,11 +1,12 @@
 // The product handlers of the shipped program: the suite, this product and
-// the antivirus member. The other members' handlers are not part of this
-// program yet; a member without one is never offered, installed or cleaned
-// up.
+// the anti-spam and antivirus members. The other members' handlers are not
+// part of this program yet; a member without one is never offered,
+// installed or cleaned up.
 #include <windows.h>
 
 #include "setup/controller/product.h"
 #include "setup/controller/win/tramlet.h"
+#include "setup/products/product_as.h"
 #include "setup/products/product_av.h"
 #include "setup/products/product_main.h"
 #include "setup/products/product_qz.h"
@@ -21,13 +22,15 @@ class ShippedProducts : public ProductFactory {
         switch (kind) {
             case ProductKind::kAntiSpyware:
                 return std::make_unique<ProductQZ>();
+            case ProductKind::kAntiSpam:
+                return std::make_unique<ProductAS>();
             case ProductKind::kAntivirus:
                 return std::make_unique<ProductAV>();
             default:
                 return nullptr;
         }
     }
-    bool IsStandaloneAntiSpamInstalled() override { return false; }
+    bool IsStandaloneAntiSpamInstalled() override { return setup::IsStandaloneAntiSpamInstalled(); }
     bool IsStandaloneFirewallEngineInstalled() override { return false; }
     std::unique_ptr<SetupOperation> CreateTrustListOperation(
         const OperationContext& context) override {
