@@ -36,3 +36,16 @@ add_test(NAME setup_wine_antivirus_setup
          COMMAND xvfb-run -a bash ${CMAKE_SOURCE_DIR}/setup/tools/antivirus_setup_test.sh
                  ${CMAKE_BINARY_DIR}/setup/tools ${CMAKE_SOURCE_DIR})
 set_tests_properties(setup_wine_antivirus_setup PROPERTIES TIMEOUT 900 COST 200)
+
+# The member through the real setup program at display level 2: the
+# dialogs answered through the window driver, the update program and the
+# first scan of a watched install.
+olvex_add_gui_test(setup_antivirus_member_gui_tests
+  SOURCES ${CMAKE_SOURCE_DIR}/setup/products/tests/antivirus_member_test.cpp
+  DEPENDS Tramlet setup_member_av setup_qz_source
+  TIMEOUT 600)
+if(TARGET setup_antivirus_member_gui_tests)
+  target_compile_definitions(setup_antivirus_member_gui_tests PRIVATE
+    SETUP_ROOT="${CMAKE_BINARY_DIR}/setup-root" SETUP_QZ="${CMAKE_BINARY_DIR}/setup-qz"
+    SETUP_MEMBER_AV="${member_av}")
+endif()
