@@ -60,6 +60,10 @@ struct SetupSeams {
     std::function<std::optional<FileVersionInfo>(const std::u16string& path)> file_version;
     // The text of a setup string id (before any resource DLL is asked).
     std::function<std::u16string(uint32_t id, size_t max_chars)> strings;
+    // Winsock's answer to a start-up request for the version (low byte
+    // major, high byte minor): 0 or its error (10092 when the version is
+    // not supported).
+    std::function<int(uint16_t version)> winsock_startup;
 };
 
 SetupSeams& Seams();

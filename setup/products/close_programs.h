@@ -26,4 +26,18 @@ HWND WaitWhileWindowExists(uint32_t seconds, std::u16string_view window_class,
 // Starts the command and waits for it; nothing when it cannot start.
 void RunAndWait(std::u16string_view command);
 
+// The top-level window of that class and title (an empty one is not
+// compared); null when there is none.
+HWND FindWindowByClassAndTitle(std::u16string_view window_class, std::u16string_view title);
+// Whether a named mutex exists: it is opened only to look.
+bool MutexExists(std::u16string_view name);
+// Waits up to timeout_ms until the program holding the mutex lets it go
+// (or ends); nothing when the mutex does not exist.
+void WaitForMutexRelease(std::u16string_view name, uint32_t timeout_ms);
+// Whether the HKLM Run value exists and is not empty.
+bool RunValueCounts(std::u16string_view name);
+// Asks the service to stop and gives it about half a second to report
+// that it has; a service that cannot be opened is left alone.
+void StopServiceBriefly(std::u16string_view name);
+
 }  // namespace olvex::setup

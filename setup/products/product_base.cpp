@@ -988,6 +988,15 @@ void ProductBase<Base>::ShowProgress(uint32_t id) {
     ProgressWindow::Instance().Step(&text);
 }
 
+template <class Base>
+void ProductBase<Base>::CopyFilesNoted(StepFailures& failures) {
+    std::vector<std::u16string> copy_failures;
+    const uint32_t product_files = CopyProductFiles(copy_failures);
+    const uint32_t shared_files = this->CopySharedFiles(copy_failures);
+    failures.Note(product_files != 0 ? product_files : shared_files, 25033,
+                  JoinNames(copy_failures));
+}
+
 template class ProductBase<Product>;
 template class ProductBase<SuiteProduct>;
 

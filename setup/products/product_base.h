@@ -200,6 +200,9 @@ class ProductBase : public Base {
     // The framework and its resource DLL from the suite's setup folder into
     // the files folder, as "frayle.dll" and "xjvres.dll".
     void CopyFrameworkFiles(const std::u16string& files, std::vector<std::u16string>& failures);
+    // The product's files and the shared files copied; failed copies are
+    // noted with 25033 and their names.
+    void CopyFilesNoted(StepFailures& failures);
     // Deletes the folder a cleanup found under a settings value.
     void RemoveRecordedFolder(std::u16string_view folder, bool walk_up);
 

@@ -379,8 +379,33 @@ uint32_t CheckRichEditVersion(uint32_t major, uint32_t minor, std::u16string& mi
     return kComponentMissing;
 }
 
+namespace {
+
+// Only a refused version counts: any other start-up error (no network
+// yet, too many tasks) passes.
+uint32_t ReportWinsockAnswer(int error, std::u16string& missing) {
+    if (error != kWinsockVersionRefused) {
+        return 0;
+    }
+    const auto version = util::ReadFileVersionInfo(u"WS2_32.DLL");
+    const uint32_t ms = version ? version->file_version_ms : 0;
+    const std::u16string text =
+        u"WS2_32.DLL " + FromAscii(std::to_string(ms >> 16)) + u"." +
+        FromAscii((((ms & 0xFFFF) < 10) ? "0" : "") + std::to_string(ms & 0xFFFF));
+    const std::array<MessageEntry, 1> entries{MessageEntry{25008, text, 0}};
+    ReportMessage(SetupLogger::Instance(), 3, 3, kWinsockMissing, entries);
+    missing = u"WS2_32.DLL";
+    return kWinsockMissing;
+}
+
+}  // namespace
+
 uint32_t CheckWinsockVersion(uint32_t major, uint32_t minor, std::u16string& missing) {
     missing.clear();
+    const auto requested = static_cast<WORD>((minor << 8) | (major & 0xFF));
+    if (Seams().winsock_startup) {
+        return ReportWinsockAnswer(Seams().winsock_startup(requested), missing);
+    }
     using StartupFn = int(WINAPI*)(WORD, void*);
     using CleanupFn = int(WINAPI*)();
     const HMODULE library = LoadLibraryW(L"WS2_32.DLL");
@@ -393,8 +418,7 @@ uint32_t CheckWinsockVersion(uint32_t major, uint32_t minor, std::u16string& mis
         if (startup && cleanup) {
             // Room for the system's record of any size.
             std::vector<unsigned char> data(1024);
-            const int error =
-                startup(static_cast<WORD>((minor << 8) | (major & 0xFF)), data.data());
+            const int error = startup(requested, data.data());
             if (error == 0) {
                 cleanup();
             }
@@ -402,18 +426,7 @@ uint32_t CheckWinsockVersion(uint32_t major, uint32_t minor, std::u16string& mis
         }
         FreeLibrary(library);
     }
-    if (!refused) {
-        return 0;
-    }
-    const auto version = util::ReadFileVersionInfo(u"WS2_32.DLL");
-    const uint32_t ms = version ? version->file_version_ms : 0;
-    const std::u16string text =
-        u"WS2_32.DLL " + FromAscii(std::to_string(ms >> 16)) + u"." +
-        FromAscii((((ms & 0xFFFF) < 10) ? "0" : "") + std::to_string(ms & 0xFFFF));
-    const std::array<MessageEntry, 1> entries{MessageEntry{25008, text, 0}};
-    ReportMessage(SetupLogger::Instance(), 3, 3, kWinsockMissing, entries);
-    missing = u"WS2_32.DLL";
-    return kWinsockMissing;
+    return ReportWinsockAnswer(refused ? kWinsockVersionRefused : 0, missing);
 }
 
 void ShowComponentDownload(HWND parent) {

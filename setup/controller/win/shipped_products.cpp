@@ -1,12 +1,12 @@
-// The product handlers of the shipped program: the suite, this product, the
-// anti-spam member and the firewall (with its upgrade package). The other
-// members' handlers are not part of this program yet; a member without one
-// is never offered, installed or cleaned up.
+// The product handlers of the shipped program: the suite, this product,
+// the anti-spam and antivirus members and the firewall (with its upgrade
+// package).
 #include <windows.h>
 
 #include "setup/controller/product.h"
 #include "setup/controller/win/tramlet.h"
 #include "setup/products/product_as.h"
+#include "setup/products/product_av.h"
 #include "setup/products/product_fw.h"
 #include "setup/products/product_main.h"
 #include "setup/products/product_qz.h"
@@ -24,6 +24,8 @@ class ShippedProducts : public ProductFactory {
                 return std::make_unique<ProductQZ>();
             case ProductKind::kAntiSpam:
                 return std::make_unique<ProductAS>();
+            case ProductKind::kAntivirus:
+                return std::make_unique<ProductAV>();
             case ProductKind::kFirewall:
                 return std::make_unique<ProductFW>();
             case ProductKind::kFirewallUpgrade:
