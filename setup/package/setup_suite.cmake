@@ -34,3 +34,16 @@ function(setup_suite_add_members)
   endforeach()
 endfunction()
 cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL setup_suite_add_members)
+
+# The whole suite installed and removed through the real setup program, at
+# display level 2 with the window driver and silently.
+olvex_add_gui_test(setup_suite_gui_tests
+  SOURCES ${CMAKE_SOURCE_DIR}/setup/products/tests/suite_setup_test.cpp
+  DEPENDS Tramlet setup_suite_source
+  TIMEOUT 900)
+if(TARGET setup_suite_gui_tests)
+  target_compile_definitions(setup_suite_gui_tests PRIVATE
+    SETUP_ROOT="${setup_root}" SETUP_QZ="${setup_qz}" SETUP_SUITE="${setup_suite}")
+  target_link_libraries(setup_suite_gui_tests PRIVATE shell32)
+  set_tests_properties(setup_suite_gui_tests PROPERTIES COST 300)
+endif()

@@ -21,7 +21,6 @@ constexpr uint32_t kCopyFailed = 9028;
 constexpr uint32_t kNoFilesFolder = 9029;
 constexpr uint32_t kNoUninstallCommand = 9030;
 constexpr uint32_t kShortcutFailed = 9034;
-constexpr uint32_t kStillInstalled = 9039;
 constexpr uint32_t kUpdaterAppearsMs = 3000;
 
 bool AcceptStandalone(std::u16string_view) {
@@ -352,9 +351,7 @@ uint32_t ProductAS::Uninstall() {
     if (exit_code == 0) {
         util::WaitForProcess(kAntiSpamUpdaterProcess, kUpdaterAppearsMs);
     }
-    std::u16string version;
-    GetInstalledVersion(version);
-    return version != u"0" ? kStillInstalled : 0;
+    return ResultAfterUninstaller(0);
 }
 
 uint32_t ProductAS::RemoveRegistrySettings() {

@@ -26,7 +26,6 @@ constexpr uint32_t kCopyFailed = 9028;
 constexpr uint32_t kNoWindowsFolder = 9029;
 constexpr uint32_t kNoUninstallCommand = 9030;
 constexpr uint32_t kShortcutFailed = 9034;
-constexpr uint32_t kStillInstalled = 9039;
 constexpr char16_t kInternetLibrary[] = u"WININET.DLL";
 constexpr char16_t kHelpFile[] = u"trombav.chm";
 constexpr char16_t kUnicows[] = u"unicows.dll";
@@ -426,13 +425,7 @@ uint32_t ProductAV::Uninstall() {
     if (!command) {
         return kNoUninstallCommand;
     }
-    uint32_t result = RunProcess(*command, true);
-    std::u16string version;
-    GetInstalledVersion(version);
-    if (result == 0 && version != u"0") {
-        result = kStillInstalled;
-    }
-    return result;
+    return ResultAfterUninstaller(RunProcess(*command, true));
 }
 
 uint32_t ProductAV::RemoveRegistrySettings() {

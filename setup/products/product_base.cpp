@@ -22,6 +22,7 @@ constexpr uint32_t kCompetitorStays = 9022;
 constexpr uint32_t kCannotStart = 9026;
 constexpr uint32_t kNoFilesFolder = 9029;
 constexpr uint32_t kNoUninstallCommand = 9030;
+constexpr uint32_t kStillInstalledAfterUninstall = 9039;
 constexpr uint32_t kUninstallEntryFailed = 9031;
 constexpr uint32_t kUninstallStringFailed = 9032;
 constexpr uint32_t kNoStartMenuFolder = 9033;
@@ -995,6 +996,13 @@ void ProductBase<Base>::CopyFilesNoted(StepFailures& failures) {
     const uint32_t shared_files = this->CopySharedFiles(copy_failures);
     failures.Note(product_files != 0 ? product_files : shared_files, 25033,
                   JoinNames(copy_failures));
+}
+
+template <class Base>
+uint32_t ProductBase<Base>::ResultAfterUninstaller(uint32_t result) {
+    std::u16string version;
+    this->GetInstalledVersion(version);
+    return result == 0 && !IsVersionZeroText(version) ? kStillInstalledAfterUninstall : result;
 }
 
 template class ProductBase<Product>;

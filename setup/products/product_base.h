@@ -169,6 +169,11 @@ class ProductBase : public Base {
     std::u16string OrRecorded(std::u16string value, std::u16string_view recorded_name);
     // Fills Path, Files and Group of the settings key where missing.
     void KeepFoldersForCleanup();
+    // After the product's own uninstaller ended with result: 9039 when it
+    // reported success yet the product still names an installed version (no
+    // version, as when only the suite's entry for it is left, counts as
+    // removed).
+    uint32_t ResultAfterUninstaller(uint32_t result);
     // Steps that go on after a failure: the first failure is reported as an
     // error with its message and 25032, later ones are logged.
     class StepFailures {

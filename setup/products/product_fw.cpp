@@ -26,7 +26,6 @@ constexpr uint32_t kNoInstallerCommand = 9025;
 constexpr uint32_t kNotInstalled = 9027;
 constexpr uint32_t kCopyFailed = 9028;
 constexpr uint32_t kShortcutFailed = 9034;
-constexpr uint32_t kStillInstalled = 9039;
 constexpr uint32_t kSettingsFailed = 9040;
 constexpr uint32_t kNoConfigPath = 9041;
 constexpr uint32_t kConfigNotWritten = 9042;
@@ -539,11 +538,7 @@ uint32_t ProductFW::Uninstall() {
         }
         return started;
     });
-    std::u16string version;
-    GetInstalledVersion(version);
-    if (result == 0 && version != u"0") {
-        result = kStillInstalled;
-    }
+    result = ResultAfterUninstaller(result);
     if (result == 0) {
         RemoveLeftovers();
     }

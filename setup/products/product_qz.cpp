@@ -16,7 +16,6 @@ constexpr uint32_t kNotInstalled = 9027;
 constexpr uint32_t kCopyFailed = 9028;
 constexpr uint32_t kNoUninstallCommand = 9030;
 constexpr uint32_t kShortcutFailed = 9034;
-constexpr uint32_t kStillInstalled = 9039;
 constexpr char16_t kInstallerProducts[] = u"SOFTWARE\\Classes\\Installer\\Products\\";
 constexpr char16_t kInstallerFeatures[] = u"SOFTWARE\\Classes\\Installer\\Features\\";
 // The earlier edition's code and this one's, packed as the Installer keeps
@@ -373,12 +372,7 @@ uint32_t ProductQZ::Uninstall() {
     saved.own_modify_path = ReadMachineText(own_uninstall_key_, u"ModifyPath");
     uint32_t result = 0;
     if (const auto command = ChooseUninstallCommand(saved)) {
-        result = RunProcess(*command, true);
-        std::u16string version;
-        GetInstalledVersion(version);
-        if (result == 0 && version != u"0") {
-            result = kStillInstalled;
-        }
+        result = ResultAfterUninstaller(RunProcess(*command, true));
     } else {
         result = kNoUninstallCommand;
     }

@@ -6,9 +6,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <shlobj.h>
-#include <tlhelp32.h>
-
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -16,16 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "testing/gui/gui_test_support.h"
-#include "testing/gui/window_driver.h"
+#include "setup/products/tests/setup_run_support.h"
 
 namespace olvex::gui {
 namespace {
 
-namespace fs = std::filesystem;
+using namespace setup_run;
 
 constexpr wchar_t kSource[] = L"C:\\sources\\antispam";
-constexpr wchar_t kStandinLog[] = L"C:\\standin.log";
 constexpr wchar_t kProductFolder[] = L"C:\\Program Files\\Kelvan Suite Personal\\Kelvan Anti-Spam";
 constexpr wchar_t kStandaloneFolder[] = L"C:\\Program Files\\Zalt";
 constexpr wchar_t kProductKey[] = L"SOFTWARE\\Zalt";
@@ -33,7 +28,6 @@ constexpr wchar_t kOwnEntry[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zalt "
     L"{610B2370-F55F-4A0A-932B-EBDB99FFCE6D}";
 constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Vorandel\\Kelvan Suite Personal\\as";
-constexpr DWORD kRunMs = 120000;
 
 std::wstring Source(const std::wstring& file) {
     return std::wstring(kSource) + L"\\" + file;
@@ -43,172 +37,16 @@ std::wstring InProduct(const std::wstring& file) {
     return std::wstring(kProductFolder) + L"\\" + file;
 }
 
-// The setup source: the root's program, framework and resource DLLs, the
-// suite's programs ("sc") and the member ("as").
 void MakeSource() {
-    const fs::path folder(kSource);
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    const fs::path root(testing::WindowsPath(SETUP_ROOT));
-    for (const wchar_t* file :
-         {L"Tramlet.exe", L"ulmfrm.dll", L"ulmres.dll", L"xjvprod.dll", L"license.txt"}) {
-        fs::copy_file(root / file, folder / file, fs::copy_options::overwrite_existing);
-    }
-    fs::copy(fs::path(testing::WindowsPath(SETUP_QZ)) / L"sc", folder / L"sc",
-             fs::copy_options::recursive);
-    fs::copy(fs::path(testing::WindowsPath(SETUP_MEMBER_AS)), folder / L"as",
-             fs::copy_options::recursive);
-}
-
-void SetMachineText(const std::wstring& key, const std::wstring& name, const std::wstring& text) {
-    HKEY handle = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                              nullptr, &handle, nullptr),
-              ERROR_SUCCESS);
-    EXPECT_EQ(
-        RegSetValueExW(handle, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
-        ERROR_SUCCESS);
-    RegCloseKey(handle);
-}
-
-// A text value; "<missing>" when it is not there.
-std::wstring MachineText(const std::wstring& key, const std::wstring& name) {
-    HKEY handle = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) {
-        return L"<missing>";
-    }
-    wchar_t data[2048] = {};
-    DWORD size = sizeof(data) - sizeof(wchar_t);
-    DWORD type = 0;
-    const LONG error = RegQueryValueExW(handle, name.c_str(), nullptr, &type,
-                                        reinterpret_cast<BYTE*>(data), &size);
-    RegCloseKey(handle);
-    return error == ERROR_SUCCESS && type == REG_SZ ? std::wstring(data) : L"<missing>";
-}
-
-bool KeyExists(const std::wstring& key) {
-    HKEY handle = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(handle);
-    return true;
-}
-
-bool Exists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// Whether a process of that file name runs.
-bool ProcessRuns(const std::wstring& file) {
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    bool found = false;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found;
-         more = Process32NextW(snapshot, &entry)) {
-        found = _wcsicmp(entry.szExeFile, file.c_str()) == 0;
-    }
-    CloseHandle(snapshot);
-    return found;
-}
-
-std::vector<std::string> StandinStarts() {
-    return ReadLines(kStandinLog);
+    setup_run::MakeSource(kSource, {{L"as", SETUP_MEMBER_AS}});
 }
 
 std::string Narrow(const std::wstring& text) {
     return fs::path(text).string();
 }
 
-// Presses a framework button: its command goes to the dialog (posted, so a
-// button that opens another dialog does not block the test).
-bool Press(HWND dialog, int id) {
-    const HWND button = FindChild(dialog, id);
-    return button && IsWindowEnabled(button) &&
-           PostWindowMessage(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                             reinterpret_cast<LPARAM>(button));
-}
-
-constexpr int kAgreementAccept = 1451;
-constexpr int kDestinationEdit = 1292;
-constexpr int kCompetitorName = 1455;
-constexpr int kBoxText = 1073;
-
-// A run at display level 2 driven to its end: the competitor question is
-// answered Yes, the agreement accepted, the destination taken as offered,
-// every message box answered OK. The competitors named and the exit code.
-struct Driven {
-    DWORD exit_code = 0xFFFFFFFF;
-    std::vector<std::wstring> competitors;
-};
-
 Driven Drive(const std::wstring& arguments, const std::string& shot) {
-    Driven driven;
-    RunningProgram run;
-    EXPECT_TRUE(run.Start(Quote(Source(L"Tramlet.exe")) + L" " + arguments));
-    std::set<HWND> seen;
-    int step = 0;
-    const DWORD deadline = GetTickCount() + kRunMs;
-    while (run.running() && GetTickCount() < deadline) {
-        bool acted = false;
-        for (const auto& window : ListTopLevelWindows()) {
-            if (window.process_id != run.id() || !window.visible ||
-                window.class_name != L"#32770" || FindChild(window.handle, 1316)) {
-                continue;
-            }
-            const HWND dialog = window.handle;
-            if (!seen.count(dialog)) {
-                Sleep(300);
-                SaveScreenshot(dialog, shot + "-" + std::to_string(++step));
-                seen.insert(dialog);
-            }
-            bool pressed = false;
-            if (FindChild(dialog, kCompetitorName)) {
-                driven.competitors.push_back(GetText(FindChild(dialog, kCompetitorName)));
-                pressed = Press(dialog, IDOK);
-            } else if (FindChild(dialog, kAgreementAccept)) {
-                pressed = Press(dialog, kAgreementAccept);
-            } else if (FindChild(dialog, kDestinationEdit) || FindChild(dialog, kBoxText)) {
-                pressed = Press(dialog, IDOK);
-            }
-            if (pressed) {
-                WaitForWindowGone(dialog, 10000);
-                acted = true;
-            }
-        }
-        if (!acted) {
-            Sleep(100);
-        }
-    }
-    driven.exit_code = run.Wait(kRunMs).value_or(0xFFFFFFFF);
-    return driven;
-}
-
-DWORD RunSilent(const std::wstring& command_line) {
-    RunningProgram run;
-    EXPECT_TRUE(run.Start(command_line));
-    return run.Wait(kRunMs).value_or(0xFFFFFFFF);
-}
-
-// The program group's folder, for all users or the current user: the one
-// that holds the product's shortcuts.
-fs::path ShortcutFolder() {
-    for (const int csidl : {CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS}) {
-        wchar_t programs[MAX_PATH] = {};
-        if (SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, 0, programs))) {
-            const fs::path folder =
-                fs::path(programs) / L"Kelvan Security Suite" / L"Kelvan Anti-Spam";
-            if (fs::exists(folder)) {
-                return folder;
-            }
-        }
-    }
-    return {};
+    return setup_run::Drive(Quote(Source(L"Tramlet.exe")) + L" " + arguments, shot);
 }
 
 std::string UrlOf(const fs::path& shortcut) {
@@ -279,7 +117,7 @@ TEST(AntiSpamMember, AStandAloneEditionIsRemovedFirstThenTheMemberInstallsUnquot
     EXPECT_EQ(MachineText(kSettingsKey, L"Version"), L"3.1.0.12");
 
     // The shortcuts, with both web addresses carrying GUID, RT and BRAND.
-    const fs::path group = ShortcutFolder();
+    const fs::path group = ProgramGroupFolder(L"Kelvan Anti-Spam");
     ASSERT_FALSE(group.empty());
     for (const wchar_t* name :
          {L"Kelvan Anti-Spam.lnk", L"Kelvan Anti-Spam Settings.lnk",
