@@ -186,11 +186,7 @@ uint32_t ProductAS::PrepareInstall(std::u16string& text) {
     if (!selected()) {
         return 0;
     }
-    ReportProductMessage(25532, GetDisplayName());
-    ShowProgress(24000);
-    SetupProgramGroup();
-    SetupDestination();
-    CreateDestinationFolder(text);
+    BeginInstall(text);
     previous_files_path_ = FilesFolder();
     GetInstalledVersion(version_before_);
     return 0;

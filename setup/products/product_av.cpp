@@ -274,11 +274,7 @@ uint32_t ProductAV::PrepareInstall(std::u16string& text) {
     if (!selected()) {
         return 0;
     }
-    ReportProductMessage(25532, GetDisplayName());
-    ShowProgress(24000);
-    SetupProgramGroup();
-    SetupDestination();
-    CreateDestinationFolder(text);
+    BeginInstall(text);
     if (util::IsWin9x()) {
         util::CopyFileToDirectory(util::GetCurrentAppDir(), destination_, kUnicows, std::nullopt,
                                   nullptr);

@@ -999,6 +999,15 @@ void ProductBase<Base>::CopyFilesNoted(StepFailures& failures) {
 }
 
 template <class Base>
+void ProductBase<Base>::BeginInstall(std::u16string& text) {
+    ReportProductMessage(25532, this->GetDisplayName());
+    ShowProgress(24000);
+    this->SetupProgramGroup();
+    this->SetupDestination();
+    this->CreateDestinationFolder(text);
+}
+
+template <class Base>
 uint32_t ProductBase<Base>::ResultAfterUninstaller(uint32_t result) {
     std::u16string version;
     this->GetInstalledVersion(version);

@@ -193,6 +193,10 @@ class ProductBase : public Base {
     void FinishInstallSteps(StepFailures& failures);
     // Shows a progress text (a string with the product's name).
     void ShowProgress(uint32_t id);
+    // How every member's install begins: reported (25532) and shown (24000),
+    // its program group and destination chosen, the destination folder made
+    // (text names what failed).
+    void BeginInstall(std::u16string& text);
     // For an available member on NT: write tests of the Windows folder and
     // the system folder; 9012 with the first folder that failed.
     uint32_t TestSystemFolders(std::u16string& text);

@@ -343,11 +343,7 @@ uint32_t ProductFW::PrepareInstall(std::u16string& text) {
     if (!selected()) {
         return 0;
     }
-    ReportProductMessage(25532, GetDisplayName());
-    ShowProgress(24000);
-    SetupProgramGroup();
-    SetupDestination();
-    CreateDestinationFolder(text);
+    BeginInstall(text);
     GetInstalledVersion(version_before_);
     RemoveLeftovers();
     return 0;

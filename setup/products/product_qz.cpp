@@ -203,11 +203,7 @@ uint32_t ProductQZ::PrepareInstall(std::u16string& text) {
     if (!selected()) {
         return 0;
     }
-    ReportProductMessage(25532, GetDisplayName());
-    ShowProgress(24000);
-    SetupProgramGroup();
-    SetupDestination();
-    CreateDestinationFolder(text);
+    BeginInstall(text);
     if (util::IsWin9x()) {
         util::CopyFileToDirectory(util::GetCurrentAppDir(), destination_, u"unicows.dll",
                                   std::nullopt, nullptr);
