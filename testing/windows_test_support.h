@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <utility>
@@ -58,6 +59,26 @@ inline DWORD OpenHandleCount() {
     return count;
 }
 
+// CreateProcessW for the tests' own starts: a start that fails is tried
+// twice more, 500 ms apart, since on a loaded machine Wine has refused a
+// start that succeeded a moment later. A program that truly cannot start
+// fails every try; its last error is printed.
+inline bool StartProcess(const wchar_t* application, std::wstring& command_line, BOOL inherit,
+                         DWORD flags, const wchar_t* folder, STARTUPINFOW& startup,
+                         PROCESS_INFORMATION& info) {
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (attempt > 0)
+            Sleep(500);
+        if (CreateProcessW(application, command_line.data(), nullptr, nullptr, inherit, flags,
+                           nullptr, folder, &startup, &info))
+            return true;
+        error = GetLastError();
+    }
+    std::fprintf(stderr, "cannot start %ls (error %lu)\n", command_line.c_str(), error);
+    return false;
+}
+
 struct ProcessResult {
     bool started = false;
     DWORD exit_code = 0;
@@ -85,9 +106,8 @@ inline ProcessResult RunProcess(std::wstring command_line, const std::wstring& o
         startup.hStdError = output;
     }
     PROCESS_INFORMATION process{};
-    result.started = CreateProcessW(nullptr, command_line.data(), nullptr, nullptr,
-                                    output != INVALID_HANDLE_VALUE, CREATE_NO_WINDOW, nullptr,
-                                    nullptr, &startup, &process) != FALSE;
+    result.started = StartProcess(nullptr, command_line, output != INVALID_HANDLE_VALUE,
+                                  CREATE_NO_WINDOW, nullptr, startup, process);
     if (output != INVALID_HANDLE_VALUE) {
         CloseHandle(output);
     }

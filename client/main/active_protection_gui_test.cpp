@@ -102,8 +102,8 @@ class ActiveProtectionDialogTest : public ::testing::Test {
         PROCESS_INFORMATION info{};
         const fs::path program = install_.folder() / "Wakenor.exe";
         std::wstring command = gui::Quote(program.wstring());
-        ASSERT_TRUE(CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0,
-                                   nullptr, install_.folder().c_str(), &startup, &info));
+        ASSERT_TRUE(::olvex::testing::StartProcess(program.c_str(), command, FALSE, 0,
+                                                   install_.folder().c_str(), startup, info));
         CloseHandle(info.hThread);
         CloseHandle(info.hProcess);
         ASSERT_TRUE(gui::WaitUntil([&] { return LogLines("start ") == started + 1; }, 10000));

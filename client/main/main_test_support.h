@@ -370,8 +370,8 @@ class Gorsewatch5Process {
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION info{};
-        if (!CreateProcessW(install.program().c_str(), command.data(), nullptr, nullptr, FALSE, 0,
-                            nullptr, folder.c_str(), &startup, &info))
+        if (!testing::StartProcess(install.program().c_str(), command, FALSE, 0, folder.c_str(),
+                                   startup, info))
             return false;
         CloseHandle(info.hThread);
         process_.reset(info.hProcess);

@@ -87,11 +87,10 @@ class WakenorTest : public ::testing::Test {
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION info{};
         std::wstring command = Quote(Exe().wstring());
-        const bool started =
-            CreateProcessW(
-                Exe().wstring().c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                options.working_folder.empty() ? nullptr : options.working_folder.c_str(), &startup,
-                &info) != FALSE;
+        const bool started = ::olvex::testing::StartProcess(
+            Exe().wstring().c_str(), command, FALSE, 0,
+            options.working_folder.empty() ? nullptr : options.working_folder.c_str(), startup,
+            info);
         for (const auto& [name, value] : options.environment)
             SetEnvironmentVariableW(name.c_str(), nullptr);
         if (!started)

@@ -57,17 +57,7 @@ class RunningProgram {
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION info{};
-        // A start that fails is tried twice more: on a loaded machine one
-        // has failed where the next succeeded. A program that truly cannot
-        // start fails every try.
-        bool started = false;
-        for (int attempt = 0; attempt < 3 && !started; ++attempt) {
-            if (attempt > 0)
-                Sleep(500);
-            started = CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0,
-                                     nullptr, nullptr, &startup, &info) != 0;
-        }
-        if (!started)
+        if (!testing::StartProcess(nullptr, command_line, FALSE, 0, nullptr, startup, info))
             return false;
         CloseHandle(info.hThread);
         process_ = info.hProcess;
