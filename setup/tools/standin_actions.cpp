@@ -250,16 +250,26 @@ bool DeleteValue(const std::vector<std::wstring>& fields) {
     if (!path) {
         return false;
     }
+    // As with files, a key or value that is not there is no failure.
     if (fields[1] == L"*") {
+        HKEY probe = nullptr;
+        const LONG opened = RegOpenKeyExW(path->root, path->key.c_str(), 0, KEY_READ, &probe);
+        if (opened == ERROR_FILE_NOT_FOUND) {
+            return true;
+        }
+        if (opened == ERROR_SUCCESS) {
+            RegCloseKey(probe);
+        }
         return DeleteKeyTree(path->root, path->key);
     }
     HKEY key = nullptr;
-    if (RegOpenKeyExW(path->root, path->key.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
-        return false;
+    const LONG opened = RegOpenKeyExW(path->root, path->key.c_str(), 0, KEY_SET_VALUE, &key);
+    if (opened != ERROR_SUCCESS) {
+        return opened == ERROR_FILE_NOT_FOUND;
     }
     const LONG result = RegDeleteValueW(key, fields[1].empty() ? nullptr : fields[1].c_str());
     RegCloseKey(key);
-    return result == ERROR_SUCCESS;
+    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
 }
 
 // Runs every numbered value of a key: `fields` fields each, expanded, given

@@ -188,6 +188,7 @@ TEST(StandinGui, FileAndRegistryActionsWithPlaceholders) {
          "reg4=" + k + "||expand|%SYSDIR%\\x.dll", "reg5=" + k + "|Windows|sz|%WINDIR%",
          "reg6=HKCU\\Software\\OlvexStandinTest|User|sz|u", "reg7=HKXX\\Software\\Bad|Name|sz|x",
          "reg8=" + k + "|Bad|dword|twelve", "unreg1=" + k + "\\Gone|*", "unreg2=" + k + "|Old",
+         "unreg3=" + k + "|NeverThere", "unreg4=" + k + "\\NeverThere|*",
          // reg9 is missing: reg10 is never read.
          "reg10=" + k + "|Never|sz|x"});
     const std::wstring command = L"\"" + program + L"\" /Silent /ProductDest=\"" + dest +
@@ -227,8 +228,8 @@ TEST(StandinGui, FileAndRegistryActionsWithPlaceholders) {
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key + L"\\Gone"));
     EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, key, L"Old"), std::nullopt);
     EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, key, L"Never"), std::nullopt);
-    // What could not be done is told in the log; a missing file to delete
-    // is no failure.
+    // What could not be done is told in the log; a missing file, value or
+    // key to delete is no failure.
     EXPECT_EQ(LogOf("setup.exe"), (std::vector<std::string>{
                                       "setup.exe|" + Narrow(command),
                                       "setup.exe|failed: reg7=HKXX\\Software\\Bad|Name|sz|x",
