@@ -125,3 +125,12 @@ left "the cookie user@olvextest-tracker.example[1].txt" \
 kill "$agent" 2>/dev/null || true
 echo "== the quarantine (sessions and databases under the install folder)"
 find "$install" \( -name '*.zip' -o -name 'qzq*db.dat' \) | sed "s|^$prefix/dosdevices/c:|C:|"
+# Each stored item of a session archive names its place in its comment.
+find "$install" -name '*.zip' -print0 | xargs -0 -r python3 -c '
+import sys, zipfile
+for name in sys.argv[1:]:
+    print("-- what %s holds" % name.rsplit("/", 1)[-1])
+    for info in zipfile.ZipFile(name).infolist():
+        print("  ", info.comment.decode("latin-1").strip() or info.filename)
+'
+
