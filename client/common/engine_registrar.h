@@ -34,7 +34,9 @@ std::wstring SharedEngineFolderErrorText(unsigned long error);
 
 class CEngineRegistrar {
   public:
-    // Makes the newer of program_copy and shared_copy (or the registered DLL,
+    // First finishes an engine swap that the swap stub left unfinished (its
+    // RunOnce command, run and waited for). Then makes the newer of
+    // program_copy and shared_copy (or the registered DLL,
     // when that is newer still) the registered engine and makes sure the key
     // "olvex\<version_key_name>" exists. False when a needed copy,
     // the registration or the key failed.
