@@ -159,11 +159,11 @@ bool IsSwapStub(const std::string& program) {
                              kSwapStubFileName);
 }
 
-// An engine swap the swap stub left unfinished (it was killed, the power
-// went, or the older DLL stayed in use) is finished before any engine is
-// looked at: the stub keeps its own command as a RunOnce value while it
-// works, and that command is run here as Windows would at its next start.
-void FinishEngineSwap() {
+}  // namespace
+
+// Run before any engine is looked at, as Windows would run the value at its
+// next start.
+void CEngineRegistrar::FinishEngineSwap() {
     for (DWORD waited = 0; SwapStubRuns() && waited < kSwapStubWaitMs; waited += kSwapStubPollMs)
         Sleep(kSwapStubPollMs);
     ScopedKey key;
@@ -193,8 +193,6 @@ void FinishEngineSwap() {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
 }
-
-}  // namespace
 
 SharedEngineFolder MakeSharedEngineFolder() {
     SharedEngineFolder result;

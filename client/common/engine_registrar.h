@@ -43,6 +43,13 @@ class CEngineRegistrar {
     bool EnsureCurrentEngine(const std::string& version_key_name, const std::string& program_copy,
                              const std::string& shared_copy) const;
 
+    // Finishes an engine swap that the swap stub left unfinished (killed,
+    // a power cut, the older DLL in use): the stub keeps its own command as
+    // the RunOnce value "qzupdstub" while it works; that command is run (only
+    // when it starts Swavel.exe, the value deleted first, as Windows does)
+    // and waited for. Waits first while a stub runs.
+    static void FinishEngineSwap();
+
     // Undoes EnsureCurrentEngine for one program: removes its version key and,
     // when dll_path is the registered engine and no other program's key
     // remains, unregisters the DLL and deletes it. True only in that last case.

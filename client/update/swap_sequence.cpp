@@ -128,9 +128,9 @@ class Swap {
             return false;
         }
         Record(staged_);
-        ops_.Debug("4");
         if (!ops_.Delete(newer_))
             ops_.Debug("DeleteFile failed on temp olvex.dll");
+        ops_.Debug("4");
         return true;
     }
 

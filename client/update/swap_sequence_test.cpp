@@ -489,8 +489,8 @@ TEST(SwapSequence, StepsShowInTheDebuggerOutput) {
     FakeMachine machine;
     machine.undeletable.insert(kNewer);
     EXPECT_EQ(Swap(machine), kExitDone);
-    EXPECT_EQ(machine.debug, (std::vector<std::string>{
-                                 "1", "4", "DeleteFile failed on temp olvex.dll", "2", "3", "5"}));
+    EXPECT_EQ(machine.debug, (std::vector<std::string>{"1", "DeleteFile failed on temp olvex.dll",
+                                                       "4", "2", "3", "5"}));
     FakeMachine locked;
     locked.older_busy_opens = kForever;
     EXPECT_EQ(Swap(locked), kExitStillInUse);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <chrono>
 #include <utility>
 
 #include "olvex/core/http_redirect.h"
@@ -16,6 +17,13 @@ namespace {
 constexpr char kAgent[] = "Gorsewatchv5";
 constexpr DWORD kPieceSize = 4096;
 constexpr DWORD kMaxConnectionsPerServer = 10;
+// Milliseconds of a clock that never goes back.
+std::uint64_t NowMs() {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+}
+
 // What a call without an expected size is allowed, for its time limit.
 constexpr std::uint64_t kUnknownSizeBytes = 1024 * 1024;
 
@@ -177,11 +185,11 @@ void CWebDownloader::StartClock(std::uint64_t expected_bytes) {
         time_limit_ms_ > 0
             ? time_limit_ms_
             : TransferTimeLimitMs(expected_bytes > 0 ? expected_bytes : kUnknownSizeBytes);
-    deadline_ = GetTickCount64() + limit;
+    deadline_ = NowMs() + limit;
 }
 
 std::uint64_t CWebDownloader::RemainingMs() const {
-    const std::uint64_t now = GetTickCount64();
+    const std::uint64_t now = NowMs();
     return now >= deadline_ ? 0 : deadline_ - now;
 }
 

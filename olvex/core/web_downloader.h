@@ -89,7 +89,7 @@ class CWebDownloader {
     bool ready_ = false;
     std::uint32_t timeout_ms_ = kDefaultTimeoutMs;
     std::uint64_t time_limit_ms_ = 0;
-    std::uint64_t deadline_ = 0;  // GetTickCount64 value
+    std::uint64_t deadline_ = 0;  // of a steady clock, in milliseconds
     std::string last_error_;
     DownloadCallback* callback_ = nullptr;
 };
