@@ -291,7 +291,7 @@ TEST(DownloadFlowTest, ACheckThatHangsNeverHoldsTheWindow) {
         {"time limit, silent", DownloadRunKind::kRunUpdate, true, &DownloadFlow::OnTimeLimit, 1,
          DownloadStatus::kCancelled},
         {"time limit, automatic apply", DownloadRunKind::kAutoApply, false,
-         &DownloadFlow::OnTimeLimit, 1, DownloadStatus::kReady},
+         &DownloadFlow::OnTimeLimit, 1, DownloadStatus::kCancelled},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -53,6 +53,19 @@ std::string DisplayName(const std::string& url) {
     return slash == std::string::npos ? url : url.substr(slash + 1);
 }
 
+// Reads what has arrived, at most wanted bytes; 0 at the end of the body.
+// A read of a whole piece would wait until the piece is full, however slowly
+// the bytes come: no time limit could end it.
+bool ReadArrived(HINTERNET request, std::uint8_t* buffer, DWORD wanted, DWORD& got) {
+    got = 0;
+    DWORD available = 0;
+    if (!InternetQueryDataAvailable(request, &available, 0, 0))
+        return false;
+    if (available == 0)
+        return true;
+    return InternetReadFile(request, buffer, std::min(wanted, available), &got) != FALSE;
+}
+
 std::string HeaderText(HINTERNET request, DWORD query) {
     std::array<char, 2048> text{};
     DWORD size = static_cast<DWORD>(text.size());
@@ -335,8 +348,7 @@ std::optional<std::vector<std::uint8_t>> CWebDownloader::ReadUrl(const std::stri
             }
         }
         DWORD got = 0;
-        if (!InternetReadFile(request->request.get(), piece.data(), static_cast<DWORD>(wanted),
-                              &got)) {
+        if (!ReadArrived(request->request.get(), piece.data(), static_cast<DWORD>(wanted), got)) {
             if (!TimeIsUp(url))
                 Fail("Error reading from " + url);
             return std::nullopt;
@@ -376,7 +388,7 @@ bool CWebDownloader::DownloadToFile(const std::string& url, const std::string& p
         std::uint64_t received = 0;
         for (;;) {
             DWORD got = 0;
-            if (!InternetReadFile(request->request.get(), piece.data(), kPieceSize, &got)) {
+            if (!ReadArrived(request->request.get(), piece.data(), kPieceSize, got)) {
                 return TimeIsUp(url) ? false : Fail("Error reading from " + url);
             }
             if (got == 0) {

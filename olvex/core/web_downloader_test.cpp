@@ -337,11 +337,11 @@ TEST_F(WebDownloaderTest, DrippedBodyEndsAtTheTimeLimit) {
     EXPECT_EQ(callback.events.size(), 2u);
     EXPECT_LT(callback.progress.size(), 1000u);
     EXPECT_TRUE(FolderEntries(scratch_.path()).empty());
-    // A redirect loop that would outlast the limit by its waits ends too.
+    // A slow redirect loop ends too (by the limit or by the hops, whichever
+    // comes first).
     server_.SetRules("/slow-loop location=/slow-loop wait=400\n");
     EXPECT_FALSE(downloader.ReadUrl(server_.Url("/slow-loop")));
-    EXPECT_THAT(downloader.LastError(),
-                ::testing::AnyOf(HasSubstr("took too long"), HasSubstr("Too many redirects")));
+    EXPECT_LE(server_.Requests().size(), 2u + kMaxRedirects + 1);
 }
 
 TEST_F(WebDownloaderTest, RejectsWhatIsNotAnHttpUrl) {
