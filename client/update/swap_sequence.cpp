@@ -6,6 +6,18 @@ namespace {
 constexpr char kUnregisterExport[] = "DllUnregisterServer";
 constexpr char kRegisterExport[] = "DllRegisterServer";
 
+bool EndsWithStagedSuffix(const std::string& path) {
+    if (path.size() < kStagedSuffix.size())
+        return false;
+    for (std::size_t i = 0; i < kStagedSuffix.size(); ++i) {
+        const char c = path[path.size() - kStagedSuffix.size() + i];
+        const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        if (lower != kStagedSuffix[i])
+            return false;
+    }
+    return true;
+}
+
 std::string Quoted(const std::string& path) {
     return "\"" + path + "\"";
 }
@@ -19,7 +31,10 @@ class Swap {
           ops_(operations) {}
 
     int Run() {
-        const bool rerun = ops_.SameFile(newer_, staged_);
+        // The command names the staged copy by its short path, which no
+        // longer resolves once the copy was renamed; short names keep the
+        // extension.
+        const bool rerun = ops_.SameFile(newer_, staged_) || EndsWithStagedSuffix(newer_);
         if (!NewerIsUsable()) {
             // A run again after one cut short past its rename: the staged
             // copy is already the older DLL and only its registration may
@@ -111,9 +126,12 @@ class Swap {
             ops_.Debug("RunOnce value could not be written");
     }
 
-    // The run is over, one way or the other: nothing is left to finish.
+    // The run is over, one way or the other: nothing is left to finish, and
+    // a staged copy that will not be used is not left lying about.
     int Done(int exit_code) {
         ops_.ClearRunOnce();
+        if (exit_code == kExitFailed && ops_.CheckNewer(staged_) != NewerCheck::kUnreadable)
+            ops_.Delete(staged_);
         return exit_code;
     }
 

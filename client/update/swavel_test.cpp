@@ -263,8 +263,9 @@ TEST_F(SwapStubTest, SwapTable) {
          Content::kOld, false, "", kOldVersion},
         {"newer DLL undeletable after the copy", Content::kOld, Content::kNew, Hold::kNewerOpen, 0,
          Content::kNew, true, "unregister 1.0.0.1;register 2.0.0.2;", kNewVersion},
+        // The download went once staged; the staged copy goes with the failure.
         {"older DLL without the exports", Content::kPlain, Content::kNew, Hold::kNothing,
-         kExitFailed, Content::kPlain, true, "", ""},
+         kExitFailed, Content::kPlain, false, "", ""},
         {"newer DLL without the exports", Content::kOld, Content::kPlain, Hold::kNothing,
          kExitFailed, Content::kOld, true, "", kOldVersion},
         {"older file damaged: replaced", Content::kJunk, Content::kNew, Hold::kNothing, 0,
