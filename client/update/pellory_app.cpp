@@ -71,6 +71,11 @@ void CPelloryApp::ShowResourceMessage(UINT id, HWND owner) const {
 void CPelloryApp::Run(const std::vector<std::string>& parameters) {
     if (!StartUp(parameters))
         return;
+    // The claim kept this run from starting during a scan. It is not held
+    // while the run waits on update servers, which may take long, so that
+    // the scans of the other programs are never kept waiting for it; before
+    // the downloads are applied the window looks again (ConfirmApply).
+    pest_activity_ = NamedMutex{};
     CPelloryDlg main_dialog(*this);
     UpdaterSettings settings = LoadSettings();
     const StartupDecision decision = DecideStartup(command_line_, Now(), settings);
