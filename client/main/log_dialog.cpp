@@ -75,6 +75,10 @@ CLogDlg::CLogDlg() : ManagementDialog(IDD_LOG), rows_(EntriesOf(CGorsewatch5App:
              [this](NMHDR& header) { return OnGetDisplayInfo(header, true); });
     OnNotify(IDC_LOG_LIST, LVN_GETDISPINFOA,
              [this](NMHDR& header) { return OnGetDisplayInfo(header, false); });
+    OnNotify(IDC_LOG_LIST, LVN_ODFINDITEMW,
+             [this](NMHDR& header) { return OnFindItem(header, true); });
+    OnNotify(IDC_LOG_LIST, LVN_ODFINDITEMA,
+             [this](NMHDR& header) { return OnFindItem(header, false); });
 }
 
 bool CLogDlg::OnInitDialog() {
@@ -126,6 +130,22 @@ LRESULT CLogDlg::OnGetDisplayInfo(NMHDR& header, bool wide) {
         CopyCellText(text, reinterpret_cast<NMLVDISPINFOA&>(header).item.pszText,
                      info.item.cchTextMax);
     return 0;
+}
+
+LRESULT CLogDlg::OnFindItem(NMHDR& header, bool wide) {
+    // The list's own type-ahead over the rows' dates; only text searches.
+    static_assert(sizeof(NMLVFINDITEMW) == sizeof(NMLVFINDITEMA));
+    const auto& find = reinterpret_cast<const NMLVFINDITEMW&>(header);
+    if (!(find.lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || find.lvfi.psz == nullptr)
+        return -1;
+    const std::string typed =
+        wide ? ui::ToAnsi(find.lvfi.psz)
+             : std::string(reinterpret_cast<const NMLVFINDITEMA&>(header).lvfi.psz);
+    const auto start = find.iStart >= 0 && static_cast<std::size_t>(find.iStart) < rows_.size()
+                           ? static_cast<std::size_t>(find.iStart)
+                           : 0;
+    const auto row = rows_.FindRow(typed, start, !(find.lvfi.flags & LVFI_PARTIAL));
+    return row ? static_cast<LRESULT>(*row) : -1;
 }
 
 void CLogDlg::OnSize(UINT kind, int width, int height) {

@@ -33,6 +33,7 @@ class CLogDlg : public ManagementDialog {
     void Fill() const;
     void SortBy(int column);
     LRESULT OnGetDisplayInfo(NMHDR& header, bool wide);
+    LRESULT OnFindItem(NMHDR& header, bool wide);
     void OnSaveLog();
     void OnLimitLogSize();
 

@@ -105,6 +105,9 @@ TEST_F(LogTest, ListsSortsAndSavesTheEntriesItOpenedWith) {
     EXPECT_EQ(Column(list, 4), (std::vector<std::wstring>{L"C:\\zeta.exe", L"C:\\a,b.exe",
                                                           L"C:\\beta.exe", L"C:\\dir"}));
     EXPECT_EQ(Column(list, 0)[0], Column(list, 0)[1]);
+    // Typing finds a row by its date, as in any list.
+    gui::SendWindowMessage(list, WM_CHAR, L'2', 1);
+    EXPECT_EQ(gui::ReadListView(list).selected, (std::vector<bool>{false, false, true, false}));
 
     // Date by the stored time, not by its text.
     ASSERT_TRUE(gui::ClickListViewColumn(list, 0));

@@ -6,8 +6,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "client/common/activity_log.h"
@@ -28,6 +30,11 @@ class LogRows {
     // A row's text in one of the five columns (LogColumn); an unknown column
     // has none.
     const std::string& Cell(std::size_t row, int column) const;
+
+    // The list's type-ahead: the first row from start on (wrapping round to
+    // the top) whose date text begins with the typed text (case ignored), or
+    // with exact set equals it; nullopt when none does.
+    std::optional<std::size_t> FindRow(std::string_view typed, std::size_t start, bool exact) const;
 
     // Ascending by the column (CompareLogEntries); rows that compare equal
     // keep their order, so the same click twice gives the same rows.

@@ -87,5 +87,22 @@ TEST(LogRowsTest, SortingOrdersTheRowsAndLeavesTheEntriesInFileOrder) {
     EXPECT_EQ(rows.Row(0).category, "(File/Folder)");
 }
 
+TEST(LogRowsTest, TypingFindsTheNextRowWhoseDateBeginsSo) {
+    LogRows rows(FileOrder());
+    EXPECT_EQ(rows.FindRow("12/10", 0, false), 0u);
+    EXPECT_EQ(rows.FindRow("12/10", 1, false), 1u);
+    // From past the last match it wraps round to the top.
+    EXPECT_EQ(rows.FindRow("2026/", 3, false), 2u);
+    EXPECT_EQ(rows.FindRow("12/10/2026-11", 0, false), 3u);
+    EXPECT_EQ(rows.FindRow("12/10/2026-10:00", 2, true), 0u);
+    EXPECT_EQ(rows.FindRow("12/10/2026-10", 0, true), std::nullopt);
+    EXPECT_EQ(rows.FindRow("9", 0, false), std::nullopt);
+    // It follows the order shown.
+    rows.SortBy(kDateColumn, ByteOrder);
+    EXPECT_EQ(rows.FindRow("12/10", 0, false), 1u);
+    EXPECT_EQ(rows.Row(1).pest_name, "Alpha");
+    EXPECT_EQ(LogRows().FindRow("1", 0, false), std::nullopt);
+}
+
 }  // namespace
 }  // namespace olvex
