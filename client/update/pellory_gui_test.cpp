@@ -1042,5 +1042,97 @@ TEST_F(PelloryTest, DownloadsThroughAnAuthenticatingProxy) {
     EXPECT_TRUE(authorised);
 }
 
+// No system proxy: the proxy typed into the proxy window carries the
+// downloads, with its account, and the update applies. Without one stored
+// the downloads go straight to the server, and the system's settings are
+// never touched.
+TEST_F(PelloryTest, DownloadsThroughTheProxyTypedInTheProxyWindow) {
+    InstallRealUpdateUtility();
+    const auto system_proxy = [] {
+        HKEY settings = nullptr;
+        std::string state = "none";
+        if (RegOpenKeyExA(HKEY_CURRENT_USER,
+                          "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", 0,
+                          KEY_READ, &settings) != ERROR_SUCCESS)
+            return state;
+        DWORD enabled = 0;
+        DWORD size = sizeof(enabled);
+        if (RegQueryValueExA(settings, "ProxyEnable", nullptr, nullptr,
+                             reinterpret_cast<BYTE*>(&enabled), &size) == ERROR_SUCCESS &&
+            enabled != 0)
+            state = "enabled";
+        if (RegQueryValueExA(settings, "ProxyServer", nullptr, nullptr, nullptr, nullptr) ==
+            ERROR_SUCCESS)
+            state += " with a server";
+        RegCloseKey(settings);
+        return state;
+    };
+    const std::string system_before = system_proxy();
+    ASSERT_EQ(system_before.find("enabled"), std::string::npos) << system_before;
+    ASSERT_EQ(system_before.find("server"), std::string::npos) << system_before;
+
+    // Nothing stored: straight to the server, in origin form.
+    ServeNothingNew();
+    ASSERT_TRUE(RunPellory(L"/noninteractive"));
+    auto requests = server_.Requests();
+    ASSERT_FALSE(requests.empty());
+    for (const auto& request : requests) {
+        EXPECT_EQ(request.target.rfind("/u/", 0), 0u) << request.target;
+        EXPECT_FALSE(request.Header("Proxy-Authorization").has_value());
+    }
+
+    // The addresses name a host that exists nowhere: only a proxy can answer.
+    const std::string base = "http://updates.gorsewatch.invalid/u";
+    std::string error;
+    auto core = tools::BuildUpdateSet(Blocks(2), {base + "/core", {}}, error);
+    ASSERT_TRUE(core) << error;
+    std::string rules;
+    for (const auto& file : tools::UpdateSetFiles(*core)) {
+        server_.Serve("u/core/" + file.path, file.bytes);
+        rules += "/u/core/" + file.path + " proxyauth=typeduser:pa55\n";
+    }
+    server_.SetRules(rules);
+    WriteText(install_ / "updateurls.ini", "coreurl=" + base + "/core/qzmaster.dat\r\nprogurl=" +
+                                               base + "/prog/qzmaster.dat\r\n");
+
+    // The proxy typed in: address, port and account.
+    ASSERT_TRUE(StartPellory(L""));
+    const HWND main = WaitForWindow(kMainTitle);
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(gui::PressButton(main, IDC_CONFIGURE_PROXY));
+    const HWND proxy = WaitForWindow(kProxyTitle, 10000);
+    ASSERT_NE(proxy, nullptr);
+    EXPECT_TRUE(IsWindowEnabled(gui::FindChild(proxy, IDC_PROXY_HOST)));
+    gui::SetText(gui::FindChild(proxy, IDC_PROXY_HOST), L"127.0.0.1");
+    gui::SetText(gui::FindChild(proxy, IDC_PROXY_PORT), std::to_wstring(server_.port()));
+    gui::SetText(gui::FindChild(proxy, IDC_PROXY_ACCOUNT), L"typeduser");
+    gui::SetText(gui::FindChild(proxy, IDC_PROXY_PASSWORD), L"pa55");
+    gui::SaveScreenshot(proxy, "proxy-typed");
+    ASSERT_TRUE(gui::PressButton(proxy, IDOK));
+    ASSERT_TRUE(gui::WaitForWindowGone(proxy, 10000));
+    ASSERT_TRUE(gui::PressButton(main, IDCANCEL));
+    ASSERT_TRUE(pellory_.Wait(10000).has_value());
+    ASSERT_TRUE(fs::exists(install_ / "proxyinfo.dat"));
+
+    const std::size_t before = server_.Requests().size();
+    ASSERT_TRUE(RunPellory(L"/noninteractive"));
+    requests = server_.Requests();
+    ASSERT_GT(requests.size(), before);
+    bool authorised = false;
+    for (std::size_t i = before; i < requests.size(); ++i) {
+        EXPECT_EQ(requests[i].target.rfind(base + "/", 0), 0u) << requests[i].target;
+        const auto header = requests[i].Header("Proxy-Authorization");
+        authorised = authorised || (header && *header == "Basic dHlwZWR1c2VyOnBhNTU=");
+    }
+    EXPECT_TRUE(authorised);
+
+    // The update utility applies what came through the proxy.
+    ASSERT_TRUE(gui::WaitUntil([&] { return TempFoldersGone(); }, 120000, 100));
+    ASSERT_TRUE(WaitForUtilityEnd());
+    const DefinitionReport report = ReportDefinitions();
+    EXPECT_EQ(report.pest_4102, "Pellory.Second") << report.output;
+    EXPECT_EQ(system_proxy(), system_before);
+}
+
 }  // namespace
 }  // namespace olvex
