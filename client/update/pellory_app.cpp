@@ -10,6 +10,7 @@
 
 #include "client/cli/com_text.h"
 #include "client/common/client_environment.h"
+#include "client/common/download_proxy.h"
 #include "client/common/engine_registrar.h"
 #include "client/common/program_launcher.h"
 #include "client/common/ui/controls.h"
@@ -295,6 +296,8 @@ void CPelloryApp::SaveSettings(const UpdaterSettings& settings, HWND owner) cons
 
 void CPelloryApp::StartUpdateUtility() const {
     // Not waited for: it closes this program's windows before it applies.
+    // The programs it starts again inherit nothing of our download routing.
+    EndDownloadProxyRouting();
     if (!StartProgram(install_folder_ + kUpdateUtilityName,
                       install_update_ ? "/installupdate" : ""))
         Trace("the update utility could not be started");

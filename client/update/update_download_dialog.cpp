@@ -10,6 +10,7 @@
 #include "client/cli/com_text.h"
 #include "client/common/activity_log.h"
 #include "client/common/client_environment.h"
+#include "client/common/download_proxy.h"
 #include "client/common/named_mutex.h"
 #include "client/common/url_lookup.h"
 #include "client/common/ui/controls.h"
@@ -342,6 +343,9 @@ bool CUpdateDownloadDlg::InitUpdaters() {
     const ChannelUrls urls = GetChannelUrls();
     const std::string* const channel_urls[] = {&urls.core, &urls.program, &urls.suite};
     const CProxySettings& proxy = app_.proxy_settings();
+    // The engine opens its sessions now: a proxy typed into the proxy window
+    // must be in place before.
+    RouteDownloadsThroughProxy(proxy);
     const Bstr user(proxy.account());
     const Bstr password(proxy.password());
     for (const ChannelDescription& channel : kUpdateChannels) {
