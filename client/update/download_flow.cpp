@@ -168,10 +168,8 @@ void DownloadFlow::OnWorkerEnded() {
     } else {
         apply_decision_ = view_.ConfirmApply(!no_question_);
         if (automatic_apply()) {
-            if (apply_decision_) {
+            if (apply_decision_)
                 view_.StartUpdateUtility();
-                view_.WriteUpdateHistory();
-            }
             Finish();
             return;
         }
@@ -210,10 +208,8 @@ void DownloadFlow::OnButton() {
             Finish();
         return;
     }
-    if (apply_decision_) {
+    if (apply_decision_)
         view_.StartUpdateUtility();
-        view_.WriteUpdateHistory();
-    }
     Finish();
 }
 
