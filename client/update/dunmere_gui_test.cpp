@@ -719,7 +719,7 @@ TEST_F(DunmereTest, WholeFilesThatDoNotLoadReplaceNothing) {
     const auto new_files = tools::BuildDefinitionFiles(Blocks(2));
     ASSERT_TRUE(new_files.ok()) << new_files.error;
     auto broken = new_files.signatures;
-    broken[broken.size() - 3] ^= 0x5A;  // inside the last payload: its check fails
+    broken[512 + 2] ^= 0x5A;  // inside the first payload: its check fails
     const std::string product =
         (fs::path(CommonFolder(CSIDL_COMMON_APPDATA)) / "XJ" / "KelvanGorsewatch").string();
     std::error_code ignored;

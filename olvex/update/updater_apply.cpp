@@ -127,6 +127,7 @@ long CUpdater::Apply(const std::string& temp_folder) {
     // An earlier apply that was killed while it replaced files is finished
     // (or undone) before anything else is replaced.
     FinishInterruptedReplace(ReplaceJournalPath());
+    RemoveCutOffWrites();
     std::vector<UpdateControlRecord> entries =
         pending_.empty() ? PendingFromFolder(temp_folder) : std::move(pending_);
     pending_.clear();
@@ -273,16 +274,24 @@ std::string CUpdater::DefinitionLoadFailure() const {
     return {};
 }
 
+void CUpdater::RemoveCutOffWrites() const {
+    RemoveMatching(app_folder_, {std::string(kReplaceJournalName) + ".*.tmp",
+                                 std::string(kLocalUpdateDatabaseName) + ".*.tmp"});
+}
+
 void CUpdater::RemoveEarlierDownloads(const std::string& temp_folder) {
-    for (const std::string pattern :
-         {"\\*" + std::string(kDownloadExtension), std::string("\\olx*.tmp")}) {
+    RemoveMatching(temp_folder, {"*" + std::string(kDownloadExtension), std::string("olx*.tmp")});
+}
+
+void CUpdater::RemoveMatching(const std::string& folder, std::initializer_list<std::string> names) {
+    for (const std::string& name : names) {
         WIN32_FIND_DATAA found{};
-        const HANDLE search = FindFirstFileA((temp_folder + pattern).c_str(), &found);
+        const HANDLE search = FindFirstFileA((folder + "\\" + name).c_str(), &found);
         if (search == INVALID_HANDLE_VALUE)
             continue;
         do {
             if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-                DeleteFileA((temp_folder + "\\" + found.cFileName).c_str());
+                DeleteFileA((folder + "\\" + found.cFileName).c_str());
         } while (FindNextFileA(search, &found));
         FindClose(search);
     }

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -110,6 +111,10 @@ class CUpdater final : public com::DispatchObject<CUpdater, IUpdater> {
     // Removes the downloads ("*.qzu") and cut-off downloads ("olx*.tmp")
     // that earlier runs left in the temporary folder.
     static void RemoveEarlierDownloads(const std::string& temp_folder);
+    // Removes the temporaries of writes an earlier run was killed in (the
+    // replacement journal's, the local update database's).
+    void RemoveCutOffWrites() const;
+    static void RemoveMatching(const std::string& folder, std::initializer_list<std::string> names);
     bool ApplyProgram(const UpdateControlRecord& entry);
     bool ScheduleProgram(const std::string& program);
     bool RunProgram(const std::string& program);

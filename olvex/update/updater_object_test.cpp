@@ -17,6 +17,7 @@
 #include "olvex/com/engine_class.h"
 #include "olvex/core/definition_blocks.h"
 #include "olvex/core/file_io.h"
+#include "olvex/core/file_set_replace.h"
 #include "olvex/core/process_dat_database.h"
 #include "olvex/core/registry_key.h"
 #include "olvex/remedy/win_scoped.h"
@@ -734,6 +735,14 @@ TEST_F(UpdaterTest, ADeltaThatDoesNotApplyChangesNothing) {
             set.delta_groups[0].files[1].check_value = UpdateCheckValue(file.bytes);
         }
     }
+    // The index then lists the new check value, and the control file the
+    // index's own.
+    const std::string index = tools::RenderDeltaIndex(set.delta_groups);
+    for (auto& entry : set.control_entries) {
+        if (entry.file_name == kDeltaIndexEntryName)
+            entry.check_value = UpdateCheckValue(
+                {reinterpret_cast<const std::uint8_t*>(index.data()), index.size()});
+    }
     Serve(set);
     Install(2);
     const auto before = ReadFileBytes(App("qzinfo.dat"));
@@ -778,13 +787,15 @@ TEST_F(UpdaterTest, ACopyOverAFileInUseWaitsForTheRestart) {
     Inside(updater).SetRestartReplacer(std::make_unique<RecordingReplacer>(&scheduled));
     ASSERT_EQ(Download(updater, nullptr), 1);
     EXPECT_EQ(Apply(updater), 1);
-    const std::string download = Temp(DownloadFileName("notes.txt", 2, kUpdateCopyFile));
+    // The new file waits beside the old one and takes its place at the
+    // restart (or at the next apply, if that comes first).
+    const std::string staged = App("notes.txt") + std::string(kStagedFileSuffix);
     ASSERT_EQ(scheduled.size(), 1u);
-    EXPECT_EQ(scheduled[0], std::make_pair(download, App("notes.txt")));
+    EXPECT_EQ(scheduled[0], std::make_pair(staged, App("notes.txt")));
     VARIANT_BOOL reboot = VARIANT_FALSE;
     EXPECT_EQ(updater->IsRebootRequired(&reboot), S_OK);
     EXPECT_EQ(reboot, VARIANT_TRUE);
-    EXPECT_TRUE(fs::exists(download));  // it takes the file's place at the restart
+    EXPECT_EQ(ReadFileBytes(staged), AsBytes("new"));
     EXPECT_EQ(RecordedVersion("notes.txt"), 2);
 }
 
