@@ -186,10 +186,8 @@ void DownloadFlow::OnWorkerEnded() {
     } else {
         apply_decision_ = view_.ConfirmApply(!no_question_);
         if (automatic_apply()) {
-            if (apply_decision_) {
+            if (apply_decision_)
                 view_.StartUpdateUtility();
-                view_.WriteUpdateHistory();
-            }
             Finish();
             return;
         }
@@ -238,10 +236,8 @@ void DownloadFlow::OnButton() {
             Finish();
         return;
     }
-    if (apply_decision_) {
+    if (apply_decision_)
         view_.StartUpdateUtility();
-        view_.WriteUpdateHistory();
-    }
     Finish();
 }
 

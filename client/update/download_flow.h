@@ -92,8 +92,9 @@ class DownloadView {
     // True when the updates are to be applied now: a question only when the
     // main program or a scan window is open, and never without questions.
     virtual bool ConfirmApply(bool ask) = 0;
+    // The utility applies the downloads and, once they are in place, writes
+    // the update history.
     virtual void StartUpdateUtility() = 0;
-    virtual void WriteUpdateHistory() = 0;
     // Ends the window; its callers then read check_done.
     virtual void End() = 0;
 };
@@ -152,9 +153,9 @@ class DownloadFlow {
     void OnNext();
 
     bool check_done() const { return check_done_; }
-    // The check was done and no download failed or was cancelled: what moves
-    // "lastupdate". A failed update leaves it, so the next daily start tries
-    // again.
+    // The check was done and no download failed or was cancelled: what,
+    // together with the utility's apply, moves "lastupdate". A failed update
+    // leaves it, so the next daily start tries again.
     bool completed() const { return check_done_ && !update_failed_; }
     bool apply_decided() const { return apply_decision_; }
     bool worker_running() const { return worker_running_; }

@@ -24,7 +24,6 @@ class FakeView : public DownloadView {
         return confirm;
     }
     void StartUpdateUtility() override { ++utility_starts; }
-    void WriteUpdateHistory() override { ++history_writes; }
     void End() override { ++ends; }
 
     DownloadStatus status = DownloadStatus::kReady;
@@ -36,7 +35,6 @@ class FakeView : public DownloadView {
     bool confirm = true;
     std::vector<bool> asked_with;
     int utility_starts = 0;
-    int history_writes = 0;
     int ends = 0;
 };
 
@@ -118,7 +116,6 @@ TEST(DownloadFlowTest, InteractiveDownloadThenApply) {
 
     flow.OnButton();
     EXPECT_EQ(view.utility_starts, 1);
-    EXPECT_EQ(view.history_writes, 1);
     EXPECT_EQ(view.ends, 1);
     EXPECT_TRUE(flow.completed());
     EXPECT_TRUE(flow.apply_decided());
@@ -150,7 +147,6 @@ TEST(DownloadFlowTest, SilentRunAppliesWithoutAsking) {
     flow.OnWorkerEnded();
     EXPECT_EQ(view.asked_with, std::vector<bool>{false});
     EXPECT_EQ(view.utility_starts, 1);
-    EXPECT_EQ(view.history_writes, 1);
     EXPECT_EQ(view.ends, 1);
 }
 
@@ -263,7 +259,6 @@ TEST(DownloadFlowTest, AutomaticApply) {
         EXPECT_EQ(flow.check_done(), c.check_done);
         EXPECT_EQ(flow.completed(), c.check_done && !c.fail_download);
         EXPECT_EQ(view.utility_starts, c.utility_starts);
-        EXPECT_EQ(view.history_writes, c.utility_starts);
         EXPECT_EQ(view.ends, 1);
     }
 }

@@ -138,7 +138,7 @@ bool CDunmereApp::PumpingWait(const HANDLE* handles, DWORD count, DWORD timeout_
     }
 }
 
-void CDunmereApp::Run(const std::vector<std::string>& arguments) {
+int CDunmereApp::Run(const std::vector<std::string>& arguments) {
     // 1. The install folder becomes the current folder.
     const std::string install_path =
         RegistryString(HKEY_LOCAL_MACHINE, kProductRegistryKey, kInstallPathValue);
@@ -147,13 +147,13 @@ void CDunmereApp::Run(const std::vector<std::string>& arguments) {
     char current[MAX_PATH + 1] = {};
     const DWORD length = GetCurrentDirectoryA(MAX_PATH, current);
     if (length == 0 || length > MAX_PATH)
-        return;
+        return uu::kExitNotRun;
     install_folder_ = JoinPath(current, "");
     char temp[MAX_PATH + 1] = {};
     const DWORD temp_length = GetTempPathA(MAX_PATH, temp);
     // Without it there is nothing to apply (and no folder to make elsewhere).
     if (temp_length == 0 || temp_length > MAX_PATH)
-        return;
+        return uu::kExitNotRun;
     temp_folder_ = JoinPath(temp, "");
 
     // 2. The status window, painted before anything slow happens.
@@ -171,14 +171,14 @@ void CDunmereApp::Run(const std::vector<std::string>& arguments) {
     if (instance_mutex_.claim != MutexClaim::kClaimed || !CheckWriteAccess()) {
         SetCursor(arrow);
         EndRun();
-        return;
+        return uu::kExitNotRun;
     }
 
     // 5. A damaged engine that cannot be repaired ends the run quietly.
     if (!EnsureEngine()) {
         SetCursor(arrow);
         EndRun();
-        return;
+        return uu::kExitNotRun;
     }
 
     // 6.
@@ -189,7 +189,7 @@ void CDunmereApp::Run(const std::vector<std::string>& arguments) {
     if (!CreateUpdaters()) {
         SetCursor(arrow);
         EndRun();
-        return;
+        return uu::kExitNotRun;
     }
 
     // 8.
@@ -206,9 +206,13 @@ void CDunmereApp::Run(const std::vector<std::string>& arguments) {
 
     // 12. Then the engine is let go, so that a swap stub the apply started
     // can replace it, and the programs start only once it is done.
-    ApplyUpdates();
+    const bool applied = ApplyUpdates();
     ReleaseEngine();
     WaitForSwapStub();
+    // Only an update in place is one: a failed one leaves no trace that it
+    // happened, and the next update tries again.
+    if (applied)
+        WriteUpdateHistory();
 
     // 13.
     const std::vector<std::string> restart = uu::ProgramsToRestart(closed, options);
@@ -221,6 +225,7 @@ void CDunmereApp::Run(const std::vector<std::string>& arguments) {
     RemoveTempFolders();
     SetCursor(arrow);
     EndRun();
+    return applied ? uu::kExitApplied : uu::kExitApplyFailed;
 }
 
 bool CDunmereApp::CheckWriteAccess() const {
@@ -290,21 +295,49 @@ bool CDunmereApp::CreateUpdaters() {
             app_.MessageBoxText(text, MB_OK | MB_ICONEXCLAMATION);
             return false;
         }
+        initialized_[channel] = true;
     }
     return true;
 }
 
-void CDunmereApp::ApplyUpdates() {
+bool CDunmereApp::ApplyUpdates() {
+    bool all_applied = true;
     for (int channel = 0; channel < kChannels; ++channel) {
         LONG applied = 0;
         const char* const name = kUpdateChannels[channel].temp_folder;
         const Bstr folder(temp_folder_ + name);
         // Whatever failed stays due for the next update; an updater of a
-        // suite that is not installed simply fails.
-        updaters_[channel]->ApplyUpdates(folder.get(), &applied);
+        // suite that is not installed simply fails and is not counted.
+        const HRESULT hr = updaters_[channel]->ApplyUpdates(folder.get(), &applied);
         Trace(std::string(name) + ": " + std::to_string(applied) + " applied");
+        if (initialized_[channel]) {
+            Bstr error;
+            updaters_[channel]->get_bsLastError(error.Put());
+            const std::string text =
+                error.get() != nullptr ? NarrowText(std::wstring(error.get())) : std::string();
+            if (FAILED(hr) || text != "Success.") {
+                Trace(std::string(name) + ": " + text);
+                all_applied = false;
+            }
+        }
         app_.PumpMessages();
     }
+    return all_applied;
+}
+
+void CDunmereApp::WriteUpdateHistory() const {
+    const ProductFolder folder = MakeProductDataFolder();
+    if (folder.error != ProductFolderError::kNone) {
+        Trace("no product folder for the update history");
+        return;
+    }
+    const std::string path = folder.path + uu::kUpdateHistoryName;
+    const std::string text = FormatCurrentDateTime(LOCALE_SYSTEM_DEFAULT) + "\n";
+    FILE* file = std::fopen(path.c_str(), "w");
+    const bool written =
+        file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    if ((file == nullptr || std::fclose(file) != 0 || !written))
+        Trace("the update history could not be written");
 }
 
 void CDunmereApp::ReleaseEngine() {
@@ -342,9 +375,21 @@ void CDunmereApp::RestartPrograms(const std::vector<std::string>& files) const {
 }
 
 void CDunmereApp::RemoveTempFolders() const {
-    // Only empty ones go: whatever the apply left is kept for the next time.
-    for (const ChannelDescription& channel : kUpdateChannels)
-        _rmdir((temp_folder_ + channel.temp_folder).c_str());
+    // Cut-off downloads are never of use; whatever else the apply left is
+    // kept (the next download clears it), so only empty folders go.
+    for (const ChannelDescription& channel : kUpdateChannels) {
+        const std::string folder = temp_folder_ + channel.temp_folder;
+        WIN32_FIND_DATAA found{};
+        const HANDLE search = FindFirstFileA((folder + "\\olx*.tmp").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+                    DeleteFileA((folder + "\\" + found.cFileName).c_str());
+            } while (FindNextFileA(search, &found));
+            FindClose(search);
+        }
+        _rmdir(folder.c_str());
+    }
 }
 
 void CDunmereApp::EndRun() {

@@ -1,7 +1,8 @@
 // The update utility Dunmere.exe: applies what the updater downloaded while
 // the other programs of the product are closed. One pass in Run: status
 // window, checks, updaters, close the programs, apply, start them again,
-// clean up, end.
+// clean up, end. Its exit code tells the updater that started it whether
+// every update was applied (kExitApplied).
 #pragma once
 
 #include <windows.h>
@@ -28,7 +29,9 @@ class CDunmereApp {
     CDunmereApp(const CDunmereApp&) = delete;
     CDunmereApp& operator=(const CDunmereApp&) = delete;
 
-    void Run(const std::vector<std::string>& arguments);
+    // The exit code: kExitApplied only when every channel's updates are in
+    // place.
+    int Run(const std::vector<std::string>& arguments);
 
     // Waits that keep the status window painted: messages are handled
     // while the time passes or until one of the handles is signalled. True
@@ -42,7 +45,11 @@ class CDunmereApp {
     bool CheckWriteAccess() const;
     bool EnsureEngine() const;
     bool CreateUpdaters();
-    void ApplyUpdates();
+    // True when no channel reported a failure.
+    bool ApplyUpdates();
+    // The update history the main program shows: when the last update was
+    // put in place.
+    void WriteUpdateHistory() const;
     void ReleaseEngine();
     void WaitForSwapStub();
     void RestartPrograms(const std::vector<std::string>& files) const;
@@ -56,6 +63,7 @@ class CDunmereApp {
     std::unique_ptr<CApplyUpdatesStatusDlg> status_;
     bool com_ = false;
     std::array<com::ComPtr<IUpdater>, kChannels> updaters_;
+    std::array<bool, kChannels> initialized_{};
 };
 
 }  // namespace olvex

@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -23,6 +25,8 @@
 #include "client/update/download_flow.h"
 #include "client/update/swap_stub_names.h"
 #include "client/update/update_utility.h"
+#include "olvex/core/dat_database.h"
+#include "olvex/core/file_set_replace.h"
 #include "olvex/update/delta_index.h"
 #include "olvex/update/update_download_name.h"
 #include "testing/gui/gui_test_support.h"
@@ -30,6 +34,7 @@
 #include "testing/windows_test_support.h"
 #include "tools/publisher/definition_set.h"
 #include "tools/publisher/definition_writer.h"
+#include "tools/publisher/synthetic_set.h"
 #include "tools/publisher/update_set.h"
 
 namespace olvex {
@@ -595,6 +600,159 @@ TEST_F(DunmereTest, AnEngineWithoutTheUpdaterEndsTheRunWithAMessage) {
     EXPECT_EQ(gui::FindTopLevelWindow({.title = std::wstring(kStatusTitle)}), nullptr);
     EXPECT_TRUE(Closes(kMain).empty());
     EXPECT_FALSE(fs::exists(install_ / "langv5.dat"));
+}
+
+// The three definition files as whole files, in the order of their names.
+using WholeSet = std::array<std::vector<std::uint8_t>, 3>;
+constexpr std::array<const char*, 3> kWholeNames = {"qzinfo.dat", "qzfile.dat", "qzloc.dat"};
+
+WholeSet SyntheticWholeSet(std::uint64_t seed, std::uint32_t days_later) {
+    tools::SyntheticOptions options;
+    options.pests = 10000;
+    options.signatures = 100000;
+    options.locations = 50000;
+    options.seed = seed;
+    options.base_time += std::uint64_t{days_later} * 864000000000ull;
+    const auto files = tools::BuildDefinitionFiles(tools::MakeSyntheticSet(options));
+    EXPECT_TRUE(files.ok()) << files.error;
+    return {files.pests, files.signatures, files.locations};
+}
+
+// The update utility killed at ten points of an apply of three large whole
+// files, from the moment the first file begins to change: the engine then
+// loads the whole old set or the whole new set, every time, and a following
+// run puts the new set in place.
+TEST_F(DunmereTest, KilledDuringAnApplyOfWholeFilesLeavesTheOldOrTheNewSet) {
+    const WholeSet old_set = SyntheticWholeSet(1, 0);
+    const WholeSet new_set = SyntheticWholeSet(2, 1);
+    const fs::path core = install_ / "core";
+    const auto install_old = [&] {
+        std::error_code ignored;
+        fs::remove(core / kReplaceJournalName, ignored);
+        for (std::size_t i = 0; i < kWholeNames.size(); ++i) {
+            WriteBytes(core / kWholeNames[i], old_set[i]);
+            fs::remove(core / (std::string(kWholeNames[i]) + std::string(kStagedFileSuffix)),
+                       ignored);
+        }
+    };
+    const auto put_downloads = [&] {
+        for (std::size_t i = 0; i < kWholeNames.size(); ++i)
+            PutDownload("_core_", kWholeNames[i], 4040001, kUpdateCopyFile, new_set[i]);
+    };
+    // Anything of the apply in the core folder: the journal, a staged file
+    // or a target that changed.
+    const auto apply_began = [&] {
+        if (fs::exists(core / kReplaceJournalName))
+            return true;
+        for (std::size_t i = 0; i < kWholeNames.size(); ++i) {
+            std::error_code ignored;
+            if (fs::exists(core / (std::string(kWholeNames[i]) + std::string(kStagedFileSuffix))) ||
+                fs::file_size(core / kWholeNames[i], ignored) != old_set[i].size())
+                return true;
+        }
+        return false;
+    };
+    // 0: old, 1: new, -1: anything else.
+    const auto which_set = [&] {
+        int which = -2;
+        for (std::size_t i = 0; i < kWholeNames.size(); ++i) {
+            const auto bytes = ReadBytes(core / kWholeNames[i]);
+            const int file = bytes == old_set[i] ? 0 : bytes == new_set[i] ? 1 : -1;
+            if (file < 0 || (which != -2 && which != file))
+                return -1;
+            which = file;
+        }
+        return which;
+    };
+
+    std::string outcomes;
+    for (const DWORD delay : {0u, 2u, 5u, 10u, 20u, 35u, 50u, 70u, 95u, 120u}) {
+        SCOPED_TRACE("killed " + std::to_string(delay) + " ms after the apply began");
+        install_old();
+        put_downloads();
+        ASSERT_TRUE(StartDunmere());
+        ASSERT_TRUE(gui::WaitUntil([&] { return apply_began() || !dunmere_.running(); }, 60000, 1));
+        Sleep(delay);
+        TerminateProcess(dunmere_.process(), 9);
+        ASSERT_TRUE(dunmere_.Wait(10000).has_value());
+
+        // A new load, as the next program that starts the engine makes.
+        CDatDatabase database;
+        database.SetDatFolder(core.string());
+        ASSERT_EQ(database.Load(), 0) << database.GetLastErrorText();
+        const int which = which_set();
+        ASSERT_NE(which, -1);
+        outcomes += which == 0 ? "old " : "new ";
+        EXPECT_FALSE(fs::exists(core / kReplaceJournalName));
+    }
+    std::printf("sets after the kills: %s\n", outcomes.c_str());
+
+    // The next run, with the downloads fetched again, completes the update.
+    install_old();
+    put_downloads();
+    ASSERT_TRUE(StartDunmere());
+    ASSERT_TRUE(gui::WaitUntil([&] { return apply_began(); }, 60000, 1));
+    Sleep(10);
+    TerminateProcess(dunmere_.process(), 9);
+    ASSERT_TRUE(dunmere_.Wait(10000).has_value());
+    put_downloads();
+    ASSERT_TRUE(RunDunmere());
+    EXPECT_EQ(which_set(), 1);
+    const std::string versions = ReadFileText(core / "lfinfo.dat");
+    for (const char* name : kWholeNames)
+        EXPECT_NE(versions.find(name + std::string("\r\n4040001\r\n")), std::string::npos)
+            << versions;
+    for (const auto& entry : fs::directory_iterator(core)) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "lfinfo.dat" || name == kWholeNames[0] || name == kWholeNames[1] ||
+                    name == kWholeNames[2])
+            << name;
+    }
+}
+
+// Whole definition files that carry the right check values but one of which
+// the block reader refuses: nothing is replaced or recorded, the run ends
+// with its failure code and writes no update history, and the refused file
+// is not left behind.
+TEST_F(DunmereTest, WholeFilesThatDoNotLoadReplaceNothing) {
+    const auto old_files = tools::BuildDefinitionFiles(Blocks(1));
+    const auto new_files = tools::BuildDefinitionFiles(Blocks(2));
+    ASSERT_TRUE(new_files.ok()) << new_files.error;
+    auto broken = new_files.signatures;
+    broken[512 + 2] ^= 0x5A;  // inside the first payload: its check fails
+    const std::string product =
+        (fs::path(CommonFolder(CSIDL_COMMON_APPDATA)) / "XJ" / "KelvanGorsewatch").string();
+    std::error_code ignored;
+    fs::remove(fs::path(product) / update_utility::kUpdateHistoryName, ignored);
+    for (const std::vector<std::uint8_t>& qzfile : {broken, std::vector<std::uint8_t>{}}) {
+        SCOPED_TRACE(qzfile.empty() ? "an empty qzfile.dat" : "a qzfile.dat that fails its check");
+        PutDownload("_core_", "qzinfo.dat", 4040112, kUpdateCopyFile, new_files.pests);
+        PutDownload("_core_", "qzfile.dat", 4040112, kUpdateCopyFile, qzfile);
+        PutDownload("_core_", "qzloc.dat", 4040112, kUpdateCopyFile, new_files.locations);
+        ASSERT_TRUE(StartDunmere());
+        const auto code = dunmere_.Wait(120000);
+        ASSERT_TRUE(code.has_value());
+        EXPECT_EQ(*code, static_cast<DWORD>(update_utility::kExitApplyFailed));
+        EXPECT_EQ(ReadBytes(install_ / "core" / "qzinfo.dat"), old_files.pests);
+        EXPECT_EQ(ReadBytes(install_ / "core" / "qzfile.dat"), old_files.signatures);
+        EXPECT_EQ(ReadBytes(install_ / "core" / "qzloc.dat"), old_files.locations);
+        EXPECT_EQ(ReadFileText(install_ / "core" / "lfinfo.dat").find("4040112"),
+                  std::string::npos);
+        EXPECT_FALSE(fs::exists(temp_ / "_core_" /
+                                DownloadFileName("qzfile.dat", 4040112, kUpdateCopyFile)));
+        EXPECT_FALSE(fs::exists(fs::path(product) / update_utility::kUpdateHistoryName));
+    }
+    // The same files whole and good: applied, recorded, the history written.
+    PutDownload("_core_", "qzinfo.dat", 4040112, kUpdateCopyFile, new_files.pests);
+    PutDownload("_core_", "qzfile.dat", 4040112, kUpdateCopyFile, new_files.signatures);
+    PutDownload("_core_", "qzloc.dat", 4040112, kUpdateCopyFile, new_files.locations);
+    ASSERT_TRUE(StartDunmere());
+    const auto code = dunmere_.Wait(120000);
+    ASSERT_TRUE(code.has_value());
+    EXPECT_EQ(*code, static_cast<DWORD>(update_utility::kExitApplied));
+    EXPECT_EQ(ReadBytes(install_ / "core" / "qzfile.dat"), new_files.signatures);
+    EXPECT_EQ(ReadBytes(install_ / "core" / "qzinfo.dat"), new_files.pests);
+    EXPECT_TRUE(fs::exists(fs::path(product) / update_utility::kUpdateHistoryName));
 }
 
 }  // namespace

@@ -33,6 +33,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     olvex::NamedMutex instance_mutex =
         olvex::ClaimNamedMutex(olvex::update_utility::kInstanceMutexName);
     olvex::CDunmereApp app(instance, std::move(instance_mutex));
-    app.Run(Parameters());
-    return 0;
+    return app.Run(Parameters());
 }

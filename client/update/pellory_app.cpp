@@ -24,7 +24,6 @@ namespace {
 
 constexpr char kTempFileName[] = "tempu.tmp";
 constexpr int kSettingsAttempts = 5;
-constexpr int kHistoryAttempts = 5;
 
 void Trace(const std::string& text) {
     OutputDebugStringA(("Pellory: " + text + "\n").c_str());
@@ -99,7 +98,7 @@ void CPelloryApp::Run(const std::vector<std::string>& parameters) {
             Trace("It hasn't been a day since the last update.");
             return;
     }
-    if (decision.records_update && checked) {
+    if (decision.records_update && checked && UtilityApplied()) {
         settings = LoadSettings();
         settings.last_update = Now();
         SaveSettings(settings);
@@ -239,19 +238,28 @@ bool CPelloryApp::PrepareProductFolder() {
     return true;
 }
 
+void CPelloryApp::ReportProblem(const std::wstring& text, HWND owner) const {
+    if (!command_line_.any_option()) {
+        ShowMessage(text, owner);
+        return;
+    }
+    Trace(NarrowText(text));
+    log_.WriteEntry(0, NarrowText(text), "(none)", "Update problem", "(none)", -1);
+}
+
 std::string CPelloryApp::SettingsFolder(HWND owner) const {
     const ProductFolder folder = MakeProductDataFolder();
     switch (folder.error) {
         case ProductFolderError::kNone:
             return folder.path;
         case ProductFolderError::kNoCommonAppData:
-            ShowResourceMessage(IDS_NO_COMMON_APPDATA, owner);
+            ReportProblem(Text(IDS_NO_COMMON_APPDATA), owner);
             break;
         case ProductFolderError::kCompanyFolder:
-            ShowResourceMessage(IDS_SETTINGS_COMPANY_FOLDER, owner);
+            ReportProblem(Text(IDS_SETTINGS_COMPANY_FOLDER), owner);
             break;
         case ProductFolderError::kProductFolder:
-            ShowResourceMessage(IDS_SETTINGS_PRODUCT_FOLDER, owner);
+            ReportProblem(Text(IDS_SETTINGS_PRODUCT_FOLDER), owner);
             break;
     }
     return {};
@@ -277,8 +285,10 @@ UpdaterSettings CPelloryApp::LoadSettings(HWND owner) const {
         text.assign(bytes.bytes.begin(), bytes.bytes.end());
         return AttemptResult::kDone;
     });
+    // A file that cannot be read (or is far too large to be ours) gives the
+    // defaults; the next save writes a good one.
     if (!read && !restricted_)
-        ShowMessage(WithPath(Text(IDS_FILE_ERROR), path), owner);
+        ReportProblem(WithPath(Text(IDS_FILE_ERROR), path), owner);
     return ParseUpdaterSettings(text);
 }
 
@@ -291,28 +301,31 @@ void CPelloryApp::SaveSettings(const UpdaterSettings& settings, HWND owner) cons
     if (!RetryWithBackoff(kSettingsAttempts, [&] {
             return WriteWholeText(path, text) ? AttemptResult::kDone : AttemptResult::kRetry;
         }))
-        ShowMessage(WithPath(Text(IDS_FILE_ERROR), path), owner);
+        ReportProblem(WithPath(Text(IDS_FILE_ERROR), path), owner);
 }
 
-void CPelloryApp::StartUpdateUtility() const {
-    // Not waited for: it closes this program's windows before it applies.
-    // The programs it starts again inherit nothing of our download routing.
+void CPelloryApp::StartUpdateUtility() {
+    // Not waited for here: it closes this program's windows before it
+    // applies. A run that records its update waits for it later. The
+    // programs it starts again inherit nothing of our download routing.
     EndDownloadProxyRouting();
-    if (!StartProgram(install_folder_ + kUpdateUtilityName,
-                      install_update_ ? "/installupdate" : ""))
+    utility_ =
+        StartProgram(install_folder_ + kUpdateUtilityName, install_update_ ? "/installupdate" : "");
+    if (!utility_)
         Trace("the update utility could not be started");
 }
 
-void CPelloryApp::WriteUpdateHistory(HWND owner) const {
-    const std::string folder = SettingsFolder(owner);
-    if (folder.empty())
-        return;
-    const std::string path = folder + kUpdateHistoryName;
-    const std::string text = FormatCurrentDateTime(LOCALE_SYSTEM_DEFAULT) + "\n";
-    if (!RetryWithBackoff(kHistoryAttempts, [&] {
-            return WriteWholeText(path, text) ? AttemptResult::kDone : AttemptResult::kRetry;
-        }))
-        ShowMessage(WithPath(Text(IDS_FILE_ERROR), path), owner);
+bool CPelloryApp::UtilityApplied() {
+    if (!utility_)
+        return true;
+    const HANDLE process = utility_->process.get();
+    DWORD code = 1;
+    if (WaitForSingleObject(process, kUpdateUtilityWaitMs) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(process, &code) || code != 0) {
+        Trace("the update utility did not apply the update");
+        return false;
+    }
+    return true;
 }
 
 bool CPelloryApp::RunUpdate() {

@@ -11,12 +11,14 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "client/common/activity_log_file.h"
 #include "client/common/client_application.h"
 #include "client/common/named_mutex.h"
+#include "client/common/program_launcher.h"
 #include "client/common/proxy_settings.h"
 #include "client/update/updater_options.h"
 
@@ -25,7 +27,9 @@ namespace olvex {
 inline constexpr char kPelloryInstanceMutexName[] = "GorsewatchConsumerUpdaterMAINAPP";
 inline constexpr char kMainProgramTitle[] = "Kelvan Gorsewatch by Brackwith";
 inline constexpr char kUpdateUtilityName[] = "Dunmere.exe";
-inline constexpr char kUpdateHistoryName[] = "qzupdateshistory.txt";
+// How long a run that records its update waits for the update utility to
+// apply it: the utility's every wait is bounded well within this.
+inline constexpr DWORD kUpdateUtilityWaitMs = 20 * 60 * 1000;
 
 class CPelloryApp {
   public:
@@ -64,9 +68,11 @@ class CPelloryApp {
     void SaveSettings(const UpdaterSettings& settings, HWND owner = nullptr) const;
 
     // Starts the update utility (with "/installupdate" when this run got it).
-    void StartUpdateUtility() const;
-    // "qzupdateshistory.txt": the date and time of this update.
-    void WriteUpdateHistory(HWND owner = nullptr) const;
+    void StartUpdateUtility();
+    // True unless the update utility was started and did not apply
+    // everything: waits for it to end (an update counts as done only once
+    // its files are in place).
+    bool UtilityApplied();
 
     // Seconds since 1970.
     static std::int64_t Now();
@@ -77,6 +83,9 @@ class CPelloryApp {
     bool EnsureEngine();
     bool PrepareProductFolder();
     std::string SettingsFolder(HWND owner) const;
+    // A problem with the settings: a message box, or in a run with an
+    // option (nobody to answer it) a line in the activity log.
+    void ReportProblem(const std::wstring& text, HWND owner) const;
 
     ClientApplication app_;
     bool restricted_ = false;
@@ -87,9 +96,10 @@ class CPelloryApp {
     std::string install_folder_;
     std::string product_folder_;
     CProxySettings proxy_settings_;
-    CLogFile log_;
+    mutable CLogFile log_;  // also written by the const settings helpers
     PelloryCommandLine command_line_;
     NamedMutex pest_activity_;
+    std::optional<StartedProgram> utility_;
 };
 
 }  // namespace olvex

@@ -23,6 +23,7 @@
 
 #include "client/common/proxy_record.h"
 #include "olvex/olvex.h"
+#include "olvex/update/update_control_file.h"
 #include "client/update/pellory_resources.h"
 #include "client/update/updater_options.h"
 #include "testing/gui/gui_test_support.h"
@@ -662,6 +663,52 @@ TEST_F(PelloryTest, FailedDownloadsAreCancelledAndNothingIsApplied) {
     EXPECT_EQ(Settings().last_update, last);
 }
 
+// Whole definition files served with the right check values, one of which
+// the block reader refuses: nothing is replaced, the update counts as failed
+// (the utility is never started, no history) and "lastupdate" stays, so the
+// next daily run tries again.
+TEST_F(PelloryTest, ServedWholeFilesThatDoNotLoadReplaceNothing) {
+    std::string error;
+    auto core = tools::BuildUpdateSet(Blocks(2), {server_.Url("/u/core"), {}}, error);
+    ASSERT_TRUE(core) << error;
+    std::vector<UpdateControlRecord> whole;
+    for (const auto& entry : core->control_entries) {
+        if (entry.file_name == "qzinfo.dat" || entry.file_name == "qzfile.dat" ||
+            entry.file_name == "qzloc.dat")
+            whole.push_back(entry);
+    }
+    ASSERT_EQ(whole.size(), 3u);
+    for (const auto& file : tools::UpdateSetFiles(*core)) {
+        std::vector<std::uint8_t> bytes = file.bytes;
+        for (auto& entry : whole) {
+            if (entry.file_name != "qzfile.dat" ||
+                entry.url != server_.Url("/u/core") + "/" + file.path)
+                continue;
+            bytes[512 + 2] ^= 0x5A;  // its first block fails its own check
+            entry.check_value = UpdateCheckValue(bytes);
+        }
+        server_.Serve("u/core/" + file.path, bytes);
+    }
+    const std::string control = tools::RenderControlFile(whole);
+    server_.Serve("u/core/qzmaster.dat", std::vector<std::uint8_t>(control.begin(), control.end()));
+    const std::string empty = tools::RenderControlFile({});
+    server_.Serve("u/prog/qzmaster.dat", std::vector<std::uint8_t>(empty.begin(), empty.end()));
+    const std::string before_pests = ReadFileText(install_ / "core" / "qzinfo.dat");
+    const std::string before_signatures = ReadFileText(install_ / "core" / "qzfile.dat");
+    const std::int64_t last = Now() - 5 * 86400;
+    WriteSettings(UpdateProcedure::kNotifyFirst, last);
+
+    ASSERT_TRUE(RunPellory(L"-autoupdate"));
+    EXPECT_TRUE(UtilityStarts().empty());
+    EXPECT_EQ(Settings().last_update, last);
+    EXPECT_FALSE(fs::exists(product_ / "qzupdateshistory.txt"));
+    EXPECT_EQ(ReadFileText(install_ / "core" / "qzinfo.dat"), before_pests);
+    EXPECT_EQ(ReadFileText(install_ / "core" / "qzfile.dat"), before_signatures);
+    // The refused file was not kept.
+    for (const std::string& name : Downloads("_core_"))
+        EXPECT_EQ(name.find("qzfile.dat"), std::string::npos) << name;
+}
+
 TEST_F(PelloryTest, ChannelWithoutAnAddressShowsMessage108AndDownloadsNothing) {
     ServeUpdates();
     WriteChannelUrls("/u/core/qzmaster.dat", "");
@@ -835,11 +882,12 @@ TEST_F(PelloryTest, CheckNowThenApplyEndsInTheUtilityRestartingTheMainWindow) {
     gui::SaveScreenshot(download, "apply-updates");
     ASSERT_TRUE(gui::PressButton(download, IDC_DOWNLOAD_BUTTON));
     ASSERT_TRUE(pellory_.Wait(60000).has_value());
-    EXPECT_EQ(Lines(ReadFileText(product_ / "qzupdateshistory.txt")).size(), 1u);
     EXPECT_GE(Settings().last_update, Now() - 120);
 
     ASSERT_TRUE(gui::WaitUntil([&] { return TempFoldersGone(); }, 120000, 100));
     ASSERT_TRUE(WaitForUtilityEnd());
+    // The utility wrote the history once the update was in place.
+    EXPECT_EQ(Lines(ReadFileText(product_ / "qzupdateshistory.txt")).size(), 1u);
     EXPECT_EQ(ReadFileText(install_ / "pellory-big.bin").size(), kBigFileBytes);
     const HWND restarted =
         gui::FindTopLevelWindow({.title = std::wstring(kMainTitle), .visible_only = true}, 30000);

@@ -613,10 +613,6 @@ void CUpdateDownloadDlg::StartUpdateUtility() {
     app_.StartUpdateUtility();
 }
 
-void CUpdateDownloadDlg::WriteUpdateHistory() {
-    app_.WriteUpdateHistory(handle());
-}
-
 void CUpdateDownloadDlg::End() {
     // Never while the worker runs: its callbacks still report here.
     if (flow_.worker_running())

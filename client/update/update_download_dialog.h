@@ -117,7 +117,6 @@ class CUpdateDownloadDlg : public ui::Dialog, private DownloadView {
     void StartWorker() override;
     bool ConfirmApply(bool ask) override;
     void StartUpdateUtility() override;
-    void WriteUpdateHistory() override;
     void End() override;
 
     void StartRun();

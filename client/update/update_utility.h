@@ -23,6 +23,13 @@ inline constexpr char kWriteTestFileName[] = "tempu.tmp";
 inline constexpr char kSuiteRegistryKey[] = "Software\\Vorandel\\Kelvan Suite Personal";
 inline constexpr char kSuitePathValue[] = "Path";
 
+// The utility's exit codes.
+inline constexpr int kExitApplied = 0;
+inline constexpr int kExitApplyFailed = 1;  // a channel's apply reported an error
+inline constexpr int kExitNotRun = 2;       // the run ended before the apply
+// Written in the product's data folder after a good apply.
+inline constexpr char kUpdateHistoryName[] = "qzupdateshistory.txt";
+
 // Between two WM_CLOSEs to the same program.
 inline constexpr unsigned kCloseSpacingMs = 200;
 // How long one WM_CLOSE may take to be handled; a program that does not

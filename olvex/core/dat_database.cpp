@@ -7,6 +7,7 @@
 #include "olvex/core/crc32.h"
 #include "olvex/core/definition_blocks.h"
 #include "olvex/core/file_io.h"
+#include "olvex/core/file_set_replace.h"
 #include "olvex/core/little_endian.h"
 #include "olvex/core/md5.h"
 #include "olvex/core/run_together.h"
@@ -143,6 +144,9 @@ int CDatDatabase::Load() {
 }
 
 int CDatDatabase::LoadFolderLocked(const std::string& folder) {
+    // An update killed while it replaced the three files is completed (or
+    // undone) first, so the load sees the whole new set or the whole old one.
+    FinishInterruptedReplace(InFolder(folder, kReplaceJournalName));
     PartLoad<DatPestTables> pests;
     PartLoad<DatSignatureTables> signatures;
     PartLoad<DatLocationTables> locations;

@@ -9,6 +9,7 @@
 #include <map>
 
 #include "olvex/core/dat_test_support.h"
+#include "olvex/core/definition_blocks.h"
 #include "olvex/core/file_io.h"
 #include "tools/publisher/definition_writer.h"
 
@@ -136,8 +137,11 @@ TEST(DatDatabase, LoadsAndKeepsTablesOfAFileWithoutBlocks) {
     const std::string second = (scratch.path() / "second").string();
     PublishSource(first, kGoodSet);
     PublishSource(second, kOtherSet);
-    ASSERT_EQ(WriteWholeFile(Join(second, "qzinfo.dat"), std::vector<std::uint8_t>{}),
-              FileError::kNone);
+    // A header without a payload: a file that holds no block.
+    DefinitionBlockHeader bare;
+    bare.compatibility_date = kDefinitionsCompatibilityDate;
+    const auto header = SerializeBlockHeader(bare);
+    ASSERT_EQ(WriteWholeFile(Join(second, "qzinfo.dat"), header), FileError::kNone);
 
     CDatDatabase db;
     EXPECT_FALSE(db.IsLoaded());
@@ -149,8 +153,18 @@ TEST(DatDatabase, LoadsAndKeepsTablesOfAFileWithoutBlocks) {
     // The data version comes from the last block of "qzinfo.dat".
     EXPECT_EQ(db.GetDatVersion(), 4040112);
 
-    // A file without blocks (here an empty "qzinfo.dat") leaves its tables as
-    // they were; the other files' tables are replaced; the load succeeds.
+    // An empty file is no set: the load fails and nothing changes.
+    const std::string empty = (scratch.path() / "empty").string();
+    PublishSource(empty, kOtherSet);
+    ASSERT_EQ(WriteWholeFile(Join(empty, "qzfile.dat"), std::vector<std::uint8_t>{}),
+              FileError::kNone);
+    db.SetDatFolder(empty);
+    EXPECT_EQ(db.Load(), 2);
+    EXPECT_EQ(db.GetLastErrorText(), Join(empty, "qzfile.dat") + " is corrupt.");
+    EXPECT_EQ(db.FindFileSignatures(0xA1).size(), 1u);
+
+    // A file without blocks leaves its tables as they were; the other files'
+    // tables are replaced; the load succeeds.
     db.SetDatFolder(second);
     ASSERT_EQ(db.Load(), 0);
     EXPECT_EQ(db.FindPest(1)->name, "Alpha");

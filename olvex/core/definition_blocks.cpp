@@ -447,6 +447,10 @@ std::optional<std::int32_t> DataVersionFromFileTime(std::uint64_t filetime) {
 
 BlockFileResult ReadBlockBuffer(std::span<const std::uint8_t> file_bytes, const std::string& path,
                                 const BlockReadLimits& limits) {
+    // An empty definition file has nothing to find: a truncated write or a
+    // failed copy, never a file we publish.
+    if (file_bytes.empty())
+        return Fail(kBlockCorrupt, path, kCorruptSuffix);
     try {
         MemorySource source(file_bytes);
         return ReadBlocks(source, path, limits);
@@ -463,6 +467,8 @@ BlockFileResult ReadBlockFile(const std::string& path, const BlockReadLimits& li
         const auto size = file.Size();
         if (!size)
             return Fail(kBlockNotFound, path, kNotFoundSuffix);
+        if (*size == 0)
+            return Fail(kBlockCorrupt, path, kCorruptSuffix);
         if (*size >= 0x100000000ull)
             return TooLarge(path);
         // Block by block: only the payload being decoded is held.

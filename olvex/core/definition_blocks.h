@@ -141,7 +141,8 @@ struct BlockReadLimits {
 };
 
 // Reads, checks and decodes every block of a definition file.
-// An empty file is a success without blocks. A block that does not fit in
+// An empty file is corrupt (code 2): it would load as a set with nothing to
+// find. A block that does not fit in
 // the file (a header cut short, a negative payload length, a payload running
 // past the end) is reported as corrupt (code 2); one whose stream does not
 // decode to exactly its declared size as undecodable (code 19). A file that

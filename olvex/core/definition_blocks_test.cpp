@@ -341,11 +341,16 @@ TEST(BlockReader, BareHeadersAreSkippedUnchecked) {
     EXPECT_EQ(read.data_version, 4031511);  // the last header's time, two hours on
 }
 
-TEST(BlockReader, EmptyFileIsASuccessWithoutBlocks) {
+// A 0-byte file (a copy cut short) would load as a set that finds nothing.
+TEST(BlockReader, EmptyFileIsCorrupt) {
     const auto read = ReadBlockBuffer({}, "C:\\x\\qzinfo.dat");
-    EXPECT_TRUE(read.ok());
+    EXPECT_EQ(read.code, kBlockCorrupt);
+    EXPECT_EQ(read.text, "C:\\x\\qzinfo.dat is corrupt.");
     EXPECT_TRUE(read.blocks.empty());
-    EXPECT_FALSE(read.data_version);
+    const std::string path = ::testing::TempDir() + "empty-qzfile.dat";
+    ASSERT_EQ(WriteWholeFile(path, {}), FileError::kNone);
+    EXPECT_EQ(ReadBlockFile(path).code, kBlockCorrupt);
+    RemoveFile(path);
 }
 
 TEST(BlockReader, BlocksThatDoNotFitTheFileAreCorrupt) {

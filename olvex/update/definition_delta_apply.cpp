@@ -7,6 +7,7 @@
 
 #include "olvex/core/definition_blocks.h"
 #include "olvex/core/file_io.h"
+#include "olvex/core/file_set_replace.h"
 #include "olvex/core/leading_decimal.h"
 #include "olvex/update/delta_index.h"
 
@@ -97,25 +98,22 @@ DeltaApplyResult ApplyDefinitionDeltas(std::span<const DeltaFileRef> deltas,
     if (const auto problem = LoadAndCheck(buckets))
         return Failure(*problem);
 
-    std::array<std::vector<std::uint8_t>, kDeltaStems.size()> old_contents;
     std::array<std::vector<std::uint8_t>, kDeltaStems.size()> new_contents;
+    std::vector<ReplacementFile> files;
     for (std::size_t f = 0; f < targets.size(); ++f) {
         auto file = ReadWholeFile(targets[f]);
         if (!file)
             return Failure(kCouldNotOpenDatText);
-        old_contents[f] = std::move(file.bytes);
-        new_contents[f] = old_contents[f];
+        new_contents[f] = std::move(file.bytes);
         for (const auto& delta : buckets[f])
             new_contents[f].insert(new_contents[f].end(), delta.bytes.begin(), delta.bytes.end());
+        files.push_back({targets[f], new_contents[f]});
     }
-
-    for (std::size_t f = 0; f < targets.size(); ++f) {
-        if (WriteWholeFile(targets[f], new_contents[f], true) == FileError::kNone)
-            continue;
-        for (std::size_t done = 0; done < f; ++done)
-            WriteWholeFile(targets[done], old_contents[done], true);
+    // The three files change as one set. Renames left over (a file in use)
+    // are finished by the next load or apply.
+    if (ReplaceFileSet(files, ReplaceJournalBeside(targets[0])).outcome ==
+        ReplaceOutcome::kNotStaged)
         return Failure(kCouldNotApplyDeltasText);
-    }
     for (const auto& delta : deltas)
         RemoveFile(delta.path);
     return {true, {}, static_cast<std::uint32_t>(deltas.size())};

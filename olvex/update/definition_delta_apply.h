@@ -49,9 +49,9 @@ std::uint64_t DeltaTargetOf(std::string_view file_name);
 // 2. every delta is read and checked as definition blocks for its file (at
 //    least one block, each one whole, checked and decodable) before anything
 //    is written;
-// 3. each definition file is replaced by itself followed by its deltas
-//    (written to a new file that takes its place); when one cannot be
-//    written, the ones already replaced get their old contents back.
+// 3. each definition file is replaced by itself followed by its deltas, the
+//    three as one set (file_set_replace.h): a kill at any moment leaves the
+//    old set or the new one for the next load.
 // On success the delta files are deleted; on failure nothing changed and
 // they stay where they are.
 DeltaApplyResult ApplyDefinitionDeltas(std::span<const DeltaFileRef> deltas,

@@ -159,7 +159,7 @@ TEST_F(DeltaApplyTest, AFailedSetChangesNothing) {
              s[4] = Package(2, 1, "1000", &empty);
              return s;
          },
-         "Could not apply deltas."},
+         " is corrupt."},
         {"a locations block as the pests delta",
          [&] {
              auto s = FullSet();

@@ -61,11 +61,20 @@ UpdatePlan PlanUpdates(std::span<const UpdateControlRecord> entries, const std::
     std::uint64_t whole_file_bytes = 0;
     bool definition_missing = false;
     const UpdateControlRecord* delta_index = nullptr;
+    bool definitions_broken = false;
+    for (const auto& entry : entries) {
+        if (IsDefinitionFileName(entry.file_name)) {
+            definitions_broken = sources.definitions_load && !sources.definitions_load();
+            break;
+        }
+    }
 
     for (const auto& entry : entries) {
         const LocalFileVersion installed = sources.installed(entry.file_name);
         const std::string local = LocalPathOf(entry.file_name, installed, app_folder);
-        const bool exists = !InstalledInPlace(entry) || sources.file_exists(local);
+        const bool exists = !InstalledInPlace(entry) ||
+                            (sources.file_exists(local) &&
+                             !(definitions_broken && IsDefinitionFileName(entry.file_name)));
         if (entry.version <= installed.version && exists)
             continue;
         if (IsDefinitionFileName(entry.file_name)) {

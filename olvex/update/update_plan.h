@@ -43,6 +43,10 @@ struct UpdatePlanSources {
     std::function<std::optional<DeltaPlan>(const UpdateControlRecord& delta_index_entry,
                                            std::uint64_t whole_file_bytes)>
         plan_deltas;
+    // Whether the installed definition files load; asked only when the
+    // control file lists one of them (null: taken as loading). A set that
+    // does not load is replaced by whole files, whatever its versions say.
+    std::function<bool()> definitions_load;
 };
 
 // An entry is needed when its version is above the installed one or, for a
@@ -54,7 +58,8 @@ struct UpdatePlanSources {
 // index entry, none of them is missing locally and plan_deltas finds a chain;
 // otherwise as the whole files. The delta index entry itself is never
 // pending. The delta route is weighed once the whole control file has been
-// read, so the order of its entries does not matter.
+// read, so the order of its entries does not matter. Installed definition
+// files that do not load count as missing.
 UpdatePlan PlanUpdates(std::span<const UpdateControlRecord> entries, const std::string& app_folder,
                        const UpdatePlanSources& sources);
 

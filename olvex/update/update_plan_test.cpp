@@ -156,6 +156,37 @@ TEST(UpdatePlan, DeltaRouteIsWeighedWithTheNeededWholeFiles) {
     EXPECT_EQ(whole.count, 3u);
 }
 
+// Definitions of the latest version that do not load (an apply cut short by
+// an older program, a disk fault) are not trusted: the whole files come
+// again, never deltas on top of them. The load is asked about only when the
+// control file lists a definition file.
+TEST(UpdatePlan, InstalledDefinitionsThatDoNotLoadComeAgainWhole) {
+    for (const bool loads : {true, false}) {
+        Machine m = InstalledAt(9, 4);
+        m.deltas = TwoGroups();
+        int load_calls = 0;
+        auto sources = m.Sources();
+        sources.definitions_load = [&] {
+            ++load_calls;
+            return loads;
+        };
+        const UpdatePlan plan = PlanUpdates(kControl, "C:\\app", sources);
+        EXPECT_EQ(load_calls, 1);
+        EXPECT_FALSE(plan.deltas);
+        EXPECT_EQ(m.delta_calls, 0);
+        const std::vector<std::string> whole = {"qzfile.dat", "qzinfo.dat", "qzloc.dat"};
+        EXPECT_EQ(Names(plan), loads ? std::vector<std::string>() : whole) << loads;
+
+        const std::vector<UpdateControlRecord> language_only = {kControl[4]};
+        Machine other = InstalledAt(9, 3);
+        auto other_sources = other.Sources();
+        other_sources.definitions_load = sources.definitions_load;
+        const std::vector<std::string> language = {"langv5.dat"};
+        EXPECT_EQ(Names(PlanUpdates(language_only, "C:\\app", other_sources)), language);
+        EXPECT_EQ(load_calls, 1);
+    }
+}
+
 TEST(UpdatePlan, OrderOfTheControlFileDoesNotMatter) {
     // The delta index listed before the definition files still offers deltas,
     // and the totals always count what is pending.

@@ -8,10 +8,13 @@
 #include <type_traits>
 
 #include "olvex/com/module.h"
+#include "olvex/core/definition_blocks.h"
 #include "olvex/core/file_io.h"
+#include "olvex/core/file_set_replace.h"
 #include "olvex/remedy/win_scoped.h"
 #include "olvex/update/definition_delta_apply.h"
 #include "olvex/update/update_download_name.h"
+#include "olvex/update/update_plan.h"
 #include "olvex/update/updater_object.h"
 
 namespace olvex {
@@ -87,6 +90,18 @@ bool WriteStub(const std::string& path) {
     return ok;
 }
 
+// Whether the downloaded engine is a DLL this system can load that can
+// register itself: looked at without running any of its code. The swap stub
+// refuses anything else, so it must not be recorded as installed.
+bool IsLoadableEngine(const std::string& path) {
+    const HMODULE library = LoadLibraryExA(path.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    if (!library)
+        return false;
+    const bool registers = GetProcAddress(library, "DllRegisterServer") != nullptr;
+    FreeLibrary(library);
+    return registers;
+}
+
 // Started hidden and not waited for: it waits for this DLL to be let go.
 INT_PTR ShellExecuteStub(const std::string& stub, const std::string& parameters) {
     SHELLEXECUTEINFOA info{};
@@ -109,6 +124,10 @@ long CUpdater::Apply(const std::string& temp_folder) {
         return 0;
     }
     last_error_.SetSuccess();
+    // An earlier apply that was killed while it replaced files is finished
+    // (or undone) before anything else is replaced.
+    FinishInterruptedReplace(ReplaceJournalPath());
+    RemoveCutOffWrites();
     std::vector<UpdateControlRecord> entries =
         pending_.empty() ? PendingFromFolder(temp_folder) : std::move(pending_);
     pending_.clear();
@@ -120,10 +139,14 @@ long CUpdater::Apply(const std::string& temp_folder) {
     };
     std::vector<DeltaFileRef> deltas;
     std::int32_t delta_version = 0;
+    std::vector<const UpdateControlRecord*> copies;
     const UpdateControlRecord* engine = nullptr;
     for (const auto& entry : entries) {
         if (entry.type < kUpdateRecordOnly1 || entry.type > kUpdateEngineDll) {
             last_error_.SetText(kTypeNotRecognized);
+            // Never applied by any run: it would only stay behind.
+            if (!entry.download_path.empty())
+                RemoveFile(entry.download_path);
             continue;
         }
         // A file whose download failed has nothing to install, and must stay
@@ -132,8 +155,7 @@ long CUpdater::Apply(const std::string& temp_folder) {
             continue;
         switch (entry.type) {
             case kUpdateCopyFile:
-                if (ApplyCopy(entry))
-                    record(entry);
+                copies.push_back(&entry);
                 break;
             case kUpdateDatDelta:
                 deltas.push_back({entry.file_name, entry.download_path});
@@ -151,6 +173,10 @@ long CUpdater::Apply(const std::string& temp_folder) {
                 break;
         }
     }
+    if (!copies.empty() && ApplyCopies(copies)) {
+        for (const UpdateControlRecord* copy : copies)
+            record(*copy);
+    }
     if (!deltas.empty()) {
         const std::string base = app_folder_ + "\\";
         const DeltaApplyResult result = ApplyDefinitionDeltas(
@@ -167,6 +193,12 @@ long CUpdater::Apply(const std::string& temp_folder) {
     // DLL at once, and taken back when the stub cannot be started.
     std::optional<SwapStubStart> stub;
     std::optional<LocalUpdateDatabase> before_engine;
+    if (engine && !IsLoadableEngine(engine->download_path)) {
+        last_error_.SetText("Error applying update, " + engine->download_path +
+                            " is not a usable engine.");
+        RemoveFile(engine->download_path);
+        engine = nullptr;
+    }
     if (engine && (stub = WriteSwapStub(engine->download_path))) {
         before_engine = local_database_;
         record(*engine);
@@ -213,19 +245,99 @@ std::vector<UpdateControlRecord> CUpdater::PendingFromFolder(const std::string& 
     return entries;
 }
 
-bool CUpdater::ApplyCopy(const UpdateControlRecord& entry) {
-    const std::string target = LocalPath(entry.file_name);
-    if (CopyFileA(entry.download_path.c_str(), target.c_str(), FALSE)) {
-        RemoveFile(entry.download_path);
-        return true;
+std::string CUpdater::ReplaceJournalPath() const {
+    return app_folder_ + "\\" + std::string(kReplaceJournalName);
+}
+
+std::optional<std::string> CUpdater::RefusalOf(const UpdateControlRecord& entry,
+                                               std::span<const std::uint8_t> bytes) const {
+    if (bytes.empty())
+        return entry.download_path + std::string(kCorruptSuffix);
+    if (!IsDefinitionFileName(entry.file_name))
+        return std::nullopt;
+    // The download's own path names it in the text and, by its stem, picks
+    // the compatibility date its blocks must carry.
+    const BlockFileResult read = ReadBlockBuffer(bytes, entry.download_path);
+    if (!read.ok())
+        return read.text;
+    if (WalkBlockHeaders(bytes).blocks < 1)
+        return entry.download_path + std::string(kCorruptSuffix);
+    return std::nullopt;
+}
+
+std::string CUpdater::DefinitionLoadFailure() const {
+    for (const char* name : {"qzinfo.dat", "qzfile.dat", "qzloc.dat"}) {
+        const BlockFileResult read = ReadBlockFile(LocalPath(name));
+        if (!read.ok())
+            return read.text;
     }
-    // In use: the download takes the file's place at the next start.
-    if (restart_replacer_ && restart_replacer_->ReplaceFileAtReboot(entry.download_path, target)) {
+    return {};
+}
+
+void CUpdater::RemoveCutOffWrites() const {
+    RemoveMatching(app_folder_, {std::string(kReplaceJournalName) + ".*.tmp",
+                                 std::string(kLocalUpdateDatabaseName) + ".*.tmp"});
+}
+
+void CUpdater::RemoveEarlierDownloads(const std::string& temp_folder) {
+    RemoveMatching(temp_folder, {"*" + std::string(kDownloadExtension), std::string("olx*.tmp")});
+}
+
+void CUpdater::RemoveMatching(const std::string& folder, std::initializer_list<std::string> names) {
+    for (const std::string& name : names) {
+        WIN32_FIND_DATAA found{};
+        const HANDLE search = FindFirstFileA((folder + "\\" + name).c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE)
+            continue;
+        do {
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+                DeleteFileA((folder + "\\" + found.cFileName).c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+}
+
+bool CUpdater::ApplyCopies(const std::vector<const UpdateControlRecord*>& copies) {
+    // Every file is read and checked before the first one is replaced: one
+    // that would not load keeps the whole set from being installed.
+    std::vector<std::vector<std::uint8_t>> contents;
+    std::vector<ReplacementFile> files;
+    contents.reserve(copies.size());
+    for (const UpdateControlRecord* entry : copies) {
+        FileBytes file = ReadWholeFile(entry->download_path);
+        if (!file) {
+            last_error_.SetText("Error applying update, " + entry->download_path +
+                                " could not be read.");
+            return false;
+        }
+        if (const auto refusal = RefusalOf(*entry, file.bytes)) {
+            last_error_.SetText("Error applying update, " + *refusal);
+            RemoveFile(entry->download_path);
+            return false;
+        }
+        contents.push_back(std::move(file.bytes));
+    }
+    for (std::size_t i = 0; i < copies.size(); ++i)
+        files.push_back({LocalPath(copies[i]->file_name), contents[i]});
+
+    const ReplaceSetResult result = ReplaceFileSet(files, ReplaceJournalPath());
+    if (result.outcome == ReplaceOutcome::kNotStaged) {
+        last_error_.SetText("Error applying update, " + result.failed_path +
+                            " could not be replaced.");
+        return false;
+    }
+    // In use: the new files are in place beside their targets and take their
+    // places at the next start (or the next apply, whichever comes first).
+    for (const auto& [staged, target] : result.pending) {
+        if (!restart_replacer_ || !restart_replacer_->ReplaceFileAtReboot(staged, target)) {
+            last_error_.SetText("Error applying update, " + target + " could not be replaced.");
+            continue;
+        }
         reboot_required_ = true;
-        return true;
     }
-    last_error_.SetText("Error applying update, " + target + " could not be replaced.");
-    return false;
+    for (const UpdateControlRecord* entry : copies)
+        RemoveFile(entry->download_path);
+    return true;
 }
 
 bool CUpdater::ApplyProgram(const UpdateControlRecord& entry) {

@@ -9,6 +9,7 @@
 #include "olvex/com/module.h"
 #include "olvex/core/definition_blocks.h"
 #include "olvex/core/file_io.h"
+#include "olvex/core/file_set_replace.h"
 #include "olvex/core/os_utilities.h"
 #include "olvex/update/update_download_name.h"
 #include "olvex/update/update_plan.h"
@@ -220,8 +221,21 @@ std::optional<CUpdater::CheckTotals> CUpdater::Check() {
     sources.plan_deltas = [this](const UpdateControlRecord& entry, std::uint64_t whole_bytes) {
         return ComputeDeltas(entry, whole_bytes);
     };
+    // A replacement killed part way is finished (or undone) first; a set
+    // that still does not load is reported and replaced by whole files.
+    FinishInterruptedReplace(ReplaceJournalPath());
+    std::string load_failure;
+    sources.definitions_load = [&] {
+        load_failure = DefinitionLoadFailure();
+        return load_failure.empty();
+    };
     UpdatePlan plan = PlanUpdates(control.entries, app_folder_, sources);
     pending_ = std::move(plan.pending);
+    if (!load_failure.empty()) {
+        OutputDebugStringA(
+            ("olvex: installed definitions do not load: " + load_failure + "\n").c_str());
+        last_error_.SetText(load_failure);
+    }
     return CheckTotals{plan.count, plan.bytes};
 }
 
@@ -230,6 +244,10 @@ std::optional<DeltaPlan> CUpdater::ComputeDeltas(const UpdateControlRecord& delt
     const HeaderTotals totals = ReadHeaderTotals(app_folder_);
     const auto body = downloader_->ReadUrl(delta_index_entry.url, kMaxDeltaIndexBytes + 1);
     if (!body)
+        return std::nullopt;
+    // Checked like every other file of the control file: an index that is
+    // not the one published sends the whole files.
+    if (UpdateCheckValue(*body) != delta_index_entry.check_value)
         return std::nullopt;
     const auto parse = ParseDeltaIndex(*body);
     if (!parse)
@@ -285,6 +303,10 @@ long CUpdater::Download(const std::string& temp_folder, Events& events) {
         for (const auto& entry : pending_)
             totals.bytes += entry.size;
     }
+    // The folder holds this run's downloads only: what earlier runs left
+    // (cut-off downloads, refused or unapplied files) would otherwise stay
+    // for ever, or be applied together with this run's.
+    RemoveEarlierDownloads(temp_folder);
     events.UpdateBegin(totals.count, totals.bytes);
 
     com::ComPtr<IVersionInfo> version_info;
@@ -351,6 +373,15 @@ bool CUpdater::DownloadEntry(UpdateControlRecord& entry, const std::string& temp
     if (!file || file.bytes.empty() || UpdateCheckValue(file.bytes) != entry.check_value) {
         RemoveFile(path);
         last_error_.SetText(kChecksumError);
+        return false;
+    }
+    // A definition file must also load, whatever its check value says: it
+    // would otherwise replace a working set with one that finds nothing.
+    UpdateControlRecord downloaded = entry;
+    downloaded.download_path = path;
+    if (const auto refusal = RefusalOf(downloaded, file.bytes)) {
+        RemoveFile(path);
+        last_error_.SetText(std::string(kInvalidFileError) + " " + *refusal);
         return false;
     }
     entry.download_path = path;

@@ -11,9 +11,11 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -95,7 +97,24 @@ class CUpdater final : public com::DispatchObject<CUpdater, IUpdater> {
 
     // ApplyUpdates' steps (updater_apply.cpp).
     std::vector<UpdateControlRecord> PendingFromFolder(const std::string& temp_folder) const;
-    bool ApplyCopy(const UpdateControlRecord& entry);
+    // The whole files of one channel, replaced as one set; false when
+    // nothing was replaced.
+    bool ApplyCopies(const std::vector<const UpdateControlRecord*>& copies);
+    // Why a downloaded file must not be installed (the block reader's text
+    // for a definition file), or nullopt.
+    std::optional<std::string> RefusalOf(const UpdateControlRecord& entry,
+                                         std::span<const std::uint8_t> bytes) const;
+    std::string ReplaceJournalPath() const;
+    // The block reader's text for the first installed definition file that
+    // does not load; empty when all three do.
+    std::string DefinitionLoadFailure() const;
+    // Removes the downloads ("*.qzu") and cut-off downloads ("olx*.tmp")
+    // that earlier runs left in the temporary folder.
+    static void RemoveEarlierDownloads(const std::string& temp_folder);
+    // Removes the temporaries of writes an earlier run was killed in (the
+    // replacement journal's, the local update database's).
+    void RemoveCutOffWrites() const;
+    static void RemoveMatching(const std::string& folder, std::initializer_list<std::string> names);
     bool ApplyProgram(const UpdateControlRecord& entry);
     bool ScheduleProgram(const std::string& program);
     bool RunProgram(const std::string& program);

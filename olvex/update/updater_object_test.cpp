@@ -17,6 +17,7 @@
 #include "olvex/com/engine_class.h"
 #include "olvex/core/definition_blocks.h"
 #include "olvex/core/file_io.h"
+#include "olvex/core/file_set_replace.h"
 #include "olvex/core/process_dat_database.h"
 #include "olvex/core/registry_key.h"
 #include "olvex/remedy/win_scoped.h"
@@ -734,6 +735,14 @@ TEST_F(UpdaterTest, ADeltaThatDoesNotApplyChangesNothing) {
             set.delta_groups[0].files[1].check_value = UpdateCheckValue(file.bytes);
         }
     }
+    // The index then lists the new check value, and the control file the
+    // index's own.
+    const std::string index = tools::RenderDeltaIndex(set.delta_groups);
+    for (auto& entry : set.control_entries) {
+        if (entry.file_name == kDeltaIndexEntryName)
+            entry.check_value = UpdateCheckValue(
+                {reinterpret_cast<const std::uint8_t*>(index.data()), index.size()});
+    }
     Serve(set);
     Install(2);
     const auto before = ReadFileBytes(App("qzinfo.dat"));
@@ -778,13 +787,15 @@ TEST_F(UpdaterTest, ACopyOverAFileInUseWaitsForTheRestart) {
     Inside(updater).SetRestartReplacer(std::make_unique<RecordingReplacer>(&scheduled));
     ASSERT_EQ(Download(updater, nullptr), 1);
     EXPECT_EQ(Apply(updater), 1);
-    const std::string download = Temp(DownloadFileName("notes.txt", 2, kUpdateCopyFile));
+    // The new file waits beside the old one and takes its place at the
+    // restart (or at the next apply, if that comes first).
+    const std::string staged = App("notes.txt") + std::string(kStagedFileSuffix);
     ASSERT_EQ(scheduled.size(), 1u);
-    EXPECT_EQ(scheduled[0], std::make_pair(download, App("notes.txt")));
+    EXPECT_EQ(scheduled[0], std::make_pair(staged, App("notes.txt")));
     VARIANT_BOOL reboot = VARIANT_FALSE;
     EXPECT_EQ(updater->IsRebootRequired(&reboot), S_OK);
     EXPECT_EQ(reboot, VARIANT_TRUE);
-    EXPECT_TRUE(fs::exists(download));  // it takes the file's place at the restart
+    EXPECT_EQ(ReadFileBytes(staged), AsBytes("new"));
     EXPECT_EQ(RecordedVersion("notes.txt"), 2);
 }
 
@@ -864,8 +875,14 @@ TEST_F(UpdaterTest, ProgramsScheduledForTheNextStart) {
 
 // The stub itself is started by the engine tests that run the real DLL
 // (engine_swap_test.cpp): here it would wait for this very program.
+// A new engine: a real engine DLL (the one built with this test).
+std::vector<std::uint8_t> EngineBytes() {
+    const auto bytes = ReadFileBytes(olvex::testing::WindowsPath(OLVEX_DLL_PATH));
+    return {bytes.begin(), bytes.end()};
+}
+
 TEST_F(UpdaterTest, EngineUpdateIsRecordedBeforeTheSwapStubStarts) {
-    const std::vector<std::uint8_t> new_engine = {'M', 'Z', 'n', 'e', 'w'};
+    const std::vector<std::uint8_t> new_engine = EngineBytes();
     PublishAndServe(1, {{"olvex.dll", kUpdateEngineDll, 7, new_engine}});
     Install(1);
     const auto updater = MakeUpdater();
@@ -897,7 +914,7 @@ TEST_F(UpdaterTest, EngineUpdateIsRecordedBeforeTheSwapStubStarts) {
 }
 
 TEST_F(UpdaterTest, EngineUpdateThatCannotStartIsNotRecorded) {
-    PublishAndServe(1, {{"olvex.dll", kUpdateEngineDll, 7, {'M', 'Z'}}});
+    PublishAndServe(1, {{"olvex.dll", kUpdateEngineDll, 7, EngineBytes()}});
     Install(1);
     // An engine update of an earlier run is on record.
     {
@@ -949,6 +966,33 @@ TEST_F(UpdaterTest, EngineUpdateThatCannotStartIsNotRecorded) {
     EXPECT_EQ(Apply(updater), 0);
     EXPECT_EQ(LastError(updater), "The olvex update stub could not be written.");
     EXPECT_EQ(RecordedVersion("olvex.dll"), 5);
+}
+
+// A download that is no engine the stub would install (not a DLL, or a DLL
+// that cannot register itself) is refused before anything is written or
+// started: not recorded, not counted, and not left behind.
+TEST_F(UpdaterTest, EngineDownloadTheStubWouldRefuseIsNotRecorded) {
+    const auto empty_module = ReadFileBytes(olvex::testing::WindowsPath(OLVEX_UPDATE_TEST_PROGRAM));
+    for (const auto& bytes :
+         {std::vector<std::uint8_t>{'M', 'Z', 'n', 'e', 'w'},
+          std::vector<std::uint8_t>(empty_module.begin(), empty_module.end())}) {
+        PublishAndServe(1, {{"olvex.dll", kUpdateEngineDll, 7, bytes}});
+        Install(1);
+        const auto updater = MakeUpdater();
+        Inside(updater).SetSwapStubStarter([](const std::string&, const std::string&) -> INT_PTR {
+            ADD_FAILURE() << "started the stub for a refused engine";
+            return 42;
+        });
+        ASSERT_EQ(Download(updater, nullptr), 1);
+        const std::string download = Temp(DownloadFileName("olvex.dll", 7, kUpdateEngineDll));
+        EXPECT_EQ(Apply(updater), 0);
+        EXPECT_EQ(LastError(updater),
+                  "Error applying update, " + download + " is not a usable engine.");
+        EXPECT_EQ(RecordedVersion("olvex.dll"), -1);
+        EXPECT_FALSE(fs::exists(download));
+        EXPECT_FALSE(fs::exists(app_ / "Swavel.exe"));
+        EXPECT_EQ(Check(MakeUpdater()).count, 1);  // still due
+    }
 }
 
 // The asynchronous download: the same events as the synchronous call, a
