@@ -3,6 +3,8 @@
 // exits with.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "setup/controller/controller_test_support.h"
 #include "setup/controller/operations.h"
 
@@ -171,6 +173,33 @@ TEST(InstallOperation, FatalPreparationSkipsEveryLaterStep) {
         EXPECT_FALSE(run.operation().reboot());
         EXPECT_TRUE(run.Called("StopProgress"));
     }
+}
+
+TEST(InstallOperation, AProgramGroupLeadingOutOfTheProgramsFolderIsRefused) {
+    for (const char16_t* group :
+         {u"..\\..\\..\\..\\..", u"C:\\Tools", u"\\Tools", u"NUL", u"Tools\\..\\..\\Documents"}) {
+        SCOPED_TRACE(Utf8(group));
+        SetupRun run;
+        run.factory.members[ProductKind::kAntiSpyware] = Spec(ProductKind::kAntiSpyware, "QZ");
+        run.logger.SetDisplayLevel(0);
+        run.options.SetGroup(group);
+        EXPECT_EQ(run.Go(), 9019u);
+        EXPECT_TRUE(run.Calls("QZ:PrepareInstall").empty()) << "nothing installed";
+        EXPECT_TRUE(run.Calls("Suite:PrepareInstall").empty());
+        const std::string reason =
+            "The program group must be a folder name below the Programs folder of the Start "
+            "menu: " +
+            Utf8(group);
+        const std::vector<std::string> lines = run.LogLines();
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.find(reason) != std::string::npos;
+        })) << "the log says why";
+    }
+    SetupRun good;
+    good.factory.members[ProductKind::kAntiSpyware] = Spec(ProductKind::kAntiSpyware, "QZ");
+    good.options.SetGroup(u"Tools\\Kelvan\\");
+    EXPECT_EQ(good.Go(), 0u);
+    EXPECT_EQ(good.options.GetGroup(), u"Tools\\Kelvan");
 }
 
 TEST(UninstallOperation, WithoutAPackageCodeRemovesTheWholeSuite) {
