@@ -114,7 +114,11 @@ class FakeBase : public Base {
     std::u16string GetDisplayName() override { return FromAscii(spec_.name); }
     std::u16string LoadProductString(uint32_t id) override {
         const auto found = spec_.strings.find(id);
-        return found != spec_.strings.end() ? FromAscii(found->second) : std::u16string();
+        if (found == spec_.strings.end()) {
+            // String 22006 of a product's DLL is its name.
+            return id == 22006 ? GetDisplayName() : std::u16string();
+        }
+        return FromAscii(found->second);
     }
     uint32_t CheckRequirements(std::u16string& text) override {
         text.clear();

@@ -73,6 +73,8 @@ void SetupOperation::AddSuite(SuiteProduct& suite) {
 }
 
 void SetupOperation::DeleteProducts() {
+    // The suite outlives the products: it must not keep pointing at one.
+    suite().SetPrimaryProduct(nullptr);
     products_.clear();
     owned_.clear();
 }
