@@ -38,6 +38,8 @@ struct ProductSpec {
     bool uninstall_removes = true;
     // Strings of its product DLL by id.
     std::map<uint32_t, std::string> strings;
+    // Its installer and uninstaller ask for a restart when they succeed.
+    bool restart = false;
 };
 
 using Recorder = std::function<void(const std::string& line)>;
@@ -88,6 +90,7 @@ class FakeBase : public Base {
         const uint32_t code = Step("Install");
         if (code == 0) {
             spec_.installed = true;
+            AskForRestart();
         }
         return code;
     }
@@ -98,7 +101,13 @@ class FakeBase : public Base {
         return Step("CopySharedFiles");
     }
     uint32_t PrepareUninstall() override { return Step("PrepareUninstall"); }
-    uint32_t Uninstall() override { return Step("Uninstall"); }
+    uint32_t Uninstall() override {
+        const uint32_t code = Step("Uninstall");
+        if (code == 0) {
+            AskForRestart();
+        }
+        return code;
+    }
     uint32_t RemoveRegistrySettings() override { return Step("RemoveRegistrySettings"); }
     uint32_t RemoveFiles() override { return Step("RemoveFiles"); }
     uint32_t RemoveLeftovers() override { return Step("RemoveLeftovers"); }
@@ -142,6 +151,11 @@ class FakeBase : public Base {
     uint32_t Cleanup() override { return Step("Cleanup"); }
 
   protected:
+    void AskForRestart() {
+        if (SetupOperation* operation = GetCurrentOperation(); operation && spec_.restart) {
+            operation->RequestRestart();
+        }
+    }
     uint32_t Step(const std::string& step) {
         if (record_) {
             record_(spec_.name + ":" + step);

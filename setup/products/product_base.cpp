@@ -468,6 +468,13 @@ uint32_t ProductBase<Base>::RunProcess(std::u16string_view command, bool wait,
         if (exit_code) {
             *exit_code = code;
         }
+        // An installer that finished but needs Windows restarted says so by
+        // its exit code; the run asks the user at its end.
+        if (code == ERROR_SUCCESS_REBOOT_REQUIRED || code == ERROR_SUCCESS_REBOOT_INITIATED) {
+            if (SetupOperation* operation = GetCurrentOperation()) {
+                operation->RequestRestart();
+            }
+        }
     }
     CloseHandle(process.hProcess);
     return 0;
