@@ -300,6 +300,10 @@ uint32_t ProductAS::CreateShortcuts() {
 // Every name CreateShortcuts gives, the uninstall shortcut's too.
 std::vector<std::u16string> ProductAS::ShortcutFileNames() {
     const std::u16string name = GetDisplayName();
+    // Without the product's DLL its names are not known.
+    if (name.empty()) {
+        return {};
+    }
     const auto text = [](uint32_t id) { return SetupLogger::Instance().host().LoadText(id, 256); };
     return {name + u".lnk",
             Formatted(24508, name) + u".lnk",

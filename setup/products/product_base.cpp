@@ -570,6 +570,10 @@ uint32_t ProductBase<Base>::RemoveShortcutFolders(bool common) {
 template <class Base>
 std::vector<std::u16string> ProductBase<Base>::ShortcutFileNames() {
     const std::u16string name = GetDisplayName();
+    // Without the product's DLL its names are not known.
+    if (name.empty()) {
+        return {};
+    }
     return {
         name + u".lnk",
         SubstituteArguments(SetupLogger::Instance().host().LoadText(24504, 256), {name}) + u".lnk"};

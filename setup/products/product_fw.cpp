@@ -443,6 +443,10 @@ std::u16string ProductFW::TutorialTitle() {
 
 std::vector<std::u16string> ProductFW::ShortcutFileNames() {
     const std::u16string name = GetDisplayName();
+    // Without the product's DLL its names are not known.
+    if (name.empty()) {
+        return {};
+    }
     return {name + u".lnk", TutorialTitle() + u".lnk",
             SubstituteArguments(SetupLogger::Instance().host().LoadText(kUninstallString, 256),
                                 {name}) +
