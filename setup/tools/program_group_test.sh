@@ -63,11 +63,11 @@ markers_left() {
   echo "$count"
 }
 all_markers=${#markers[@]}
-# The files directly in C:\ but setup's log.
-files_of_root() {
-  find "$drive_c" -maxdepth 1 -type f ! -name trombolog.txt | sort | tr '\n' '|'
+# The files directly in C:\ before any run; which of them are gone.
+root_files=$(find "$drive_c" -maxdepth 1 -type f | sort)
+root_files_gone() {
+  comm -23 <(echo "$root_files") <(find "$drive_c" -maxdepth 1 -type f | sort) | tr '\n' ' '
 }
-root_files=$(files_of_root)
 
 # --- Refused before anything is installed ------------------------------------
 for group in '..\..\..\..\..' "..\\..\\..\\..\\..\\users\\$user\\Documents" 'C:\Tools' \
@@ -120,6 +120,6 @@ win reg add "$settings_key" /v Group /d '..\..\..\..\..' /f >/dev/null
 check "cleanup with a changed record exits 0" 0 \
   "$(run_setup 'C:\setup-qz\Tramlet.exe' /cleanup /Silent)"
 check "every marker file is left" "$all_markers" "$(markers_left)"
-check "every file of C:\\ is left" "$root_files" "$(files_of_root)"
+check "no file of C:\\ went" "" "$(root_files_gone)"
 
 report
