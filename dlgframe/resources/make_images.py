@@ -112,9 +112,11 @@ def banner_right(width, height):
 
 def setup_banner_left(width, height):
     """Setup's banner: the product's shield, and an arrow going down into a
-    tray beside it."""
+    tray beside it. Past its first 360 pixels it stays the colour the
+    right-hand piece begins with, so that no seam shows between the two in
+    a wide window."""
     def pixel(x, y):
-        base = mix(NAVY, SEA, x / width)
+        base = mix(NAVY, SEA, min(1.0, x / 360))
         base = mix(base, (255, 255, 255), 0.08 * (1 - y / height))
         size = height * 0.8
         if shield(x, y, height * 0.7, height * 0.5, size):
@@ -217,7 +219,7 @@ def main():
     write("large_banner.bmp", banner_left(440, 56))
     write("small_banner_right.bmp", banner_right(120, 36))
     write("large_banner_right.bmp", banner_right(160, 56))
-    write("setup_banner.bmp", setup_banner_left(360, 36))
+    write("setup_banner.bmp", setup_banner_left(1024, 36))
     write("setup_banner_right.bmp", setup_banner_right(120, 36))
     write("check_on.bmp", tick_box(True, False))
     write("check_off.bmp", tick_box(False, False))
