@@ -862,6 +862,28 @@ std::wstring CopyProductSource(const std::wstring& name) {
 }
 
 constexpr wchar_t kMainWindowTitle[] = L"Kelvan Gorsewatch by Brackwith";
+
+// Waits for the run to end; a restart question on the way is declined by
+// Escape (after a screenshot). Whether one was asked.
+bool DeclineRestartQuestion(RunningProgram& run, const std::string& shot, DWORD timeout_ms) {
+    bool asked = false;
+    const DWORD deadline = GetTickCount() + timeout_ms;
+    while (run.running() && GetTickCount() < deadline) {
+        for (const auto& window : WindowsOf(run.id())) {
+            if (window.class_name == L"#32770" && window.title == L"Restart Windows" &&
+                FindChild(window.handle, kBoxText)) {
+                asked = true;
+                Sleep(300);
+                SaveScreenshot(window.handle, shot);
+                EXPECT_NE(FindChild(window.handle, IDNO), nullptr) << "a Yes/No question";
+                PostWindowMessage(window.handle, WM_KEYDOWN, VK_ESCAPE, 0);
+                WaitForWindowGone(window.handle, 10000);
+            }
+        }
+        Sleep(100);
+    }
+    return asked;
+}
 constexpr wchar_t kProductFolder[] = L"C:\\Suite\\Kelvan Gorsewatch";
 
 TEST(Tramlet, ThisProductInstallsAtLevel2StartsItsFirstScanAndUninstalls) {
@@ -871,7 +893,7 @@ TEST(Tramlet, ThisProductInstallsAtLevel2StartsItsFirstScanAndUninstalls) {
 
     // The agreement, then the destination dialog with a folder of our own.
     RunningProgram run;
-    ASSERT_TRUE(source.Start(run, L"/DisplayLevel=2 /NoReboot"));
+    ASSERT_TRUE(source.Start(run, L"/DisplayLevel=2"));
     const HWND agreement = DialogWith(run.id(), 1451, 60000);
     ASSERT_NE(agreement, nullptr);
     ASSERT_TRUE(Press(agreement, 1451));
@@ -881,7 +903,9 @@ TEST(Tramlet, ThisProductInstallsAtLevel2StartsItsFirstScanAndUninstalls) {
     Sleep(300);
     SaveScreenshot(destination, "product-destination");
     ASSERT_TRUE(Press(destination, IDOK));
-    EXPECT_EQ(run.Wait(180000), std::optional<DWORD>(0));
+    EXPECT_FALSE(DeclineRestartQuestion(run, "product-install-restart", 180000))
+        << "nothing of the install waits for a restart";
+    EXPECT_EQ(run.Wait(10000), std::optional<DWORD>(0));
     EXPECT_TRUE(fs::exists(fs::path(kProductFolder) / L"Gorsewatch5.exe"));
 
     // Installed alone at level 2: the first scan opens the main window.
@@ -897,11 +921,17 @@ TEST(Tramlet, ThisProductInstallsAtLevel2StartsItsFirstScanAndUninstalls) {
         CloseHandle(process);
     }
 
-    // Its own uninstaller removes it again, desktop shortcut and all.
+    // Its own uninstaller removes it again, desktop shortcut and all. Its
+    // cleanup copy waits for the restart: the user is asked, Yes or No.
     RunningProgram uninstall;
     ASSERT_TRUE(uninstall.Start(Quote(std::wstring(kProductFolder) + L"\\xjuninst.exe") +
-                                L" /u /Silent /NoReboot"));
-    EXPECT_EQ(uninstall.Wait(180000), std::optional<DWORD>(0));
+                                L" /u /DisplayLevel=2"));
+    const HWND question = DialogWith(uninstall.id(), kBoxText, 60000);
+    ASSERT_NE(question, nullptr);
+    EXPECT_EQ(GetText(question), L"Kelvan Gorsewatch");
+    ASSERT_TRUE(Press(question, IDYES));
+    EXPECT_TRUE(DeclineRestartQuestion(uninstall, "product-uninstall-restart", 180000));
+    EXPECT_EQ(uninstall.Wait(10000), std::optional<DWORD>(0));
     EXPECT_FALSE(fs::exists(fs::path(kProductFolder) / L"Gorsewatch5.exe"));
 }
 
