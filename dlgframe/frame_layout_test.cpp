@@ -83,7 +83,7 @@ TEST(MessageBoxLayoutTest, EnterEscapeAndButtonCommands) {
         int escape;  // result of IDCANCEL
     };
     const Case cases[] = {
-        {0, 1, 2}, {1, 1, 2}, {2, 3, kNone}, {3, 1, 2}, {4, 6, kNone}, {7, 1, 2},
+        {0, 1, 2}, {1, 1, 2}, {2, 3, 2}, {3, 1, 2}, {4, 6, 2}, {7, 1, 2},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(MessageBoxCommandResult(c.type, 1).value_or(kNone), c.enter) << c.type;

@@ -86,11 +86,8 @@ std::optional<int> MessageBoxCommandResult(int type, int command) {
     const bool enter_picks_first = type == 1 || type == 2 || type == 4;
     if (command == kIdOk)
         return enter_picks_first ? buttons.front().command : kIdOk;
-    if (command == kIdCancel) {
-        if (type == 2 || type == 4)
-            return std::nullopt;
+    if (command == kIdCancel)
         return kIdCancel;
-    }
     return std::nullopt;
 }
 

@@ -51,8 +51,9 @@ MessageBoxGrowth MessageBoxGrowthFor(Extent text_control, std::optional<Extent> 
 // What a WM_COMMAND id does in a box of `type`: the id to end with, or
 // nothing. A button of the box ends it with its own id; IDOK (1) that is no
 // button of the box is Enter: the first button's id in types 1, 2 and 4, else
-// 1; IDCANCEL (2) that is no button of the box is Escape: nothing in types 2
-// and 4 (they have no cancelling button), else 2.
+// 1; IDCANCEL (2), Escape or the close button, ends every box with 2, also
+// the Yes/No and Abort/Retry/Ignore boxes that have no button of that id: a
+// box the user closes is declined, never left open.
 std::optional<int> MessageBoxCommandResult(int type, int command);
 
 }  // namespace olvex::dlgframe

@@ -110,6 +110,47 @@ def banner_right(width, height):
     return bmp24(width, height, pixel)
 
 
+def setup_banner_left(width, height):
+    """Setup's banner: the product's shield, and an arrow going down into a
+    tray beside it. Past its first 360 pixels it stays the colour the
+    right-hand piece begins with, so that no seam shows between the two in
+    a wide window."""
+    def pixel(x, y):
+        base = mix(NAVY, SEA, min(1.0, x / 360))
+        base = mix(base, (255, 255, 255), 0.08 * (1 - y / height))
+        size = height * 0.8
+        if shield(x, y, height * 0.7, height * 0.5, size):
+            inner = shield(x, y, height * 0.7, height * 0.5, size * 0.7)
+            return (255, 255, 255) if not inner else FOAM
+        ax = height * 1.9
+        # The arrow: a shaft and a head pointing down.
+        if abs(x - ax) <= 1.5 and height * 0.18 <= y <= height * 0.55:
+            return (255, 255, 255)
+        if height * 0.45 <= y <= height * 0.68 and abs(x - ax) <= (height * 0.68 - y) * 0.9:
+            return (255, 255, 255)
+        # The tray under it.
+        tray_y = height * 0.78
+        if abs(y - tray_y) <= 1.0 and abs(x - ax) <= height * 0.38:
+            return FOAM
+        if tray_y - height * 0.16 <= y <= tray_y and abs(abs(x - ax) - height * 0.38) <= 1.0:
+            return FOAM
+        return base
+    return bmp24(width, height, pixel)
+
+
+def setup_banner_right(width, height):
+    """Setup's right-hand piece: three steps of a progress bar."""
+    def pixel(x, y):
+        base = mix(SEA, FOAM, x / width)
+        top, bottom = height * 0.42, height * 0.58
+        for k in range(3):
+            left = width * (0.25 + k * 0.22)
+            if left <= x <= left + width * 0.17 and top <= y <= bottom:
+                return (255, 255, 255) if k < 2 else mix(base, (255, 255, 255), 0.5)
+        return base
+    return bmp24(width, height, pixel)
+
+
 def tick_box(checked, disabled):
     frame = (127, 127, 127) if disabled else (40, 70, 120)
     fill = (235, 235, 235) if disabled else (255, 255, 255)
@@ -178,6 +219,8 @@ def main():
     write("large_banner.bmp", banner_left(440, 56))
     write("small_banner_right.bmp", banner_right(120, 36))
     write("large_banner_right.bmp", banner_right(160, 56))
+    write("setup_banner.bmp", setup_banner_left(1024, 36))
+    write("setup_banner_right.bmp", setup_banner_right(120, 36))
     write("check_on.bmp", tick_box(True, False))
     write("check_off.bmp", tick_box(False, False))
     write("check_on_disabled.bmp", tick_box(True, True))

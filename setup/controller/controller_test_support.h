@@ -76,6 +76,7 @@ class RecordingOperationHost : public OperationHost {
     }
     std::u16string ModuleFileName() override { return module_name; }
     void RemoveCleanupCopies() override { Call("RemoveCleanupCopies", 0); }
+    std::vector<std::u16string> RestartWork() override { return restart_work; }
 
     int32_t com_result = 0;
     uint32_t framework = 0;
@@ -88,6 +89,7 @@ class RecordingOperationHost : public OperationHost {
     std::function<DestinationCode(std::u16string_view)> validate;
     std::function<int32_t(DestinationChoice&)> on_destination_dialog;
     std::function<void()> on_selection;
+    std::vector<std::u16string> restart_work;  // what waits for the restart
 
   private:
     template <class T>

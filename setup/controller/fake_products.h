@@ -38,6 +38,8 @@ struct ProductSpec {
     bool uninstall_removes = true;
     // Strings of its product DLL by id.
     std::map<uint32_t, std::string> strings;
+    // Its installer and uninstaller ask for a restart when they succeed.
+    bool restart = false;
 };
 
 using Recorder = std::function<void(const std::string& line)>;
@@ -88,6 +90,7 @@ class FakeBase : public Base {
         const uint32_t code = Step("Install");
         if (code == 0) {
             spec_.installed = true;
+            AskForRestart();
         }
         return code;
     }
@@ -98,7 +101,13 @@ class FakeBase : public Base {
         return Step("CopySharedFiles");
     }
     uint32_t PrepareUninstall() override { return Step("PrepareUninstall"); }
-    uint32_t Uninstall() override { return Step("Uninstall"); }
+    uint32_t Uninstall() override {
+        const uint32_t code = Step("Uninstall");
+        if (code == 0) {
+            AskForRestart();
+        }
+        return code;
+    }
     uint32_t RemoveRegistrySettings() override { return Step("RemoveRegistrySettings"); }
     uint32_t RemoveFiles() override { return Step("RemoveFiles"); }
     uint32_t RemoveLeftovers() override { return Step("RemoveLeftovers"); }
@@ -114,7 +123,11 @@ class FakeBase : public Base {
     std::u16string GetDisplayName() override { return FromAscii(spec_.name); }
     std::u16string LoadProductString(uint32_t id) override {
         const auto found = spec_.strings.find(id);
-        return found != spec_.strings.end() ? FromAscii(found->second) : std::u16string();
+        if (found == spec_.strings.end()) {
+            // String 22006 of a product's DLL is its name.
+            return id == 22006 ? GetDisplayName() : std::u16string();
+        }
+        return FromAscii(found->second);
     }
     uint32_t CheckRequirements(std::u16string& text) override {
         text.clear();
@@ -138,6 +151,11 @@ class FakeBase : public Base {
     uint32_t Cleanup() override { return Step("Cleanup"); }
 
   protected:
+    void AskForRestart() {
+        if (SetupOperation* operation = GetCurrentOperation(); operation && spec_.restart) {
+            operation->RequestRestart();
+        }
+    }
     uint32_t Step(const std::string& step) {
         if (record_) {
             record_(spec_.name + ":" + step);

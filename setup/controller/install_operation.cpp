@@ -1,7 +1,12 @@
+#include <array>
+
 #include "setup/controller/destination_choice.h"
 #include "setup/controller/operations.h"
+#include "setup/core/path_text.h"
+#include "setup/core/program_group.h"
 #include "setup/core/setup_logger.h"
 #include "setup/core/setup_options.h"
+#include "setup/core/setup_strings.h"
 
 namespace olvex::setup {
 namespace {
@@ -113,6 +118,16 @@ uint32_t InstallOperation::ChooseProgramGroup() {
     suite().GetInstalledGroup(installed);
     SetupOptions& options = context().options;
     std::u16string group = options.GetGroup();
+    util::TrimPathEnd(group);
+    // The group's folder is made, filled and later removed again below the
+    // Programs folder: a name that leads elsewhere ("..", a drive, a root,
+    // a device) is refused before anything is installed.
+    if (!group.empty() && !IsAcceptableProgramGroup(group)) {
+        const std::array<MessageEntry, 1> entries{
+            MessageEntry{msg::kProgramGroupRefused, options.GetGroup(), 0}};
+        ReportMessage(context().logger, 1, 1, kResultDestinationRefused, entries);
+        return kResultDestinationRefused;
+    }
     if (group.empty()) {
         group = suite().LoadProductString(kGroupString);
     }

@@ -3,6 +3,8 @@
 // exits with.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "setup/controller/controller_test_support.h"
 #include "setup/controller/operations.h"
 
@@ -70,7 +72,10 @@ TEST(InstallOperation, ProductFailuresBecomeResultsWarningsOrExitCodes) {
         SCOPED_TRACE(c.name);
         SetupRun run;
         for (const auto& [kind, spec] : c.members) {
+            // Every installer asks for a restart: only the run's result
+            // decides.
             run.factory.members[kind] = spec;
+            run.factory.members[kind].restart = true;
         }
         EXPECT_EQ(run.Go(), c.exit_code);
         std::vector<std::string> installs;
@@ -81,13 +86,14 @@ TEST(InstallOperation, ProductFailuresBecomeResultsWarningsOrExitCodes) {
             }
         }
         EXPECT_EQ(installs, c.installs);
-        EXPECT_EQ(run.Called("MessageBoxById 24007 20058 0"), c.reboot_offered);
+        EXPECT_EQ(run.Called("MessageBoxById 24007 20058 4"), c.reboot_offered);
     }
 }
 
 TEST(InstallOperation, RunsItsStepsInOrderAroundTheSuite) {
     SetupRun run;
     run.factory.members[ProductKind::kAntiSpyware] = Spec(ProductKind::kAntiSpyware, "QZ");
+    run.factory.members[ProductKind::kAntiSpyware].restart = true;
     run.factory.members[ProductKind::kAntivirus] = Spec(ProductKind::kAntivirus, "AV");
     EXPECT_EQ(run.Go(), 0u);
     std::vector<std::string> steps;
@@ -115,7 +121,7 @@ TEST(InstallOperation, RunsItsStepsInOrderAroundTheSuite) {
                                                      "Suite:FinishInstall",
                                                      "StopProgress",
                                                      "MakeTopmost",
-                                                     "MessageBoxById 24007 20058 0",
+                                                     "MessageBoxById 24007 20058 4",
                                                      "UnloadFramework",
                                                      "UninitializeCom"};
     std::vector<std::string> seen;
@@ -173,12 +179,40 @@ TEST(InstallOperation, FatalPreparationSkipsEveryLaterStep) {
     }
 }
 
+TEST(InstallOperation, AProgramGroupLeadingOutOfTheProgramsFolderIsRefused) {
+    for (const char16_t* group :
+         {u"..\\..\\..\\..\\..", u"C:\\Tools", u"\\Tools", u"NUL", u"Tools\\..\\..\\Documents"}) {
+        SCOPED_TRACE(Utf8(group));
+        SetupRun run;
+        run.factory.members[ProductKind::kAntiSpyware] = Spec(ProductKind::kAntiSpyware, "QZ");
+        run.logger.SetDisplayLevel(0);
+        run.options.SetGroup(group);
+        EXPECT_EQ(run.Go(), 9019u);
+        EXPECT_TRUE(run.Calls("QZ:PrepareInstall").empty()) << "nothing installed";
+        EXPECT_TRUE(run.Calls("Suite:PrepareInstall").empty());
+        const std::string reason =
+            "The program group must be a folder name below the Programs folder of the Start "
+            "menu: " +
+            Utf8(group);
+        const std::vector<std::string> lines = run.LogLines();
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.find(reason) != std::string::npos;
+        })) << "the log says why";
+    }
+    SetupRun good;
+    good.factory.members[ProductKind::kAntiSpyware] = Spec(ProductKind::kAntiSpyware, "QZ");
+    good.options.SetGroup(u"Tools\\Kelvan\\");
+    EXPECT_EQ(good.Go(), 0u);
+    EXPECT_EQ(good.options.GetGroup(), u"Tools\\Kelvan");
+}
+
 TEST(UninstallOperation, WithoutAPackageCodeRemovesTheWholeSuite) {
     SetupRun run(kModeUninstall);
     run.log.strings.erase(22237);
     run.log.strings[22237] = u"";
     auto& qz = run.Member(ProductKind::kAntiSpyware, "QZ");
     qz.installed = true;
+    qz.restart = true;
     auto& av = run.Member(ProductKind::kAntivirus, "AV");
     av.installed = true;
     av.version = "0";  // registered only: its uninstaller is not run
@@ -194,7 +228,7 @@ TEST(UninstallOperation, WithoutAPackageCodeRemovesTheWholeSuite) {
     EXPECT_TRUE(run.Called("AV:FinishUninstall"));
     EXPECT_TRUE(run.Calls("AS:").size() == 0 ||
                 (!run.Called("AS:Uninstall") && !run.Called("AS:FinishUninstall")));
-    EXPECT_TRUE(run.Called("MessageBoxById 24008 20058 0"));
+    EXPECT_TRUE(run.Called("MessageBoxById 24008 20058 4"));
 }
 
 TEST(UninstallOperation, ASingleMemberPackageAsksBeforeRemoving) {
@@ -282,24 +316,46 @@ TEST(SetupOperation, ReportResultIgnoresCodesOutsideItsRangeAndLevelsDecide) {
     EXPECT_EQ(operation->result(), 9019u) << "the first fatal result stays";
 }
 
-TEST(SetupOperation, RestartIsOfferedOnlyWithADisplayAndWithoutNoReboot) {
+// The restart question is a Yes/No box, asked only when the run left
+// something for the restart; No (Escape and the close button give 2)
+// declines it.
+TEST(SetupOperation, RestartIsAskedOnlyWhenSomethingWaitsForIt) {
+    enum class Left { kNothing, kOldWork, kNewWork, kRequest };
     struct Case {
+        const char* name;
         int32_t display_level;
         bool reboot_switch;
+        Left left;
         int32_t answer;
         bool asked;
         bool reboot;
     };
-    for (const Case& c : {Case{2, true, 1, true, true}, Case{2, true, 2, true, false},
-                          Case{2, false, 1, false, false}, Case{1, true, 1, false, false},
-                          Case{0, true, 1, false, false}}) {
+    const Case cases[] = {
+        {"a new pending rename, Yes", 2, true, Left::kNewWork, 6, true, true},
+        {"a new pending rename, No", 2, true, Left::kNewWork, 7, true, false},
+        {"a new pending rename, Escape", 2, true, Left::kNewWork, 2, true, false},
+        {"an installer asked, Yes", 2, true, Left::kRequest, 6, true, true},
+        {"nothing left", 2, true, Left::kNothing, 6, false, false},
+        {"only what waited before", 2, true, Left::kOldWork, 6, false, false},
+        {"/NoReboot", 2, false, Left::kNewWork, 6, false, false},
+        {"display level 1", 1, true, Left::kNewWork, 6, false, false},
+        {"display level 0", 0, true, Left::kRequest, 6, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         SetupRun run;
         run.logger.SetDisplayLevel(c.display_level);
         run.options.reboot = c.reboot_switch;
         run.host.box_answer = c.answer;
+        run.host.restart_work = {u"run once HKLM Other=other.exe"};
         SetupOperation* operation = CreateOperation(kModeInstall, run.context);
+        if (c.left == Left::kNewWork) {
+            run.host.restart_work.push_back(u"rename C:\\x.dll > ");
+        } else if (c.left == Left::kRequest) {
+            operation->RequestRestart();
+        }
         operation->AskReboot(24007);
-        EXPECT_EQ(run.Called("MessageBoxById 24007 20058 0"), c.asked);
+        EXPECT_EQ(run.Called("MessageBoxById 24007 20058 4"), c.asked);
         EXPECT_EQ(operation->reboot(), c.reboot);
     }
 }

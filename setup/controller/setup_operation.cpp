@@ -1,5 +1,6 @@
 #include "setup/controller/setup_operation.h"
 
+#include <algorithm>
 #include <array>
 
 #include "setup/controller/operations.h"
@@ -15,6 +16,8 @@ std::unique_ptr<SetupOperation> g_operation;
 constexpr uint32_t kFirstReportedCode = 9002;
 constexpr uint32_t kLastReportedCode = 9043;
 constexpr uint32_t kRestartCaption = 20058;
+constexpr int32_t kYesNoBox = 4;
+constexpr int32_t kYes = 6;
 
 // One entry of a combined report.
 MessageEntry Entry(uint32_t id, std::optional<std::u16string_view> argument, uint32_t blank_lines) {
@@ -42,7 +45,7 @@ ProductFactory& Products() {
 }
 
 SetupOperation::SetupOperation(const OperationContext& context, int32_t mode)
-    : context_(context), mode_(mode) {}
+    : context_(context), mode_(mode), restart_work_before_(context.host.RestartWork()) {}
 
 SetupOperation::~SetupOperation() = default;
 
@@ -73,6 +76,8 @@ void SetupOperation::AddSuite(SuiteProduct& suite) {
 }
 
 void SetupOperation::DeleteProducts() {
+    // The suite outlives the products: it must not keep pointing at one.
+    suite().SetPrimaryProduct(nullptr);
     products_.clear();
     owned_.clear();
 }
@@ -207,12 +212,24 @@ void SetupOperation::AskReboot(uint32_t text_id) {
         return;
     }
     context_.host.MakeTopmost(window_);
-    if (!context_.options.reboot) {
+    if (!context_.options.reboot || !RestartNeeded()) {
         return;
     }
-    if (context_.host.MessageBoxById(window_, text_id, kRestartCaption, 0) == 1) {
+    // Escape and the close button answer No.
+    if (context_.host.MessageBoxById(window_, text_id, kRestartCaption, kYesNoBox) == kYes) {
         reboot_ = true;
     }
+}
+
+bool SetupOperation::RestartNeeded() const {
+    if (restart_requested_) {
+        return true;
+    }
+    const std::vector<std::u16string> now = context_.host.RestartWork();
+    return std::any_of(now.begin(), now.end(), [&](const std::u16string& item) {
+        return std::find(restart_work_before_.begin(), restart_work_before_.end(), item) ==
+               restart_work_before_.end();
+    });
 }
 
 SetupOperation* CreateOperation(int32_t mode, const OperationContext& context) {

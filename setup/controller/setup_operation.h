@@ -92,6 +92,9 @@ class OperationHost {
     // A cleanup copy's own traces: its file (at the next restart when busy)
     // and every "xjcu_*.exe" beside it.
     virtual void RemoveCleanupCopies() = 0;
+    // What waits for the next start of Windows, one text an item: files to
+    // rename or delete then, programs to run once.
+    virtual std::vector<std::u16string> RestartWork() = 0;
 };
 
 struct OperationContext {
@@ -122,8 +125,15 @@ class SetupOperation {
                       std::optional<std::u16string_view> name = std::nullopt,
                       int32_t level = kReportFatal);
     // At display level 2 and above: the main window comes to the top, and
-    // unless /NoReboot the user is asked (string text_id) whether to restart.
+    // unless /NoReboot, when the run left something for the restart
+    // (RestartNeeded), the user is asked (string text_id, Yes or No) whether
+    // to restart now.
     void AskReboot(uint32_t text_id);
+    // A product's installer or uninstaller asked for a restart.
+    void RequestRestart() { restart_requested_ = true; }
+    // Asked for, or work waiting for the restart that did not wait when the
+    // operation began.
+    bool RestartNeeded() const;
 
     int32_t mode() const { return mode_; }
     uint32_t result() const { return result_.load(); }
@@ -169,6 +179,8 @@ class SetupOperation {
     std::atomic<uint32_t> result_{0};
     uint32_t first_product_failure_ = 0;
     bool reboot_ = false;
+    bool restart_requested_ = false;
+    const std::vector<std::u16string> restart_work_before_;
     void* window_ = nullptr;
     uint32_t main_thread_id_ = 0;
     std::vector<Product*> products_;

@@ -134,7 +134,10 @@ DestinationCode ValidateDestinationPath(std::optional<std::u16string_view> given
     if (lies_in(context.common_documents_folder) || lies_in(context.user_documents_folder)) {
         return kDestinationInDocuments;
     }
-    if (network) {
+    // "\\?\C:\x" names a local folder but passes the name to the device
+    // as it is: the products' own installers and the later checks read it
+    // differently. Refused like the other device and network forms.
+    if (network || long_prefix) {
         return kDestinationNotLocalFixed;
     }
     if (drive && (!context.drive_type || context.drive_type(*drive) != kDriveFixed)) {

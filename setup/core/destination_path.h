@@ -18,7 +18,7 @@ class SetupLogger;
 enum DestinationCode : uint32_t {
     kDestinationAccepted = 0,
     kDestinationHasMacro = 1,       // holds a '%'
-    kDestinationNotLocalFixed = 2,  // network, no drive, or not a fixed drive
+    kDestinationNotLocalFixed = 2,  // network, "\\?\", no drive, or not a fixed drive
     kDestinationSyntax = 3,         // quotes, * / ; < > | ?, ':' or "\\" out of place
     kDestinationEmpty = 4,
     kDestinationTooLong = 5,   // 1040 characters, or no room for product and file

@@ -14,6 +14,7 @@ inline constexpr uint32_t kComponentTooOld = 25008;
 inline constexpr uint32_t kFolderNotWritable = 25016;
 inline constexpr uint32_t kDestinationRefused = 25025;
 inline constexpr uint32_t kCopyFailed = 25033;
+inline constexpr uint32_t kProgramGroupRefused = 25047;
 inline constexpr uint32_t kSetupStarted = 25501;
 inline constexpr uint32_t kSetupFinished = 25502;
 inline constexpr uint32_t kValueLabel = 25504;

@@ -297,6 +297,23 @@ uint32_t ProductAS::CreateShortcuts() {
     return made ? 0 : kShortcutFailed;
 }
 
+// Every name CreateShortcuts gives, the uninstall shortcut's too.
+std::vector<std::u16string> ProductAS::ShortcutFileNames() {
+    const std::u16string name = GetDisplayName();
+    // Without the product's DLL its names are not known.
+    if (name.empty()) {
+        return {};
+    }
+    const auto text = [](uint32_t id) { return SetupLogger::Instance().host().LoadText(id, 256); };
+    return {name + u".lnk",
+            Formatted(24508, name) + u".lnk",
+            Formatted(24500, name) + u".url",
+            text(24510) + u".lnk",
+            text(24511) + u".lnk",
+            Formatted(24501, name) + u".url",
+            Formatted(24504, name) + u".lnk"};
+}
+
 uint32_t ProductAS::WriteRegistrySettings() {
     return WriteProgramGroupValue(kAntiSpamKey);
 }

@@ -382,6 +382,22 @@ uint32_t ProductAV::CreateShortcuts() {
     return made ? 0 : kShortcutFailed;
 }
 
+// Every name CreateShortcuts gives, the uninstall shortcut's too.
+std::vector<std::u16string> ProductAV::ShortcutFileNames() {
+    const std::u16string name = GetDisplayName();
+    // Without the product's DLL its names are not known.
+    if (name.empty()) {
+        return {};
+    }
+    std::vector<std::u16string> names = {name + u".lnk"};
+    for (const uint32_t id : {24501u, 24503u, 24505u, 24504u}) {
+        names.push_back(
+            SubstituteArguments(SetupLogger::Instance().host().LoadText(id, 256), {name}) +
+            u".lnk");
+    }
+    return names;
+}
+
 uint32_t ProductAV::WriteRegistrySettings() {
     return WriteProgramGroupValue(av::kInstallKey);
 }

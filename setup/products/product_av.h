@@ -32,6 +32,7 @@ class ProductAV : public ProductBase<Product> {
     uint32_t Install() override;
     uint32_t FinishInstall() override;
     uint32_t CreateShortcuts() override;
+    std::vector<std::u16string> ShortcutFileNames() override;
     uint32_t WriteRegistrySettings() override;
     uint32_t CopySharedFiles(std::vector<std::u16string>& failures) override;
     uint32_t PrepareUninstall() override;

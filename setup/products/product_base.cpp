@@ -6,6 +6,8 @@
 #include "setup/controller/setup_operation.h"
 #include "setup/controller/win/progress_window.h"
 #include "setup/controller/win/setup_dialogs.h"
+#include "setup/core/path_text.h"
+#include "setup/core/program_group.h"
 #include "setup/core/setup_logger.h"
 #include "setup/core/setup_options.h"
 #include "setup/core/setup_strings.h"
@@ -466,6 +468,13 @@ uint32_t ProductBase<Base>::RunProcess(std::u16string_view command, bool wait,
         if (exit_code) {
             *exit_code = code;
         }
+        // An installer that finished but needs Windows restarted says so by
+        // its exit code; the run asks the user at its end.
+        if (code == ERROR_SUCCESS_REBOOT_REQUIRED || code == ERROR_SUCCESS_REBOOT_INITIATED) {
+            if (SetupOperation* operation = GetCurrentOperation()) {
+                operation->RequestRestart();
+            }
+        }
     }
     CloseHandle(process.hProcess);
     return 0;
@@ -546,26 +555,85 @@ uint32_t ProductBase<Base>::RemoveShortcutFolders(bool common) {
     if (RunningMode() != kModeInstall) {
         LogProductMessage(25542);
     }
-    std::vector<std::u16string> groups(tables_.shortcut_folders.begin(),
-                                       tables_.shortcut_folders.end());
-    groups.push_back(program_group_);
+    const std::u16string programs = util::GetStartProgramsDir(common);
+    for (const std::u16string_view folder : tables_.shortcut_folders) {
+        RemoveGroupShortcuts(programs, folder, true);
+    }
     std::u16string installed;
     this->GetInstalledGroup(installed);
-    groups.push_back(installed);
-    const std::u16string programs = util::GetStartProgramsDir(common);
-    for (const std::u16string& group : groups) {
-        // An empty name would be the Programs folder itself.
-        if (group.empty() || programs.empty()) {
-            continue;
-        }
-        const auto folder = util::AppendPath(programs, group);
-        if (!folder) {
-            continue;
-        }
-        util::DeleteDirectoryTree(*folder, !kIsSuite && !util::HasSubdirectories(*folder), nullptr);
-        util::RemoveEmptyDirectories(*folder, true);
+    for (const std::u16string& group : {program_group_, installed}) {
+        RemoveGroupShortcuts(programs, group, false);
     }
     return 0;
+}
+
+template <class Base>
+std::vector<std::u16string> ProductBase<Base>::ShortcutFileNames() {
+    const std::u16string name = GetDisplayName();
+    // Without the product's DLL its names are not known.
+    if (name.empty()) {
+        return {};
+    }
+    return {
+        name + u".lnk",
+        SubstituteArguments(SetupLogger::Instance().host().LoadText(24504, 256), {name}) + u".lnk"};
+}
+
+template <class Base>
+void ProductBase<Base>::RemoveGroupShortcuts(const std::u16string& programs,
+                                             std::u16string_view group, bool earlier_edition) {
+    // An empty name would be the Programs folder itself; "..", a drive or a
+    // root would be any folder of the machine.
+    if (programs.empty() || !IsAcceptableProgramGroup(group)) {
+        if (!group.empty()) {
+            LogProductMessage(msg::kProgramGroupRefused, group);
+        }
+        return;
+    }
+    const auto folder = util::AppendPath(programs, group);
+    if (!folder) {
+        return;
+    }
+    const auto remove = [](const std::u16string& path) {
+        SetFileAttributesW(W(path), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(W(path));
+    };
+    if (earlier_edition) {
+        // Their shortcuts' names are not known: every shortcut file goes,
+        // anything else stays.
+        WIN32_FIND_DATAW found{};
+        const std::u16string pattern = *folder + u"\\*";
+        const HANDLE search = FindFirstFileW(W(pattern), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                const std::u16string file = U(found.cFileName);
+                const size_t dot = file.rfind(u'.');
+                const std::u16string_view extension = dot == std::u16string::npos
+                                                          ? std::u16string_view{}
+                                                          : std::u16string_view(file).substr(dot);
+                const bool shortcut = EqualsNoCase(extension, u".lnk") ||
+                                      EqualsNoCase(extension, u".url") ||
+                                      EqualsNoCase(extension, u".pif");
+                if (shortcut && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                    remove(*folder + u"\\" + file);
+                }
+            } while (FindNextFileW(search, &found));
+            FindClose(search);
+        }
+    } else {
+        for (const std::u16string& name : this->ShortcutFileNames()) {
+            if (const auto path = util::AppendPath(*folder, name)) {
+                remove(*path);
+            }
+        }
+    }
+    // The group's folders were made below the Programs folder, which stays.
+    std::u16string top = programs;
+    util::TrimTrailingBackslashes(top);
+    std::u16string current = *folder;
+    while (current.size() > top.size() + 1 && util::RemoveEmptyDirectories(current, false)) {
+        current.resize(current.rfind(u'\\'));
+    }
 }
 
 template <class Base>
@@ -786,16 +854,8 @@ uint32_t ProductBase<Base>::Cleanup() {
     RemoveRecordedFolder(ReadMachineText(settings_key_, u"Files"), true);
     RemoveRecordedFolder(ReadMachineText(settings_key_, u"Path"), true);
     const std::u16string group = ReadMachineText(settings_key_, u"Group");
-    if (!group.empty()) {
-        for (const bool common : {false, true}) {
-            const auto folder = util::AppendPath(util::GetStartProgramsDir(common), group);
-            if (!folder) {
-                continue;
-            }
-            util::DeleteDirectoryTree(*folder, !kIsSuite || !util::HasSubdirectories(*folder),
-                                      nullptr);
-            util::RemoveEmptyDirectories(*folder, true);
-        }
+    for (const bool common : {false, true}) {
+        RemoveGroupShortcuts(util::GetStartProgramsDir(common), group, false);
     }
     for (const char16_t* value : {u"Files", u"Path", u"Group", u"Version"}) {
         util::DeleteRegistryValue(HKEY_LOCAL_MACHINE, settings_key_, value);

@@ -148,6 +148,12 @@ class ProductBase : public Base {
     // Whether the product's files are on this machine: installed, as its
     // uninstall entries tell.
     virtual bool HasInstalledFiles() { return IsInstalled(true); }
+    // The file names of the shortcuts CreateShortcuts puts into the
+    // product's program group, whether or not it made each of them this
+    // time: an uninstall or cleanup removes these and no other file there.
+    // The base: a shortcut named with the display name and the uninstall
+    // shortcut (string 24504).
+    virtual std::vector<std::u16string> ShortcutFileNames();
 
     const std::u16string& destination() const { return destination_; }
     const std::u16string& program_group() const { return program_group_; }
@@ -214,6 +220,12 @@ class ProductBase : public Base {
     void CopyFilesNoted(StepFailures& failures);
     // Deletes the folder a cleanup found under a settings value.
     void RemoveRecordedFolder(std::u16string_view folder, bool walk_up);
+    // Removes the product's shortcuts from a group folder below the
+    // Programs folder (of an earlier edition: its shortcut files), then the
+    // folder and its parents below the Programs folder while they are
+    // empty. A group that leads out of the Programs folder is left alone.
+    void RemoveGroupShortcuts(const std::u16string& programs, std::u16string_view group,
+                              bool earlier_edition);
 
     const ProductTables tables_;
     std::u16string display_name_;

@@ -433,6 +433,26 @@ uint32_t ProductFW::FinishInstall() {
     return failures.result();
 }
 
+std::u16string ProductFW::TutorialTitle() {
+    std::u16string tutorial = LoadProductString(kTutorialString);
+    if (tutorial.empty()) {
+        tutorial = u"%s Tutorial";
+    }
+    return SubstituteArguments(tutorial, {GetDisplayName()});
+}
+
+std::vector<std::u16string> ProductFW::ShortcutFileNames() {
+    const std::u16string name = GetDisplayName();
+    // Without the product's DLL its names are not known.
+    if (name.empty()) {
+        return {};
+    }
+    return {name + u".lnk", TutorialTitle() + u".lnk",
+            SubstituteArguments(SetupLogger::Instance().host().LoadText(kUninstallString, 256),
+                                {name}) +
+                u".lnk"};
+}
+
 uint32_t ProductFW::CreateShortcuts() {
     if (!selected() || !SetupOptions::Instance().program_group) {
         return 0;
@@ -452,11 +472,7 @@ uint32_t ProductFW::CreateShortcuts() {
                                               *target, 0));
     };
     bool ok = shortcut(suite_files, u"trombo.exe", name, u"/t2");
-    std::u16string tutorial = LoadProductString(kTutorialString);
-    if (tutorial.empty()) {
-        tutorial = u"%s Tutorial";
-    }
-    ok = shortcut(files, u"tstutor.exe", SubstituteArguments(tutorial, {name}), u"") && ok;
+    ok = shortcut(files, u"tstutor.exe", TutorialTitle(), u"") && ok;
     if (Alone()) {
         const std::u16string uninstall = SubstituteArguments(
             SetupLogger::Instance().host().LoadText(kUninstallString, 256), {name});

@@ -36,6 +36,7 @@ class ProductFW : public ProductBase<Product> {
     uint32_t Install() override;
     uint32_t FinishInstall() override;
     uint32_t CreateShortcuts() override;
+    std::vector<std::u16string> ShortcutFileNames() override;
     uint32_t WriteRegistrySettings() override;
     uint32_t CopySharedFiles(std::vector<std::u16string>& failures) override;
     uint32_t Uninstall() override;
@@ -53,6 +54,8 @@ class ProductFW : public ProductBase<Product> {
     // The file version of the engine's setup program: what the upgrade
     // package installs.
     std::u16string GetUpgradeVersion();
+    // The tutorial shortcut's name.
+    std::u16string TutorialTitle();
 };
 
 class ProductFWU : public ProductFW {

@@ -47,7 +47,7 @@ paths=(
   'D:\Suite' 2
   'Q:\Suite' 2
   '\\server\share\Suite' 2
-  '\\?\C:\Suite' 0
+  '\\?\C:\Suite' 2
   '\\?\C:\windows\Suite' 7
   'Suite\X' 2
   '\Suite' 2

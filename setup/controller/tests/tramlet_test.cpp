@@ -218,7 +218,8 @@ Driven Drive(const Source& source, const std::wstring& arguments, const std::str
             } else if (FindChild(dialog, 1652) || FindChild(dialog, 1292)) {
                 Press(dialog, IDOK);
             } else if (FindChild(dialog, kBoxText)) {
-                driven.boxes.push_back(AnswerBox(dialog));
+                // Yes where the box asks (the restart), else OK.
+                driven.boxes.push_back(AnswerBox(dialog, FindChild(dialog, IDYES) ? IDYES : IDOK));
             } else {
                 continue;
             }
@@ -391,45 +392,54 @@ TEST(Tramlet, ProductResultsAsOneTable) {
         bool restart_offered;
     };
     const std::wstring drive = L"/DisplayLevel=2 /Path=C:\\Suite";
+    // Every installer but the last case's asks for a restart: the result,
+    // /NoReboot and the display level decide whether the user is asked.
     const std::vector<Case> cases = {
         {L"fake-one-failing",
-         {"qz|name=One|checks=9009|text=Windows 3.1"},
+         {"qz|name=One|checks=9009|text=Windows 3.1|restart=1"},
          drive.c_str(),
          9009,
          {},
          {"One:Install"},
          false},
         {L"fake-two-one-failing",
-         {"qz|name=One|checks=9011|text=HKLM\\Software", "av|name=Two"},
+         {"qz|name=One|checks=9011|text=HKLM\\Software|restart=1", "av|name=Two|restart=1"},
          drive.c_str(),
          9011,
          {"Two:Install progress", "reboot"},
          {"One:Install"},
          true},
         {L"fake-three-last-failing",
-         {"qz|name=One", "as|name=Two", "av|name=Three|Install=9026"},
+         {"qz|name=One|restart=1", "as|name=Two|restart=1", "av|name=Three|Install=9026"},
          drive.c_str(),
          9026,
          {"One:Install progress", "Two:Install progress", "Three:Install progress"},
          {"reboot"},
          false},
         {L"fake-three-first-failing",
-         {"qz|name=One|Install=9027", "as|name=Two", "av|name=Three"},
+         {"qz|name=One|Install=9027", "as|name=Two|restart=1", "av|name=Three|restart=1"},
          drive.c_str(),
          9027,
          {"Two:Install progress", "Three:Install progress", "reboot"},
          {},
          true},
         {L"fake-no-reboot",
-         {"qz|name=One"},
+         {"qz|name=One|restart=1"},
          L"/DisplayLevel=2 /Path=C:\\Suite /NoReboot",
          0,
          {"One:Install progress"},
          {"reboot"},
          false},
         {L"fake-level-one",
-         {"qz|name=One"},
+         {"qz|name=One|restart=1"},
          L"/DisplayLevel=1 /Path=C:\\Suite",
+         0,
+         {"One:Install progress"},
+         {"reboot"},
+         false},
+        {L"fake-nothing-waits",
+         {"qz|name=One"},
+         drive.c_str(),
          0,
          {"One:Install progress"},
          {"reboot"},
@@ -448,6 +458,11 @@ TEST(Tramlet, ProductResultsAsOneTable) {
             EXPECT_FALSE(source.Recorded(line)) << line;
         }
         EXPECT_EQ(driven.BoxTitled(L"Restart Windows"), c.restart_offered);
+        if (c.fakes.size() == 1 && c.exit_code != 0) {
+            // A single product's install: its boxes carry its name.
+            ASSERT_FALSE(driven.boxes.empty());
+            EXPECT_EQ(driven.boxes.front().title, L"One");
+        }
         const auto record = source.Record();
         EXPECT_LE(std::count(record.begin(), record.end(), "reboot"), 1);
     }
@@ -481,26 +496,60 @@ TEST(Tramlet, AnUninstallWithoutAPackageCodeRemovesTheWholeSuite) {
     EXPECT_TRUE(source.Recorded("Kelvan Suite Personal:Uninstall progress"));
 }
 
+// The question is a Yes/No box: only Yes removes; No, Escape and its close
+// button end the uninstall with 9017 and remove nothing. An uninstall that
+// left something for the restart asks about it in a Yes/No box of its own,
+// which Escape declines.
 TEST(Tramlet, AnUninstallOfOneProductAsksFirst) {
-    for (const int answer : {IDNO, IDYES}) {
-        SCOPED_TRACE(answer);
-        const Source source(answer == IDYES ? L"uninstall-yes" : L"uninstall-no", L"Tramlet.exe",
-                            {"qz|name=One|installed=1"});
+    enum class Way { kNo, kEscape, kClose, kYes };
+    for (const Way way : {Way::kNo, Way::kEscape, Way::kClose, Way::kYes}) {
+        const std::wstring folder = L"uninstall-" + std::to_wstring(static_cast<int>(way));
+        SCOPED_TRACE(fs::path(folder).string());
+        const Source source(folder, L"Tramlet.exe", {"qz|name=One|installed=1|restart=1"});
         source.Copy(VariantFile(L"antispyware\\xjvprod.dll"), L"xjvprod.dll");
         RunningProgram run;
-        ASSERT_TRUE(source.Start(run, L"/u /DisplayLevel=2 /NoReboot"));
+        ASSERT_TRUE(source.Start(run, L"/u /DisplayLevel=2"));
         const HWND box = DialogWith(run.id(), kBoxText);
         ASSERT_NE(box, nullptr);
-        if (answer == IDNO) {
-            Sleep(300);
-            SaveScreenshot(box, "uninstall-question");
+        Sleep(300);
+        SaveScreenshot(box, "uninstall-question-" + std::to_string(static_cast<int>(way)));
+        SeenBox seen{GetText(box), GetText(FindChild(box, kBoxText))};
+        switch (way) {
+            case Way::kNo:
+                EXPECT_TRUE(Press(box, IDNO));
+                break;
+            case Way::kYes:
+                EXPECT_TRUE(Press(box, IDYES));
+                break;
+            case Way::kEscape:
+                EXPECT_TRUE(PostWindowMessage(box, WM_KEYDOWN, VK_ESCAPE, 0));
+                break;
+            case Way::kClose:
+                // What the title bar's close button sends.
+                EXPECT_TRUE(PostWindowMessage(box, WM_SYSCOMMAND, SC_CLOSE, 0));
+                break;
         }
-        const SeenBox seen = AnswerBox(box, answer);
+        EXPECT_TRUE(WaitForWindowGone(box, 10000)) << "the box closes";
         EXPECT_EQ(seen.title, L"One");
         EXPECT_TRUE(Contains(seen.text, L"Do you want to remove One from this computer?"))
             << fs::path(seen.text);
-        EXPECT_EQ(run.Wait(kRunMs), std::optional<DWORD>(answer == IDYES ? 0 : 9017));
-        EXPECT_EQ(source.Recorded("One:Uninstall progress"), answer == IDYES);
+        const bool yes = way == Way::kYes;
+        if (yes) {
+            const HWND restart = DialogWith(run.id(), kBoxText);
+            ASSERT_NE(restart, nullptr);
+            Sleep(300);
+            SaveScreenshot(restart, "uninstall-restart-question");
+            EXPECT_EQ(GetText(restart), L"Restart Windows");
+            EXPECT_TRUE(Contains(GetText(FindChild(restart, kBoxText)), L"Restart Windows now?"));
+            EXPECT_NE(FindChild(restart, IDYES), nullptr);
+            EXPECT_NE(FindChild(restart, IDNO), nullptr);
+            EXPECT_TRUE(PostWindowMessage(restart, WM_KEYDOWN, VK_ESCAPE, 0));
+            EXPECT_TRUE(WaitForWindowGone(restart, 10000));
+        }
+        EXPECT_EQ(run.Wait(kRunMs), std::optional<DWORD>(yes ? 0 : 9017));
+        EXPECT_FALSE(source.Recorded("reboot")) << "declined";
+        EXPECT_EQ(source.Recorded("One:Uninstall progress"), yes);
+        EXPECT_EQ(source.Recorded("One:FinishUninstall progress"), yes);
     }
 }
 
@@ -813,6 +862,28 @@ std::wstring CopyProductSource(const std::wstring& name) {
 }
 
 constexpr wchar_t kMainWindowTitle[] = L"Kelvan Gorsewatch by Brackwith";
+
+// Waits for the run to end; a restart question on the way is declined by
+// Escape (after a screenshot). Whether one was asked.
+bool DeclineRestartQuestion(RunningProgram& run, const std::string& shot, DWORD timeout_ms) {
+    bool asked = false;
+    const DWORD deadline = GetTickCount() + timeout_ms;
+    while (run.running() && GetTickCount() < deadline) {
+        for (const auto& window : WindowsOf(run.id())) {
+            if (window.class_name == L"#32770" && window.title == L"Restart Windows" &&
+                FindChild(window.handle, kBoxText)) {
+                asked = true;
+                Sleep(300);
+                SaveScreenshot(window.handle, shot);
+                EXPECT_NE(FindChild(window.handle, IDNO), nullptr) << "a Yes/No question";
+                PostWindowMessage(window.handle, WM_KEYDOWN, VK_ESCAPE, 0);
+                WaitForWindowGone(window.handle, 10000);
+            }
+        }
+        Sleep(100);
+    }
+    return asked;
+}
 constexpr wchar_t kProductFolder[] = L"C:\\Suite\\Kelvan Gorsewatch";
 
 TEST(Tramlet, ThisProductInstallsAtLevel2StartsItsFirstScanAndUninstalls) {
@@ -822,7 +893,7 @@ TEST(Tramlet, ThisProductInstallsAtLevel2StartsItsFirstScanAndUninstalls) {
 
     // The agreement, then the destination dialog with a folder of our own.
     RunningProgram run;
-    ASSERT_TRUE(source.Start(run, L"/DisplayLevel=2 /NoReboot"));
+    ASSERT_TRUE(source.Start(run, L"/DisplayLevel=2"));
     const HWND agreement = DialogWith(run.id(), 1451, 60000);
     ASSERT_NE(agreement, nullptr);
     ASSERT_TRUE(Press(agreement, 1451));
@@ -832,7 +903,9 @@ TEST(Tramlet, ThisProductInstallsAtLevel2StartsItsFirstScanAndUninstalls) {
     Sleep(300);
     SaveScreenshot(destination, "product-destination");
     ASSERT_TRUE(Press(destination, IDOK));
-    EXPECT_EQ(run.Wait(180000), std::optional<DWORD>(0));
+    EXPECT_FALSE(DeclineRestartQuestion(run, "product-install-restart", 180000))
+        << "nothing of the install waits for a restart";
+    EXPECT_EQ(run.Wait(10000), std::optional<DWORD>(0));
     EXPECT_TRUE(fs::exists(fs::path(kProductFolder) / L"Gorsewatch5.exe"));
 
     // Installed alone at level 2: the first scan opens the main window.
@@ -848,11 +921,17 @@ TEST(Tramlet, ThisProductInstallsAtLevel2StartsItsFirstScanAndUninstalls) {
         CloseHandle(process);
     }
 
-    // Its own uninstaller removes it again, desktop shortcut and all.
+    // Its own uninstaller removes it again, desktop shortcut and all. Its
+    // cleanup copy waits for the restart: the user is asked, Yes or No.
     RunningProgram uninstall;
     ASSERT_TRUE(uninstall.Start(Quote(std::wstring(kProductFolder) + L"\\xjuninst.exe") +
-                                L" /u /Silent /NoReboot"));
-    EXPECT_EQ(uninstall.Wait(180000), std::optional<DWORD>(0));
+                                L" /u /DisplayLevel=2"));
+    const HWND question = DialogWith(uninstall.id(), kBoxText, 60000);
+    ASSERT_NE(question, nullptr);
+    EXPECT_EQ(GetText(question), L"Kelvan Gorsewatch");
+    ASSERT_TRUE(Press(question, IDYES));
+    EXPECT_TRUE(DeclineRestartQuestion(uninstall, "product-uninstall-restart", 180000));
+    EXPECT_EQ(uninstall.Wait(10000), std::optional<DWORD>(0));
     EXPECT_FALSE(fs::exists(fs::path(kProductFolder) / L"Gorsewatch5.exe"));
 }
 

@@ -85,6 +85,8 @@ void Apply(fakes::ProductSpec& spec, const std::vector<std::string>& fields) {
             spec.installed_path = value;
         } else if (key == "flag") {
             spec.path_flag = Number(value);
+        } else if (key == "restart") {
+            spec.restart = value == "1";
         } else if (key == "group") {
             spec.installed_group = value;
         } else if (key == "code") {

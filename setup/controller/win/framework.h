@@ -39,9 +39,12 @@ class LibraryHandle {
     HMODULE module_ = nullptr;
 };
 
-// Dialog flags of every setup dialog: the framework's white background
-// and its large banner.
-inline constexpr UINT kSetupDialogFlags = 10;
+// Dialog flags of every setup dialog: 0x2, the small banner (the dialog
+// grows by its height and shows bitmaps 186 and 285 of the resource chain
+// at the side the framework's style picks) on the framework's gradient
+// background (no 0x10), and 0x8, a bit the framework carries without
+// reading it.
+inline constexpr UINT kSetupDialogFlags = FRAMEWORK_HOST_SMALL_BANNER | 0x8;
 
 class Framework {
   public:

@@ -19,6 +19,7 @@ constexpr wchar_t kUninstallMutex[] = L"mutex.Tromb.uninstall";
 constexpr wchar_t kCleanupMutex[] = L"mutex.Tromb.cleanup";
 constexpr char16_t kDefaultClass[] = u"WinClass.Tromb";
 constexpr WORD kProgramIcon = 110;
+constexpr uint32_t kProductName = 22006;
 constexpr DWORD kCleanupPollMs = 300;
 
 HWND g_main_window = nullptr;
@@ -214,6 +215,14 @@ int RunTramlet(ProductFactory& products) {
     options.ReportRefusedArguments(logger);
 
     SetProductFactory(&products);
+    // Setup's boxes carry the name of what is being set up: the suite's
+    // when it runs several products, else its one product's.
+    ProcessLoggerHost().SetCaptionSource([&products]() -> std::u16string {
+        SuiteProduct& suite = products.Suite();
+        Product* source = suite.suite_active() ? &suite : suite.primary_product();
+        std::u16string name = source ? source->LoadProductString(kProductName) : u"";
+        return name.empty() ? util::LoadResourceString(nullptr, kProductName, 256) : name;
+    });
     static WindowsOperationHost host;
     const OperationContext context{options, logger, host, products};
 

@@ -32,6 +32,7 @@ class WindowsOperationHost : public OperationHost {
                                         std::vector<std::u16string> installed_folders) override;
     std::u16string ModuleFileName() override;
     void RemoveCleanupCopies() override;
+    std::vector<std::u16string> RestartWork() override;
 
   private:
     void* rich_edit_ = nullptr;

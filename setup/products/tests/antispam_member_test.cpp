@@ -164,6 +164,8 @@ TEST(AntiSpamMember, DataFoldersStayWhileTheProductIsRegisteredAndGoOnceItIsNot)
     fs::remove(updater_ini);
     fs::rename(kept_ini, updater_ini);
     EXPECT_EQ(RunSilent(uninstall), 0u);
+    EXPECT_TRUE(ProgramGroupFolder(L"Kelvan Anti-Spam").empty())
+        << "each shortcut it made is gone, and with them its folder";
     EXPECT_FALSE(ProcessRuns(L"z-update.exe"));
     EXPECT_FALSE(KeyExists(kProductKey));
     EXPECT_FALSE(KeyExists(kOwnEntry));
