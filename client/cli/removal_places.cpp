@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "client/cli/com_text.h"
+#include "client/common/com_text.h"
 #include "client/common/unique_handle.h"
 
 namespace olvex {
