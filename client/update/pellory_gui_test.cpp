@@ -874,6 +874,30 @@ TEST_F(PelloryTest, RedirectLoopEndsTheSilentRunAndAScanStartedMeanwhileRuns) {
     EXPECT_TRUE(UtilityStarts().empty());
 }
 
+// A silent run whose server takes the request and never answers: the
+// request's own limit is long (its size is unknown), the run's limit ends
+// it. The limit is shortened for the test (OLVEX_UPDATE_RUN_LIMIT_MS).
+TEST_F(PelloryTest, ASilentRunWhoseServerNeverAnswersEndsAtTheRunsTimeLimit) {
+    ServeNothingNew();
+    server_.SetRules("/u/core/qzmaster.dat until=never-answered\n");
+    const std::int64_t last = Now() - 5 * 86400;
+    WriteSettings(UpdateProcedure::kNotifyFirst, last);
+    SetEnvironmentVariableW(L"OLVEX_UPDATE_RUN_LIMIT_MS", L"20000");
+    const bool started = StartPellory(L"/noninteractive");
+    SetEnvironmentVariableW(L"OLVEX_UPDATE_RUN_LIMIT_MS", nullptr);
+    ASSERT_TRUE(started);
+    ASSERT_TRUE(gui::WaitUntil([&] { return RequestsTo("/u/core/qzmaster.dat") > 0; }, 60000));
+    const HWND window = WaitForWindow(kDownloadTitle);
+    ASSERT_NE(window, nullptr);
+    gui::SaveScreenshot(window, "silent-run-waiting-on-a-silent-server");
+    ASSERT_TRUE(pellory_.Wait(300000).has_value());
+    // Given up while the core channel waited: the program channel was never asked.
+    EXPECT_EQ(RequestsTo("/u/core/qzmaster.dat"), 1u);
+    EXPECT_EQ(RequestsTo("/u/prog/qzmaster.dat"), 0u);
+    EXPECT_EQ(Settings().last_update, last);
+    EXPECT_TRUE(UtilityStarts().empty());
+}
+
 // A check whose server never answers: the window keeps answering, Cancel
 // gives the check up and Close then closes it, the close box closes it at
 // once, and the updater ends though its checks still wait.
