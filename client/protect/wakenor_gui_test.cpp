@@ -299,8 +299,9 @@ TEST_F(WakenorTest, TrayMenuOpensTheMainProgramTheHomePageAndStops) {
         const fs::path planted = scratch_.path() / "planted.exe";
         fs::copy_file(Narrow(GuiProgramPath(L"stand_in.exe")), planted);
         WriteText(scratch_.path() / "planted.stand-in", "title=Planted by the table\nseconds=30\n");
-        for (const std::string& address :
-             {planted.string(), "file:///" + planted.string(), "planted.exe"}) {
+        const std::string addresses[] = {planted.string(), "file:///" + planted.string(),
+                                         "planted.exe"};
+        for (const std::string& address : addresses) {
             SCOPED_TRACE(address);
             WriteUrlTable(install_ / "URLs.ini", "XJHOME_URL=" + address + "\r\n");
             const UrlLog opened;
