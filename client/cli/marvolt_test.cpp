@@ -613,18 +613,13 @@ TEST_F(MarvoltTest, ExitCodeTwoWheneverItCouldNotScan) {
         "block 2004-03-15 09:40:00\npest 3001 \"MarvoltTest.Alpha\" \"Adware\"\n";
     {
         SCOPED_TRACE("damaged definitions");
-        Publish(source);
-        // A block of the pest file spoiled in its middle.
-        const fs::path file = install_ / "core" / "qzfile.dat";
-        auto bytes = ReadFileBytes(file);
-        ASSERT_GT(bytes.size(), 16u);
-        for (std::size_t i = bytes.size() / 2; i < bytes.size(); ++i)
-            bytes[i] = static_cast<unsigned char>(bytes[i] ^ 0x5A);
-        {
-            std::ofstream out(file, std::ios::binary | std::ios::trunc);
-            out.write(reinterpret_cast<const char*>(bytes.data()),
-                      static_cast<std::streamsize>(bytes.size()));
-        }
+        // One stored bit of each file flipped after its check value.
+        ASSERT_NO_FATAL_FAILURE(
+            PublishDefinitions(install_ / "core",
+                               source + "signature 3001 file \"OlvexTest/alpha.exe\"\n"
+                                        "file 3001 \"C:\\OlvexMarvoltTest\\alpha.exe\"\n",
+                               Narrow(WindowsPath(OLVEX_SAMPLE_PESTS_DIR)),
+                               {.corruption = tools::Corruption::kFlipBit}));
         const MarvoltRun run = RunMarvolt(exe_, "/quarantine");
         ASSERT_TRUE(run.started);
         EXPECT_TRUE(run.ended);
