@@ -168,7 +168,7 @@ bool CExclusionsDlg::OnInitDialog() {
     return true;
 }
 
-IExcluder* CExclusionsDlg::EnsureExcluder() {
+IExcluder* CExclusionsDlg::EnsureExcluder(bool read_again) {
     CGorsewatch5App* app = CGorsewatch5App::Current();
     if (app == nullptr || app->excluder() == nullptr) {
         if (app != nullptr)
@@ -177,7 +177,7 @@ IExcluder* CExclusionsDlg::EnsureExcluder() {
     }
     IExcluder* excluder = app->excluder();
     VARIANT_BOOL ready = VARIANT_FALSE;
-    if (SUCCEEDED(excluder->IsInitialized(&ready)) && ready != VARIANT_FALSE)
+    if (!read_again && SUCCEEDED(excluder->IsInitialized(&ready)) && ready != VARIANT_FALSE)
         return excluder;
     const com::UniqueBstr folder = MakeBstr(app->data_folder());
     ready = VARIANT_FALSE;
@@ -195,7 +195,10 @@ void CExclusionsDlg::FillTrees(const std::set<std::string>& keep_ticked) {
     pests.DeleteAll();
     paths.DeleteAll();
     exclusion_texts_.clear();
-    if (IExcluder* excluder = EnsureExcluder()) {
+    // Initialising reads the exclusion file again: what the background
+    // protection or the command-line scanner excluded since the program
+    // started is listed too.
+    if (IExcluder* excluder = EnsureExcluder(true)) {
         com::ComPtr<IExcludedItem> item;
         HRESULT result = excluder->GetFirstExclusion(item.Put());
         while (SUCCEEDED(result) && item) {

@@ -38,9 +38,10 @@ class CExclusionsDlg : public ManagementDialog {
         int remove;
     };
 
-    // The excluder, initialised on the data folder when it is not yet; null
-    // (with the error shown) when it cannot be.
-    IExcluder* EnsureExcluder();
+    // The excluder, initialised on the data folder when it is not yet (or,
+    // to read the exclusion file again, in any case); null (with the error
+    // shown) when it cannot be.
+    IExcluder* EnsureExcluder(bool read_again = false);
     // Fills both trees from the excluder; the ticked texts stay ticked.
     void FillTrees(const std::set<std::string>& keep_ticked = {});
     void ShowButtons(const TreeIds& ids, const TreeButtons& buttons) const;
