@@ -966,7 +966,7 @@ TEST(ScanPageTest, CheckedPlacesAreScannedInTheDriveTreesDepthFirstOrder) {
     options.definitions = Definitions::kNone;
     TestInstall install(options);
     const fs::path deep = L"C:\\olvex-order\\deep";
-    const fs::path near = L"T:\\other";
+    const fs::path shallow = L"T:\\other";
     struct Cleanup {
         ~Cleanup() {
             std::error_code ignored;
@@ -975,20 +975,19 @@ TEST(ScanPageTest, CheckedPlacesAreScannedInTheDriveTreesDepthFirstOrder) {
         }
     } cleanup;
     fs::create_directories(deep);
-    fs::create_directories(near);
+    fs::create_directories(shallow);
     const fs::path samples = fs::path(Narrow(WindowsPath(OLVEX_SAMPLE_PESTS_DIR))) / "OlvexTest";
     fs::copy_file(samples / "alpha.exe", deep / "deep.exe", fs::copy_options::overwrite_existing);
-    fs::copy_file(samples / "beta.dll", near / "near.dll", fs::copy_options::overwrite_existing);
-    ASSERT_NO_FATAL_FAILURE(
-        PublishDefinitions(install.folder() / "core",
-                           "block 2004-03-15 09:40:00\n"
-                           "pest 4121 \"ScanTest.Order.Deep\" \"Adware\"\n"
-                           "pest 4122 \"ScanTest.Order.Near\" \"Adware\"\n"
-                           "signature 4121 file \"" +
-                               (samples / "alpha.exe").string() +
-                               "\"\n"
-                               "signature 4122 file \"" +
-                               (samples / "beta.dll").string() + "\"\n"));
+    fs::copy_file(samples / "beta.dll", shallow / "near.dll", fs::copy_options::overwrite_existing);
+    ASSERT_NO_FATAL_FAILURE(PublishDefinitions(install.folder() / "core",
+                                               "block 2004-03-15 09:40:00\n"
+                                               "pest 4121 \"ScanTest.Order.Deep\" \"Adware\"\n"
+                                               "pest 4122 \"ScanTest.Order.Near\" \"Adware\"\n"
+                                               "signature 4121 file \"" +
+                                                   (samples / "alpha.exe").string() +
+                                                   "\"\n"
+                                                   "signature 4122 file \"" +
+                                                   (samples / "beta.dll").string() + "\"\n"));
 
     Gorsewatch5Process program;
     ASSERT_TRUE(program.Start(install));
@@ -997,7 +996,7 @@ TEST(ScanPageTest, CheckedPlacesAreScannedInTheDriveTreesDepthFirstOrder) {
     const HWND tree = ShowCustomScanTree(program);
     ASSERT_NE(tree, nullptr);
     // T: first, then C:, so the order of ticking says nothing.
-    for (const fs::path& folder : {near, deep}) {
+    for (const fs::path& folder : {shallow, deep}) {
         const HTREEITEM item = OpenTreePath(tree, folder);
         ASSERT_NE(item, nullptr) << folder;
         ASSERT_TRUE(gui::ToggleTreeItemByClick(tree, item)) << folder;
