@@ -43,6 +43,9 @@ so a test can change it between requests. Path directives win over rules.
     length=N        announce Content-Length N whatever the body's size, send
                     the body, then close the connection
     wait=MS         pause MS milliseconds before the status line
+    until=NAME      hold the answer (before the status line) until the served
+                    folder holds a file NAME, looked for every 50 ms, at most
+                    ten minutes: a test decides when a request may go on
     slow=MS         pause MS milliseconds before each chunk of the body
     chunk=N         chunk size for slow (default 1024)
     norange         ignore a Range header (Range "bytes=a-b", "a-", "-n" is
@@ -189,6 +192,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
         if "wait" in directives:
             time.sleep(int(directives["wait"]) / 1000.0)
+        if "until" in directives:
+            released = os.path.join(self.server.root, directives["until"].lstrip("/"))
+            deadline = time.monotonic() + 600
+            while not os.path.exists(released) and time.monotonic() < deadline:
+                time.sleep(0.05)
         for name, code, header in (("proxyauth", 407, "Proxy-Authorization"),
                                    ("auth", 401, "Authorization")):
             if name in directives and not self.authorized(header, directives[name]):

@@ -6,6 +6,8 @@ import os
 import subprocess
 import sys
 import tempfile
+import threading
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -135,6 +137,23 @@ class ServerTest(unittest.TestCase):
         self.assertEqual((status, headers["Location"]), (302, "/loop"))
         status, headers, _ = self.fetch("/moved")
         self.assertEqual((status, headers["Location"]), (301, "http://example.invalid/x"))
+
+    def test_until_holds_the_answer_until_the_file_exists(self):
+        with open(self.rules, "w") as f:
+            f.write("/defs/qzinfo.dat until=go\n")
+        answers = []
+        fetch = threading.Thread(target=lambda: answers.append(self.fetch("/defs/qzinfo.dat")))
+        fetch.start()
+        # Received (logged), not answered while the file is missing.
+        for _ in range(200):
+            if self.requests():
+                break
+            time.sleep(0.05)
+        self.assertEqual(len(self.requests()), 1)
+        self.assertEqual(answers, [])
+        open(os.path.join(self.root, "go"), "wb").close()
+        fetch.join(10)
+        self.assertEqual(answers[0][0], 200)
 
     def test_authentication(self):
         good = "Basic " + base64.b64encode(b"user:secret").decode()

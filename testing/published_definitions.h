@@ -16,13 +16,15 @@
 namespace olvex::testing {
 
 // Writes the three definition files of the source into the folder. File
-// fixtures the source names are looked up in base_dir. Call it inside
-// ASSERT_NO_FATAL_FAILURE: a source that does not compile fails the test.
+// fixtures the source names are looked up in base_dir; options may spoil a
+// block of each file. Call it inside ASSERT_NO_FATAL_FAILURE: a source that
+// does not compile fails the test.
 inline void PublishDefinitions(const std::filesystem::path& folder, const std::string& source,
-                               const std::string& base_dir = ".") {
+                               const std::string& base_dir = ".",
+                               const tools::WriteOptions& options = {}) {
     const auto parsed = tools::ParseDefinitionSource(source, base_dir, "test.defs");
     ASSERT_TRUE(parsed.ok()) << parsed.error;
-    const auto files = tools::BuildDefinitionFiles(parsed.set);
+    const auto files = tools::BuildDefinitionFiles(parsed.set, options);
     ASSERT_TRUE(files.ok()) << files.error;
     for (const auto& [name, bytes] :
          {std::pair{"qzinfo.dat", &files.pests}, std::pair{"qzfile.dat", &files.signatures},

@@ -148,7 +148,12 @@ void CMarvoltApp::ShowDeferredMessages() {
 int CMarvoltApp::Run(const std::vector<std::string>& parameters) {
     if (StartUp(parameters))
         ScanWhileHoldingActivityMutexes();
-    return removal_failed_ ? 1 : 0;
+    // A run that scanned nothing never passes for a good one.
+    if (!scanned_)
+        return gave_way_ ? kExitGaveWay : kExitNoScan;
+    if (removal_failed_)
+        return kExitNotRemoved;
+    return record_failed_ ? kExitNotRecorded : kExitScanned;
 }
 
 bool CMarvoltApp::StartUp(const std::vector<std::string>& parameters) {
@@ -176,8 +181,10 @@ bool CMarvoltApp::StartUp(const std::vector<std::string>& parameters) {
 
     const char* instance_mutex =
         MajorVersion() == 5 ? "Global\\Gorsewatch5ConsumerCL" : "Gorsewatch5ConsumerCL";
-    if (app_.ClaimSingleInstance(instance_mutex) != MutexClaim::kClaimed)
-        return false;  // another copy runs: give way without a word
+    if (app_.ClaimSingleInstance(instance_mutex) != MutexClaim::kClaimed) {
+        gave_way_ = true;  // another copy runs: give way without a word
+        return false;
+    }
 
     if (!CheckWriteAccess())
         return false;
@@ -302,11 +309,15 @@ bool CMarvoltApp::OpenDocument(const std::string& name) {
 
 void CMarvoltApp::ScanWhileHoldingActivityMutexes() {
     NamedMutex activity = ClaimNamedMutex(kPestActivityMutexName);
-    if (activity.claim != MutexClaim::kClaimed)
-        return;  // a scan or clean runs elsewhere: give way
-    NamedMutex scanner_window = ClaimNamedMutex(kScannerWindowMutexName);
-    if (scanner_window.claim != MutexClaim::kClaimed)
+    if (activity.claim != MutexClaim::kClaimed) {
+        gave_way_ = true;  // a scan or clean runs elsewhere: give way
         return;
+    }
+    NamedMutex scanner_window = ClaimNamedMutex(kScannerWindowMutexName);
+    if (scanner_window.claim != MutexClaim::kClaimed) {
+        gave_way_ = true;
+        return;
+    }
 
     holding_activity_ = true;
     if (SUCCEEDED(CoInitialize(nullptr)))
@@ -320,6 +331,11 @@ void CMarvoltApp::ScanWhileHoldingActivityMutexes() {
     ShowDeferredMessages();
     if (created && log_.Truncate(settings_.truncate) == LogStatus::kFailed)
         Trace("the activity log could not be shortened");
+    // Lines a full disk kept out get one more chance now that the run is over.
+    if (created && log_.pending_line_count() > 0 && log_.Flush() != LogStatus::kDone) {
+        Trace("the activity log could not be written");
+        record_failed_ = true;
+    }
 }
 
 namespace {
@@ -418,6 +434,7 @@ void CMarvoltApp::ScanAndApplyActions() {
             Trace(std::string("the ") + scan.name + " scan failed (" + code + ")");
         }
     }
+    scanned_ = true;
     // What was found is on record before anything is removed.
     FlushLog("detections written");
 
@@ -437,14 +454,18 @@ void CMarvoltApp::ScanAndApplyActions() {
                     removal_failed_ = true;
             }
             // The scripted remover's own lines follow the removals it did.
-            if (log_.AppendAndRemoveFile(install_folder_ + kCleanLogName) == LogStatus::kFailed)
+            if (log_.AppendAndRemoveFile(install_folder_ + kCleanLogName) == LogStatus::kFailed) {
                 Trace("the clean log could not be copied");
+                record_failed_ = true;
+            }
             break;
     }
     FlushLog("activity log written");
 }
 
 void CMarvoltApp::FlushLog(const std::string& moment) {
+    // Lines that could not be written stay pending; the end of the run tries
+    // them once more and tells by its exit code when they are still out.
     if (log_.Flush() != LogStatus::kDone)
         Trace("the activity log could not be written");
     else
@@ -534,6 +555,8 @@ void CMarvoltApp::WriteScanHistory() {
     const std::string detections = FormatCount(detections_.detection_count());
     const std::string date_time = FormatCurrentDateTime(LOCALE_SYSTEM_DEFAULT);
     const ProductFolder folder = MakeProductDataFolder();
+    if (!folder)
+        record_failed_ = true;
     switch (folder.error) {
         case ProductFolderError::kNone:
             break;
@@ -555,8 +578,10 @@ void CMarvoltApp::WriteScanHistory() {
         return WriteWholeFile(path, bytes) == FileError::kNone ? AttemptResult::kDone
                                                                : AttemptResult::kRetry;
     });
-    if (!written)
+    if (!written) {
+        record_failed_ = true;
         ShowMessage(FillIn(ResourceText(IDS_FILE_ERROR), nullptr, WidenText(path)));
+    }
 }
 
 std::string CMarvoltApp::GetPestName(std::int32_t pest_id) {

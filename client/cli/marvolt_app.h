@@ -32,6 +32,17 @@
 
 namespace olvex {
 
+// The exit codes: whether a scan ran and how it went, for the scheduled job
+// or script that started the run.
+enum MarvoltExitCode : int {
+    kExitScanned = 0,      // scanned; everything found was handled and recorded
+    kExitNotRemoved = 1,   // scanned; something found could not be removed
+    kExitNoScan = 2,       // no scan ran: the program could not start one (the message says why)
+    kExitGaveWay = 3,      // no scan ran: another copy, or a scan or clean elsewhere, was running
+    kExitNotRecorded = 4,  // scanned and handled, but the activity log or scan history could
+                           // not be written in full
+};
+
 class CMarvoltApp final : public DetectionHandler {
   public:
     explicit CMarvoltApp(HINSTANCE instance);
@@ -39,8 +50,8 @@ class CMarvoltApp final : public DetectionHandler {
     CMarvoltApp(const CMarvoltApp&) = delete;
     CMarvoltApp& operator=(const CMarvoltApp&) = delete;
 
-    // The run; parameters without the program's name. The exit code: 1
-    // when a location of a pest could not be removed, else 0.
+    // The run; parameters without the program's name. The exit code is a
+    // MarvoltExitCode.
     int Run(const std::vector<std::string>& parameters);
 
     void OnPestDetected(long pest_id, BSTR location) override;
@@ -98,7 +109,10 @@ class CMarvoltApp final : public DetectionHandler {
     std::string unknown_text_;
     std::string detected_text_;
 
+    bool scanned_ = false;
+    bool gave_way_ = false;
     bool removal_failed_ = false;
+    bool record_failed_ = false;
     bool holding_activity_ = false;
     std::vector<std::wstring> deferred_messages_;
 };

@@ -1,8 +1,7 @@
 // Marvolt.exe, the command-line scanner that scheduled scans start:
 //   Marvolt.exe [/quarantine | /exclude | /delete | /ignore]
-// One run scans, applies the action to every pest found and ends: with exit
-// code 0 when everything found was handled, 1 when something could not be
-// removed.
+// One run scans, applies the action to every pest found and ends; its exit
+// code (MarvoltExitCode) tells whether a scan ran and how it went.
 #include <windows.h>
 #include <shellapi.h>
 

@@ -22,12 +22,16 @@
 #include <vector>
 
 #include "client/common/activity_log.h"
+#include "client/common/client_md5.h"
 #include "client/common/named_mutex.h"
+#include "client/common/prevalence_form.h"
+#include "client/common/proxy_settings.h"
 #include "olvex/core/crc32.h"
 #include "olvex/core/exclusion_file.h"
 #include "olvex/core/location_string.h"
 #include "olvex/olvex.h"
 #include "olvex/registration_test_support.h"
+#include "testing/http_test_server.h"
 #include "testing/image_first_page.h"
 #include "testing/published_definitions.h"
 #include "testing/scratch_dir.h"
@@ -561,7 +565,7 @@ TEST_F(MarvoltTest, GivesWayToARunningInstanceWithoutAWord) {
     CloseHandle(first);
     ASSERT_TRUE(run.started);
     EXPECT_TRUE(run.ended);
-    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_EQ(run.exit_code, 3u) << "no scan ran: it gave way";
     EXPECT_TRUE(run.boxes.empty()) << BoxTexts(run);
     EXPECT_FALSE(ScanHistoryWritten());
     EXPECT_FALSE(fs::exists(product_folder_ / "QZv5Log.txt"));
@@ -576,7 +580,7 @@ TEST_F(MarvoltTest, GivesWayWhileAnotherProgramScansOrCleans) {
         const MarvoltRun run = RunMarvolt(exe_, "/quarantine", 30000);
         ASSERT_TRUE(run.started);
         EXPECT_TRUE(run.ended);
-        EXPECT_EQ(run.exit_code, 0u);
+        EXPECT_EQ(run.exit_code, 3u) << "no scan ran: it gave way";
         EXPECT_TRUE(run.boxes.empty()) << BoxTexts(run);
         // It got through its start-up (the log was opened, the engine
         // registered) but scanned nothing: no history.
@@ -597,12 +601,225 @@ TEST_F(MarvoltTest, ShowsAnEngineFailureOnlyAfterLettingGoOfTheActivityMutexes) 
     const MarvoltRun run = RunMarvolt(exe_, "/quarantine");
     ASSERT_TRUE(run.started);
     EXPECT_TRUE(run.ended);
-    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_EQ(run.exit_code, 2u) << "no scan ran";
     ASSERT_EQ(run.boxes.size(), 1u) << BoxTexts(run);
     EXPECT_EQ(run.boxes[0].text.rfind("Error! Scanner init failed (Error ", 0), 0u)
         << run.boxes[0].text;
     EXPECT_FALSE(run.boxes[0].activity_mutexes_held);
     EXPECT_FALSE(ScanHistoryWritten());
+}
+
+// Every run that scanned nothing says so by its exit code, whatever kept it
+// from scanning: 2 when it could not (the message box tells why, and waits
+// only once the scan mutexes are let go), 3 when it gave way (above).
+TEST_F(MarvoltTest, ExitCodeTwoWheneverItCouldNotScan) {
+    const std::string source =
+        "block 2004-03-15 09:40:00\npest 3001 \"MarvoltTest.Alpha\" \"Adware\"\n";
+    {
+        SCOPED_TRACE("damaged definitions");
+        // One stored bit of each file flipped after its check value.
+        ASSERT_NO_FATAL_FAILURE(
+            PublishDefinitions(install_ / "core",
+                               source + "signature 3001 file \"OlvexTest/alpha.exe\"\n"
+                                        "file 3001 \"C:\\OlvexMarvoltTest\\alpha.exe\"\n",
+                               Narrow(WindowsPath(OLVEX_SAMPLE_PESTS_DIR)),
+                               {.corruption = tools::Corruption::kFlipBit}));
+        const MarvoltRun run = RunMarvolt(exe_, "/quarantine");
+        ASSERT_TRUE(run.started);
+        EXPECT_TRUE(run.ended);
+        EXPECT_EQ(run.exit_code, 2u);
+        ASSERT_EQ(run.boxes.size(), 1u) << BoxTexts(run);
+        EXPECT_EQ(run.boxes[0].text.rfind("Error! ", 0), 0u) << run.boxes[0].text;
+        EXPECT_FALSE(run.boxes[0].activity_mutexes_held);
+        EXPECT_FALSE(ScanHistoryWritten());
+    }
+#ifdef OLVEX_HOSTILE_FOLDERS_DIR
+    {
+        SCOPED_TRACE("an install folder nothing can be written to");
+        const fs::path folder =
+            Narrow(WindowsPath(OLVEX_HOSTILE_FOLDERS_DIR)) + "\\read-only-install";
+        if (!fs::exists(folder / "Marvolt.exe"))
+            GTEST_SKIP() << "the read-only install folder is made by the test run (ctest)";
+        if (std::ofstream(folder / "probe")) {
+            fs::remove(folder / "probe");
+            GTEST_SKIP() << "this system lets the test write to any folder";
+        }
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kProductKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        const std::string install = folder.string() + "\\";
+        RegSetValueExA(key, "InstallPath", 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(install.c_str()),
+                       static_cast<DWORD>(install.size() + 1));
+        RegCloseKey(key);
+        const MarvoltRun run = RunMarvolt((folder / "Marvolt.exe").string(), "/quarantine", 30000);
+        ASSERT_TRUE(run.started);
+        EXPECT_TRUE(run.ended);
+        EXPECT_EQ(run.exit_code, 2u);
+        ASSERT_EQ(run.boxes.size(), 1u) << BoxTexts(run);
+        EXPECT_NE(run.boxes[0].text.find("does not have the required settings"), std::string::npos)
+            << run.boxes[0].text;
+        EXPECT_FALSE(ScanHistoryWritten());
+    }
+#endif
+}
+
+#ifdef OLVEX_HOSTILE_FOLDERS_DIR
+// The product's data folder on a disk of its own. The product folder follows
+// the common application-data folder, which the machine's "User Shell
+// Folders" key names; the old value is put back afterwards.
+class MarvoltFullDiskTest : public MarvoltTest {
+  protected:
+    static constexpr char kShellFolders[] =
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    static constexpr char kShellFoldersDone[] =
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+    void SetUp() override {
+        disk_ = Narrow(WindowsPath(OLVEX_HOSTILE_FOLDERS_DIR)) + "\\full";
+        if (!fs::exists(disk_) || fs::exists(disk_ / "not-a-disk-of-its-own"))
+            GTEST_SKIP() << "no disk of its own could be mounted for the data folder";
+        for (const char* key : {kShellFolders, kShellFoldersDone})
+            saved_.push_back(SavedValue(key));
+        MarvoltTest::SetUp();
+        for (const char* key : {kShellFolders, kShellFoldersDone}) {
+            const std::string value = disk_.string();
+            ASSERT_EQ(SHSetValueA(HKEY_LOCAL_MACHINE, key, "Common AppData", REG_SZ, value.c_str(),
+                                  static_cast<DWORD>(value.size() + 1)),
+                      ERROR_SUCCESS);
+        }
+        ASSERT_EQ(CommonFolder(CSIDL_COMMON_APPDATA), disk_.string())
+            << "the common application-data folder does not follow the machine's key";
+        data_ = disk_ / "XJ" / "KelvanGorsewatch";
+        fs::create_directories(data_);
+    }
+
+    void TearDown() override {
+        std::error_code ignored;
+        if (!disk_.empty()) {
+            for (const auto& entry : fs::directory_iterator(disk_, ignored))
+                if (entry.path().filename() != "not-a-disk-of-its-own")
+                    fs::remove_all(entry.path(), ignored);
+        }
+        MarvoltTest::TearDown();
+        for (const Saved& saved : saved_) {
+            if (saved.value)
+                SHSetValueA(HKEY_LOCAL_MACHINE, saved.key.c_str(), "Common AppData", saved.type,
+                            saved.value->c_str(), static_cast<DWORD>(saved.value->size() + 1));
+            else
+                SHDeleteValueA(HKEY_LOCAL_MACHINE, saved.key.c_str(), "Common AppData");
+        }
+    }
+
+    struct Saved {
+        std::string key;
+        DWORD type = REG_SZ;
+        std::optional<std::string> value;
+    };
+
+    static Saved SavedValue(const char* key) {
+        Saved saved{key};
+        char value[MAX_PATH * 2] = {};
+        DWORD size = sizeof(value) - 1;
+        if (RegGetValueA(HKEY_LOCAL_MACHINE, key, "Common AppData", RRF_RT_ANY | RRF_NOEXPAND,
+                         &saved.type, value, &size) == ERROR_SUCCESS)
+            saved.value = std::string(value);
+        return saved;
+    }
+
+    // Fills the disk: a file grows until nothing more fits.
+    void Fill() {
+        std::ofstream filler(disk_ / "filler", std::ios::binary);
+        const std::string block(4096, 'f');
+        while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) &&
+               filler.flush()) {
+        }
+    }
+
+    fs::path disk_;
+    fs::path data_;
+    std::vector<Saved> saved_;
+};
+
+// A full data folder: the run scans, cannot write its lines, takes back
+// what part of them landed (the log keeps exactly its bytes, its torn last
+// line too) and says so by its exit code. With room again, the next run's
+// lines all stand whole, each on a line of its own after the torn one.
+TEST_F(MarvoltFullDiskTest, AFullDataFolderLeavesNoTornLineAndTheNextRunLosesNoEntry) {
+    ScratchDir plant;
+    std::string source =
+        "block 2004-03-15 09:40:00\npest 3001 \"MarvoltTest.Adware.Alpha\" \"Adware\"\n";
+    constexpr int kFiles = 40;
+    for (int i = 0; i < kFiles; ++i) {
+        const std::string name = "planted-file-with-a-long-name-" + std::to_string(i) + ".txt";
+        plant.Write(name, std::string("x"));
+        source += "file 3001 \"" + (plant.path() / name).string() + "\"\n";
+    }
+    Publish(source);
+    // A last line another program left without its end, nearly one page
+    // long: the disk's last free bytes are in that page.
+    const std::string torn =
+        "12/05/2004-13:00:00,127288404,0,Detected,Torn," + std::string(3900, 't');
+    { std::ofstream(data_ / "QZv5Log.txt", std::ios::binary) << torn; }
+    Fill();
+
+    const MarvoltRun full = RunMarvolt(exe_, "/ignore", 180000);
+    ASSERT_TRUE(full.started);
+    EXPECT_TRUE(full.ended);
+    EXPECT_EQ(full.exit_code, 4u) << "scanned, but its record could not be written";
+    EXPECT_TRUE(ReadText(data_ / "QZv5Log.txt") == torn) << "the log is not as it was";
+    for (const auto& box : full.boxes)
+        EXPECT_FALSE(box.activity_mutexes_held) << box.text;
+
+    fs::remove(disk_ / "filler");
+    const MarvoltRun room = RunMarvolt(exe_, "/ignore", 180000);
+    ASSERT_TRUE(room.started);
+    EXPECT_TRUE(room.ended);
+    EXPECT_EQ(room.exit_code, 0u);
+    EXPECT_TRUE(room.boxes.empty()) << BoxTexts(room);
+    const std::string text = ReadText(data_ / "QZv5Log.txt");
+    ASSERT_EQ(text.rfind(torn + "\r\n", 0), 0u) << text.substr(0, 100);
+    const auto lines = RawLogLines(data_ / "QZv5Log.txt");
+    ASSERT_EQ(lines.size(), kFiles + 1u);
+    for (std::size_t i = 1; i < lines.size(); ++i)
+        EXPECT_TRUE(HasTheLogsFields(lines[i])) << lines[i];
+}
+#endif
+
+// A log of 70 MB without a single line end, shortened at the end of a run
+// (truncate=1): the run's own entries are all there, whole, and nothing of
+// the broken text before them.
+TEST_F(MarvoltTest, ShorteningALogWithoutLineEndsKeepsTheRunsEntries) {
+    ScratchDir plant;
+    std::string source =
+        "block 2004-03-15 09:40:00\npest 3001 \"MarvoltTest.Adware.Alpha\" \"Adware\"\n";
+    constexpr int kFiles = 3;
+    for (int i = 0; i < kFiles; ++i) {
+        const std::string name = "planted-" + std::to_string(i) + ".txt";
+        plant.Write(name, std::string("x"));
+        source += "file 3001 \"" + (plant.path() / name).string() + "\"\n";
+    }
+    Publish(source);
+    fs::create_directories(product_folder_);
+    {
+        std::ofstream out(product_folder_ / "QZv5Log.txt", std::ios::binary);
+        const std::string block(1 << 20, 'x');
+        for (int mb = 0; mb < 70; ++mb)
+            out << block;
+    }
+    std::ofstream(product_folder_ / "qzv5exe.ini", std::ios::binary) << "truncate=1\r\n";
+
+    const MarvoltRun run = RunMarvolt(exe_, "/ignore", 180000);
+    ASSERT_TRUE(run.started);
+    EXPECT_TRUE(run.ended);
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_TRUE(run.boxes.empty()) << BoxTexts(run);
+    EXPECT_LE(fs::file_size(product_folder_ / "QZv5Log.txt"), kActivityLogTruncateTo);
+    const auto lines = RawLogLines(product_folder_ / "QZv5Log.txt");
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(kFiles));
+    for (const auto& line : lines)
+        EXPECT_TRUE(HasTheLogsFields(line)) << line.substr(0, 200);
 }
 
 // The planted set: a file, a folder, a registry key and a running program of
@@ -787,6 +1004,136 @@ class MarvoltPlantedTest : public MarvoltTest {
 
     fs::path LogPath() const { return product_folder_ / "QZv5Log.txt"; }
 };
+
+void WriteFile(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+// With prevalence research on, every detection is reported once, in its own
+// form through the proxy, to the test's server; the MD5 of the location is
+// sent only for a file (the alpha file in both spellings, the orphan file),
+// never for a folder or a key.
+TEST_F(MarvoltPlantedTest, PrevalenceReportsOneFormPerDetectionWithTheMd5OfFilesOnly) {
+    HttpTestServer server;
+    ASSERT_TRUE(server.Available()) << HttpTestServer::kHowToRun;
+    constexpr char kFormPath[] = "/prevalence/report.asp";
+    server.Serve(std::string(kFormPath).substr(1), std::string("ok"));
+    CProxySettings proxy;
+    ASSERT_TRUE(proxy.SetProxy("127.0.0.1", server.port()));
+    ASSERT_TRUE(proxy.Save(install_.string() + "\\"));
+    installed_.push_back(install_ / std::string(kProxySettingsFileName));
+    fs::create_directories(product_folder_);
+    WriteFile(product_folder_ / "qzv5exe.ini",
+              "prevresearch=1\r\nguid=0123456789ABCDEF0123456789ABCDEF\r\ntruncate=0\r\n");
+    ScratchDir plant;
+    PestProcesses processes;
+    PlantedSet set;
+    ASSERT_NO_FATAL_FAILURE(Plant(plant, processes, set, false));
+    const auto alpha_md5 = ClientMd5::DigestFile(set.alpha_file.string());
+    ASSERT_TRUE(alpha_md5);
+
+    const MarvoltRun run = RunMarvolt(exe_, "/ignore");
+    ASSERT_TRUE(run.started);
+    EXPECT_TRUE(run.ended);
+    EXPECT_TRUE(run.boxes.empty()) << BoxTexts(run);
+
+    std::vector<std::map<std::string, std::string>> forms;
+    for (const RecordedRequest& request : server.Requests()) {
+        if (request.method == "POST" && request.target.ends_with(kFormPath)) {
+            std::map<std::string, std::string> fields;
+            for (const auto& [name, value] : ParseForm(request.body))
+                fields[name] = value;
+            forms.push_back(fields);
+        }
+    }
+    // One form per "Detected" line, naming its pest and location.
+    std::multiset<std::pair<std::string, std::string>> detected, reported;
+    for (const auto& entry : LogEntries()) {
+        if (entry.action == "Detected")
+            detected.insert({std::to_string(entry.pest_id), entry.location});
+    }
+    ASSERT_EQ(detected.size(), 5u);  // alpha twice, its key, beta, the orphan
+    for (const auto& form : forms)
+        reported.insert({form.at("pestid"), form.at("ploc")});
+    std::multiset<std::string> detected_ids, reported_ids;
+    for (const auto& [id, location] : detected)
+        detected_ids.insert(id);
+    for (const auto& [id, location] : reported)
+        reported_ids.insert(id);
+    EXPECT_EQ(reported_ids, detected_ids);
+    const std::map<std::string, std::string> md5_of = {
+        {LowerAscii(set.alpha_file.string()), BytesToHex(*alpha_md5)},
+        {LowerAscii(set.alpha_short), BytesToHex(*alpha_md5)},
+        {LowerAscii(set.orphan_file.string()), "5C8AD194B0F0302F5A8A2C3BF502DCB2"},
+    };
+    int files = 0;
+    for (const auto& form : forms) {
+        EXPECT_EQ(form.at("mach"), "0123456789ABCDEF0123456789ABCDEF");
+        const auto file = md5_of.find(LowerAscii(form.at("ploc")));
+        if (file != md5_of.end()) {
+            ++files;
+            EXPECT_EQ(form.at("md5"), file->second) << form.at("ploc");
+        } else {
+            EXPECT_EQ(form.at("md5"), "") << form.at("ploc");
+        }
+    }
+    EXPECT_EQ(files, 3);
+}
+
+// After its run the scanner shortens the activity log when the settings say
+// truncate=1: a log above 5 MiB keeps its newest lines, at most 2 MiB, this
+// run's among them; with truncate=0 nothing is dropped.
+TEST_F(MarvoltPlantedTest, ShortensTheActivityLogAfterItsRunOnlyWhenAskedTo) {
+    ActivityLogEntry old;
+    old.date_time = "3/15/2004-9:40:00 AM";
+    old.time = 127238052000000000;
+    old.action = "Detected";
+    old.pest_name = "OldPest";
+    old.category = "Adware";
+    old.pest_id = 3990;
+    old.location = "File \"C:\\old\\" + std::string(200, 'x') + ".exe\"";
+    const std::string line = FormatActivityLogLine(old);
+    const std::size_t old_lines = 0x500000 / line.size() + 100;
+    for (const bool truncate : {true, false}) {
+        SCOPED_TRACE(truncate);
+        fs::create_directories(product_folder_);
+        WriteFile(product_folder_ / "qzv5exe.ini",
+                  std::string("prevresearch=0\r\ntruncate=") + (truncate ? "1" : "0") + "\r\n");
+        {
+            std::ofstream out(LogPath(), std::ios::binary | std::ios::trunc);
+            for (std::size_t i = 0; i < old_lines; ++i)
+                out << line;
+        }
+        ScratchDir plant;
+        PestProcesses processes;
+        PlantedSet set;
+        ASSERT_NO_FATAL_FAILURE(Plant(plant, processes, set, false));
+        const MarvoltRun run = RunMarvolt(exe_, "/ignore");
+        ASSERT_TRUE(run.started);
+        EXPECT_TRUE(run.ended);
+
+        const auto entries = LogEntries();
+        const auto size = fs::file_size(LogPath());
+        std::size_t kept_old = 0;
+        std::size_t new_lines = 0;
+        for (const auto& entry : entries)
+            (entry.pest_id == old.pest_id ? kept_old : new_lines) += 1;
+        EXPECT_EQ(new_lines, 5u);
+        // This run's lines come last.
+        ASSERT_GE(entries.size(), 5u);
+        for (std::size_t i = entries.size() - 5; i < entries.size(); ++i)
+            EXPECT_NE(entries[i].pest_id, old.pest_id);
+        if (truncate) {
+            EXPECT_LE(size, 0x200000u);
+            EXPECT_GT(size, 0x200000u - 2 * line.size());
+            EXPECT_LT(kept_old, old_lines);
+        } else {
+            EXPECT_EQ(kept_old, old_lines);
+            EXPECT_GT(size, 0x500000u);
+        }
+        fs::remove(LogPath());
+    }
+}
 
 TEST_F(MarvoltPlantedTest, EachActionOverThePlantedSet) {
     ASSERT_EQ(MissingEngineMembers(), "") << "members the engine does not have";

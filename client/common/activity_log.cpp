@@ -276,7 +276,7 @@ std::string TruncateActivityLog(std::string_view text, bool truncate) {
 }
 
 FileError AppendActivityLogLines(const std::string& path, std::string_view lines) {
-    return AppendToFile(
+    return AppendLinesToFile(
         path, std::span(reinterpret_cast<const std::uint8_t*>(lines.data()), lines.size()));
 }
 

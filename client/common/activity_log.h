@@ -15,7 +15,8 @@
 // a line is always one entry.
 //
 // This layer formats and parses; the shared file's mutex, retries and locking
-// belong to the program's file layer. Appends are whole lines in one write.
+// belong to the program's file layer. Appends are whole lines in one write,
+// each beginning a line of its own; a failed one leaves nothing behind.
 #pragma once
 
 #include <cstddef>
@@ -83,7 +84,10 @@ std::size_t ActivityLogLinesToDrop(std::span<const std::string_view> lines, bool
 // ActivityLogLinesToDrop drops. Lines that are no entry are kept as they are.
 std::string TruncateActivityLog(std::string_view text, bool truncate);
 
-// Appends formatted lines to the log in one write (AppendToFile).
+// Appends formatted lines to the log in one write (AppendLinesToFile): they
+// begin on a line of their own even after a last line without its line end,
+// and a write that fails or falls short is cut off again, so the log never
+// keeps a torn line.
 FileError AppendActivityLogLines(const std::string& path, std::string_view lines);
 
 struct ActivityLogRead {

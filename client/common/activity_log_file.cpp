@@ -122,8 +122,16 @@ ActivityLogEntry CLogFile::MakeEntry(std::int32_t pest_id, std::string_view loca
 
 bool CLogFile::AppendWithRetries(std::string_view text) const {
     return RetryWithBackoff(kAppendAttempts, [&] {
-        return AppendActivityLogLines(path_, text) == FileError::kNone ? AttemptResult::kDone
-                                                                       : AttemptResult::kRetry;
+        switch (AppendActivityLogLines(path_, text)) {
+            case FileError::kNone:
+                return AttemptResult::kDone;
+            case FileError::kNoSpace:
+                // A full disk does not empty itself within the retries; the
+                // failed write left nothing behind, the lines stay pending.
+                return AttemptResult::kGiveUp;
+            default:
+                return AttemptResult::kRetry;  // another program holds the log
+        }
     });
 }
 
@@ -146,8 +154,13 @@ LogStatus CLogFile::WriteEntry(std::int32_t pest_id, std::string_view location,
     if (path_.empty())
         return LogStatus::kNoPath;
     entries_.push_back(MakeEntry(pest_id, location, pest_name, action, category, pvt));
-    return AppendWithRetries(FormatActivityLogLine(entries_.back())) ? LogStatus::kDone
-                                                                     : LogStatus::kFailed;
+    const std::string line = FormatActivityLogLine(entries_.back());
+    if (AppendWithRetries(line))
+        return LogStatus::kDone;
+    // Kept for the next flush rather than lost.
+    pending_ += line;
+    ++pending_count_;
+    return LogStatus::kFailed;
 }
 
 LogStatus CLogFile::Flush() {

@@ -6,7 +6,9 @@
 // Every client program appends to the same file, so appends are retried up
 // to 7 times and reads up to 5 (sleeping 250, 500, 1000 ... ms between
 // attempts), and a failure after the last attempt is reported, never passed
-// off as done: lines that could not be written stay pending.
+// off as done: lines that could not be written stay pending. A full disk is
+// not retried. Each append begins a line of its own, and a failed one leaves
+// the file as it was (AppendActivityLogLines).
 //
 // Reading the whole file and shortening it happen under the named mutex
 // "Gorsewatchv5LogMutex", which these operations take themselves. Shortening
@@ -48,7 +50,8 @@ class CLogFile {
                        std::string_view action, std::string_view category, std::int32_t pvt);
 
     // Adds the entry to the list and appends its line to the file at once
-    // (pending lines stay pending).
+    // (pending lines stay pending). A line that could not be written becomes
+    // the last pending line (kFailed).
     LogStatus WriteEntry(std::int32_t pest_id, std::string_view location,
                          std::string_view pest_name, std::string_view action,
                          std::string_view category, std::int32_t pvt);

@@ -123,7 +123,8 @@ TEST_F(ActivityLogFileTest, LoadMakesAMissingLogEmpty) {
 
 // Another program holds the log: appends wait 250, 500 ... ms and get
 // through once it lets go; when it never does, the failure is reported and
-// the lines stay pending, to be written once (not twice) later.
+// the lines stay pending (a line written at once too), to be written once
+// (not twice) later.
 TEST_F(ActivityLogFileTest, AppendsRetryAndReportFailureWithoutLosingLines) {
     dir_.Write("QZv5Log.txt", "");
     UniqueHandle holder(CreateFileA(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
@@ -155,9 +156,11 @@ TEST_F(ActivityLogFileTest, AppendsRetryAndReportFailureWithoutLosingLines) {
     const auto text = ReadText(path_);
     int milliseconds = 0;
     const auto entries = ParseActivityLog(text, milliseconds).entries;
-    ASSERT_EQ(entries.size(), 2u);
+    ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(entries[0].location, "C:\\a");
     EXPECT_EQ(entries[1].location, "C:\\b");
+    EXPECT_EQ(entries[2].location, "C:\\c");
+    EXPECT_EQ(log_.pending_line_count(), 0u);
 }
 
 TEST_F(ActivityLogFileTest, ShorteningKeepsTheNewestTwoMegabytes) {
@@ -179,6 +182,42 @@ TEST_F(ActivityLogFileTest, ShorteningKeepsTheNewestTwoMegabytes) {
     dir_.Write("QZv5Log.txt", medium);
     EXPECT_EQ(log_.Truncate(true), LogStatus::kDone);
     EXPECT_EQ(ReadText(path_), medium);
+}
+
+// A log whose last line has no line end (another program was ended in the
+// middle of its write, or an editor left it so): the next entry still goes
+// on a line of its own; a 70 MB log without any line end, shortened, keeps
+// the entries written after it and only them.
+TEST_F(ActivityLogFileTest, EntriesAfterALineWithoutItsEndStayWholeAndSurviveShortening) {
+    const std::string torn = "12/05/2004-13:00:00,127288404,0,Detected,Torn pest,Adw";
+    dir_.Write("QZv5Log.txt", torn);
+    ASSERT_EQ(log_.WriteEntry(7, "C:\\after", "Pest", "Detected", "Adware", 1), LogStatus::kDone);
+    log_.AddEntry(8, "C:\\pending", "Pest", "Detected", "Adware", 1);
+    ASSERT_EQ(log_.Flush(), LogStatus::kDone);
+    const std::string text = ReadText(path_);
+    EXPECT_EQ(text.rfind(torn + "\r\n", 0), 0u) << "the torn line stays as it was";
+    int milliseconds = 0;
+    auto contents = ParseActivityLog(text, milliseconds);
+    ASSERT_EQ(contents.entries.size(), 2u);
+    EXPECT_EQ(contents.entries[0].location, "C:\\after");
+    EXPECT_EQ(contents.entries[1].location, "C:\\pending");
+    EXPECT_EQ(contents.skipped_lines, 1u);
+
+    {
+        std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+        const std::string block(1 << 20, 'x');
+        for (int mb = 0; mb < 70; ++mb)
+            out << block;
+    }
+    ASSERT_EQ(log_.WriteEntry(9, "C:\\newest", "Pest", "Detected", "Adware", 1), LogStatus::kDone);
+    ASSERT_EQ(log_.Truncate(true), LogStatus::kDone);
+    const std::string kept = ReadText(path_);
+    contents = ParseActivityLog(kept, milliseconds);
+    ASSERT_EQ(contents.entries.size(), 1u) << kept.substr(0, 200);
+    EXPECT_EQ(contents.entries[0].location, "C:\\newest");
+    EXPECT_EQ(contents.skipped_lines, 0u);
+    ASSERT_EQ(log_.entries().size(), 1u);
+    EXPECT_EQ(log_.entries()[0].location, "C:\\newest");
 }
 
 // Shortening happens under the log mutex and on the file as it is then: a

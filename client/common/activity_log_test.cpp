@@ -2,8 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+
+#include <csignal>
+#endif
 
 #include "testing/scratch_dir.h"
 
@@ -305,6 +313,79 @@ TEST(ActivityLog, AppendsWholeLinesAndReadsThemBack) {
     EXPECT_EQ(AppendActivityLogLines(dir.File("no/folder/QZv5Log.txt"), "x,\r\n"),
               FileError::kWriteFailed);
 }
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Whatever the log ends with, an append begins a line of its own: the last
+// line keeps its text, the new entry reads back whole.
+TEST(ActivityLog, EveryAppendBeginsALineOfItsOwn) {
+    const std::string line = FormatActivityLogLine(Detection());
+    struct Case {
+        std::string before;
+        std::string after;
+    };
+    const Case cases[] = {
+        {"", line},
+        {"a,\r\n", "a,\r\n" + line},
+        {"a,\n", "a,\n" + line},
+        {"torn,half a li", "torn,half a li\r\n" + line},
+        {"torn,\r", "torn,\r\r\n" + line},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.before);
+        ScratchDir dir;
+        const auto path = dir.File("QZv5Log.txt");
+        if (!c.before.empty())
+            std::ofstream(path, std::ios::binary) << c.before;
+        ASSERT_EQ(AppendActivityLogLines(path, line), FileError::kNone);
+        EXPECT_EQ(ReadAll(path), c.after);
+        int ms = 0;
+        const auto read = ReadActivityLog(path, ms);
+        ASSERT_TRUE(read);
+        ASSERT_FALSE(read.contents.entries.empty());
+        EXPECT_EQ(read.contents.entries.back(), Detection());
+    }
+    // Nothing to append makes the file and writes nothing, even after a torn line.
+    ScratchDir dir;
+    const auto path = dir.File("QZv5Log.txt");
+    ASSERT_EQ(AppendActivityLogLines(path, {}), FileError::kNone);
+    EXPECT_TRUE(std::filesystem::exists(path));
+    std::ofstream(path, std::ios::binary) << "torn";
+    ASSERT_EQ(AppendActivityLogLines(path, {}), FileError::kNone);
+    EXPECT_EQ(ReadAll(path), "torn");
+}
+
+#ifndef _WIN32
+// A write the file system cuts short (here: the process's file size limit,
+// which lets part of the write through and then fails it, as a disk that
+// fills up midway does) is undone: the log keeps its length, no torn line
+// stays behind, and the next append once there is room again is whole.
+TEST(ActivityLog, AWriteCutShortIsUndoneAndReported) {
+    ScratchDir dir;
+    const auto path = dir.File("QZv5Log.txt");
+    const std::string line = FormatActivityLogLine(Detection());
+    ASSERT_EQ(AppendActivityLogLines(path, line), FileError::kNone);
+    const std::string before = ReadAll(path);
+
+    const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old_limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+    rlimit limit = old_limit;
+    limit.rlim_cur = before.size() + line.size() / 2;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const FileError cut = AppendActivityLogLines(path, line + line);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old_limit), 0);
+    std::signal(SIGXFSZ, old_handler);
+
+    EXPECT_EQ(cut, FileError::kNoSpace);
+    EXPECT_EQ(ReadAll(path), before);
+    ASSERT_EQ(AppendActivityLogLines(path, line), FileError::kNone);
+    EXPECT_EQ(ReadAll(path), before + line);
+}
+#endif
 
 }  // namespace
 }  // namespace olvex

@@ -110,6 +110,31 @@ void ApplyProgramSettingsText(std::string_view text, ProgramSettings& settings) 
     }
 }
 
+void OversizedProgramSettingsReader::Feed(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const std::size_t end = bytes.find('\n');
+        const std::string_view part = bytes.substr(0, end);
+        if (!line_too_long_ && line_.size() + part.size() <= kMaxProgramSettingsLine)
+            line_ += part;
+        else
+            line_too_long_ = true;
+        if (end == std::string_view::npos)
+            return;
+        bytes.remove_prefix(end + 1);
+        if (!line_too_long_ && !line_.empty())
+            ApplyProgramSettingsText(line_, settings_);
+        line_.clear();
+        line_too_long_ = false;
+    }
+}
+
+void OversizedProgramSettingsReader::Finish() {
+    if (!line_too_long_ && !line_.empty())
+        ApplyProgramSettingsText(line_, settings_);
+    line_.clear();
+    line_too_long_ = false;
+}
+
 std::string FormatProgramSettings(const ProgramSettings& settings) {
     std::string text;
     text += std::string("errorsound=") + Flag(settings.errorsound) + "\r\n";

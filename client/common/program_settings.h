@@ -10,6 +10,7 @@
 // same key wins; a line naming no key is passed over.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,6 +34,26 @@ struct ProgramSettings {
 // Applies the file's text to settings. A file without any line (new or
 // empty) clears errorsound and donesound and leaves the rest.
 void ApplyProgramSettingsText(std::string_view text, ProgramSettings& settings);
+
+// Reads a settings file too large to be held whole (a damaged one), piece by
+// piece, so that its machine id and settings outlive its replacement. The
+// pieces fed in order read as ApplyProgramSettingsText reads the whole text,
+// except that a line longer than kMaxProgramSettingsLine counts for nothing:
+// no setting or id is that long.
+class OversizedProgramSettingsReader {
+  public:
+    static constexpr std::size_t kMaxProgramSettingsLine = 4096;
+
+    explicit OversizedProgramSettingsReader(ProgramSettings& settings) : settings_(settings) {}
+    void Feed(std::string_view bytes);
+    // Applies the last line, which has no line end.
+    void Finish();
+
+  private:
+    ProgramSettings& settings_;
+    std::string line_;
+    bool line_too_long_ = false;
+};
 
 // The file's text: five lines in the order errorsound, donesound,
 // prevresearch, guid, truncate, each ending in CR LF; a number is written

@@ -71,6 +71,39 @@ TEST(ProgramSettingsTest, ReadsEachLineForTheFirstKeyItNames) {
     }
 }
 
+// A file too large to read whole, read piece by piece: the same settings as
+// the whole text gives, whatever the pieces; a line longer than any setting
+// (a run of junk without line ends) counts for nothing, even with a key in it.
+TEST(ProgramSettingsTest, AnOversizedFileReadInPiecesKeepsItsIdAndSettings) {
+    const std::string junk(200000, 'j');
+    const std::string line_of_junk = "guid=" + junk + "\r\n";
+    struct Case {
+        const char* name;
+        std::string text;
+        ProgramSettings expected;
+    };
+    const Case cases[] = {
+        {"settings among junk lines",
+         "errorsound=1\r\n" + junk + "\r\nguid=0123456789ABCDEF0123456789ABCDEF\r\n" + junk +
+             "\r\ntruncate=1",
+         With(1, 1, 1, "0123456789ABCDEF0123456789ABCDEF", 1)},
+        {"a key inside an overlong line", "guid=KEPT\n" + line_of_junk + junk,
+         With(1, 1, 1, "KEPT", 1)},
+        {"lines without CR", "donesound=0\nprevresearch=0\n", With(1, 0, 0, "START", 1)},
+    };
+    for (const Case& c : cases) {
+        for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{65536}}) {
+            SCOPED_TRACE(testing::Message() << c.name << ", pieces of " << piece);
+            ProgramSettings settings = Start();
+            OversizedProgramSettingsReader reader(settings);
+            for (std::size_t at = 0; at < c.text.size(); at += piece)
+                reader.Feed(std::string_view(c.text).substr(at, piece));
+            reader.Finish();
+            EXPECT_EQ(settings, c.expected);
+        }
+    }
+}
+
 TEST(ProgramSettingsTest, WritesFiveLinesThatReadBackTheSame) {
     ProgramSettings settings = With(5, 0, 1, "0123456789ABCDEF0123456789ABCDEF", 0);
     const std::string text = FormatProgramSettings(settings);

@@ -1,5 +1,8 @@
 #include "client/common/url_lookup.h"
 
+#include <optional>
+#include <utility>
+
 #include "client/common/client_environment.h"
 #include "client/common/scrambled_file.h"
 #include "client/common/url_table.h"
@@ -27,6 +30,14 @@ bool GetUrl(std::string_view key, std::string& address) {
     if (const auto found = FindUrlInTable(text, key))
         address = *found;
     return true;
+}
+
+std::string GetWebAddress(std::string_view key, std::string_view built_in) {
+    std::string address;
+    std::optional<std::string> from_table;
+    if (GetUrl(key, address) && !address.empty())
+        from_table = std::move(address);
+    return ChooseLinkAddress(from_table, built_in);
 }
 
 }  // namespace olvex

@@ -14,4 +14,8 @@ namespace olvex {
 // address.
 bool GetUrl(std::string_view key, std::string& address);
 
+// The web address to open for key: the table's when it is an "http://" or
+// "https://" address (ChooseLinkAddress), else built_in.
+std::string GetWebAddress(std::string_view key, std::string_view built_in);
+
 }  // namespace olvex

@@ -9,7 +9,26 @@ bool IsWhiteSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size())
+        return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        const char a = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] + 32) : text[i];
+        if (a != prefix[i])
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
+
+std::string ChooseLinkAddress(const std::optional<std::string>& from_table,
+                              std::string_view built_in) {
+    if (from_table &&
+        (StartsWithNoCase(*from_table, "http://") || StartsWithNoCase(*from_table, "https://")))
+        return *from_table;
+    return std::string(built_in);
+}
 
 std::optional<std::string> FindUrlInTable(std::string_view table, std::string_view key) {
     if (key.empty())

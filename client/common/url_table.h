@@ -20,6 +20,13 @@ inline constexpr std::string_view kUrlTableFileName = "URLs.ini";
 // holds the key, or key is empty.
 std::optional<std::string> FindUrlInTable(std::string_view table, std::string_view key);
 
+// The address a link opens: the table's when it names a web page ("http://"
+// or "https://", in any case), else the built-in one. Every program that
+// hands a table address to the shell goes through this, so that an edited
+// table can never make a menu item or link start a program or open a file.
+std::string ChooseLinkAddress(const std::optional<std::string>& from_table,
+                              std::string_view built_in);
+
 struct UrlLookup {
     bool table_read = false;  // the table could be read, its check held and it is not empty
     std::optional<std::string> address;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "client/common/scrambled_file.h"
@@ -47,6 +48,35 @@ TEST(UrlTable, FindsTheFirstLineWhoseKeyHoldsTheKey) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(FindUrlInTable(table, c.key), c.address) << c.key;
+}
+
+TEST(UrlTable, LinksOpenOnlyWebAddressesFromTheTable) {
+    const std::string built_in = "http://www.example.com/support/";
+    struct Case {
+        std::optional<std::string> from_table;
+        std::string opened;
+    };
+    const Case cases[] = {
+        {"http://support.example.org/", "http://support.example.org/"},
+        {"https://support.example.org/x?y=1", "https://support.example.org/x?y=1"},
+        {"HTTPS://SUPPORT.EXAMPLE.ORG/", "HTTPS://SUPPORT.EXAMPLE.ORG/"},
+        {std::nullopt, built_in},
+        {"", built_in},
+        {"http:/", built_in},
+        {"C:\\Windows\\notepad.exe", built_in},
+        {"calc.exe", built_in},
+        {"file:///C:/boot.ini", built_in},
+        {"ftp://files.example.org/", built_in},
+        {" http://padded.example.org/", built_in},
+        {"javascript:alert(1)", built_in},
+        {"C:\\windows\\system32\\winver.exe", built_in},
+        {"\\\\server\\share\\run.bat", built_in},
+        {"http", built_in},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.from_table.value_or("(none)"));
+        EXPECT_EQ(ChooseLinkAddress(c.from_table, built_in), c.opened);
+    }
 }
 
 TEST(UrlTable, LookupDecodesTheTableInMemoryOnly) {

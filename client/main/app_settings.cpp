@@ -5,6 +5,8 @@
 
 #include <array>
 #include <span>
+#include <string_view>
+#include <vector>
 
 #include "client/common/active_protection_settings.h"
 #include "client/common/client_environment.h"
@@ -34,7 +36,8 @@ std::optional<std::string> TempFolder() {
 // Reads a small file, made empty first when it is missing and make_missing
 // is set; up to 5 tries. A file that is still missing (not made) reads as
 // empty. On a last failure the error box is shown, unless quiet.
-std::optional<std::string> ReadSmallFile(const std::string& path, bool make_missing, bool quiet) {
+std::optional<std::string> ReadSmallFile(const std::string& path, bool make_missing, bool quiet,
+                                         bool* too_large = nullptr) {
     std::string text;
     ui::TextFileError error;
     const bool read = RetryWithBackoff(kReadAttempts, [&] {
@@ -70,8 +73,47 @@ std::optional<std::string> ReadSmallFile(const std::string& path, bool make_miss
     });
     if (read)
         return text;
+    if (too_large != nullptr && error.problem == ui::TextFileProblem::kTooLarge) {
+        *too_large = true;  // the caller deals with it
+        return std::nullopt;
+    }
     if (!quiet)
         ui::ShowFileErrorBox(error);
+    return std::nullopt;
+}
+
+// Applies a settings file too large to be one, read in pieces, to settings:
+// above all its machine id, which must outlive the file. False when it could
+// not be read.
+bool ReadOversizedSettings(const std::string& path, ProgramSettings& settings) {
+    InputFile file;
+    if (!file.Open(path))
+        return false;
+    OversizedProgramSettingsReader reader(settings);
+    std::vector<std::uint8_t> piece(1024 * 1024);
+    for (std::uint64_t offset = 0;;) {
+        const auto got = file.ReadAt(offset, piece);
+        if (!got)
+            return false;
+        if (*got == 0)
+            break;
+        reader.Feed(std::string_view(reinterpret_cast<const char*>(piece.data()), *got));
+        offset += *got;
+    }
+    reader.Finish();
+    return true;
+}
+
+// Moves the file aside to "<path>.old" (".old2" ... ".old9" when taken), never
+// over an earlier one; the name it went to, or nullopt.
+std::optional<std::string> MoveAside(const std::string& path) {
+    for (int n = 1; n <= 9; ++n) {
+        const std::string aside = path + ".old" + (n == 1 ? std::string() : std::to_string(n));
+        if (MoveFileExA(path.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH))
+            return aside;
+        if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS)
+            return std::nullopt;
+    }
     return std::nullopt;
 }
 
@@ -94,13 +136,26 @@ void WriteSmallFile(const std::string& path, std::string_view text) {
 void CGorsewatch5App::LoadSettings() {
     // With limited rights the program writes nothing: a missing file is not
     // made, and a file it may not read is passed over without a box.
-    const auto text = ReadSmallFile(settings_path_, !m_bLimitedRights, m_bLimitedRights);
+    bool too_large = false;
+    const auto text =
+        ReadSmallFile(settings_path_, !m_bLimitedRights, m_bLimitedRights, &too_large);
     if (text)
         ApplyProgramSettingsText(*text, settings_);
+    if (!too_large)
+        return;
+    // No settings file is that large: it is replaced with a sound one, but
+    // only once its machine id (and what else it says) has been read, and
+    // the old file stays beside the new one. A file that cannot be read or
+    // moved aside is left alone and not written over.
+    if (!ReadOversizedSettings(settings_path_, settings_) || m_bLimitedRights ||
+        !MoveAside(settings_path_)) {
+        settings_file_kept_ = true;
+        OutputDebugStringA("Gorsewatch5: the settings file is too large and was left as it is\n");
+    }
 }
 
 void CGorsewatch5App::SaveSettings() {
-    if (m_bLimitedRights || !settings_.guid || settings_path_.empty())
+    if (m_bLimitedRights || settings_file_kept_ || !settings_.guid || settings_path_.empty())
         return;
     WriteSmallFile(settings_path_, FormatProgramSettings(settings_));
 }

@@ -23,12 +23,7 @@ void OpenHelpFile(HWND dialog) {
 }
 
 void OpenTableAddress(HWND owner, std::string_view key, UINT default_address_id) {
-    std::string address;
-    std::optional<std::string> from_table;
-    if (GetUrl(key, address) && !address.empty())
-        from_table = address;
-    const std::string chosen =
-        ChooseLinkAddress(from_table, ui::ToAnsi(ui::LoadText(default_address_id)));
+    const std::string chosen = GetWebAddress(key, ui::ToAnsi(ui::LoadText(default_address_id)));
     ui::CurrentShellOpener().Open(owner, ui::FromAnsi(chosen));
 }
 

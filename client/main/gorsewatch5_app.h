@@ -173,6 +173,8 @@ class CGorsewatch5App : public ClientApplication {
     std::string data_folder_;
     std::string settings_path_;
     ProgramSettings settings_;
+    // A damaged settings file that could not be moved aside: never written over.
+    bool settings_file_kept_ = false;
     CommandLineRequests requests_;
     SharedLogFile activity_log_;
     CProxySettings proxy_settings_;

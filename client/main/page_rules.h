@@ -33,12 +33,6 @@ inline constexpr int kDialogStopStringId = 282;
 ActiveProtectionDialogState ActiveProtectionDialogStateFor(ProtectionStatus status,
                                                            bool protection_running);
 
-// The address a link opens: the URL table's when it names a web page
-// ("http://" or "https://", in any case), else the built-in one, so that an
-// edited table can never make a link start a program or open a file.
-std::string ChooseLinkAddress(const std::optional<std::string>& from_table,
-                              std::string_view built_in);
-
 // The configuration page's links.
 enum class ConfigLink {
     kActiveProtection,

@@ -14,11 +14,7 @@
 namespace olvex {
 
 std::string PestInfoBase() {
-    std::string address;
-    std::optional<std::string> from_table;
-    if (GetUrl("QZPESTINFO_URL", address) && !address.empty())
-        from_table = address;
-    return ChooseLinkAddress(from_table, ui::ToAnsi(ui::LoadText(IDS_PEST_INFO_SITE)));
+    return GetWebAddress("QZPESTINFO_URL", ui::ToAnsi(ui::LoadText(IDS_PEST_INFO_SITE)));
 }
 
 void OpenPestInfoPage(HWND owner, std::int32_t pest_id) {

@@ -175,6 +175,46 @@ TEST_F(StartTest, StartsWithTheHomePageAndNoMessageAndEndsWhenClosed) {
     EXPECT_LT(GetTickCount() - closing, 5000u);
 }
 
+// A settings file far too large to be one (here: its machine id among
+// lines of junk, 3 MB in all) is replaced with a sound one that keeps the
+// machine id and the settings; the old file stays beside it, byte for byte,
+// and a second such file finds the first one's place taken and goes beside
+// it under a name of its own.
+TEST_F(StartTest, ATooLargeSettingsFileKeepsTheMachineIdAndStaysBesideTheNewOne) {
+    constexpr char kId[] = "00112233445566778899AABBCCDDEEFF";
+    const fs::path aside[] = {fs::path(SettingsFile().string() + ".old"),
+                              fs::path(SettingsFile().string() + ".old2")};
+    const FilesPutBack put_back({aside[0], aside[1]});
+    std::error_code ignored;
+    for (const fs::path& path : aside)
+        fs::remove(path, ignored);
+    // No other copy of the id to fall back on.
+    fs::remove(MachineIdFile(), ignored);
+    std::string oversized = "errorsound=1\r\n";
+    for (int i = 0; i < 30000; ++i)
+        oversized += "junk line " + std::string(90, 'x') + "\r\n";
+    oversized += std::string("guid=") + kId + "\r\n" + std::string(1000000, 'y');
+
+    for (const fs::path& kept : aside) {
+        SCOPED_TRACE(kept.string());
+        WriteText(SettingsFile(), oversized);
+        Gorsewatch5Process program;
+        ASSERT_TRUE(program.Start(install_));
+        const HWND frame = program.WaitForMainWindow();
+        ASSERT_NE(frame, nullptr);
+        ASSERT_TRUE(program.WaitUntilIdle()) << "a message was shown at start-up";
+        ScreenshotWhenDrawn(frame, "oversized-settings-start");
+
+        const std::vector<std::string> lines = gui::ReadLines(SettingsFile().wstring());
+        ASSERT_EQ(lines.size(), 5u) << ReadText(SettingsFile()).substr(0, 200);
+        EXPECT_EQ(lines[0], "errorsound=1");
+        EXPECT_EQ(lines[3], std::string("guid=") + kId);
+        EXPECT_EQ(ReadText(MachineIdFile()), kId);
+        EXPECT_TRUE(ReadText(kept) == oversized) << "the old file is not kept whole";
+        EXPECT_TRUE(program.Close(5000));
+    }
+}
+
 TEST_F(StartTest, ASecondStartBringsTheFirstToTheFrontAndTouchesNothing) {
     Gorsewatch5Process first;
     ASSERT_TRUE(first.Start(install_));

@@ -268,9 +268,8 @@ void CScanReminderDlg::OnTimer(UINT_PTR timer_id) {
 }
 
 void CScanReminderDlg::OnDisableLink() {
-    std::string address;
-    if (!GetUrl(kStopReminderUrlKey, address) || address.empty())
-        address = ui::ToAnsi(ui::LoadText(IDS_STOP_REMINDER_ADDRESS, instance()));
+    const std::string address = GetWebAddress(
+        kStopReminderUrlKey, ui::ToAnsi(ui::LoadText(IDS_STOP_REMINDER_ADDRESS, instance())));
     ui::CurrentShellOpener().Open(handle(), ui::FromAnsi(address));
     End(IDOK);
 }

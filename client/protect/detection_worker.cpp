@@ -265,9 +265,14 @@ bool MoveCleanLogIntoActivityLog(const std::string& install_folder, const std::s
             return false;
         outcome = MoveCleanLog(source, [&](std::string_view text) {
             return RetryWithBackoff(kAppendAttempts, [&] {
-                return AppendActivityLogLines(log_path, text) == FileError::kNone
-                           ? AttemptResult::kDone
-                           : AttemptResult::kRetry;
+                switch (AppendActivityLogLines(log_path, text)) {
+                    case FileError::kNone:
+                        return AttemptResult::kDone;
+                    case FileError::kNoSpace:
+                        return AttemptResult::kGiveUp;  // the clean log stays for later
+                    default:
+                        return AttemptResult::kRetry;
+                }
             });
         });
     }

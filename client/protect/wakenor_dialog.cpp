@@ -254,9 +254,9 @@ void CWakenorDlg::OpenMainProgram() {
 }
 
 void CWakenorDlg::OpenHomePage() const {
-    std::string address;
-    if (!GetUrl(kHomeUrlKey, address) || address.empty())
-        address = ui::ToAnsi(ui::LoadText(IDS_HOME_ADDRESS));
+    // Only a web address from the table: never a program or a file.
+    const std::string address =
+        GetWebAddress(kHomeUrlKey, ui::ToAnsi(ui::LoadText(IDS_HOME_ADDRESS)));
     ui::CurrentShellOpener().Open(handle(), ui::FromAnsi(address));
 }
 

@@ -293,6 +293,29 @@ TEST_F(WakenorTest, TrayMenuOpensTheMainProgramTheHomePageAndStops) {
     Choose(32776);
     EXPECT_TRUE(urls.WaitFor("http://www.kelvangorsewatch.example/", kWaitMs));
 
+    // A program (or any address that is not a web page) in the table is
+    // never handed to the shell: the built-in address opens, nothing runs.
+    {
+        const fs::path planted = scratch_.path() / "planted.exe";
+        fs::copy_file(Narrow(GuiProgramPath(L"stand_in.exe")), planted);
+        WriteText(scratch_.path() / "planted.stand-in", "title=Planted by the table\nseconds=30\n");
+        const std::string addresses[] = {planted.string(), "file:///" + planted.string(),
+                                         "planted.exe"};
+        for (const std::string& address : addresses) {
+            SCOPED_TRACE(address);
+            WriteUrlTable(install_ / "URLs.ini", "XJHOME_URL=" + address + "\r\n");
+            const UrlLog opened;
+            Choose(32776);
+            EXPECT_TRUE(opened.WaitFor("http://www.kelvangorsewatch.example/", kWaitMs));
+            EXPECT_EQ(opened.Opened().size(), 1u);
+        }
+        // A started copy would have logged its start and shown its window.
+        Sleep(1000);
+        EXPECT_FALSE(fs::exists(scratch_.path() / "planted.log"));
+        EXPECT_EQ(FindTopLevelWindow({.title = L"Planted by the table"}), nullptr);
+        fs::remove(install_ / "URLs.ini");
+    }
+
     // Configure from the menu shows the settings.
     Choose(32773);
     EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(window_) != FALSE; }, kWaitMs));

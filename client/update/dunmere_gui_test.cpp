@@ -572,6 +572,112 @@ TEST_F(DunmereTest, ANewEngineIsRegisteredBeforeTheProgramsStartAgain) {
     EXPECT_TRUE(TempFoldersGone());
 }
 
+// The engine swap stub cut short at each of its steps (the test seam
+// OLVEX_SWAVEL_END_AT ends it there as a kill would), then the command-line
+// scanner starts: its engine check finishes the swap, so the newer engine is
+// the one registered, in the install folder and the shared copy alike, and
+// nothing is left staged or for Windows to run at its next start.
+TEST_F(DunmereTest, AClientStartFinishesAnEngineSwapCutShort) {
+    const fs::path engine = install_ / "olvex.dll";
+    const fs::path shared =
+        fs::path(CommonFolder(CSIDL_PROGRAM_FILES_COMMON)) / "Scanner" / "olvex.dll";
+    const std::string older_version = FileVersion(engine);
+    const std::string next_path = Narrow(WindowsPath(OLVEX_NEXT_DLL_PATH));
+    const std::string newer_version = FileVersion(next_path);
+    ASSERT_NE(older_version, newer_version);
+    const std::vector<std::uint8_t> newer = ReadBytes(next_path);
+    fs::copy_file(Narrow(WindowsPath(OLVEX_MARVOLT_PATH)), install_ / "Marvolt.exe",
+                  fs::copy_options::overwrite_existing);
+    // The exterminator wants the scripted remover and its index beside the
+    // definitions; no pest here needs it.
+    WriteText(install_ / "core" / "qzsrindex.dat", "");
+    fs::copy_file(Narrow(WindowsPath(OLVEX_QZCLEAN_PATH)), install_ / "core" / "qzclean.exe");
+    const fs::path stub = install_ / kSwapStubFileName;
+    fs::copy_file(Narrow(WindowsPath(OLVEX_SWAVEL_PATH)), stub);
+    const fs::path download = temp_ / "_core_" / DownloadFileName("olvex.dll", 7, kUpdateEngineDll);
+    const auto registered_engine = [] {
+        const std::string clsid = ClassesString("olvex.Scanner\\CLSID");
+        return clsid.empty() ? std::string()
+                             : ClassesString("CLSID\\" + clsid + "\\InprocServer32");
+    };
+    const auto run_once_left = [] {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                          "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", 0,
+                          KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+            return false;
+        const bool left =
+            RegQueryValueExA(key, "qzupdstub", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+        RegCloseKey(key);
+        return left;
+    };
+
+    for (const char* mark : {"1", "4", "2", "3", "5"}) {
+        SCOPED_TRACE(std::string("stub ended at ") + mark);
+        // As the install was before the update: the older engine in both
+        // places and registered (as a client registers it, then unloaded).
+        std::error_code ignored;
+        for (const char* staged : {"olvex.dll.new", "olvex.dll.new.part"})
+            fs::remove(install_ / staged, ignored);
+        // (CopyFile: the library's copy takes any two files of one drive for the same.)
+        ASSERT_TRUE(
+            CopyFileW(WindowsPath(OLVEX_DLL_PATH).c_str(), engine.wstring().c_str(), FALSE));
+        fs::create_directories(shared.parent_path());
+        ASSERT_TRUE(CopyFileW(engine.wstring().c_str(), shared.wstring().c_str(), FALSE));
+        {
+            const HMODULE module = LoadLibraryA(engine.string().c_str());
+            ASSERT_NE(module, nullptr);
+            using Export = HRESULT(STDAPICALLTYPE*)();
+            const auto register_server = reinterpret_cast<Export>(
+                reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
+            ASSERT_NE(register_server, nullptr);
+            EXPECT_EQ(register_server(), S_OK);
+            FreeLibrary(module);
+        }
+        ASSERT_EQ(FileVersion(registered_engine()), older_version);
+        PutDownload("_core_", "olvex.dll", 7, kUpdateEngineDll, newer);
+
+        SetEnvironmentVariableA("OLVEX_SWAVEL_END_AT", mark);
+        RunningProgram cut_short;
+        const bool started = cut_short.Start(gui::Quote(WindowsPath(stub.string())) + L" " +
+                                             gui::Quote(WindowsPath(engine.string())) + L" " +
+                                             gui::Quote(WindowsPath(download.string())));
+        SetEnvironmentVariableA("OLVEX_SWAVEL_END_AT", nullptr);
+        ASSERT_TRUE(started);
+        EXPECT_EQ(cut_short.Wait(120000), std::optional<DWORD>(9u));
+
+        RunningProgram scanner;
+        ASSERT_TRUE(scanner.Start(gui::Quote(WindowsPath((install_ / "Marvolt.exe").string())) +
+                                  L" /ignore"));
+        std::vector<std::wstring> boxes;
+        ASSERT_TRUE(gui::WaitUntil(
+            [&] {
+                // A box of the scanner's is an error: noted, saved and answered.
+                if (gui::FindDialog({.process_id = scanner.id()}, 0) != nullptr) {
+                    gui::SaveScreenshot(gui::FindDialog({.process_id = scanner.id()}, 0),
+                                        std::string("scanner-box-") + mark);
+                    const auto answered =
+                        gui::AnswerDialog({.process_id = scanner.id()}, IDOK, 5000);
+                    boxes.push_back(answered ? answered->text : L"(unread)");
+                }
+                return !scanner.running();
+            },
+            300000, 100));
+        EXPECT_TRUE(boxes.empty()) << Narrow(boxes.front());
+
+        const std::string server = registered_engine();
+        EXPECT_EQ(Lower(fs::path(server).filename().string()), "olvex.dll") << server;
+        EXPECT_EQ(FileVersion(server), newer_version) << server;
+        EXPECT_EQ(ClassesString("olvex", "CurrentVersion"), newer_version);
+        EXPECT_EQ(ReadBytes(engine), newer);
+        EXPECT_EQ(FileVersion(shared), newer_version);
+        EXPECT_FALSE(fs::exists(install_ / "olvex.dll.new"));
+        EXPECT_FALSE(fs::exists(install_ / "olvex.dll.new.part"));
+        EXPECT_FALSE(fs::exists(download));
+        EXPECT_FALSE(run_once_left());
+    }
+}
+
 // An engine without the updater class: the utility says so, closes nothing
 // and applies nothing. (The stand-in engine registers itself as the newest
 // engine, so it goes again afterwards.)

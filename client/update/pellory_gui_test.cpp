@@ -26,6 +26,7 @@
 #include "olvex/update/update_control_file.h"
 #include "client/update/pellory_resources.h"
 #include "client/update/updater_options.h"
+#include "olvex/core/http_redirect.h"
 #include "testing/gui/gui_test_support.h"
 #include "testing/gui/window_driver.h"
 #include "testing/http_test_server.h"
@@ -295,6 +296,14 @@ class PelloryTest : public ::testing::Test {
         for (const auto& entry : fs::directory_iterator(temp_ / folder, ignored))
             names.push_back(entry.path().filename().string());
         return names;
+    }
+
+    // How many requests for that path (query aside) reached the server.
+    std::size_t RequestsTo(const std::string& path) const {
+        std::size_t count = 0;
+        for (const auto& request : server_.Requests())
+            count += request.target.substr(0, request.target.find('?')) == path;
+        return count;
     }
 
     // The message box with the product's title: its text, answered with OK.
@@ -898,6 +907,150 @@ TEST_F(PelloryTest, CheckNowThenApplyEndsInTheUtilityRestartingTheMainWindow) {
     EXPECT_NE(restarted_id, pellory_.id());
     PostMessageW(restarted, WM_CLOSE, 0, 0);
     EXPECT_TRUE(gui::WaitForWindowGone(restarted, 10000));
+}
+
+// A control file that redirects to itself: each channel's check gives up
+// after a bounded number of requests and the silent run ends by itself.
+// While it waits on the server it keeps no scan out: the command-line
+// scanner started meanwhile scans. The program channel's first request is
+// held by the server until the scan is over, so the scan surely runs while
+// the updater does.
+TEST_F(PelloryTest, RedirectLoopEndsTheSilentRunAndAScanStartedMeanwhileRuns) {
+    ServeNothingNew();
+    server_.SetRules(
+        "/u/core/qzmaster.dat location=/u/core/qzmaster.dat\n"
+        "/u/prog/qzmaster.dat location=/u/prog/qzmaster.dat until=scan-over\n");
+    const std::int64_t last = Now() - 5 * 86400;
+    WriteSettings(UpdateProcedure::kNotifyFirst, last);
+    fs::copy_file(Narrow(WindowsPath(OLVEX_MARVOLT_PATH)), install_ / "Marvolt.exe");
+    // The exterminator wants the scripted remover and its index beside the
+    // definitions; no pest here needs it.
+    WriteText(install_ / "core" / "qzsrindex.dat", "");
+    fs::copy_file(Narrow(WindowsPath(OLVEX_QZCLEAN_PATH)), install_ / "core" / "qzclean.exe");
+    const fs::path history = product_ / "qzscanhistory.txt";
+    ASSERT_FALSE(fs::exists(history));
+
+    ASSERT_TRUE(StartPellory(L"/noninteractive"));
+    // The core channel's loop is over once the program channel is asked.
+    ASSERT_TRUE(gui::WaitUntil([&] { return RequestsTo("/u/prog/qzmaster.dat") > 0; }, 120000))
+        << RequestsTo("/u/core/qzmaster.dat") << " requests for the core channel";
+    EXPECT_EQ(RequestsTo("/u/core/qzmaster.dat"), static_cast<std::size_t>(kMaxRedirects + 1));
+    const HWND window = WaitForWindow(kDownloadTitle);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(ItemText(window, IDC_DOWNLOAD_STATUS), L"Checking for available updates ...");
+    gui::SaveScreenshot(window, "redirect-loop-checking");
+
+    RunningProgram scanner;
+    ASSERT_TRUE(
+        scanner.Start(gui::Quote(WindowsPath((install_ / "Marvolt.exe").string())) + L" /ignore"));
+    std::vector<std::wstring> boxes;
+    ASSERT_TRUE(gui::WaitUntil(
+        [&] {
+            // A box of the scanner's is an error: noted, saved and answered.
+            if (const HWND box = gui::FindDialog({.process_id = scanner.id()}, 0)) {
+                gui::SaveScreenshot(box, "scanner-box");
+                const auto answered = gui::AnswerDialog({.process_id = scanner.id()}, IDOK, 5000);
+                boxes.push_back(answered ? answered->text : L"(unread)");
+            }
+            return !scanner.running();
+        },
+        300000, 100));
+    EXPECT_TRUE(boxes.empty()) << Narrow(boxes.front());
+    // It scanned (the history is written after a scan) rather than gave way.
+    EXPECT_TRUE(fs::exists(history));
+    // Held by the server all along.
+    EXPECT_TRUE(pellory_.running());
+    EXPECT_EQ(RequestsTo("/u/prog/qzmaster.dat"), 1u);
+
+    server_.Serve("scan-over", std::string_view());
+    ASSERT_TRUE(pellory_.Wait(120000).has_value());
+    EXPECT_EQ(RequestsTo("/u/core/qzmaster.dat"), static_cast<std::size_t>(kMaxRedirects + 1));
+    EXPECT_EQ(RequestsTo("/u/prog/qzmaster.dat"), static_cast<std::size_t>(kMaxRedirects + 1));
+    // A failed check: no update recorded, nothing to apply.
+    EXPECT_EQ(Settings().last_update, last);
+    EXPECT_TRUE(UtilityStarts().empty());
+}
+
+// A silent run whose server takes the request and never answers: the
+// request's own limit is long (its size is unknown), the run's limit ends
+// it. The limit is shortened for the test (OLVEX_UPDATE_RUN_LIMIT_MS).
+TEST_F(PelloryTest, ASilentRunWhoseServerNeverAnswersEndsAtTheRunsTimeLimit) {
+    ServeNothingNew();
+    server_.SetRules("/u/core/qzmaster.dat until=never-answered\n");
+    const std::int64_t last = Now() - 5 * 86400;
+    WriteSettings(UpdateProcedure::kNotifyFirst, last);
+    SetEnvironmentVariableW(L"OLVEX_UPDATE_RUN_LIMIT_MS", L"20000");
+    const bool started = StartPellory(L"/noninteractive");
+    SetEnvironmentVariableW(L"OLVEX_UPDATE_RUN_LIMIT_MS", nullptr);
+    ASSERT_TRUE(started);
+    ASSERT_TRUE(gui::WaitUntil([&] { return RequestsTo("/u/core/qzmaster.dat") > 0; }, 60000));
+    const HWND window = WaitForWindow(kDownloadTitle);
+    ASSERT_NE(window, nullptr);
+    gui::SaveScreenshot(window, "silent-run-waiting-on-a-silent-server");
+    ASSERT_TRUE(pellory_.Wait(300000).has_value());
+    // Given up while the core channel waited: the program channel was never asked.
+    EXPECT_EQ(RequestsTo("/u/core/qzmaster.dat"), 1u);
+    EXPECT_EQ(RequestsTo("/u/prog/qzmaster.dat"), 0u);
+    EXPECT_EQ(Settings().last_update, last);
+    EXPECT_TRUE(UtilityStarts().empty());
+}
+
+// A check whose server never answers: the window keeps answering, Cancel
+// gives the check up and Close then closes it, the close box closes it at
+// once, and the updater ends though its checks still wait.
+TEST_F(PelloryTest, TheWindowClosesWhileACheckHangs) {
+    ServeNothingNew();
+    server_.SetRules("/u/core/qzmaster.dat until=never-answered\n");
+    WriteSettings(UpdateProcedure::kNotifyFirst, 1000);
+    ASSERT_TRUE(StartPellory(L""));
+    const HWND main = WaitForWindow(kMainTitle);
+    ASSERT_NE(main, nullptr);
+    // Check Now, Next, and the check's request waits at the server.
+    const auto start_check = [&](std::size_t requests) -> HWND {
+        EXPECT_TRUE(gui::PressButton(main, IDC_CHECK_NOW));
+        const HWND download = WaitForWindow(kDownloadTitle);
+        if (download == nullptr)
+            return nullptr;
+        EXPECT_TRUE(gui::PressButton(download, IDC_DOWNLOAD_NEXT));
+        EXPECT_TRUE(
+            gui::WaitUntil([&] { return RequestsTo("/u/core/qzmaster.dat") == requests; }, 60000));
+        EXPECT_TRUE(gui::WaitUntil(
+            [&] {
+                return ItemText(download, IDC_DOWNLOAD_STATUS) ==
+                       L"Checking for available updates ...";
+            },
+            10000));
+        return download;
+    };
+
+    HWND download = start_check(1);
+    ASSERT_NE(download, nullptr);
+    // It answers while the check waits.
+    EXPECT_TRUE(gui::SendWindowMessage(download, WM_NULL, 0, 0).completed);
+    EXPECT_EQ(ItemText(download, IDC_DOWNLOAD_BUTTON), L"Cancel");
+    gui::SaveScreenshot(download, "check-hangs");
+    ASSERT_TRUE(gui::PressButton(download, IDC_DOWNLOAD_BUTTON));
+    ASSERT_TRUE(
+        gui::WaitUntil([&] { return ItemText(download, IDC_DOWNLOAD_BUTTON) == L"Close"; }, 10000));
+    EXPECT_EQ(ItemText(download, IDC_DOWNLOAD_STATUS),
+              L"Update cancelled due to user action or processing error!");
+    gui::SaveScreenshot(download, "hanging-check-cancelled");
+    ASSERT_TRUE(gui::PressButton(download, IDC_DOWNLOAD_BUTTON));
+    ASSERT_TRUE(gui::WaitForWindowGone(download, 10000));
+
+    // The close box during the check closes the window at once.
+    download = start_check(2);
+    ASSERT_NE(download, nullptr);
+    gui::PostWindowMessage(download, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ASSERT_TRUE(gui::WaitForWindowGone(download, 10000));
+    EXPECT_TRUE(IsWindowVisible(main));
+    gui::SaveScreenshot(main, "main-window-after-hanging-checks");
+
+    // Neither check was done: the main window records no update.
+    ASSERT_TRUE(gui::PressButton(main, IDCANCEL));
+    ASSERT_TRUE(pellory_.Wait(30000).has_value());
+    EXPECT_EQ(Settings().last_update, 1000);
+    EXPECT_TRUE(UtilityStarts().empty());
 }
 
 // The proxy window: its messages, the store written, loaded and deleted.

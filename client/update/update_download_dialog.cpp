@@ -2,6 +2,7 @@
 
 #include <objbase.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -63,6 +64,20 @@ std::string TempFolder() {
     if (length == 0 || length > MAX_PATH)
         return ".\\";
     return std::string(path.data(), length);
+}
+
+// The run's time limit. The environment variable OLVEX_UPDATE_RUN_LIMIT_MS
+// may shorten it (never lengthen it), so that a test sees a run end by it
+// without waiting an hour.
+UINT RunTimeLimitMs() {
+    char text[16] = {};
+    const DWORD length = GetEnvironmentVariableA("OLVEX_UPDATE_RUN_LIMIT_MS", text, sizeof(text));
+    if (length > 0 && length < sizeof(text)) {
+        const unsigned long shorter = std::strtoul(text, nullptr, 10);
+        if (shorter > 0 && shorter < kRunTimeLimitMs)
+            return static_cast<UINT>(shorter);
+    }
+    return kRunTimeLimitMs;
 }
 
 // The format with its "%ld" and "%s" filled in.
@@ -271,7 +286,7 @@ void CUpdateDownloadDlg::StartRunClock() {
     if (run_clock_started_)
         return;
     run_clock_started_ = true;
-    SetTimer(handle(), kRunLimitTimer, kRunTimeLimitMs, nullptr);
+    SetTimer(handle(), kRunLimitTimer, RunTimeLimitMs(), nullptr);
 }
 
 void CUpdateDownloadDlg::OnTimer(UINT_PTR timer_id) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <random>
 #include <utility>
+#include <vector>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -201,6 +202,54 @@ FileError AppendToFile(const std::string& path, std::span<const std::uint8_t> by
         UnlockFileEx(h, 0, 1, 0, &lock_at);
     ok = (CloseHandle(h) != 0) && ok;
     return ok ? FileError::kNone : FileError::kWriteFailed;
+}
+
+FileError AppendLinesToFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+    // Read and write access (not append-only): the last byte is looked at,
+    // and a failed write is cut off again. The offset is taken under the
+    // appenders' lock, so it stays the end of the file until the lock goes.
+    HANDLE h =
+        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_DISK_FULL ? FileError::kNoSpace : FileError::kWriteFailed;
+    OVERLAPPED lock_at = {};
+    lock_at.Offset = 0xFFFFFFFEu;
+    lock_at.OffsetHigh = 0x7FFFFFFFu;
+    const bool locked = LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lock_at) != 0;
+    FileError result = FileError::kNone;
+    const auto size = SizeOf(h);
+    if (!size) {
+        result = FileError::kWriteFailed;
+    } else if (!bytes.empty()) {
+        std::vector<std::uint8_t> text;
+        std::uint8_t last = '\n';
+        if (*size > 0 && ReadUpTo(h, *size - 1, std::span(&last, 1)).value_or(0) != 1)
+            result = FileError::kWriteFailed;
+        if (last != '\n') {
+            text.reserve(bytes.size() + 2);
+            text.push_back('\r');
+            text.push_back('\n');
+        }
+        text.insert(text.end(), bytes.begin(), bytes.end());
+        if (result == FileError::kNone) {
+            DWORD error = ERROR_SUCCESS;
+            if (!SeekHandle(h, *size) || !WriteAll(h, text)) {
+                error = GetLastError();
+                result = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL
+                             ? FileError::kNoSpace
+                             : FileError::kWriteFailed;
+            }
+            // Whatever part of a failed write landed goes again.
+            if (result != FileError::kNone && SeekHandle(h, *size))
+                SetEndOfFile(h);
+        }
+    }
+    if (locked)
+        UnlockFileEx(h, 0, 1, 0, &lock_at);
+    if (!CloseHandle(h) && result == FileError::kNone)
+        result = FileError::kWriteFailed;
+    return result;
 }
 
 bool FileExists(const std::string& path) {
@@ -431,6 +480,59 @@ FileError AppendToFile(const std::string& path, std::span<const std::uint8_t> by
     bool ok = WriteAll(fd, bytes);
     ok = (::close(fd) == 0) && ok;
     return ok ? FileError::kNone : FileError::kWriteFailed;
+}
+
+FileError AppendLinesToFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return errno == ENOSPC ? FileError::kNoSpace : FileError::kWriteFailed;
+    // Appenders take turns on a lock of one byte far past any data, as on
+    // Windows: the offset read under it stays the end of the file.
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = 0x7FFFFFFFFFFFFFFE;
+    lock.l_len = 1;
+    while (::fcntl(fd, F_SETLKW, &lock) != 0 && errno == EINTR) {
+    }
+    FileError result = FileError::kNone;
+    const auto size = SizeOf(fd);
+    if (!size) {
+        result = FileError::kWriteFailed;
+    } else if (!bytes.empty()) {
+        std::vector<std::uint8_t> text;
+        std::uint8_t last = '\n';
+        if (*size > 0 && ReadUpTo(fd, *size - 1, std::span(&last, 1)).value_or(0) != 1)
+            result = FileError::kWriteFailed;
+        if (last != '\n') {
+            text.reserve(bytes.size() + 2);
+            text.push_back('\r');
+            text.push_back('\n');
+        }
+        text.insert(text.end(), bytes.begin(), bytes.end());
+        std::size_t done = 0;
+        while (result == FileError::kNone && done < text.size()) {
+            const ssize_t wrote = ::pwrite(fd, text.data() + done, text.size() - done,
+                                           static_cast<off_t>(*size + done));
+            if (wrote < 0 && errno == EINTR)
+                continue;
+            if (wrote <= 0)
+                result = wrote < 0 && (errno == ENOSPC || errno == EDQUOT || errno == EFBIG)
+                             ? FileError::kNoSpace
+                             : FileError::kWriteFailed;
+            else
+                done += static_cast<std::size_t>(wrote);
+        }
+        // Whatever part of a failed write landed goes again.
+        if (result != FileError::kNone && done > 0)
+            while (::ftruncate(fd, static_cast<off_t>(*size)) != 0 && errno == EINTR) {
+            }
+    }
+    lock.l_type = F_UNLCK;
+    ::fcntl(fd, F_SETLK, &lock);
+    if (::close(fd) != 0 && result == FileError::kNone)
+        result = FileError::kWriteFailed;
+    return result;
 }
 
 bool FileExists(const std::string& path) {

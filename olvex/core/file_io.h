@@ -21,6 +21,7 @@ enum class FileError {
     kWriteFailed,  // cannot be created or written
     kTooLarge,     // larger than the caller's limit, or 4 GiB and more
     kExists,       // create-new asked for, and the path exists already
+    kNoSpace,      // the disk (or the writer's quota) is full
 };
 
 // A file opened for reading, shared with other readers. Move-only.
@@ -127,6 +128,16 @@ bool MoveFileReplacing(const std::string& from, const std::string& to);
 // concurrent appends apart). Other openers are not kept out: readers and
 // writers share the file as usual.
 FileError AppendToFile(const std::string& path, std::span<const std::uint8_t> bytes);
+
+// Appends lines of text the way AppendToFile appends bytes (created when
+// missing, one write at the end, appenders taking turns), and so that they
+// begin a line of their own: a file whose last byte is no line feed first
+// gets a CR LF. A write that fails or falls short is undone: the file is cut
+// back to the length it had, so a full disk leaves no torn line for the next
+// append to run on from. kNoSpace when the disk was full, kWriteFailed for
+// any other failure; nothing to append changes nothing but the file's being
+// there.
+FileError AppendLinesToFile(const std::string& path, std::span<const std::uint8_t> bytes);
 
 bool FileExists(const std::string& path);
 // True for a file or a folder.
