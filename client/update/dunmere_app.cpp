@@ -16,7 +16,7 @@
 #include "client/common/url_lookup.h"
 #include "client/update/download_flow.h"
 #include "client/update/dunmere_resources.h"
-#include "client/update/swap_stub_names.h"
+#include "olvex/update/swap_stub_names.h"
 
 namespace olvex {
 namespace {

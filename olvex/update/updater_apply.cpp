@@ -13,6 +13,7 @@
 #include "olvex/core/file_set_replace.h"
 #include "olvex/remedy/win_scoped.h"
 #include "olvex/update/definition_delta_apply.h"
+#include "olvex/update/swap_stub_names.h"
 #include "olvex/update/update_download_name.h"
 #include "olvex/update/update_plan.h"
 #include "olvex/update/updater_object.h"
@@ -21,7 +22,6 @@ namespace olvex {
 namespace {
 
 constexpr char kTypeNotRecognized[] = "Error applying update, type not recognized!";
-constexpr char kStubName[] = "Swavel.exe";
 constexpr char kStubResourceType[] = "UPDATE_STUB";
 constexpr WORD kStubResourceId = 211;
 constexpr char kRunOnceValue[] = "qzupdate";
@@ -421,7 +421,7 @@ std::optional<CUpdater::SwapStubStart> CUpdater::WriteSwapStub(const std::string
         last_error_.SetText("Error retrieving olvex module filename.");
         return std::nullopt;
     }
-    SwapStubStart start{app_folder_ + "\\" + kStubName,
+    SwapStubStart start{app_folder_ + "\\" + kSwapStubFileName,
                         "\"" + *engine + "\" \"" + new_engine + "\""};
     if (!WriteStub(start.stub)) {
         last_error_.SetText("The olvex update stub could not be written.");

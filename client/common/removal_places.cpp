@@ -1,4 +1,4 @@
-#include "client/cli/removal_places.h"
+#include "client/common/removal_places.h"
 
 #include <cstdlib>
 #include <optional>
