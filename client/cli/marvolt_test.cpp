@@ -22,12 +22,16 @@
 #include <vector>
 
 #include "client/common/activity_log.h"
+#include "client/common/client_md5.h"
 #include "client/common/named_mutex.h"
+#include "client/common/prevalence_form.h"
+#include "client/common/proxy_settings.h"
 #include "olvex/core/crc32.h"
 #include "olvex/core/exclusion_file.h"
 #include "olvex/core/location_string.h"
 #include "olvex/olvex.h"
 #include "olvex/registration_test_support.h"
+#include "testing/http_test_server.h"
 #include "testing/image_first_page.h"
 #include "testing/published_definitions.h"
 #include "testing/scratch_dir.h"
@@ -787,6 +791,136 @@ class MarvoltPlantedTest : public MarvoltTest {
 
     fs::path LogPath() const { return product_folder_ / "QZv5Log.txt"; }
 };
+
+void WriteFile(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+// With prevalence research on, every detection is reported once, in its own
+// form through the proxy, to the test's server; the MD5 of the location is
+// sent only for a file (the alpha file in both spellings, the orphan file),
+// never for a folder or a key.
+TEST_F(MarvoltPlantedTest, PrevalenceReportsOneFormPerDetectionWithTheMd5OfFilesOnly) {
+    HttpTestServer server;
+    ASSERT_TRUE(server.Available()) << HttpTestServer::kHowToRun;
+    constexpr char kFormPath[] = "/prevalence/report.asp";
+    server.Serve(std::string(kFormPath).substr(1), std::string("ok"));
+    CProxySettings proxy;
+    ASSERT_TRUE(proxy.SetProxy("127.0.0.1", server.port()));
+    ASSERT_TRUE(proxy.Save(install_.string() + "\\"));
+    installed_.push_back(install_ / std::string(kProxySettingsFileName));
+    fs::create_directories(product_folder_);
+    WriteFile(product_folder_ / "qzv5exe.ini",
+              "prevresearch=1\r\nguid=0123456789ABCDEF0123456789ABCDEF\r\ntruncate=0\r\n");
+    ScratchDir plant;
+    PestProcesses processes;
+    PlantedSet set;
+    ASSERT_NO_FATAL_FAILURE(Plant(plant, processes, set, false));
+    const auto alpha_md5 = ClientMd5::DigestFile(set.alpha_file.string());
+    ASSERT_TRUE(alpha_md5);
+
+    const MarvoltRun run = RunMarvolt(exe_, "/ignore");
+    ASSERT_TRUE(run.started);
+    EXPECT_TRUE(run.ended);
+    EXPECT_TRUE(run.boxes.empty()) << BoxTexts(run);
+
+    std::vector<std::map<std::string, std::string>> forms;
+    for (const RecordedRequest& request : server.Requests()) {
+        if (request.method == "POST" && request.target.ends_with(kFormPath)) {
+            std::map<std::string, std::string> fields;
+            for (const auto& [name, value] : ParseForm(request.body))
+                fields[name] = value;
+            forms.push_back(fields);
+        }
+    }
+    // One form per "Detected" line, naming its pest and location.
+    std::multiset<std::pair<std::string, std::string>> detected, reported;
+    for (const auto& entry : LogEntries()) {
+        if (entry.action == "Detected")
+            detected.insert({std::to_string(entry.pest_id), entry.location});
+    }
+    ASSERT_EQ(detected.size(), 5u);  // alpha twice, its key, beta, the orphan
+    for (const auto& form : forms)
+        reported.insert({form.at("pestid"), form.at("ploc")});
+    std::multiset<std::string> detected_ids, reported_ids;
+    for (const auto& [id, location] : detected)
+        detected_ids.insert(id);
+    for (const auto& [id, location] : reported)
+        reported_ids.insert(id);
+    EXPECT_EQ(reported_ids, detected_ids);
+    const std::map<std::string, std::string> md5_of = {
+        {LowerAscii(set.alpha_file.string()), BytesToHex(*alpha_md5)},
+        {LowerAscii(set.alpha_short), BytesToHex(*alpha_md5)},
+        {LowerAscii(set.orphan_file.string()), "5C8AD194B0F0302F5A8A2C3BF502DCB2"},
+    };
+    int files = 0;
+    for (const auto& form : forms) {
+        EXPECT_EQ(form.at("mach"), "0123456789ABCDEF0123456789ABCDEF");
+        const auto file = md5_of.find(LowerAscii(form.at("ploc")));
+        if (file != md5_of.end()) {
+            ++files;
+            EXPECT_EQ(form.at("md5"), file->second) << form.at("ploc");
+        } else {
+            EXPECT_EQ(form.at("md5"), "") << form.at("ploc");
+        }
+    }
+    EXPECT_EQ(files, 3);
+}
+
+// After its run the scanner shortens the activity log when the settings say
+// truncate=1: a log above 5 MiB keeps its newest lines, at most 2 MiB, this
+// run's among them; with truncate=0 nothing is dropped.
+TEST_F(MarvoltPlantedTest, ShortensTheActivityLogAfterItsRunOnlyWhenAskedTo) {
+    ActivityLogEntry old;
+    old.date_time = "3/15/2004-9:40:00 AM";
+    old.time = 127238052000000000;
+    old.action = "Detected";
+    old.pest_name = "OldPest";
+    old.category = "Adware";
+    old.pest_id = 3990;
+    old.location = "File \"C:\\old\\" + std::string(200, 'x') + ".exe\"";
+    const std::string line = FormatActivityLogLine(old);
+    const std::size_t old_lines = 0x500000 / line.size() + 100;
+    for (const bool truncate : {true, false}) {
+        SCOPED_TRACE(truncate);
+        fs::create_directories(product_folder_);
+        WriteFile(product_folder_ / "qzv5exe.ini",
+                  std::string("prevresearch=0\r\ntruncate=") + (truncate ? "1" : "0") + "\r\n");
+        {
+            std::ofstream out(LogPath(), std::ios::binary | std::ios::trunc);
+            for (std::size_t i = 0; i < old_lines; ++i)
+                out << line;
+        }
+        ScratchDir plant;
+        PestProcesses processes;
+        PlantedSet set;
+        ASSERT_NO_FATAL_FAILURE(Plant(plant, processes, set, false));
+        const MarvoltRun run = RunMarvolt(exe_, "/ignore");
+        ASSERT_TRUE(run.started);
+        EXPECT_TRUE(run.ended);
+
+        const auto entries = LogEntries();
+        const auto size = fs::file_size(LogPath());
+        std::size_t kept_old = 0;
+        std::size_t new_lines = 0;
+        for (const auto& entry : entries)
+            (entry.pest_id == old.pest_id ? kept_old : new_lines) += 1;
+        EXPECT_EQ(new_lines, 5u);
+        // This run's lines come last.
+        ASSERT_GE(entries.size(), 5u);
+        for (std::size_t i = entries.size() - 5; i < entries.size(); ++i)
+            EXPECT_NE(entries[i].pest_id, old.pest_id);
+        if (truncate) {
+            EXPECT_LE(size, 0x200000u);
+            EXPECT_GT(size, 0x200000u - 2 * line.size());
+            EXPECT_LT(kept_old, old_lines);
+        } else {
+            EXPECT_EQ(kept_old, old_lines);
+            EXPECT_GT(size, 0x500000u);
+        }
+        fs::remove(LogPath());
+    }
+}
 
 TEST_F(MarvoltPlantedTest, EachActionOverThePlantedSet) {
     ASSERT_EQ(MissingEngineMembers(), "") << "members the engine does not have";

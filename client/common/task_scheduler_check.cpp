@@ -15,8 +15,9 @@ bool CheckWindows9x(TaskSchedulerPlatform& platform, const ShowMessageFunction& 
     const auto program = platform.FindSchedulerProgram();
     if (!program)
         return Fail(show_message, kSchedulerNotFoundMessage, kErrorSound);
+    // Only the service's failed start is told without a sound.
     if (!platform.StartSchedulerProgram(*program))
-        return Fail(show_message, kSchedulerNotStartedMessage, kNoSound);
+        return Fail(show_message, kSchedulerNotStartedMessage, kErrorSound);
     return true;
 }
 

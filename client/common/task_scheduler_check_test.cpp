@@ -85,7 +85,7 @@ TEST(TaskSchedulerCheckTest, DecidesByPlatformAndTellsEachFailureOnce) {
          1,
          [](FakePlatform& p) { p.program_starts = false; },
          false,
-         {{243, 0}},
+         {{243, 1}},
          {"agent window", "search", "start C:\\WINDOWS\\SYSTEM\\mstask.exe"}},
         {"NT without a service manager",
          2,

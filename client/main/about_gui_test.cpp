@@ -68,6 +68,25 @@ std::vector<std::string> SplitCrLf(const std::string& text) {
     return lines;
 }
 
+// The colour shown on screen at a point of the window's client area, read
+// after it was drawn.
+COLORREF ShownColourAt(HWND window, int x, int y) {
+    POINT point{x, y};
+    ClientToScreen(window, &point);
+    const HDC screen = GetDC(nullptr);
+    const COLORREF colour = GetPixel(screen, point.x, point.y);
+    ReleaseDC(nullptr, screen);
+    return colour;
+}
+
+// A point in the left margin of the window's client area, halfway down,
+// where the templates put no control.
+COLORREF MarginColour(HWND window) {
+    RECT client{};
+    GetClientRect(window, &client);
+    return ShownColourAt(window, 3, (client.bottom - client.top) / 2);
+}
+
 class AboutTest : public ::testing::Test {
   protected:
     HWND OpenAbout(TestInstall& install, int link = 1094) {
@@ -97,6 +116,8 @@ TEST_F(AboutTest, ShowsTheVersionsAndExportsTheReport) {
     const auto text = [&](int id) { return gui::GetText(gui::FindChild(about, id)); };
     ASSERT_TRUE(gui::WaitUntil([&] { return text(1068) != L"Kelvan Gorsewatch Version:"; }, 5000));
     ScreenshotWhenDrawn(about, "about");
+    // On the program's white, as every dialog of it is.
+    EXPECT_EQ(MarginColour(about), RGB(255, 255, 255));
 
     EXPECT_EQ(text(1068), L"Kelvan Gorsewatch Version:  " + ShownProductVersion(install.program()));
     const std::string engine = EngineVersionOfAClient();

@@ -9,8 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "client/main/cleaning_test_support.h"
 #include "client/main/scan_dialog_ids.h"
 #include "olvex/core/exclusion_store.h"
+#include "olvex/core/location_string.h"
 #include "testing/image_first_page.h"
 #include "testing/test_programs.h"
 
@@ -256,6 +259,142 @@ TEST(CleanTest, QuarantineAllRemovesEveryListedPestIntoOneNewSession) {
     EXPECT_EQ(remover_runs, 1);
     EXPECT_FALSE(fs::exists(install.folder() / "qzcleanlog.csv"));
     EXPECT_NE(ReadText(ActivityLogFile()).find(earlier_line), std::string::npos);
+
+    ASSERT_TRUE(PressDialogButton(dialog, IDCANCEL));
+    ASSERT_TRUE(gui::WaitForWindowGone(dialog, 10000));
+    EXPECT_TRUE(program.Close());
+}
+
+std::string LowerAscii(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// What a logged location names, in one case: a process by its id, a key by
+// key and value, a folder or file by its path.
+std::string PlaceOf(const std::string& location) {
+    std::map<std::string, std::string> values;
+    for (const auto& pair :
+         ParseLocationString(location, MultiByteText::SingleByte(), kUnlimitedPairs).pairs)
+        values[LowerAscii(pair.name)] = pair.value;
+    if (values.count("processid"))
+        return "process " + values["processid"];
+    if (values.count("key"))
+        return "key " + LowerAscii(values["key"]) + " value " + LowerAscii(values["value"]);
+    if (values.count("folder"))
+        return "folder " + LowerAscii(values["folder"]);
+    return "file " + LowerAscii(values["file"]);
+}
+
+// The demo's planted set (scripts/demo.sh): the bundled sample definitions
+// and pests in "Program Files\OlvexTest" with a running agent, the Run value
+// that names alpha.exe as the user typed it while the definitions name it in
+// lower case, a key and a cookie. The scans report alpha.exe twice; Quarantine
+// All removes every place once and logs it once.
+TEST(CleanTest, TheBundledSamplesGetOneQuarantinedLinePerPlace) {
+    InstallOptions options;
+    options.definitions = Definitions::kNone;
+    TestInstall install(options);
+    const fs::path pests = ShellFolder(CSIDL_PROGRAM_FILES) / "OlvexTest";
+    ASSERT_FALSE(fs::exists(pests)) << "left behind by an earlier run";
+    const fs::path cookie = ShellFolder(CSIDL_COOKIES) / "user@olvextest-tracker.example[1].txt";
+    constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    struct Cleanup {
+        fs::path pests, cookie;
+        const char* run_key;
+        ~Cleanup() {
+            std::error_code ignored;
+            fs::remove_all(pests, ignored);
+            fs::remove(cookie, ignored);
+            SHDeleteValueA(HKEY_CURRENT_USER, run_key, "OlvexTestAlpha");
+            SHDeleteKeyA(HKEY_CURRENT_USER, "Software\\OlvexTest\\Alpha");
+        }
+    } cleanup{pests, cookie, kRunKey};
+    const fs::path samples = fs::path(Narrow(WindowsPath(OLVEX_SAMPLE_PESTS_DIR))) / "OlvexTest";
+    fs::create_directories(pests / "Beta");
+    fs::copy_file(samples / "alpha.exe", pests / "alpha.exe");
+    fs::copy_file(samples / "beta.dll", pests / "beta.dll");
+    WriteText(pests / "Beta" / "readme.txt", "beta's own folder\n");
+    fs::copy_file(TestProgramPath("test_pest.exe"), pests / "alpha-agent.exe");
+    ASSERT_EQ(
+        SHSetValueA(HKEY_CURRENT_USER, "Software\\OlvexTest\\Alpha", "Installed", REG_SZ, "yes", 4),
+        ERROR_SUCCESS);
+    const std::string alpha = (pests / "alpha.exe").string();
+    ASSERT_EQ(SHSetValueA(HKEY_CURRENT_USER, kRunKey, "OlvexTestAlpha", REG_SZ, alpha.c_str(),
+                          static_cast<DWORD>(alpha.size() + 1)),
+              ERROR_SUCCESS);
+    fs::create_directories(cookie.parent_path());
+    WriteText(cookie, "id\n1\nolvextest-tracker.example/\n");
+    const auto crc = MemorySignatureOfFile(pests / "alpha-agent.exe");
+    ASSERT_TRUE(crc);
+    char memory[32];
+    std::snprintf(memory, sizeof(memory), "memory 1001 0x%08X\n", *crc);
+    const fs::path samples_folder = samples.parent_path().parent_path();
+    ASSERT_NO_FATAL_FAILURE(PublishDefinitions(install.folder() / "core",
+                                               ReadText(samples_folder / "sample.defs") + memory,
+                                               samples_folder.string()));
+    PestProcesses processes;
+    const HANDLE agent = processes.Start((pests / "alpha-agent.exe").string());
+    ASSERT_NE(agent, nullptr);
+
+    Gorsewatch5Process program;
+    const HWND dialog = ScanToTheEnd(program, install);
+    ASSERT_NE(dialog, nullptr);
+    const HWND tree = GetDlgItem(dialog, IDC_SCAN_RESULTS);
+    for (const gui::TreeItem& item : gui::ReadTree(tree))
+        gui::SendWindowMessage(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item.handle));
+    ScreenshotWhenDrawn(dialog, "clean-samples-before");
+    // alpha.exe in two spellings, both listed.
+    std::map<std::string, int> detections_by_place;
+    for (const auto& entry : ActivityLogEntries()) {
+        if (entry.action == "Detected")
+            ++detections_by_place[PlaceOf(entry.location)];
+    }
+    const std::string lower_pests = LowerAscii(pests.string());
+    EXPECT_EQ(detections_by_place["file " + lower_pests + "\\alpha.exe"], 2)
+        << Joined(TreeTextLines(tree));
+
+    ASSERT_TRUE(gui::ClickButton(GetDlgItem(dialog, IDC_SCAN_SELECT_ALL)));
+    ASSERT_TRUE(PressDialogButton(dialog, IDC_SCAN_QUARANTINE_ALL));
+    const auto may_exit = AnswerYes(program.id());
+    ASSERT_TRUE(may_exit);
+    EXPECT_EQ(may_exit->rfind(L"WARNING! The pest removal process may result in other programs", 0),
+              0u)
+        << *may_exit;
+    EXPECT_TRUE(gui::WaitUntil([&] { return TreeTextLines(tree).empty(); }, 60000))
+        << Joined(TreeTextLines(tree));
+    EXPECT_FALSE(program.HasMessageDialog());
+    ScreenshotWhenDrawn(dialog, "clean-samples-after");
+
+    std::map<std::string, int> removals_by_place;
+    for (const auto& entry : ActivityLogEntries()) {
+        if (entry.action == "Detected")
+            continue;
+        const std::string place = PlaceOf(entry.location);
+        EXPECT_EQ(entry.action, place.starts_with("file " + LowerAscii(cookie.string()))
+                                    ? "Deleted"
+                                    : "Quarantined")
+            << entry.location;
+        // Read before the removal: every removed place has its own number.
+        if (place.starts_with("file ") && entry.action == "Quarantined")
+            EXPECT_NE(entry.pvt, -1) << entry.location;
+        ++removals_by_place[place];
+    }
+    const std::map<std::string, int> one_each = {
+        {"process " + std::to_string(GetProcessId(agent)), 1},
+        {"file " + lower_pests + "\\alpha.exe", 1},
+        {"file " + lower_pests + "\\beta.dll", 1},
+        {"folder " + lower_pests + "\\beta", 1},
+        {"file " + LowerAscii(cookie.string()), 1},
+        {"key hkey_current_user \\software\\olvextest\\alpha value ", 1},
+    };
+    EXPECT_EQ(removals_by_place, one_each) << ReadText(ActivityLogFile());
+    EXPECT_FALSE(fs::exists(pests / "alpha.exe"));
+    EXPECT_FALSE(fs::exists(pests / "beta.dll"));
+    EXPECT_FALSE(fs::exists(pests / "Beta"));
+    EXPECT_FALSE(fs::exists(cookie));
+    EXPECT_EQ(WaitForSingleObject(agent, 10000), WAIT_OBJECT_0);
 
     ASSERT_TRUE(PressDialogButton(dialog, IDCANCEL));
     ASSERT_TRUE(gui::WaitForWindowGone(dialog, 10000));

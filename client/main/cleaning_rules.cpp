@@ -8,7 +8,7 @@ bool RemoveDetectedPest(const DetectedPest& pest, PestRemoval& removal) {
     std::vector<LocationPlace> places;
     places.reserve(pest.locations.size());
     for (const std::string& location : pest.locations)
-        places.push_back({removal.KindOf(location), location});
+        places.push_back(removal.PlaceOf(location));
     bool all_removed = true;
     for (const std::size_t index : PlanRemovals(places)) {
         if (!removal.Remove(pest.pest_id, pest.locations[index], places[index].kind))

@@ -20,15 +20,17 @@ namespace olvex {
 class PestRemoval {
   public:
     virtual ~PestRemoval() = default;
-    // The kind the location object gives the location.
-    virtual LocationKind KindOf(const std::string& location) = 0;
+    // The kind the location object gives the location, and the place it
+    // names made comparable (removal_plan.h): two spellings of one place
+    // give one text.
+    virtual LocationPlace PlaceOf(const std::string& location) = 0;
     // Removes the location (and logs it); true when the engine reported
     // success.
     virtual bool Remove(std::int32_t pest_id, const std::string& location, LocationKind kind) = 0;
 };
 
-// Removes the pest's locations by kind in the order of the passes, a
-// location reported twice once; locations of no kind are passed over. True
+// Removes the pest's locations by kind in the order of the passes, a place
+// reported twice (in any spelling) once; locations of no kind are passed over. True
 // only when every location handled was removed: a pest that keeps one stays
 // listed. The other locations are still handled after a failure.
 bool RemoveDetectedPest(const DetectedPest& pest, PestRemoval& removal);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <map>
 #include <set>
 #include <string>
@@ -10,22 +11,27 @@
 namespace olvex {
 namespace {
 
-// Kinds by the location's first word; records the removals and fails those
-// it is told to.
+// Kinds by the location's first word, places by the rest in lower case (as
+// the engine's comparable places put spellings of one place together);
+// records the removals and fails those it is told to.
 class RecordingRemoval : public PestRemoval {
   public:
     std::set<std::string> failing;
     std::vector<std::string> removed;
 
-    LocationKind KindOf(const std::string& location) override {
+    LocationPlace PlaceOf(const std::string& location) override {
         static const std::map<std::string, LocationKind> kinds = {
             {"process", LocationKind::kProcess},
             {"cookie", LocationKind::kCookie},
             {"file", LocationKind::kFile},
             {"folder", LocationKind::kFolder},
             {"key", LocationKind::kRegistryItem}};
-        const auto found = kinds.find(location.substr(0, location.find(' ')));
-        return found == kinds.end() ? LocationKind::kNone : found->second;
+        const std::size_t blank = location.find(' ');
+        const auto found = kinds.find(location.substr(0, blank));
+        std::string place = blank == std::string::npos ? std::string() : location.substr(blank + 1);
+        for (char& c : place)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return {found == kinds.end() ? LocationKind::kNone : found->second, place};
     }
     bool Remove(std::int32_t pest_id, const std::string& location, LocationKind) override {
         removed.push_back(std::to_string(pest_id) + " " + location);
@@ -61,6 +67,16 @@ TEST(CleaningRemoval, FivePassesByKindEachLocationOnceAndTheOutcomeOfThePest) {
          {"file a", "file a", "file b"},
          {},
          {"7 file a", "7 file b"},
+         true},
+        {"one file in two spellings is removed once, as first reported",
+         {"file c:\\program files\\x\\alpha.exe", "file C:\\Program Files\\x\\alpha.exe", "key a"},
+         {},
+         {"7 file c:\\program files\\x\\alpha.exe", "7 key a"},
+         true},
+        {"a file and a folder of one path are two places",
+         {"folder c:\\x", "file c:\\x"},
+         {},
+         {"7 file c:\\x", "7 folder c:\\x"},
          true},
         {"a location of no kind is passed over", {"other x", "file a"}, {}, {"7 file a"}, true},
         {"no location at all", {}, {}, {}, true},

@@ -189,6 +189,21 @@ IExcluder* CExclusionsDlg::EnsureExcluder() {
     return nullptr;
 }
 
+com::ComPtr<IExcluder> CExclusionsDlg::ExcluderReadAfresh() {
+    const CGorsewatch5App* app = CGorsewatch5App::Current();
+    com::ComPtr<IExcluder> fresh;
+    if (app == nullptr ||
+        FAILED(CoCreateInstance(CLSID_Excluder, nullptr, CLSCTX_INPROC_SERVER, IID_IExcluder,
+                                fresh.PutVoid())) ||
+        !fresh)
+        return {};
+    const com::UniqueBstr folder = MakeBstr(app->data_folder());
+    VARIANT_BOOL ready = VARIANT_FALSE;
+    if (FAILED(fresh->Initialize(folder.Get(), &ready)) || ready == VARIANT_FALSE)
+        return {};
+    return fresh;
+}
+
 void CExclusionsDlg::FillTrees(const std::set<std::string>& keep_ticked) {
     const ui::TreeView pests(handle(), IDC_EXCLUSIONS_PESTS);
     const ui::TreeView paths(handle(), IDC_EXCLUSIONS_PATHS);
@@ -196,8 +211,14 @@ void CExclusionsDlg::FillTrees(const std::set<std::string>& keep_ticked) {
     paths.DeleteAll();
     exclusion_texts_.clear();
     if (IExcluder* excluder = EnsureExcluder()) {
+        // The list as the exclusion file has it now, read by an excluder of
+        // its own: what the background protection or the command-line
+        // scanner excluded since the program started is listed too. A file
+        // that cannot be read just now leaves the program's own list.
+        const com::ComPtr<IExcluder> fresh = ExcluderReadAfresh();
+        IExcluder* source = fresh ? fresh.Get() : excluder;
         com::ComPtr<IExcludedItem> item;
-        HRESULT result = excluder->GetFirstExclusion(item.Put());
+        HRESULT result = source->GetFirstExclusion(item.Put());
         while (SUCCEEDED(result) && item) {
             const auto name = Attribute(*item.Get(), kPestNameAttribute);
             const ExclusionTree tree =
@@ -212,7 +233,7 @@ void CExclusionsDlg::FillTrees(const std::set<std::string>& keep_ticked) {
                 if (added != nullptr)
                     exclusion_texts_[added] = text;
             }
-            result = excluder->GetNextExclusion(item.Put());
+            result = source->GetNextExclusion(item.Put());
         }
         if (FAILED(result)) {
             if (CGorsewatch5App* app = CGorsewatch5App::Current())

@@ -20,6 +20,7 @@
 #include "client/common/ui/gdi.h"
 #include "client/main/exclusion_rules.h"
 #include "client/main/program_dialog.h"
+#include "olvex/com/com_ptr.h"
 #include "olvex/olvex.h"
 
 namespace olvex {
@@ -41,6 +42,9 @@ class CExclusionsDlg : public ManagementDialog {
     // The excluder, initialised on the data folder when it is not yet; null
     // (with the error shown) when it cannot be.
     IExcluder* EnsureExcluder();
+    // A new excluder that has just read the exclusion file; null when the
+    // file cannot be read now.
+    static com::ComPtr<IExcluder> ExcluderReadAfresh();
     // Fills both trees from the excluder; the ticked texts stay ticked.
     void FillTrees(const std::set<std::string>& keep_ticked = {});
     void ShowButtons(const TreeIds& ids, const TreeButtons& buttons) const;

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -257,6 +258,67 @@ TEST_F(ExclusionsTest, TreesFollowPestIdAndRemoveTakesExactlyTheTickedExclusions
         EXPECT_EQ(fresh.List(), (std::vector<std::string>{fixture[2], fixture[3], fixture[4],
                                                           fixture[5], fixture[8]}));
     }
+    gui::PostWindowMessage(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(gui::WaitForWindowGone(dialog, 10000));
+    EXPECT_TRUE(program_.Close());
+}
+
+// An exclusion made while the program runs, by the command-line scanner's
+// /exclude of a planted sample pest, is listed when Manage Exclusions opens
+// next, though the program's excluder had read the file long before.
+TEST_F(ExclusionsTest, ListsAnExclusionTheCommandLineScannerMadeWhileTheProgramRan) {
+    const fs::path pests = ShellFolder(CSIDL_PROGRAM_FILES) / "OlvexTest";
+    ASSERT_FALSE(fs::exists(pests)) << "left behind by an earlier run";
+    struct Cleanup {
+        fs::path pests;
+        ~Cleanup() {
+            std::error_code ignored;
+            fs::remove_all(pests, ignored);
+        }
+    } cleanup{pests};
+    fs::create_directories(pests);
+    fs::copy_file(fs::path(Narrow(WindowsPath(OLVEX_SAMPLE_PESTS_DIR))) / "OlvexTest" / "alpha.exe",
+                  pests / "alpha.exe");
+
+    ASSERT_TRUE(program_.Start(install_));
+    const HWND frame = program_.WaitForMainWindow();
+    ASSERT_NE(frame, nullptr);
+    ASSERT_TRUE(program_.WaitUntilIdle());
+    const auto open_dialog = [&] {
+        gui::SendWindowMessage(frame, 1028, 3, 0);
+        if (!gui::ClickControl(program_.PageControl(1044)))
+            return static_cast<HWND>(nullptr);
+        return FindShownWindow(kExclusionsTitle, program_.id(), 30000);
+    };
+    HWND dialog = open_dialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(TreeTexts(GetDlgItem(dialog, kPestTree)).empty());
+    gui::PostWindowMessage(dialog, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(gui::WaitForWindowGone(dialog, 10000));
+
+    fs::copy_file(BuildPath(OLVEX_MARVOLT_PATH), install_.folder() / "Marvolt.exe");
+    gui::RunningProgram scanner;
+    ASSERT_TRUE(
+        scanner.Start(gui::Quote((install_.folder() / "Marvolt.exe").wstring()) + L" /exclude"));
+    ASSERT_TRUE(gui::WaitUntil([&] { return !scanner.running(); }, 120000));
+    {
+        Excluder check(DataFolder());
+        const std::vector<std::string> made = check.List();
+        ASSERT_EQ(made.size(), 1u);
+        // The engine keeps it in lower case.
+        std::string lower = made[0];
+        std::transform(lower.begin(), lower.end(), lower.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        EXPECT_NE(lower.find("pestid \"1001\""), std::string::npos) << made[0];
+    }
+
+    dialog = open_dialog();
+    ASSERT_NE(dialog, nullptr);
+    const std::vector<std::wstring> listed = TreeTexts(GetDlgItem(dialog, kPestTree));
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(_wcsicmp(listed[0].c_str(), L"OlvexTest.Adware.Alpha"), 0) << listed[0];
+    EXPECT_TRUE(Enabled(dialog, kSelectPests));
+    ScreenshotWhenDrawn(dialog, "exclusions-made-by-the-scanner");
     gui::PostWindowMessage(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(gui::WaitForWindowGone(dialog, 10000));
     EXPECT_TRUE(program_.Close());

@@ -13,6 +13,7 @@
 #include "client/common/named_mutex.h"
 #include "client/common/ui/ansi_text.h"
 #include "client/common/ui/controls.h"
+#include "client/common/ui/dialog.h"
 #include "client/common/ui/dialog_layout.h"
 #include "client/common/ui/gdi.h"
 #include "client/main/app_helpers.h"
@@ -168,6 +169,10 @@ bool CGorsewatch5App::InitInstance() {
         }
         return false;
     }
+
+    // Every dialog of the program on its white, the shared ones (About,
+    // Prepare Log) too.
+    ui::SetDialogColours(ColorFromResource(IDS_DIALOG_BACKGROUND), RGB(0, 0, 0));
 
     const auto common = CurrentClientFolders().CommonAppData();
     if (!common) {

@@ -95,5 +95,44 @@ TEST(MessageSoundsTest, EachKindPlaysItsSoundOnlyWhenItsSettingIsOn) {
     EXPECT_TRUE(program.Close());
 }
 
+// The scan page's two "(Click for details)" links: each shows its own text,
+// with the warning sound the user left on.
+TEST(MessageSoundsTest, ScanPageDetailsLinksShowTheirTexts) {
+    const TestInstall install({.test_build = true});
+    WriteText(SettingsFile(), "errorsound=1\r\ndonesound=0\r\nprevresearch=0\r\ntruncate=0\r\n");
+    const ScratchDir scratch;
+    const fs::path sound_log = scratch.path() / "sounds.txt";
+    SetEnvironmentVariableW(kTestSoundLogVariable, sound_log.wstring().c_str());
+    Gorsewatch5Process program;
+    ASSERT_TRUE(program.Start(install));
+    SetEnvironmentVariableW(kTestSoundLogVariable, nullptr);
+    const HWND frame = program.WaitForMainWindow();
+    ASSERT_NE(frame, nullptr);
+    ASSERT_TRUE(program.WaitUntilIdle());
+    gui::SendWindowMessage(frame, 1028, 2, 0);
+    struct Link {
+        int id;
+        const wchar_t* opening;
+        const char* shot;
+    };
+    for (const Link& link : {Link{1019,
+                                  L"A Standard Scan looks in the places where pests usually "
+                                  L"hide",
+                                  "scan-page-standard-details"},
+                             Link{1021, L"A Custom Scan does everything a Standard Scan does",
+                                  "scan-page-custom-details"}}) {
+        SCOPED_TRACE(link.id);
+        std::error_code ignored;
+        fs::remove(sound_log, ignored);
+        ASSERT_TRUE(gui::ClickControl(program.PageControl(link.id)));
+        const auto text = program.AnswerMessage(link.shot, 10000);
+        ASSERT_TRUE(text);
+        EXPECT_EQ(text->rfind(link.opening, 0), 0u) << *text;
+        EXPECT_GT(text->size(), 100u) << *text;
+        EXPECT_EQ(gui::ReadLines(sound_log.wstring()), std::vector<std::string>{"ALARM.WAV"});
+    }
+    EXPECT_TRUE(program.Close());
+}
+
 }  // namespace
 }  // namespace olvex::testing

@@ -7,11 +7,13 @@
 
 #include "client/common/client_environment.h"
 #include "client/common/detection_list.h"
+#include "client/common/named_mutex.h"
 #include "client/common/ui/ansi_text.h"
 #include "client/common/ui/file_error_box.h"
 #include "client/common/ui/prepare_log_dialog.h"
 #include "client/main/app_helpers.h"
 #include "client/main/app_ids.h"
+#include "client/main/fault_frame.h"
 #include "client/main/gorsewatch5_app.h"
 #include "client/main/message_dialog.h"
 #include "client/main/message_rules.h"
@@ -106,12 +108,32 @@ LRESULT DrawFieldLabel(const DRAWITEMSTRUCT& item, HBRUSH background) {
     return TRUE;
 }
 
-// A processor fault on the worker cannot be caught as an exception here:
-// the process tells the user and ends (the system gives up its mutexes).
-LONG WINAPI EndOnFault(EXCEPTION_POINTERS*) {
-    if (CGorsewatch5App* app = CGorsewatch5App::Current())
-        app->ShowMessage(IDS_SCAN_INTERNAL_ERROR, kSoundWarning);
-    ExitProcess(1);
+// The scan sequence of one worker run; what it leaves lives outside its
+// stack, so that a fault that abandons the stack loses none of it.
+struct ScanRun {
+    CGorsewatch5App* app = nullptr;
+    CScanDlg* dialog = nullptr;
+    DWORD exit_code = 0;
+    bool failed = false;
+};
+
+void RunScan(void* param) {
+    auto& run = *static_cast<ScanRun*>(param);
+    try {
+        IScanner* scanner = run.app->scanner();
+        VARIANT_BOOL initialized = VARIANT_FALSE;
+        if (scanner == nullptr || FAILED(scanner->IsInitialized(&initialized)) ||
+            initialized == VARIANT_FALSE) {
+            run.exit_code = 1;
+            return;
+        }
+        const com::UniqueBstr filters(SysAllocString(L"*.*"));
+        scanner->put_bsScanFilters(filters.Get());
+        EngineScanSteps steps(*run.app, *scanner);
+        RunScanSequence(steps, run.dialog->m_options, run.app->custom_folders());
+    } catch (...) {
+        run.failed = true;
+    }
 }
 
 }  // namespace
@@ -201,6 +223,18 @@ void CScanDlg::CloseMutexes() {
     }
 }
 
+bool CScanDlg::ReclaimMutexes() {
+    NamedMutex activity = ClaimNamedMutex(kPestActivityMutexName);
+    if (activity.claim != MutexClaim::kClaimed)
+        return false;
+    NamedMutex scanner_window = ClaimNamedMutex(kScannerWindowMutexName);
+    if (scanner_window.claim != MutexClaim::kClaimed)
+        return false;
+    TakeMutexes(activity.handle.release(), scanner_window.handle.release());
+    gave_up_mutexes_ = false;
+    return true;
+}
+
 bool CScanDlg::holds_mutexes() const {
     return pest_activity_.load() != nullptr || scanner_window_.load() != nullptr;
 }
@@ -270,6 +304,13 @@ void CScanDlg::ApplyControls(const ScanControls& controls) {
 
 void CScanDlg::OnStartScan() {
     CGorsewatch5App* app = CGorsewatch5App::Current();
+    // An internal error gave the mutexes up; scanning again claims them
+    // anew, or gives way to the scan or clean that took them meanwhile.
+    if (gave_up_mutexes_.load() && !ReclaimMutexes()) {
+        if (app != nullptr)
+            app->ShowMessage(IDS_OTHER_PEST_ACTIVITY, kSoundDone);
+        return;
+    }
     TreeView_DeleteAllItems(Item(IDC_SCAN_RESULTS));
     if (app != nullptr)
         app->detected_pests().clear();
@@ -331,27 +372,22 @@ DWORD WINAPI CScanDlg::ScanThread(void* param) {
     CGorsewatch5App* app = CGorsewatch5App::Current();
     if (app == nullptr || dialog == nullptr)
         return 1;
-    SetUnhandledExceptionFilter(&EndOnFault);
     CoInitialize(nullptr);
-    DWORD exit_code = 0;
-    try {
-        IScanner* scanner = app->scanner();
-        VARIANT_BOOL initialized = VARIANT_FALSE;
-        if (scanner == nullptr || FAILED(scanner->IsInitialized(&initialized)) ||
-            initialized == VARIANT_FALSE) {
-            exit_code = 1;
-        } else {
-            const com::UniqueBstr filters(SysAllocString(L"*.*"));
-            scanner->put_bsScanFilters(filters.Get());
-            EngineScanSteps steps(*app, *scanner);
-            RunScanSequence(steps, dialog->m_options, app->custom_folders());
-        }
-    } catch (...) {
+    ScanRun run;
+    run.app = app;
+    run.dialog = dialog;
+    // A fault in the engine ends this scan, not the program: what was found
+    // stays listed and is logged when the dialog sees the worker end.
+    if (!RunCatchingProcessorFaults(&RunScan, &run))
+        run.failed = true;
+    if (run.failed) {
+        // The other programs may scan again at once.
         dialog->CloseMutexes();
+        dialog->gave_up_mutexes_ = true;
         app->ShowMessage(IDS_SCAN_INTERNAL_ERROR, kSoundWarning);
     }
     CoUninitialize();
-    return exit_code;
+    return run.exit_code;
 }
 
 void CScanDlg::OnTimer(UINT_PTR timer_id) {

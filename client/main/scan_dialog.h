@@ -41,6 +41,9 @@ class CScanDlg : public ManagementDialog {
     void TakeMutexes(HANDLE pest_activity, HANDLE scanner_window);
     void CloseMutexes();
     bool holds_mutexes() const;
+    // Claims both mutexes again after an internal error gave them up; false
+    // when another scan or clean has one of them.
+    bool ReclaimMutexes();
 
     ScanChoice m_options;
 
@@ -101,6 +104,7 @@ class CScanDlg : public ManagementDialog {
     std::atomic<HANDLE> pest_activity_{nullptr};
     std::atomic<HANDLE> scanner_window_{nullptr};
     std::atomic<bool> scanning_{false};
+    std::atomic<bool> gave_up_mutexes_{false};
     UniqueHandle worker_;
     std::atomic<unsigned long> scanned_count_{0};
     std::atomic<unsigned long> detected_count_{0};

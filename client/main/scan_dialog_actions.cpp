@@ -18,6 +18,7 @@
 #include "client/common/ui/controls.h"
 #include "client/common/ui/gdi.h"
 #include "client/common/ui/system_seams.h"
+#include "client/cli/removal_places.h"
 #include "client/main/app_helpers.h"
 #include "client/main/app_ids.h"
 #include "client/main/cleaning_rules.h"
@@ -48,24 +49,14 @@ class EngineRemoval : public PestRemoval {
     EngineRemoval(CGorsewatch5App& app, IExterminator& exterminator)
         : app_(app), exterminator_(exterminator) {}
 
-    LocationKind KindOf(const std::string& location) override {
+    LocationPlace PlaceOf(const std::string& location) override {
+        // As the command-line scanner compares them: one file reported by
+        // two scans in two spellings is one place, removed and logged once.
         ILocation* object = app_.location();
         const com::UniqueBstr text = MakeBstr(location);
-        if (object == nullptr || FAILED(object->SetString(text.Get())))
-            return LocationKind::kNone;
-        using Test = HRESULT (STDMETHODCALLTYPE ILocation::*)(VARIANT_BOOL*);
-        static constexpr std::pair<Test, LocationKind> kPasses[] = {
-            {&ILocation::IsProcess, LocationKind::kProcess},
-            {&ILocation::IsCookie, LocationKind::kCookie},
-            {&ILocation::IsFile, LocationKind::kFile},
-            {&ILocation::IsFolder, LocationKind::kFolder},
-            {&ILocation::IsRegistryItem, LocationKind::kRegistryItem}};
-        for (const auto& [test, kind] : kPasses) {
-            VARIANT_BOOL answer = VARIANT_FALSE;
-            if (SUCCEEDED((object->*test)(&answer)) && answer == VARIANT_TRUE)
-                return kind;
-        }
-        return LocationKind::kNone;
+        if (object == nullptr)
+            return {};
+        return PlaceOfLocation(*object, text.Get());
     }
 
     bool Remove(std::int32_t pest_id, const std::string& location, LocationKind kind) override {

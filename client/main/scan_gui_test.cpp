@@ -451,6 +451,25 @@ TEST(ScanDialogTest, ClosingTheWindowDuringAScanEndsTheProgramAndFreesTheMutexes
     }
 }
 
+// The colour shown on screen at a point of the window's client area, read
+// after it was drawn.
+COLORREF ShownColourAt(HWND window, int x, int y) {
+    POINT point{x, y};
+    ClientToScreen(window, &point);
+    const HDC screen = GetDC(nullptr);
+    const COLORREF colour = GetPixel(screen, point.x, point.y);
+    ReleaseDC(nullptr, screen);
+    return colour;
+}
+
+// A point in the left margin of the window's client area, halfway down,
+// where the templates put no control.
+COLORREF MarginColour(HWND window) {
+    RECT client{};
+    GetClientRect(window, &client);
+    return ShownColourAt(window, 3, (client.bottom - client.top) / 2);
+}
+
 // Another program keeps the activity log's mutex: a scan waits for it at
 // most about half a minute and then reads the log all the same; a mutex
 // whose owner ended without giving it up counts as free.
@@ -481,6 +500,12 @@ TEST(ScanDialogTest, ScanWaitsForTheLogAtMostHalfAMinute) {
     gui::SendWindowMessage(program.main_window(), 1027, -1, 515);
     const HWND wait = FindShownWindow(kPrepareLogTitle, program.id(), 30000);
     EXPECT_NE(wait, nullptr);
+    if (wait != nullptr) {
+        // Its thread is busy waiting for the log: the window was drawn as
+        // it opened, and is shot without asking that thread anything.
+        gui::SaveScreenshot(wait, "prepare-log");
+        EXPECT_EQ(MarginColour(wait), RGB(255, 255, 255));
+    }
     const auto completed = program.AnswerMessage({}, 150000);
     const DWORD waited = GetTickCount() - asked;
     ASSERT_TRUE(completed);
@@ -734,6 +759,76 @@ TEST_F(ScanSinkTest, WithLimitedRightsDetectionsShowButAreNotLogged) {
     EXPECT_TRUE(ReadText(ProductDataFolder() / "QZv5Log.txt").empty());
 }
 
+// The scanner faults in the middle of its memory scan, after one detection:
+// the program tells the user, frees both mutexes at once, keeps and logs
+// what was found, and scans again.
+TEST_F(ScanSinkTest, AFaultInTheScannerEndsTheScanButNotTheProgram) {
+    WriteSettings(false, false);
+    WriteText(script_.script, "memory 4201 File \"C:\\scripted\\known.txt\"\r\nmemory fault\r\n");
+    Gorsewatch5Process program;
+    const HWND dialog = StartAndFindScanDialog(program, install_, L"/scan");
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_NE(program.WaitForMessageDialog(120000), nullptr);
+    EXPECT_FALSE(MutexExists("GorsewatchV5PestActivity"));
+    EXPECT_FALSE(MutexExists("Gorsewatch5ScannerWindow"));
+    const auto internal = program.AnswerMessage("scan-fault-internal-error", 10000);
+    ASSERT_TRUE(internal);
+    EXPECT_EQ(internal->rfind(L"An internal error has been encountered while performing a pest "
+                              L"cleaning activity.",
+                              0),
+              0u)
+        << *internal;
+    const auto ended = program.AnswerMessage({}, 60000);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(ended->rfind(L"Scan Completed. ", 0), 0u) << *ended;
+
+    // Idle, with what was found before the fault.
+    ASSERT_TRUE(gui::WaitUntil([&] { return Enabled(dialog, IDC_SCAN_START); }, 10000));
+    EXPECT_TRUE(Shown(dialog, IDC_SCAN_START));
+    EXPECT_FALSE(Shown(dialog, IDC_SCAN_STOP));
+    EXPECT_TRUE(Enabled(dialog, IDCANCEL));
+    EXPECT_TRUE(Enabled(dialog, IDC_SCAN_QUARANTINE_ALL));
+    EXPECT_EQ(gui::GetText(GetDlgItem(dialog, IDC_SCAN_PESTS)), L"1");
+    const HWND tree = GetDlgItem(dialog, IDC_SCAN_RESULTS);
+    for (const gui::TreeItem& item : gui::ReadTree(tree)) {
+        if (item.depth == 0)
+            gui::SendWindowMessage(tree, TVM_EXPAND, TVE_EXPAND,
+                                   reinterpret_cast<LPARAM>(item.handle));
+    }
+    EXPECT_EQ(TreeTextLines(tree), (std::vector<std::wstring>{L"ScanTest.Scripted.Known",
+                                                              L"  File: C:\\scripted\\known.txt"}));
+    ScreenshotWhenDrawn(dialog, "scan-dialog-after-fault");
+    std::vector<int> logged;
+    for (const auto& entry : ActivityLogEntries()) {
+        if (entry.action == "Detected")
+            logged.push_back(entry.pest_id);
+    }
+    EXPECT_EQ(logged, std::vector<int>{4201});
+    const std::vector<std::string> report = script_.Report();
+    EXPECT_NE(std::find(report.begin(), report.end(), "fault memory"), report.end());
+    EXPECT_EQ(std::find(report.begin(), report.end(), "complete memory"), report.end());
+
+    // A second scan claims the mutexes again and runs to its end.
+    WriteText(script_.script, kScript);
+    ASSERT_TRUE(PressDialogButton(dialog, IDC_SCAN_START));
+    const auto completed = program.AnswerMessage({}, 120000);
+    ASSERT_TRUE(completed);
+    EXPECT_EQ(completed->rfind(L"Scan Completed. ", 0), 0u) << *completed;
+    EXPECT_TRUE(MutexExists("GorsewatchV5PestActivity"));
+    EXPECT_TRUE(MutexExists("Gorsewatch5ScannerWindow"));
+    EXPECT_EQ(gui::GetText(GetDlgItem(dialog, IDC_SCAN_PESTS)), L"2");
+    ScreenshotWhenDrawn(dialog, "scan-dialog-after-fault-second-scan");
+    ASSERT_TRUE(PressDialogButton(dialog, IDCANCEL));
+    ASSERT_TRUE(gui::WaitForWindowGone(dialog, 10000));
+    const std::string history = ReadText(ProductDataFolder() / "qzscanhistory.txt");
+    EXPECT_NE(history.find("\r\n2\r\n"), std::string::npos) << history;
+    // The scan page lets go of the mutexes it claimed again once the dialog
+    // is gone.
+    EXPECT_TRUE(gui::WaitUntil([] { return !MutexExists("GorsewatchV5PestActivity"); }, 5000));
+    EXPECT_FALSE(MutexExists("Gorsewatch5ScannerWindow"));
+    EXPECT_TRUE(program.Close());
+}
+
 // The drive tree's items under the item, with their check states.
 std::vector<std::pair<std::wstring, int>> ChildChecks(HWND tree, HTREEITEM parent) {
     std::vector<std::pair<std::wstring, int>> children;
@@ -864,6 +959,76 @@ TEST(ScanPageTest, DriveTreeChecksAndACustomScanOfACheckedFolder) {
     std::error_code ignored;
     for (const char* planted : {"custom\\hidden.exe", "elsewhere.dll", "later"})
         fs::remove_all(drive / planted, ignored);
+}
+
+// Two checked places, a folder two levels down on C: and a folder at the top
+// of the later drive T:: the custom scan walks the drive tree depth first,
+// so the folder under C: is scanned, and its find logged, first.
+TEST(ScanPageTest, CheckedPlacesAreScannedInTheDriveTreesDepthFirstOrder) {
+    InstallOptions options;
+    options.definitions = Definitions::kNone;
+    TestInstall install(options);
+    const fs::path deep = L"C:\\olvex-order\\deep";
+    const fs::path shallow = L"T:\\other";
+    struct Cleanup {
+        ~Cleanup() {
+            std::error_code ignored;
+            fs::remove_all(L"C:\\olvex-order", ignored);
+            fs::remove(L"T:\\other\\near.dll", ignored);
+        }
+    } cleanup;
+    fs::create_directories(deep);
+    fs::create_directories(shallow);
+    const fs::path samples = fs::path(Narrow(WindowsPath(OLVEX_SAMPLE_PESTS_DIR))) / "OlvexTest";
+    fs::copy_file(samples / "alpha.exe", deep / "deep.exe", fs::copy_options::overwrite_existing);
+    fs::copy_file(samples / "beta.dll", shallow / "near.dll", fs::copy_options::overwrite_existing);
+    ASSERT_NO_FATAL_FAILURE(PublishDefinitions(install.folder() / "core",
+                                               "block 2004-03-15 09:40:00\n"
+                                               "pest 4121 \"ScanTest.Order.Deep\" \"Adware\"\n"
+                                               "pest 4122 \"ScanTest.Order.Near\" \"Adware\"\n"
+                                               "signature 4121 file \"" +
+                                                   (samples / "alpha.exe").string() +
+                                                   "\"\n"
+                                                   "signature 4122 file \"" +
+                                                   (samples / "beta.dll").string() + "\"\n"));
+
+    Gorsewatch5Process program;
+    ASSERT_TRUE(program.Start(install));
+    ASSERT_NE(program.WaitForMainWindow(), nullptr);
+    ASSERT_TRUE(program.WaitUntilIdle());
+    const HWND tree = ShowCustomScanTree(program);
+    ASSERT_NE(tree, nullptr);
+    // T: first, then C:, so the order of ticking says nothing.
+    for (const fs::path& folder : {shallow, deep}) {
+        const HTREEITEM item = OpenTreePath(tree, folder);
+        ASSERT_NE(item, nullptr) << folder;
+        ASSERT_TRUE(gui::ToggleTreeItemByClick(tree, item)) << folder;
+    }
+    ScreenshotWhenDrawn(program.main_window(), "scan-page-two-checked-places");
+    ASSERT_TRUE(PressDialogButton(program.ShownPage(), IDC_SCAN_NOW));
+    const HWND dialog = FindShownWindow(kScanTitle, program.id(), 60000);
+    ASSERT_NE(dialog, nullptr);
+    const auto completed = program.AnswerMessage({}, 120000);
+    ASSERT_TRUE(completed);
+    EXPECT_EQ(completed->rfind(L"Scan Completed. ", 0), 0u) << *completed;
+
+    std::vector<std::string> found;
+    for (const auto& entry : ActivityLogEntries()) {
+        if (entry.action == "Detected")
+            found.push_back(entry.location);
+    }
+    EXPECT_EQ(found, (std::vector<std::string>{"File \"C:\\olvex-order\\deep\\deep.exe\"",
+                                               "File \"T:\\other\\near.dll\""}));
+    const HWND results = GetDlgItem(dialog, IDC_SCAN_RESULTS);
+    for (const gui::TreeItem& item : gui::ReadTree(results)) {
+        if (item.depth == 0)
+            gui::SendWindowMessage(results, TVM_EXPAND, TVE_EXPAND,
+                                   reinterpret_cast<LPARAM>(item.handle));
+    }
+    ScreenshotWhenDrawn(dialog, "scan-dialog-two-checked-places");
+    ASSERT_TRUE(PressDialogButton(dialog, IDCANCEL));
+    ASSERT_TRUE(gui::WaitForWindowGone(dialog, 10000));
+    EXPECT_TRUE(program.Close());
 }
 
 // A CD-ROM drive is read at every expansion: without a disc it shows "No

@@ -28,8 +28,6 @@ constexpr UINT_PTR kRequestTimer = 1;
 constexpr UINT kRequestTimerMs = 250;
 constexpr UINT_PTR kHistoryTimer = 3;
 constexpr UINT kHistoryTimerMs = 5000;
-constexpr UINT IDS_STANDARD_DETAILS = 57638;
-constexpr UINT IDS_CUSTOM_DETAILS = 57639;
 
 // Images of bitmap 140.
 constexpr int kFolderImage = 0;
@@ -139,11 +137,11 @@ CScanView::CScanView() : CPage(IDD_SCAN_PAGE, ScanLook()) {
              [this](NMHDR& header) { return OnTreeKeyDown(header); });
     OnClicked(IDC_SCAN_STANDARD_DETAILS, [] {
         if (auto* app = CGorsewatch5App::Current())
-            app->ShowMessage(IDS_STANDARD_DETAILS, kSoundWarning);
+            app->ShowMessage(IDS_STANDARD_SCAN_DETAILS, kSoundWarning);
     });
     OnClicked(IDC_SCAN_CUSTOM_DETAILS, [] {
         if (auto* app = CGorsewatch5App::Current())
-            app->ShowMessage(IDS_CUSTOM_DETAILS, kSoundWarning);
+            app->ShowMessage(IDS_CUSTOM_SCAN_DETAILS, kSoundWarning);
     });
     OnClicked(IDC_SCAN_ABOUT, [] {
         if (auto* app = CGorsewatch5App::Current())
@@ -383,20 +381,22 @@ void CScanView::CollectCustomFolders() {
     CGorsewatch5App* app = CGorsewatch5App::Current();
     if (app == nullptr)
         return;
-    app->custom_folders().clear();
     const ui::TreeView tree(handle(), IDC_SCAN_DRIVE_TREE);
-    std::vector<HTREEITEM> pending = tree.Roots();
-    for (std::size_t i = 0; i < pending.size(); ++i) {
-        const HTREEITEM item = pending[i];
-        if (tree.IsChecked(item)) {
-            const std::string path = FullPath(item);
-            OutputDebugStringA(path.c_str());
-            app->custom_folders().push_back(path);
-            continue;
+    // The tree as far as the walk needs it: below a checked item nothing.
+    const auto node = [&](const auto& self, HTREEITEM item) -> DriveTreeNode {
+        DriveTreeNode read{FullPath(item), tree.IsChecked(item), {}};
+        if (!read.checked) {
+            for (const HTREEITEM child : tree.Children(item))
+                read.children.push_back(self(self, child));
         }
-        for (const HTREEITEM child : tree.Children(item))
-            pending.push_back(child);
-    }
+        return read;
+    };
+    std::vector<DriveTreeNode> drives;
+    for (const HTREEITEM root : tree.Roots())
+        drives.push_back(node(node, root));
+    app->custom_folders() = CollectCheckedFolders(drives);
+    for (const std::string& path : app->custom_folders())
+        OutputDebugStringA(path.c_str());
 }
 
 void CScanView::RunScanNow(bool custom) {

@@ -108,6 +108,25 @@ std::string FullTreePath(const std::vector<std::string>& texts_from_drive) {
 
 namespace {
 
+void CollectChecked(const std::vector<DriveTreeNode>& nodes, std::vector<std::string>& folders) {
+    for (const DriveTreeNode& node : nodes) {
+        if (node.checked)
+            folders.push_back(node.path);
+        else
+            CollectChecked(node.children, folders);
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> CollectCheckedFolders(const std::vector<DriveTreeNode>& drives) {
+    std::vector<std::string> folders;
+    CollectChecked(drives, folders);
+    return folders;
+}
+
+namespace {
+
 bool SameName(const std::string& a, const std::string& b) {
     return a.size() == b.size() &&
            std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {

@@ -106,6 +106,21 @@ inline bool CheckClickRefused(bool item_checked, bool parent_checked) {
     return item_checked && parent_checked;
 }
 
+// A drive or folder of the drive tree as the custom scan's collection sees
+// it: its full path, its check box and, for an unchecked one, its children
+// in the tree's order.
+struct DriveTreeNode {
+    std::string path;
+    bool checked = false;
+    std::vector<DriveTreeNode> children;
+};
+
+// The custom scan's folders: the tree walked depth first from its first
+// drive, a checked item taken (and its subtree passed over), an unchecked
+// one walked into. So a checked folder deep under the first drive comes
+// before the next checked drive, and only the topmost checked items count.
+std::vector<std::string> CollectCheckedFolders(const std::vector<DriveTreeNode>& drives);
+
 // Children of an expanded folder against the folder on disk: the children
 // to delete (indexes, their folders gone) and the folder names to add (new
 // on disk). Names compare without regard to case.

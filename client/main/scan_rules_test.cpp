@@ -156,5 +156,27 @@ TEST(DriveTree, SyncKeepsMatchesRemovesTheGoneAndAddsTheNew) {
     EXPECT_EQ(SyncFolderChildren({"a", "A"}, {"a"}).removed, (std::vector<std::size_t>{1}));
 }
 
+DriveTreeNode Folder(std::string path, bool checked, std::vector<DriveTreeNode> children = {}) {
+    return {std::move(path), checked, std::move(children)};
+}
+
+TEST(DriveTree, CustomFoldersAreCollectedDepthFirstTopmostCheckedOnly) {
+    // C:\ with a checked folder two levels down, D:\ checked with a checked
+    // child, E:\ with checked folders two levels and one level down.
+    const std::vector<DriveTreeNode> drives = {
+        Folder("C:\\", false,
+               {Folder("C:\\a", false, {Folder("C:\\a\\deep", true)}), Folder("C:\\b", false)}),
+        Folder("D:\\", true, {Folder("D:\\x", true)}),
+        Folder("E:\\", false,
+               {Folder("E:\\far", false, {Folder("E:\\far\\x", true)}), Folder("E:\\near", true)}),
+    };
+    // Walked breadth first, D:\ and E:\near would come before C:\a\deep,
+    // and E:\near before E:\far\x.
+    EXPECT_EQ(CollectCheckedFolders(drives),
+              (std::vector<std::string>{"C:\\a\\deep", "D:\\", "E:\\far\\x", "E:\\near"}));
+    EXPECT_TRUE(CollectCheckedFolders({Folder("C:\\", false, {Folder("C:\\a", false)})}).empty());
+    EXPECT_TRUE(CollectCheckedFolders({}).empty());
+}
+
 }  // namespace
 }  // namespace olvex

@@ -348,9 +348,11 @@ void ScheduleController::DeleteSelectedScan() {
 
 void ScheduleController::RemoveEntry(int index) {
     view_.DeleteEntry(index);
-    const bool remain = view_.EntryCount() > 0;
-    for (const int id : {kScheduleDeleteButton, kScheduleEditButton, kScheduleApplyButton})
-        view_.EnableControl(id, remain);
+    const ScanListButtons buttons =
+        ScanListButtonsAfterRemoval(view_.EntryCount(), view_.SelectedEntry());
+    view_.EnableControl(kScheduleDeleteButton, buttons.delete_enabled);
+    view_.EnableControl(kScheduleEditButton, buttons.edit_enabled);
+    view_.EnableControl(kScheduleApplyButton, buttons.apply_enabled);
     dirty_ = false;
     editing_ = false;
     edited_entry_ = -1;

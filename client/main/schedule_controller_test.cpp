@@ -342,7 +342,10 @@ TEST_F(ScheduleControllerTest, DeleteRemovesTheJobAndTheEntry) {
     EXPECT_TRUE(view.events.empty());
     EXPECT_EQ(store.Names(), std::vector<std::string>{"QZv5Scan_B.job"});
     EXPECT_EQ(view.entries, std::vector<std::string>{"B"});
-    EXPECT_EQ(view.LastEnabled(kScheduleDeleteButton), true);
+    // The deleted entry was the selected one: nothing is selected now, so
+    // nothing is there to delete, edit or apply to.
+    for (const int id : {kScheduleDeleteButton, kScheduleEditButton, kScheduleApplyButton})
+        EXPECT_EQ(view.LastEnabled(id), false) << id;
     view.selected = 0;
     controller.DeleteSelectedScan();
     EXPECT_TRUE(store.Names().empty());
@@ -395,6 +398,17 @@ TEST_F(ScheduleControllerTest, EditWithANewTimeMakesTheNewJobBeforeTheOldGoes) {
     EXPECT_EQ(view.events, std::vector<std::string>{"ask 249"});
     EXPECT_EQ(store.Names(), std::vector<std::string>{"QZv5Scan_Daily as alice at 8 05 AM.job"});
     EXPECT_EQ(view.entries, std::vector<std::string>{"Daily as alice at 8 05 AM"});
+    // The renamed job's entry is new and not selected: Delete and Apply
+    // Edits wait for a selection; Schedule New Scan is usable again.
+    EXPECT_EQ(view.selected, -1);
+    for (const int id : {kScheduleDeleteButton, kScheduleEditButton, kScheduleApplyButton})
+        EXPECT_EQ(view.LastEnabled(id), false) << id;
+    EXPECT_EQ(view.LastEnabled(kScheduleNewButton), true);
+    // Selecting it makes them usable again.
+    view.selected = 0;
+    controller.OnScanListSelChange();
+    EXPECT_EQ(view.LastEnabled(kScheduleDeleteButton), true);
+    EXPECT_EQ(view.LastEnabled(kScheduleApplyButton), true);
 
     // The new job cannot be saved: the old one stays.
     view.selected = 0;

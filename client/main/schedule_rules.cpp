@@ -139,4 +139,9 @@ std::optional<RunAsAccount> TypedRunAsAccount(std::string_view account, std::str
     return RunAsAccount{std::string(trimmed), std::string(password)};
 }
 
+ScanListButtons ScanListButtonsAfterRemoval(int entries_left, int selected_entry) {
+    const bool usable = entries_left > 0 && selected_entry >= 0 && selected_entry < entries_left;
+    return {usable, usable, usable};
+}
+
 }  // namespace olvex

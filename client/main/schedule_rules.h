@@ -132,6 +132,19 @@ TriggerRecord DailyTrigger(const LocalDate& begin, int hour, int minute);
 // A trigger's start as minutes of the day.
 int TriggerMinutes(const TriggerRecord& trigger);
 
+// The list's buttons once an entry has gone (deleted, or replaced by the
+// renamed job of an edit): Delete, Edit and Apply Edits act on the selected
+// entry, so they are usable only while one is selected. With none, Apply
+// Edits would ask its questions and change nothing, and Edit would leave
+// Schedule New Scan disabled.
+struct ScanListButtons {
+    bool delete_enabled = false;
+    bool edit_enabled = false;
+    bool apply_enabled = false;
+    bool operator==(const ScanListButtons&) const = default;
+};
+ScanListButtons ScanListButtonsAfterRemoval(int entries_left, int selected_entry);
+
 enum class TimeConflict {
     kNone,
     kSameTime,  // refused

@@ -107,6 +107,22 @@ TEST(ScheduleRulesTest, ConflictsCountWithinTwentyMinutesRoundMidnight) {
             << c.existing << " " << c.wanted;
 }
 
+TEST(ScheduleRulesTest, ListButtonsAfterARemovalNeedASelectedEntry) {
+    struct Case {
+        int entries_left;
+        int selected;
+        bool usable;
+    };
+    const Case cases[] = {
+        {2, 0, true},   {2, 1, true},  {1, 0, true},  {2, -1, false},
+        {0, -1, false}, {0, 0, false}, {1, 1, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ScanListButtonsAfterRemoval(c.entries_left, c.selected),
+                  (ScanListButtons{c.usable, c.usable, c.usable}))
+            << c.entries_left << " " << c.selected;
+}
+
 TEST(ScheduleRulesTest, TypedAccountIsTrimmedAndThePasswordKeptAsTyped) {
     const auto typed = TypedRunAsAccount("  CORP\\alice ", " secret ");
     ASSERT_TRUE(typed);

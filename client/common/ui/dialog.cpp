@@ -29,7 +29,44 @@ bool AnswersDirectly(UINT message) {
     }
 }
 
+struct DialogColours {
+    COLORREF background = 0;
+    COLORREF text = 0;
+    HBRUSH brush = nullptr;  // kept for the program's life
+};
+
+DialogColours& ProgramDialogColours() {
+    static DialogColours colours;
+    return colours;
+}
+
 }  // namespace
+
+void SetDialogColours(COLORREF background, COLORREF text) {
+    DialogColours& colours = ProgramDialogColours();
+    const HBRUSH brush = CreateSolidBrush(background);
+    if (brush == nullptr)
+        return;
+    if (colours.brush != nullptr)
+        DeleteObject(colours.brush);
+    colours = {background, text, brush};
+}
+
+HBRUSH Dialog::OnControlColor(HDC dc, HWND, UINT message) {
+    const DialogColours& colours = ProgramDialogColours();
+    if (colours.brush == nullptr)
+        return nullptr;
+    switch (message) {
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORMSGBOX:
+            SetBkColor(dc, colours.background);
+            SetTextColor(dc, colours.text);
+            return colours.brush;
+        default:
+            return nullptr;
+    }
+}
 
 Dialog::Dialog(int template_id, HINSTANCE instance)
     : template_id_(template_id),

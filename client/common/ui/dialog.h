@@ -19,6 +19,11 @@
 
 namespace olvex::ui {
 
+// The program's dialog colours, set once at its start: every dialog that
+// gives no brush of its own then has this background behind itself and its
+// texts, with the text colour. Unset, the system's colours stay.
+void SetDialogColours(COLORREF background, COLORREF text);
+
 class Dialog : public Window {
   public:
     // The template is a resource of instance (the program by default).
@@ -49,8 +54,8 @@ class Dialog : public Window {
     virtual void OnCancel() { End(IDCANCEL); }
     virtual void OnTimer(UINT_PTR timer_id) {}
     // The brush to paint a control's background with (WM_CTLCOLOR...); null
-    // for the default.
-    virtual HBRUSH OnControlColor(HDC dc, HWND control, UINT message) { return nullptr; }
+    // for the default. Here: the program's dialog colours, when it set them.
+    virtual HBRUSH OnControlColor(HDC dc, HWND control, UINT message);
     // WM_SIZE: the kind (SIZE_...) and the new client size.
     virtual void OnSize(UINT kind, int width, int height) {}
     // WM_SHOWWINDOW: the dialog is being shown or hidden (the default handling

@@ -15,7 +15,9 @@
 // The environment names its files:
 //   OLVEX_SCRIPTED_SCANNER_SCRIPT  lines "<section> <pest id> <location
 //                                  string>", section one of memory, registry,
-//                                  cookies, common
+//                                  cookies, common; or "<section> fault":
+//                                  the section makes an access violation
+//                                  there, after the detections above it
 //   OLVEX_SCRIPTED_SCANNER_REPORT  what the callback answered, appended as
 //                                  lines: "QueryInterface IDispatch <hresult
 //                                  in hex> <null|object>", "PestDetected <id>
@@ -63,7 +65,14 @@ BSTR Bstr(const std::string& text) {
 struct Detection {
     long pest_id = 0;
     std::string location;
+    bool fault = false;
 };
+
+// A processor fault, as a scanner with a bug in it would make one.
+void Fault() {
+    volatile int* volatile nowhere = nullptr;
+    *nowhere = 1;
+}
 
 // The script's detections of one section, in file order.
 std::vector<Detection> ScriptedDetections(const std::string& section) {
@@ -74,6 +83,11 @@ std::vector<Detection> ScriptedDetections(const std::string& section) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         const std::size_t first = line.find(' ');
+        if (first != std::string::npos && line.substr(0, first) == section &&
+            line.substr(first + 1) == "fault") {
+            detections.push_back({0, {}, true});
+            continue;
+        }
         const std::size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
         if (second == std::string::npos || line.substr(0, first) != section)
             continue;
@@ -284,6 +298,10 @@ class ScriptedScanner final : public IScanner {
                 callback_->StartingItem(section_word);
             bool stopped = false;
             for (const Detection& detection : ScriptedDetections(section)) {
+                if (detection.fault) {
+                    Report("fault " + section);
+                    Fault();
+                }
                 VARIANT_BOOL go_on = VARIANT_TRUE;
                 callback_->ShouldScanContinue(&go_on);
                 if (go_on == VARIANT_FALSE) {
