@@ -157,7 +157,7 @@ function(olvex_add_gui_test name)
   if(NOT OLVEX_TESTS OR OLVEX_TOOLS_ONLY OR NOT WIN32)
     return()
   endif()
-  cmake_parse_arguments(T "TEST_DRIVES;OWN_PCH" "TIMEOUT;SCRIPT;DESKTOP"
+  cmake_parse_arguments(T "TEST_DRIVES;OWN_PCH;BENCH" "TIMEOUT;SCRIPT;DESKTOP"
                         "SOURCES;LIBS;DEPENDS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} olvex_window_driver GTest::gmock
@@ -172,6 +172,11 @@ function(olvex_add_gui_test name)
     target_precompile_headers(${name} REUSE_FROM olvex_windows_test_pch)
   endif()
   add_dependencies(${name} olvex_gui_programs ${T_DEPENDS})
+  # A benchmark is built the same way and run by its own script, never as a
+  # test.
+  if(T_BENCH)
+    return()
+  endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()

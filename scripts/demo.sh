@@ -7,7 +7,10 @@ cd "$root"
 
 "$root/scripts/setup.sh"
 cmake --preset win64 >/dev/null
-cmake --build --preset win64 -j "$(nproc)"
+# Only what the demo runs: the engine, the command-line scanner, the publisher
+# with the sample definitions, and the harmless program that plays the agent.
+cmake --build --preset win64 -j "$(nproc)" \
+  --target olvex marvolt olvex_sample_definitions test_pest
 
 defs="$root/build/win64/samples/definitions"
 echo "== the bundled sample definitions"
@@ -97,8 +100,6 @@ echo "== Marvolt.exe /quarantine"
 if ! timeout 90 "$wine" "${install_win}Marvolt.exe" /quarantine </dev/null; then
   echo "(Marvolt did not end within 90 s: an engine error message is waiting for an answer)"
 fi
-kill -0 "$agent" 2>/dev/null && agent_state="alpha-agent.exe still runs" ||
-  agent_state="alpha-agent.exe has ended"
 
 data=$(unix_path "$(win_env ALLUSERSPROFILE)\\Application Data\\XJ\\KelvanGorsewatch")
 [[ -d $data ]] || data=$(dirname "$(find "$prefix/drive_c" -name QZv5Log.txt | head -1)")
@@ -108,10 +109,28 @@ echo "== the scan history (qzscanhistory.txt)"
 cat "$data/qzscanhistory.txt" 2>/dev/null | tr -d '\r' || true
 echo
 echo "== what is left of the planted pests"
-find "$pests" "$cookies" -type f 2>/dev/null | sed "s|^$prefix/dosdevices/c:|C:|"
-"$wine" reg query 'HKCU\Software\OlvexTest\Alpha' >/dev/null 2>&1 &&
-  echo "HKCU\\Software\\OlvexTest\\Alpha is still there" || echo "HKCU\\Software\\OlvexTest\\Alpha is gone"
-echo "$agent_state"
+state() { "$@" && echo "still there" || echo "gone"; }
+key_there() { "$wine" reg query "$@" >/dev/null 2>&1; }
+left() { printf '  %-60s %s\n' "$1" "$2"; }
+left "$pests_win\\alpha.exe" "$(state test -e "$pests/alpha.exe")"
+left "$pests_win\\beta.dll" "$(state test -e "$pests/beta.dll")"
+left "$pests_win\\Beta (folder)" "$(state test -e "$pests/Beta")"
+left "$pests_win\\alpha-agent.exe" "$(state test -e "$pests/alpha-agent.exe")"
+left "the running alpha-agent.exe" "$(state kill -0 "$agent" 2>/dev/null)"
+left 'HKCU\Software\OlvexTest\Alpha' "$(state key_there 'HKCU\Software\OlvexTest\Alpha')"
+left 'HKCU\...\CurrentVersion\Run, value OlvexTestAlpha' \
+  "$(state key_there 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v OlvexTestAlpha)"
+left "the cookie user@olvextest-tracker.example[1].txt" \
+  "$(state test -e "$cookies/user@olvextest-tracker.example[1].txt")"
 kill "$agent" 2>/dev/null || true
 echo "== the quarantine (sessions and databases under the install folder)"
 find "$install" \( -name '*.zip' -o -name 'qzq*db.dat' \) | sed "s|^$prefix/dosdevices/c:|C:|"
+# Each stored item of a session archive names its place in its comment.
+find "$install" -name '*.zip' -print0 | xargs -0 -r python3 -c '
+import sys, zipfile
+for name in sys.argv[1:]:
+    print("-- what %s holds" % name.rsplit("/", 1)[-1])
+    for info in zipfile.ZipFile(name).infolist():
+        print("  ", info.comment.decode("latin-1").strip() or info.filename)
+'
+

@@ -47,6 +47,10 @@ so a test can change it between requests. Path directives win over rules.
     chunk=N         chunk size for slow (default 1024)
     norange         ignore a Range header (Range "bytes=a-b", "a-", "-n" is
                     honoured otherwise with 206 or 416)
+    location=URL    redirect: answer with status 302 (or the one status= names)
+                    and this Location header, whatever the path names; in
+                    rules only, as URL holds "/" (it may be the request's
+                    own path, for a loop)
     auth=U:P        require Basic authorization U:P (401 otherwise)
     proxyauth=U:P   require Basic proxy authorization U:P (407 otherwise);
                     requests in proxy form ("GET http://host/path") are served
@@ -192,6 +196,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.send_simple(code, head, {challenge: 'Basic realm="olvex"'})
                 return
 
+        if "location" in directives:
+            self.send_simple(int(directives.get("status", 302)), head,
+                             {"Location": directives["location"]})
+            return
         content = self.content(path, directives)
         if content is None:
             self.send_simple(int(directives.get("status", 404)), head)

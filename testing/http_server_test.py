@@ -128,6 +128,14 @@ class ServerTest(unittest.TestCase):
         os.remove(self.rules)
         self.assertEqual(self.fetch("/defs/qzinfo.dat")[0], 200)
 
+    def test_redirects(self):
+        with open(self.rules, "w") as f:
+            f.write("/loop location=/loop\n/moved status=301 location=http://example.invalid/x\n")
+        status, headers, _ = self.fetch("/loop")
+        self.assertEqual((status, headers["Location"]), (302, "/loop"))
+        status, headers, _ = self.fetch("/moved")
+        self.assertEqual((status, headers["Location"]), (301, "http://example.invalid/x"))
+
     def test_authentication(self):
         good = "Basic " + base64.b64encode(b"user:secret").decode()
         status, headers, _ = self.fetch("/@auth=user:secret/defs/qzinfo.dat")

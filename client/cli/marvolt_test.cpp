@@ -1185,9 +1185,8 @@ TEST_F(MarvoltPlantedTest, AQuarantineFolderThatCannotBeWrittenEndsWithExitCodeO
 // value that names alpha.exe as the user typed it while the definitions name
 // it in lower case, a key and a cookie. Each place found gets exactly one
 // removal line, whose location stands bare in the log, and the session keeps
-// every place it quarantined. (The Run value itself is no finding: the
-// definitions give its data as "%PROGRAM_FILES%\...", which the registry
-// scan compares byte for byte.)
+// every place it quarantined. The definitions name the Run value without its
+// data, so it is found whatever folder the pest's installer wrote into it.
 TEST_F(MarvoltTest, TheDemosPlantedSetGetsOneRemovalLinePerPlace) {
     const fs::path pests = fs::path(CommonFolder(CSIDL_PROGRAM_FILES)) / "OlvexTest";
     ASSERT_FALSE(fs::exists(pests)) << "left behind by an earlier run";
@@ -1263,16 +1262,22 @@ TEST_F(MarvoltTest, TheDemosPlantedSetGetsOneRemovalLinePerPlace) {
         {"folder " + lower_pests + "\\beta", 1},
         {"file " + LowerAscii(cookie.string()), 1},
         {"key hkey_current_user \\software\\olvextest\\alpha value ", 1},
+        {"key hkey_current_user \\" + LowerAscii(kRunKey) + " value olvextestalpha", 1},
     };
     EXPECT_EQ(removals_by_place, one_each) << ReadText(product_folder_ / "QZv5Log.txt");
     // The scans found alpha.exe twice (the start-up entry and the definitions'
     // location): one place, one removal.
     EXPECT_EQ(detections_by_place["file " + lower_pests + "\\alpha.exe"], 2);
+    EXPECT_EQ(detections_by_place["key hkey_current_user \\" + LowerAscii(kRunKey) +
+                                  " value olvextestalpha"],
+              1);
 
     EXPECT_FALSE(fs::exists(pests / "alpha.exe"));
     EXPECT_FALSE(fs::exists(pests / "beta.dll"));
     EXPECT_FALSE(fs::exists(pests / "Beta"));
     EXPECT_FALSE(fs::exists(cookie));
+    EXPECT_NE(SHGetValueA(HKEY_CURRENT_USER, kRunKey, "OlvexTestAlpha", nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
     EXPECT_EQ(WaitForSingleObject(agent, 10000), WAIT_OBJECT_0);
     // Every place but the cookie (which is only deleted) is in the session.
     auto quarantined = one_each;

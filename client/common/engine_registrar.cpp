@@ -6,12 +6,18 @@
 #include <vector>
 
 #include "client/common/client_environment.h"
+#include "client/update/swap_stub_names.h"
 
 namespace olvex {
 namespace {
 
 constexpr char kVersionKey[] = "olvex";
 constexpr char kCurrentVersionKeyName[] = "CurrentVersion";
+constexpr char kRunOnceKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+constexpr char kSwapStubValue[] = "qzupdstub";
+// The stub waits a minute at most for the older DLL, then ends.
+constexpr DWORD kSwapStubWaitMs = 75000;
+constexpr DWORD kSwapStubPollMs = 200;
 
 class ScopedKey {
   public:
@@ -124,7 +130,69 @@ std::optional<int> CountClientVersionKeys() {
     return count;
 }
 
+bool SwapStubRuns() {
+    const HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, kSwapStubMutexName);
+    if (mutex == nullptr)
+        return GetLastError() == ERROR_ACCESS_DENIED;
+    CloseHandle(mutex);
+    return true;
+}
+
+// The program a command line starts: its first word, quoted or not.
+std::string ProgramOf(const std::string& command) {
+    if (!command.empty() && command.front() == '"') {
+        const auto end = command.find('"', 1);
+        return end == std::string::npos ? std::string() : command.substr(1, end - 1);
+    }
+    return command.substr(0, command.find(' '));
+}
+
+bool IsSwapStub(const std::string& program) {
+    std::array<char, MAX_PATH + 1> long_path{};
+    const DWORD length =
+        GetLongPathNameA(program.c_str(), long_path.data(), static_cast<DWORD>(long_path.size()));
+    if (length == 0 || length >= long_path.size())
+        return false;
+    const std::string path(long_path.data(), length);
+    const auto slash = path.find_last_of("\\/");
+    return EqualIgnoringCase(slash == std::string::npos ? path : path.substr(slash + 1),
+                             kSwapStubFileName);
+}
+
 }  // namespace
+
+// Run before any engine is looked at, as Windows would run the value at its
+// next start.
+void CEngineRegistrar::FinishEngineSwap() {
+    for (DWORD waited = 0; SwapStubRuns() && waited < kSwapStubWaitMs; waited += kSwapStubPollMs)
+        Sleep(kSwapStubPollMs);
+    ScopedKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                      key.out()) != ERROR_SUCCESS)
+        return;
+    std::vector<char> data(4096 + 1, '\0');
+    DWORD size = static_cast<DWORD>(data.size() - 1);
+    DWORD type = 0;
+    if (RegQueryValueExA(key.get(), kSwapStubValue, nullptr, &type,
+                         reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS ||
+        type != REG_SZ)
+        return;
+    std::string command(data.data());
+    // Only our stub is run; the value goes first, as Windows does it (the
+    // stub writes it again while it works).
+    if (!IsSwapStub(ProgramOf(command)) ||
+        RegDeleteValueA(key.get(), kSwapStubValue) != ERROR_SUCCESS)
+        return;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &process))
+        return;
+    WaitForSingleObject(process.hProcess, kSwapStubWaitMs);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
 
 SharedEngineFolder MakeSharedEngineFolder() {
     SharedEngineFolder result;
@@ -158,6 +226,7 @@ std::wstring SharedEngineFolderErrorText(unsigned long error) {
 bool CEngineRegistrar::EnsureCurrentEngine(const std::string& version_key_name,
                                            const std::string& program_copy,
                                            const std::string& shared_copy) const {
+    FinishEngineSwap();
     if (!SyncEngineCopies(program_copy, shared_copy))
         return false;
     const std::string registered = GetRegisteredEnginePath();

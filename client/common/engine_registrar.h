@@ -34,12 +34,21 @@ std::wstring SharedEngineFolderErrorText(unsigned long error);
 
 class CEngineRegistrar {
   public:
-    // Makes the newer of program_copy and shared_copy (or the registered DLL,
+    // First finishes an engine swap that the swap stub left unfinished (its
+    // RunOnce command, run and waited for). Then makes the newer of
+    // program_copy and shared_copy (or the registered DLL,
     // when that is newer still) the registered engine and makes sure the key
     // "olvex\<version_key_name>" exists. False when a needed copy,
     // the registration or the key failed.
     bool EnsureCurrentEngine(const std::string& version_key_name, const std::string& program_copy,
                              const std::string& shared_copy) const;
+
+    // Finishes an engine swap that the swap stub left unfinished (killed,
+    // a power cut, the older DLL in use): the stub keeps its own command as
+    // the RunOnce value "qzupdstub" while it works; that command is run (only
+    // when it starts Swavel.exe, the value deleted first, as Windows does)
+    // and waited for. Waits first while a stub runs.
+    static void FinishEngineSwap();
 
     // Undoes EnsureCurrentEngine for one program: removes its version key and,
     // when dll_path is the registered engine and no other program's key

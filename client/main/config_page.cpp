@@ -1,11 +1,15 @@
 #include "client/main/config_page.h"
 
+#include <cstdint>
 #include <new>
+#include <string>
 
 #include "client/common/named_mutex.h"
 #include "client/common/program_launcher.h"
+#include "client/common/ui/ansi_text.h"
 #include "client/common/ui/gdi.h"
 #include "client/common/ui/prepare_log_dialog.h"
+#include "client/common/ui/resource_values.h"
 #include "client/main/active_protection_dialog.h"
 #include "client/main/app_ids.h"
 #include "client/main/config_page_ids.h"
@@ -13,6 +17,7 @@
 #include "client/main/gorsewatch5_app.h"
 #include "client/main/home_page.h"
 #include "client/main/log_dialog.h"
+#include "client/main/log_dialog_ids.h"
 #include "client/main/message_rules.h"
 #include "client/main/prevalence_dialog.h"
 #include "client/main/quarantine_dialog.h"
@@ -34,6 +39,15 @@ constexpr UINT kUpdaterComeToFront = 1029;
 constexpr UINT kUpdaterStartCheck = 1026;
 constexpr LPARAM kUpdaterStartCheckCode = 515;
 constexpr UINT kUpdaterMessageTimeoutMs = 5000;
+
+// A log above the size that is read at all: its list stays empty.
+bool LogTooLargeToShow(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (path.empty() || !GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return false;
+    const std::uint64_t size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    return size > kMaxActivityLogBytes;
+}
 
 HWND FindUpdater() {
     return FindWindowW(nullptr, ui::LoadText(IDS_UPDATER_TITLE).c_str());
@@ -245,16 +259,25 @@ void CManageView::OnLog() {
     CGorsewatch5App* app = CGorsewatch5App::Current();
     if (app == nullptr || !Allowed(ConfigLink::kLog))
         return;
+    std::string too_large;
     {
         ui::CPrepareLogDlg wait;
         wait.CreateAndShow();
         const HCURSOR previous = SetCursor(LoadCursor(nullptr, IDC_WAIT));
         // Another program that keeps the log too long does not keep it from
         // the user: after a while it is read all the same.
-        app->activity_log().With([](CLogFile& log) { log.Load(kLogMutexWaitMs); });
+        app->activity_log().With([&](CLogFile& log) {
+            if (log.Load(kLogMutexWaitMs) == LogStatus::kFailed && LogTooLargeToShow(log.GetPath()))
+                too_large = log.GetPath();
+        });
         SetCursor(previous != nullptr ? previous : LoadCursor(nullptr, IDC_ARROW));
         ShowWindow(wait.handle(), SW_HIDE);
     }
+    // An empty list would otherwise look like an empty log.
+    if (!too_large.empty())
+        app->ShowMessageText(
+            ui::FillInTexts(ui::LoadText(IDS_LOG_TOO_LARGE), {ui::FromAnsi(too_large)}),
+            kSoundWarning);
     CLogDlg().RunModal();
     Redraw();
     app->SaveSettings();

@@ -3,11 +3,12 @@
 #include <commctrl.h>
 #include <mbstring.h>
 
+#include <algorithm>
 #include <string>
 
 #include "client/common/client_environment.h"
+#include "client/common/ui/ansi_text.h"
 #include "client/common/ui/controls.h"
-#include "client/common/ui/log_list.h"
 #include "client/main/app_ids.h"
 #include "client/main/dialog_actions.h"
 #include "client/main/gorsewatch5_app.h"
@@ -43,6 +44,16 @@ int Collate(std::string_view a, std::string_view b) {
                     reinterpret_cast<const unsigned char*>(second.c_str()));
 }
 
+// Copies text into a buffer the list gave, cut to fit and always ended.
+template <typename Char>
+void CopyCellText(const std::basic_string<Char>& text, Char* buffer, int capacity) {
+    if (buffer == nullptr || capacity <= 0)
+        return;
+    const std::size_t length = std::min(text.size(), static_cast<std::size_t>(capacity) - 1);
+    std::copy_n(text.data(), length, buffer);
+    buffer[length] = Char{};
+}
+
 std::vector<ActivityLogEntry> EntriesOf(CGorsewatch5App* app) {
     if (app == nullptr)
         return {};
@@ -51,7 +62,7 @@ std::vector<ActivityLogEntry> EntriesOf(CGorsewatch5App* app) {
 
 }  // namespace
 
-CLogDlg::CLogDlg() : ManagementDialog(IDD_LOG), entries_(EntriesOf(CGorsewatch5App::Current())) {
+CLogDlg::CLogDlg() : ManagementDialog(IDD_LOG), rows_(EntriesOf(CGorsewatch5App::Current())) {
     OnClicked(IDC_LOG_SAVE, [this] { OnSaveLog(); });
     OnClicked(IDC_LOG_HELP, [this] { OpenHelpFile(handle()); });
     OnClicked(IDC_LOG_LIMIT_SIZE, [this] { OnLimitLogSize(); });
@@ -59,6 +70,15 @@ CLogDlg::CLogDlg() : ManagementDialog(IDD_LOG), entries_(EntriesOf(CGorsewatch5A
         SortBy(reinterpret_cast<NMLISTVIEW&>(header).iSubItem);
         return 0;
     });
+    // Which of the two the list sends depends on how the dialog was made.
+    OnNotify(IDC_LOG_LIST, LVN_GETDISPINFOW,
+             [this](NMHDR& header) { return OnGetDisplayInfo(header, true); });
+    OnNotify(IDC_LOG_LIST, LVN_GETDISPINFOA,
+             [this](NMHDR& header) { return OnGetDisplayInfo(header, false); });
+    OnNotify(IDC_LOG_LIST, LVN_ODFINDITEMW,
+             [this](NMHDR& header) { return OnFindItem(header, true); });
+    OnNotify(IDC_LOG_LIST, LVN_ODFINDITEMA,
+             [this](NMHDR& header) { return OnFindItem(header, false); });
 }
 
 bool CLogDlg::OnInitDialog() {
@@ -81,12 +101,51 @@ bool CLogDlg::OnInitDialog() {
 }
 
 void CLogDlg::Fill() const {
-    const ui::WaitCursor wait;
-    ui::FillLogList(ui::ListView(handle(), IDC_LOG_LIST), entries_);
+    const HWND list = GetDlgItem(handle(), IDC_LOG_LIST);
+    SendMessageW(list, LVM_SETITEMCOUNT, static_cast<WPARAM>(rows_.size()), 0);
 }
 
-void CLogDlg::SortBy(int column) const {
-    ui::SortLogList(ui::ListView(handle(), IDC_LOG_LIST), entries_, column, Collate);
+void CLogDlg::SortBy(int column) {
+    {
+        const ui::WaitCursor wait;
+        rows_.SortBy(column, Collate);
+    }
+    InvalidateRect(GetDlgItem(handle(), IDC_LOG_LIST), nullptr, TRUE);
+}
+
+LRESULT CLogDlg::OnGetDisplayInfo(NMHDR& header, bool wide) {
+    // The two structures differ only in the type of the text pointer.
+    static_assert(sizeof(NMLVDISPINFOW) == sizeof(NMLVDISPINFOA));
+    auto& info = reinterpret_cast<NMLVDISPINFOW&>(header);
+    if (!(info.item.mask & LVIF_TEXT) || info.item.iItem < 0 ||
+        static_cast<std::size_t>(info.item.iItem) >= rows_.size())
+        return 0;
+    const std::string& text =
+        rows_.Cell(static_cast<std::size_t>(info.item.iItem), info.item.iSubItem);
+    // Copied into the list's own buffer: nothing of ours has to outlive the
+    // call.
+    if (wide)
+        CopyCellText(ui::FromAnsi(text), info.item.pszText, info.item.cchTextMax);
+    else
+        CopyCellText(text, reinterpret_cast<NMLVDISPINFOA&>(header).item.pszText,
+                     info.item.cchTextMax);
+    return 0;
+}
+
+LRESULT CLogDlg::OnFindItem(NMHDR& header, bool wide) {
+    // The list's own type-ahead over the rows' dates; only text searches.
+    static_assert(sizeof(NMLVFINDITEMW) == sizeof(NMLVFINDITEMA));
+    const auto& find = reinterpret_cast<const NMLVFINDITEMW&>(header);
+    if (!(find.lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || find.lvfi.psz == nullptr)
+        return -1;
+    const std::string typed =
+        wide ? ui::ToAnsi(find.lvfi.psz)
+             : std::string(reinterpret_cast<const NMLVFINDITEMA&>(header).lvfi.psz);
+    const auto start = find.iStart >= 0 && static_cast<std::size_t>(find.iStart) < rows_.size()
+                           ? static_cast<std::size_t>(find.iStart)
+                           : 0;
+    const auto row = rows_.FindRow(typed, start, !(find.lvfi.flags & LVFI_PARTIAL));
+    return row ? static_cast<LRESULT>(*row) : -1;
 }
 
 void CLogDlg::OnSize(UINT kind, int width, int height) {
@@ -112,13 +171,13 @@ void CLogDlg::OnSaveLog() {
     CGorsewatch5App* app = CGorsewatch5App::Current();
     if (app == nullptr)
         return;
-    if (ui::ListView(handle(), IDC_LOG_LIST).Count() == 0) {
+    if (rows_.size() == 0) {
         app->ShowMessage(IDS_NO_LOG_DATA, kSoundWarning);
         return;
     }
     // The log's own order, whatever order the list shows.
     SaveReport(handle(), {kReportExtension, kReportFileName, kReportFilter},
-               [this] { return FormatLogReport(entries_, FormatCurrentDateTime()); });
+               [this] { return FormatLogReport(rows_.entries(), FormatCurrentDateTime()); });
 }
 
 }  // namespace olvex

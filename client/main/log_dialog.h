@@ -6,13 +6,15 @@
 // held when it opened: that object is read again by any scan (one asked for
 // from outside while the dialog is open too), and the list must never point
 // into what it held before.
+//
+// The list is virtual: it holds a row count and asks for the texts of the
+// rows it draws, so a log of a hundred thousand lines opens as fast as one
+// of ten, and a sort reorders the rows (LogRows), not list items.
 #pragma once
 
 #include <windows.h>
 
-#include <vector>
-
-#include "client/common/activity_log.h"
+#include "client/main/log_rows.h"
 #include "client/common/ui/dialog_layout.h"
 #include "client/common/ui/gdi.h"
 #include "client/main/program_dialog.h"
@@ -29,11 +31,13 @@ class CLogDlg : public ManagementDialog {
 
   private:
     void Fill() const;
-    void SortBy(int column) const;
+    void SortBy(int column);
+    LRESULT OnGetDisplayInfo(NMHDR& header, bool wide);
+    LRESULT OnFindItem(NMHDR& header, bool wide);
     void OnSaveLog();
     void OnLimitLogSize();
 
-    std::vector<ActivityLogEntry> entries_;
+    LogRows rows_;
     ui::Bitmap help_picture_;
     ui::MinimumSize minimum_size_;
 };

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -104,6 +105,9 @@ TEST_F(LogTest, ListsSortsAndSavesTheEntriesItOpenedWith) {
     EXPECT_EQ(Column(list, 4), (std::vector<std::wstring>{L"C:\\zeta.exe", L"C:\\a,b.exe",
                                                           L"C:\\beta.exe", L"C:\\dir"}));
     EXPECT_EQ(Column(list, 0)[0], Column(list, 0)[1]);
+    // Typing finds a row by its date, as in any list.
+    gui::SendWindowMessage(list, WM_CHAR, L'2', 1);
+    EXPECT_EQ(gui::ReadListView(list).selected, (std::vector<bool>{false, false, true, false}));
 
     // Date by the stored time, not by its text.
     ASSERT_TRUE(gui::ClickListViewColumn(list, 0));
@@ -192,6 +196,45 @@ TEST_F(LogTest, AnEmptyLogHasNothingToSave) {
     EXPECT_EQ(program_.AnswerMessage("log-empty"), L"No log data found");
     CloseDialog(dialog);
     EXPECT_TRUE(program_.Close());
+}
+
+TEST_F(LogTest, ALogOverTheSizeItIsReadAtSaysSoAndTheLimitCanStillBeSet) {
+    // Whole lines up to just past 64 MB, the newest of them last.
+    const fs::path log = ProductDataFolder() / "QZv5Log.txt";
+    {
+        const std::string line =
+            "12/10/2026-10:00,31295629,987250816,Detected,Zeta Pest,Adware,12,C:\\zeta.exe,7,\r\n";
+        std::string block;
+        while (block.size() < (1u << 20))
+            block += line;
+        fs::create_directories(log.parent_path());
+        std::ofstream out(log, std::ios::binary | std::ios::trunc);
+        for (int i = 0; i < 64; ++i)
+            out << block;
+        out << line;
+    }
+    ASSERT_GT(fs::file_size(log), 64u << 20);
+    WriteText(SettingsFile(), "truncate=0\r\n");
+    ASSERT_TRUE(program_.Start(install_));
+    ASSERT_NE(program_.WaitForMainWindow(), nullptr);
+    ASSERT_TRUE(program_.WaitUntilIdle());
+    gui::SendWindowMessage(program_.main_window(), 1028, 3, 0);
+    ASSERT_TRUE(gui::ClickControl(program_.PageControl(kLogLink)));
+    const auto told = program_.AnswerMessage("log-too-large");
+    ASSERT_TRUE(told.has_value());
+    EXPECT_EQ(*told,
+              L"The activity log " + log.wstring() + L" is larger than 64 MB and cannot be shown.");
+    // The list is empty, and the limit that would shorten the log is there.
+    const HWND dialog = FindShownWindow(kLogTitle, program_.id(), 30000);
+    ASSERT_NE(dialog, nullptr);
+    ScreenshotWhenDrawn(dialog, "log-too-large-dialog");
+    EXPECT_TRUE(gui::ReadListView(GetDlgItem(dialog, kList)).rows.empty());
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, kLimit)));
+    EXPECT_EQ(gui::GetCheck(GetDlgItem(dialog, kLimit)), 0);
+    CloseDialog(dialog);
+    EXPECT_TRUE(program_.Close());
+    // Reading it changed nothing.
+    EXPECT_GT(fs::file_size(log), 64u << 20);
 }
 
 TEST_F(LogTest, WithLimitedRightsTheLimitShowsButCannotChange) {

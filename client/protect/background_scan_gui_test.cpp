@@ -510,22 +510,40 @@ TEST_F(BackgroundScanTest, WorkerGivesWayToForegroundScans) {
 
     // Unticking memory between passes (not applied) leaves only the cookies
     // from the next pass on.
+    // The steps from the pass after the next one on.
+    const auto steps_after = [&](std::size_t passes) {
+        const auto steps = Steps();
+        std::size_t seen = 0;
+        auto from = steps.end();
+        for (auto step = steps.begin(); step != steps.end(); ++step) {
+            if (*step == "pass start" && ++seen == passes + 1) {
+                from = step;
+                break;
+            }
+        }
+        return std::vector<std::string>(from, steps.end());
+    };
     ShowSettings();
     Toggle(IDC_MEMORY);
-    const std::size_t passes = Count("pass start");
+    std::size_t passes = Count("pass start");
     ASSERT_TRUE(WaitForTrace("pass start", passes + 2));
-    const auto steps = Steps();
-    std::size_t seen = 0;
-    auto from = steps.begin();
-    for (auto step = steps.begin(); step != steps.end(); ++step) {
-        if (*step == "pass start" && ++seen == passes + 1) {
-            from = step;
-            break;
-        }
-    }
-    const std::vector<std::string> later(from, steps.end());
+    auto later = steps_after(passes);
     EXPECT_EQ(std::count(later.begin(), later.end(), "memory scan"), 0);
     EXPECT_GT(std::count(later.begin(), later.end(), "cookie scan"), 0);
+
+    // Cancel puts the box and the worker back to what was applied: memory
+    // again from the next pass on.
+    ASSERT_TRUE(ClickButton(Item(IDC_HIDE)));
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(window_) == FALSE; }, kWaitMs));
+    EXPECT_EQ(Check(IDC_MEMORY), BST_CHECKED);
+    passes = Count("pass start");
+    ASSERT_TRUE(WaitForTrace("pass start", passes + 2));
+    later = steps_after(passes);
+    EXPECT_GT(std::count(later.begin(), later.end(), "memory scan"), 0);
+    EXPECT_GT(std::count(later.begin(), later.end(), "cookie scan"), 0);
+    // Unticked again (not applied) for what follows.
+    ShowSettings();
+    Toggle(IDC_MEMORY);
 
     // A scan or clean starting during a pass ends it within 250 ms; the
     // worker then waits in 5 s steps. Many cookies make the pass long.

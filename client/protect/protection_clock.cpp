@@ -3,11 +3,13 @@
 namespace olvex::protect {
 
 ScaledClock::ScaledClock(const TimeScale& scale)
-    : scale_(scale), start_seconds_(std::time(nullptr)), start_ticks_(GetTickCount()) {}
+    : scale_(scale),
+      now_(
+          scale.factor, [] { return static_cast<std::int64_t>(std::time(nullptr)); },
+          [] { return static_cast<std::uint32_t>(GetTickCount()); }) {}
 
 std::int64_t ScaledClock::Now() const {
-    return ScaledNow(start_seconds_, static_cast<DWORD>(GetTickCount() - start_ticks_),
-                     scale_.factor);
+    return now_.Now();
 }
 
 void ScaledClock::Sleep(DWORD milliseconds) const {

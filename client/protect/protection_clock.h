@@ -28,7 +28,7 @@ class ProtectionClock {
     virtual std::uint32_t FirstTick() const = 0;
 };
 
-// A clock running factor times as fast as the system's from its making.
+// The system's clock, or one running factor times as fast from its making.
 class ScaledClock final : public ProtectionClock {
   public:
     explicit ScaledClock(const TimeScale& scale);
@@ -39,8 +39,7 @@ class ScaledClock final : public ProtectionClock {
 
   private:
     TimeScale scale_;
-    std::int64_t start_seconds_;
-    DWORD start_ticks_;  // real milliseconds wrap after 49 days: differences stay right
+    mutable ScaledTime now_;
 };
 
 // The program's clock (one per program, made on first use).

@@ -1,5 +1,7 @@
 #include "client/protect/time_scale.h"
 
+#include <utility>
+
 namespace olvex::protect {
 namespace {
 
@@ -40,6 +42,27 @@ std::int64_t ScaledNow(std::int64_t start_seconds, std::uint64_t elapsed_millise
                        std::uint32_t factor) {
     const std::uint64_t scaled_ms = elapsed_milliseconds * (factor == 0 ? 1 : factor);
     return start_seconds + static_cast<std::int64_t>(scaled_ms / 1000);
+}
+
+ScaledTime::ScaledTime(std::uint32_t factor, WallClock wall_clock, TickCounter ticks)
+    : factor_(factor == 0 ? 1 : factor),
+      wall_clock_(std::move(wall_clock)),
+      ticks_(std::move(ticks)) {
+    if (factor_ > 1) {
+        start_seconds_ = wall_clock_();
+        last_tick_ = ticks_();
+    }
+}
+
+std::int64_t ScaledTime::Now() {
+    if (factor_ <= 1)
+        return wall_clock_();
+    const std::lock_guard lock(mutex_);
+    const std::uint32_t tick = ticks_();
+    // Unsigned difference: right across a wrap of the counter.
+    elapsed_milliseconds_ += static_cast<std::uint32_t>(tick - last_tick_);
+    last_tick_ = tick;
+    return ScaledNow(start_seconds_, elapsed_milliseconds_, factor_);
 }
 
 }  // namespace olvex::protect

@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string_view>
 
@@ -41,5 +43,31 @@ std::uint32_t ScaledWait(std::uint32_t milliseconds, std::uint32_t factor);
 // milliseconds times the factor.
 std::int64_t ScaledNow(std::int64_t start_seconds, std::uint64_t elapsed_milliseconds,
                        std::uint32_t factor);
+
+// The protection program's "now", seconds since 1970. At factor 1 (the
+// shipped program) it is the wall clock itself, so that a change of the
+// system's clock is seen at once and nothing depends on the tick counter,
+// which wraps after 49.7 days. Faster (the test build) it is the wall clock
+// at the start plus the scaled milliseconds the tick counter has counted
+// since, summed across its wraps: it never runs backwards as long as it is
+// read at least once per wrap (the program's timer reads it every second).
+class ScaledTime {
+  public:
+    using WallClock = std::function<std::int64_t()>;
+    using TickCounter = std::function<std::uint32_t()>;  // milliseconds, wrapping
+
+    ScaledTime(std::uint32_t factor, WallClock wall_clock, TickCounter ticks);
+    // Safe from any thread.
+    std::int64_t Now();
+
+  private:
+    std::uint32_t factor_;
+    WallClock wall_clock_;
+    TickCounter ticks_;
+    std::int64_t start_seconds_ = 0;
+    std::uint32_t last_tick_ = 0;
+    std::uint64_t elapsed_milliseconds_ = 0;
+    std::mutex mutex_;
+};
 
 }  // namespace olvex::protect

@@ -57,7 +57,7 @@ CWakenorDlg::CWakenorDlg(CWakenorApp& app)
     for (const int box : {IDC_MEMORY, IDC_COOKIES, IDC_ON_BOOT})
         OnClicked(box, [this] {
             EnableItem(IDC_APPLY, true);
-            PublishOptions();  // the next pass follows the boxes, applied or not
+            options_.OnBoxClicked();  // the next pass follows the boxes, applied or not
         });
     OnClicked(IDC_VIEW_LOG, [this] { OnViewLog(); });
     OnClicked(IDC_HIDE, [this] { Hide(); });
@@ -126,8 +126,7 @@ bool CWakenorDlg::OnInitDialog() {
     SetText(ui::LoadText(IDS_PROTECTION_TITLE));
     SetWindowPos(handle(), HWND_TOPMOST, place_.x, place_.y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
     LoadSettings();
-    ShowSettingsInBoxes();
-    PublishOptions();
+    options_.Show();
     WriteRunEntry();
     ShowStatus();
     app_.scan_may_continue = true;
@@ -171,8 +170,7 @@ void CWakenorDlg::RequestSettings() {
 void CWakenorDlg::ShowSettings() {
     hide_on_paint_ = false;
     LoadSettings();
-    ShowSettingsInBoxes();
-    PublishOptions();
+    options_.Show();
     WriteRunEntry();
     ShowStatus();
     // Each showing starts with nothing to apply.
@@ -186,6 +184,9 @@ void CWakenorDlg::ShowSettings() {
 }
 
 void CWakenorDlg::Hide() {
+    // Boxes clicked but not applied go with the window: the worker goes back
+    // to the applied options.
+    options_.Revert();
     ReleaseSettingsMutex();
     MoveToPlace();
     ShowWindow(handle(), SW_HIDE);
@@ -311,10 +312,7 @@ void CWakenorDlg::OnApply() {
 }
 
 bool CWakenorDlg::ApplySettings() {
-    settings_.memory = IsChecked(handle(), IDC_MEMORY) ? 1 : 0;
-    settings_.cookies = IsChecked(handle(), IDC_COOKIES) ? 1 : 0;
-    settings_.on_boot = IsChecked(handle(), IDC_ON_BOOT) ? 1 : 0;
-    PublishOptions();
+    options_.Apply();
     WriteRunEntry();
     const bool saved = SaveSettings();
     ShowStatus();
@@ -497,13 +495,24 @@ void CWakenorDlg::ManageWorker() {
     }
     if (closing_ || ForegroundScanRunning())
         return;
-    PublishOptions();
+    options_.PublishBoxes();
     worker_ = StartDetectionWorker(app_);
 }
 
-void CWakenorDlg::PublishOptions() const {
-    app_.scan_memory = IsChecked(handle(), IDC_MEMORY);
-    app_.scan_cookies = IsChecked(handle(), IDC_COOKIES);
+OptionBoxes CWakenorDlg::Boxes() const {
+    return {IsChecked(handle(), IDC_MEMORY), IsChecked(handle(), IDC_COOKIES),
+            IsChecked(handle(), IDC_ON_BOOT)};
+}
+
+void CWakenorDlg::ShowBoxes(const OptionBoxes& boxes) {
+    CheckItem(IDC_MEMORY, boxes.memory);
+    CheckItem(IDC_COOKIES, boxes.cookies);
+    CheckItem(IDC_ON_BOOT, boxes.on_boot);
+}
+
+void CWakenorDlg::PublishScanOptions(bool memory, bool cookies) {
+    app_.scan_memory = memory;
+    app_.scan_cookies = cookies;
 }
 
 void CWakenorDlg::OnDestroy() {
@@ -519,27 +528,21 @@ void CWakenorDlg::LoadSettings() {
     if (!common)
         return;
     // A file that cannot be read leaves the settings as they are.
-    ReadActiveProtectionSettings(ActiveProtectionSettingsPath(*common), settings_);
+    ReadActiveProtectionSettings(ActiveProtectionSettingsPath(*common), options_.applied());
 }
 
 bool CWakenorDlg::SaveSettings() {
     if (app_.restricted())
         return true;
     const auto common = CurrentClientFolders().CommonAppData();
-    const bool saved =
-        common && WriteActiveProtectionSettings(*common, settings_) == SettingsFileStatus::kDone;
+    const bool saved = common && WriteActiveProtectionSettings(*common, options_.applied()) ==
+                                     SettingsFileStatus::kDone;
     unsaved_ = !saved;
     return saved;
 }
 
-void CWakenorDlg::ShowSettingsInBoxes() const {
-    CheckItem(IDC_MEMORY, settings_.memory == 1);
-    CheckItem(IDC_COOKIES, settings_.cookies == 1);
-    CheckItem(IDC_ON_BOOT, settings_.on_boot == 1);
-}
-
 void CWakenorDlg::ShowStatus() const {
-    SetItemText(IDC_STATUS, ui::LoadText(static_cast<UINT>(StatusStringId(settings_))));
+    SetItemText(IDC_STATUS, ui::LoadText(static_cast<UINT>(StatusStringId(options_.applied()))));
 }
 
 // The start-with-Windows entry follows the on-boot setting; the older value
@@ -549,7 +552,7 @@ void CWakenorDlg::WriteRunEntry() const {
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
         return;
     RegDeleteValueA(key, kOlderRunValue);
-    if (settings_.on_boot != 0) {
+    if (options_.applied().on_boot != 0) {
         char module[MAX_PATH] = {};
         const DWORD length = GetModuleFileNameA(nullptr, module, MAX_PATH);
         if (length > 0 && length < MAX_PATH) {

@@ -22,6 +22,7 @@
 #include "client/common/active_protection_settings.h"
 #include "client/common/ui/dialog.h"
 #include "client/common/unique_handle.h"
+#include "client/protect/protection_options.h"
 #include "client/protect/protection_ticks.h"
 #include "client/protect/tray_icon.h"
 
@@ -29,7 +30,7 @@ namespace olvex::protect {
 
 class CWakenorApp;
 
-class CWakenorDlg final : public ui::Dialog {
+class CWakenorDlg final : public ui::Dialog, private ProtectionOptionsView {
   public:
     explicit CWakenorDlg(CWakenorApp& app);
     ~CWakenorDlg() override;
@@ -67,7 +68,6 @@ class CWakenorDlg final : public ui::Dialog {
     void OnPaint();
     void LoadSettings();
     bool SaveSettings();
-    void ShowSettingsInBoxes() const;
     void ShowStatus() const;
     void WriteRunEntry() const;
     void MoveToPlace() const;
@@ -76,7 +76,10 @@ class CWakenorDlg final : public ui::Dialog {
     void RemindOfScan();
     void CountTick();
     void ManageWorker();
-    void PublishOptions() const;
+    // ProtectionOptionsView
+    OptionBoxes Boxes() const override;
+    void ShowBoxes(const OptionBoxes& boxes) override;
+    void PublishScanOptions(bool memory, bool cookies) override;
     void WaitForWorker();
 
     CWakenorApp& app_;
@@ -84,7 +87,7 @@ class CWakenorDlg final : public ui::Dialog {
     TrayIcon tray_;
     UINT taskbar_created_;
     bool hide_on_paint_ = true;
-    ActiveProtectionSettings settings_;
+    ProtectionOptions options_{*this};
     bool unsaved_ = false;  // changes whose save failed: tried again at close
     TickCounter ticks_;
     bool folder_message_shown_ = false;  // the reminder's folder messages come once a run

@@ -66,9 +66,24 @@ void DownloadFlow::BeginCheck() {
     if (no_question_)
         view_.ShowNext(false);
     apply_decision_ = false;
+    checking_ = true;
+}
+
+void DownloadFlow::BeginSilentCheck() {
+    apply_decision_ = false;
+    checking_ = true;
+}
+
+void DownloadFlow::AbandonCheck() {
+    checking_ = false;
+    check_abandoned_ = true;
+    update_failed_ = true;
 }
 
 void DownloadFlow::OnChecked(const std::vector<ChannelCheck>& checks) {
+    if (check_abandoned_ || ended_)
+        return;
+    checking_ = false;
     long count = 0;
     long bytes = 0;
     for (const ChannelCheck& check : checks) {
@@ -98,6 +113,9 @@ void DownloadFlow::OnChecked(const std::vector<ChannelCheck>& checks) {
 }
 
 void DownloadFlow::OnSilentChecked(const std::vector<ChannelCheck>& checks) {
+    if (check_abandoned_ || ended_)
+        return;
+    checking_ = false;
     apply_decision_ = false;
     long count = 0;
     long bytes = 0;
@@ -195,6 +213,16 @@ void DownloadFlow::CancelChannels() {
 void DownloadFlow::OnButton() {
     if (ended_)
         return;
+    if (checking_) {
+        // Cancel while the check waits on the server: the check is given
+        // up, its late answer ignored.
+        AbandonCheck();
+        view_.ShowStatus(DownloadStatus::kCancelled, {});
+        SetButton(DownloadButton::kClose);
+        if (no_question_)
+            Finish();
+        return;
+    }
     if (worker_running_) {
         // The window stays until the worker has ended: its callbacks still
         // report to it. Cancel stops the download; any other press (or a run
@@ -220,6 +248,13 @@ void DownloadFlow::OnButton() {
 void DownloadFlow::OnCloseRequest() {
     if (ended_)
         return;
+    if (checking_) {
+        // The check holds nothing of the window's: the window goes at once.
+        AbandonCheck();
+        apply_decision_ = false;
+        Finish();
+        return;
+    }
     if (worker_running_) {
         CancelChannels();
         close_pending_ = true;
@@ -227,6 +262,25 @@ void DownloadFlow::OnCloseRequest() {
     }
     apply_decision_ = false;
     Finish();
+}
+
+void DownloadFlow::OnTimeLimit() {
+    if (ended_)
+        return;
+    const bool ends_by_itself = no_question_ || automatic_apply();
+    if (checking_) {
+        AbandonCheck();
+        view_.ShowStatus(DownloadStatus::kCancelled, {});
+        SetButton(DownloadButton::kClose);
+        if (ends_by_itself)
+            Finish();
+        return;
+    }
+    if (worker_running_) {
+        // The download stops at its next report; the outcome is a failure.
+        CancelChannels();
+        close_pending_ = close_pending_ || ends_by_itself;
+    }
 }
 
 void DownloadFlow::OnNext() {

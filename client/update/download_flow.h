@@ -47,6 +47,11 @@ inline constexpr std::array<const char*, kUpdateChannelCount> kDefaultChannelUrl
     "http://updates.gorsewatch.invalid/suite/qzmaster.dat",
 };
 
+// How long one run may check and download in all. Each request has a limit
+// of its own as well (the engine's downloader), so a run ends even when a
+// server answers too slowly to trip any single time-out.
+inline constexpr unsigned kRunTimeLimitMs = 60 * 60 * 1000;
+
 enum class DownloadRunKind {
     kCheckNow = 0,   // the main window's Check Now
     kRunUpdate = 1,  // a start with an option: silent or prompted
@@ -119,12 +124,19 @@ class DownloadFlow {
 
     // The window's first state: status, button "Close", Next.
     void Open();
-    // Before the check (DoUpdate's first step).
+    // Before the check (DoUpdate's first step). The check runs off the
+    // window's thread; its outcome comes to OnChecked.
     void BeginCheck();
+    // The same before the automatic-apply run's check (DoSilentUpdate).
+    void BeginSilentCheck();
     // The checks of the existing channels, in channel order (DoUpdate).
+    // Ignored once the check was given up (Cancel, Close, the time limit).
     void OnChecked(const std::vector<ChannelCheck>& checks);
     // The same for the automatic-apply run (DoSilentUpdate).
     void OnSilentChecked(const std::vector<ChannelCheck>& checks);
+    // The run's time limit (kRunTimeLimitMs) has passed: what runs is given
+    // up as a failed update, and a run that asks nothing ends.
+    void OnTimeLimit();
     // The callbacks' progress on the window's thread.
     void OnUpdateBegin(UpdateChannel channel, std::int64_t total_bytes);
     void OnFileProgress(const std::string& file);
@@ -146,11 +158,13 @@ class DownloadFlow {
     bool completed() const { return check_done_ && !update_failed_; }
     bool apply_decided() const { return apply_decision_; }
     bool worker_running() const { return worker_running_; }
+    bool checking() const { return checking_; }
     DownloadButton button() const { return button_; }
 
   private:
     void SetButton(DownloadButton button);
     void CancelChannels();
+    void AbandonCheck();
     void Finish();
 
     DownloadView& view_;
@@ -163,6 +177,8 @@ class DownloadFlow {
     bool update_failed_ = false;
     bool apply_decision_ = false;
     bool worker_running_ = false;
+    bool checking_ = false;
+    bool check_abandoned_ = false;
     bool close_pending_ = false;
     bool ended_ = false;
     DownloadButton button_ = DownloadButton::kClose;

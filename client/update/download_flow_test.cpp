@@ -268,6 +268,85 @@ TEST(DownloadFlowTest, AutomaticApply) {
     }
 }
 
+// The check runs off the window's thread: Close, Cancel and the run's time
+// limit never wait for it, and its late answer changes nothing.
+TEST(DownloadFlowTest, ACheckThatHangsNeverHoldsTheWindow) {
+    struct Case {
+        const char* name;
+        DownloadRunKind kind;
+        bool no_question;
+        void (DownloadFlow::*give_up)();
+        int ends;  // at once
+        DownloadStatus status;
+    };
+    const Case cases[] = {
+        {"close box, interactive", DownloadRunKind::kCheckNow, false, &DownloadFlow::OnCloseRequest,
+         1, DownloadStatus::kChecking},
+        {"Cancel, interactive", DownloadRunKind::kCheckNow, false, &DownloadFlow::OnButton, 0,
+         DownloadStatus::kCancelled},
+        {"Cancel, silent", DownloadRunKind::kRunUpdate, true, &DownloadFlow::OnButton, 1,
+         DownloadStatus::kCancelled},
+        {"time limit, interactive", DownloadRunKind::kCheckNow, false, &DownloadFlow::OnTimeLimit,
+         0, DownloadStatus::kCancelled},
+        {"time limit, silent", DownloadRunKind::kRunUpdate, true, &DownloadFlow::OnTimeLimit, 1,
+         DownloadStatus::kCancelled},
+        {"time limit, automatic apply", DownloadRunKind::kAutoApply, false,
+         &DownloadFlow::OnTimeLimit, 1, DownloadStatus::kCancelled},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeView view;
+        DownloadFlow flow(view, c.kind, c.no_question, false);
+        flow.Open();
+        if (c.kind == DownloadRunKind::kAutoApply) {
+            flow.BeginSilentCheck();
+        } else {
+            flow.OnNext();
+            flow.BeginCheck();
+        }
+        EXPECT_TRUE(flow.checking());
+        (flow.*c.give_up)();
+        EXPECT_FALSE(flow.checking());
+        EXPECT_EQ(view.ends, c.ends);
+        EXPECT_EQ(view.status, c.status);
+        if (c.ends == 0) {
+            EXPECT_EQ(view.button, DownloadButton::kClose);
+        }
+        // The late answer: nothing starts, nothing is recorded.
+        flow.OnChecked(kUpdates);
+        flow.OnSilentChecked(kUpdates);
+        EXPECT_EQ(view.workers, 0);
+        EXPECT_FALSE(flow.check_done());
+        EXPECT_FALSE(flow.completed());
+        flow.OnCloseRequest();
+        EXPECT_EQ(view.ends, 1);
+        EXPECT_EQ(view.utility_starts, 0);
+    }
+}
+
+TEST(DownloadFlowTest, TheTimeLimitStopsADownloadAsAFailure) {
+    for (const bool no_question : {false, true}) {
+        SCOPED_TRACE(no_question ? "silent" : "interactive");
+        FakeView view;
+        DownloadFlow flow(view, DownloadRunKind::kRunUpdate, no_question, false);
+        StartDownload(flow);
+        ASSERT_TRUE(flow.worker_running());
+        flow.OnTimeLimit();
+        // The engine's next progress report is answered "stop".
+        EXPECT_TRUE(flow.IsFailed(UpdateChannel::kCore));
+        EXPECT_TRUE(flow.IsFailed(UpdateChannel::kProgram));
+        EXPECT_EQ(view.ends, 0) << "the window waits for the worker";
+        flow.OnWorkerEnded();
+        EXPECT_FALSE(flow.completed());
+        EXPECT_EQ(view.utility_starts, 0);
+        EXPECT_EQ(view.ends, no_question ? 1 : 0);
+        if (!no_question) {
+            EXPECT_EQ(view.status, DownloadStatus::kCancelled);
+            EXPECT_EQ(view.button, DownloadButton::kClose);
+        }
+    }
+}
+
 TEST(DownloadFlowTest, ChannelsAndRestrictedNext) {
     FakeView view;
     DownloadFlow flow(view, DownloadRunKind::kCheckNow, false, true);

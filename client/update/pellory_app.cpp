@@ -10,6 +10,7 @@
 
 #include "client/cli/com_text.h"
 #include "client/common/client_environment.h"
+#include "client/common/download_proxy.h"
 #include "client/common/engine_registrar.h"
 #include "client/common/program_launcher.h"
 #include "client/common/ui/controls.h"
@@ -71,6 +72,11 @@ void CPelloryApp::ShowResourceMessage(UINT id, HWND owner) const {
 void CPelloryApp::Run(const std::vector<std::string>& parameters) {
     if (!StartUp(parameters))
         return;
+    // The claim kept this run from starting during a scan. It is not held
+    // while the run waits on update servers, which may take long, so that
+    // the scans of the other programs are never kept waiting for it; before
+    // the downloads are applied the window looks again (ConfirmApply).
+    pest_activity_ = NamedMutex{};
     CPelloryDlg main_dialog(*this);
     UpdaterSettings settings = LoadSettings();
     const StartupDecision decision = DecideStartup(command_line_, Now(), settings);
@@ -290,6 +296,8 @@ void CPelloryApp::SaveSettings(const UpdaterSettings& settings, HWND owner) cons
 
 void CPelloryApp::StartUpdateUtility() const {
     // Not waited for: it closes this program's windows before it applies.
+    // The programs it starts again inherit nothing of our download routing.
+    EndDownloadProxyRouting();
     if (!StartProgram(install_folder_ + kUpdateUtilityName,
                       install_update_ ? "/installupdate" : ""))
         Trace("the update utility could not be started");

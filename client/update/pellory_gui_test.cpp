@@ -387,7 +387,8 @@ TEST_F(PelloryTest, NoninteractiveRunDownloadsAndTheUpdateUtilityApplies) {
 
 // A new engine process: this program again, running only the report below.
 PelloryTest::DefinitionReport PelloryTest::ReportDefinitions() const {
-    SetEnvironmentVariableW(L"OLVEX_REPORT_CORE", WindowsPath((install_ / "core").string()).c_str());
+    SetEnvironmentVariableW(L"OLVEX_REPORT_CORE",
+                            WindowsPath((install_ / "core").string()).c_str());
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     const auto run = gui::RunForOutput(gui::Quote(self) +
@@ -444,30 +445,48 @@ TEST(PelloryEngineReport, DISABLED_DefinitionReport) {
     CoUninitialize();
 }
 
-// What a start does by its options, "lastupdate" and "updateproc".
+// What a start does by its options, "lastupdate" and "updateproc". The daily
+// "-autoupdate" follows the user's choice: 3 sends nothing, 2 shows the
+// download window waiting for Next (closed: nothing is sent), 1 updates
+// silently.
 TEST_F(PelloryTest, ModesByOptionsAndTheLastUpdate) {
     ServeUpdates();
+    enum class Answer { kNone, kDecline, kAccept };
     struct Case {
         const char* name;
         std::wstring arguments;
         UpdateProcedure procedure;
         std::int64_t age;  // seconds since the last update; negative: in the future
+        Answer answer;     // what the user does with a download window waiting for Next
         bool requests;
         bool utility;
         bool window_shown;
         bool installupdate;
     };
+    const auto automatic = UpdateProcedure::kInstallAutomatically;
     const auto notify = UpdateProcedure::kNotifyFirst;
+    const auto manual = UpdateProcedure::kManualOnly;
     const Case cases[] = {
-        {"autoupdate within a day", L"-autoupdate", notify, 3600, false, false, false, false},
-        {"autoupdate after 25 hours", L"-autoupdate", notify, 25 * 3600, true, true, true, false},
-        {"autoupdate, last update in the future", L"-autoupdate", notify, -3 * 86400, true, true,
-         true, false},
-        {"installupdate, procedure 1", L"/installupdate", UpdateProcedure::kInstallAutomatically,
-         60, true, true, false, true},
-        {"installupdate, procedure 3", L"/installupdate", UpdateProcedure::kManualOnly, 60, false,
-         false, false, false},
+        {"autoupdate within a day", L"-autoupdate", automatic, 3600, Answer::kNone, false, false,
+         false, false},
+        {"autoupdate after 25 hours, procedure 3", L"-autoupdate", manual, 25 * 3600, Answer::kNone,
+         false, false, false, false},
+        {"autoupdate after 25 hours, procedure 2, declined", L"-autoupdate", notify, 25 * 3600,
+         Answer::kDecline, false, false, true, false},
+        {"autoupdate after 25 hours, procedure 2, accepted", L"-autoupdate", notify, 25 * 3600,
+         Answer::kAccept, true, true, true, false},
+        {"autoupdate after 25 hours, procedure 1", L"-autoupdate", automatic, 25 * 3600,
+         Answer::kNone, true, true, true, false},
+        {"autoupdate, last update in the future, procedure 1", L"-autoupdate", automatic,
+         -3 * 86400, Answer::kNone, true, true, true, false},
+        {"autoupdate, last update in the future, procedure 3", L"-autoupdate", manual, -3 * 86400,
+         Answer::kNone, false, false, false, false},
+        {"installupdate, procedure 1", L"/installupdate", automatic, 60, Answer::kNone, true, true,
+         false, true},
+        {"installupdate, procedure 3", L"/installupdate", manual, 60, Answer::kNone, false, false,
+         false, false},
     };
+    const std::string definitions_before = ReadFileText(install_ / "core" / "qzinfo.dat");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::error_code ignored;
@@ -479,14 +498,37 @@ TEST_F(PelloryTest, ModesByOptionsAndTheLastUpdate) {
         const std::size_t requests_before = server_.Requests().size();
         ASSERT_TRUE(StartPellory(c.arguments));
         bool shown = false;
+        bool answered = false;
         while (pellory_.running()) {
             const HWND window = gui::FindTopLevelWindow(
                 {.title = std::wstring(kDownloadTitle), .process_id = pellory_.id()});
             shown = shown || IsVisible(window);
-            if (IsVisible(window))
+            if (IsVisible(window) && c.answer != Answer::kNone && !answered) {
+                // The question: the window waits for Next, nothing sent yet.
+                ASSERT_TRUE(gui::WaitUntil(
+                    [&] { return IsWindowVisible(gui::FindChild(window, IDC_DOWNLOAD_NEXT)); },
+                    10000));
+                EXPECT_EQ(ItemText(window, IDC_DOWNLOAD_BUTTON), L"Close");
                 gui::SaveScreenshot(window, std::string("mode-") + c.name);
+                EXPECT_EQ(server_.Requests().size(), requests_before);
+                answered = true;
+                if (c.answer == Answer::kDecline) {
+                    ASSERT_TRUE(gui::PressButton(window, IDC_DOWNLOAD_BUTTON));
+                } else {
+                    ASSERT_TRUE(gui::PressButton(window, IDC_DOWNLOAD_NEXT));
+                    ASSERT_TRUE(gui::WaitUntil(
+                        [&] { return ItemText(window, IDC_DOWNLOAD_BUTTON) == L"Apply Updates"; },
+                        60000))
+                        << Narrow(ItemText(window, IDC_DOWNLOAD_STATUS));
+                    gui::SaveScreenshot(window, std::string("mode-") + c.name + "-apply");
+                    ASSERT_TRUE(gui::PressButton(window, IDC_DOWNLOAD_BUTTON));
+                }
+            } else if (IsVisible(window) && c.answer == Answer::kNone) {
+                gui::SaveScreenshot(window, std::string("mode-") + c.name);
+            }
             Sleep(20);
         }
+        EXPECT_EQ(answered, c.answer != Answer::kNone);
         EXPECT_EQ(server_.Requests().size() > requests_before, c.requests);
         // The utility's stand-in logs its start a moment after it was started.
         if (c.utility)
@@ -497,11 +539,18 @@ TEST_F(PelloryTest, ModesByOptionsAndTheLastUpdate) {
             EXPECT_EQ(starts[0].find("/installupdate") != std::string::npos, c.installupdate);
         }
         EXPECT_EQ(shown, c.window_shown);
-        // Only an update moves the time.
-        if (c.utility)
+        // Only an update moves the time; a run that sent nothing downloaded nothing.
+        if (c.utility) {
             EXPECT_GE(Settings().last_update, Now() - 120);
-        else
-            EXPECT_EQ(Settings().last_update, last);
+        } else {
+            EXPECT_EQ(Settings(), (UpdaterSettings{c.procedure, last}));
+        }
+        if (!c.requests) {
+            EXPECT_TRUE(Downloads("_core_").empty());
+            EXPECT_TRUE(Downloads("_qzv5_").empty());
+        }
+        // The stand-in utility applies nothing: the definitions stay.
+        EXPECT_EQ(ReadFileText(install_ / "core" / "qzinfo.dat"), definitions_before);
     }
 }
 
@@ -602,11 +651,12 @@ TEST_F(PelloryTest, FailedDownloadsAreCancelledAndNothingIsApplied) {
         EXPECT_EQ(Settings().last_update, last);
     }
 
-    // A silent run whose download fails keeps "lastupdate".
+    // A silent run (the daily start, updates installed automatically) whose
+    // download fails keeps "lastupdate".
     ClearUtilityLog();
     server_.SetRules("/u/prog/pellory-big.bin status=404\n");
     const std::int64_t last = Now() - 5 * 86400;
-    WriteSettings(UpdateProcedure::kNotifyFirst, last);
+    WriteSettings(UpdateProcedure::kInstallAutomatically, last);
     ASSERT_TRUE(RunPellory(L"-autoupdate"));
     EXPECT_TRUE(UtilityStarts().empty());
     EXPECT_EQ(Settings().last_update, last);
@@ -791,8 +841,8 @@ TEST_F(PelloryTest, CheckNowThenApplyEndsInTheUtilityRestartingTheMainWindow) {
     ASSERT_TRUE(gui::WaitUntil([&] { return TempFoldersGone(); }, 120000, 100));
     ASSERT_TRUE(WaitForUtilityEnd());
     EXPECT_EQ(ReadFileText(install_ / "pellory-big.bin").size(), kBigFileBytes);
-    const HWND restarted = gui::FindTopLevelWindow(
-        {.title = std::wstring(kMainTitle), .visible_only = true}, 30000);
+    const HWND restarted =
+        gui::FindTopLevelWindow({.title = std::wstring(kMainTitle), .visible_only = true}, 30000);
     ASSERT_NE(restarted, nullptr);
     gui::SaveScreenshot(restarted, "main-window-restarted");
     DWORD restarted_id = 0;
@@ -991,6 +1041,101 @@ TEST_F(PelloryTest, DownloadsThroughAnAuthenticatingProxy) {
         authorised = authorised || (header && *header == "Basic cHJveHl1c2VyOnMzY3JldA==");
     }
     EXPECT_TRUE(authorised);
+}
+
+// No system proxy: the proxy typed into the proxy window carries the
+// downloads, with its account, and the update applies. Without one stored
+// the downloads go straight to the server, and the system's settings are
+// never touched.
+TEST_F(PelloryTest, DownloadsThroughTheProxyTypedInTheProxyWindow) {
+    InstallRealUpdateUtility();
+    const auto system_proxy = [] {
+        HKEY settings = nullptr;
+        std::string state = "none";
+        if (RegOpenKeyExA(HKEY_CURRENT_USER,
+                          "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", 0,
+                          KEY_READ, &settings) != ERROR_SUCCESS)
+            return state;
+        DWORD enabled = 0;
+        DWORD size = sizeof(enabled);
+        if (RegQueryValueExA(settings, "ProxyEnable", nullptr, nullptr,
+                             reinterpret_cast<BYTE*>(&enabled), &size) == ERROR_SUCCESS &&
+            enabled != 0)
+            state = "enabled";
+        if (RegQueryValueExA(settings, "ProxyServer", nullptr, nullptr, nullptr, nullptr) ==
+            ERROR_SUCCESS)
+            state += " with a server";
+        RegCloseKey(settings);
+        return state;
+    };
+    const std::string system_before = system_proxy();
+    ASSERT_EQ(system_before.find("enabled"), std::string::npos) << system_before;
+    ASSERT_EQ(system_before.find("server"), std::string::npos) << system_before;
+
+    // Nothing stored: straight to the server, in origin form.
+    ServeNothingNew();
+    ASSERT_TRUE(RunPellory(L"/noninteractive"));
+    auto requests = server_.Requests();
+    ASSERT_FALSE(requests.empty());
+    for (const auto& request : requests) {
+        EXPECT_EQ(request.target.rfind("/u/", 0), 0u) << request.target;
+        EXPECT_FALSE(request.Header("Proxy-Authorization").has_value());
+    }
+
+    // The addresses name a host that exists nowhere: only a proxy can answer.
+    constexpr char kNowhere[] = "updates.gorsewatch.invalid";
+    const std::string base = std::string("http://") + kNowhere + "/u";
+    std::string error;
+    auto core = tools::BuildUpdateSet(Blocks(2), {base + "/core", {}}, error);
+    ASSERT_TRUE(core) << error;
+    std::string rules;
+    for (const auto& file : tools::UpdateSetFiles(*core)) {
+        server_.Serve("u/core/" + file.path, file.bytes);
+        rules += "/u/core/" + file.path + " proxyauth=typeduser:pa55\n";
+    }
+    server_.SetRules(rules);
+    WriteText(install_ / "updateurls.ini", "coreurl=" + base + "/core/qzmaster.dat\r\nprogurl=" +
+                                               base + "/prog/qzmaster.dat\r\n");
+
+    // The proxy typed in: address, port and account.
+    ASSERT_TRUE(StartPellory(L""));
+    const HWND main = WaitForWindow(kMainTitle);
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(gui::PressButton(main, IDC_CONFIGURE_PROXY));
+    const HWND proxy = WaitForWindow(kProxyTitle, 10000);
+    ASSERT_NE(proxy, nullptr);
+    EXPECT_TRUE(IsWindowEnabled(gui::FindChild(proxy, IDC_PROXY_HOST)));
+    gui::SetText(gui::FindChild(proxy, IDC_PROXY_HOST), L"127.0.0.1");
+    gui::SetText(gui::FindChild(proxy, IDC_PROXY_PORT), std::to_wstring(server_.port()));
+    gui::SetText(gui::FindChild(proxy, IDC_PROXY_ACCOUNT), L"typeduser");
+    gui::SetText(gui::FindChild(proxy, IDC_PROXY_PASSWORD), L"pa55");
+    gui::SaveScreenshot(proxy, "proxy-typed");
+    ASSERT_TRUE(gui::PressButton(proxy, IDOK));
+    ASSERT_TRUE(gui::WaitForWindowGone(proxy, 10000));
+    ASSERT_TRUE(gui::PressButton(main, IDCANCEL));
+    ASSERT_TRUE(pellory_.Wait(10000).has_value());
+    ASSERT_TRUE(fs::exists(install_ / "proxyinfo.dat"));
+
+    const std::size_t before = server_.Requests().size();
+    ASSERT_TRUE(RunPellory(L"/noninteractive"));
+    requests = server_.Requests();
+    ASSERT_GT(requests.size(), before);
+    bool authorised = false;
+    for (std::size_t i = before; i < requests.size(); ++i) {
+        // Proxy form: the whole address (WinINet names the port).
+        EXPECT_EQ(requests[i].target.rfind(std::string("http://") + kNowhere, 0), 0u)
+            << requests[i].target;
+        const auto header = requests[i].Header("Proxy-Authorization");
+        authorised = authorised || (header && *header == "Basic dHlwZWR1c2VyOnBhNTU=");
+    }
+    EXPECT_TRUE(authorised);
+
+    // The update utility applies what came through the proxy.
+    ASSERT_TRUE(gui::WaitUntil([&] { return TempFoldersGone(); }, 120000, 100));
+    ASSERT_TRUE(WaitForUtilityEnd());
+    const DefinitionReport report = ReportDefinitions();
+    EXPECT_EQ(report.pest_4102, "Pellory.Second") << report.output;
+    EXPECT_EQ(system_proxy(), system_before);
 }
 
 }  // namespace

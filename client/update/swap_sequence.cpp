@@ -6,6 +6,18 @@ namespace {
 constexpr char kUnregisterExport[] = "DllUnregisterServer";
 constexpr char kRegisterExport[] = "DllRegisterServer";
 
+bool EndsWithStagedSuffix(const std::string& path) {
+    if (path.size() < kStagedSuffix.size())
+        return false;
+    for (std::size_t i = 0; i < kStagedSuffix.size(); ++i) {
+        const char c = path[path.size() - kStagedSuffix.size() + i];
+        const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        if (lower != kStagedSuffix[i])
+            return false;
+    }
+    return true;
+}
+
 std::string Quoted(const std::string& path) {
     return "\"" + path + "\"";
 }
@@ -13,19 +25,41 @@ std::string Quoted(const std::string& path) {
 class Swap {
   public:
     Swap(const std::string& older, const std::string& newer, SwapOperations& operations)
-        : older_(older), newer_(newer), ops_(operations) {}
+        : older_(older),
+          newer_(newer),
+          staged_(older + std::string(kStagedSuffix)),
+          ops_(operations) {}
 
     int Run() {
-        // Nothing is unregistered for a replacement that could not be
-        // registered afterwards.
-        if (!NewerIsUsable())
+        // The command names the staged copy by its short path, which no
+        // longer resolves once the copy was renamed; short names keep the
+        // extension.
+        const bool rerun = ops_.SameFile(newer_, staged_) || EndsWithStagedSuffix(newer_);
+        if (!NewerIsUsable()) {
+            // A run again after one cut short past its rename: the staged
+            // copy is already the older DLL and only its registration may
+            // be missing.
+            if (rerun && ops_.CheckNewer(newer_) == NewerCheck::kUnreadable &&
+                ops_.CheckNewer(older_) == NewerCheck::kReady) {
+                ops_.Debug("5");
+                return Done(RegisterResult());
+            }
+            // Nothing is unregistered for a replacement that could not be
+            // registered afterwards.
             return kExitFailed;
+        }
+        // From here on a run cut short is run again.
+        Record(newer_);
         ops_.Debug("1");
+        if (!rerun && !Stage())
+            return Done(kExitFailed);
         int attempts = 0;
         for (;;) {
             const OpenResult older_state = WaitForOlder(attempts);
-            if (older_state == OpenResult::kInUse)
-                return LeaveForNextStart();
+            if (older_state == OpenResult::kInUse) {
+                ops_.Debug("6");
+                return kExitStillInUse;  // the value stays for the next start
+            }
             // A missing older DLL has nothing to unregister; one that cannot
             // be loaded is damaged and is replaced all the same.
             bool unregistered = false;
@@ -34,7 +68,7 @@ class Swap {
                 const ExportCall call = ops_.CallExport(older_, kUnregisterExport);
                 if (call.result == CallResult::kNoExport) {
                     ops_.Debug("DllUnregisterServer failed");
-                    return kExitFailed;
+                    return Done(kExitFailed);
                 }
                 if (call.result == CallResult::kNotLoaded) {
                     ops_.Debug("LoadLibrary failed on olvex.dll");
@@ -47,27 +81,26 @@ class Swap {
                 }
             }
             ops_.Debug("3");
-            const CopyResult copy = ops_.Copy(newer_, older_);
-            if (copy == CopyResult::kCopied)
+            const CopyResult rename = ops_.Rename(staged_, older_);
+            if (rename == CopyResult::kCopied)
                 break;
             // The machine is never left without a registered engine.
             if (unregistered)
                 RegisterOlderAgain();
-            if (copy == CopyResult::kFailed) {
+            if (rename == CopyResult::kFailed) {
                 ops_.Debug("Copy file failed on olvex.dll");
-                return kExitFailed;
+                return Done(kExitFailed);
             }
-            // Taken again between the test and the copy: back to waiting,
+            // Taken again between the test and the rename: back to waiting,
             // within the same tries.
-            if (attempts >= kOpenAttempts)
-                return LeaveForNextStart();
+            if (attempts >= kOpenAttempts) {
+                ops_.Debug("6");
+                return kExitStillInUse;
+            }
             ops_.Sleep(kRetryDelayMs);
         }
-        ops_.Debug("4");
-        if (!ops_.Delete(newer_))
-            ops_.Debug("DeleteFile failed on temp olvex.dll");
         ops_.Debug("5");
-        return RegisterResult();
+        return Done(RegisterResult());
     }
 
   private:
@@ -86,6 +119,37 @@ class Swap {
                 return false;
         }
         return false;
+    }
+
+    void Record(const std::string& newer) {
+        if (!ops_.WriteRunOnce(RunOnceCommand(ops_, older_, newer)))
+            ops_.Debug("RunOnce value could not be written");
+    }
+
+    // The run is over, one way or the other: nothing is left to finish, and
+    // a staged copy that will not be used is not left lying about.
+    int Done(int exit_code) {
+        ops_.ClearRunOnce();
+        if (exit_code == kExitFailed && ops_.CheckNewer(staged_) != NewerCheck::kUnreadable)
+            ops_.Delete(staged_);
+        return exit_code;
+    }
+
+    // The newer DLL beside the older one, complete before it is named so;
+    // then the download goes, as the next update would apply it again.
+    bool Stage() {
+        const std::string partial = older_ + std::string(kPartialSuffix);
+        if (ops_.Copy(newer_, partial) != CopyResult::kCopied ||
+            ops_.Rename(partial, staged_) != CopyResult::kCopied) {
+            ops_.Debug("Copy file failed on olvex.dll.new");
+            ops_.Delete(partial);
+            return false;
+        }
+        Record(staged_);
+        if (!ops_.Delete(newer_))
+            ops_.Debug("DeleteFile failed on temp olvex.dll");
+        ops_.Debug("4");
+        return true;
     }
 
     // Counts every try in attempts; kInUse once they are used up.
@@ -124,28 +188,9 @@ class Swap {
         return kExitDone;
     }
 
-    int LeaveForNextStart() {
-        ops_.Debug("6");
-        std::string named = newer_;
-        const std::string staged = older_ + std::string(kStagedSuffix);
-        if (!ops_.SameFile(newer_, staged)) {
-            if (ops_.Copy(newer_, staged) == CopyResult::kCopied) {
-                named = staged;
-                // A download left behind would be applied again by the
-                // next update.
-                if (!ops_.Delete(newer_))
-                    ops_.Debug("DeleteFile failed on temp olvex.dll");
-            } else {
-                ops_.Debug("Copy file failed on olvex.dll.new");
-            }
-        }
-        if (!ops_.WriteRunOnce(RunOnceCommand(ops_, older_, named)))
-            ops_.Debug("RunOnce value could not be written");
-        return kExitStillInUse;
-    }
-
     const std::string& older_;
     const std::string& newer_;
+    const std::string staged_;
     SwapOperations& ops_;
 };
 

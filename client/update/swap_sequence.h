@@ -1,8 +1,13 @@
-// The engine DLL swap: wait until the older engine DLL is free, unregister
-// it, copy the newer DLL over it, delete the newer file and register the
-// result; when the older DLL stays in use, leave a RunOnce command that does
-// the swap at the next start. Portable: every file, library and registry
-// step goes through SwapOperations, so that tests can fail each one.
+// The engine DLL swap. The newer DLL is first copied beside the older one
+// (staged as "olvex.dll.new", complete before it takes that name), then, once
+// the older DLL is free, it is unregistered, the staged copy is renamed over
+// it and the result registered; a failed rename registers the older DLL
+// again. From its start to its end the stub keeps its own command as the
+// RunOnce value "qzupdstub": a stub cut short (killed, a power cut) is run
+// again by the next client start (CEngineRegistrar) or Windows start, and
+// finishes. When the older DLL stays in use the value stays for the next
+// start. Portable: every file, library and registry step goes through
+// SwapOperations, so that tests can fail each one.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +31,9 @@ inline constexpr std::string_view kUsageLine = "Usage: Swavel path_to_older_dll 
 // Beside the older DLL, the copy of the newer one that a RunOnce command names:
 // the download in the user's temporary folder may be gone at the next start.
 inline constexpr std::string_view kStagedSuffix = ".new";
+// The staged copy while it is being written: a copy cut short never has the
+// staged name.
+inline constexpr std::string_view kPartialSuffix = ".new.part";
 
 enum class OpenResult {
     kOpened,   // could be opened for writing, and was closed again
@@ -77,6 +85,8 @@ class SwapOperations {
     virtual ExportCall CallExport(const std::string& path, const char* name) = 0;
     // Copies, overwriting the target.
     virtual CopyResult Copy(const std::string& from, const std::string& to) = 0;
+    // Renames from over to in one step (the target replaced, never cut).
+    virtual CopyResult Rename(const std::string& from, const std::string& to) = 0;
     virtual bool Delete(const std::string& path) = 0;
     // Whether both paths name the same file (long and short forms alike).
     virtual bool SameFile(const std::string& a, const std::string& b) = 0;
@@ -84,8 +94,10 @@ class SwapOperations {
     // The stub's own path, and the short form of an existing file's path.
     virtual std::string OwnPath() = 0;
     virtual std::optional<std::string> ShortPath(const std::string& path) = 0;
-    // Stores the command as the RunOnce value "qzupdstub" of HKLM.
+    // Stores the command as the RunOnce value "qzupdstub" of HKLM; removes
+    // the value.
     virtual bool WriteRunOnce(const std::string& command) = 0;
+    virtual void ClearRunOnce() = 0;
 };
 
 // The whole stub after the program name: arguments are the older and the

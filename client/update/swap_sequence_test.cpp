@@ -1,6 +1,6 @@
-// The swap sequence over a fake machine that can fail every step: which
-// engine ends up registered, what the older and newer files hold, how long
-// it waited, and what is left for the next start.
+// The swap sequence over a fake machine that can fail every step, or end the
+// stub at any step: which engine ends up registered, what the older and
+// newer files hold, how long it waited, and what is left for the next start.
 #include "client/update/swap_sequence.h"
 
 #include <gtest/gtest.h>
@@ -19,13 +19,14 @@ namespace {
 const std::string kOlder = "C:\\Program Files\\Kelvan Gorsewatch\\olvex.dll";
 const std::string kNewer = "C:\\Documents and Settings\\me\\Temp\\_core_\\olvex.dll.7.6.qzu";
 const std::string kStaged = kOlder + ".new";
+const std::string kPartial = kOlder + ".new.part";
 const std::string kStub = "C:\\Program Files\\Kelvan Gorsewatch\\core\\Swavel.exe";
 
 // Long and short names of the folders and files above.
 const std::pair<std::string, std::string> kShortNames[] = {
     {"Program Files", "PROGRA~1"},          {"Kelvan Gorsewatch", "KELVAN~1"},
     {"Documents and Settings", "DOCUME~1"}, {"olvex.dll.7.6.qzu", "OLVEX~1.QZU"},
-    {"olvex.dll.new", "OLVEX~1.NEW"},
+    {"olvex.dll.new.part", "OLVEX~1.PAR"},  {"olvex.dll.new", "OLVEX~1.NEW"},
 };
 
 std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
@@ -55,8 +56,8 @@ class FakeMachine final : public SwapOperations {
 
     std::map<std::string, std::string> files;
     std::string registered;
-    int older_busy_opens = 0;                  // tries that find the older DLL in use
-    std::deque<CopyResult> copies_over_older;  // in turn, then kCopied
+    int older_busy_opens = 0;                   // tries that find the older DLL in use
+    std::deque<CopyResult> renames_over_older;  // in turn, then kCopied
     bool staging_fails = false;
     std::set<std::string> undeletable;
     bool short_names = true;
@@ -122,16 +123,24 @@ class FakeMachine final : public SwapOperations {
     }
     CopyResult Copy(const std::string& from, const std::string& to) override {
         calls.push_back("copy to " + to);
-        if (to == kOlder && !copies_over_older.empty()) {
-            const CopyResult result = copies_over_older.front();
-            if (copies_over_older.size() > 1 || result == CopyResult::kCopied)
-                copies_over_older.pop_front();
+        if ((to == kPartial && staging_fails) || Holds(from).empty())
+            return CopyResult::kFailed;
+        files[LongForm(to)] = Holds(from);
+        return CopyResult::kCopied;
+    }
+    CopyResult Rename(const std::string& from, const std::string& to) override {
+        calls.push_back("rename to " + to);
+        if (to == kOlder && !renames_over_older.empty()) {
+            const CopyResult result = renames_over_older.front();
+            if (renames_over_older.size() > 1 || result == CopyResult::kCopied)
+                renames_over_older.pop_front();
             if (result != CopyResult::kCopied)
                 return result;
         }
-        if ((to == kStaged && staging_fails) || Holds(from).empty())
+        if (Holds(from).empty())
             return CopyResult::kFailed;
         files[LongForm(to)] = Holds(from);
+        files.erase(LongForm(from));
         return CopyResult::kCopied;
     }
     bool Delete(const std::string& path) override {
@@ -158,6 +167,7 @@ class FakeMachine final : public SwapOperations {
         run_once = command;
         return true;
     }
+    void ClearRunOnce() override { run_once.reset(); }
 
   private:
     static std::string LongForm(std::string path) {
@@ -182,8 +192,9 @@ struct SwapCase {
     int sleeps;
 };
 
-const std::string kCopy = "copy to " + kOlder;
-const std::string kStage = "copy to " + kStaged;
+const std::string kCopy = "copy to " + kPartial;
+const std::string kStage = "rename to " + kStaged;
+const std::string kRename = "rename to " + kOlder;
 
 TEST(SwapSequence, EachStepFailing) {
     const SwapCase cases[] = {
@@ -193,7 +204,7 @@ TEST(SwapSequence, EachStepFailing) {
          "new",
          false,
          "new",
-         {"unregister old", kCopy, "register new"},
+         {kCopy, kStage, "unregister old", kRename, "register new"},
          0},
         {"an older DLL in use for three tries is waited for",
          [](FakeMachine& m) { m.older_busy_opens = 3; },
@@ -201,7 +212,7 @@ TEST(SwapSequence, EachStepFailing) {
          "new",
          false,
          "new",
-         {"unregister old", kCopy, "register new"},
+         {kCopy, kStage, "unregister old", kRename, "register new"},
          3},
         {"an older DLL in use for 60 tries is swapped on the last one",
          [](FakeMachine& m) { m.older_busy_opens = 60; },
@@ -209,7 +220,7 @@ TEST(SwapSequence, EachStepFailing) {
          "new",
          false,
          "new",
-         {"unregister old", kCopy, "register new"},
+         {kCopy, kStage, "unregister old", kRename, "register new"},
          60},
         {"an older DLL in use for a minute is left for the next start",
          [](FakeMachine& m) { m.older_busy_opens = kForever; },
@@ -217,7 +228,7 @@ TEST(SwapSequence, EachStepFailing) {
          "old",
          false,
          "old",
-         {kStage},
+         {kCopy, kStage},
          60},
         {"a missing older DLL is not waited for and not unregistered",
          [](FakeMachine& m) {
@@ -228,7 +239,7 @@ TEST(SwapSequence, EachStepFailing) {
          "new",
          false,
          "new",
-         {kCopy, "register new"},
+         {kCopy, kStage, kRename, "register new"},
          0},
         {"an older DLL that cannot be loaded is replaced",
          [](FakeMachine& m) {
@@ -239,7 +250,7 @@ TEST(SwapSequence, EachStepFailing) {
          "new",
          false,
          "new",
-         {kCopy, "register new"},
+         {kCopy, kStage, kRename, "register new"},
          0},
         {"an older DLL without the exports is left alone",
          [](FakeMachine& m) {
@@ -248,9 +259,9 @@ TEST(SwapSequence, EachStepFailing) {
          },
          kExitFailed,
          "plain",
-         true,
+         false,
          "",
-         {},
+         {kCopy, kStage},
          0},
         {"a missing newer DLL fails before anything is touched",
          [](FakeMachine& m) { m.files.erase(kNewer); },
@@ -276,36 +287,44 @@ TEST(SwapSequence, EachStepFailing) {
          "old",
          {},
          0},
-        {"a failed copy registers the older DLL again",
-         [](FakeMachine& m) { m.copies_over_older = {CopyResult::kFailed}; },
+        {"a copy beside that fails touches nothing",
+         [](FakeMachine& m) { m.staging_fails = true; },
          kExitFailed,
          "old",
          true,
          "old",
-         {"unregister old", kCopy, "register old"},
+         {kCopy},
          0},
-        {"a copy that meets the older DLL in use again goes back to waiting",
+        {"a failed rename registers the older DLL again",
+         [](FakeMachine& m) { m.renames_over_older = {CopyResult::kFailed}; },
+         kExitFailed,
+         "old",
+         false,
+         "old",
+         {kCopy, kStage, "unregister old", kRename, "register old"},
+         0},
+        {"a rename that meets the older DLL in use again goes back to waiting",
          [](FakeMachine& m) {
-             m.copies_over_older = {CopyResult::kInUse, CopyResult::kInUse, CopyResult::kCopied};
+             m.renames_over_older = {CopyResult::kInUse, CopyResult::kInUse, CopyResult::kCopied};
          },
          kExitDone,
          "new",
          false,
          "new",
-         {"unregister old", kCopy, "register old", "unregister old", kCopy, "register old",
-          "unregister old", kCopy, "register new"},
+         {kCopy, kStage, "unregister old", kRename, "register old", "unregister old", kRename,
+          "register old", "unregister old", kRename, "register new"},
          2},
-        {"copies that keep meeting it use up the same tries",
+        {"renames that keep meeting it use up the same tries",
          [](FakeMachine& m) {
              m.older_busy_opens = 58;
-             m.copies_over_older = {CopyResult::kInUse};
+             m.renames_over_older = {CopyResult::kInUse};
          },
          kExitStillInUse,
          "old",
          false,
          "old",
-         {"unregister old", kCopy, "register old", "unregister old", kCopy, "register old",
-          "unregister old", kCopy, "register old", kStage},
+         {kCopy, kStage, "unregister old", kRename, "register old", "unregister old", kRename,
+          "register old", "unregister old", kRename, "register old"},
          60},
         {"a newer file that cannot be deleted still ends in success",
          [](FakeMachine& m) { m.undeletable.insert(kNewer); },
@@ -313,7 +332,7 @@ TEST(SwapSequence, EachStepFailing) {
          "new",
          true,
          "new",
-         {"unregister old", kCopy, "register new"},
+         {kCopy, kStage, "unregister old", kRename, "register new"},
          0},
         {"failing exports and FreeLibrary calls are only noted",
          [](FakeMachine& m) {
@@ -325,7 +344,7 @@ TEST(SwapSequence, EachStepFailing) {
          "new",
          false,
          "old",
-         {"unregister old", kCopy, "register new"},
+         {kCopy, kStage, "unregister old", kRename, "register new"},
          0},
     };
     for (const auto& c : cases) {
@@ -339,7 +358,61 @@ TEST(SwapSequence, EachStepFailing) {
         EXPECT_EQ(machine.calls, c.calls);
         EXPECT_EQ(machine.sleeps, c.sleeps);
         EXPECT_LE(machine.opens, kOpenAttempts);
+        // Only a swap left for the next start leaves its command.
         EXPECT_EQ(machine.run_once.has_value(), c.exit_code == kExitStillInUse);
+        EXPECT_EQ(machine.Holds(kPartial), "");
+    }
+}
+
+// A stub that ends at any step (killed, a power cut) is run again from its
+// RunOnce command, as the next client start does, and finishes: the newer
+// engine in place and registered, nothing left behind.
+TEST(SwapSequence, AStubCutShortIsFinishedByTheCommandItLeft) {
+    // Each step the stub can end after: a call number of the first run.
+    for (std::size_t stop_after = 0; stop_after < 5; ++stop_after) {
+        SCOPED_TRACE("ended after call " + std::to_string(stop_after));
+        FakeMachine machine;
+        // The first run, up to the end: its calls beyond stop_after undone by
+        // replaying only that many on a fresh machine.
+        FakeMachine probe;
+        Swap(probe);
+        ASSERT_EQ(probe.calls.size(), 5u);
+        // Replays the first stop_after calls (what a kill leaves).
+        machine.run_once = RunOnceCommand(machine, kOlder, kNewer);
+        for (std::size_t i = 0; i < stop_after; ++i) {
+            const std::string& call = probe.calls[i];
+            if (call == kCopy) {
+                machine.files[kPartial] = "new";
+            } else if (call == kStage) {
+                machine.files[kStaged] = "new";
+                machine.files.erase(kPartial);
+                machine.files.erase(kNewer);
+                machine.run_once = RunOnceCommand(machine, kOlder, kStaged);
+            } else if (call == "unregister old") {
+                machine.registered.clear();
+            } else if (call == kRename) {
+                machine.files[kOlder] = "new";
+                machine.files.erase(kStaged);
+            }
+        }
+        if (stop_after == 1) {
+            // Half-way a copy, the partial file may hold anything.
+            machine.files[kPartial] = "junk";
+        }
+        // The command left is run again.
+        ASSERT_TRUE(machine.run_once);
+        const std::string command = *machine.run_once;
+        const auto first_quote = command.find('"');
+        const auto second_quote = command.find('"', command.find('"', first_quote + 1) + 1);
+        const std::string newer =
+            command.substr(second_quote + 1, command.size() - second_quote - 2);
+        machine.calls.clear();
+        EXPECT_EQ(RunSwapStub({kOlder, newer}, machine), kExitDone) << command;
+        EXPECT_EQ(machine.Holds(kOlder), "new");
+        EXPECT_EQ(machine.registered, "new");
+        EXPECT_FALSE(machine.run_once);
+        EXPECT_EQ(machine.Holds(kStaged), "");
+        EXPECT_EQ(machine.Holds(kNewer), "");
     }
 }
 
@@ -374,11 +447,6 @@ TEST(SwapSequence, NextStartCommand) {
          true},
         {"quoted long paths without short ones", [](FakeMachine& m) { m.short_names = false; },
          kNewer, "\"" + kStub + "\" \"" + kOlder + "\" \"" + kStaged + "\"", true},
-        {"the download itself when no copy can be staged",
-         [](FakeMachine& m) { m.staging_fails = true; }, kNewer,
-         "C:\\PROGRA~1\\KELVAN~1\\core\\Swavel.exe \"C:\\PROGRA~1\\KELVAN~1\\olvex.dll\" "
-         "\"C:\\DOCUME~1\\me\\Temp\\_core_\\OLVEX~1.QZU\"",
-         false},
         {"a run from the command names its staged copy again",
          [&](FakeMachine& m) {
              m.files[kStaged] = "new";
@@ -421,12 +489,12 @@ TEST(SwapSequence, StepsShowInTheDebuggerOutput) {
     FakeMachine machine;
     machine.undeletable.insert(kNewer);
     EXPECT_EQ(Swap(machine), kExitDone);
-    EXPECT_EQ(machine.debug, (std::vector<std::string>{
-                                 "1", "2", "3", "4", "DeleteFile failed on temp olvex.dll", "5"}));
+    EXPECT_EQ(machine.debug, (std::vector<std::string>{"1", "DeleteFile failed on temp olvex.dll",
+                                                       "4", "2", "3", "5"}));
     FakeMachine locked;
     locked.older_busy_opens = kForever;
     EXPECT_EQ(Swap(locked), kExitStillInUse);
-    EXPECT_EQ(locked.debug, (std::vector<std::string>{"1", "6"}));
+    EXPECT_EQ(locked.debug, (std::vector<std::string>{"1", "4", "6"}));
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "client/common/engine_registrar.h"
 #include "client/update/swap_stub_names.h"
 #include "testing/scratch_dir.h"
 #include "testing/windows_test_support.h"
@@ -194,6 +195,51 @@ class SwapStubTest : public ::testing::Test {
     const fs::path release_ = scratch_.path() / "release";
 };
 
+// The stub ended at each of its steps as a kill would end it (the test seam
+// OLVEX_SWAVEL_END_AT), then a client starts: the first step of its engine
+// check (CEngineRegistrar::FinishEngineSwap, which every client program runs
+// through EnsureCurrentEngine) finishes the swap, and the newer engine is the
+// one registered, its file whole. (The rest of EnsureCurrentEngine follows
+// the machine's real registration, which this shared prefix cannot fix.)
+TEST_F(SwapStubTest, AStubEndedAtAnyStepIsFinishedByTheNextClientStart) {
+    for (const char* mark : {"1", "4", "2", "3", "5"}) {
+        SCOPED_TRACE(std::string("ended at ") + mark);
+        std::error_code ignored;
+        for (const fs::path& path : {older_, fs::path(older_.string() + ".new")})
+            fs::remove(path, ignored);
+        Put(older_, Content::kOld);
+        Put(newer_, Content::kNew);
+        SetMarkers(kOldVersion);
+        SetEnvironmentVariableA("OLVEX_SWAVEL_END_AT", mark);
+        {
+            Process stub(StubCommand({older_, newer_}));
+            ASSERT_TRUE(stub.started());
+            EXPECT_EQ(stub.Wait(60000), 9u);
+        }
+        SetEnvironmentVariableA("OLVEX_SWAVEL_END_AT", nullptr);
+        EXPECT_FALSE(MutexExists(kSwapStubMutexName));
+
+        CEngineRegistrar::FinishEngineSwap();
+        EXPECT_EQ(FileVersion(older_), kNewVersion);
+        EXPECT_EQ(ReadFileBytes(older_), Bytes(Content::kNew));
+        EXPECT_EQ(MarkerValue("Registered"), kNewVersion);
+        EXPECT_FALSE(fs::exists(older_.string() + ".new"));
+        EXPECT_FALSE(fs::exists(older_.string() + ".new.part"));
+        EXPECT_FALSE(fs::exists(newer_));
+        // Nothing is left for Windows to run at its next start.
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                          "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", 0,
+                          KEY_QUERY_VALUE | KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+            const bool left = RegQueryValueExA(key, "qzupdstub", nullptr, nullptr, nullptr,
+                                               nullptr) == ERROR_SUCCESS;
+            RegDeleteValueA(key, "qzupdstub");  // never left in the shared prefix
+            RegCloseKey(key);
+            EXPECT_FALSE(left);
+        }
+    }
+}
+
 TEST_F(SwapStubTest, SwapTable) {
     struct {
         const char* name;
@@ -217,8 +263,9 @@ TEST_F(SwapStubTest, SwapTable) {
          Content::kOld, false, "", kOldVersion},
         {"newer DLL undeletable after the copy", Content::kOld, Content::kNew, Hold::kNewerOpen, 0,
          Content::kNew, true, "unregister 1.0.0.1;register 2.0.0.2;", kNewVersion},
+        // The download went once staged; the staged copy goes with the failure.
         {"older DLL without the exports", Content::kPlain, Content::kNew, Hold::kNothing,
-         kExitFailed, Content::kPlain, true, "", ""},
+         kExitFailed, Content::kPlain, false, "", ""},
         {"newer DLL without the exports", Content::kOld, Content::kPlain, Hold::kNothing,
          kExitFailed, Content::kOld, true, "", kOldVersion},
         {"older file damaged: replaced", Content::kJunk, Content::kNew, Hold::kNothing, 0,

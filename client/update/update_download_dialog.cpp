@@ -10,6 +10,8 @@
 #include "client/cli/com_text.h"
 #include "client/common/activity_log.h"
 #include "client/common/client_environment.h"
+#include "client/common/download_proxy.h"
+#include "client/common/named_mutex.h"
 #include "client/common/url_lookup.h"
 #include "client/common/ui/controls.h"
 #include "client/update/pellory_app.h"
@@ -23,6 +25,8 @@ namespace {
 constexpr UINT kDownloadEventMessage = WM_APP + 10;
 constexpr UINT kWorkerEndedMessage = WM_APP + 11;
 constexpr UINT kStartRunMessage = WM_APP + 12;
+constexpr UINT kChecksDoneMessage = WM_APP + 13;
+constexpr UINT_PTR kRunLimitTimer = 45;
 
 constexpr char kSuiteKey[] = "Software\\Vorandel\\Kelvan Suite Personal";
 constexpr char kScannerWindowMutex[] = "Gorsewatch5ScannerWindow";
@@ -194,6 +198,10 @@ CUpdateDownloadDlg::CUpdateDownloadDlg(CPelloryApp& app, DownloadRunKind kind, b
         StartRun();
         return 0;
     });
+    OnMessage(kChecksDoneMessage, [this](WPARAM, LPARAM) -> LRESULT {
+        OnChecksDone();
+        return 0;
+    });
     // The automatic-apply run stays hidden whatever tries to show it (a
     // modal dialog shows itself once its loop runs).
     if (flow_.hidden()) {
@@ -255,6 +263,23 @@ void CUpdateDownloadDlg::OnCancel() {
 
 void CUpdateDownloadDlg::OnDestroy() {
     window_.store(nullptr);
+    if (check_)
+        check_->window.store(nullptr);
+}
+
+void CUpdateDownloadDlg::StartRunClock() {
+    if (run_clock_started_)
+        return;
+    run_clock_started_ = true;
+    SetTimer(handle(), kRunLimitTimer, kRunTimeLimitMs, nullptr);
+}
+
+void CUpdateDownloadDlg::OnTimer(UINT_PTR timer_id) {
+    if (timer_id != kRunLimitTimer)
+        return;
+    KillTimer(handle(), kRunLimitTimer);
+    Trace("The update has run out of time.");
+    flow_.OnTimeLimit();
 }
 
 void CUpdateDownloadDlg::StartRun() {
@@ -318,6 +343,9 @@ bool CUpdateDownloadDlg::InitUpdaters() {
     const ChannelUrls urls = GetChannelUrls();
     const std::string* const channel_urls[] = {&urls.core, &urls.program, &urls.suite};
     const CProxySettings& proxy = app_.proxy_settings();
+    // The engine opens its sessions now: a proxy typed into the proxy window
+    // must be in place before.
+    RouteDownloadsThroughProxy(proxy);
     const Bstr user(proxy.account());
     const Bstr password(proxy.password());
     for (const ChannelDescription& channel : kUpdateChannels) {
@@ -363,32 +391,69 @@ bool CUpdateDownloadDlg::InitUpdaters() {
     return true;
 }
 
-std::vector<ChannelCheck> CUpdateDownloadDlg::CheckChannels() {
-    std::vector<ChannelCheck> checks;
+void CUpdateDownloadDlg::StartCheck() {
+    // The thread holds its own references to the updaters and to what it
+    // shares with the window: a window closed meanwhile frees nothing it uses.
+    std::vector<com::ComPtr<IUpdater>> updaters;
     for (const ChannelDescription& channel : kUpdateChannels) {
         const std::size_t i = IndexOf(channel.channel);
-        if (!flow_.ChannelExists(channel.channel) || !updaters_[i])
-            continue;
-        ChannelCheck check{-1, 0};
-        if (FAILED(updaters_[i]->CheckForUpdates(&check.count, &check.bytes)))
-            check.count = -1;
-        checks.push_back(check);
+        if (flow_.ChannelExists(channel.channel) && updaters_[i])
+            updaters.push_back(updaters_[i]);
     }
-    return checks;
+    if (check_)
+        check_->window.store(nullptr);  // an earlier check that was given up
+    check_ = std::make_shared<ChannelCheckState>();
+    check_->window.store(handle());
+    std::thread([state = check_, updaters = std::move(updaters)]() mutable {
+        const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+        std::vector<ChannelCheck> checks;
+        for (const auto& updater : updaters) {
+            ChannelCheck check{-1, 0};
+            if (FAILED(updater->CheckForUpdates(&check.count, &check.bytes)))
+                check.count = -1;
+            checks.push_back(check);
+        }
+        updaters.clear();
+        {
+            std::lock_guard lock(state->mutex);
+            state->checks = std::move(checks);
+        }
+        if (const HWND window = state->window.load())
+            PostMessageW(window, kChecksDoneMessage, 0, 0);
+        if (com)
+            CoUninitialize();
+    }).detach();
+}
+
+void CUpdateDownloadDlg::OnChecksDone() {
+    if (!check_)
+        return;
+    std::vector<ChannelCheck> checks;
+    {
+        std::lock_guard lock(check_->mutex);
+        checks = std::move(check_->checks);
+    }
+    check_.reset();
+    if (flow_.automatic_apply() && !flow_.no_question())
+        flow_.OnSilentChecked(checks);
+    else
+        flow_.OnChecked(checks);
 }
 
 void CUpdateDownloadDlg::DoUpdate() {
     if (app_.restricted())
         return;
+    StartRunClock();
     flow_.BeginCheck();
-    UpdateWindow(handle());
-    flow_.OnChecked(CheckChannels());
+    StartCheck();
 }
 
 void CUpdateDownloadDlg::DoSilentUpdate() {
     if (app_.restricted())
         return;
-    flow_.OnSilentChecked(CheckChannels());
+    StartRunClock();
+    flow_.BeginSilentCheck();
+    StartCheck();
 }
 
 void CUpdateDownloadDlg::StartWorker() {
@@ -529,10 +594,17 @@ bool CUpdateDownloadDlg::ConfirmApply(bool ask) {
     const HANDLE scanner = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kScannerWindowMutex);
     if (scanner != nullptr)
         CloseHandle(scanner);
-    if (!main_program && scanner == nullptr)
+    // The updater does not keep scans out while it waits on the network, so
+    // one may have started since; the update utility would end it.
+    const HANDLE activity = OpenMutexA(SYNCHRONIZE, FALSE, kPestActivityMutexName);
+    const bool scan_running = activity != nullptr || GetLastError() == ERROR_ACCESS_DENIED;
+    if (activity != nullptr)
+        CloseHandle(activity);
+    if (!main_program && scanner == nullptr && !scan_running)
         return true;
+    // Unasked, a scan or clean is never cut short: the next run applies.
     if (!ask)
-        return true;
+        return !scan_running;
     CNewUpdatesDlg question;
     return question.RunModal(handle()) == IDOK;
 }

@@ -1,8 +1,9 @@
 // The updater's download window "Kelvan Gorsewatch -- Check for Updates"
-// (decisions: download_flow.h). One engine updater per channel checks on the
-// window's thread; a worker thread downloads, and the engine's callbacks on
-// that thread pass their values to the window by posted messages, so that
-// only the window's thread touches its controls.
+// (decisions: download_flow.h). One engine updater per channel checks on a
+// thread of its own, which the window never waits for, so that Close always
+// works; a worker thread downloads, and the engine's callbacks on that thread
+// pass their values to the window by posted messages, so that only the
+// window's thread touches its controls.
 #pragma once
 
 #include <windows.h>
@@ -15,6 +16,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "client/common/ui/dialog.h"
 #include "client/common/ui/gdi.h"
@@ -76,6 +78,14 @@ class UpdaterCallback final : public IUpdaterCallback {
     LONG references_ = 0;
 };
 
+// What a check thread shares with the window that started it: the window
+// may be gone before the check ends.
+struct ChannelCheckState {
+    std::atomic<HWND> window{nullptr};
+    std::mutex mutex;
+    std::vector<ChannelCheck> checks;
+};
+
 class CUpdateDownloadDlg : public ui::Dialog, private DownloadView {
   public:
     CUpdateDownloadDlg(CPelloryApp& app, DownloadRunKind kind, bool no_question);
@@ -96,6 +106,7 @@ class CUpdateDownloadDlg : public ui::Dialog, private DownloadView {
     void OnCancel() override;
     void OnDestroy() override;
     void OnSize(UINT kind, int width, int height) override;
+    void OnTimer(UINT_PTR timer_id) override;
 
   private:
     // DownloadView
@@ -113,7 +124,11 @@ class CUpdateDownloadDlg : public ui::Dialog, private DownloadView {
     void OnNext();
     bool InitUpdaters();
     void ReleaseUpdaters();
-    std::vector<ChannelCheck> CheckChannels();
+    // Starts the check of the existing channels; its outcome comes as a
+    // posted message.
+    void StartCheck();
+    void OnChecksDone();
+    void StartRunClock();
     void DoUpdate();
     void DoSilentUpdate();
     void UpdateThread();
@@ -128,6 +143,8 @@ class CUpdateDownloadDlg : public ui::Dialog, private DownloadView {
     std::array<com::ComPtr<IUpdater>, kUpdateChannelCount> updaters_;
     std::array<std::unique_ptr<UpdaterCallback>, kUpdateChannelCount> callbacks_;
     std::thread worker_;
+    std::shared_ptr<ChannelCheckState> check_;
+    bool run_clock_started_ = false;
     std::mutex events_mutex_;
     std::deque<DownloadEvent> events_;
     ui::Font title_font_;

@@ -131,13 +131,29 @@ StartupDecision DecideStartup(const PelloryCommandLine& command_line, std::int64
                               const UpdaterSettings& settings) {
     if (!command_line.any_option())
         return {StartupAction::kShowMainDialog, false};
+    if (command_line.noninteractive)
+        return {StartupAction::kSilentUpdate, true};
     // A last update in the future means the clock was set back: due now, or
     // daily updates would stop until the clock caught up.
     const bool due = settings.last_update > now || settings.last_update <= now - kSecondsPerDay;
-    if (command_line.noninteractive || due)
-        return {StartupAction::kSilentUpdate, true};
-    if (!command_line.installupdate)
+    if (!command_line.installupdate) {
+        // The daily start from the background protection does what the user
+        // chose: a manual choice must never close the user's windows for an
+        // update he did not ask for.
+        if (!due)
+            return {StartupAction::kNothing, false};
+        switch (settings.procedure) {
+            case UpdateProcedure::kInstallAutomatically:
+                return {StartupAction::kSilentUpdate, true};
+            case UpdateProcedure::kNotifyFirst:
+                return {StartupAction::kPromptedUpdate, true};
+            case UpdateProcedure::kManualOnly:
+                break;
+        }
         return {StartupAction::kNothing, false};
+    }
+    if (due)
+        return {StartupAction::kSilentUpdate, true};
     switch (settings.procedure) {
         case UpdateProcedure::kInstallAutomatically:
             return {StartupAction::kAutoApply, true};

@@ -84,9 +84,12 @@ struct StartupDecision {
 
 inline constexpr std::int64_t kSecondsPerDay = 86400;
 
-// An option and a day since the last update (or a last update in the future,
-// after the clock was set back) or "noninteractive": a silent update.
-// Otherwise "installupdate" follows "updateproc"; "autoupdate" alone waits.
+// "noninteractive": a silent update. "autoupdate" alone: nothing until a day
+// has passed since the last update (or the last update lies in the future,
+// after the clock was set back), then what "updateproc" says: 1 a silent
+// update, 2 the download window waiting for Next, 3 nothing. "installupdate":
+// a silent update once a day has passed, else what "updateproc" says (1 the
+// hidden automatic apply, 2 the waiting window, 3 nothing).
 StartupDecision DecideStartup(const PelloryCommandLine& command_line, std::int64_t now,
                               const UpdaterSettings& settings);
 

@@ -117,6 +117,8 @@ TEST(StartupDecisionTest, ModesByOptionsClockAndProcedure) {
     install.installupdate = true;
     PelloryCommandLine noninteractive;
     noninteractive.noninteractive = true;
+    PelloryCommandLine auto_and_noninteractive = autoupdate;
+    auto_and_noninteractive.noninteractive = true;
     struct Case {
         const char* name;
         PelloryCommandLine command_line;
@@ -131,12 +133,25 @@ TEST(StartupDecisionTest, ModesByOptionsClockAndProcedure) {
         {"auto one second short", autoupdate, now - kSecondsPerDay + 1, notify,
          StartupAction::kNothing},
         {"auto after exactly a day", autoupdate, now - kSecondsPerDay, notify,
+         StartupAction::kPromptedUpdate},
+        {"auto after 25 h, procedure 1", autoupdate, now - 25 * 3600,
+         UpdateProcedure::kInstallAutomatically, StartupAction::kSilentUpdate},
+        {"auto after 25 h, procedure 2", autoupdate, now - 25 * 3600, notify,
+         StartupAction::kPromptedUpdate},
+        {"auto after 25 h, procedure 3", autoupdate, now - 25 * 3600, UpdateProcedure::kManualOnly,
+         StartupAction::kNothing},
+        {"auto never updated, procedure 3", autoupdate, 0, UpdateProcedure::kManualOnly,
+         StartupAction::kNothing},
+        {"auto never updated, procedure 1", autoupdate, 0, UpdateProcedure::kInstallAutomatically,
          StartupAction::kSilentUpdate},
-        {"auto after 25 h", autoupdate, now - 25 * 3600, notify, StartupAction::kSilentUpdate},
-        {"auto never updated", autoupdate, 0, UpdateProcedure::kManualOnly,
-         StartupAction::kSilentUpdate},
-        {"auto, last update in the future", autoupdate, now + 3600, notify,
-         StartupAction::kSilentUpdate},
+        {"auto, last update in the future, procedure 1", autoupdate, now + 3600,
+         UpdateProcedure::kInstallAutomatically, StartupAction::kSilentUpdate},
+        {"auto, last update in the future, procedure 3", autoupdate, now + 3600,
+         UpdateProcedure::kManualOnly, StartupAction::kNothing},
+        {"auto within a day, procedure 1", autoupdate, now - 3600,
+         UpdateProcedure::kInstallAutomatically, StartupAction::kNothing},
+        {"noninteractive and auto, procedure 3", auto_and_noninteractive, now - 10,
+         UpdateProcedure::kManualOnly, StartupAction::kSilentUpdate},
         {"noninteractive within a day", noninteractive, now - 10, UpdateProcedure::kManualOnly,
          StartupAction::kSilentUpdate},
         {"install, procedure 1", install, now - 10, UpdateProcedure::kInstallAutomatically,
@@ -146,7 +161,7 @@ TEST(StartupDecisionTest, ModesByOptionsClockAndProcedure) {
          StartupAction::kNothing},
         {"install after a day", install, now - 2 * kSecondsPerDay, UpdateProcedure::kManualOnly,
          StartupAction::kSilentUpdate},
-        {"oldest time", autoupdate, INT64_MIN, notify, StartupAction::kSilentUpdate},
+        {"oldest time", autoupdate, INT64_MIN, notify, StartupAction::kPromptedUpdate},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

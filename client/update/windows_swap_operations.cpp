@@ -56,6 +56,10 @@ void WindowsSwapOperations::Print(std::string_view line) {
 
 void WindowsSwapOperations::Debug(std::string_view text) {
     OutputDebugStringA(std::string(text).c_str());
+    char end_at[16] = {};
+    const DWORD length = GetEnvironmentVariableA("OLVEX_SWAVEL_END_AT", end_at, sizeof(end_at));
+    if (length > 0 && length < sizeof(end_at) && text == end_at)
+        TerminateProcess(GetCurrentProcess(), 9);
 }
 
 void WindowsSwapOperations::Sleep(unsigned milliseconds) {
@@ -111,6 +115,15 @@ CopyResult WindowsSwapOperations::Copy(const std::string& from, const std::strin
     return IsInUse(GetLastError()) ? CopyResult::kInUse : CopyResult::kFailed;
 }
 
+CopyResult WindowsSwapOperations::Rename(const std::string& from, const std::string& to) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return CopyResult::kCopied;
+    // A loaded DLL refuses to be replaced with "access denied".
+    const DWORD error = GetLastError();
+    return IsInUse(error) || error == ERROR_ACCESS_DENIED ? CopyResult::kInUse
+                                                          : CopyResult::kFailed;
+}
+
 bool WindowsSwapOperations::Delete(const std::string& path) {
     return DeleteFileA(path.c_str()) != FALSE;
 }
@@ -142,6 +155,14 @@ bool WindowsSwapOperations::WriteRunOnce(const std::string& command) {
     return RegSetValueExA(key.get(), kRunOnceValue, 0, REG_SZ,
                           reinterpret_cast<const BYTE*>(command.c_str()),
                           static_cast<DWORD>(command.size() + 1)) == ERROR_SUCCESS;
+}
+
+void WindowsSwapOperations::ClearRunOnce() {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, KEY_SET_VALUE, &opened) != ERROR_SUCCESS)
+        return;
+    const UniqueKey key(opened);
+    RegDeleteValueA(key.get(), kRunOnceValue);
 }
 
 }  // namespace olvex::swap

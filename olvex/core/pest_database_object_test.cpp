@@ -155,7 +155,7 @@ class PestDatabaseObjectTest : public ::testing::Test {
 const std::vector<std::string> kSampleLocations = {
     R"(1003 Cookie "olvextest-tracker.example")",
     R"(1001 Key "hkey_current_user \Software\OlvexTest\Alpha")",
-    R"(1001 Key "hkey_current_user \Software\Microsoft\Windows\CurrentVersion\Run" value "OlvexTestAlpha" data "%PROGRAM_FILES%\OlvexTest\alpha.exe")",
+    R"(1001 Key "hkey_current_user \Software\Microsoft\Windows\CurrentVersion\Run" value "OlvexTestAlpha")",
 };
 
 TEST_F(PestDatabaseObjectTest, LoadsTheSampleSetAndAnswers) {

@@ -6,7 +6,10 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <chrono>
 #include <utility>
+
+#include "olvex/core/http_redirect.h"
 
 namespace olvex {
 namespace {
@@ -14,6 +17,15 @@ namespace {
 constexpr char kAgent[] = "Gorsewatchv5";
 constexpr DWORD kPieceSize = 4096;
 constexpr DWORD kMaxConnectionsPerServer = 10;
+// Milliseconds of a clock that never goes back.
+std::uint64_t NowMs() {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+}
+
+// What a call without an expected size is allowed, for its time limit.
+constexpr std::uint64_t kUnknownSizeBytes = 1024 * 1024;
 
 struct FileCloser {
     void operator()(HANDLE file) const { CloseHandle(file); }
@@ -39,6 +51,27 @@ std::string Component(const char* text, DWORD length) {
 std::string DisplayName(const std::string& url) {
     const auto slash = url.find_last_of("/\\");
     return slash == std::string::npos ? url : url.substr(slash + 1);
+}
+
+// Reads what has arrived, at most wanted bytes; 0 at the end of the body.
+// A read of a whole piece would wait until the piece is full, however slowly
+// the bytes come: no time limit could end it.
+bool ReadArrived(HINTERNET request, std::uint8_t* buffer, DWORD wanted, DWORD& got) {
+    got = 0;
+    DWORD available = 0;
+    if (!InternetQueryDataAvailable(request, &available, 0, 0))
+        return false;
+    if (available == 0)
+        return true;
+    return InternetReadFile(request, buffer, std::min(wanted, available), &got) != FALSE;
+}
+
+std::string HeaderText(HINTERNET request, DWORD query) {
+    std::array<char, 2048> text{};
+    DWORD size = static_cast<DWORD>(text.size());
+    if (!HttpQueryInfoA(request, query, text.data(), &size, nullptr))
+        return {};
+    return std::string(text.data(), std::min<std::size_t>(size, text.size()));
 }
 
 std::optional<std::uint64_t> ContentLength(HINTERNET request) {
@@ -160,11 +193,64 @@ bool CWebDownloader::Fail(std::string text) {
     return false;
 }
 
-// Connects and sends a GET for the URL; a response whose status is not 2xx is a
-// failure. With a range length, only the body's first range_length bytes are
-// asked for, and 416 (an empty body has no first byte) is accepted too.
+void CWebDownloader::StartClock(std::uint64_t expected_bytes) {
+    const std::uint64_t limit =
+        time_limit_ms_ > 0
+            ? time_limit_ms_
+            : TransferTimeLimitMs(expected_bytes > 0 ? expected_bytes : kUnknownSizeBytes);
+    deadline_ = NowMs() + limit;
+}
+
+std::uint64_t CWebDownloader::RemainingMs() const {
+    const std::uint64_t now = NowMs();
+    return now >= deadline_ ? 0 : deadline_ - now;
+}
+
+bool CWebDownloader::TimeIsUp(const std::string& url) {
+    if (RemainingMs() > 0)
+        return false;
+    Fail("Download from " + url + " took too long.");
+    return true;
+}
+
+// Sends the request and follows its redirects ourselves: WinINet would
+// follow a loop for ever. A final response whose status is not 2xx is a
+// failure. With a range length, only the body's first range_length bytes
+// are asked for, and 416 (an empty body has no first byte) is accepted too.
 std::optional<CWebDownloader::Request> CWebDownloader::OpenUrl(const std::string& url,
                                                                std::size_t range_length) {
+    std::optional<Request> request;
+    const RedirectResult followed = FollowRedirects(
+        url, kMaxRedirects, [&](const std::string& address) -> std::optional<HttpHop> {
+            request.reset();
+            if (TimeIsUp(url))
+                return std::nullopt;
+            request = OpenOnce(address, range_length);
+            if (!request)
+                return std::nullopt;
+            HttpHop hop{request->status, {}};
+            if (IsRedirectStatus(request->status))
+                hop.location = HeaderText(request->request.get(), HTTP_QUERY_LOCATION);
+            return hop;
+        });
+    if (!followed.ok) {
+        if (!followed.error.empty())
+            Fail(followed.error);
+        return std::nullopt;
+    }
+    const bool empty_range = range_length > 0 && request->status == 416;
+    if ((request->status < 200 || request->status > 299) && !empty_range) {
+        Fail("Server returned HTTP status " + std::to_string(request->status) + " for " +
+             followed.url);
+        return std::nullopt;
+    }
+    request->content_length = ContentLength(request->request.get());
+    return request;
+}
+
+// Connects and sends a GET for the URL, and reads the status.
+std::optional<CWebDownloader::Request> CWebDownloader::OpenOnce(const std::string& url,
+                                                                std::size_t range_length) {
     if (!root_) {
         return std::nullopt;  // the constructor's text stays
     }
@@ -179,7 +265,8 @@ std::optional<CWebDownloader::Request> CWebDownloader::OpenUrl(const std::string
         return std::nullopt;
     }
     DWORD flags = INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_RELOAD |
-                  INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
+                  INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
+                  INTERNET_FLAG_NO_AUTO_REDIRECT;
     if (parts.nScheme == INTERNET_SCHEME_HTTPS) {
         flags |= INTERNET_FLAG_SECURE;
     } else if (parts.nScheme != INTERNET_SCHEME_HTTP) {
@@ -217,8 +304,10 @@ std::optional<CWebDownloader::Request> CWebDownloader::OpenUrl(const std::string
         Fail("Error connecting to " + url);
         return std::nullopt;
     }
-    // WinINet does not pass the root handle's time-outs on to its requests everywhere.
-    ApplyTimeouts(request.request.get(), timeout_ms_);
+    // WinINet does not pass the root handle's time-outs on to its requests
+    // everywhere; none may outlast the call's own limit.
+    ApplyTimeouts(request.request.get(),
+                  static_cast<DWORD>(std::min<std::uint64_t>(timeout_ms_, RemainingMs() + 1)));
 
     std::string headers;
     if (range_length > 0) {
@@ -235,17 +324,12 @@ std::optional<CWebDownloader::Request> CWebDownloader::OpenUrl(const std::string
         Fail("Error sending URL request to " + url);
         return std::nullopt;
     }
-    const bool empty_range = range_length > 0 && request.status == 416;
-    if ((request.status < 200 || request.status > 299) && !empty_range) {
-        Fail("Server returned HTTP status " + std::to_string(request.status) + " for " + url);
-        return std::nullopt;
-    }
-    request.content_length = ContentLength(request.request.get());
     return request;
 }
 
 std::optional<std::vector<std::uint8_t>> CWebDownloader::ReadUrl(const std::string& url,
                                                                  std::size_t max_length) {
+    StartClock(max_length);
     auto request = OpenUrl(url, max_length);
     if (!request) {
         return std::nullopt;
@@ -264,15 +348,17 @@ std::optional<std::vector<std::uint8_t>> CWebDownloader::ReadUrl(const std::stri
             }
         }
         DWORD got = 0;
-        if (!InternetReadFile(request->request.get(), piece.data(), static_cast<DWORD>(wanted),
-                              &got)) {
-            Fail("Error reading from " + url);
+        if (!ReadArrived(request->request.get(), piece.data(), static_cast<DWORD>(wanted), got)) {
+            if (!TimeIsUp(url))
+                Fail("Error reading from " + url);
             return std::nullopt;
         }
         if (got == 0) {
             break;
         }
         body.insert(body.end(), piece.begin(), piece.begin() + got);
+        if (TimeIsUp(url))
+            return std::nullopt;
     }
     // WinINet ends a body quietly when the connection drops early.
     if (request->content_length && *request->content_length != body.size()) {
@@ -285,6 +371,7 @@ std::optional<std::vector<std::uint8_t>> CWebDownloader::ReadUrl(const std::stri
 bool CWebDownloader::DownloadToFile(const std::string& url, const std::string& path,
                                     std::uint32_t expected_size) {
     const std::string name = DisplayName(url);
+    StartClock(expected_size);
     auto request = OpenUrl(url, 0);
     if (!request) {
         return false;
@@ -301,8 +388,8 @@ bool CWebDownloader::DownloadToFile(const std::string& url, const std::string& p
         std::uint64_t received = 0;
         for (;;) {
             DWORD got = 0;
-            if (!InternetReadFile(request->request.get(), piece.data(), kPieceSize, &got)) {
-                return Fail("Error reading from " + url);
+            if (!ReadArrived(request->request.get(), piece.data(), kPieceSize, got)) {
+                return TimeIsUp(url) ? false : Fail("Error reading from " + url);
             }
             if (got == 0) {
                 break;
@@ -319,6 +406,8 @@ bool CWebDownloader::DownloadToFile(const std::string& url, const std::string& p
                 !callback_->DownloadProgress(name, received, expected_size)) {
                 return Fail("Download from " + url + " was cancelled.");
             }
+            if (TimeIsUp(url))
+                return false;
         }
         if (request->content_length && *request->content_length != received) {
             return Fail("Incomplete download from " + url);

@@ -46,6 +46,12 @@ class CWebDownloader {
     void SetCallback(DownloadCallback* callback) { callback_ = callback; }
     // Time-out for connecting, sending and each read.
     void SetTimeout(std::uint32_t milliseconds);
+    // How long one ReadUrl or DownloadToFile may take in all, redirects
+    // included; 0 (the default) gives a limit by the size expected
+    // (TransferTimeLimitMs), so that a body dripped slowly still ends.
+    void SetTimeLimit(std::uint64_t milliseconds) { time_limit_ms_ = milliseconds; }
+
+    // Redirects are followed up to kMaxRedirects hops (http_redirect.h).
 
     // The response body. With a maximum, only the first max_length bytes are
     // asked for (a Range request) and read; a longer body is cut there.
@@ -66,8 +72,15 @@ class CWebDownloader {
     using InternetHandle = std::unique_ptr<void, HandleCloser>;
     struct Request;
 
+    // Follows redirects to the final answer.
     std::optional<Request> OpenUrl(const std::string& url, std::size_t range_length);
+    // One request, redirects not followed.
+    std::optional<Request> OpenOnce(const std::string& url, std::size_t range_length);
     bool Fail(std::string text);
+    // The call's overall limit starts; how much of it is left (0 once spent).
+    void StartClock(std::uint64_t expected_bytes);
+    std::uint64_t RemainingMs() const;
+    bool TimeIsUp(const std::string& url);
 
     InternetHandle root_;
     std::string user_;
@@ -75,6 +88,8 @@ class CWebDownloader {
     bool has_credentials_ = false;
     bool ready_ = false;
     std::uint32_t timeout_ms_ = kDefaultTimeoutMs;
+    std::uint64_t time_limit_ms_ = 0;
+    std::uint64_t deadline_ = 0;  // of a steady clock, in milliseconds
     std::string last_error_;
     DownloadCallback* callback_ = nullptr;
 };

@@ -11,6 +11,7 @@
 #include <tuple>
 #include <vector>
 
+#include "olvex/core/http_redirect.h"
 #include "testing/http_test_server.h"
 #include "testing/scratch_dir.h"
 
@@ -261,6 +262,86 @@ TEST_F(WebDownloaderTest, StalledServerTimesOut) {
                                            scratch_.File("slow.qzu"), 0));
     EXPECT_THAT(downloader.LastError(), HasSubstr("Error reading from"));
     EXPECT_TRUE(FolderEntries(scratch_.path()).empty());
+}
+
+// Redirects are followed by the downloader itself: a few hops, to another
+// path and back to the server by a full address, then a final answer.
+TEST_F(WebDownloaderTest, FollowsAFewRedirects) {
+    server_.Serve("mirror/qzinfo.dat", PatternBytes(3000));
+    server_.SetRules(
+        "/old/qzinfo.dat location=/moved/qzinfo.dat\n"
+        "/moved/qzinfo.dat status=301 location=" +
+        server_.Url("/mirror/qzinfo.dat") + "\n");
+    CWebDownloader downloader;
+    const auto body = downloader.ReadUrl(server_.Url("/old/qzinfo.dat"));
+    ASSERT_TRUE(body) << downloader.LastError();
+    EXPECT_EQ(*body, PatternBytes(3000));
+    RecordingCallback callback;
+    downloader.SetCallback(&callback);
+    ASSERT_TRUE(
+        downloader.DownloadToFile(server_.Url("/old/qzinfo.dat"), scratch_.File("q.dat"), 3000))
+        << downloader.LastError();
+    EXPECT_EQ(ReadFileBytes(scratch_.File("q.dat")), PatternBytes(3000));
+    std::vector<std::string> targets;
+    for (const auto& request : server_.Requests())
+        targets.push_back(request.target);
+    EXPECT_THAT(targets, ::testing::ElementsAre("/old/qzinfo.dat", "/moved/qzinfo.dat",
+                                                "/mirror/qzinfo.dat", "/old/qzinfo.dat",
+                                                "/moved/qzinfo.dat", "/mirror/qzinfo.dat"));
+}
+
+// A control file that redirects to itself: WinINet alone asks for ever; the
+// downloader gives up after a bounded number of requests, and leaves no file.
+TEST_F(WebDownloaderTest, RedirectLoopEndsAfterABoundedNumberOfRequests) {
+    server_.SetRules(
+        "/u/qzmaster.dat location=/u/qzmaster.dat\n"
+        "/u/a.qzu location=b.qzu\n/u/b.qzu status=307 location=a.qzu\n");
+    struct Case {
+        const char* path;
+        bool to_file;
+    };
+    for (const Case& c :
+         {Case{"/u/qzmaster.dat", false}, Case{"/u/qzmaster.dat", true}, Case{"/u/a.qzu", false}}) {
+        const std::size_t before = server_.Requests().size();
+        CWebDownloader downloader;
+        const std::string url = server_.Url(c.path);
+        if (c.to_file) {
+            EXPECT_FALSE(downloader.DownloadToFile(url, scratch_.File("loop.dat"), 100));
+        } else {
+            EXPECT_FALSE(downloader.ReadUrl(url));
+        }
+        EXPECT_EQ(downloader.LastError(), "Too many redirects from " + url) << c.path;
+        EXPECT_EQ(server_.Requests().size() - before, static_cast<std::size_t>(kMaxRedirects) + 1)
+            << c.path;
+        EXPECT_TRUE(FolderEntries(scratch_.path()).empty());
+    }
+    // A redirect with nowhere to go, or to another protocol, is an error too.
+    server_.SetRules("/u/x.dat location=ftp://127.0.0.1/x.dat\n");
+    CWebDownloader downloader;
+    EXPECT_FALSE(downloader.ReadUrl(server_.Url("/u/x.dat")));
+    EXPECT_THAT(downloader.LastError(), HasSubstr("Bad redirect (HTTP status 302) from"));
+}
+
+// A body dripped a byte at a time never trips the time-out of each read; the
+// call's own limit ends it, and what it wrote is removed.
+TEST_F(WebDownloaderTest, DrippedBodyEndsAtTheTimeLimit) {
+    CWebDownloader downloader;
+    downloader.SetTimeLimit(1500);
+    const std::string drip = server_.Url("/@slow=300/@chunk=1/@bytes=1000/drip.qzu");
+    EXPECT_FALSE(downloader.ReadUrl(drip));
+    EXPECT_EQ(downloader.LastError(), "Download from " + drip + " took too long.");
+    RecordingCallback callback;
+    downloader.SetCallback(&callback);
+    EXPECT_FALSE(downloader.DownloadToFile(drip, scratch_.File("drip.qzu"), 1000));
+    EXPECT_EQ(downloader.LastError(), "Download from " + drip + " took too long.");
+    EXPECT_EQ(callback.events.size(), 2u);
+    EXPECT_LT(callback.progress.size(), 1000u);
+    EXPECT_TRUE(FolderEntries(scratch_.path()).empty());
+    // A slow redirect loop ends too (by the limit or by the hops, whichever
+    // comes first).
+    server_.SetRules("/slow-loop location=/slow-loop wait=400\n");
+    EXPECT_FALSE(downloader.ReadUrl(server_.Url("/slow-loop")));
+    EXPECT_LE(server_.Requests().size(), 2u + kMaxRedirects + 1);
 }
 
 TEST_F(WebDownloaderTest, RejectsWhatIsNotAnHttpUrl) {

@@ -209,6 +209,11 @@ CQuarantine& CExterminator::Sessions() {
     return *static_cast<CQuarantine*>(quarantine_.Get());
 }
 
+void CExterminator::StartSession() {
+    if (quarantine_)
+        Sessions().RemovePartialSessionArchives();
+}
+
 bool CExterminator::Keep(LONG pest_id, const std::string& location, BSTR location_text,
                          const Location& parsed, bool special, bool quarantine,
                          std::optional<SessionKeep>& kept) {
@@ -364,6 +369,7 @@ HRESULT STDMETHODCALLTYPE CExterminator::Initialize(BSTR bsQuarantineFolder,
         special_index_ =
             LoadSpecialRemoverIndex(qzclean_folder_).value_or(std::vector<SpecialRemoverEntry>());
         session_name_ = NewSessionName();
+        StartSession();
         sent_to_remover_.clear();
         return S_OK;
     });
@@ -429,6 +435,7 @@ HRESULT STDMETHODCALLTYPE CExterminator::InitializeEx(BSTR bsQuarantineFolder, B
             return refuse("Error.  Failure loading qzsrindex.dat.");
         special_index_ = std::move(*index);
         session_name_ = NewSessionName();
+        StartSession();
         sent_to_remover_.clear();
         return S_OK;
     });

@@ -82,6 +82,8 @@ class CExterminator final : public com::DispatchObject<CExterminator, IExtermina
                             VARIANT_BOOL* success);
     void LogFailedRemoval(LONG pest_id, const std::string& location);
     CQuarantine& Sessions();
+    // A new session begins: what a run ended mid-write left goes first.
+    void StartSession();
     // Records the location in the session (kept: what the session took) and,
     // when asked, quarantines it; false (with the quarantine's text) when
     // either fails.

@@ -1117,6 +1117,48 @@ TEST(Exterminator, InitializeExChecksTheRemoversFolder) {
         fs::remove_all(expected);
 }
 
+TEST(Exterminator, ANewSessionRemovesPartialArchivesOfARunEndedMidWrite) {
+    Exterminator x;
+    ScratchDir victim;
+    const auto pest = victim.Write("pest.exe", "pest");
+    ASSERT_TRUE(x.Exterminate(5, "File \"" + pest + "\"")) << x.Error();
+    ASSERT_EQ(x.Archives().size(), 1u);
+    const std::string folder = x.quarantine_folder + "\\";
+    // What killed runs left: partial archives of large sessions; one another
+    // run is still writing; things that only look alike.
+    const auto write = [](const std::string& path, std::size_t size) {
+        std::ofstream(path, std::ios::binary) << std::string(size, 'z');
+    };
+    write(folder + "20050101000000.zip.tmp", 200000);
+    write(folder + "20050101000001.ZIP.TMP", 10);
+    write(folder + "20050101000002.zip.tmp", 10);
+    write(folder + "notes.tmp", 10);
+    write(folder + "20050101000003.zip.tmp.keep", 10);
+    fs::create_directory(folder + "folder.zip.tmp");
+    const HeldFile writing(folder + "20050101000002.zip.tmp");
+
+    // Only a new session clears them.
+    ASSERT_TRUE(x.Exterminate(5, "File \"" + victim.Write("again.exe", "again") + "\""));
+    EXPECT_TRUE(fs::exists(folder + "20050101000000.zip.tmp"));
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    ASSERT_EQ(x.ext->Initialize(Bstr(x.data.path().string()).Get(), &ok), S_OK);
+    ASSERT_EQ(ok, VARIANT_TRUE);
+    EXPECT_FALSE(fs::exists(folder + "20050101000000.zip.tmp"));
+    EXPECT_FALSE(fs::exists(folder + "20050101000001.ZIP.TMP"));
+    EXPECT_TRUE(fs::exists(folder + "20050101000002.zip.tmp"));
+    EXPECT_TRUE(fs::exists(folder + "notes.tmp"));
+    EXPECT_TRUE(fs::exists(folder + "20050101000003.zip.tmp.keep"));
+    EXPECT_TRUE(fs::is_directory(folder + "folder.zip.tmp"));
+    // The session of the first run is untouched and still listed.
+    EXPECT_EQ(x.Archives().size(), 1u);
+    const std::string log = EngineLog(x.data.path().string());
+    EXPECT_NE(log.find("Event \"Partial session archive removed\"File \"" +
+                       LogPairValue(folder + "20050101000000.zip.tmp") + "\""),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("20050101000002.zip.tmp"), std::string::npos) << log;
+}
+
 TEST(Exterminator, SessionNamesAreFourteenUtcDigits) {
     SYSTEMTIME time{};
     time.wYear = 2005;

@@ -22,7 +22,9 @@ HRESULT ItemText(IQuarantinedItem* item, HRESULT (STDMETHODCALLTYPE IQuarantined
 }  // namespace
 
 void CQuarantine::Report(const StoreOutcome& outcome, VARIANT_BOOL* success) {
-    if (!outcome.ok && !outcome.error.empty())
+    // A success may carry a note (what a restore kept besides what it put
+    // back); a plain success leaves the last error as it was.
+    if (!outcome.error.empty())
         last_error_.SetText(outcome.error);
     if (success)
         *success = com::ToVariantBool(outcome.ok);

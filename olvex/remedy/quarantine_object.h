@@ -56,6 +56,7 @@ class CQuarantine final : public com::DispatchObject<CQuarantine, IQuarantine> {
         return sessions_.Keep(pest_id, location, session_name);
     }
     const std::string& BaseFolder() const { return store_.BaseFolder(); }
+    std::size_t RemovePartialSessionArchives() { return sessions_.RemovePartialArchives(); }
 
   private:
     // A QuarantinedItem object filled from the item; null with the error

@@ -488,6 +488,32 @@ bool QuarantineSessions::RepairIfDamaged() {
     return written;
 }
 
+std::size_t QuarantineSessions::RemovePartialArchives() {
+    if (!store_.IsInitialized())
+        return 0;
+    std::size_t removed = 0;
+    WIN32_FIND_DATAA found;
+    ScopedFind find(FindFirstFileA((store_.Folder() + "\\*.zip.tmp").c_str(), &found));
+    if (!find)
+        return 0;
+    do {
+        if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+            continue;
+        // The pattern also matches short names: take only what ends so.
+        const std::string name = found.cFileName;
+        if (!mb_.Lower(name).ends_with(".zip.tmp"))
+            continue;
+        const std::string path = store_.Folder() + "\\" + name;
+        if (!DeleteFileA(path.c_str()))
+            continue;
+        ++removed;
+        WriteEngineLogEntry(
+            store_.BaseFolder(),
+            "Event \"Partial session archive removed\" File \"" + LogPairValue(path) + "\"");
+    } while (FindNextFileA(find.Get(), &found));
+    return removed;
+}
+
 StoreOutcome QuarantineSessions::Compact() {
     listing_.Close();
     if (CompactSessionDb(store_.SessionDbPath()) != QuarantineDbError::kNone)
@@ -502,7 +528,7 @@ struct RestoreEntry {
     enum class Fate {
         kPending,
         kRestored,    // written back or imported
-        kSuperseded,  // an older copy of the same path came back instead
+        kSuperseded,  // an older copy of the same path came back instead; stays stored
         kKept,        // stays stored; reason says why
     };
     std::size_t archive = 0;
@@ -651,8 +677,11 @@ StoreOutcome QuarantineSessions::Restore(std::int32_t session_id, const std::str
     }
 
     // An archive goes when all of it came back; else it keeps just what
-    // stayed, renumbered, with its comments.
+    // stayed, renumbered, with its comments. A newer copy of a restored path
+    // is the user's data as much as the oldest: it stays, restorable once
+    // the path is free again.
     std::vector<std::string> kept;
+    std::vector<std::string> newer;
     std::vector<std::string> errors;
     for (auto& archive : archives) {
         if (!archive.unreadable.empty()) {
@@ -664,6 +693,10 @@ StoreOutcome QuarantineSessions::Restore(std::int32_t session_id, const std::str
             if (entries[i].fate == RestoreEntry::Fate::kKept) {
                 staying.push_back(i);
                 kept.push_back(Describe(entries[i], archive));
+            } else if (entries[i].fate == RestoreEntry::Fate::kSuperseded) {
+                staying.push_back(i);
+                newer.push_back(entries[i].step.target + " (session " +
+                                SessionNameOf(archive.path) + ")");
             }
         }
         if (staying.size() == archive.entries.size() && !staying.empty()) {
@@ -696,17 +729,28 @@ StoreOutcome QuarantineSessions::Restore(std::int32_t session_id, const std::str
                              std::string(ZipErrorText(e)));
     }
     const auto compacted = Compact();
-    if (kept.empty() && errors.empty())
-        return compacted;
-    std::string text;
-    if (!kept.empty()) {
-        text = "Not everything could be restored; kept in the quarantine: ";
-        for (std::size_t i = 0; i < kept.size(); ++i)
-            text += (i ? "; " : "") + kept[i];
-        text += ".";
+    const auto joined = [](const std::vector<std::string>& parts) {
+        std::string text;
+        for (std::size_t i = 0; i < parts.size(); ++i)
+            text += (i ? "; " : "") + parts[i];
+        return text;
+    };
+    std::string newer_text;
+    if (!newer.empty())
+        newer_text =
+            "Newer copies of restored files stay in the quarantine: " + joined(newer) + ".";
+    if (kept.empty() && errors.empty()) {
+        if (newer.empty() || !compacted.ok)
+            return compacted;
+        return {true, "Success. " + newer_text};
     }
+    std::string text;
+    if (!kept.empty())
+        text = "Not everything could be restored; kept in the quarantine: " + joined(kept) + ".";
     for (const auto& error : errors)
         text += (text.empty() ? "" : " ") + error;
+    if (!newer_text.empty())
+        text += " " + newer_text;
     return Failure(text);
 }
 

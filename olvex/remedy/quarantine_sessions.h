@@ -80,6 +80,13 @@ class QuarantineSessions {
     std::optional<SessionRecord> NextSession();
     void EndListing() { listing_.Close(); }
 
+    // A new session starts: partial archives ("<name>.zip.tmp") that a run
+    // ended in the middle of writing left in the quarantine folder are
+    // removed (one still being written is open and stays). They hold nothing
+    // a session lists: the archive itself is only replaced once complete.
+    // Returns how many went; each goes to the engine log.
+    std::size_t RemovePartialArchives();
+
     // Restores the session that matches by id or by path (exactly), and every
     // later one.
     StoreOutcome Restore(std::int32_t session_id, const std::string& path);

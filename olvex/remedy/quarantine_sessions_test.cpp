@@ -237,32 +237,63 @@ struct ThreeRuns {
 TEST(QuarantineSessions, ARestorePutsBackTheOldestCopyAndNeverThrowsAStoredCopyAway) {
     {
         // Restoring the first restores all three: the oldest version stands,
-        // every archive came back whole and is gone.
+        // everything else came back, and the newer versions of the shared
+        // file stay stored, each in its own cut-down session, named in the
+        // answer.
         ThreeRuns runs;
         EXPECT_EQ(runs.q.RecordCount(), 3u);
         auto sessions = runs.q.List();
         ASSERT_EQ(sessions.size(), 3u);
         ASSERT_TRUE(runs.q.Restore(sessions[0].Get())) << runs.q.Error();
+        EXPECT_EQ(runs.q.Error(),
+                  "Success. Newer copies of restored files stay in the quarantine: " + runs.shared +
+                      " (session " + runs.names[1] + "); " + runs.shared + " (session " +
+                      runs.names[2] + ").");
         EXPECT_EQ(ReadFileBytes(runs.shared), TextBytes("version 1"));
         EXPECT_EQ(ReadFileBytes(runs.again), TextBytes("stored"));
-        for (std::size_t i = 0; i < 3; ++i) {
+        for (std::size_t i = 0; i < 3; ++i)
             EXPECT_EQ(ReadFileBytes(runs.own[i]), TextBytes("own " + std::to_string(i)));
-            EXPECT_FALSE(fs::exists(runs.q.Archive(runs.names[i])));
+        EXPECT_FALSE(fs::exists(runs.q.Archive(runs.names[0])));
+        sessions = runs.q.List();
+        ASSERT_EQ(sessions.size(), 2u);
+        EXPECT_EQ(runs.q.RecordCount(), 2u);
+        for (std::size_t i = 0; i < 2; ++i) {
+            EXPECT_EQ(SessionPath(sessions[i].Get()), runs.q.Archive(runs.names[i + 1]));
+            const auto items = ItemsOf(sessions[i].Get());
+            ASSERT_EQ(items.size(), 1u);
+            UniqueBstr location;
+            items[0]->get_bsLocation(location.Put());
+            EXPECT_EQ(Text(location.Get()), " PestId \"1\" File \"" + runs.shared + "\"");
+        }
+        // Each newer version comes back once the place is free: the second
+        // (the third stays, newer still), then the third.
+        for (const char* version : {"version 2", "version 3"}) {
+            fs::remove(runs.shared);
+            sessions = runs.q.List();
+            ASSERT_FALSE(sessions.empty());
+            ASSERT_TRUE(runs.q.Restore(sessions[0].Get())) << runs.q.Error();
+            EXPECT_EQ(ReadFileBytes(runs.shared), TextBytes(version));
         }
         EXPECT_TRUE(runs.q.List().empty());
         EXPECT_EQ(runs.q.RecordCount(), 0u);
+        for (const auto& name : runs.names)
+            EXPECT_FALSE(fs::exists(runs.q.Archive(name)));
     }
     {
-        // Restoring the second leaves the first alone: the second's version.
+        // Restoring the second leaves the first alone: the second's version,
+        // the third's stays stored.
         ThreeRuns runs;
         auto sessions = runs.q.List();
         ASSERT_TRUE(runs.q.Restore(sessions[1].Get())) << runs.q.Error();
         EXPECT_EQ(ReadFileBytes(runs.shared), TextBytes("version 2"));
         EXPECT_FALSE(fs::exists(runs.own[0]));
+        EXPECT_TRUE(fs::exists(runs.own[2]));
         EXPECT_TRUE(fs::exists(runs.q.Archive(runs.names[0])));
         sessions = runs.q.List();
-        ASSERT_EQ(sessions.size(), 1u);
+        ASSERT_EQ(sessions.size(), 2u);
         EXPECT_EQ(ItemCount(sessions[0].Get()), 2u);
+        EXPECT_EQ(SessionPath(sessions[1].Get()), runs.q.Archive(runs.names[2]));
+        EXPECT_EQ(ItemCount(sessions[1].Get()), 1u);
     }
     {
         // A file made again after the cleaning is never overwritten; its entry
@@ -271,29 +302,41 @@ TEST(QuarantineSessions, ARestorePutsBackTheOldestCopyAndNeverThrowsAStoredCopyA
         runs.victim.Write("Pest\\again.txt", "made by the user");
         auto sessions = runs.q.List();
         EXPECT_FALSE(runs.q.Restore(sessions[0].Get()));
-        EXPECT_EQ(runs.q.Error(), "Not everything could be restored; kept in the quarantine: " +
-                                      runs.again + " (a file is already there).");
+        EXPECT_EQ(runs.q.Error(),
+                  "Not everything could be restored; kept in the quarantine: " + runs.again +
+                      " (a file is already there). Newer copies of restored "
+                      "files stay in the quarantine: " +
+                      runs.shared + " (session " + runs.names[1] + "); " + runs.shared +
+                      " (session " + runs.names[2] + ").");
         EXPECT_EQ(ReadFileBytes(runs.again), TextBytes("made by the user"));
         EXPECT_EQ(ReadFileBytes(runs.shared), TextBytes("version 1"));
         for (std::size_t i = 0; i < 3; ++i)
             EXPECT_TRUE(fs::exists(runs.own[i]));
-        // The second run's archive now holds that one entry, with its comment.
+        // The second run's archive now holds that entry and its newer copy of
+        // the shared file, renumbered, with their comments.
         EXPECT_FALSE(fs::exists(runs.q.Archive(runs.names[0])));
-        EXPECT_FALSE(fs::exists(runs.q.Archive(runs.names[2])));
         sessions = runs.q.List();
-        ASSERT_EQ(sessions.size(), 1u);
+        ASSERT_EQ(sessions.size(), 2u);
         EXPECT_EQ(SessionPath(sessions[0].Get()), runs.q.Archive(runs.names[1]));
         const auto items = ItemsOf(sessions[0].Get());
-        ASSERT_EQ(items.size(), 1u);
-        UniqueBstr location;
-        items[0]->get_bsLocation(location.Put());
-        EXPECT_EQ(Text(location.Get()), " PestId \"3\" File \"" + runs.again + "\"");
-        EXPECT_EQ(CommentsOf(runs.q.Archive(runs.names[1])).size(), 1u);
-        // Once the place is free, it comes back too.
+        ASSERT_EQ(items.size(), 2u);
+        const std::string expected[] = {" PestId \"1\" File \"" + runs.shared + "\"",
+                                        " PestId \"3\" File \"" + runs.again + "\""};
+        for (std::size_t i = 0; i < 2; ++i) {
+            UniqueBstr location;
+            items[i]->get_bsLocation(location.Put());
+            EXPECT_EQ(Text(location.Get()), expected[i]);
+        }
+        EXPECT_EQ(CommentsOf(runs.q.Archive(runs.names[1])).size(), 2u);
+        // Once the places are free, they come back too.
         fs::remove(runs.again);
+        fs::remove(runs.shared);
         ASSERT_TRUE(runs.q.Restore(sessions[0].Get())) << runs.q.Error();
         EXPECT_EQ(ReadFileBytes(runs.again), TextBytes("stored"));
-        EXPECT_TRUE(runs.q.List().empty());
+        EXPECT_EQ(ReadFileBytes(runs.shared), TextBytes("version 2"));
+        sessions = runs.q.List();
+        ASSERT_EQ(sessions.size(), 1u);
+        EXPECT_EQ(SessionPath(sessions[0].Get()), runs.q.Archive(runs.names[2]));
     }
     {
         // A path taken before the restore keeps every copy of it stored.

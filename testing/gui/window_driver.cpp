@@ -626,9 +626,43 @@ std::wstring ScreenshotFolder() {
     return current;
 }
 
+namespace {
+
+constexpr DWORD kPaintWaitMs = 3000;
+constexpr DWORD kDisplayCatchUpMs = 200;
+
+DWORD WINAPI RedrawNow(void* window) {
+    RedrawWindow(static_cast<HWND>(window), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    return 0;
+}
+
+// A window just shown or changed may not have painted yet: its thread paints
+// when it next waits for messages, and the pixels reach the display a moment
+// later. Its thread paints the whole window now (from a thread of our own,
+// bounded, so that a busy or hung program cannot hold up the test), is given
+// the time to become idle, and the display the time to catch up.
+void WaitUntilPainted(HWND window) {
+    if (const HANDLE thread = CreateThread(nullptr, 0, RedrawNow, window, 0, nullptr)) {
+        WaitForSingleObject(thread, kPaintWaitMs);
+        CloseHandle(thread);
+    }
+    DWORD process_id = 0;
+    GetWindowThreadProcessId(window, &process_id);
+    if (const HANDLE process =
+            OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, process_id)) {
+        WaitForInputIdle(process, kPaintWaitMs);
+        CloseHandle(process);
+    }
+    Sleep(kDisplayCatchUpMs);
+}
+
+}  // namespace
+
 std::wstring SaveScreenshot(HWND window, const std::string& name) {
     RECT area{};
     if (window) {
+        WaitUntilPainted(window);
         if (!GetWindowRect(window, &area))
             return {};
     } else {

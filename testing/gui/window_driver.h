@@ -228,7 +228,8 @@ bool ResizeScreen(int width, int height);
 std::wstring ScreenshotFolder();
 // Saves what the screen shows of the window (with its frame), or the whole
 // screen for a null window, as "<name>.png" in ScreenshotFolder(); the
-// path written, or empty when nothing could be captured or written.
+// path written, or empty when nothing could be captured or written. A window
+// is first made to paint itself whole (waited for a few seconds at most).
 std::wstring SaveScreenshot(HWND window, const std::string& name);
 
 }  // namespace olvex::gui
