@@ -201,6 +201,11 @@ CScanDlg::CScanDlg()
     }
     ListenForResultActions();
     OnMessage(kWorkerEndedMessage, [this](WPARAM, LPARAM) -> LRESULT {
+        // A short scan can end before the dialog manager first shows the
+        // dialog (it does so once its queue is empty): show it as it would,
+        // so that the end is never told over a hidden dialog.
+        if (!IsWindowVisible(handle()))
+            ShowWindow(handle(), SW_SHOWNORMAL);
         FinishIfWorkerEnded(kWorkerEndWaitMs);
         return 0;
     });
