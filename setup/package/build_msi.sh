@@ -21,10 +21,9 @@ msibuild "$tmp" \
 for program in "$@"; do
   id=${program%%=*} file=${program#*=}
   version=$(python3 "$here/file_version.py" "$file")
-  if [[ -z $version ]]; then
-    echo "build_msi.sh: $file has no version resource" >&2
-    exit 1
-  fi
+  # A program without a version resource stays unversioned: the Installer
+  # then replaces it when the copy on disk was not changed since its install.
+  [[ -n $version ]] || continue
   msibuild "$tmp" -q "$(q "UPDATE [File] SET [Version] = '$version' WHERE [File] = '$id'")"
 done
 mv "$tmp" "$out"
