@@ -110,12 +110,12 @@ check "the desktop shortcut" 1 "$desktop_links"
 # A user who opens the installed package again repairs the product (or
 # nothing happens): it is never removed by that.
 check "msiexec /i of the package again exits 0" 0 \
-  "$(probe run msiexec /i 'C:\setup-qz\qz\Gorsewatch.msi' /qn)"
+  "$(run_setup msiexec /i 'C:\setup-qz\qz\Gorsewatch.msi' /qn)"
 check "... the product is still installed" yes "$(exists "$product\\olvex.dll")"
-check "... with its entry" "XJ Kelvan Gorsewatch" "$(reg_value "$entry" DisplayName)"
+check "... with its version" 5.6.7.4 "$(reg_value "$entry" DisplayVersion)"
 check_contains "... and its engine works" "created" "$(win cscript //nologo 'C:\create.vbs')"
 check "msiexec /i with a full interface exits 0" 0 \
-  "$(probe run msiexec /i 'C:\setup-qz\qz\Gorsewatch.msi')"
+  "$(run_setup msiexec /i 'C:\setup-qz\qz\Gorsewatch.msi')"
 check "... the product is still installed" yes "$(exists "$product\\Gorsewatch5.exe")"
 
 # --- The trust-list copy ----------------------------------------------------
@@ -177,7 +177,9 @@ check "... and registered" "$newer_engine" "$(reg_value 'HKCR\olvex' CurrentVers
 default_value() {
   win reg query "$1" /ve | awk '/REG_SZ/ { sub(/.*REG_SZ    /, ""); print; exit }'
 }
-scanner_class=$(default_value 'HKCR\olvex.Scanner\CLSID')
+scanner_class='{CB7F0E09-A68A-4ABF-B90E-C3C5112A69A1}'
+check "... its ProgID names the scanner class" "$scanner_class" \
+  "$(default_value 'HKCR\olvex.Scanner\CLSID')"
 check "... from the product's folder" "$product\\olvex.dll" \
   "$(default_value "HKCR\\CLSID\\$scanner_class\\InprocServer32")"
 check_contains "... and it works" "created" "$(win cscript //nologo 'C:\create.vbs')"
