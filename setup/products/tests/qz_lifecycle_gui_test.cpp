@@ -2,10 +2,9 @@
 // by qz_lifecycle_gui_test.sh between its install and its removal through
 // the suite's setup: the installed Start-menu shortcut opens the main
 // window; the Active Protection settings make the background protection
-// start with Windows and start it; a scheduled scan is made.
+// start with Windows and start it; the scan page's Schedule dialog makes a
+// daily scan.
 #include <windows.h>
-#include <mstask.h>
-#include <objbase.h>
 #include <shellapi.h>
 
 #include <gtest/gtest.h>
@@ -14,6 +13,8 @@
 #include <string>
 
 #include "client/main/active_protection_dialog_ids.h"
+#include "client/main/scan_page_ids.h"
+#include "client/main/schedule_dialog_ids.h"
 #include "testing/gui/window_driver.h"
 
 namespace olvex::testing {
@@ -22,9 +23,12 @@ namespace {
 constexpr wchar_t kMainTitle[] = L"Kelvan Gorsewatch by Brackwith";
 constexpr wchar_t kSettingsTitle[] = L"Kelvan Gorsewatch -- Active Protection Settings";
 constexpr wchar_t kProtectionTitle[] = L"Kelvan Gorsewatch -- Active Protection";
+constexpr wchar_t kScheduleTitle[] = L"Kelvan Gorsewatch -- Schedule";
+constexpr wchar_t kProductTitle[] = L"Kelvan Gorsewatch";
 constexpr int kShownPageId = 0xE900;
 constexpr int kActiveProtectionLink = 1038;
-constexpr UINT kShowPage = 1028;  // wParam 3: the configuration page
+constexpr UINT kShowPage = 1028;  // wParam: 2 the scan page, 3 the configuration page
+constexpr WPARAM kScanPage = 2;
 
 std::wstring Environment(const wchar_t* name) {
     const wchar_t* value = _wgetenv(name);
@@ -83,41 +87,44 @@ TEST(ProductLifecycle, ActiveProtectionStartsWithWindowsAndRuns) {
     EXPECT_NE(std::string(data).find("Wakenor.exe"), std::string::npos) << data;
 }
 
-// A daily scan as the main program's Schedule dialog makes it: a work item
-// named after the product's scans that runs the installed scanner.
-TEST(ProductLifecycle, ADailyScanIsScheduled) {
-    const std::wstring scanner = Environment(L"QZ_INSTALLED_SCANNER");
-    ASSERT_FALSE(scanner.empty());
-    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-    ITaskScheduler* scheduler = nullptr;
-    ASSERT_TRUE(
-        SUCCEEDED(CoCreateInstance(CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_ITaskScheduler, reinterpret_cast<void**>(&scheduler))));
-    ITask* task = nullptr;
-    ASSERT_TRUE(SUCCEEDED(scheduler->NewWorkItem(L"QZv5Scan_Daily as tester at 10:00", CLSID_CTask,
-                                                 IID_ITask, reinterpret_cast<IUnknown**>(&task))));
-    EXPECT_TRUE(SUCCEEDED(task->SetApplicationName(scanner.c_str())));
-    EXPECT_TRUE(SUCCEEDED(task->SetParameters(L"/quarantine")));
-    WORD index = 0;
-    ITaskTrigger* trigger = nullptr;
-    ASSERT_TRUE(SUCCEEDED(task->CreateTrigger(&index, &trigger)));
-    TASK_TRIGGER when{};
-    when.cbTriggerSize = sizeof(when);
-    when.wBeginYear = 2024;
-    when.wBeginMonth = 1;
-    when.wBeginDay = 1;
-    when.wStartHour = 10;
-    when.TriggerType = TASK_TIME_TRIGGER_DAILY;
-    when.Type.Daily.DaysInterval = 1;
-    EXPECT_TRUE(SUCCEEDED(trigger->SetTrigger(&when)));
-    trigger->Release();
-    IPersistFile* file = nullptr;
-    ASSERT_TRUE(SUCCEEDED(task->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))));
-    EXPECT_TRUE(SUCCEEDED(file->Save(nullptr, TRUE)));
-    file->Release();
-    task->Release();
-    scheduler->Release();
-    CoUninitialize();
+// A daily scan made as a user makes it: the scan page's Schedule button, a
+// quarantining scan as the current user (the question about running only
+// while the user is logged in answered Yes). The product names the work item
+// and points it at the installed scanner; the script reads the job back.
+TEST(ProductLifecycle, ADailyScanIsScheduledFromTheScanPage) {
+    const HWND main = gui::FindTopLevelWindow({.title = kMainTitle}, 30000);
+    ASSERT_NE(main, nullptr);
+    DWORD process = 0;
+    GetWindowThreadProcessId(main, &process);
+    gui::SendWindowMessage(main, kShowPage, kScanPage, 0);
+    HWND schedule = nullptr;
+    // Enabled once the program found the Task Scheduler running (its start-up
+    // starts the service).
+    ASSERT_TRUE(gui::WaitUntil(
+        [&] {
+            schedule = GetDlgItem(gui::FindChild(main, kShownPageId), IDC_SCAN_SCHEDULE);
+            return schedule != nullptr && IsWindowVisible(schedule) && IsWindowEnabled(schedule);
+        },
+        30000));
+    ASSERT_TRUE(gui::ClickButton(schedule));
+    const HWND dialog = gui::FindDialog({.title = kScheduleTitle, .process_id = process}, 20000);
+    ASSERT_NE(dialog, nullptr);
+    const HWND quarantine = GetDlgItem(dialog, IDC_SCHEDULE_QUARANTINE);
+    ASSERT_TRUE(gui::ClickButton(quarantine));
+    ASSERT_TRUE(gui::WaitUntil([&] { return gui::GetCheck(quarantine) == BST_CHECKED; }, 5000));
+    ASSERT_TRUE(gui::PressButton(dialog, IDC_SCHEDULE_NEW));
+    const auto question =
+        gui::AnswerDialog({.title = kProductTitle, .process_id = process}, IDYES, 20000);
+    ASSERT_TRUE(question);
+    EXPECT_NE(question->text.find(L"only run when the user is logged in"), std::wstring::npos)
+        << question->text;
+    const HWND list = GetDlgItem(dialog, IDC_SCHEDULE_LIST);
+    ASSERT_TRUE(gui::WaitUntil(
+        [&] { return gui::SendWindowMessage(list, LB_GETCOUNT, 0, 0).result == 1; }, 10000));
+    Sleep(1000);  // let it paint before the picture
+    gui::SaveScreenshot(dialog, "schedule-dialog-scheduled");
+    ASSERT_TRUE(gui::PressButton(dialog, IDCANCEL));
+    ASSERT_TRUE(gui::WaitForWindowGone(dialog, 20000));
 }
 
 }  // namespace
