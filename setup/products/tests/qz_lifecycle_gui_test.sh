@@ -109,9 +109,11 @@ check "no KelvanQZAP value after the restarts" "" "$(reg_value "$run_key" Kelvan
 # ProgIDs' class ids, read before the install was removed, and by name),
 # the interfaces and the type library.
 check "no HKCR\\olvex" yes "$(key_gone 'HKCR\olvex')"
-engine_keys=$(bounded 120 reg export 'HKEY_CLASSES_ROOT' 'C:\classes.reg' >/dev/null &&
-  iconv -f UTF-16LE -t UTF-8 "$drive_c/classes.reg" | tr -d '\r' |
-  grep -iE '^\[.*(olvex|750F2A59-3657-4498-8B12-7455898340C7|CB7F0E09-A68A-4ABF-B90E-C3C5112A69A1|8865E65A-ADF8-4549-A145-66806DB5ABB5|696B36E3-E963-463D-8D69-1B06371B91D2)' || true)
+rm -f "$drive_c/classes.reg"
+bounded 120 reg export 'HKEY_CLASSES_ROOT' 'C:\classes.reg' >/dev/null
+classes=$(iconv -f UTF-16LE -t UTF-8 "$drive_c/classes.reg" 2>/dev/null | tr -d '\r' || true)
+check_contains "the classes could be read" '[HKEY_CLASSES_ROOT\' "$classes"
+engine_keys=$(grep -iE '^\[.*(olvex|750F2A59-3657-4498-8B12-7455898340C7|CB7F0E09-A68A-4ABF-B90E-C3C5112A69A1|8865E65A-ADF8-4549-A145-66806DB5ABB5|696B36E3-E963-463D-8D69-1B06371B91D2)' <<<"$classes" || true)
 check "no key of the engine's classes, ProgIDs, interfaces or type library" "" "$engine_keys"
 check "no engine file in the shared folder" no "$(exists "$shared\\olvex.dll")"
 check "no shared engine folder" no "$(exists "$shared")"
