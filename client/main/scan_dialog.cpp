@@ -29,6 +29,11 @@ namespace {
 
 constexpr UINT_PTR kWorkerTimer = 1;
 constexpr UINT kWorkerTimerMs = 500;
+// Posted by the worker as it ends, so the scan ends without waiting for the
+// timer, which is left to show progress.
+constexpr UINT kWorkerEndedMessage = WM_APP + 10;
+// How long the window waits for a worker that said it ends to return.
+constexpr DWORD kWorkerEndWaitMs = 2000;
 constexpr int kHistoryAttempts = 5;
 
 // The controls the band removal moves up.
@@ -195,6 +200,15 @@ CScanDlg::CScanDlg()
         OnCommand(field, EN_SETFOCUS, [this] { SetFocus(Item(IDCANCEL)); });
     }
     ListenForResultActions();
+    OnMessage(kWorkerEndedMessage, [this](WPARAM, LPARAM) -> LRESULT {
+        // A short scan can end before the dialog manager first shows the
+        // dialog (it does so once its queue is empty): show it as it would,
+        // so that the end is never told over a hidden dialog.
+        if (!IsWindowVisible(handle()))
+            ShowWindow(handle(), SW_SHOWNORMAL);
+        FinishIfWorkerEnded(kWorkerEndWaitMs);
+        return 0;
+    });
     OnMessage(WM_DRAWITEM, [this](WPARAM, LPARAM lparam) -> LRESULT {
         const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
         return DrawFieldLabel(item, OnControlColor(item.hDC, item.hwndItem, WM_CTLCOLORSTATIC));
@@ -312,6 +326,7 @@ void CScanDlg::OnStartScan() {
         return;
     }
     TreeView_DeleteAllItems(Item(IDC_SCAN_RESULTS));
+    result_roots_.clear();
     if (app != nullptr)
         app->detected_pests().clear();
 
@@ -387,17 +402,24 @@ DWORD WINAPI CScanDlg::ScanThread(void* param) {
         app->ShowMessage(IDS_SCAN_INTERNAL_ERROR, kSoundWarning);
     }
     CoUninitialize();
+    PostMessageW(dialog->handle(), kWorkerEndedMessage, 0, 0);
     return run.exit_code;
 }
 
 void CScanDlg::OnTimer(UINT_PTR timer_id) {
-    if (timer_id != kWorkerTimer || !worker_)
+    if (timer_id == kWorkerTimer)
+        FinishIfWorkerEnded(0);
+}
+
+void CScanDlg::FinishIfWorkerEnded(DWORD wait_ms) {
+    if (!worker_)
         return;
-    DWORD exit_code = 0;
-    if (GetExitCodeThread(worker_.get(), &exit_code) && exit_code == STILL_ACTIVE) {
+    if (WaitForSingleObject(worker_.get(), wait_ms) == WAIT_TIMEOUT) {
         scanning_ = true;
         return;
     }
+    DWORD exit_code = 0;
+    GetExitCodeThread(worker_.get(), &exit_code);
     KillTimer(handle(), kWorkerTimer);
     if (CGorsewatch5App* app = CGorsewatch5App::Current())
         app->set_scan_worker(nullptr);
@@ -433,6 +455,15 @@ void CScanDlg::ScanEnded(DWORD exit_code) {
     }
     app->set_continue_scan(VARIANT_TRUE);
     app->activity_log().With([](CLogFile& log) { log.Flush(); });
+}
+
+HTREEITEM CScanDlg::ResultRootFor(const std::string& pest_name) const {
+    const auto found = result_roots_.find(pest_name);
+    return found != result_roots_.end() ? found->second : nullptr;
+}
+
+void CScanDlg::NoteResultRoot(const std::string& pest_name, HTREEITEM root) {
+    result_roots_.emplace(pest_name, root);
 }
 
 void CScanDlg::ShowProgress(const std::string& location) {

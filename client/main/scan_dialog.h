@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "client/common/ui/gdi.h"
@@ -57,6 +58,13 @@ class CScanDlg : public ManagementDialog {
     void ShowProgress(const std::string& location);
     void ShowPestCount(std::size_t pests);
     void ShowItemCount(unsigned long items);
+    // The results tree's root of a pest name (null when it has none yet), so
+    // that a detection finds its group without reading every root back.
+    // Only the worker notes roots, while it scans; the dialog forgets them
+    // whenever the tree loses items, which it never does while the worker
+    // runs, so no item the tree has lost is ever handed out.
+    HTREEITEM ResultRootFor(const std::string& pest_name) const;
+    void NoteResultRoot(const std::string& pest_name, HTREEITEM root);
 
     // Brings the dialog in front of the program's windows.
     void ComeToFront() const;
@@ -80,6 +88,8 @@ class CScanDlg : public ManagementDialog {
     void OnStopScan();
     void ApplyControls(const ScanControls& controls);
     void BlankAndSet(int id, const std::wstring& text);
+    // Ends the scan when the worker has ended, waiting at most wait_ms.
+    void FinishIfWorkerEnded(DWORD wait_ms);
     void ScanEnded(DWORD exit_code);
     void WriteScanHistory();
 
@@ -108,6 +118,7 @@ class CScanDlg : public ManagementDialog {
     UniqueHandle worker_;
     std::atomic<unsigned long> scanned_count_{0};
     std::atomic<unsigned long> detected_count_{0};
+    std::unordered_map<std::string, HTREEITEM> result_roots_;
     bool reboot_required_ = false;
     bool select_all_ = false;
     ui::MinimumSize minimum_size_;

@@ -205,6 +205,7 @@ void CScanDlg::PruneResults(HTREEITEM root, const std::vector<std::int32_t>& han
     const RootPruning pruning = PruneRoot(ChildIds(tree, root), handled);
     if (pruning.root) {
         TreeView_DeleteItem(tree.handle(), root);
+        std::erase_if(result_roots_, [root](const auto& entry) { return entry.second == root; });
         return;
     }
     for (const std::size_t index : pruning.children)

@@ -39,14 +39,6 @@ ScanControls ScanControlsFor(bool scanning, bool pests_listed, bool limited_righ
     return controls;
 }
 
-int FindRootForName(const std::vector<std::string>& root_texts, std::string_view name) {
-    for (std::size_t i = 0; i < root_texts.size(); ++i) {
-        if (root_texts[i] == name)
-            return static_cast<int>(i);
-    }
-    return -1;
-}
-
 std::string GroupDigits(std::uint64_t count, unsigned grouping, std::string_view separator) {
     const std::string digits = std::to_string(count);
     // The sizes of the groups from the right are grouping's digits from its

@@ -66,10 +66,6 @@ struct ScanControls {
 
 ScanControls ScanControlsFor(bool scanning, bool pests_listed, bool limited_rights);
 
-// The index of the first root whose text equals the pest's name exactly
-// (case counts), -1 when none: pests that share a name share a root.
-int FindRootForName(const std::vector<std::string>& root_texts, std::string_view name);
-
 // A count's digits grouped the way a NUMBERFMT's Grouping field says
 // (text_values.h: 3 thousands, 32 Indian style, 0 none), with the separator
 // between groups.

@@ -91,12 +91,7 @@ TEST(ScanDialogControls, FollowTheStateTable) {
     }
 }
 
-TEST(ResultGrouping, SameNameSharesTheFirstRootAndCaseCounts) {
-    const std::vector<std::string> roots = {"Alpha", "Beta", "Alpha"};
-    EXPECT_EQ(FindRootForName(roots, "Alpha"), 0);
-    EXPECT_EQ(FindRootForName(roots, "Beta"), 1);
-    EXPECT_EQ(FindRootForName(roots, "alpha"), -1);
-    EXPECT_EQ(FindRootForName({}, "Alpha"), -1);
+TEST(ResultItemText, KindColonValue) {
     EXPECT_EQ(ResultItemText("Unknown type", "x|y"), "Unknown type: x|y");
 }
 

@@ -25,20 +25,18 @@ HRESULT STDMETHODCALLTYPE CScannerCallback::ShouldScanContinue(VARIANT_BOOL* con
 
 namespace {
 
-// The pest's root of the results tree (the first with its name), made when
-// there is none; then its new location child.
-void AddResultItem(HWND tree_window, const std::string& pest_name, const std::wstring& child_text,
+// The pest's root of the results tree (one per name), made when there is
+// none; then its new location child. The dialog remembers each root, so a
+// detection costs two insertions rather than a read of every root's text.
+void AddResultItem(CScanDlg& dialog, const std::string& pest_name, const std::wstring& child_text,
                    std::int32_t pest_id) {
-    const ui::TreeView tree(tree_window);
-    const std::vector<HTREEITEM> roots = tree.Roots();
-    std::vector<std::string> texts;
-    texts.reserve(roots.size());
-    for (const HTREEITEM root : roots)
-        texts.push_back(ui::ToAnsi(tree.ItemText(root)));
-    const int found = FindRootForName(texts, pest_name);
-    HTREEITEM root = found >= 0 ? roots[static_cast<std::size_t>(found)] : nullptr;
-    if (root == nullptr)
+    const ui::TreeView tree(dialog.results_tree());
+    HTREEITEM root = dialog.ResultRootFor(pest_name);
+    if (root == nullptr) {
         root = tree.Insert(TVI_ROOT, ui::FromAnsi(pest_name), pest_id, true, false, 0);
+        if (root != nullptr)
+            dialog.NoteResultRoot(pest_name, root);
+    }
     if (root != nullptr)
         tree.Insert(root, child_text, pest_id, true, false, 0);
 }
@@ -113,9 +111,11 @@ HRESULT STDMETHODCALLTYPE CScannerCallback::PestDetected(long pest_id, BSTR loca
 
     if (dialog == nullptr)
         return S_OK;
-    const HWND tree = dialog->results_tree();
-    AddResultItem(tree, name, description.kind + L": " + description.value, id);
-    RedrawWindow(tree, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
+    AddResultItem(*dialog, name, description.kind + L": " + description.value, id);
+    // A whole redraw per detection kept the window's thread busy while
+    // detections poured in; the dialog redraws everything when the scan ends.
+    if (redraw_.ShouldShow(GetTickCount()))
+        RedrawWindow(dialog->results_tree(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
     dialog->ShowPestCount(pests.size());
     dialog->ShowItemCount(dialog->CountDetectedItem());
     return S_OK;

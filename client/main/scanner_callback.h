@@ -4,9 +4,10 @@
 // the scanner whether the user has stopped the scan. Each detection becomes
 // an entry of the detected-pest list, an activity-log line, an item of the
 // open Scan dialog's results tree (grouped under its pest's name) with new
-// counts, and, when the user takes part in prevalence research, a report;
-// each scanned item is counted and shown at most every 100 ms. Without a
-// Scan dialog the window updates are skipped; list and log still are kept.
+// counts (the tree redrawn at most every 100 ms), and, when the user takes
+// part in prevalence research, a report; each scanned item is counted and
+// shown at most every 100 ms. Without a Scan dialog the window updates are
+// skipped; list and log still are kept.
 #pragma once
 
 #include <windows.h>
@@ -32,6 +33,8 @@ class CScannerCallback final
 
   private:
     ProgressThrottle progress_;
+    // The results tree is redrawn at most this often while pests are found.
+    ProgressThrottle redraw_;
     // "Detected", read once.
     std::string detected_text_;
 };

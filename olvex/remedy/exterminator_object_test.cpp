@@ -864,6 +864,25 @@ TEST(Exterminator, TakesADllsWinsockProvidersOutBeforeTheDllGoes) {
     EXPECT_TRUE(catalogue.dll_present_at_removal_);
 }
 
+// In a folder that goes, the DLL is found by the short path the catalogue
+// names it by, among files whose names match no provider.
+TEST(Exterminator, TakesAWinsockProviderOutOfAFolderBeforeTheFolderGoes) {
+    Exterminator x;
+    ScratchDir machine;
+    for (int i = 0; i < 20; ++i)
+        machine.Write("Pest Folder\\Sub Folder\\Other File " + std::to_string(i) + ".txt", "x");
+    const std::string dll = machine.Write("Pest Folder\\Sub Folder\\Layered Provider.dll", "dll");
+    char short_path[MAX_PATH] = {};
+    ASSERT_GT(GetShortPathNameA(dll.c_str(), short_path, MAX_PATH), 0u);
+    ASSERT_NE(std::string(short_path), dll);
+    FakeCatalogue catalogue(short_path);
+    const ScopedWinsockCatalogue seam(catalogue);
+    EXPECT_TRUE(x.Exterminate(5, Quoted("Folder", machine.File("Pest Folder")))) << x.Error();
+    EXPECT_FALSE(fs::exists(machine.File("Pest Folder")));
+    EXPECT_TRUE(catalogue.removed_);
+    EXPECT_TRUE(catalogue.dll_present_at_removal_);
+}
+
 // A profile of a user who is not logged on, whose hive holds a pest key.
 class OtherUser {
   public:

@@ -298,7 +298,8 @@ bool PestRemoval::TerminateProcessId(const std::string& id_text,
     }
 }
 
-void PestRemoval::RemoveProvidersOf(const std::string& file) {
+void PestRemoval::RemoveProvidersOf(const std::string& file,
+                                    const std::optional<std::string>& short_name) {
     if (!catalog_) {
         WinsockCatalogue* catalogue = g_catalogue_override.load();
         if (!catalogue) {
@@ -309,7 +310,7 @@ void PestRemoval::RemoveProvidersOf(const std::string& file) {
         catalog_->EnumerateProtocols();
         catalog_->EnumerateNameSpaceProviders();
     }
-    catalog_->RemoveProvidersOfFile(file);
+    catalog_->RemoveProvidersOfFile(file, short_name);
 }
 
 void PestRemoval::EndProcessesRunning(const std::string& file) {
@@ -321,10 +322,11 @@ void PestRemoval::EndProcessesRunning(const std::string& file) {
     terminator_->TerminateProcessesFromSnapshot(file);
 }
 
-PestRemoval::ItemEnd PestRemoval::DeleteTreeFile(const std::string& file) {
+PestRemoval::ItemEnd PestRemoval::DeleteTreeFile(const std::string& file,
+                                                 const std::string& short_name) {
     SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
     EndProcessesRunning(file);
-    RemoveProvidersOf(file);
+    RemoveProvidersOf(file, short_name);
     if (::DeleteFileA(file.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND)
         return ItemEnd::kRemoved;
     return mover_.DeleteFileAtReboot(file) ? ItemEnd::kScheduled : ItemEnd::kStayed;
@@ -367,7 +369,7 @@ bool PestRemoval::DeleteFolderTree(const std::string& folder,
             } else if (kept && !kept->contains(path)) {
                 // Not in the session: it must not go without its copy.
                 ++stayed;
-            } else if (DeleteTreeFile(path) == ItemEnd::kStayed) {
+            } else if (DeleteTreeFile(path, found.cAlternateFileName) == ItemEnd::kStayed) {
                 ++stayed;
             }
         } while (FindNextFileA(find.Get(), &found));

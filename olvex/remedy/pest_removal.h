@@ -117,9 +117,11 @@ class PestRemoval {
     // not scheduled for the next restart.
     bool DeleteFolderTree(const std::string& folder, const std::unordered_set<std::string>* kept,
                           std::size_t& stayed);
-    ItemEnd DeleteTreeFile(const std::string& file);
+    // short_name: the file's 8.3 name from its folder's listing.
+    ItemEnd DeleteTreeFile(const std::string& file, const std::string& short_name);
     void EndProcessesRunning(const std::string& file);
-    void RemoveProvidersOf(const std::string& file);
+    void RemoveProvidersOf(const std::string& file,
+                           const std::optional<std::string>& short_name = std::nullopt);
     const std::vector<std::string>& Protected();
 
     CRebootFileMover& mover_;

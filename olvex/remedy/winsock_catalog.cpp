@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string_view>
 
 #include "olvex/remedy/win_scoped.h"
 
@@ -28,16 +29,19 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// What two paths are compared by: the short form where the file exists,
-// lower case; empty for an empty path.
-std::string MatchKey(const std::string& normalised) {
-    if (normalised.empty())
-        return {};
+// A path's short form where the file exists, lower case; the path itself,
+// lower case, where it does not.
+std::string ShortForm(const std::string& normalised) {
     std::array<char, MAX_PATH + 1> buffer{};
     const DWORD length = GetShortPathNameA(normalised.c_str(), buffer.data(), MAX_PATH);
     if (length > 0 && length < MAX_PATH)
         return Lower(std::string(buffer.data(), length));
     return Lower(normalised);
+}
+
+std::string_view LastComponent(std::string_view path) {
+    const auto slash = path.find_last_of("\\/");
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
 bool IsMissingFile(const std::string& normalised) {
@@ -215,6 +219,7 @@ void CWinsockCatalog::EnumerateProtocols() {
         return;
     for (auto& entry : *entries) {
         entry.provider_path = NormaliseProviderPath(entry.provider_path);
+        LearnPathForms(entry.provider_path);
         auto& list = entry.chain_length == 0 ? layered_ : entry.chain_length == 1 ? base_ : chains_;
         list.push_back(std::move(entry));
     }
@@ -227,8 +232,16 @@ void CWinsockCatalog::EnumerateNameSpaceProviders() {
         return;
     for (auto& entry : *entries) {
         entry.library_path = NormaliseProviderPath(entry.library_path);
+        LearnPathForms(entry.library_path);
         name_spaces_.push_back(std::move(entry));
     }
+}
+
+void CWinsockCatalog::LearnPathForms(const std::string& provider_path) {
+    // Many providers share one DLL: each path is looked up once.
+    if (provider_path.empty() || forms_.contains(provider_path))
+        return;
+    forms_.emplace(provider_path, PathForms{Lower(provider_path), ShortForm(provider_path)});
 }
 
 bool CWinsockCatalog::DeinstallProvider(const GUID& provider_id) {
@@ -265,13 +278,31 @@ int CWinsockCatalog::RemoveProtocols(Pick pick) {
     return removed;
 }
 
-int CWinsockCatalog::RemoveProvidersOfFile(const std::string& path) {
-    const auto key = MatchKey(NormaliseProviderPath(path));
-    if (key.empty())
+int CWinsockCatalog::RemoveProvidersOfFile(const std::string& path,
+                                           const std::optional<std::string>& short_name) {
+    const std::string normalised = NormaliseProviderPath(path);
+    if (normalised.empty())
         return 0;
+    const std::string as_given = Lower(normalised);
+    const std::string name_short =
+        short_name
+            ? Lower(short_name->empty() ? std::string(LastComponent(normalised)) : *short_name)
+            : std::string();
+    std::optional<std::string> file_short;  // looked up at most once, when needed
     const auto belongs = [&](const std::string& provider_path) {
-        const auto provider_key = MatchKey(provider_path);
-        return !provider_key.empty() && provider_key == key;
+        const auto forms = forms_.find(provider_path);
+        if (forms == forms_.end())
+            return false;
+        const PathForms& provider = forms->second;
+        if (provider.as_given == as_given || provider.short_form == as_given)
+            return true;
+        // Only a provider whose short form ends in the file's short name can
+        // be the file under another form of its path.
+        if (short_name && LastComponent(provider.short_form) != name_short)
+            return false;
+        if (!file_short)
+            file_short = ShortForm(normalised);
+        return provider.short_form == *file_short;
     };
     int removed = RemoveProtocols(
         [&](const WinsockProtocolEntry& entry) { return belongs(entry.provider_path); });

@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace olvex {
@@ -69,7 +70,15 @@ class CWinsockCatalog {
     // path. Paths match without regard to case, in their short form where
     // the file exists; an empty path matches nothing. Returns the number of
     // entries removed.
-    int RemoveProvidersOfFile(const std::string& path);
+    //
+    // The providers' own long and short forms are learnt once, when the
+    // catalogue is read; the file's short form is looked up only when a
+    // provider's short form could name it. short_name is the file's 8.3 name
+    // as its folder's listing gives it (empty: the name is its own short
+    // form); without it (nullopt) that look-up is made whenever no provider
+    // matches the path as given.
+    int RemoveProvidersOfFile(const std::string& path,
+                              const std::optional<std::string>& short_name = std::nullopt);
     // Removes the providers whose DLL no longer exists, and the chains over
     // them. A provider without a path is left alone.
     int RemoveOrphanedProviders();
@@ -84,14 +93,24 @@ class CWinsockCatalog {
     const std::vector<WinsockNameSpaceEntry>& NameSpaceEntries() const { return name_spaces_; }
 
   private:
+    // A provider path's forms as the comparison uses them, lower case: the
+    // path as the catalogue gives it and its short form (the same path when
+    // the file does not exist).
+    struct PathForms {
+        std::string as_given;
+        std::string short_form;
+    };
+
     template <class Pick>
     int RemoveProtocols(Pick pick);
+    void LearnPathForms(const std::string& provider_path);
 
     WinsockCatalogue& catalogue_;
     std::vector<WinsockProtocolEntry> base_;
     std::vector<WinsockProtocolEntry> layered_;
     std::vector<WinsockProtocolEntry> chains_;
     std::vector<WinsockNameSpaceEntry> name_spaces_;
+    std::unordered_map<std::string, PathForms> forms_;  // by normalised provider path
 };
 
 // A provider path as the catalogue may hold it: double quotes removed,

@@ -127,6 +127,39 @@ TEST(WinsockCatalog, RemovesAPestsProvidersAndTheChainsOverThem) {
     EXPECT_EQ(catalog.ProtocolChains().size(), 1u);
 }
 
+// A folder removal hands each file with the 8.3 name its folder listing gave:
+// the file is matched against every form the catalogue may name it by.
+TEST(WinsockCatalog, AFileOfAFolderListingMatchesEachFormOfItsPath) {
+    ScratchDir dir;
+    const auto by_short = dir.Write("Long Folder Name\\Pest Layered Provider.dll", "x");
+    const auto by_long = dir.Write("Long Folder Name\\Pest Name Space.dll", "y");
+    const auto eight_three = dir.Write("Long Folder Name\\pest.dll", "z");
+    const auto bystander = dir.Write("Long Folder Name\\Bystander Library.dll", "w");
+    FakeCatalogue fake;
+    fake.AddProtocol(1, 1, ShortPath(by_short));
+    fake.AddNameSpace(2, by_long);
+    fake.AddProtocol(3, 1, ShortPath(eight_three));
+    CWinsockCatalog catalog(fake);
+    catalog.EnumerateProtocols();
+    catalog.EnumerateNameSpaceProviders();
+
+    const auto short_name_of = [](const std::string& path) {
+        WIN32_FIND_DATAA found{};
+        const HANDLE find = FindFirstFileA(path.c_str(), &found);
+        EXPECT_NE(find, INVALID_HANDLE_VALUE) << path;
+        FindClose(find);
+        return std::string(found.cAlternateFileName);
+    };
+    EXPECT_EQ(catalog.RemoveProvidersOfFile(bystander, short_name_of(bystander)), 0);
+    EXPECT_TRUE(fake.log.empty());
+    EXPECT_EQ(catalog.RemoveProvidersOfFile(by_short, short_name_of(by_short)), 1);
+    EXPECT_EQ(catalog.RemoveProvidersOfFile(by_long, short_name_of(by_long)), 1);
+    // An 8.3 name has no other short name: the listing gives none.
+    ASSERT_EQ(short_name_of(eight_three), "");
+    EXPECT_EQ(catalog.RemoveProvidersOfFile(eight_three, ""), 1);
+    EXPECT_EQ(Sorted(fake.log), Sorted({"deinstall 1", "disable 2", "uninstall 2", "deinstall 3"}));
+}
+
 TEST(WinsockCatalog, AnEmptyPathMatchesNothing) {
     ScratchDir dir;
     const auto file = dir.Write("some.dll", "x");

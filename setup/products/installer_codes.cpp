@@ -47,17 +47,17 @@ std::optional<std::u16string> PackProductCode(std::u16string_view code) {
 }
 
 std::optional<std::u16string> ChooseUninstallCommand(const SavedUninstallCommands& saved,
-                                                     size_t size) {
+                                                     size_t size, std::u16string_view properties) {
     constexpr std::u16string_view kReduced = u" /qr";
     for (const std::u16string* command :
          {&saved.own_uninstall_product, &saved.suite_uninstall_product, &saved.own_modify_path}) {
         if (command->empty()) {
             continue;
         }
-        if (command->size() + kReduced.size() + 1 > size) {
+        if (command->size() + kReduced.size() + properties.size() + 1 > size) {
             return std::nullopt;
         }
-        return *command + std::u16string(kReduced);
+        return *command + std::u16string(kReduced) + std::u16string(properties);
     }
     return std::nullopt;
 }

@@ -24,9 +24,11 @@ struct SavedUninstallCommands {
 };
 
 // The first non-empty command of the three, in that order, with " /qr"
-// (a reduced interface) appended; nullopt when none is saved or the
-// result would not fit `size` characters with its terminator.
+// (a reduced interface) and then the properties (" NAME=value ...", may be
+// empty) appended; nullopt when none is saved or the result would not fit
+// `size` characters with its terminator.
 std::optional<std::u16string> ChooseUninstallCommand(const SavedUninstallCommands& saved,
-                                                     size_t size = 520);
+                                                     size_t size = 520,
+                                                     std::u16string_view properties = {});
 
 }  // namespace olvex::setup

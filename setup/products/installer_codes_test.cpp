@@ -60,5 +60,17 @@ TEST(ChooseUninstallCommand, RefusesACommandWithoutRoomForItsSwitch) {
     EXPECT_FALSE(ChooseUninstallCommand(saved).has_value());
 }
 
+TEST(ChooseUninstallCommand, AppendsThePropertiesAfterTheSwitchWithinTheSize) {
+    SavedUninstallCommands saved;
+    saved.suite_uninstall_product = u"MsiExec.exe /I{B}";
+    EXPECT_EQ(ChooseUninstallCommand(saved, 520, u" REMOVE=ALL"),
+              u"MsiExec.exe /I{B} /qr REMOVE=ALL");
+    // 504 + " /qr" + " REMOVE=ALL" + the terminator fill 520; one more does not fit.
+    saved.suite_uninstall_product = std::u16string(504, u'x');
+    EXPECT_EQ(ChooseUninstallCommand(saved, 520, u" REMOVE=ALL")->size(), 519u);
+    saved.suite_uninstall_product += u'x';
+    EXPECT_FALSE(ChooseUninstallCommand(saved, 520, u" REMOVE=ALL").has_value());
+}
+
 }  // namespace
 }  // namespace olvex::setup

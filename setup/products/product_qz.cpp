@@ -6,6 +6,7 @@
 #include "setup/core/system_utilities.h"
 #include "setup/core/win_text.h"
 #include "setup/products/installer_codes.h"
+#include "setup/products/product_qz_removal.h"
 
 namespace olvex::setup {
 namespace {
@@ -354,6 +355,15 @@ uint32_t ProductQZ::PrepareUninstall() {
     ReportProductMessage(25540, GetDisplayName());
     ShowProgress(24001);
     KeepFoldersForCleanup();
+    // Nothing of the product may run on, or start again, once its files
+    // are gone; and the engine's registration must lose this product before
+    // the package unregisters the engine, or the engine refuses (it stays
+    // registered while a product uses it).
+    if (const uint32_t closed = qz::CloseProductPrograms(); closed != 0) {
+        return closed;
+    }
+    qz::RemoveStartUpEntries();
+    qz::RemoveEngineRegistration(FilesFolder());
     ShowInstallerRegistration();
     return 0;
 }
@@ -367,7 +377,10 @@ uint32_t ProductQZ::Uninstall() {
     saved.suite_uninstall_product = ReadMachineText(suite_uninstall_key_, u"UninstallProduct");
     saved.own_modify_path = ReadMachineText(own_uninstall_key_, u"ModifyPath");
     uint32_t result = 0;
-    if (const auto command = ChooseUninstallCommand(saved)) {
+    // The saved command is the package's maintenance run: only REMOVE=ALL
+    // makes it a removal, so that a user who opens the package again
+    // repairs the product instead of losing it.
+    if (const auto command = ChooseUninstallCommand(saved, 520, u" REMOVE=ALL")) {
         result = ResultAfterUninstaller(RunProcess(*command, true));
     } else {
         result = kNoUninstallCommand;

@@ -106,6 +106,18 @@ check "the trust list holds the programs" "$expected_list" "$(trusted)"
 desktop_links=$(find "$drive_c/users" -name 'Kelvan Gorsewatch.lnk' -path '*Desktop*' | wc -l)
 check "the desktop shortcut" 1 "$desktop_links"
 
+# --- The package opened again -----------------------------------------------
+# A user who opens the installed package again repairs the product (or
+# nothing happens): it is never removed by that.
+check "msiexec /i of the package again exits 0" 0 \
+  "$(run_setup msiexec /i 'C:\setup-qz\qz\Gorsewatch.msi' /qn)"
+check "... the product is still installed" yes "$(exists "$product\\olvex.dll")"
+check "... with its version" 5.6.7.4 "$(reg_value "$entry" DisplayVersion)"
+check_contains "... and its engine works" "created" "$(win cscript //nologo 'C:\create.vbs')"
+check "msiexec /i with a full interface exits 0" 0 \
+  "$(run_setup msiexec /i 'C:\setup-qz\qz\Gorsewatch.msi')"
+check "... the product is still installed" yes "$(exists "$product\\Gorsewatch5.exe")"
+
 # --- The trust-list copy ----------------------------------------------------
 win reg delete "$list" /f >/dev/null
 cp "$(unix_path 'C:\setup-qz\Tramlet.exe')" "$(unix_path "$product\\trustadd.exe")"
@@ -144,12 +156,33 @@ cp "$variants/ahead/xjvprod.dll" "$drive_c/setup-qz/qz/xjvprod.dll"
 check "a package below its product DLL: 9027" 9027 "$(run_setup "${install[@]}")"
 
 # A newer package upgrades the product in place.
+first_engine=$(python3 "$source_dir/setup/package/file_version.py" "$(unix_path "$product\\olvex.dll")")
 cp "$variants/newer/"* "$drive_c/setup-qz/qz/"
 check "a newer package exits 0" 0 "$(run_setup "${install[@]}")"
 check "... its version is shown" 5.6.99.0 "$(reg_value "$entry" DisplayVersion)"
 check "... the registration is hidden again" 0x0 "$(reg_value "$entry" WindowsInstaller)"
 check "... without a product name" "" "$(reg_value "$packed" ProductName)"
 check "... in the same folder" "$product\\" "$(reg_value "$product_key" InstallPath)"
+# The newer package carries a newer engine: it replaces the older file and
+# is the registered one.
+file_version() {
+  python3 "$source_dir/setup/package/file_version.py" "$(unix_path "$1")"
+}
+newer_engine=$(python3 "$source_dir/setup/package/file_version.py" "$tools/../../olvex/next/olvex.dll")
+check "... the newer engine is a newer file" yes \
+  "$([[ -n $newer_engine && $newer_engine != "$first_engine" ]] && echo yes || echo no)"
+check "... the newer engine is on disk" "$newer_engine" "$(file_version "$product\\olvex.dll")"
+check "... and registered" "$newer_engine" "$(reg_value 'HKCR\olvex' CurrentVersion)"
+# A key's default text.
+default_value() {
+  win reg query "$1" /ve | awk '/REG_SZ/ { sub(/.*REG_SZ    /, ""); print; exit }'
+}
+scanner_class='{CB7F0E09-A68A-4ABF-B90E-C3C5112A69A1}'
+check "... its ProgID names the scanner class" "$scanner_class" \
+  "$(default_value 'HKCR\olvex.Scanner\CLSID')"
+check "... from the product's folder" "$product\\olvex.dll" \
+  "$(default_value "HKCR\\CLSID\\$scanner_class\\InprocServer32")"
+check_contains "... and it works" "created" "$(win cscript //nologo 'C:\create.vbs')"
 
 # --- Uninstall ----------------------------------------------------------------
 check "xjuninst.exe /u exits 0" 0 "$(run_setup "$product\\xjuninst.exe" /u /Silent /NoReboot)"
@@ -157,9 +190,15 @@ for file in olvex.dll Gorsewatch5.exe Wakenor.exe Marvolt.exe Pellory.exe Dunmer
   'core\qzinfo.dat' trombqz.chm; do
   check "removed: $file" no "$(exists "$product\\$file")"
 done
-# The engine's class, ProgID and type library keys are not checked here:
-# Wine's msiexec leaves them (its SelfUnregModules does not unregister the
-# engine), see the README.
+check "the engine's version key is gone" yes "$(key_gone 'HKCR\olvex')"
+check "the engine's classes are gone" yes "$(key_gone "HKCR\\CLSID\\$scanner_class")"
+check "the engine's ProgIDs are gone" yes "$(key_gone 'HKCR\olvex.Scanner')"
+check "the engine's type library is gone" yes \
+  "$(key_gone 'HKCR\TypeLib\{750F2A59-3657-4498-8B12-7455898340C7}')"
+check "the engine's interfaces are gone" yes \
+  "$(key_gone 'HKCR\Interface\{696B36E3-E963-463D-8D69-1B06371B91D2}')"
+check "the engine's shared copy is gone" no \
+  "$(exists 'C:\Program Files\Common Files\Scanner\olvex.dll')"
 check "InstallPath is gone" "" "$(reg_value "$product_key" InstallPath)"
 check "the Installer's product key is gone" yes "$(key_gone "$packed")"
 check "the Installer's feature key is gone" yes \

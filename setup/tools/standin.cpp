@@ -14,7 +14,10 @@
 //   respawn=1  service=<name>
 // Paths and data take %DEST%, %SELFDIR%, %SYSDIR% and environment
 // variables. Started with a last argument "-k" or "/exit" it tells the
-// running copies of its file name to end and exits 0.
+// running copies of its file name to end and exits 0. As trombo.exe, the
+// suite's launcher, it plays what the launcher does with a product's switch
+// ("/t3"): it starts that product's installed main program, found through
+// the product's key, before it goes on as its ini says.
 #include <windows.h>
 
 #include "setup/core/command_line.h"
@@ -34,6 +37,40 @@ std::wstring WithoutTrailingBackslash(std::wstring path) {
         path.pop_back();
     }
     return path;
+}
+
+// The launcher's part: the product's main program from the folder its key
+// names, started in that folder and not waited for.
+void LaunchProduct(const Program& program) {
+    if (lstrcmpiW(program.name().c_str(), L"trombo.exe") != 0) {
+        return;
+    }
+    const auto product = ProductForLauncherSwitch(U16(program.arguments()));
+    if (!product) {
+        return;
+    }
+    const std::wstring key = Wide(product->key);
+    const std::wstring value = Wide(product->folder_value);
+    wchar_t folder[MAX_PATH] = {};
+    DWORD size = sizeof(folder) - sizeof(wchar_t);
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), value.c_str(), RRF_RT_REG_SZ, nullptr, folder,
+                     &size) != ERROR_SUCCESS ||
+        folder[0] == L'\0') {
+        program.Log(L"no installed product for " + program.arguments());
+        return;
+    }
+    const std::wstring directory = WithoutTrailingBackslash(folder);
+    std::wstring command = L"\"" + directory + L"\\" + Wide(product->program) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        directory.c_str(), &startup, &process)) {
+        program.Log(L"cannot start " + command);
+        return;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
 }
 
 }  // namespace
@@ -161,6 +198,7 @@ int main() {
         olvex::standin::RunAsService(program, service);
         return 0;
     }
+    olvex::standin::LaunchProduct(program);
     const int exit_code = static_cast<int>(program.SettingNumber(L"exit", 0));
     if (program.SettingNumber(L"respawn", 0) != 0 && olvex::standin::RespawnFromTemp(program)) {
         return exit_code;

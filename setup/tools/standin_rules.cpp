@@ -96,6 +96,29 @@ bool IsStopRequest(std::u16string_view arguments) {
     return setup::EqualsNoCase(last, u"-k") || setup::EqualsNoCase(last, u"/exit");
 }
 
+std::optional<LaunchedProduct> ProductForLauncherSwitch(std::u16string_view arguments) {
+    static constexpr std::u16string_view kSwitch = u"t3";
+    static constexpr LaunchedProduct kAntiSpyware{u"SOFTWARE\\Vorandel\\KelvanGorsewatch",
+                                                  u"InstallPath", u"Gorsewatch5.exe"};
+    size_t at = 0;
+    while (at < arguments.size()) {
+        while (at < arguments.size() && IsBlank(arguments[at])) {
+            ++at;
+        }
+        size_t end = at;
+        while (end < arguments.size() && !IsBlank(arguments[end])) {
+            ++end;
+        }
+        const std::u16string_view word = arguments.substr(at, end - at);
+        if (word.size() == kSwitch.size() + 1 && (word.front() == u'/' || word.front() == u'-') &&
+            setup::EqualsNoCase(word.substr(1), kSwitch)) {
+            return kAntiSpyware;
+        }
+        at = end;
+    }
+    return std::nullopt;
+}
+
 std::optional<std::vector<std::u16string>> SplitFields(std::u16string_view value, size_t count) {
     std::vector<std::u16string> fields;
     while (fields.size() + 1 < count) {

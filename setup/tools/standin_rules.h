@@ -26,6 +26,19 @@ std::u16string DestinationByRule(std::u16string_view rule, std::u16string_view a
 // to end the running copies.
 bool IsStopRequest(std::u16string_view arguments);
 
+// What the suite's launcher (trombo.exe) opens for a product's switch: the
+// product's key under HKLM, the value naming its installed folder and its
+// main program in that folder.
+struct LaunchedProduct {
+    std::u16string_view key;
+    std::u16string_view folder_value;
+    std::u16string_view program;
+};
+// The product a launcher switch among the arguments names ("/t3" or "-t3",
+// any case, a whole argument); nothing for any other arguments. Only this
+// system's own product is known.
+std::optional<LaunchedProduct> ProductForLauncherSwitch(std::u16string_view arguments);
+
 // The value split at "|" into at most `count` fields (the last one keeps
 // any further "|"); nothing when it has fewer fields.
 std::optional<std::vector<std::u16string>> SplitFields(std::u16string_view value, size_t count);

@@ -53,6 +53,22 @@ TEST(StandinRules, StopRequestIsTheLastArgument) {
     EXPECT_FALSE(IsStopRequest(u""));
 }
 
+TEST(StandinRules, TheLauncherSwitchNamesThisProductsMainProgram) {
+    for (const std::u16string_view arguments : {u"/t3", u"-T3", u"  /t3  ", u"/x /t3", u"/t3 /y"}) {
+        const auto product = ProductForLauncherSwitch(arguments);
+        ASSERT_TRUE(product.has_value()) << std::string(arguments.begin(), arguments.end());
+        EXPECT_EQ(product->key, u"SOFTWARE\\Vorandel\\KelvanGorsewatch");
+        EXPECT_EQ(product->folder_value, u"InstallPath");
+        EXPECT_EQ(product->program, u"Gorsewatch5.exe");
+    }
+    // Other members' switches, a longer word or a value are no request for it.
+    for (const std::u16string_view arguments :
+         {u"", u"/t1", u"/t4", u"/t33", u"t3", u"/t3x", u"/Path=/t3", u"-k"}) {
+        EXPECT_FALSE(ProductForLauncherSwitch(arguments).has_value())
+            << std::string(arguments.begin(), arguments.end());
+    }
+}
+
 TEST(StandinRules, FieldsSplitAtBars) {
     EXPECT_EQ(SplitFields(u"HKLM\\S|Name|sz|a|b", 4),
               (std::vector<std::u16string>{u"HKLM\\S", u"Name", u"sz", u"a|b"}));
