@@ -564,6 +564,116 @@ TEST_F(PelloryTest, ModesByOptionsAndTheLastUpdate) {
     }
 }
 
+// A settings file over 64 KB cannot be ours. A run with an option has
+// nobody to answer a box: it notes the problem in the activity log and goes
+// on with the defaults (notify first, never updated), so "/noninteractive"
+// and "/installupdate" update (and write a good file), and the daily start
+// asks with the download window. The spoiled file begins with a manual
+// choice and a fresh time: a run that read it in part would do nothing. An
+// interactive start still shows the box.
+TEST_F(PelloryTest, SettingsFileOver64KbInARunWithAnOptionGoesToTheLog) {
+    ServeNothingNew();
+    struct Case {
+        const char* name;
+        std::wstring arguments;
+        bool boxes;     // the problem is shown, not logged
+        bool requests;  // the run checked for updates
+        bool prompted;  // the download window waits for Next (closed by the test)
+        bool main_window;
+        bool rewritten;  // a good file with the defaults replaced the spoiled one
+    };
+    const Case cases[] = {
+        {"noninteractive", L"/noninteractive", false, true, false, false, true},
+        {"installupdate", L"/installupdate", false, true, false, false, true},
+        {"autoupdate", L"-autoupdate", false, false, true, false, false},
+        {"interactive", L"", true, false, false, true, true},
+    };
+    const auto problem_lines = [&] {
+        std::vector<std::string> lines;
+        for (const std::string& line : Lines(ReadFileText(product_ / "QZv5Log.txt"))) {
+            if (line.find("Update problem") != std::string::npos &&
+                line.find("qzv5upd.ini") != std::string::npos)
+                lines.push_back(line);
+        }
+        return lines;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::error_code ignored;
+        fs::remove(product_ / "QZv5Log.txt", ignored);
+        fs::create_directories(product_);
+        const std::int64_t before = Now();
+        WriteText(product_ / "qzv5upd.ini", "updateproc=3\nlastupdate=" + std::to_string(before) +
+                                                "\n" + std::string(70000, ';') + "\n");
+        const std::size_t requests_before = server_.Requests().size();
+        ASSERT_TRUE(StartPellory(c.arguments));
+        std::vector<std::wstring> boxes;
+        bool download_seen = false;
+        bool prompted = false;
+        bool main_window = false;
+        ASSERT_TRUE(gui::WaitUntil(
+            [&] {
+                if (const HWND box = gui::FindDialog(
+                        {.title = std::wstring(kBoxTitle), .process_id = pellory_.id()}, 0)) {
+                    gui::SaveScreenshot(box, std::string("settings-over-64kb-") + c.name + "-box");
+                    boxes.push_back(AnswerBox());
+                }
+                const HWND download =
+                    gui::FindTopLevelWindow({.title = std::wstring(kDownloadTitle),
+                                             .process_id = pellory_.id(),
+                                             .visible_only = true});
+                if (download != nullptr && !download_seen) {
+                    download_seen = true;
+                    gui::SaveScreenshot(download,
+                                        std::string("settings-over-64kb-") + c.name + "-download");
+                }
+                if (download != nullptr && !prompted &&
+                    IsWindowVisible(gui::FindChild(download, IDC_DOWNLOAD_NEXT))) {
+                    prompted = true;
+                    gui::SaveScreenshot(download, std::string("settings-over-64kb-") + c.name);
+                    EXPECT_EQ(ItemText(download, IDC_DOWNLOAD_BUTTON), L"Close");
+                    gui::PressButton(download, IDC_DOWNLOAD_BUTTON);
+                }
+                const HWND main = gui::FindTopLevelWindow({.title = std::wstring(kMainTitle),
+                                                           .process_id = pellory_.id(),
+                                                           .visible_only = true});
+                if (main != nullptr && !main_window &&
+                    !gui::FindDialog(
+                        {.title = std::wstring(kBoxTitle), .process_id = pellory_.id()}, 0)) {
+                    main_window = true;
+                    // The defaults: notify first.
+                    EXPECT_EQ(gui::GetCheck(gui::FindChild(main, IDC_PROC_NOTIFY)), BST_CHECKED);
+                    gui::SaveScreenshot(main, std::string("settings-over-64kb-") + c.name);
+                    gui::PressButton(main, IDCANCEL);
+                }
+                return !pellory_.running();
+            },
+            120000, 50));
+        EXPECT_EQ(prompted, c.prompted);
+        EXPECT_EQ(main_window, c.main_window);
+        EXPECT_EQ(!boxes.empty(), c.boxes);
+        for (const std::wstring& text : boxes) {
+            EXPECT_EQ(text.rfind(L"The file \"", 0), 0u) << Narrow(text);
+            EXPECT_NE(text.find(L"qzv5upd.ini\" could not be read or written."), std::wstring::npos)
+                << Narrow(text);
+        }
+        EXPECT_EQ(problem_lines().empty(), c.boxes);
+        EXPECT_EQ(server_.Requests().size() > requests_before, c.requests);
+        EXPECT_TRUE(UtilityStarts().empty());
+        const std::size_t size = fs::file_size(product_ / "qzv5upd.ini", ignored);
+        EXPECT_EQ(size < 1000, c.rewritten) << size;
+        if (c.rewritten) {
+            EXPECT_EQ(Settings().procedure, UpdateProcedure::kNotifyFirst);
+            // Only a check moves the time.
+            if (c.requests) {
+                EXPECT_GE(Settings().last_update, before);
+            } else {
+                EXPECT_EQ(Settings().last_update, 0);
+            }
+        }
+    }
+}
+
 TEST_F(PelloryTest, InvalidCommandLinesShowMessage170) {
     for (const wchar_t* arguments : {L"word", L"/unknown", L"/unknown -autoupdate"}) {
         SCOPED_TRACE(Narrow(arguments));
