@@ -290,6 +290,37 @@ class PelloryTest : public ::testing::Test {
         }
         return lines;
     }
+    // The activity log's "Update problem" lines that mention the text.
+    std::vector<std::string> ProblemLogLines(const std::string& about) const {
+        std::vector<std::string> lines;
+        for (const std::string& line : Lines(ReadFileText(product_ / "QZv5Log.txt"))) {
+            if (line.find("Update problem") != std::string::npos &&
+                line.find(about) != std::string::npos)
+                lines.push_back(line);
+        }
+        return lines;
+    }
+    // Runs Pellory to its end, answering every box of its own with OK; their
+    // texts. Empty with "(did not end)" when it ran on.
+    std::vector<std::wstring> RunAnsweringBoxes(const std::wstring& arguments,
+                                                const std::string& screenshot) {
+        std::vector<std::wstring> boxes;
+        if (!StartPellory(arguments))
+            return {L"(not started)"};
+        const bool ended = gui::WaitUntil(
+            [&] {
+                if (const HWND box = gui::FindDialog(
+                        {.title = std::wstring(kBoxTitle), .process_id = pellory_.id()}, 0)) {
+                    gui::SaveScreenshot(box, screenshot);
+                    boxes.push_back(AnswerBox());
+                }
+                return !pellory_.running();
+            },
+            120000, 50);
+        if (!ended)
+            boxes.push_back(L"(did not end)");
+        return boxes;
+    }
     std::vector<std::string> Downloads(const char* folder) const {
         std::vector<std::string> names;
         std::error_code ignored;
@@ -588,15 +619,6 @@ TEST_F(PelloryTest, SettingsFileOver64KbInARunWithAnOptionGoesToTheLog) {
         {"autoupdate", L"-autoupdate", false, false, true, false, false},
         {"interactive", L"", true, false, false, true, true},
     };
-    const auto problem_lines = [&] {
-        std::vector<std::string> lines;
-        for (const std::string& line : Lines(ReadFileText(product_ / "QZv5Log.txt"))) {
-            if (line.find("Update problem") != std::string::npos &&
-                line.find("qzv5upd.ini") != std::string::npos)
-                lines.push_back(line);
-        }
-        return lines;
-    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::error_code ignored;
@@ -657,7 +679,7 @@ TEST_F(PelloryTest, SettingsFileOver64KbInARunWithAnOptionGoesToTheLog) {
             EXPECT_NE(text.find(L"qzv5upd.ini\" could not be read or written."), std::wstring::npos)
                 << Narrow(text);
         }
-        EXPECT_EQ(problem_lines().empty(), c.boxes);
+        EXPECT_EQ(ProblemLogLines("qzv5upd.ini").empty(), c.boxes);
         EXPECT_EQ(server_.Requests().size() > requests_before, c.requests);
         EXPECT_TRUE(UtilityStarts().empty());
         const std::size_t size = fs::file_size(product_ / "qzv5upd.ini", ignored);
@@ -722,13 +744,26 @@ TEST_F(PelloryTest, GivesWayToScansOtherCopiesAndRestrictedAccounts) {
     EXPECT_TRUE(gui::PressButton(main, IDCANCEL));
     EXPECT_TRUE(pellory_.Wait(10000).has_value());
 
-    // An install folder it cannot write to: message 133.
+    // An install folder it cannot write to: message 133. A run with an
+    // option (the daily start of a user without the rights) logs it and ends.
     fs::create_directories(install_ / "tempu.tmp");
     ASSERT_TRUE(StartPellory(L""));
     const std::wstring text = AnswerBox();
     EXPECT_EQ(text.rfind(L"The 'User Account' that you logged into the computer with", 0), 0u)
         << Narrow(text);
     EXPECT_TRUE(pellory_.Wait(10000).has_value());
+    EXPECT_TRUE(ProblemLogLines("User Account").empty());
+    for (const wchar_t* arguments : {L"/noninteractive", L"-autoupdate"}) {
+        SCOPED_TRACE(Narrow(arguments));
+        std::error_code ignored;
+        fs::remove(product_ / "QZv5Log.txt", ignored);
+        const auto boxes = RunAnsweringBoxes(arguments, "restricted-account-silent-box");
+        EXPECT_TRUE(boxes.empty()) << Narrow(boxes.front());
+        EXPECT_EQ(
+            ProblemLogLines("The 'User Account' that you logged into the computer with").size(),
+            1u);
+    }
+    EXPECT_TRUE(server_.Requests().empty());
     fs::remove(install_ / "tempu.tmp");
 }
 
@@ -828,10 +863,17 @@ TEST_F(PelloryTest, ServedWholeFilesThatDoNotLoadReplaceNothing) {
         EXPECT_EQ(name.find("qzfile.dat"), std::string::npos) << name;
 }
 
+// A channel without an address cannot be checked: message 108 when the user
+// pressed Next; a silent run, with nobody to answer, logs it and ends.
 TEST_F(PelloryTest, ChannelWithoutAnAddressShowsMessage108AndDownloadsNothing) {
     ServeUpdates();
     WriteChannelUrls("/u/core/qzmaster.dat", "");
-    ASSERT_TRUE(StartPellory(L"/noninteractive"));
+    const std::int64_t last = Now() - 5 * 86400;
+    WriteSettings(UpdateProcedure::kNotifyFirst, last);
+    ASSERT_TRUE(StartPellory(L"-autoupdate"));
+    const HWND window = WaitForWindow(kDownloadTitle);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(gui::PressButton(window, IDC_DOWNLOAD_NEXT));
     const HWND box =
         gui::FindDialog({.title = std::wstring(kBoxTitle), .process_id = pellory_.id()}, 30000);
     ASSERT_NE(box, nullptr);
@@ -839,9 +881,22 @@ TEST_F(PelloryTest, ChannelWithoutAnAddressShowsMessage108AndDownloadsNothing) {
     const std::wstring text = AnswerBox();
     EXPECT_EQ(text.rfind(L"Error! Updater init failed (Error ", 0), 0u) << Narrow(text);
     ASSERT_TRUE(pellory_.Wait(20000).has_value());
+    EXPECT_TRUE(ProblemLogLines("Updater init failed").empty());
+
+    for (const wchar_t* arguments : {L"/noninteractive", L"/installupdate"}) {
+        SCOPED_TRACE(Narrow(arguments));
+        const auto boxes = RunAnsweringBoxes(arguments, "updater-init-failed-silent");
+        EXPECT_TRUE(boxes.empty()) << Narrow(boxes.front());
+        const auto lines = ProblemLogLines("Error! Updater init failed (Error ");
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_NE(lines[0].find("progurl is not set in updateurls.ini"), std::string::npos)
+            << lines[0];
+        std::error_code ignored;
+        fs::remove(product_ / "QZv5Log.txt", ignored);
+    }
     EXPECT_TRUE(server_.Requests().empty());
     EXPECT_TRUE(UtilityStarts().empty());
-    EXPECT_EQ(Settings().last_update, 0);
+    EXPECT_EQ(Settings().last_update, last);
 }
 
 // Cancel during a slow download: the window stays until the worker has
