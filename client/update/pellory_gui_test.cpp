@@ -850,7 +850,9 @@ TEST_F(PelloryTest, ServedWholeFilesThatDoNotLoadReplaceNothing) {
     const std::string before_pests = ReadFileText(install_ / "core" / "qzinfo.dat");
     const std::string before_signatures = ReadFileText(install_ / "core" / "qzfile.dat");
     const std::int64_t last = Now() - 5 * 86400;
-    WriteSettings(UpdateProcedure::kNotifyFirst, last);
+    // The daily start of a user who has updates installed automatically:
+    // silent (with "notify first" it would wait for Next).
+    WriteSettings(UpdateProcedure::kInstallAutomatically, last);
 
     ASSERT_TRUE(RunPellory(L"-autoupdate"));
     EXPECT_TRUE(UtilityStarts().empty());
