@@ -106,6 +106,10 @@ void CPelloryApp::Run(const std::vector<std::string>& parameters) {
 }
 
 bool CPelloryApp::StartUp(const std::vector<std::string>& parameters) {
+    // Read first, checked in step 8: a run with an option has nobody to
+    // answer the boxes of the steps before.
+    command_line_ = ParsePelloryCommandLine(parameters);
+
     // 1. The install folder becomes the current folder.
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProductRegistryKey, 0, KEY_READ, &key) ==
@@ -122,7 +126,7 @@ bool CPelloryApp::StartUp(const std::vector<std::string>& parameters) {
     std::array<char, MAX_PATH + 1> current{};
     const DWORD length = GetCurrentDirectoryA(MAX_PATH, current.data());
     if (length == 0 || length > MAX_PATH) {
-        ShowResourceMessage(IDS_NO_STARTUP_FOLDER);
+        ReportProblem(Text(IDS_NO_STARTUP_FOLDER));
         return false;
     }
     install_folder_ = JoinPath(current.data(), "");
@@ -138,7 +142,7 @@ bool CPelloryApp::StartUp(const std::vector<std::string>& parameters) {
     // 4.
     WSADATA sockets{};
     if (WSAStartup(MAKEWORD(1, 1), &sockets) != 0) {
-        ShowResourceMessage(IDS_SOCKETS_FAILED);
+        ReportProblem(Text(IDS_SOCKETS_FAILED));
         return false;
     }
     sockets_ = true;
@@ -154,7 +158,6 @@ bool CPelloryApp::StartUp(const std::vector<std::string>& parameters) {
         return false;
 
     // 8.
-    command_line_ = ParsePelloryCommandLine(parameters);
     if (command_line_.invalid) {
         ShowResourceMessage(IDS_INVALID_PARAMETER);
         return false;
@@ -186,14 +189,14 @@ bool CPelloryApp::CheckWriteAccess() {
     if (!restricted_) {
         const auto common = CurrentClientFolders().CommonAppData();
         if (!common) {
-            ShowResourceMessage(IDS_NO_COMMON_APPDATA);
+            ReportProblem(Text(IDS_NO_COMMON_APPDATA));
             return false;
         }
         if (!CanCreateFile(*common + "\\" + kTempFileName))
             restricted_ = true;
     }
     if (restricted_) {
-        ShowResourceMessage(IDS_RESTRICTED_ACCOUNT);
+        ReportProblem(Text(IDS_RESTRICTED_ACCOUNT));
         return false;
     }
     return true;
@@ -203,16 +206,16 @@ bool CPelloryApp::EnsureEngine() {
     const SharedEngineFolder shared = MakeSharedEngineFolder();
     if (!shared.path) {
         if (shared.error == 0) {
-            ShowResourceMessage(IDS_NO_PROGRAM_FILES);
+            ReportProblem(Text(IDS_NO_PROGRAM_FILES));
         } else {
-            ShowMessage(SharedEngineFolderErrorText(shared.error));
+            ReportProblem(SharedEngineFolderErrorText(shared.error));
         }
         return false;
     }
     const CEngineRegistrar registrar;
     if (!registrar.EnsureCurrentEngine(kProductVersionKeyName, install_folder_ + kEngineDllName,
                                        JoinPath(*shared.path, kEngineDllName))) {
-        ShowResourceMessage(IDS_ENGINE_DAMAGED);
+        ReportProblem(Text(IDS_ENGINE_DAMAGED));
         return false;
     }
     return true;
@@ -224,13 +227,13 @@ bool CPelloryApp::PrepareProductFolder() {
         case ProductFolderError::kNone:
             break;
         case ProductFolderError::kNoCommonAppData:
-            ShowResourceMessage(IDS_NO_PERSONAL_DATA);
+            ReportProblem(Text(IDS_NO_PERSONAL_DATA));
             return false;
         case ProductFolderError::kCompanyFolder:
-            ShowResourceMessage(IDS_NO_COMPANY_SUBFOLDER);
+            ReportProblem(Text(IDS_NO_COMPANY_SUBFOLDER));
             return false;
         case ProductFolderError::kProductFolder:
-            ShowResourceMessage(IDS_NO_APPLICATION_SUBFOLDER);
+            ReportProblem(Text(IDS_NO_APPLICATION_SUBFOLDER));
             return false;
     }
     product_folder_ = folder.path;
@@ -239,11 +242,25 @@ bool CPelloryApp::PrepareProductFolder() {
 }
 
 void CPelloryApp::ReportProblem(const std::wstring& text, HWND owner) const {
-    if (!command_line_.any_option()) {
+    if (command_line_.any_option() && !command_line_.invalid)
+        LogProblem(text);
+    else
         ShowMessage(text, owner);
-        return;
-    }
+}
+
+void CPelloryApp::LogProblem(const std::wstring& text) const {
     Trace(NarrowText(text));
+    if (log_.GetPath().empty()) {
+        // A problem before the start-up made the product folder: logged where
+        // that folder exists already; none is made for it.
+        if (const auto common = CurrentClientFolders().CommonAppData()) {
+            const std::string folder =
+                JoinPath(JoinPath(*common, kCompanyFolderName), kProductFolderName);
+            const DWORD attributes = GetFileAttributesA(folder.c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+                log_.SetPath(JoinPath(folder, std::string(kActivityLogFileName)));
+        }
+    }
     log_.WriteEntry(0, NarrowText(text), "(none)", "Update problem", "(none)", -1);
 }
 

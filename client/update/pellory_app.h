@@ -60,6 +60,12 @@ class CPelloryApp {
     std::wstring Text(UINT id) const { return app_.LoadResourceString(id); }
     void ShowMessage(const std::wstring& text, HWND owner = nullptr) const;
     void ShowResourceMessage(UINT id, HWND owner = nullptr) const;
+    // A problem of the start-up or the settings: a message box, or in a run
+    // with an option (nobody to answer it) a line in the activity log.
+    void ReportProblem(const std::wstring& text, HWND owner = nullptr) const;
+    // The problem as an "Update problem" line in the activity log (and the
+    // debug output), never a box.
+    void LogProblem(const std::wstring& text) const;
 
     // "qzv5upd.ini" in the product folder (made when missing): read with up
     // to 5 attempts, the failure reported after the last unless restricted.
@@ -83,9 +89,6 @@ class CPelloryApp {
     bool EnsureEngine();
     bool PrepareProductFolder();
     std::string SettingsFolder(HWND owner) const;
-    // A problem with the settings: a message box, or in a run with an
-    // option (nobody to answer it) a line in the activity log.
-    void ReportProblem(const std::wstring& text, HWND owner) const;
 
     ClientApplication app_;
     bool restricted_ = false;

@@ -290,6 +290,37 @@ class PelloryTest : public ::testing::Test {
         }
         return lines;
     }
+    // The activity log's "Update problem" lines that mention the text.
+    std::vector<std::string> ProblemLogLines(const std::string& about) const {
+        std::vector<std::string> lines;
+        for (const std::string& line : Lines(ReadFileText(product_ / "QZv5Log.txt"))) {
+            if (line.find("Update problem") != std::string::npos &&
+                line.find(about) != std::string::npos)
+                lines.push_back(line);
+        }
+        return lines;
+    }
+    // Runs Pellory to its end, answering every box of its own with OK; their
+    // texts. Empty with "(did not end)" when it ran on.
+    std::vector<std::wstring> RunAnsweringBoxes(const std::wstring& arguments,
+                                                const std::string& screenshot) {
+        std::vector<std::wstring> boxes;
+        if (!StartPellory(arguments))
+            return {L"(not started)"};
+        const bool ended = gui::WaitUntil(
+            [&] {
+                if (const HWND box = gui::FindDialog(
+                        {.title = std::wstring(kBoxTitle), .process_id = pellory_.id()}, 0)) {
+                    gui::SaveScreenshot(box, screenshot);
+                    boxes.push_back(AnswerBox());
+                }
+                return !pellory_.running();
+            },
+            120000, 50);
+        if (!ended)
+            boxes.push_back(L"(did not end)");
+        return boxes;
+    }
     std::vector<std::string> Downloads(const char* folder) const {
         std::vector<std::string> names;
         std::error_code ignored;
@@ -564,6 +595,107 @@ TEST_F(PelloryTest, ModesByOptionsAndTheLastUpdate) {
     }
 }
 
+// A settings file over 64 KB cannot be ours. A run with an option has
+// nobody to answer a box: it notes the problem in the activity log and goes
+// on with the defaults (notify first, never updated), so "/noninteractive"
+// and "/installupdate" update (and write a good file), and the daily start
+// asks with the download window. The spoiled file begins with a manual
+// choice and a fresh time: a run that read it in part would do nothing. An
+// interactive start still shows the box.
+TEST_F(PelloryTest, SettingsFileOver64KbInARunWithAnOptionGoesToTheLog) {
+    ServeNothingNew();
+    struct Case {
+        const char* name;
+        std::wstring arguments;
+        bool boxes;     // the problem is shown, not logged
+        bool requests;  // the run checked for updates
+        bool prompted;  // the download window waits for Next (closed by the test)
+        bool main_window;
+        bool rewritten;  // a good file with the defaults replaced the spoiled one
+    };
+    const Case cases[] = {
+        {"noninteractive", L"/noninteractive", false, true, false, false, true},
+        {"installupdate", L"/installupdate", false, true, false, false, true},
+        {"autoupdate", L"-autoupdate", false, false, true, false, false},
+        {"interactive", L"", true, false, false, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::error_code ignored;
+        fs::remove(product_ / "QZv5Log.txt", ignored);
+        fs::create_directories(product_);
+        const std::int64_t before = Now();
+        WriteText(product_ / "qzv5upd.ini", "updateproc=3\nlastupdate=" + std::to_string(before) +
+                                                "\n" + std::string(70000, ';') + "\n");
+        const std::size_t requests_before = server_.Requests().size();
+        ASSERT_TRUE(StartPellory(c.arguments));
+        std::vector<std::wstring> boxes;
+        bool download_seen = false;
+        bool prompted = false;
+        bool main_window = false;
+        ASSERT_TRUE(gui::WaitUntil(
+            [&] {
+                if (const HWND box = gui::FindDialog(
+                        {.title = std::wstring(kBoxTitle), .process_id = pellory_.id()}, 0)) {
+                    gui::SaveScreenshot(box, std::string("settings-over-64kb-") + c.name + "-box");
+                    boxes.push_back(AnswerBox());
+                }
+                const HWND download =
+                    gui::FindTopLevelWindow({.title = std::wstring(kDownloadTitle),
+                                             .process_id = pellory_.id(),
+                                             .visible_only = true});
+                if (download != nullptr && !download_seen) {
+                    download_seen = true;
+                    gui::SaveScreenshot(download,
+                                        std::string("settings-over-64kb-") + c.name + "-download");
+                }
+                if (download != nullptr && !prompted &&
+                    IsWindowVisible(gui::FindChild(download, IDC_DOWNLOAD_NEXT))) {
+                    prompted = true;
+                    gui::SaveScreenshot(download, std::string("settings-over-64kb-") + c.name);
+                    EXPECT_EQ(ItemText(download, IDC_DOWNLOAD_BUTTON), L"Close");
+                    gui::PressButton(download, IDC_DOWNLOAD_BUTTON);
+                }
+                const HWND main = gui::FindTopLevelWindow({.title = std::wstring(kMainTitle),
+                                                           .process_id = pellory_.id(),
+                                                           .visible_only = true});
+                if (main != nullptr && !main_window &&
+                    !gui::FindDialog(
+                        {.title = std::wstring(kBoxTitle), .process_id = pellory_.id()}, 0)) {
+                    main_window = true;
+                    // The defaults: notify first.
+                    EXPECT_EQ(gui::GetCheck(gui::FindChild(main, IDC_PROC_NOTIFY)), BST_CHECKED);
+                    gui::SaveScreenshot(main, std::string("settings-over-64kb-") + c.name);
+                    gui::PressButton(main, IDCANCEL);
+                }
+                return !pellory_.running();
+            },
+            120000, 50));
+        EXPECT_EQ(prompted, c.prompted);
+        EXPECT_EQ(main_window, c.main_window);
+        EXPECT_EQ(!boxes.empty(), c.boxes);
+        for (const std::wstring& text : boxes) {
+            EXPECT_EQ(text.rfind(L"The file \"", 0), 0u) << Narrow(text);
+            EXPECT_NE(text.find(L"qzv5upd.ini\" could not be read or written."), std::wstring::npos)
+                << Narrow(text);
+        }
+        EXPECT_EQ(ProblemLogLines("qzv5upd.ini").empty(), c.boxes);
+        EXPECT_EQ(server_.Requests().size() > requests_before, c.requests);
+        EXPECT_TRUE(UtilityStarts().empty());
+        const std::size_t size = fs::file_size(product_ / "qzv5upd.ini", ignored);
+        EXPECT_EQ(size < 1000, c.rewritten) << size;
+        if (c.rewritten) {
+            EXPECT_EQ(Settings().procedure, UpdateProcedure::kNotifyFirst);
+            // Only a check moves the time.
+            if (c.requests) {
+                EXPECT_GE(Settings().last_update, before);
+            } else {
+                EXPECT_EQ(Settings().last_update, 0);
+            }
+        }
+    }
+}
+
 TEST_F(PelloryTest, InvalidCommandLinesShowMessage170) {
     for (const wchar_t* arguments : {L"word", L"/unknown", L"/unknown -autoupdate"}) {
         SCOPED_TRACE(Narrow(arguments));
@@ -612,13 +744,26 @@ TEST_F(PelloryTest, GivesWayToScansOtherCopiesAndRestrictedAccounts) {
     EXPECT_TRUE(gui::PressButton(main, IDCANCEL));
     EXPECT_TRUE(pellory_.Wait(10000).has_value());
 
-    // An install folder it cannot write to: message 133.
+    // An install folder it cannot write to: message 133. A run with an
+    // option (the daily start of a user without the rights) logs it and ends.
     fs::create_directories(install_ / "tempu.tmp");
     ASSERT_TRUE(StartPellory(L""));
     const std::wstring text = AnswerBox();
     EXPECT_EQ(text.rfind(L"The 'User Account' that you logged into the computer with", 0), 0u)
         << Narrow(text);
     EXPECT_TRUE(pellory_.Wait(10000).has_value());
+    EXPECT_TRUE(ProblemLogLines("User Account").empty());
+    for (const wchar_t* arguments : {L"/noninteractive", L"-autoupdate"}) {
+        SCOPED_TRACE(Narrow(arguments));
+        std::error_code ignored;
+        fs::remove(product_ / "QZv5Log.txt", ignored);
+        const auto boxes = RunAnsweringBoxes(arguments, "restricted-account-silent-box");
+        EXPECT_TRUE(boxes.empty()) << Narrow(boxes.front());
+        EXPECT_EQ(
+            ProblemLogLines("The 'User Account' that you logged into the computer with").size(),
+            1u);
+    }
+    EXPECT_TRUE(server_.Requests().empty());
     fs::remove(install_ / "tempu.tmp");
 }
 
@@ -705,7 +850,9 @@ TEST_F(PelloryTest, ServedWholeFilesThatDoNotLoadReplaceNothing) {
     const std::string before_pests = ReadFileText(install_ / "core" / "qzinfo.dat");
     const std::string before_signatures = ReadFileText(install_ / "core" / "qzfile.dat");
     const std::int64_t last = Now() - 5 * 86400;
-    WriteSettings(UpdateProcedure::kNotifyFirst, last);
+    // The daily start of a user who has updates installed automatically:
+    // silent (with "notify first" it would wait for Next).
+    WriteSettings(UpdateProcedure::kInstallAutomatically, last);
 
     ASSERT_TRUE(RunPellory(L"-autoupdate"));
     EXPECT_TRUE(UtilityStarts().empty());
@@ -718,10 +865,17 @@ TEST_F(PelloryTest, ServedWholeFilesThatDoNotLoadReplaceNothing) {
         EXPECT_EQ(name.find("qzfile.dat"), std::string::npos) << name;
 }
 
+// A channel without an address cannot be checked: message 108 when the user
+// pressed Next; a silent run, with nobody to answer, logs it and ends.
 TEST_F(PelloryTest, ChannelWithoutAnAddressShowsMessage108AndDownloadsNothing) {
     ServeUpdates();
     WriteChannelUrls("/u/core/qzmaster.dat", "");
-    ASSERT_TRUE(StartPellory(L"/noninteractive"));
+    const std::int64_t last = Now() - 5 * 86400;
+    WriteSettings(UpdateProcedure::kNotifyFirst, last);
+    ASSERT_TRUE(StartPellory(L"-autoupdate"));
+    const HWND window = WaitForWindow(kDownloadTitle);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(gui::PressButton(window, IDC_DOWNLOAD_NEXT));
     const HWND box =
         gui::FindDialog({.title = std::wstring(kBoxTitle), .process_id = pellory_.id()}, 30000);
     ASSERT_NE(box, nullptr);
@@ -729,9 +883,22 @@ TEST_F(PelloryTest, ChannelWithoutAnAddressShowsMessage108AndDownloadsNothing) {
     const std::wstring text = AnswerBox();
     EXPECT_EQ(text.rfind(L"Error! Updater init failed (Error ", 0), 0u) << Narrow(text);
     ASSERT_TRUE(pellory_.Wait(20000).has_value());
+    EXPECT_TRUE(ProblemLogLines("Updater init failed").empty());
+
+    for (const wchar_t* arguments : {L"/noninteractive", L"/installupdate"}) {
+        SCOPED_TRACE(Narrow(arguments));
+        const auto boxes = RunAnsweringBoxes(arguments, "updater-init-failed-silent");
+        EXPECT_TRUE(boxes.empty()) << Narrow(boxes.front());
+        const auto lines = ProblemLogLines("Error! Updater init failed (Error ");
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_NE(lines[0].find("progurl is not set in updateurls.ini"), std::string::npos)
+            << lines[0];
+        std::error_code ignored;
+        fs::remove(product_ / "QZv5Log.txt", ignored);
+    }
     EXPECT_TRUE(server_.Requests().empty());
     EXPECT_TRUE(UtilityStarts().empty());
-    EXPECT_EQ(Settings().last_update, 0);
+    EXPECT_EQ(Settings().last_update, last);
 }
 
 // Cancel during a slow download: the window stays until the worker has

@@ -298,7 +298,7 @@ void CUpdateDownloadDlg::OnTimer(UINT_PTR timer_id) {
 }
 
 void CUpdateDownloadDlg::StartRun() {
-    if (!InitUpdaters()) {
+    if (!InitUpdaters(false)) {
         End();
         return;
     }
@@ -311,7 +311,7 @@ void CUpdateDownloadDlg::StartRun() {
 void CUpdateDownloadDlg::OnNext() {
     if (app_.restricted())
         return;
-    if (!InitUpdaters()) {
+    if (!InitUpdaters(true)) {
         End();
         return;
     }
@@ -354,7 +354,13 @@ void CUpdateDownloadDlg::ReleaseUpdaters() {
         updater.Reset();
 }
 
-bool CUpdateDownloadDlg::InitUpdaters() {
+bool CUpdateDownloadDlg::InitUpdaters(bool someone_waits) {
+    const auto report = [&](const std::wstring& text) {
+        if (someone_waits)
+            app_.ShowMessage(text, handle());
+        else
+            app_.LogProblem(text);
+    };
     const ChannelUrls urls = GetChannelUrls();
     const std::string* const channel_urls[] = {&urls.core, &urls.program, &urls.suite};
     const CProxySettings& proxy = app_.proxy_settings();
@@ -372,7 +378,7 @@ bool CUpdateDownloadDlg::InitUpdaters() {
                                     CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER, IID_IUpdater,
                                     updaters_[i].PutVoid()))) {
             ReleaseUpdaters();
-            app_.ShowResourceMessage(IDS_COMPONENT_NOT_INSTALLED, handle());
+            report(app_.Text(IDS_COMPONENT_NOT_INSTALLED));
             return false;
         }
         long code = 0;
@@ -398,7 +404,7 @@ bool CUpdateDownloadDlg::InitUpdaters() {
         }
         if (!ready) {
             ReleaseUpdaters();
-            app_.ShowMessage(FillIn(app_.Text(IDS_UPDATER_INIT_FAILED), code, reason), handle());
+            report(FillIn(app_.Text(IDS_UPDATER_INIT_FAILED), code, reason));
             return false;
         }
     }

@@ -121,7 +121,9 @@ class CUpdateDownloadDlg : public ui::Dialog, private DownloadView {
 
     void StartRun();
     void OnNext();
-    bool InitUpdaters();
+    // A failure is shown in a box when someone waits for the answer (Next
+    // was pressed), else (a run that started by itself) logged.
+    bool InitUpdaters(bool someone_waits);
     void ReleaseUpdaters();
     // Starts the check of the existing channels; its outcome comes as a
     // posted message.
