@@ -8,9 +8,10 @@ cd "$root"
 "$root/scripts/setup.sh"
 cmake --preset win64 >/dev/null
 # Only what the demo runs: the engine, the command-line scanner, the publisher
-# with the sample definitions, and the harmless program that plays the agent.
+# with the sample definitions, the harmless program that plays the agent, and
+# the scripted remover's stand-in, without which the exterminator cannot start.
 cmake --build --preset win64 -j "$(nproc)" \
-  --target olvex marvolt olvex_sample_definitions test_pest
+  --target olvex marvolt olvex_sample_definitions test_pest olvex_qzclean_standin
 
 defs="$root/build/win64/samples/definitions"
 echo "== the bundled sample definitions"
