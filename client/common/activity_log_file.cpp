@@ -6,7 +6,7 @@
 
 #include "client/common/client_environment.h"
 #include "client/common/named_mutex.h"
-#include "client/common/unique_handle.h"
+#include "win/unique.h"
 #include "olvex/core/file_io.h"
 
 namespace olvex {
@@ -57,8 +57,8 @@ bool WriteAllFromStart(HANDLE file, std::string_view text) {
 // the rewrite. The kept lines are written over the front of the file; since
 // they are its newest lines, even a write cut short loses none of them.
 AttemptResult ShortenInPlace(const std::string& path, bool& rewritten, std::string& kept) {
-    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    win::UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
@@ -179,7 +179,7 @@ LogStatus CLogFile::Load(unsigned long mutex_wait_ms) {
     if (path_.empty())
         return LogStatus::kNoPath;
     entries_.clear();
-    const UniqueHandle mutex = OpenOrCreateMutex(kActivityLogMutexName);
+    const win::UniqueHandle mutex = OpenOrCreateMutex(kActivityLogMutexName);
     // Reading changes nothing: a log whose mutex cannot be had (none could be
     // opened, or another program kept it past the time limit) is read all
     // the same.
@@ -207,7 +207,7 @@ LogStatus CLogFile::Truncate(bool truncate) {
         return LogStatus::kNoPath;
     if (!truncate)
         return LogStatus::kDone;
-    const UniqueHandle mutex = OpenOrCreateMutex(kActivityLogMutexName);
+    const win::UniqueHandle mutex = OpenOrCreateMutex(kActivityLogMutexName);
     const MutexLock lock(mutex.get());
     if (!lock.locked())
         return LogStatus::kFailed;

@@ -47,7 +47,7 @@ std::string LogOfSize(std::size_t size, std::string_view name) {
 bool MutexIsFree(const char* name) {
     bool free = false;
     std::thread([&] {
-        const UniqueHandle mutex = OpenOrCreateMutex(name);
+        const win::UniqueHandle mutex = OpenOrCreateMutex(name);
         const DWORD wait = WaitForSingleObject(mutex.get(), 0);
         free = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
         if (free)
@@ -127,8 +127,8 @@ TEST_F(ActivityLogFileTest, LoadMakesAMissingLogEmpty) {
 // (not twice) later.
 TEST_F(ActivityLogFileTest, AppendsRetryAndReportFailureWithoutLosingLines) {
     dir_.Write("QZv5Log.txt", "");
-    UniqueHandle holder(CreateFileA(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    win::UniqueHandle holder(CreateFileA(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(holder);
     clock_.on_sleep = [&](std::size_t n) {
         if (n == 1)
@@ -228,9 +228,9 @@ TEST_F(ActivityLogFileTest, ShorteningUnderTheMutexKeepsLinesAppendedMeanwhile) 
     ASSERT_EQ(log_.Load(), LogStatus::kDone);
     EXPECT_TRUE(MutexIsFree(kActivityLogMutexName));
 
-    UniqueHandle other_writer(CreateFileA(path_.c_str(), GENERIC_WRITE,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    win::UniqueHandle other_writer(CreateFileA(path_.c_str(), GENERIC_WRITE,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(other_writer);
     bool held_while_waiting = false;
     clock_.on_sleep = [&](std::size_t) {
@@ -260,11 +260,11 @@ TEST_F(ActivityLogFileTest, LoadWithATimeLimitReadsTheLogWhileAnotherKeepsItsMut
     dir_.Write("QZv5Log.txt", LogOfSize(300, "Kept"));
     const std::size_t lines = CountLines(ReadText(path_));
     // Kept open here, so the mutex outlives its owner.
-    const UniqueHandle kept = OpenOrCreateMutex(kActivityLogMutexName);
-    const UniqueHandle taken(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    const UniqueHandle finish(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const win::UniqueHandle kept = OpenOrCreateMutex(kActivityLogMutexName);
+    const win::UniqueHandle taken(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const win::UniqueHandle finish(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     std::thread holder([&] {
-        const UniqueHandle mutex = OpenOrCreateMutex(kActivityLogMutexName);
+        const win::UniqueHandle mutex = OpenOrCreateMutex(kActivityLogMutexName);
         WaitForSingleObject(mutex.get(), INFINITE);
         SetEvent(taken.get());
         WaitForSingleObject(finish.get(), 30000);
@@ -311,8 +311,8 @@ TEST_F(ActivityLogFileTest, CleanLogIsCopiedAheadOfThePendingLines) {
 
     // A clean log that cannot be put into the log is kept for the next time.
     const std::string kept = dir_.Write("kept.csv", "line\r\n");
-    UniqueHandle holder(CreateFileA(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    win::UniqueHandle holder(CreateFileA(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     EXPECT_EQ(log_.AppendAndRemoveFile(kept), LogStatus::kFailed);
     EXPECT_TRUE(std::filesystem::exists(kept));
 }
@@ -320,7 +320,7 @@ TEST_F(ActivityLogFileTest, CleanLogIsCopiedAheadOfThePendingLines) {
 // Puts old lines in front of the log the way shortening rewrites it: the file
 // is held so that appenders wait, then written whole.
 void PrependOldLines(const std::string& path, const std::string& old_lines) {
-    UniqueHandle file;
+    win::UniqueHandle file;
     while (!file) {
         file.reset(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -347,7 +347,7 @@ TEST(ActivityLogFileConcurrency, TwoAppendingProcessesAndShorteningLoseNoLine) {
     constexpr int kLines = 300;
     // The programs start appending together, right before the first shortening.
     const std::string start = "OlvexLogTestStart" + std::to_string(GetCurrentProcessId());
-    const UniqueHandle start_event(CreateEventA(nullptr, TRUE, FALSE, start.c_str()));
+    const win::UniqueHandle start_event(CreateEventA(nullptr, TRUE, FALSE, start.c_str()));
     ASSERT_TRUE(start_event);
     auto first = StartProgram(
         HelperProgram(), "append \"" + path + "\" " + std::to_string(kLines) + " First " + start);

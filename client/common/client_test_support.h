@@ -15,7 +15,7 @@
 #include "client/common/message_boxes.h"
 #include "client/common/program_launcher.h"
 #include "client/common/proxy_settings.h"
-#include "client/common/unique_handle.h"
+#include "win/unique.h"
 #include "testing/windows_test_support.h"
 
 namespace olvex::testing {

@@ -7,6 +7,7 @@
 
 #include "client/common/client_environment.h"
 #include "olvex/update/swap_stub_names.h"
+#include "win/unique.h"
 
 namespace olvex {
 namespace {
@@ -19,27 +20,11 @@ constexpr char kSwapStubValue[] = "qzupdstub";
 constexpr DWORD kSwapStubWaitMs = 75000;
 constexpr DWORD kSwapStubPollMs = 200;
 
-class ScopedKey {
-  public:
-    ScopedKey() = default;
-    ~ScopedKey() {
-        if (key_ != nullptr)
-            RegCloseKey(key_);
-    }
-    ScopedKey(const ScopedKey&) = delete;
-    ScopedKey& operator=(const ScopedKey&) = delete;
-    HKEY* out() { return &key_; }
-    HKEY get() const { return key_; }
-
-  private:
-    HKEY key_ = nullptr;
-};
-
 // The default value of a key under HKEY_CLASSES_ROOT when it is a REG_SZ of
 // fewer than capacity bytes.
 std::optional<std::string> ReadDefaultString(const std::string& path, DWORD capacity) {
-    ScopedKey key;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.out()) != ERROR_SUCCESS)
+    win::UniqueKey key;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
         return std::nullopt;
     std::vector<char> data(capacity + 1, '\0');
     DWORD size = capacity;
@@ -110,8 +95,8 @@ bool CallRegistrationExport(const std::string& path, const char* export_name) {
 
 // Other programs' version keys under "olvex"; nullopt when it cannot be read.
 std::optional<int> CountClientVersionKeys() {
-    ScopedKey key;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, kVersionKey, 0, KEY_READ, key.out()) != ERROR_SUCCESS)
+    win::UniqueKey key;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, kVersionKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
         return std::nullopt;
     int count = 0;
     for (DWORD index = 0;; ++index) {
@@ -166,9 +151,9 @@ bool IsSwapStub(const std::string& program) {
 void CEngineRegistrar::FinishEngineSwap() {
     for (DWORD waited = 0; SwapStubRuns() && waited < kSwapStubWaitMs; waited += kSwapStubPollMs)
         Sleep(kSwapStubPollMs);
-    ScopedKey key;
+    win::UniqueKey key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
-                      key.out()) != ERROR_SUCCESS)
+                      key.put()) != ERROR_SUCCESS)
         return;
     std::vector<char> data(4096 + 1, '\0');
     DWORD size = static_cast<DWORD>(data.size() - 1);
@@ -286,12 +271,12 @@ bool CEngineRegistrar::EnsureVersionKey(const std::string& version_key_name) con
     if (!IsKeyName(version_key_name))
         return false;
     const std::string path = std::string(kVersionKey) + "\\" + version_key_name;
-    ScopedKey key;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.out()) == ERROR_SUCCESS)
+    win::UniqueKey key;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS)
         return true;
-    ScopedKey created;
+    win::UniqueKey created;
     return RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                           KEY_ALL_ACCESS, nullptr, created.out(), nullptr) == ERROR_SUCCESS;
+                           KEY_ALL_ACCESS, nullptr, created.put(), nullptr) == ERROR_SUCCESS;
 }
 
 std::uint64_t CEngineRegistrar::GetFileVersion64(const std::string& path) {

@@ -4,7 +4,7 @@ namespace olvex {
 
 NamedMutex ClaimNamedMutex(const std::string& name) {
     NamedMutex result;
-    UniqueHandle mutex(CreateMutexA(nullptr, FALSE, name.c_str()));
+    win::UniqueHandle mutex(CreateMutexA(nullptr, FALSE, name.c_str()));
     const DWORD error = GetLastError();
     if (!mutex) {
         result.claim = error == ERROR_ACCESS_DENIED ? MutexClaim::kDenied : MutexClaim::kFailed;
@@ -19,8 +19,8 @@ NamedMutex ClaimNamedMutex(const std::string& name) {
     return result;
 }
 
-UniqueHandle OpenOrCreateMutex(const std::string& name) {
-    return UniqueHandle(CreateMutexA(nullptr, FALSE, name.c_str()));
+win::UniqueHandle OpenOrCreateMutex(const std::string& name) {
+    return win::UniqueHandle(CreateMutexA(nullptr, FALSE, name.c_str()));
 }
 
 MutexLock::MutexLock(HANDLE mutex, DWORD timeout_ms) : mutex_(mutex) {

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "client/common/unique_handle.h"
+#include "win/unique.h"
 
 namespace olvex {
 
@@ -27,7 +27,7 @@ enum class MutexClaim {
 
 struct NamedMutex {
     MutexClaim claim = MutexClaim::kFailed;
-    UniqueHandle handle;  // open only when claimed; it exists as long as this does
+    win::UniqueHandle handle;  // open only when claimed; it exists as long as this does
 };
 
 // Makes the named mutex (not owned). Anything but kClaimed means another
@@ -36,7 +36,7 @@ NamedMutex ClaimNamedMutex(const std::string& name);
 
 // Opens the named mutex, making it when no program has it yet; null on
 // failure.
-UniqueHandle OpenOrCreateMutex(const std::string& name);
+win::UniqueHandle OpenOrCreateMutex(const std::string& name);
 
 // Holds a mutex for its lifetime. Waits without a time limit, as every
 // program holds these only for a short file operation; a mutex left by a

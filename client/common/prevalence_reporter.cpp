@@ -13,16 +13,20 @@
 #include "client/common/client_md5.h"
 #include "client/common/prevalence_form.h"
 #include "client/common/url_lookup.h"
+#include "win/unique.h"
 
 namespace olvex {
 namespace {
 
 constexpr DWORD kStatusUseProxy = 305;
 
-struct InternetCloser {
-    void operator()(void* handle) const { InternetCloseHandle(handle); }
+struct InternetHandleTraits {
+    using Handle = HINTERNET;
+    static Handle Empty() { return nullptr; }
+    static bool Owns(Handle handle) { return handle != nullptr; }
+    static void Close(Handle handle) { InternetCloseHandle(handle); }
 };
-using InternetHandle = std::unique_ptr<void, InternetCloser>;
+using InternetHandle = win::Unique<InternetHandleTraits>;
 
 void SetTimeouts(HINTERNET handle) {
     for (const DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,

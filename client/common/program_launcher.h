@@ -9,12 +9,12 @@
 #include <optional>
 #include <string>
 
-#include "client/common/unique_handle.h"
+#include "win/unique.h"
 
 namespace olvex {
 
 struct StartedProgram {
-    UniqueHandle process;
+    win::UniqueHandle process;
     DWORD process_id = 0;
 };
 

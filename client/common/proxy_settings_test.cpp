@@ -71,8 +71,8 @@ TEST_F(ProxySettingsTest, MissingOrDamagedStoreGivesEmptySettings) {
     CProxySettings saved;
     saved.SetProxy("proxy", 8080);
     ASSERT_TRUE(saved.Save(folder_));
-    UniqueHandle holder(CreateFileA(store_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    win::UniqueHandle holder(CreateFileA(store_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(holder);
     clock_.on_sleep = [&](std::size_t) { holder.reset(); };
     settings.Load(folder_);

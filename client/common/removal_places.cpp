@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "client/common/com_text.h"
-#include "client/common/unique_handle.h"
+#include "win/unique.h"
 
 namespace olvex {
 namespace {
@@ -84,7 +84,7 @@ bool ProcessIsThere(const std::string& id_text) {
     const unsigned long id = std::strtoul(id_text.c_str(), &end, 10);
     if (end == id_text.c_str())
         return true;
-    const UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id)));
+    const win::UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id)));
     if (!process)
         return GetLastError() != ERROR_INVALID_PARAMETER;
     return WaitForSingleObject(process.get(), 0) != WAIT_OBJECT_0;

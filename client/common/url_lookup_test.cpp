@@ -52,8 +52,8 @@ TEST(UrlLookup, FindsAddressesInTheInstallFoldersTableWithoutDecodingItOnDisk) {
 
     // A table another program holds is read again after a while.
     dir.Write("URLs.ini", stored);
-    UniqueHandle holder(CreateFileA(table.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    win::UniqueHandle holder(CreateFileA(table.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(holder);
     clock.on_sleep = [&](std::size_t) { holder.reset(); };
     EXPECT_TRUE(GetUrl("XJHOME_URL", address));

@@ -163,7 +163,7 @@ void CManageView::OnTimer(UINT_PTR) {
 void CManageView::OnActiveProtection() {
     if (!Allowed(ConfigLink::kActiveProtection))
         return;
-    const UniqueHandle mutex(CreateMutexA(nullptr, FALSE, kSettingsDialogMutexName));
+    const win::UniqueHandle mutex(CreateMutexA(nullptr, FALSE, kSettingsDialogMutexName));
     if (!mutex)
         return;
     // A mutex its holder left behind when it ended is ours all the same.
@@ -236,7 +236,7 @@ template <typename Dialog>
 void CManageView::RunPestActivityDialog() {
     Dialog dialog;
     SetLastError(ERROR_SUCCESS);
-    UniqueHandle mutex(CreateMutexA(nullptr, FALSE, kPestActivityMutexName));
+    win::UniqueHandle mutex(CreateMutexA(nullptr, FALSE, kPestActivityMutexName));
     // While a scan or clean runs elsewhere the link does nothing.
     if (!PestActivityClaimed(static_cast<bool>(mutex), GetLastError()))
         return;

@@ -18,7 +18,7 @@
 
 #include <memory>
 
-#include "client/common/unique_handle.h"
+#include "win/unique.h"
 #include "client/main/page_look.h"
 #include "client/main/page_rules.h"
 
@@ -56,7 +56,7 @@ class CManageView : public CPage {
 
     CActiveProtectionDlg* active_protection_dialog_ = nullptr;
     // "QZv5ManageViewMutex", made once this page has started the updater.
-    UniqueHandle updater_mutex_;
+    win::UniqueHandle updater_mutex_;
     bool serving_requests_ = false;
 };
 

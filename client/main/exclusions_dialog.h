@@ -57,9 +57,9 @@ class CExclusionsDlg : public ManagementDialog {
     LRESULT OnClickTree(const TreeIds& ids);
     void OnSaveReport();
 
-    ui::Font tree_font_;
-    ui::Font caption_font_;
-    ui::Bitmap help_picture_;
+    win::UniqueFont tree_font_;
+    win::UniqueFont caption_font_;
+    win::UniqueBitmap help_picture_;
     // The stored text of the exclusion each tree item stands for.
     std::map<HTREEITEM, std::string> exclusion_texts_;
 };

@@ -26,7 +26,7 @@
 #include "client/common/program_settings.h"
 #include "client/common/proxy_settings.h"
 #include "client/common/shared_log_file.h"
-#include "client/common/unique_handle.h"
+#include "win/unique.h"
 #include "client/main/command_line.h"
 #include "client/main/detected_pest.h"
 #include "client/main/scanner_callback.h"
@@ -202,7 +202,7 @@ class CGorsewatch5App : public ClientApplication {
     bool sockets_initialized_ = false;
     HMODULE rich_edit_ = nullptr;
 
-    UniqueHandle log_mutex_;
+    win::UniqueHandle log_mutex_;
     std::thread log_maintenance_;
 
     std::unique_ptr<CMainFrame> frame_;

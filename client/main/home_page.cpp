@@ -7,7 +7,7 @@
 #include "client/common/ui/ansi_text.h"
 #include "client/common/ui/file_error_box.h"
 #include "client/common/ui/system_seams.h"
-#include "client/common/unique_handle.h"
+#include "win/unique.h"
 #include "client/common/url_lookup.h"
 #include "client/main/active_protection_dialog.h"
 #include "client/main/app_ids.h"
@@ -169,7 +169,7 @@ void CMainView::ReadUpdateHistory() {
     const std::string path = *folder + ui::ToAnsi(ui::LoadText(IDS_UPDATE_HISTORY_FILE_NAME));
     // Made empty when missing, never emptied; with limited rights only read.
     const DWORD disposition = app->m_bLimitedRights ? OPEN_EXISTING : OPEN_ALWAYS;
-    UniqueHandle file;
+    win::UniqueHandle file;
     DWORD error = ERROR_SUCCESS;
     RetryWithBackoff(kReadAttempts, [&] {
         const HANDLE opened =

@@ -38,7 +38,7 @@ class CLogDlg : public ManagementDialog {
     void OnLimitLogSize();
 
     LogRows rows_;
-    ui::Bitmap help_picture_;
+    win::UniqueBitmap help_picture_;
     ui::MinimumSize minimum_size_;
 };
 

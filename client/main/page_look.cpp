@@ -33,7 +33,7 @@ void CPage::RemoveBanner() {
 bool CPage::OnInitDialog() {
     const HDC dc = GetDC(handle());
     struct FontRole {
-        ui::Font& font;
+        win::UniqueFont& font;
         UINT face;
         UINT size;
         int weight;

@@ -52,11 +52,11 @@ class CPage : public ui::FormPage {
 
   private:
     PageLook look_;
-    ui::Bitmap background_;
-    ui::Font title_font_;
-    ui::Font heading_font_;
-    ui::Font link_font_;
-    ui::Font configuration_font_;
+    win::UniqueBitmap background_;
+    win::UniqueFont title_font_;
+    win::UniqueFont heading_font_;
+    win::UniqueFont link_font_;
+    win::UniqueFont configuration_font_;
     ui::TransparentLabels labels_;
     ui::LinkCursor links_;
 };

@@ -24,9 +24,9 @@ class CPrevalenceDlg : public ManagementDialog {
   private:
     void CreateFonts();
 
-    ui::Font heading_font_;
-    ui::Font link_font_;
-    ui::Font section_font_;
+    win::UniqueFont heading_font_;
+    win::UniqueFont link_font_;
+    win::UniqueFont section_font_;
     ui::TransparentLabels labels_;
     ui::LinkCursor link_cursor_;
 };

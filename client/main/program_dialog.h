@@ -19,7 +19,7 @@ class ProgramDialog : public ui::Dialog {
 
   private:
     COLORREF background_;
-    ui::Brush brush_;
+    win::UniqueBrush brush_;
 };
 
 // A management dialog: placed on the main window's top-left corner when it

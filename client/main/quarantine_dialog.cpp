@@ -154,7 +154,7 @@ bool CQuarantineDlg::OnInitDialog() {
     tree.SetFont(tree_font_.get());
     ui::Control(handle(), IDC_QUARANTINE_FRAME).SetFont(frame_font_.get());
     TreeView_SetBkColor(tree.handle(), ColorFromResource(IDS_DRIVE_TREE_COLOUR));
-    help_bitmap_ = ui::Bitmap(static_cast<HBITMAP>(LoadImageW(
+    help_bitmap_ = win::UniqueBitmap(static_cast<HBITMAP>(LoadImageW(
         instance(), MAKEINTRESOURCEW(IDB_HELP_BUTTON), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
     ui::Button(handle(), IDC_QUARANTINE_HELP).SetBitmap(help_bitmap_.get());
 

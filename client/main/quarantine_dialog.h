@@ -74,9 +74,9 @@ class CQuarantineDlg : public ManagementDialog {
 
     // Each session node's name by its session number (the node's data).
     std::map<unsigned long, std::string> session_names_;
-    ui::Font tree_font_;
-    ui::Font frame_font_;
-    ui::Bitmap help_bitmap_;
+    win::UniqueFont tree_font_;
+    win::UniqueFont frame_font_;
+    win::UniqueBitmap help_bitmap_;
 };
 
 }  // namespace olvex

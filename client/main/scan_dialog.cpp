@@ -37,11 +37,21 @@ constexpr DWORD kWorkerEndWaitMs = 2000;
 constexpr int kHistoryAttempts = 5;
 
 // The controls the band removal moves up.
-constexpr int kArrangedControls[] = {
-    IDCANCEL,           IDC_SCAN_RESULTS_FRAME, IDC_SCAN_SELECT_ALL,    IDC_SCAN_RESULTS,
-    IDC_SCAN_PESTS_LABEL, IDC_SCAN_ITEMS_LABEL, IDC_SCAN_STATUS_LABEL,  IDC_SCAN_PESTS,
-    IDC_SCAN_ITEMS,     IDC_SCAN_STATUS,        IDC_SCAN_ACTIONS_FRAME, IDC_SCAN_START,
-    IDC_SCAN_STOP,      IDC_SCAN_QUARANTINE_ALL, IDC_SCAN_EXCLUDE_CHECKED};
+constexpr int kArrangedControls[] = {IDCANCEL,
+                                     IDC_SCAN_RESULTS_FRAME,
+                                     IDC_SCAN_SELECT_ALL,
+                                     IDC_SCAN_RESULTS,
+                                     IDC_SCAN_PESTS_LABEL,
+                                     IDC_SCAN_ITEMS_LABEL,
+                                     IDC_SCAN_STATUS_LABEL,
+                                     IDC_SCAN_PESTS,
+                                     IDC_SCAN_ITEMS,
+                                     IDC_SCAN_STATUS,
+                                     IDC_SCAN_ACTIONS_FRAME,
+                                     IDC_SCAN_START,
+                                     IDC_SCAN_STOP,
+                                     IDC_SCAN_QUARANTINE_ALL,
+                                     IDC_SCAN_EXCLUDE_CHECKED};
 
 std::wstring ResourceText(UINT id) {
     return ui::LoadText(id);
@@ -55,7 +65,6 @@ std::wstring WithCount(UINT id, unsigned long count) {
         text.replace(at, 2, std::to_wstring(count));
     return text;
 }
-
 
 // The engine's scans for the scan sequence; a failure is told on the
 // worker's thread while the sequence waits.
@@ -158,10 +167,10 @@ std::wstring CountText(unsigned long count) {
     const std::string digits = std::to_string(count);
     char buffer[128] = {};
     const CGorsewatch5App* app = CGorsewatch5App::Current();
-    const bool old_system = app != nullptr &&
-                            (app->m_dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ||
-                             (app->m_dwPlatformId == VER_PLATFORM_WIN32_NT &&
-                              app->major_version() == 4));
+    const bool old_system =
+        app != nullptr &&
+        (app->m_dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ||
+         (app->m_dwPlatformId == VER_PLATFORM_WIN32_NT && app->major_version() == 4));
     if (old_system) {
         if (GetNumberFormatA(LOCALE_USER_DEFAULT, 0, digits.c_str(), nullptr, buffer, 127) > 0) {
             std::string text = buffer;
@@ -182,14 +191,14 @@ std::wstring CountText(unsigned long count) {
     if (GetNumberFormatA(LOCALE_USER_DEFAULT, 0, digits.c_str(), &format, buffer, 127) > 0)
         return ui::FromAnsi(buffer);
     return ui::FromAnsi(GroupDigits(count, format.Grouping,
-                             format.lpThousandSep != nullptr ? format.lpThousandSep : ""));
+                                    format.lpThousandSep != nullptr ? format.lpThousandSep : ""));
 }
 
 CScanDlg::CScanDlg()
     : ManagementDialog(IDD_SCAN), field_colour_(ColorFromResource(IDS_DRIVE_TREE_COLOUR)) {
     if (CGorsewatch5App* app = CGorsewatch5App::Current())
         app->set_open_scan_dialog(this);
-    field_brush_ = ui::Brush(CreateSolidBrush(field_colour_));
+    field_brush_ = win::UniqueBrush(CreateSolidBrush(field_colour_));
     CoInitialize(nullptr);
     OnClicked(IDC_SCAN_START, [this] {
         if (!scanning())
@@ -255,16 +264,14 @@ bool CScanDlg::holds_mutexes() const {
 
 bool CScanDlg::OnInitDialog() {
     const HDC dc = GetDC(handle());
-    normal_font_ =
-        ui::CreatePointFontFromResources(IDS_SCAN_FONT_FACE, IDS_SCAN_FONT_SIZE, FW_NORMAL, false,
-                                         dc);
-    bold_font_ =
-        ui::CreatePointFontFromResources(IDS_HEADING_FONT_FACE, IDS_SCAN_FONT_SIZE, FW_BOLD, false,
-                                         dc);
+    normal_font_ = ui::CreatePointFontFromResources(IDS_SCAN_FONT_FACE, IDS_SCAN_FONT_SIZE,
+                                                    FW_NORMAL, false, dc);
+    bold_font_ = ui::CreatePointFontFromResources(IDS_HEADING_FONT_FACE, IDS_SCAN_FONT_SIZE,
+                                                  FW_BOLD, false, dc);
     ReleaseDC(handle(), dc);
     for (const int frame : {IDC_SCAN_ACTIONS_FRAME, IDC_SCAN_RESULTS_FRAME})
-        SendDlgItemMessageW(handle(), frame, WM_SETFONT,
-                            reinterpret_cast<WPARAM>(bold_font_.get()), TRUE);
+        SendDlgItemMessageW(handle(), frame, WM_SETFONT, reinterpret_cast<WPARAM>(bold_font_.get()),
+                            TRUE);
     SendDlgItemMessageW(handle(), IDC_SCAN_RESULTS, TVM_SETBKCOLOR, 0,
                         static_cast<LPARAM>(field_colour_));
     SendDlgItemMessageW(handle(), IDC_SCAN_RESULTS, WM_SETFONT,
@@ -361,8 +368,8 @@ void CScanDlg::OnStartScan() {
     ApplyControls(ScanControlsFor(true, false, false));
 
     DWORD thread_id = 0;
-    worker_.reset(CreateThread(nullptr, 0, &CScanDlg::ScanThread, this, CREATE_SUSPENDED,
-                               &thread_id));
+    worker_.reset(
+        CreateThread(nullptr, 0, &CScanDlg::ScanThread, this, CREATE_SUSPENDED, &thread_id));
     if (!worker_) {
         KillTimer(handle(), kWorkerTimer);
         scanning_ = false;

@@ -22,7 +22,7 @@
 
 #include "client/common/ui/gdi.h"
 #include "client/common/ui/dialog_layout.h"
-#include "client/common/unique_handle.h"
+#include "win/unique.h"
 #include "client/main/program_dialog.h"
 #include "client/main/scan_rules.h"
 
@@ -115,16 +115,16 @@ class CScanDlg : public ManagementDialog {
     std::atomic<HANDLE> scanner_window_{nullptr};
     std::atomic<bool> scanning_{false};
     std::atomic<bool> gave_up_mutexes_{false};
-    UniqueHandle worker_;
+    win::UniqueHandle worker_;
     std::atomic<unsigned long> scanned_count_{0};
     std::atomic<unsigned long> detected_count_{0};
     std::unordered_map<std::string, HTREEITEM> result_roots_;
     bool reboot_required_ = false;
     bool select_all_ = false;
     ui::MinimumSize minimum_size_;
-    ui::Font normal_font_;
-    ui::Font bold_font_;
-    ui::Brush field_brush_;
+    win::UniqueFont normal_font_;
+    win::UniqueFont bold_font_;
+    win::UniqueBrush field_brush_;
     COLORREF field_colour_;
 };
 

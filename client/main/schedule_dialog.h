@@ -65,9 +65,9 @@ class CScheduleDlg : public ManagementDialog, private ScheduleView {
 
     std::unique_ptr<ScheduleController> controller_;
     HBRUSH m_brHollow;
-    ui::Brush m_brGrey;
-    ui::Font m_fontTitle;
-    ui::Font m_fontText;
+    win::UniqueBrush m_brGrey;
+    win::UniqueFont m_fontTitle;
+    win::UniqueFont m_fontText;
 };
 
 }  // namespace olvex

@@ -37,8 +37,8 @@ SIZE BitmapSize(HBITMAP bitmap) {
     return {info.bmWidth, info.bmHeight};
 }
 
-std::array<ui::Bitmap, 4> LoadFaces(HINSTANCE instance, const wchar_t* name) {
-    std::array<ui::Bitmap, 4> faces;
+std::array<win::UniqueBitmap, 4> LoadFaces(HINSTANCE instance, const wchar_t* name) {
+    std::array<win::UniqueBitmap, 4> faces;
     const wchar_t suffixes[] = {L'U', L'D', L'F', L'X'};
     for (std::size_t i = 0; i < faces.size(); ++i)
         faces[i].reset(LoadBitmapW(instance, (std::wstring(name) + suffixes[i]).c_str()));
@@ -182,7 +182,7 @@ void CScanReminderDlg::LayOut() {
 }
 
 LRESULT CScanReminderDlg::DrawButton(const DRAWITEMSTRUCT& item) const {
-    const std::array<ui::Bitmap, 4>* faces = nullptr;
+    const std::array<win::UniqueBitmap, 4>* faces = nullptr;
     if (item.CtlID == IDC_SCAN_NOW)
         faces = &scan_now_faces_;
     else if (item.CtlID == IDC_SCAN_LATER)

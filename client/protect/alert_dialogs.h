@@ -33,7 +33,7 @@ class AlertDialog : public ui::Dialog {
 
   private:
     COLORREF colour_;
-    ui::Brush background_;
+    win::UniqueBrush background_;
 };
 
 // `CPestFoundDlg`: a pest found in memory, for a user with rights.
@@ -61,7 +61,7 @@ class CPestFoundUserDlg : public AlertDialog {
   private:
     std::wstring pest_name_;
     std::wstring location_;
-    ui::Font font_;
+    win::UniqueFont font_;
 };
 
 // `CScanAdviceDlg`: a standard scan is advised after a find.
@@ -96,12 +96,12 @@ class CScanReminderDlg : public ui::Dialog {
     LRESULT DrawButton(const DRAWITEMSTRUCT& item) const;
 
     std::string install_folder_;
-    ui::Bitmap picture_;  // under the transparent link, the dialog shows it too
-    ui::Font link_font_;
+    win::UniqueBitmap picture_;  // under the transparent link, the dialog shows it too
+    win::UniqueFont link_font_;
     ui::LinkCursor link_cursor_;
     // Up, down, focused and disabled faces of Scan Now and Later.
-    std::array<ui::Bitmap, 4> scan_now_faces_;
-    std::array<ui::Bitmap, 4> later_faces_;
+    std::array<win::UniqueBitmap, 4> scan_now_faces_;
+    std::array<win::UniqueBitmap, 4> later_faces_;
     int looks_left_ = 0;  // looks for the main program's window still to come
 };
 

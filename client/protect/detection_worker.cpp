@@ -240,8 +240,8 @@ DWORD WINAPI DetectionThreadProc(void* parameter) {
 
 }  // namespace
 
-UniqueHandle StartDetectionWorker(CWakenorApp& app) {
-    UniqueHandle thread(
+win::UniqueHandle StartDetectionWorker(CWakenorApp& app) {
+    win::UniqueHandle thread(
         CreateThread(nullptr, 0, DetectionThreadProc, &app, CREATE_SUSPENDED, nullptr));
     if (!thread)
         return thread;
@@ -256,7 +256,7 @@ bool MoveCleanLogIntoActivityLog(const std::string& install_folder, const std::s
         return false;
     // Other programs append to the activity log meanwhile; the mutex keeps
     // the ones that shorten or rewrite it out.
-    const UniqueHandle mutex = OpenOrCreateMutex(kActivityLogMutexName);
+    const win::UniqueHandle mutex = OpenOrCreateMutex(kActivityLogMutexName);
     const MutexLock lock(mutex.get());
     CleanLogMove outcome = CleanLogMove::kReadFailed;
     {

@@ -17,7 +17,7 @@
 
 #include <string>
 
-#include "client/common/unique_handle.h"
+#include "win/unique.h"
 
 namespace olvex::protect {
 
@@ -25,7 +25,7 @@ class CWakenorApp;
 
 // Starts the worker below normal priority; a null handle when it could not
 // be started.
-UniqueHandle StartDetectionWorker(CWakenorApp& app);
+win::UniqueHandle StartDetectionWorker(CWakenorApp& app);
 
 // Appends "qzcleanlog.csv" of the install folder whole to the activity log
 // under the log mutex and deletes it once it is there; an empty one, one

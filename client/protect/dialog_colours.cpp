@@ -10,7 +10,7 @@ namespace {
 struct Colours {
     COLORREF background;
     COLORREF text;
-    ui::Brush brush;
+    win::UniqueBrush brush;
 };
 
 std::optional<Colours>& ProgramColours() {
@@ -21,7 +21,8 @@ std::optional<Colours>& ProgramColours() {
 }  // namespace
 
 void SetDialogBackground(COLORREF background, COLORREF text) {
-    ProgramColours().emplace(Colours{background, text, ui::Brush(CreateSolidBrush(background))});
+    ProgramColours().emplace(
+        Colours{background, text, win::UniqueBrush(CreateSolidBrush(background))});
 }
 
 HBRUSH DialogBackgroundBrush(HDC dc, UINT message) {

@@ -155,7 +155,7 @@ void CWakenorDlg::OnTrayRequest(WPARAM wparam, LPARAM lparam) {
 // whoever holds the settings mutex shows them.
 void CWakenorDlg::RequestSettings() {
     if (!settings_mutex_) {
-        UniqueHandle mutex(CreateMutexA(nullptr, FALSE, kSettingsDialogMutexName));
+        win::UniqueHandle mutex(CreateMutexA(nullptr, FALSE, kSettingsDialogMutexName));
         if (!mutex)
             return;
         const DWORD wait = WaitForSingleObject(mutex.get(), 250);

@@ -21,7 +21,7 @@
 
 #include "client/common/active_protection_settings.h"
 #include "client/common/ui/dialog.h"
-#include "client/common/unique_handle.h"
+#include "win/unique.h"
 #include "client/protect/protection_options.h"
 #include "client/protect/protection_ticks.h"
 #include "client/protect/tray_icon.h"
@@ -91,9 +91,9 @@ class CWakenorDlg final : public ui::Dialog, private ProtectionOptionsView {
     bool unsaved_ = false;  // changes whose save failed: tried again at close
     TickCounter ticks_;
     bool folder_message_shown_ = false;  // the reminder's folder messages come once a run
-    UniqueHandle settings_mutex_;
-    UniqueHandle worker_;  // the detection worker; none until the timer makes one
-    POINT place_;          // half the screen's width and height
+    win::UniqueHandle settings_mutex_;
+    win::UniqueHandle worker_;  // the detection worker; none until the timer makes one
+    POINT place_;               // half the screen's width and height
     int main_program_looks_left_ = 0;
     bool closing_ = false;
 };

@@ -12,7 +12,7 @@
 #include "client/common/client_environment.h"
 #include "client/common/engine_registrar.h"
 #include "client/common/program_launcher.h"
-#include "client/common/unique_handle.h"
+#include "win/unique.h"
 #include "client/common/url_lookup.h"
 #include "client/update/download_flow.h"
 #include "client/update/dunmere_resources.h"
@@ -46,13 +46,13 @@ bool EqualsIgnoringCase(const char* a, const char* b) {
 }
 
 bool SwapStubMutexExists() {
-    const UniqueHandle mutex(OpenMutexA(SYNCHRONIZE, FALSE, kSwapStubMutexName));
+    const win::UniqueHandle mutex(OpenMutexA(SYNCHRONIZE, FALSE, kSwapStubMutexName));
     return static_cast<bool>(mutex);
 }
 
 // A stub just started may not have made its mutex yet: its process counts too.
 bool SwapStubProcessRuns() {
-    const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    const win::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot)
         return false;
     PROCESSENTRY32 entry{};
@@ -82,7 +82,7 @@ class SystemProgramWindows final : public uu::ProgramWindows {
         if (processes_.find(id) == processes_.end()) {
             DWORD process_id = 0;
             GetWindowThreadProcessId(window, &process_id);
-            processes_[id] = UniqueHandle(OpenProcess(SYNCHRONIZE, FALSE, process_id));
+            processes_[id] = win::UniqueHandle(OpenProcess(SYNCHRONIZE, FALSE, process_id));
         }
         // A hung program answers nothing; the system then stops waiting for
         // it at once on every later send.
@@ -104,7 +104,7 @@ class SystemProgramWindows final : public uu::ProgramWindows {
 
   private:
     CDunmereApp& app_;
-    std::map<WindowId, UniqueHandle> processes_;
+    std::map<WindowId, win::UniqueHandle> processes_;
 };
 
 }  // namespace

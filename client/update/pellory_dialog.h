@@ -34,8 +34,8 @@ class CPelloryDlg : public ui::Dialog {
 
     CPelloryApp& app_;
     UpdaterSettings settings_;
-    ui::Font headline_font_;
-    ui::Brush background_;
+    win::UniqueFont headline_font_;
+    win::UniqueBrush background_;
     COLORREF headline_colour_ = RGB(51, 102, 153);
     HICON big_icon_ = nullptr;
     HICON small_icon_ = nullptr;

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "client/common/unique_handle.h"
+#include "win/unique.h"
 #include "olvex/update/swap_stub_names.h"
 #include "client/update/windows_swap_operations.h"
 
@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     // Lines end with a line feed alone.
     _setmode(_fileno(stdout), _O_BINARY);
     // Held until the stub ends, for a program that waits for the swap.
-    const olvex::UniqueHandle running(CreateMutexA(nullptr, FALSE, olvex::kSwapStubMutexName));
+    const olvex::win::UniqueHandle running(CreateMutexA(nullptr, FALSE, olvex::kSwapStubMutexName));
     // The engine's registration functions use COM and the type library
     // services.
     const bool com = SUCCEEDED(CoInitialize(nullptr));

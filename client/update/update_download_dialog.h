@@ -148,7 +148,7 @@ class CUpdateDownloadDlg : public ui::Dialog, private DownloadView {
     bool run_clock_started_ = false;
     std::mutex events_mutex_;
     std::deque<DownloadEvent> events_;
-    ui::Font title_font_;
+    win::UniqueFont title_font_;
     std::atomic<HWND> window_{nullptr};
 };
 

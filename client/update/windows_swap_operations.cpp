@@ -7,7 +7,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "client/common/unique_handle.h"
+#include "win/unique.h"
 
 namespace olvex::swap {
 namespace {
@@ -17,11 +17,6 @@ constexpr char kRunOnceValue[] = "qzupdstub";
 constexpr DWORD kPathBuffer = 4096;
 
 using HResultExport = HRESULT(STDAPICALLTYPE*)();
-
-struct KeyCloser {
-    void operator()(HKEY key) const { RegCloseKey(key); }
-};
-using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 
 bool IsMissing(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
@@ -67,9 +62,9 @@ void WindowsSwapOperations::Sleep(unsigned milliseconds) {
 }
 
 OpenResult WindowsSwapOperations::OpenForWriting(const std::string& path) {
-    const UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    const win::UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file)
         return OpenResult::kOpened;
     return IsMissing(GetLastError()) ? OpenResult::kMissing : OpenResult::kInUse;
@@ -77,7 +72,7 @@ OpenResult WindowsSwapOperations::OpenForWriting(const std::string& path) {
 
 NewerCheck WindowsSwapOperations::CheckNewer(const std::string& path) {
     {
-        const UniqueHandle file(CreateFileA(
+        const win::UniqueHandle file(CreateFileA(
             path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file)
@@ -151,7 +146,7 @@ bool WindowsSwapOperations::WriteRunOnce(const std::string& command) {
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_SET_VALUE, nullptr, &opened, nullptr) != ERROR_SUCCESS)
         return false;
-    const UniqueKey key(opened);
+    const win::UniqueKey key(opened);
     return RegSetValueExA(key.get(), kRunOnceValue, 0, REG_SZ,
                           reinterpret_cast<const BYTE*>(command.c_str()),
                           static_cast<DWORD>(command.size() + 1)) == ERROR_SUCCESS;
@@ -161,7 +156,7 @@ void WindowsSwapOperations::ClearRunOnce() {
     HKEY opened = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, KEY_SET_VALUE, &opened) != ERROR_SUCCESS)
         return;
-    const UniqueKey key(opened);
+    const win::UniqueKey key(opened);
     RegDeleteValueA(key.get(), kRunOnceValue);
 }
 

@@ -17,14 +17,14 @@
 
 #include "client/common/activity_log_file.h"
 #include "client/common/client_application.h"
-#include "client/common/unique_handle.h"
+#include "win/unique.h"
 
 namespace {
 
 int Append(const std::string& log_path, int count, const std::string& tag,
            const char* start_event) {
     if (start_event != nullptr) {
-        const olvex::UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, start_event));
+        const olvex::win::UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, start_event));
         if (!event || WaitForSingleObject(event.get(), INFINITE) != WAIT_OBJECT_0)
             return 2;
     }

@@ -94,30 +94,16 @@ int ProgressBar::Position() const {
     return handle() == nullptr ? 0 : static_cast<int>(SendMessageW(handle(), PBM_GETPOS, 0, 0));
 }
 
-ImageList::~ImageList() {
-    if (list_ != nullptr)
-        ImageList_Destroy(list_);
-}
-
-ImageList& ImageList::operator=(ImageList&& other) noexcept {
-    if (this != &other) {
-        if (list_ != nullptr)
-            ImageList_Destroy(list_);
-        list_ = std::exchange(other.list_, nullptr);
-    }
-    return *this;
-}
-
 ImageList ImageList::FromBitmap(HINSTANCE instance, int bitmap_id, int image_width, COLORREF mask) {
     EnsureCommonControls();
     ImageList images;
-    images.list_ = ImageList_LoadImageW(instance, MAKEINTRESOURCEW(bitmap_id), image_width, 1, mask,
-                                        IMAGE_BITMAP, LR_CREATEDIBSECTION);
+    images.list_.reset(ImageList_LoadImageW(instance, MAKEINTRESOURCEW(bitmap_id), image_width, 1,
+                                            mask, IMAGE_BITMAP, LR_CREATEDIBSECTION));
     return images;
 }
 
 int ImageList::Count() const {
-    return list_ == nullptr ? 0 : ImageList_GetImageCount(list_);
+    return list_ ? ImageList_GetImageCount(list_.get()) : 0;
 }
 
 HTREEITEM TreeView::Insert(HTREEITEM parent, std::wstring_view text, LPARAM data, bool sorted,

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "win/unique.h"
+
 namespace olvex::ui {
 
 // Makes the tree, list and other common control classes known; the dialogs
@@ -72,20 +74,19 @@ class ProgressBar : public Control {
 // mask colour shown transparent.
 class ImageList {
   public:
-    ImageList() = default;
-    ~ImageList();
-    ImageList(ImageList&& other) noexcept : list_(std::exchange(other.list_, nullptr)) {}
-    ImageList& operator=(ImageList&& other) noexcept;
-    ImageList(const ImageList&) = delete;
-    ImageList& operator=(const ImageList&) = delete;
-
     static ImageList FromBitmap(HINSTANCE instance, int bitmap_id, int image_width, COLORREF mask);
-    HIMAGELIST handle() const { return list_; }
-    explicit operator bool() const { return list_ != nullptr; }
+    HIMAGELIST handle() const { return list_.get(); }
+    explicit operator bool() const { return static_cast<bool>(list_); }
     int Count() const;
 
   private:
-    HIMAGELIST list_ = nullptr;
+    struct Traits {
+        using Handle = HIMAGELIST;
+        static Handle Empty() { return nullptr; }
+        static bool Owns(Handle list) { return list != nullptr; }
+        static void Close(Handle list) { ImageList_Destroy(list); }
+    };
+    win::Unique<Traits> list_;
 };
 
 // A tree view with check boxes (TVS_CHECKBOXES in the template). Items go in

@@ -30,8 +30,8 @@ std::wstring LoadText(UINT id, HINSTANCE instance) {
     return std::wstring(text, static_cast<std::size_t>(length));
 }
 
-Font CreatePointFont(std::wstring_view face, int tenths_of_point, int weight, bool underline,
-                     HDC dc) {
+win::UniqueFont CreatePointFont(std::wstring_view face, int tenths_of_point, int weight,
+                                bool underline, HDC dc) {
     LOGFONTW description{};
     const int pixels_per_inch = dc != nullptr ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
     description.lfHeight = FontHeightForTenthsOfPoint(tenths_of_point, pixels_per_inch);
@@ -40,15 +40,15 @@ Font CreatePointFont(std::wstring_view face, int tenths_of_point, int weight, bo
     description.lfCharSet = DEFAULT_CHARSET;
     const std::size_t length = std::min(face.size(), std::size(description.lfFaceName) - 1);
     face.copy(description.lfFaceName, length);
-    return Font(CreateFontIndirectW(&description));
+    return win::UniqueFont(CreateFontIndirectW(&description));
 }
 
-Font CreatePointFontFromResources(UINT face_id, UINT points_id, int weight, bool underline, HDC dc,
-                                  HINSTANCE instance) {
+win::UniqueFont CreatePointFontFromResources(UINT face_id, UINT points_id, int weight,
+                                             bool underline, HDC dc, HINSTANCE instance) {
     const std::wstring face = LoadText(face_id, instance);
     const auto points = ParsePointSize(ToAnsi(LoadText(points_id, instance)));
     if (face.empty() || !points)
-        return Font();
+        return win::UniqueFont();
     return CreatePointFont(face, *points * 10, weight, underline, dc);
 }
 
@@ -61,8 +61,8 @@ void StretchBitmap(HDC dc, HBITMAP bitmap, const RECT& target) {
     BITMAP info{};
     if (bitmap == nullptr || GetObjectW(bitmap, sizeof(info), &info) == 0)
         return;
-    MemoryDc memory(dc);
-    SelectedObject selected(memory.get(), bitmap);
+    const win::UniqueDc memory = win::CreateMemoryDc(dc);
+    const win::UniqueSelection selected = win::SelectInto(memory.get(), bitmap);
     SetStretchBltMode(dc, COLORONCOLOR);
     StretchBlt(dc, target.left, target.top, target.right - target.left, target.bottom - target.top,
                memory.get(), 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);

@@ -1,4 +1,4 @@
-// Drawing objects with one owner each, the wait cursor, fonts in points and
+// The wait cursor, fonts in points and
 // colours from the string table, transparent labels over a background picture
 // and link statics with the program's hand cursor.
 #pragma once
@@ -8,76 +8,11 @@
 #include <map>
 #include <optional>
 #include <string_view>
-#include <utility>
 #include <vector>
 
+#include "win/unique.h"
+
 namespace olvex::ui {
-
-// A font, brush, pen or bitmap, deleted once. Stock objects must not be put
-// in one.
-template <typename Handle>
-class GdiObject {
-  public:
-    GdiObject() = default;
-    explicit GdiObject(Handle owned) : handle_(owned) {}
-    ~GdiObject() { reset(); }
-    GdiObject(GdiObject&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-    GdiObject& operator=(GdiObject&& other) noexcept {
-        if (this != &other)
-            reset(std::exchange(other.handle_, nullptr));
-        return *this;
-    }
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-
-    Handle get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-    void reset(Handle owned = nullptr) {
-        if (handle_ != nullptr)
-            DeleteObject(handle_);
-        handle_ = owned;
-    }
-
-  private:
-    Handle handle_ = nullptr;
-};
-
-using Font = GdiObject<HFONT>;
-using Brush = GdiObject<HBRUSH>;
-using Bitmap = GdiObject<HBITMAP>;
-using Pen = GdiObject<HPEN>;
-
-// A memory device context compatible with another, deleted once.
-class MemoryDc {
-  public:
-    explicit MemoryDc(HDC compatible_with) : dc_(CreateCompatibleDC(compatible_with)) {}
-    ~MemoryDc() {
-        if (dc_ != nullptr)
-            DeleteDC(dc_);
-    }
-    MemoryDc(const MemoryDc&) = delete;
-    MemoryDc& operator=(const MemoryDc&) = delete;
-    HDC get() const { return dc_; }
-
-  private:
-    HDC dc_;
-};
-
-// Selects an object into a device context and puts the previous one back.
-class SelectedObject {
-  public:
-    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
-    ~SelectedObject() {
-        if (previous_ != nullptr && previous_ != HGDI_ERROR)
-            SelectObject(dc_, previous_);
-    }
-    SelectedObject(const SelectedObject&) = delete;
-    SelectedObject& operator=(const SelectedObject&) = delete;
-
-  private:
-    HDC dc_;
-    HGDIOBJ previous_;
-};
 
 // Shows the hourglass while it lives, then the cursor that was shown before.
 class WaitCursor {
@@ -96,13 +31,13 @@ std::wstring LoadText(UINT id, HINSTANCE instance = nullptr);
 
 // A font of size tenths of a point on the device, with weight (FW_BOLD ...)
 // and underline.
-Font CreatePointFont(std::wstring_view face, int tenths_of_point, int weight, bool underline,
-                     HDC dc);
+win::UniqueFont CreatePointFont(std::wstring_view face, int tenths_of_point, int weight,
+                                bool underline, HDC dc);
 // The same with the face and the size in points taken from the string table,
 // the size given as a whole number ("12"); an empty font when either entry is
 // missing or no number.
-Font CreatePointFontFromResources(UINT face_id, UINT points_id, int weight, bool underline, HDC dc,
-                                  HINSTANCE instance = nullptr);
+win::UniqueFont CreatePointFontFromResources(UINT face_id, UINT points_id, int weight,
+                                             bool underline, HDC dc, HINSTANCE instance = nullptr);
 
 // `ColorFromResource`: the colour a string table entry "r,g,b" names;
 // fallback when the entry is missing or malformed.

@@ -244,9 +244,9 @@ class LayerPage : public FormPage {
   private:
     int own_nav_;
     int other_nav_;
-    Font title_font_;
-    Font link_font_;
-    Bitmap background_;
+    win::UniqueFont title_font_;
+    win::UniqueFont link_font_;
+    win::UniqueBitmap background_;
     TransparentLabels labels_;
     LinkCursor links_;
     int ticks_ = 0;
