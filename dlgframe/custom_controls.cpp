@@ -17,7 +17,7 @@
 #include "dlgframe/frame_palette.h"
 #include "dlgframe/framework_exports.h"
 #include "dlgframe/framework_state.h"
-#include "dlgframe/gdi_objects.h"
+#include "win/unique.h"
 #include "dlgframe/images.h"
 #include "dlgframe/label_text.h"
 #include "dlgframe/resource_ids.h"
@@ -68,7 +68,7 @@ struct ControlState {
     std::optional<std::size_t> right_part;  // labels: offset of the text after "|"
     std::array<wchar_t, kLinkTargetChars> target{};
     HDC cache_dc = nullptr;
-    UniqueBitmap cache_bitmap;
+    win::UniqueBitmap cache_bitmap;
     HGDIOBJ cache_previous = nullptr;
 };
 
@@ -163,15 +163,15 @@ void FillGradient(HDC dc, int width, int height, PaletteEntry first, PaletteEntr
     const int steps = vertical ? height : width;
     for (int i = 0; i < steps; ++i) {
         const Rgb c = GradientColour(from, to, i, steps);
-        UniqueBrush brush(CreateSolidBrush(RGB(c.red, c.green, c.blue)));
+        win::UniqueBrush brush(CreateSolidBrush(RGB(c.red, c.green, c.blue)));
         const RECT line = vertical ? RECT{0, i, width, i + 1} : RECT{i, 0, i + 1, height};
         FillRect(dc, &line, brush.get());
     }
 }
 
 void Line(HDC dc, COLORREF colour, std::initializer_list<POINT> points) {
-    UniquePen pen(CreatePen(PS_SOLID, 1, colour));
-    Selection selected(dc, pen.get());
+    win::UniquePen pen(CreatePen(PS_SOLID, 1, colour));
+    const win::UniqueSelection selected = win::SelectInto(dc, pen.get());
     const std::vector<POINT> list(points);
     Polyline(dc, list.data(), static_cast<int>(list.size()));
 }
@@ -202,14 +202,13 @@ void PaintButtonFace(HWND window, ControlState& state, HDC dc, int w, int h) {
         Line(dc, kOutlineBlack, {{r, c}, {r, b - c}, {r - c, b}, {c, b}, {0, b - c}});
         Line(dc, kOutlineHighlight, {{1, b - c}, {1, c}, {c, 1}, {r - c + 1, 1}});
     } else if (state.hover) {
-        UniqueBrush black(CreateSolidBrush(kOutlineBlack));
+        win::UniqueBrush black(CreateSolidBrush(kOutlineBlack));
         const RECT frame{0, 0, w, h};
         FrameRect(dc, &frame, black.get());
     }
 
     SetTextColor(dc, TextColour(window, state.visual == kPressed));
-    HBITMAP image =
-        reinterpret_cast<HBITMAP>(SendMessageW(window, BM_GETIMAGE, IMAGE_BITMAP, 0));
+    HBITMAP image = reinterpret_cast<HBITMAP>(SendMessageW(window, BM_GETIMAGE, IMAGE_BITMAP, 0));
     const SIZE image_size = BitmapSize(image);
     if (image != nullptr && image_size.cx > 0) {
         const int y = (h - image_size.cy) / 2;
@@ -237,13 +236,12 @@ void PaintTickBox(HWND window, ControlState& state, HDC dc, int w, int h) {
         bitmap_id = enabled ? IDB_FRAME_CHECK_ON : IDB_FRAME_CHECK_ON_DISABLED;
     else
         bitmap_id = enabled ? IDB_FRAME_CHECK_OFF : IDB_FRAME_CHECK_OFF_DISABLED;
-    UniqueBitmap bitmap(FrameworkLoadBitmap(nullptr, FALSE, MAKEINTRESOURCEW(bitmap_id)));
+    win::UniqueBitmap bitmap(FrameworkLoadBitmap(nullptr, FALSE, MAKEINTRESOURCEW(bitmap_id)));
     const SIZE size = BitmapSize(bitmap.get());
     if (bitmap)
         DrawTransparent(dc, bitmap.get(), 4, (h - size.cy) / 2);
     SetTextColor(dc, TextColour(window, state.hover));
-    DrawTextIn(dc, state.text.data(), {size.cx + 9, 0, w, h},
-               DT_SINGLELINE | DT_VCENTER | DT_LEFT);
+    DrawTextIn(dc, state.text.data(), {size.cx + 9, 0, w, h}, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
 }
 
 void PaintLink(ControlState& state, HDC dc, int w, int h) {
@@ -298,8 +296,7 @@ void PaintImage(HWND window, ControlState& state, HDC dc) {
             DrawIconEx(dc, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL);
         return;
     }
-    HBITMAP image =
-        reinterpret_cast<HBITMAP>(SendMessageW(window, STM_GETIMAGE, IMAGE_BITMAP, 0));
+    HBITMAP image = reinterpret_cast<HBITMAP>(SendMessageW(window, STM_GETIMAGE, IMAGE_BITMAP, 0));
     const SIZE size = BitmapSize(image);
     if (image == nullptr || size.cx <= 0)
         return;
@@ -308,8 +305,8 @@ void PaintImage(HWND window, ControlState& state, HDC dc) {
     else if ((state.flags & 0x1) != 0)
         DrawTransparent(dc, image, 0, 0);
     else {
-        MemoryDc source(dc);
-        Selection selected(source.get(), image);
+        const win::UniqueDc source = win::CreateMemoryDc(dc);
+        const win::UniqueSelection selected = win::SelectInto(source.get(), image);
         BitBlt(dc, 0, 0, size.cx, size.cy, source.get(), 0, 0, SRCCOPY);
     }
 }
@@ -322,18 +319,18 @@ int CaptionWidth(HDC dc, const wchar_t* text) {
 
 void PaintGroup(HWND window, ControlState& state, HDC dc, int w, int h) {
     const int caption = CaptionWidth(dc, state.text.data());
-    UniquePen frame(CreatePen(PS_SOLID, 1, kGroupFrame));
+    win::UniquePen frame(CreatePen(PS_SOLID, 1, kGroupFrame));
     if ((state.flags & 0x1) != 0) {
-        UniqueBrush white(CreateSolidBrush(kWhite));
-        Selection pen(dc, frame.get());
-        Selection brush(dc, white.get());
+        win::UniqueBrush white(CreateSolidBrush(kWhite));
+        const win::UniqueSelection pen = win::SelectInto(dc, frame.get());
+        const win::UniqueSelection brush = win::SelectInto(dc, white.get());
         RoundRect(dc, 0, 10, w, h, 10, 10);
         RoundRect(dc, 10, 0, caption + 20, 20, 10, 10);
         // The caption box opens into the frame below it.
         const RECT join{11, 10, caption + 19, 21};
         FillRect(dc, &join, white.get());
     } else {
-        Selection pen(dc, frame.get());
+        const win::UniqueSelection pen = win::SelectInto(dc, frame.get());
         const int r = w - 1;
         const int b = h - 1;
         constexpr int k = 10;  // corner radius
@@ -357,20 +354,20 @@ void Paint(HWND window, ControlState& state, HDC target) {
     const int h = client.bottom;
     if (w <= 0 || h <= 0)
         return;
-    MemoryDc buffer(target);
-    UniqueBitmap buffer_bitmap(CreateCompatibleBitmap(target, w, h));
+    const win::UniqueDc buffer = win::CreateMemoryDc(target);
+    win::UniqueBitmap buffer_bitmap(CreateCompatibleBitmap(target, w, h));
     if (!buffer || !buffer_bitmap)
         return;
-    Selection selected(buffer.get(), buffer_bitmap.get());
+    const win::UniqueSelection selected = win::SelectInto(buffer.get(), buffer_bitmap.get());
     const bool from_cache = state.cache_dc != nullptr && state.kind != Kind::kGroup;
     BitBlt(buffer.get(), 0, 0, w, h, from_cache ? state.cache_dc : target, 0, 0, SRCCOPY);
 
-    UniqueFont font;
+    win::UniqueFont font;
     if (HasText(state.kind)) {
         const bool bold = state.kind == Kind::kGroup || (state.flags & 0x8) != 0;
         font.reset(FrameworkCreateFont(window, bold ? TRUE : FALSE, state.underline));
     }
-    Selection font_selected(buffer.get(), font.get());
+    const win::UniqueSelection font_selected = win::SelectInto(buffer.get(), font.get());
     SetBkMode(buffer.get(), TRANSPARENT);
 
     switch (state.kind) {
@@ -397,7 +394,7 @@ void Paint(HWND window, ControlState& state, HDC target) {
 
     if (state.kind == Kind::kButton && (state.flags & 0x10) == 0) {
         // The face's cut corners keep what lay under them.
-        UniqueRegion rounded(CreateRoundRectRgn(0, 0, w + 1, h + 1, 8, 10));
+        win::UniqueRegion rounded(CreateRoundRectRgn(0, 0, w + 1, h + 1, 8, 10));
         SelectClipRgn(target, rounded.get());
         BitBlt(target, 0, 0, w, h, buffer.get(), 0, 0, SRCCOPY);
         SelectClipRgn(target, nullptr);
@@ -454,8 +451,8 @@ void SetRadio(HWND window, ControlState& state, bool on) {
 }
 
 void NotifyParent(HWND window) {
-    SendMessageW(GetParent(window), WM_COMMAND,
-                 MAKEWPARAM(GetDlgCtrlID(window), BN_CLICKED), reinterpret_cast<LPARAM>(window));
+    SendMessageW(GetParent(window), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(window), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(window));
 }
 
 // One click, however it came (mouse, BM_CLICK, space).
@@ -602,7 +599,7 @@ LRESULT ControlProcedure(Kind kind, HWND window, UINT message, WPARAM wparam, LP
             state->DropCache();
             break;
         case WM_PAINT: {
-            PaintScope paint(window);
+            const win::UniquePaintDc paint = win::BeginWindowPaint(window);
             Paint(window, *state, paint.get());
             return 0;
         }
@@ -640,9 +637,9 @@ LRESULT ControlProcedure(Kind kind, HWND window, UINT message, WPARAM wparam, LP
                 return lstrlenW(state->text.data());
             case WM_ENABLE:
                 if (kind == Kind::kGroup) {
-                    WindowDc dc(window);
-                    UniqueFont bold(FrameworkCreateFont(window, TRUE, FALSE));
-                    Selection selected(dc.get(), bold.get());
+                    const win::UniqueWindowDc dc = win::GetWindowDc(window);
+                    win::UniqueFont bold(FrameworkCreateFont(window, TRUE, FALSE));
+                    const win::UniqueSelection selected = win::SelectInto(dc.get(), bold.get());
                     const RECT caption{0, 0, CaptionWidth(dc.get(), state->text.data()) + 21, 21};
                     RepaintUnder(window, &caption);
                 } else if (kind == Kind::kLabel && (state->flags & 0x20) == 0) {
@@ -824,8 +821,7 @@ void UnregisterControlClasses() {
     for (const ClassEntry& entry : kClasses) {
         WNDCLASSEXW existing{};
         existing.cbSize = sizeof(existing);
-        if (GetClassInfoExW(host, entry.name, &existing) &&
-            existing.lpfnWndProc == entry.procedure)
+        if (GetClassInfoExW(host, entry.name, &existing) && existing.lpfnWndProc == entry.procedure)
             UnregisterClassW(entry.name, host);
     }
 }

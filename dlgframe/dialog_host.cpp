@@ -8,7 +8,7 @@
 #include "dlgframe/frame_style.h"
 #include "dlgframe/framework_exports.h"
 #include "dlgframe/framework_state.h"
-#include "dlgframe/gdi_objects.h"
+#include "win/unique.h"
 #include "dlgframe/images.h"
 #include "dlgframe/resource_ids.h"
 
@@ -42,8 +42,7 @@ void MakeRoomForBanner(HWND dialog, int banner) {
     RECT bounds{};
     GetWindowRect(dialog, &bounds);
     SetWindowPos(dialog, nullptr, 0, 0, bounds.right - bounds.left,
-                 bounds.bottom - bounds.top + banner,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+                 bounds.bottom - bounds.top + banner, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
          child = GetWindow(child, GW_HWNDNEXT)) {
         RECT place{};
@@ -74,10 +73,10 @@ INT_PTR InitDialog(HWND dialog, WPARAM wparam, const HostBlock* block) {
 
 void CopyBitmap(HDC target, HBITMAP bitmap, HPALETTE palette, int x, int y) {
     const SIZE size = BitmapSize(bitmap);
-    MemoryDc source(target);
+    const win::UniqueDc source = win::CreateMemoryDc(target);
     if (!source)
         return;
-    Selection selected(source.get(), bitmap);
+    const win::UniqueSelection selected = win::SelectInto(source.get(), bitmap);
     HPALETTE previous = nullptr;
     if (palette != nullptr) {
         previous = SelectPalette(target, palette, FALSE);
@@ -94,8 +93,8 @@ void DrawBanner(HDC dc, int client_width, UINT flags) {
     const BannerChoice choice = ChooseBanner(flags);
     if (choice.size == BannerSize::kNone)
         return;
-    UniqueBitmap left, right;
-    UniquePalette left_palette, right_palette;
+    win::UniqueBitmap left, right;
+    win::UniquePalette left_palette, right_palette;
     if (choice.both) {
         if (!LoadBitmapWithPalette(false, MAKEINTRESOURCEW(choice.left_bitmap), left,
                                    left_palette) ||
@@ -103,8 +102,8 @@ void DrawBanner(HDC dc, int client_width, UINT flags) {
                                    right_palette))
             return;
         CopyBitmap(dc, left.get(), left_palette.get(), 0, 0);
-        CopyBitmap(dc, right.get(), right_palette.get(),
-                   client_width - BitmapSize(right.get()).cx, 0);
+        CopyBitmap(dc, right.get(), right_palette.get(), client_width - BitmapSize(right.get()).cx,
+                   0);
         return;
     }
     const unsigned id = choice.right ? choice.right_bitmap : choice.left_bitmap;
@@ -121,11 +120,11 @@ void PaintBackground(HWND window, HDC target, UINT flags) {
     const int h = client.bottom;
     if (w <= 0 || h <= 0)
         return;
-    MemoryDc buffer(target);
-    UniqueBitmap buffer_bitmap(CreateCompatibleBitmap(target, w, h));
+    const win::UniqueDc buffer = win::CreateMemoryDc(target);
+    win::UniqueBitmap buffer_bitmap(CreateCompatibleBitmap(target, w, h));
     if (!buffer || !buffer_bitmap)
         return;
-    Selection selected(buffer.get(), buffer_bitmap.get());
+    const win::UniqueSelection selected = win::SelectInto(buffer.get(), buffer_bitmap.get());
     if ((flags & kHostWhite) != 0) {
         FillRect(buffer.get(), &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     } else {
@@ -135,7 +134,7 @@ void PaintBackground(HWND window, HDC target, UINT flags) {
         const Rgb bottom{GetRValue(b), GetGValue(b), GetBValue(b)};
         for (int row = 0; row < h; ++row) {
             const Rgb c = GradientColour(top, bottom, row, h);
-            UniqueBrush brush(CreateSolidBrush(RGB(c.red, c.green, c.blue)));
+            win::UniqueBrush brush(CreateSolidBrush(RGB(c.red, c.green, c.blue)));
             const RECT line{0, row, w, row + 1};
             FillRect(buffer.get(), &line, brush.get());
         }
@@ -190,23 +189,23 @@ using namespace olvex::dlgframe;
 
 extern "C" {
 
-HWND __cdecl FrameworkCreateDialog(HMODULE module, UINT templateId, HWND parent,
-                                   DLGPROC dialogProc, LPARAM userData, UINT hostFlags) {
+HWND __cdecl FrameworkCreateDialog(HMODULE module, UINT templateId, HWND parent, DLGPROC dialogProc,
+                                   LPARAM userData, UINT hostFlags) {
     HostBlock block{dialogProc, userData, hostFlags};
     for (HMODULE candidate : TemplateChain(module)) {
         if (candidate == nullptr ||
             FindResourceW(candidate, MAKEINTRESOURCEW(templateId & 0xFFFF), RT_DIALOG) == nullptr)
             continue;
-        if (HWND dialog = CreateDialogParamW(candidate, MAKEINTRESOURCEW(templateId & 0xFFFF),
-                                             parent, HostProcedure,
-                                             reinterpret_cast<LPARAM>(&block)))
+        if (HWND dialog =
+                CreateDialogParamW(candidate, MAKEINTRESOURCEW(templateId & 0xFFFF), parent,
+                                   HostProcedure, reinterpret_cast<LPARAM>(&block)))
             return dialog;
     }
     return nullptr;
 }
 
-INT_PTR __cdecl FrameworkDialogBox(HMODULE module, UINT templateId, HWND parent,
-                                   DLGPROC dialogProc, LPARAM userData, UINT hostFlags) {
+INT_PTR __cdecl FrameworkDialogBox(HMODULE module, UINT templateId, HWND parent, DLGPROC dialogProc,
+                                   LPARAM userData, UINT hostFlags) {
     HostBlock block{dialogProc, userData, hostFlags};
     // The first module that holds the template shows it: a dialog that ends
     // with -1 is not shown again from the next one.

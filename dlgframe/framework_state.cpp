@@ -12,7 +12,7 @@
 #include "dlgframe/dialog_host.h"
 #include "dlgframe/frame_style.h"
 #include "dlgframe/framework_exports.h"
-#include "dlgframe/gdi_objects.h"
+#include "win/unique.h"
 #include "dlgframe/images.h"
 #include "dlgframe/module_paths.h"
 #include "dlgframe/resource_ids.h"
@@ -61,8 +61,8 @@ std::optional<std::wstring> ChainString(UINT id, int chars) {
 }
 
 int BannerHeight(unsigned bitmap_id, int fallback) {
-    UniqueBitmap bitmap;
-    UniquePalette palette;
+    win::UniqueBitmap bitmap;
+    win::UniquePalette palette;
     if (!LoadBitmapWithPalette(false, MAKEINTRESOURCEW(bitmap_id), bitmap, palette))
         return fallback;
     BITMAP description{};
@@ -72,7 +72,7 @@ int BannerHeight(unsigned bitmap_id, int fallback) {
 }
 
 bool EightBitScreen(HDC screen) {
-    UniqueBitmap probe(CreateCompatibleBitmap(screen, 10, 10));
+    win::UniqueBitmap probe(CreateCompatibleBitmap(screen, 10, 10));
     BITMAP description{};
     return probe && GetObjectW(probe.get(), sizeof(description), &description) != 0 &&
            description.bmBitsPixel == 8;
@@ -84,7 +84,7 @@ int Initialize(bool with_brand, const wchar_t* product, const wchar_t* resource)
     g_state = FrameworkState{};
     RegisterControlClasses();
 
-    WindowDc screen(nullptr);
+    const win::UniqueWindowDc screen = win::GetWindowDc(nullptr);
     g_state.eight_bit_screen = EightBitScreen(screen.get());
 
     if (with_brand)
@@ -271,8 +271,7 @@ HBITMAP __cdecl FrameworkLoadBitmap(HMODULE module, BOOL fromFile, const WCHAR* 
     for (HMODULE candidate : ResourceChain(module)) {
         if (candidate == nullptr)
             continue;
-        if (HANDLE bitmap =
-                LoadImageW(candidate, fileNameOrId, IMAGE_BITMAP, 0, 0, LR_DEFAULTSIZE))
+        if (HANDLE bitmap = LoadImageW(candidate, fileNameOrId, IMAGE_BITMAP, 0, 0, LR_DEFAULTSIZE))
             return static_cast<HBITMAP>(bitmap);
     }
     return nullptr;
@@ -282,8 +281,8 @@ HICON __cdecl FrameworkLoadIcon(HMODULE module, UINT iconId) {
     for (HMODULE candidate : ResourceChain(module)) {
         if (candidate == nullptr)
             continue;
-        if (HANDLE icon = LoadImageW(candidate, MAKEINTRESOURCEW(iconId), IMAGE_ICON, 0, 0,
-                                     LR_DEFAULTSIZE))
+        if (HANDLE icon =
+                LoadImageW(candidate, MAKEINTRESOURCEW(iconId), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE))
             return static_cast<HICON>(icon);
     }
     return nullptr;

@@ -36,22 +36,6 @@ HBITMAP CreateImageSection(const TgaLayout& layout, std::span<std::uint8_t>& pix
     return section;
 }
 
-class FileHandle {
-  public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle() {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE get() const { return handle_; }
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-  private:
-    HANDLE handle_;
-};
-
 // Reads up to out.size() bytes; a short file leaves the rest as it is.
 void ReadUpTo(HANDLE file, std::span<std::uint8_t> out) {
     std::size_t done = 0;
@@ -73,8 +57,8 @@ SIZE BitmapSize(HBITMAP bitmap) {
     return {description.bmWidth, description.bmHeight};
 }
 
-bool LoadBitmapWithPalette(bool from_file, const wchar_t* name_or_id, UniqueBitmap& bitmap,
-                           UniquePalette& palette) {
+bool LoadBitmapWithPalette(bool from_file, const wchar_t* name_or_id, win::UniqueBitmap& bitmap,
+                           win::UniquePalette& palette) {
     bitmap.reset(FrameworkLoadBitmap(nullptr, from_file ? TRUE : FALSE, name_or_id));
     palette.reset();
     if (!bitmap)
@@ -83,12 +67,12 @@ bool LoadBitmapWithPalette(bool from_file, const wchar_t* name_or_id, UniqueBitm
     if (GetObjectW(bitmap.get(), sizeof(description), &description) == 0 ||
         description.bmPlanes * description.bmBitsPixel > 8)
         return true;
-    MemoryDc dc(nullptr);
+    const win::UniqueDc dc = win::CreateMemoryDc(nullptr);
     if (!dc)
         return true;
     RGBQUAD table[256]{};
     {
-        Selection selected(dc.get(), bitmap.get());
+        const win::UniqueSelection selected = win::SelectInto(dc.get(), bitmap.get());
         GetDIBColorTable(dc.get(), 0, 256, table);
     }
     std::vector<BYTE> storage(sizeof(LOGPALETTE) + 255 * sizeof(PALETTEENTRY));
@@ -106,10 +90,10 @@ void DrawImage(HDC target, int x, int y, int width, int height, HBITMAP bitmap, 
     BITMAP description{};
     if (bitmap == nullptr || GetObjectW(bitmap, sizeof(description), &description) == 0)
         return;
-    MemoryDc source(target);
+    const win::UniqueDc source = win::CreateMemoryDc(target);
     if (!source)
         return;
-    Selection selected(source.get(), bitmap);
+    const win::UniqueSelection selected = win::SelectInto(source.get(), bitmap);
     const AlphaBlendFunction blend = State().alpha_blend;
     if (blend != nullptr && description.bmBitsPixel == 32) {
         BLENDFUNCTION function{AC_SRC_OVER, 0, alpha, AC_SRC_ALPHA};
@@ -125,20 +109,24 @@ void DrawTransparent(HDC target, HBITMAP bitmap, int x, int y) {
         return;
     const int w = size.cx;
     const int h = size.cy;
-    MemoryDc source(target), work(target), mask(target), inverse(target), back(target);
+    const win::UniqueDc source = win::CreateMemoryDc(target);
+    const win::UniqueDc work = win::CreateMemoryDc(target);
+    const win::UniqueDc mask = win::CreateMemoryDc(target);
+    const win::UniqueDc inverse = win::CreateMemoryDc(target);
+    const win::UniqueDc back = win::CreateMemoryDc(target);
     if (!source || !work || !mask || !inverse || !back)
         return;
-    UniqueBitmap work_bitmap(CreateCompatibleBitmap(target, w, h));
-    UniqueBitmap mask_bitmap(CreateBitmap(w, h, 1, 1, nullptr));
-    UniqueBitmap inverse_bitmap(CreateBitmap(w, h, 1, 1, nullptr));
-    UniqueBitmap back_bitmap(CreateCompatibleBitmap(target, w, h));
+    win::UniqueBitmap work_bitmap(CreateCompatibleBitmap(target, w, h));
+    win::UniqueBitmap mask_bitmap(CreateBitmap(w, h, 1, 1, nullptr));
+    win::UniqueBitmap inverse_bitmap(CreateBitmap(w, h, 1, 1, nullptr));
+    win::UniqueBitmap back_bitmap(CreateCompatibleBitmap(target, w, h));
     if (!work_bitmap || !mask_bitmap || !inverse_bitmap || !back_bitmap)
         return;
-    Selection s1(source.get(), bitmap);
-    Selection s2(work.get(), work_bitmap.get());
-    Selection s3(mask.get(), mask_bitmap.get());
-    Selection s4(inverse.get(), inverse_bitmap.get());
-    Selection s5(back.get(), back_bitmap.get());
+    const win::UniqueSelection s1 = win::SelectInto(source.get(), bitmap);
+    const win::UniqueSelection s2 = win::SelectInto(work.get(), work_bitmap.get());
+    const win::UniqueSelection s3 = win::SelectInto(mask.get(), mask_bitmap.get());
+    const win::UniqueSelection s4 = win::SelectInto(inverse.get(), inverse_bitmap.get());
+    const win::UniqueSelection s5 = win::SelectInto(back.get(), back_bitmap.get());
     const int mapping = GetMapMode(target);
     SetMapMode(source.get(), mapping);
 
@@ -176,9 +164,10 @@ HBITMAP __cdecl FrameworkLoadTgaFile(const WCHAR* fileName, BYTE premultiply) {
     std::wstring path = State().data_folder + L"/" + fileName;
     if (!FitsBuffer(path.size(), static_cast<long long>(kTgaPathChars)))
         return nullptr;
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid())
+    const olvex::win::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                                    nullptr));
+    if (!file)
         return nullptr;
     std::uint8_t raw[kTgaHeaderSize]{};
     DWORD got = 0;

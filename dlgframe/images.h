@@ -3,15 +3,15 @@
 
 #include <windows.h>
 
-#include "dlgframe/gdi_objects.h"
+#include "win/unique.h"
 
 namespace olvex::dlgframe {
 
 // A bitmap through FrameworkLoadBitmap (module 0; from a file when asked)
 // and, for one of 8 bits or fewer, a palette of its colour table. False
 // (both empty) when the bitmap is not found.
-bool LoadBitmapWithPalette(bool from_file, const wchar_t* name_or_id, UniqueBitmap& bitmap,
-                           UniquePalette& palette);
+bool LoadBitmapWithPalette(bool from_file, const wchar_t* name_or_id, win::UniqueBitmap& bitmap,
+                           win::UniquePalette& palette);
 
 // Draws a 32-bit premultiplied bitmap with its own alpha and a constant
 // alpha through AlphaBlend; without AlphaBlend, or for another depth, copies

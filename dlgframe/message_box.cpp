@@ -6,7 +6,7 @@
 #include "dlgframe/dialog_host.h"
 #include "dlgframe/framework_exports.h"
 #include "dlgframe/framework_state.h"
-#include "dlgframe/gdi_objects.h"
+#include "win/unique.h"
 #include "dlgframe/message_box_layout.h"
 #include "dlgframe/resource_ids.h"
 
@@ -31,9 +31,9 @@ RECT ChildRect(HWND dialog, HWND child) {
 }
 
 std::optional<Extent> MeasureText(HWND text_control, const wchar_t* text, Extent control) {
-    WindowDc dc(text_control);
-    UniqueFont font(FrameworkCreateFont(text_control, FALSE, FALSE));
-    Selection selected(dc.get(), font.get());
+    const win::UniqueWindowDc dc = win::GetWindowDc(text_control);
+    win::UniqueFont font(FrameworkCreateFont(text_control, FALSE, FALSE));
+    const win::UniqueSelection selected = win::SelectInto(dc.get(), font.get());
     const Extent limit = MessageBoxMeasureLimit(control);
     RECT area{0, 0, limit.width, limit.height};
     if (DrawTextW(dc.get(), text, -1, &area,
@@ -63,10 +63,9 @@ void LayOut(HWND dialog, const MessageBoxBlock& block, SIZE button) {
     if (text_control != nullptr) {
         const RECT place = ChildRect(dialog, text_control);
         const Extent control{place.right - place.left, place.bottom - place.top};
-        growth = MessageBoxGrowthFor(control,
-                                     MeasureText(text_control, block.text ? block.text : L"",
-                                                 control),
-                                     client.right, minimum);
+        growth = MessageBoxGrowthFor(
+            control, MeasureText(text_control, block.text ? block.text : L"", control),
+            client.right, minimum);
         SetWindowPos(text_control, nullptr, 0, 0, control.width + growth.text_width,
                      control.height + growth.text_height,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -144,10 +143,9 @@ extern "C" {
 int __cdecl FrameworkMessageBox(HWND parent, const WCHAR* text, const WCHAR* caption, int type,
                                 LPARAM unused) {
     MessageBoxBlock block{text, caption, type, unused};
-    return static_cast<int>(FrameworkDialogBox(nullptr, IDD_FRAME_MESSAGE_BOX, parent,
-                                               MessageBoxProcedure,
-                                               reinterpret_cast<LPARAM>(&block),
-                                               FRAMEWORK_HOST_SMALL_BANNER | 0x8));
+    return static_cast<int>(
+        FrameworkDialogBox(nullptr, IDD_FRAME_MESSAGE_BOX, parent, MessageBoxProcedure,
+                           reinterpret_cast<LPARAM>(&block), FRAMEWORK_HOST_SMALL_BANNER | 0x8));
 }
 
 int __cdecl FrameworkMessageBoxById(HMODULE module, HWND parent, UINT textId, UINT captionId,

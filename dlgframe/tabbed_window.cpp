@@ -15,7 +15,7 @@
 #include "dlgframe/frame_style.h"
 #include "dlgframe/framework_exports.h"
 #include "dlgframe/framework_state.h"
-#include "dlgframe/gdi_objects.h"
+#include "win/unique.h"
 #include "dlgframe/resource_ids.h"
 #include "dlgframe/tab_layout.h"
 
@@ -86,15 +86,15 @@ void DrawTab(HDC dc, HWND tabs, int index, PaletteEntry top, PaletteEntry bottom
     const int h = item.bottom - item.top;
     for (int row = 0; row < h; ++row) {
         const Rgb c = GradientColour(ToRgb(Colour(top)), ToRgb(Colour(bottom)), row, h);
-        UniqueBrush brush(CreateSolidBrush(RGB(c.red, c.green, c.blue)));
+        win::UniqueBrush brush(CreateSolidBrush(RGB(c.red, c.green, c.blue)));
         // Cut top corners: the first rows start further in.
         const int cut = row < 3 ? 3 - row : 0;
         const RECT line{item.left + cut, item.top + row, item.right - cut, item.top + row + 1};
         FillRect(dc, &line, brush.get());
     }
     const auto outline = [&](COLORREF colour, int inset) {
-        UniquePen pen(CreatePen(PS_SOLID, 1, colour));
-        Selection selected(dc, pen.get());
+        win::UniquePen pen(CreatePen(PS_SOLID, 1, colour));
+        const win::UniqueSelection selected = win::SelectInto(dc, pen.get());
         const POINT points[] = {{item.left + inset, item.bottom},
                                 {item.left + inset, item.top + 3 + inset},
                                 {item.left + 3 + inset, item.top + inset},
@@ -120,7 +120,7 @@ void DrawTab(HDC dc, HWND tabs, int index, PaletteEntry top, PaletteEntry bottom
 }
 
 void PaintTabs(HWND tabs, HDC dc) {
-    Selection font(dc, TabFont());
+    const win::UniqueSelection font = win::SelectInto(dc, TabFont());
     const int count = TabCtrl_GetItemCount(tabs);
     const int current = TabCtrl_GetCurSel(tabs);
     const int hovered = static_cast<int>(GetWindowLongPtrW(tabs, GWLP_USERDATA));
@@ -146,8 +146,8 @@ void EraseTabs(HWND tabs, HDC dc) {
     RECT area = client;
     area.top = kTabRowHeight;
     const auto line = [&](COLORREF colour, POINT from, POINT to) {
-        UniquePen pen(CreatePen(PS_SOLID, 1, colour));
-        Selection selected(dc, pen.get());
+        win::UniquePen pen(CreatePen(PS_SOLID, 1, colour));
+        const win::UniqueSelection selected = win::SelectInto(dc, pen.get());
         MoveToEx(dc, from.x, from.y, nullptr);
         LineTo(dc, to.x, to.y);
     };
@@ -178,7 +178,7 @@ void SetHoveredTab(HWND tabs, int index) {
 LRESULT CALLBACK TabPainter(HWND tabs, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_PAINT: {
-            PaintScope paint(tabs);
+            const win::UniquePaintDc paint = win::BeginWindowPaint(tabs);
             PaintTabs(tabs, paint.get());
             return 0;
         }
@@ -188,8 +188,8 @@ LRESULT CALLBACK TabPainter(HWND tabs, UINT message, WPARAM wparam, LPARAM lpara
         case WM_MOUSEMOVE: {
             TCHITTESTINFO hit{};
             hit.pt = {static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
-            const int index = static_cast<int>(SendMessageW(tabs, TCM_HITTEST, 0,
-                                                            reinterpret_cast<LPARAM>(&hit)));
+            const int index = static_cast<int>(
+                SendMessageW(tabs, TCM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
             if (index >= 0)
                 SetHoveredTab(tabs, index);
             SetTimer(tabs, kTabHoverTimer, 100, nullptr);
@@ -303,7 +303,7 @@ void CreatePages(const FrameworkPage* pages, int count) {
 }
 
 void PaintMain(HWND window) {
-    PaintScope paint(window);
+    const win::UniquePaintDc paint = win::BeginWindowPaint(window);
     RECT client{};
     GetClientRect(window, &client);
     DrawBanner(paint.get(), client.right, AddStyleBit(kHostLargeBanner, State().style));
@@ -372,9 +372,9 @@ bool RegisterMainClass(const std::wstring& name) {
     if (product != nullptr) {
         type.hIcon = static_cast<HICON>(LoadImageW(product, MAKEINTRESOURCEW(IDI_FRAME_LARGE),
                                                    IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
-        type.hIconSm = static_cast<HICON>(
-            LoadImageW(product, MAKEINTRESOURCEW(IDI_FRAME_SMALL), IMAGE_ICON,
-                       GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+        type.hIconSm = static_cast<HICON>(LoadImageW(product, MAKEINTRESOURCEW(IDI_FRAME_SMALL),
+                                                     IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                     GetSystemMetrics(SM_CYSMICON), 0));
     }
     type.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     type.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
@@ -397,9 +397,9 @@ HWND CreateTabbedWindow(FrameworkPage* pages, int count, FrameworkBottomDialog* 
         w.class_name = kFallbackClassName;
     if (!RegisterMainClass(w.class_name))
         return nullptr;
-    w.main = CreateWindowExW(0, w.class_name.c_str(), w.title.c_str(), kWindowStyle,
-                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
-                             nullptr, HostModule(), nullptr);
+    w.main = CreateWindowExW(0, w.class_name.c_str(), w.title.c_str(), kWindowStyle, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                             HostModule(), nullptr);
     if (w.main == nullptr)
         return nullptr;
 
@@ -415,10 +415,10 @@ HWND CreateTabbedWindow(FrameworkPage* pages, int count, FrameworkBottomDialog* 
 
     RECT client{};
     GetClientRect(w.main, &client);
-    w.tabs = CreateWindowExW(0, WC_TABCONTROLW, L"TabCont", WS_CHILD | WS_VISIBLE | TCS_FIXEDWIDTH,
-                             0, 0, client.right, client.bottom, w.main, nullptr,
-                             State().resource != nullptr ? State().resource : HostModule(),
-                             nullptr);
+    w.tabs =
+        CreateWindowExW(0, WC_TABCONTROLW, L"TabCont", WS_CHILD | WS_VISIBLE | TCS_FIXEDWIDTH, 0, 0,
+                        client.right, client.bottom, w.main, nullptr,
+                        State().resource != nullptr ? State().resource : HostModule(), nullptr);
     if (w.tabs == nullptr) {
         w.quit_on_destroy = false;
         DestroyWindow(w.main);
@@ -442,8 +442,8 @@ HWND CreateTabbedWindow(FrameworkPage* pages, int count, FrameworkBottomDialog* 
     GetWindowRect(w.main, &bounds);
     SetWindowPos(w.main, nullptr,
                  desktop.left + (desktop.right - desktop.left - (bounds.right - bounds.left)) / 2,
-                 desktop.top + (desktop.bottom - desktop.top - (bounds.bottom - bounds.top)) / 2,
-                 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+                 desktop.top + (desktop.bottom - desktop.top - (bounds.bottom - bounds.top)) / 2, 0,
+                 0, SWP_NOSIZE | SWP_NOZORDER);
     ShowWindow(w.main, SW_SHOW);
     UpdateWindow(w.main);
     return w.main;

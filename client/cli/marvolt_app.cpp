@@ -6,9 +6,9 @@
 #include <clocale>
 #include <cstdio>
 
-#include "client/cli/com_text.h"
+#include "client/common/com_text.h"
 #include "client/cli/marvolt_resources.h"
-#include "client/cli/removal_places.h"
+#include "client/common/removal_places.h"
 #include "client/common/client_environment.h"
 #include "client/common/engine_registrar.h"
 #include "client/common/engine_retries.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "client/cli/com_text.h"
+#include "client/common/com_text.h"
 #include "client/cli/marvolt_app.h"
 
 namespace {

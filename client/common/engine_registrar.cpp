@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "client/common/client_environment.h"
-#include "client/update/swap_stub_names.h"
+#include "olvex/update/swap_stub_names.h"
 
 namespace olvex {
 namespace {

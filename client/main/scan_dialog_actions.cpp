@@ -18,7 +18,7 @@
 #include "client/common/ui/controls.h"
 #include "client/common/ui/gdi.h"
 #include "client/common/ui/system_seams.h"
-#include "client/cli/removal_places.h"
+#include "client/common/removal_places.h"
 #include "client/main/app_helpers.h"
 #include "client/main/app_ids.h"
 #include "client/main/cleaning_rules.h"

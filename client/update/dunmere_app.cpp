@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <map>
 
-#include "client/cli/com_text.h"
+#include "client/common/com_text.h"
 #include "client/common/client_environment.h"
 #include "client/common/engine_registrar.h"
 #include "client/common/program_launcher.h"
@@ -16,7 +16,7 @@
 #include "client/common/url_lookup.h"
 #include "client/update/download_flow.h"
 #include "client/update/dunmere_resources.h"
-#include "client/update/swap_stub_names.h"
+#include "olvex/update/swap_stub_names.h"
 
 namespace olvex {
 namespace {

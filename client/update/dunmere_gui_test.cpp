@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "client/update/download_flow.h"
-#include "client/update/swap_stub_names.h"
+#include "olvex/update/swap_stub_names.h"
 #include "client/update/update_utility.h"
 #include "olvex/core/dat_database.h"
 #include "olvex/core/file_set_replace.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "client/cli/com_text.h"
+#include "client/common/com_text.h"
 #include "client/update/dunmere_app.h"
 
 namespace {

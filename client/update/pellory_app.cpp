@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "client/cli/com_text.h"
+#include "client/common/com_text.h"
 #include "client/common/client_environment.h"
 #include "client/common/download_proxy.h"
 #include "client/common/engine_registrar.h"

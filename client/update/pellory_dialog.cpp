@@ -1,6 +1,6 @@
 #include "client/update/pellory_dialog.h"
 
-#include "client/cli/com_text.h"
+#include "client/common/com_text.h"
 #include "client/common/ui/proxy_dialog.h"
 #include "client/update/pellory_app.h"
 #include "client/update/pellory_resources.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "client/cli/com_text.h"
+#include "client/common/com_text.h"
 #include "client/update/pellory_app.h"
 
 namespace {

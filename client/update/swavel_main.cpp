@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "client/common/unique_handle.h"
-#include "client/update/swap_stub_names.h"
+#include "olvex/update/swap_stub_names.h"
 #include "client/update/windows_swap_operations.h"
 
 int main(int argc, char** argv) {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "client/common/engine_registrar.h"
-#include "client/update/swap_stub_names.h"
+#include "olvex/update/swap_stub_names.h"
 #include "testing/scratch_dir.h"
 #include "testing/windows_test_support.h"
 

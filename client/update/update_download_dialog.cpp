@@ -8,7 +8,7 @@
 #include <system_error>
 #include <vector>
 
-#include "client/cli/com_text.h"
+#include "client/common/com_text.h"
 #include "client/common/activity_log.h"
 #include "client/common/client_environment.h"
 #include "client/common/download_proxy.h"

@@ -7,7 +7,9 @@
 #include <utility>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "win/unique.h"
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -84,11 +86,7 @@ bool WriteAll(HANDLE handle, std::span<const std::uint8_t> bytes) {
 }
 
 struct InputFile::Impl {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    ~Impl() {
-        if (handle != INVALID_HANDLE_VALUE)
-            CloseHandle(handle);
-    }
+    win::UniqueHandle handle;
 };
 
 bool InputFile::Open(const std::string& path) {
@@ -98,14 +96,14 @@ bool InputFile::Open(const std::string& path) {
     if (h == INVALID_HANDLE_VALUE)
         return false;
     impl_ = std::make_unique<Impl>();
-    impl_->handle = h;
+    impl_->handle.reset(h);
     return true;
 }
 
 std::optional<std::uint64_t> InputFile::Size() const {
     if (!IsOpen())
         return std::nullopt;
-    return SizeOf(impl_->handle);
+    return SizeOf(impl_->handle.get());
 }
 
 bool InputFile::Seek(std::uint64_t offset) {
@@ -113,7 +111,7 @@ bool InputFile::Seek(std::uint64_t offset) {
         return false;
     LARGE_INTEGER to;
     to.QuadPart = static_cast<LONGLONG>(offset);
-    return SetFilePointerEx(impl_->handle, to, nullptr, FILE_BEGIN) != 0;
+    return SetFilePointerEx(impl_->handle.get(), to, nullptr, FILE_BEGIN) != 0;
 }
 
 std::optional<std::size_t> InputFile::Read(std::span<std::uint8_t> buffer) {
@@ -122,17 +120,13 @@ std::optional<std::size_t> InputFile::Read(std::span<std::uint8_t> buffer) {
     const DWORD want =
         buffer.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(buffer.size());
     DWORD got = 0;
-    if (!ReadFile(impl_->handle, buffer.data(), want, &got, nullptr))
+    if (!ReadFile(impl_->handle.get(), buffer.data(), want, &got, nullptr))
         return std::nullopt;
     return got;
 }
 
 struct OutputFile::Impl {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    ~Impl() {
-        if (handle != INVALID_HANDLE_VALUE)
-            CloseHandle(handle);
-    }
+    win::UniqueHandle handle;
 };
 
 FileError OutputFile::Create(const std::string& path, CreateMode mode) {
@@ -147,12 +141,12 @@ FileError OutputFile::Create(const std::string& path, CreateMode mode) {
                    : FileError::kWriteFailed;
     }
     impl_ = std::make_unique<Impl>();
-    impl_->handle = h;
+    impl_->handle.reset(h);
     return FileError::kNone;
 }
 
 FileError OutputFile::Write(std::span<const std::uint8_t> bytes) {
-    if (!IsOpen() || !WriteAll(impl_->handle, bytes))
+    if (!IsOpen() || !WriteAll(impl_->handle.get(), bytes))
         return FileError::kWriteFailed;
     return FileError::kNone;
 }
@@ -162,18 +156,18 @@ FileError OutputFile::Seek(std::uint64_t offset) {
         return FileError::kWriteFailed;
     LARGE_INTEGER to;
     to.QuadPart = static_cast<LONGLONG>(offset);
-    return SetFilePointerEx(impl_->handle, to, nullptr, FILE_BEGIN) ? FileError::kNone
-                                                                    : FileError::kWriteFailed;
+    return SetFilePointerEx(impl_->handle.get(), to, nullptr, FILE_BEGIN) ? FileError::kNone
+                                                                          : FileError::kWriteFailed;
 }
 
 FileError OutputFile::TruncateHere() {
-    if (!IsOpen() || !SetEndOfFile(impl_->handle))
+    if (!IsOpen() || !SetEndOfFile(impl_->handle.get()))
         return FileError::kWriteFailed;
     return FileError::kNone;
 }
 
 FileError OutputFile::Flush() {
-    if (!IsOpen() || !FlushFileBuffers(impl_->handle))
+    if (!IsOpen() || !FlushFileBuffers(impl_->handle.get()))
         return FileError::kWriteFailed;
     return FileError::kNone;
 }
@@ -181,8 +175,7 @@ FileError OutputFile::Flush() {
 FileError OutputFile::Close() {
     if (!IsOpen())
         return FileError::kNone;
-    const bool ok = CloseHandle(impl_->handle) != 0;
-    impl_->handle = INVALID_HANDLE_VALUE;
+    const bool ok = CloseHandle(impl_->handle.release()) != 0;
     impl_.reset();
     return ok ? FileError::kNone : FileError::kWriteFailed;
 }
@@ -277,11 +270,7 @@ bool PathExists(const std::string& path) {
 }
 
 struct SharedFile::Impl {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    ~Impl() {
-        if (handle != INVALID_HANDLE_VALUE)
-            CloseHandle(handle);
-    }
+    win::UniqueHandle handle;
 };
 
 bool SharedFile::Open(const std::string& path, Access access, bool create) {
@@ -294,7 +283,7 @@ bool SharedFile::Open(const std::string& path, Access access, bool create) {
         return false;
     created_ = create && GetLastError() != ERROR_ALREADY_EXISTS;
     impl_ = std::make_unique<Impl>();
-    impl_->handle = h;
+    impl_->handle.reset(h);
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(h, &info) ||
         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -307,26 +296,28 @@ bool SharedFile::Open(const std::string& path, Access access, bool create) {
 std::optional<std::uint64_t> SharedFile::Size() const {
     if (!IsOpen())
         return std::nullopt;
-    return SizeOf(impl_->handle);
+    return SizeOf(impl_->handle.get());
 }
 
 std::optional<std::size_t> SharedFile::ReadAt(std::uint64_t offset,
                                               std::span<std::uint8_t> buffer) {
     if (!IsOpen())
         return std::nullopt;
-    return ReadUpTo(impl_->handle, offset, buffer);
+    return ReadUpTo(impl_->handle.get(), offset, buffer);
 }
 
 bool SharedFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
-    return IsOpen() && SeekHandle(impl_->handle, offset) && WriteAll(impl_->handle, bytes);
+    return IsOpen() && SeekHandle(impl_->handle.get(), offset) &&
+           WriteAll(impl_->handle.get(), bytes);
 }
 
 bool SharedFile::Resize(std::uint64_t size) {
-    return IsOpen() && SeekHandle(impl_->handle, size) && SetEndOfFile(impl_->handle) != 0;
+    return IsOpen() && SeekHandle(impl_->handle.get(), size) &&
+           SetEndOfFile(impl_->handle.get()) != 0;
 }
 
 bool SharedFile::Flush() {
-    return IsOpen() && FlushFileBuffers(impl_->handle) != 0;
+    return IsOpen() && FlushFileBuffers(impl_->handle.get()) != 0;
 }
 
 #else

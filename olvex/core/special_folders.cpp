@@ -6,6 +6,7 @@
 #include <array>
 
 #include "olvex/core/os_utilities.h"
+#include "win/unique.h"
 
 namespace olvex {
 namespace {
@@ -21,17 +22,13 @@ class ShellFoldersKey {
   public:
     explicit ShellFoldersKey(ShellFoldersRoot root) {
         const std::string path(kShellFoldersKey);
-        if (RegOpenKeyExA(RootKey(root), path.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS)
-            key_ = nullptr;
-    }
-    ~ShellFoldersKey() {
-        if (key_)
-            RegCloseKey(key_);
+        if (RegOpenKeyExA(RootKey(root), path.c_str(), 0, KEY_READ, key_.put()) != ERROR_SUCCESS)
+            key_.release();
     }
     ShellFoldersKey(const ShellFoldersKey&) = delete;
     ShellFoldersKey& operator=(const ShellFoldersKey&) = delete;
 
-    bool IsOpen() const { return key_ != nullptr; }
+    bool IsOpen() const { return static_cast<bool>(key_); }
     std::optional<std::string> Value(std::string_view name) const {
         if (!key_)
             return std::nullopt;
@@ -39,7 +36,7 @@ class ShellFoldersKey {
         DWORD type = 0;
         DWORD size = kFolderBuffer - 1;  // room for a terminator the value may lack
         const std::string value_name(name);
-        if (RegQueryValueExA(key_, value_name.c_str(), nullptr, &type,
+        if (RegQueryValueExA(key_.get(), value_name.c_str(), nullptr, &type,
                              reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS ||
             (type != REG_SZ && type != REG_EXPAND_SZ))
             return std::nullopt;
@@ -47,7 +44,7 @@ class ShellFoldersKey {
     }
 
   private:
-    HKEY key_ = nullptr;
+    win::UniqueKey key_;
 };
 
 template <typename Call>

@@ -27,11 +27,6 @@ std::uint64_t NowMs() {
 // What a call without an expected size is allowed, for its time limit.
 constexpr std::uint64_t kUnknownSizeBytes = 1024 * 1024;
 
-struct FileCloser {
-    void operator()(HANDLE file) const { CloseHandle(file); }
-};
-using FileHandle = std::unique_ptr<void, FileCloser>;
-
 void SetDwordOption(HINTERNET handle, DWORD option, DWORD value) {
     // A handle that does not take the option keeps WinINet's default.
     InternetSetOptionA(handle, option, &value, sizeof(value));
@@ -138,7 +133,7 @@ class TemporaryFile {
 
   private:
     std::string name_;
-    FileHandle file_;
+    win::UniqueHandle file_;
 };
 
 }  // namespace
@@ -151,7 +146,7 @@ struct CWebDownloader::Request {
     std::optional<std::uint64_t> content_length;
 };
 
-void CWebDownloader::HandleCloser::operator()(void* handle) const {
+void CWebDownloader::InternetHandleTraits::Close(Handle handle) {
     InternetCloseHandle(handle);
 }
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "win/unique.h"
+
 namespace olvex {
 
 // What DownloadToFile reports while it runs; the updater passes these on to
@@ -66,10 +68,14 @@ class CWebDownloader {
                         std::uint32_t expected_size);
 
   private:
-    struct HandleCloser {
-        void operator()(void* handle) const;
+    // WinINet's handles, closed with InternetCloseHandle.
+    struct InternetHandleTraits {
+        using Handle = void*;
+        static Handle Empty() { return nullptr; }
+        static bool Owns(Handle handle) { return handle != nullptr; }
+        static void Close(Handle handle);
     };
-    using InternetHandle = std::unique_ptr<void, HandleCloser>;
+    using InternetHandle = win::Unique<InternetHandleTraits>;
     struct Request;
 
     // Follows redirects to the final answer.

@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "client/common/activity_log.h"
 #include "olvex/core/ansi_code_page.h"
 #include "olvex/core/crc32.h"
 #include "olvex/core/engine_log.h"
@@ -22,6 +21,7 @@
 #include "olvex/remedy/session_archive.h"
 #include "olvex/scan/user_hives.h"
 #include "olvex/zip/zip_reader.h"
+#include "testing/programs/special_remover_standin.h"
 #include "testing/test_programs.h"
 #include "testing/test_registry_key.h"
 
@@ -961,13 +961,7 @@ struct RemoverFolder {
         EXPECT_TRUE(CopyFileA(QzcleanStandin().c_str(), (core + "\\qzclean.exe").c_str(), FALSE));
         std::ofstream(core + "\\qzsrindex.dat", std::ios::binary) << index;
     }
-    std::vector<ActivityLogEntry> Log() const {
-        std::ifstream in(install.path() / "qzcleanlog.csv", std::ios::binary);
-        const std::string text{std::istreambuf_iterator<char>(in),
-                               std::istreambuf_iterator<char>()};
-        int milliseconds = 0;
-        return ParseActivityLog(text, milliseconds).entries;
-    }
+    std::vector<ActivityLogEntry> Log() const { return ReadSpecialRemoverLog(install.path()); }
 };
 
 TEST(Exterminator, HandsSpecialPestsToTheScriptedRemoverOncePerSession) {

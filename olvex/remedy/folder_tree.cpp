@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 
 namespace olvex {
 namespace {
@@ -27,7 +27,7 @@ bool CopyFolderTree(const std::string& source, const std::string& destination) {
     if (!CreateDirectoryA(destination.c_str(), nullptr) && !IsFolder(destination))
         return false;
     WIN32_FIND_DATAA found;
-    ScopedFind find(FindFirstFileA((source + "\\*.*").c_str(), &found));
+    win::UniqueFind find(FindFirstFileA((source + "\\*.*").c_str(), &found));
     if (!find) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
@@ -46,7 +46,7 @@ bool CopyFolderTree(const std::string& source, const std::string& destination) {
                    GetLastError() != ERROR_ALREADY_EXISTS) {
             return false;
         }
-    } while (FindNextFileA(find.Get(), &found));
+    } while (FindNextFileA(find.get(), &found));
     return true;
 }
 
@@ -56,7 +56,7 @@ bool RemoveFolderTree(const std::string& folder) {
     const DWORD attributes = GetFileAttributesA(folder.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         WIN32_FIND_DATAA found;
-        ScopedFind find(FindFirstFileA((folder + "\\*.*").c_str(), &found));
+        win::UniqueFind find(FindFirstFileA((folder + "\\*.*").c_str(), &found));
         if (find) {
             do {
                 if (IsDotEntry(found.cFileName))
@@ -71,7 +71,7 @@ bool RemoveFolderTree(const std::string& folder) {
                 } else {
                     RemoveFolderTree(path);
                 }
-            } while (FindNextFileA(find.Get(), &found));
+            } while (FindNextFileA(find.get(), &found));
         }
     }
     return RemoveDirectoryA(folder.c_str()) != 0;

@@ -14,7 +14,7 @@
 #include "olvex/remedy/protected_places.h"
 #include "olvex/remedy/quarantine_paths.h"
 #include "olvex/remedy/registry_container.h"
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 #include "olvex/scan/user_hives.h"
 
 namespace olvex {
@@ -162,9 +162,9 @@ bool IsKeyPresent(const std::string& key_text, const std::optional<std::string>&
     const auto key = SplitKey(key_text, mb);
     if (!key || key->path.empty())
         return true;
-    ScopedRegKey opened;
+    win::UniqueKey opened;
     const LONG status =
-        RegOpenKeyExA(key->root, key->path.c_str(), 0, KEY_QUERY_VALUE, opened.Receive());
+        RegOpenKeyExA(key->root, key->path.c_str(), 0, KEY_QUERY_VALUE, opened.put());
     if (status != ERROR_SUCCESS)
         return status != ERROR_FILE_NOT_FOUND;
     if (!value)
@@ -173,7 +173,7 @@ bool IsKeyPresent(const std::string& key_text, const std::optional<std::string>&
     DWORD size = static_cast<DWORD>(data.size());
     DWORD type = 0;
     const LONG read =
-        RegQueryValueExA(opened.Get(), value->c_str(), nullptr, &type, data.data(), &size);
+        RegQueryValueExA(opened.get(), value->c_str(), nullptr, &type, data.data(), &size);
     return read != ERROR_FILE_NOT_FOUND;
 }
 
@@ -260,15 +260,15 @@ ProcessEnd EndPestProcess(DWORD process_id, const std::optional<std::string>& im
     if (process_id == GetCurrentProcessId())
         return ProcessEnd::kRefused;
     bool can_query = false;
-    ScopedHandle process(OpenForEnding(process_id, can_query));
+    win::UniqueHandle process(OpenForEnding(process_id, can_query));
     if (!process)
         return GetLastError() == ERROR_INVALID_PARAMETER ? ProcessEnd::kNoSuchProcess
                                                          : ProcessEnd::kNotOpened;
     // A process that has ended but is still held open by someone is no pest
     // any more.
-    if (WaitForSingleObject(process.Get(), 0) == WAIT_OBJECT_0)
+    if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0)
         return ProcessEnd::kNoSuchProcess;
-    const auto running = can_query ? ProcessImage(process.Get()) : std::nullopt;
+    const auto running = can_query ? ProcessImage(process.get()) : std::nullopt;
     if (running) {
         const auto mb = AnsiCodePageText();
         // The pest has ended and its id went to another program.
@@ -278,9 +278,9 @@ ProcessEnd EndPestProcess(DWORD process_id, const std::optional<std::string>& im
             system && IsCriticalSystemImage(*running, *system))
             return ProcessEnd::kRefused;
     }
-    if (!TerminateProcess(process.Get(), 0))
+    if (!TerminateProcess(process.get(), 0))
         return ProcessEnd::kNotEnded;
-    WaitForSingleObject(process.Get(), kExitWaitMs);
+    WaitForSingleObject(process.get(), kExitWaitMs);
     return ProcessEnd::kEnded;
 }
 
@@ -344,7 +344,7 @@ bool PestRemoval::DeleteFolderTree(const std::string& folder,
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
         return RemoveDirectoryA(folder.c_str()) || ::DeleteFileA(folder.c_str());
     WIN32_FIND_DATAA found;
-    ScopedFind find(FindFirstFileA((folder + "\\*.*").c_str(), &found));
+    win::UniqueFind find(FindFirstFileA((folder + "\\*.*").c_str(), &found));
     if (find) {
         do {
             const std::string name = found.cFileName;
@@ -372,7 +372,7 @@ bool PestRemoval::DeleteFolderTree(const std::string& folder,
             } else if (DeleteTreeFile(path, found.cAlternateFileName) == ItemEnd::kStayed) {
                 ++stayed;
             }
-        } while (FindNextFileA(find.Get(), &found));
+        } while (FindNextFileA(find.get(), &found));
     }
     return RemoveDirectoryA(folder.c_str()) != 0;
 }
@@ -474,9 +474,9 @@ bool PestRemoval::DeleteRegistry(const std::string& key_text,
     if (key->path.empty())
         return true;
     if (value && !value->empty()) {
-        ScopedRegKey opened;
+        win::UniqueKey opened;
         const LONG status =
-            RegOpenKeyExA(key->root, key->path.c_str(), 0, KEY_SET_VALUE, opened.Receive());
+            RegOpenKeyExA(key->root, key->path.c_str(), 0, KEY_SET_VALUE, opened.put());
         if (status == ERROR_FILE_NOT_FOUND)
             return true;
         if (status != ERROR_SUCCESS)
@@ -485,11 +485,11 @@ bool PestRemoval::DeleteRegistry(const std::string& key_text,
             // A hijacked setting goes back to a harmless text instead of vanishing.
             const std::string text =
                 default_value && !default_value->empty() ? *default_value : std::string(" ");
-            return RegSetValueExA(opened.Get(), value->c_str(), 0, REG_SZ,
+            return RegSetValueExA(opened.get(), value->c_str(), 0, REG_SZ,
                                   reinterpret_cast<const BYTE*>(text.data()),
                                   static_cast<DWORD>(text.size())) == ERROR_SUCCESS;
         }
-        RegDeleteValueA(opened.Get(), value->c_str());
+        RegDeleteValueA(opened.get(), value->c_str());
         return true;
     }
     if (RefusesKey(key_text))

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "olvex/core/os_utilities.h"
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 
 namespace olvex {
 namespace {
@@ -51,7 +51,7 @@ std::string SystemFolder() {
 }  // namespace
 
 struct CProcessTerminator::Bound {
-    ScopedLibrary library;
+    win::UniqueModule library;
     EnumProcessesFn enum_processes = nullptr;
     EnumProcessModulesFn enum_process_modules = nullptr;
     GetModuleBaseNameFn get_module_base_name = nullptr;
@@ -92,15 +92,15 @@ CProcessTerminator::CProcessTerminator(DWORD platform_id) : platform_id_(platfor
     auto bound = std::make_unique<Bound>();
     bool ok = false;
     if (platform_id == VER_PLATFORM_WIN32_NT) {
-        bound->library.Reset(LoadLibraryA("PSAPI.DLL"));
-        const HMODULE lib = bound->library.Get();
+        bound->library.reset(LoadLibraryA("PSAPI.DLL"));
+        const HMODULE lib = bound->library.get();
         ok = lib && Bind(lib, "EnumProcesses", bound->enum_processes) &&
              Bind(lib, "EnumProcessModules", bound->enum_process_modules) &&
              Bind(lib, "GetModuleBaseNameA", bound->get_module_base_name) &&
              Bind(lib, "GetModuleFileNameExA", bound->get_module_file_name_ex);
     } else if (platform_id == VER_PLATFORM_WIN32_WINDOWS) {
-        bound->library.Reset(LoadLibraryA("Kernel32.DLL"));
-        const HMODULE lib = bound->library.Get();
+        bound->library.reset(LoadLibraryA("Kernel32.DLL"));
+        const HMODULE lib = bound->library.get();
         ok = lib && Bind(lib, "CreateToolhelp32Snapshot", bound->create_snapshot) &&
              Bind(lib, "Process32First", bound->process_first) &&
              Bind(lib, "Process32Next", bound->process_next) &&
@@ -115,7 +115,7 @@ CProcessTerminator::CProcessTerminator(DWORD platform_id) : platform_id_(platfor
 // moment it was looked at.
 struct CProcessTerminator::Snapshot {
     struct Process {
-        ScopedHandle handle;
+        win::UniqueHandle handle;
         std::vector<std::string> files;  // the image on NT, every module on 9x
         bool critical = false;
     };
@@ -163,8 +163,8 @@ int CProcessTerminator::Terminate(std::string_view path) {
             std::any_of(process.files.begin(), process.files.end(),
                         [&](const std::string& file) { return EqualIgnoringCase(file, path); });
         // One that has ended since the list was taken needs nothing.
-        if (runs && WaitForSingleObject(process.handle.Get(), 0) == WAIT_TIMEOUT)
-            EndProcess(process.handle.Get());
+        if (runs && WaitForSingleObject(process.handle.get(), 0) == WAIT_TIMEOUT)
+            EndProcess(process.handle.get());
     }
     if (terminated_ == 0)
         return kNoneTerminated;
@@ -198,7 +198,7 @@ bool CProcessTerminator::TakeSnapshotOnNt(Snapshot& snapshot) {
             continue;
         // One handle both reads the image and ends the process, so the image
         // checked is the image of the process that is ended.
-        ScopedHandle process(OpenProcess(
+        win::UniqueHandle process(OpenProcess(
             PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
             id));
         if (!process)
@@ -206,9 +206,9 @@ bool CProcessTerminator::TakeSnapshotOnNt(Snapshot& snapshot) {
         HMODULE first = nullptr;
         DWORD needed = 0;
         std::array<char, 1024> image{};
-        if (!bound_->enum_process_modules(process.Get(), &first, sizeof(first), &needed))
+        if (!bound_->enum_process_modules(process.get(), &first, sizeof(first), &needed))
             continue;
-        const DWORD length = bound_->get_module_file_name_ex(process.Get(), first, image.data(),
+        const DWORD length = bound_->get_module_file_name_ex(process.get(), first, image.data(),
                                                              static_cast<DWORD>(image.size()));
         if (length == 0 || length >= image.size() - 1)
             continue;  // unreadable or cut: compared as unknown, never matches
@@ -222,30 +222,30 @@ bool CProcessTerminator::TakeSnapshotOnNt(Snapshot& snapshot) {
 }
 
 bool CProcessTerminator::TakeSnapshotOn9x(Snapshot& snapshot) {
-    ScopedFileHandle processes(bound_->create_snapshot(TH32CS_SNAPPROCESS, 0));
+    win::UniqueHandle processes(bound_->create_snapshot(TH32CS_SNAPPROCESS, 0));
     if (!processes)
         return false;
     const DWORD self = GetCurrentProcessId();
     PROCESSENTRY32 entry{};
     entry.dwSize = sizeof(entry);
-    for (BOOL more = bound_->process_first(processes.Get(), &entry); more;
-         more = bound_->process_next(processes.Get(), &entry)) {
+    for (BOOL more = bound_->process_first(processes.get(), &entry); more;
+         more = bound_->process_next(processes.get(), &entry)) {
         const DWORD id = entry.th32ProcessID;
         if (id == 0 || id == self)
             continue;
         // The handle is taken before the modules are listed: while it is
         // open the id cannot pass to another process.
-        ScopedHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+        win::UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
         if (!process)
             continue;
-        ScopedFileHandle modules(bound_->create_snapshot(TH32CS_SNAPMODULE, id));
+        win::UniqueHandle modules(bound_->create_snapshot(TH32CS_SNAPMODULE, id));
         if (!modules)
             continue;
         Snapshot::Process listed;
         MODULEENTRY32 module{};
         module.dwSize = sizeof(module);
-        for (BOOL more_modules = bound_->module_first(modules.Get(), &module); more_modules;
-             more_modules = bound_->module_next(modules.Get(), &module)) {
+        for (BOOL more_modules = bound_->module_first(modules.get(), &module); more_modules;
+             more_modules = bound_->module_next(modules.get(), &module)) {
             if (listed.files.empty())
                 listed.critical = IsCriticalSystemImage(module.szExePath, bound_->system_folder);
             listed.files.emplace_back(module.szExePath);

@@ -15,7 +15,7 @@
 #include "olvex/remedy/quarantine_paths.h"
 #include "olvex/remedy/registry_container.h"
 #include "olvex/remedy/session_archive.h"
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 #include "olvex/scan/user_hives.h"
 #include "olvex/zip/zip_writer.h"
 
@@ -113,9 +113,9 @@ class SessionWriter {
         }
         {
             // The same sharing the archive writer reads with.
-            ScopedFileHandle probe(CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                               nullptr));
+            win::UniqueHandle probe(CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                                nullptr));
             if (!probe) {
                 const DWORD failure = GetLastError();
                 error = IsInUseError(failure)
@@ -179,7 +179,7 @@ class SessionWriter {
 bool KeepFolder(SessionWriter& writer, const std::string& folder, SessionKeep& keep,
                 std::string& error) {
     WIN32_FIND_DATAA found;
-    ScopedFind find(FindFirstFileA((folder + "\\*.*").c_str(), &found));
+    win::UniqueFind find(FindFirstFileA((folder + "\\*.*").c_str(), &found));
     if (!find)
         return true;
     do {
@@ -207,7 +207,7 @@ bool KeepFolder(SessionWriter& writer, const std::string& folder, SessionKeep& k
                 error = reason;
                 return false;
         }
-    } while (FindNextFileA(find.Get(), &found));
+    } while (FindNextFileA(find.get(), &found));
     return true;
 }
 
@@ -438,7 +438,7 @@ bool QuarantineSessions::RepairIfDamaged() {
     // Archives of the folder that no record names.
     std::vector<SessionRecord> adopted;
     WIN32_FIND_DATAA found;
-    ScopedFind find(FindFirstFileA((store_.Folder() + "\\*.zip").c_str(), &found));
+    win::UniqueFind find(FindFirstFileA((store_.Folder() + "\\*.zip").c_str(), &found));
     if (find) {
         do {
             if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
@@ -455,7 +455,7 @@ bool QuarantineSessions::RepairIfDamaged() {
             if (SessionArchivePath(store_.Folder(), name).size() > kMaxSessionPathLength)
                 continue;
             adopted.push_back({SessionIdFromName(name), 0, 0, archive});
-        } while (FindNextFileA(find.Get(), &found));
+        } while (FindNextFileA(find.get(), &found));
     }
     if (!damaged && adopted.empty())
         return true;
@@ -493,7 +493,7 @@ std::size_t QuarantineSessions::RemovePartialArchives() {
         return 0;
     std::size_t removed = 0;
     WIN32_FIND_DATAA found;
-    ScopedFind find(FindFirstFileA((store_.Folder() + "\\*.zip.tmp").c_str(), &found));
+    win::UniqueFind find(FindFirstFileA((store_.Folder() + "\\*.zip.tmp").c_str(), &found));
     if (!find)
         return 0;
     do {
@@ -510,7 +510,7 @@ std::size_t QuarantineSessions::RemovePartialArchives() {
         WriteEngineLogEntry(
             store_.BaseFolder(),
             "Event \"Partial session archive removed\" File \"" + LogPairValue(path) + "\"");
-    } while (FindNextFileA(find.Get(), &found));
+    } while (FindNextFileA(find.get(), &found));
     return removed;
 }
 

@@ -12,7 +12,7 @@
 #include "olvex/remedy/folder_tree.h"
 #include "olvex/remedy/quarantine_paths.h"
 #include "olvex/remedy/registry_container.h"
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 
 namespace olvex {
 namespace {
@@ -34,16 +34,16 @@ void DiscardContainer(const std::string& container) {
 }
 
 std::optional<double> ContainerDate(const std::string& container) {
-    ScopedFileHandle file(CreateFileA(container.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    win::UniqueHandle file(CreateFileA(container.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return std::nullopt;  // a folder
     FILETIME created{};
     FILETIME local{};
     SYSTEMTIME system{};
     double date = 0;
-    if (!GetFileTime(file.Get(), &created, nullptr, nullptr) ||
+    if (!GetFileTime(file.get(), &created, nullptr, nullptr) ||
         !FileTimeToLocalFileTime(&created, &local) || !FileTimeToSystemTime(&local, &system) ||
         !SystemTimeToVariantTime(&system, &date))
         return 0.0;

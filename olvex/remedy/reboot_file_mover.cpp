@@ -6,7 +6,7 @@
 
 #include "olvex/core/file_io.h"
 #include "olvex/core/os_utilities.h"
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 
 namespace olvex {
 namespace {
@@ -110,12 +110,12 @@ bool CRebootFileMover::ReplaceFileAtReboot(const std::string& source, const std:
     const auto batch = RenameBatchPath();
     if (!AppendRenameBatchLine(moved, target, batch))
         return false;
-    ScopedRegKey run_once;
+    win::UniqueKey run_once;
     if (RegCreateKeyExA(places_.run_once_root, places_.run_once_key.c_str(), 0, nullptr,
-                        REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, run_once.Receive(),
+                        REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, run_once.put(),
                         nullptr) != ERROR_SUCCESS)
         return false;
-    return RegSetValueExA(run_once.Get(), kRunOnceValueName, 0, REG_SZ,
+    return RegSetValueExA(run_once.get(), kRunOnceValueName, 0, REG_SZ,
                           reinterpret_cast<const BYTE*>(batch.c_str()),
                           static_cast<DWORD>(batch.size() + 1)) == ERROR_SUCCESS;
 }

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "olvex/core/file_io.h"
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 
 namespace olvex {
 namespace {
@@ -115,13 +115,13 @@ std::string ExportKey(HKEY parent, const std::string& line_path, const std::stri
                       Regedit4Writer& writer) {
     if (!writer.AddKey(line_path))
         return "Error writing to quarantine database (registry container).";
-    ScopedRegKey key;
-    const LONG status = RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, key.Receive());
+    win::UniqueKey key;
+    const LONG status = RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, key.put());
     if (status != ERROR_SUCCESS)
         return "Error opening key: " + line_path;
     RegistryValue value;
     for (DWORD index = 0;; ++index) {
-        const auto result = EnumValue(key.Get(), index, value);
+        const auto result = EnumValue(key.get(), index, value);
         if (result == EnumStatus::kEnd)
             break;
         if (result == EnumStatus::kFailed)
@@ -130,9 +130,9 @@ std::string ExportKey(HKEY parent, const std::string& line_path, const std::stri
             return "Error writing to quarantine database (registry container).";
     }
     for (DWORD index = 0;; ++index) {
-        std::vector<char> name(QueryKeyInfo(key.Get()).max_subkey_name + 2);
+        std::vector<char> name(QueryKeyInfo(key.get()).max_subkey_name + 2);
         DWORD length = static_cast<DWORD>(name.size());
-        const LONG enum_status = RegEnumKeyExA(key.Get(), index, name.data(), &length, nullptr,
+        const LONG enum_status = RegEnumKeyExA(key.get(), index, name.data(), &length, nullptr,
                                                nullptr, nullptr, nullptr);
         if (enum_status == ERROR_NO_MORE_ITEMS)
             break;
@@ -194,14 +194,14 @@ std::optional<RegistryKeyName> ParseRegistryKeyPath(std::string_view key_path) {
 ContainerOutcome WriteRegistryValueContainer(const RegistryKeyName& key,
                                              const std::string& value_name,
                                              const std::string& container_path) {
-    ScopedRegKey opened;
-    const LONG status = RegOpenKeyExA(key.root, key.path.c_str(), 0, KEY_READ, opened.Receive());
+    win::UniqueKey opened;
+    const LONG status = RegOpenKeyExA(key.root, key.path.c_str(), 0, KEY_READ, opened.put());
     if (status == ERROR_FILE_NOT_FOUND)
         return {ContainerOutcome::Status::kKeyMissing, "Error opening registry key " + key.path};
     if (status != ERROR_SUCCESS)
         return Failed("Error opening registry key " + key.path);
     LONG read_status = ERROR_SUCCESS;
-    const auto value = ReadValue(opened.Get(), value_name, read_status);
+    const auto value = ReadValue(opened.get(), value_name, read_status);
     if (!value)
         return Failed("Error retrieving value " + value_name + " from key " + key.path);
     Regedit4Writer writer;
@@ -214,8 +214,8 @@ ContainerOutcome WriteRegistryKeyContainer(const RegistryKeyName& key,
                                            const std::string& container_path) {
     const std::string line_path = key.root_word + "\\" + key.path;
     {
-        ScopedRegKey probe;
-        if (RegOpenKeyExA(key.root, key.path.c_str(), 0, KEY_READ, probe.Receive()) ==
+        win::UniqueKey probe;
+        if (RegOpenKeyExA(key.root, key.path.c_str(), 0, KEY_READ, probe.put()) ==
             ERROR_FILE_NOT_FOUND) {
             Regedit4Writer writer;
             if (!writer.AddKey(line_path))
@@ -236,13 +236,12 @@ std::string CompareWithRegistry(const Regedit4Parse& expected) {
         const auto name = ParseRegistryKeyPath(key_data.path);
         if (!name)
             return "unknown root in " + key_data.path;
-        ScopedRegKey key;
-        if (RegOpenKeyExA(name->root, name->path.c_str(), 0, KEY_READ, key.Receive()) !=
-            ERROR_SUCCESS)
+        win::UniqueKey key;
+        if (RegOpenKeyExA(name->root, name->path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
             return "key " + key_data.path + " is missing";
         for (const auto& value : key_data.values) {
             LONG status = ERROR_SUCCESS;
-            const auto actual = ReadValue(key.Get(), value.name, status);
+            const auto actual = ReadValue(key.get(), value.name, status);
             const std::string shown = value.name.empty() ? "(default)" : value.name;
             if (!actual)
                 return "value " + shown + " of key " + key_data.path + " is missing";
@@ -277,8 +276,8 @@ ImportOutcome ImportRegistryContainer(const std::string& container_path,
     if (!CreateProcessA(application.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         nullptr, &startup, &process))
         return {false, "Error lauching regedit.exe."};
-    ScopedHandle process_handle(process.hProcess);
-    ScopedHandle thread_handle(process.hThread);
+    win::UniqueHandle process_handle(process.hProcess);
+    win::UniqueHandle thread_handle(process.hThread);
     WaitForSingleObject(process.hProcess, INFINITE);
 
     // The editor's exit code says nothing: look at the registry itself.

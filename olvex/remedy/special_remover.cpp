@@ -5,7 +5,7 @@
 #include <shellapi.h>
 
 #include "olvex/core/file_io.h"
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 
 namespace olvex {
 namespace {
@@ -55,10 +55,10 @@ ScriptedRemoverRun RunScriptedRemover(const std::string& folder, const std::stri
         return run;
     }
     run.started = true;
-    ScopedHandle process(info.hProcess);
+    win::UniqueHandle process(info.hProcess);
     if (process) {
-        WaitForSingleObject(process.Get(), INFINITE);
-        GetExitCodeProcess(process.Get(), &run.exit_code);
+        WaitForSingleObject(process.get(), INFINITE);
+        GetExitCodeProcess(process.get(), &run.exit_code);
     }
     return run;
 }

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 
 namespace olvex {
 namespace {
@@ -150,29 +150,29 @@ class SystemWinsockCatalogue final : public WinsockCatalogue {
             "64"
 #endif
             ;
-        ScopedRegKey entries;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCatalogue, 0, KEY_READ, entries.Receive()) !=
+        win::UniqueKey entries;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCatalogue, 0, KEY_READ, entries.put()) !=
             ERROR_SUCCESS)
             return {};
         for (DWORD index = 0;; ++index) {
             std::array<char, 1024> name{};
-            if (RegEnumKeyA(entries.Get(), index, name.data(), static_cast<DWORD>(name.size())) !=
+            if (RegEnumKeyA(entries.get(), index, name.data(), static_cast<DWORD>(name.size())) !=
                 ERROR_SUCCESS)
                 return {};
-            ScopedRegKey entry;
-            if (RegOpenKeyExA(entries.Get(), name.data(), 0, KEY_READ, entry.Receive()) !=
+            win::UniqueKey entry;
+            if (RegOpenKeyExA(entries.get(), name.data(), 0, KEY_READ, entry.put()) !=
                 ERROR_SUCCESS)
                 continue;
             GUID id{};
             DWORD size = sizeof(id);
             DWORD type = 0;
-            if (RegQueryValueExA(entry.Get(), "ProviderId", nullptr, &type,
+            if (RegQueryValueExA(entry.get(), "ProviderId", nullptr, &type,
                                  reinterpret_cast<BYTE*>(&id), &size) != ERROR_SUCCESS ||
                 size != sizeof(id) || !SameGuid(id, provider_id))
                 continue;
             std::array<char, 1024> path{};
             size = static_cast<DWORD>(path.size() - 1);
-            if (RegQueryValueExA(entry.Get(), "LibraryPath", nullptr, &type,
+            if (RegQueryValueExA(entry.get(), "LibraryPath", nullptr, &type,
                                  reinterpret_cast<BYTE*>(path.data()), &size) != ERROR_SUCCESS ||
                 (type != REG_SZ && type != REG_EXPAND_SZ))
                 return {};

@@ -106,7 +106,8 @@ LaunchResult LaunchAsync(ComApartment apartment, AsyncWork work, IThreadControl*
     const std::shared_ptr<AsyncTaskState> state = launch->state;
 
     DWORD thread_id = 0;
-    ScopedHandle thread(CreateThread(nullptr, 0, AsyncThreadMain, launch.get(), 0, &thread_id));
+    win::UniqueHandle thread(
+        CreateThread(nullptr, 0, AsyncThreadMain, launch.get(), 0, &thread_id));
     if (!thread) {
         if (launch->pinned_module != nullptr) {
             FreeLibrary(launch->pinned_module);

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 #include "olvex/scan/registry_test_support.h"
 #include "olvex/scan/scanner_scan_fixture.h"
 #include "testing/test_registry_key.h"
@@ -31,13 +31,13 @@ using ::testing::Not;
 class Signal {
   public:
     Signal() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    void Set() const { SetEvent(event_.Get()); }
+    void Set() const { SetEvent(event_.get()); }
     bool WaitFor(DWORD ms = 30000) const {
-        return WaitForSingleObject(event_.Get(), ms) == WAIT_OBJECT_0;
+        return WaitForSingleObject(event_.get(), ms) == WAIT_OBJECT_0;
     }
 
   private:
-    ScopedHandle event_;
+    win::UniqueHandle event_;
 };
 
 enum class Kind { kMemory, kRegistry, kFile, kFolder };

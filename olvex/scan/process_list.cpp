@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "olvex/core/os_utilities.h"
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 
 namespace olvex {
 namespace {
@@ -150,7 +150,7 @@ std::wstring DrivePathOfMappedName(const std::wstring& mapped, const DeviceDrive
 }
 
 struct CProcessList::ProcessStatusApi {
-    ScopedLibrary library;
+    win::UniqueModule library;
     EnumProcessesFn enum_processes = nullptr;
     EnumProcessModulesFn enum_process_modules = nullptr;
     ModuleTextFn get_module_file_name_ex = nullptr;
@@ -159,8 +159,8 @@ struct CProcessList::ProcessStatusApi {
 
     static std::unique_ptr<ProcessStatusApi> Bind() {
         auto api = std::make_unique<ProcessStatusApi>();
-        api->library.Reset(LoadLibraryA("PSAPI.DLL"));
-        const HMODULE lib = api->library.Get();
+        api->library.reset(LoadLibraryA("PSAPI.DLL"));
+        const HMODULE lib = api->library.get();
         const bool bound =
             lib && BindFunction(lib, "EnumProcesses", api->enum_processes) &&
             BindFunction(lib, "EnumProcessModules", api->enum_process_modules) &&
@@ -209,7 +209,7 @@ struct CProcessList::ProcessStatusApi {
 };
 
 struct CProcessList::ToolHelp {
-    ScopedLibrary library;
+    win::UniqueModule library;
     CreateSnapshotFn create_snapshot = nullptr;
     Process32Fn process_first = nullptr;
     Process32Fn process_next = nullptr;
@@ -218,8 +218,8 @@ struct CProcessList::ToolHelp {
 
     static std::unique_ptr<ToolHelp> Bind() {
         auto api = std::make_unique<ToolHelp>();
-        api->library.Reset(LoadLibraryA("KERNEL32.DLL"));
-        const HMODULE lib = api->library.Get();
+        api->library.reset(LoadLibraryA("KERNEL32.DLL"));
+        const HMODULE lib = api->library.get();
         const bool bound = lib &&
                            BindFunction(lib, "CreateToolhelp32Snapshot", api->create_snapshot) &&
                            BindFunction(lib, "Process32First", api->process_first) &&
@@ -232,14 +232,14 @@ struct CProcessList::ToolHelp {
     // Calls visit(entry) for each module of the process until it answers false.
     template <class Visit>
     bool ForEachModule(DWORD process_id, Visit visit) const {
-        const ScopedFileHandle snapshot(create_snapshot(TH32CS_SNAPMODULE, process_id));
+        const win::UniqueHandle snapshot(create_snapshot(TH32CS_SNAPMODULE, process_id));
         if (!snapshot) {
             return false;
         }
         MODULEENTRY32 entry{};
         entry.dwSize = sizeof(entry);
-        for (BOOL more = module_first(snapshot.Get(), &entry); more && visit(entry);
-             more = module_next(snapshot.Get(), &entry)) {
+        for (BOOL more = module_first(snapshot.get(), &entry); more && visit(entry);
+             more = module_next(snapshot.get(), &entry)) {
         }
         return true;
     }
@@ -329,14 +329,14 @@ bool CProcessList::BuildProcessListWithProcessStatusApi() {
     for (const DWORD id : ids) {
         // Reading is all the list needs; ending a process is the terminator's
         // business, and asking for it here would hide processes that refuse it.
-        const ScopedHandle process(
+        const win::UniqueHandle process(
             OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id));
         if (!process) {
             continue;
         }
         HMODULE main_image = nullptr;
         DWORD needed = 0;
-        if (!psapi_->enum_process_modules(process.Get(), &main_image, sizeof(main_image),
+        if (!psapi_->enum_process_modules(process.get(), &main_image, sizeof(main_image),
                                           &needed) ||
             !main_image) {
             continue;
@@ -344,7 +344,7 @@ bool CProcessList::BuildProcessListWithProcessStatusApi() {
         ProcessRecord record;
         record.id = id;
         record.image_base = reinterpret_cast<std::uintptr_t>(main_image);
-        if (psapi_->Describe(process.Get(), main_image, record.path, record.name)) {
+        if (psapi_->Describe(process.get(), main_image, record.path, record.name)) {
             processes_.push_back(std::move(record));
         }
     }
@@ -355,14 +355,14 @@ bool CProcessList::BuildProcessListWithToolHelp() {
     if (!tool_help_) {
         return false;
     }
-    const ScopedFileHandle snapshot(tool_help_->create_snapshot(TH32CS_SNAPPROCESS, 0));
+    const win::UniqueHandle snapshot(tool_help_->create_snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) {
         return false;
     }
     PROCESSENTRY32 entry{};
     entry.dwSize = sizeof(entry);
-    for (BOOL more = tool_help_->process_first(snapshot.Get(), &entry); more;
-         more = tool_help_->process_next(snapshot.Get(), &entry)) {
+    for (BOOL more = tool_help_->process_first(snapshot.get(), &entry); more;
+         more = tool_help_->process_next(snapshot.get(), &entry)) {
         ProcessRecord record;
         record.id = entry.th32ProcessID;
         record.path = tool_help_->ProcessPath(entry);
@@ -377,7 +377,7 @@ bool CProcessList::BuildModuleListWithProcessStatusApi(DWORD process_id) {
     if (!psapi_) {
         return false;
     }
-    const ScopedHandle process(
+    const win::UniqueHandle process(
         OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, process_id));
     if (!process) {
         return false;
@@ -386,7 +386,7 @@ bool CProcessList::BuildModuleListWithProcessStatusApi(DWORD process_id) {
     DWORD needed = 0;
     for (;;) {
         const DWORD capacity = static_cast<DWORD>(handles.size() * sizeof(HMODULE));
-        if (!psapi_->enum_process_modules(process.Get(), handles.data(), capacity, &needed)) {
+        if (!psapi_->enum_process_modules(process.get(), handles.data(), capacity, &needed)) {
             return false;
         }
         if (needed <= capacity || handles.size() >= kMaxModules) {
@@ -401,10 +401,9 @@ bool CProcessList::BuildModuleListWithProcessStatusApi(DWORD process_id) {
     for (const HMODULE handle : handles) {
         ModuleRecord record;
         record.handle = reinterpret_cast<std::uintptr_t>(handle);
-        if (handle &&
-            (psapi_->DescribeByMapping(process.Get(), handle, *devices_, record.path,
-                                       record.name) ||
-             psapi_->Describe(process.Get(), handle, record.path, record.name))) {
+        if (handle && (psapi_->DescribeByMapping(process.get(), handle, *devices_, record.path,
+                                                 record.name) ||
+                       psapi_->Describe(process.get(), handle, record.path, record.name))) {
             modules_.push_back(std::move(record));
         }
     }

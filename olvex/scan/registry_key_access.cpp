@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 #include "olvex/scan/user_hives.h"
 
 namespace olvex {
@@ -59,14 +59,14 @@ LONG BuildGrantDacl(const ACL* old_dacl, PSID sid, std::vector<BYTE>& out) {
 }  // namespace
 
 std::optional<std::vector<BYTE>> ProcessUserSid() {
-    ScopedHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive())) {
+    win::UniqueHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) {
         return std::nullopt;
     }
     DWORD size = 0;
-    GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
     std::vector<BYTE> buffer(size);
-    if (size == 0 || !GetTokenInformation(token.Get(), TokenUser, buffer.data(), size, &size)) {
+    if (size == 0 || !GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) {
         return std::nullopt;
     }
     PSID sid = reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid;

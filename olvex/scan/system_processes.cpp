@@ -1,23 +1,23 @@
 #include "olvex/scan/system_processes.h"
 
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 
 namespace olvex {
 namespace {
 
 class SystemProcess final : public ProcessSource::OpenedProcess {
   public:
-    explicit SystemProcess(ScopedHandle process) : process_(std::move(process)) {}
+    explicit SystemProcess(win::UniqueHandle process) : process_(std::move(process)) {}
 
     bool ReadPage(std::uintptr_t address, ImagePage page) override {
         SIZE_T read = 0;
-        return ReadProcessMemory(process_.Get(), reinterpret_cast<const void*>(address),
+        return ReadProcessMemory(process_.get(), reinterpret_cast<const void*>(address),
                                  page.data(), page.size(), &read) &&
                read == page.size();
     }
 
   private:
-    ScopedHandle process_;
+    win::UniqueHandle process_;
 };
 
 }  // namespace
@@ -31,7 +31,7 @@ std::vector<RunningProcess> SystemProcessSource::Processes() {
 }
 
 std::unique_ptr<ProcessSource::OpenedProcess> SystemProcessSource::Open(std::uint32_t process_id) {
-    ScopedHandle process(
+    win::UniqueHandle process(
         OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, process_id));
     if (!process)
         return nullptr;

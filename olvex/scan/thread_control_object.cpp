@@ -5,7 +5,7 @@
 
 namespace olvex {
 
-void CThreadControl::Attach(ScopedHandle thread, DWORD thread_id,
+void CThreadControl::Attach(win::UniqueHandle thread, DWORD thread_id,
                             std::shared_ptr<AsyncTaskState> state) {
     thread_ = std::move(thread);
     thread_id_ = thread_id;
@@ -20,7 +20,7 @@ HRESULT STDMETHODCALLTYPE CThreadControl::Pause() {
     if (state_) {
         state_->Pause();
     } else if (thread_) {
-        SuspendThread(thread_.Get());
+        SuspendThread(thread_.get());
     }
     return S_OK;
 }
@@ -29,7 +29,7 @@ HRESULT STDMETHODCALLTYPE CThreadControl::Resume() {
     if (state_) {
         state_->Resume();
     } else if (thread_) {
-        ResumeThread(thread_.Get());
+        ResumeThread(thread_.get());
     }
     return S_OK;
 }
@@ -42,14 +42,14 @@ HRESULT STDMETHODCALLTYPE CThreadControl::Stop() {
     // A worker that calls Stop from its own callback ends once it returns;
     // waiting here would wait for itself.
     if (thread_ && !OnWorkerThread()) {
-        WaitForSingleObject(thread_.Get(), INFINITE);
+        WaitForSingleObject(thread_.get(), INFINITE);
     }
     return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CThreadControl::WaitForCompletion() {
     if (thread_ && !OnWorkerThread()) {
-        WaitForSingleObject(thread_.Get(), INFINITE);
+        WaitForSingleObject(thread_.get(), INFINITE);
     }
     return S_OK;
 }
@@ -59,7 +59,7 @@ HRESULT STDMETHODCALLTYPE CThreadControl::get_hThread(LONG* pVal) {
         return E_POINTER;
     }
     // Kernel handles fit in 32 bits, also in a 64-bit process.
-    *pVal = HandleToLong(thread_.Get());
+    *pVal = HandleToLong(thread_.get());
     return S_OK;
 }
 
@@ -70,7 +70,7 @@ HRESULT STDMETHODCALLTYPE CThreadControl::put_hThread(LONG value) {
                                              &duplicate, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
         duplicate = nullptr;
     }
-    thread_.Reset(duplicate);
+    thread_.reset(duplicate);
     thread_id_ = 0;
     state_.reset();
     return S_OK;
@@ -82,7 +82,7 @@ HRESULT STDMETHODCALLTYPE CThreadControl::IsRunning(VARIANT_BOOL* pvbRunning) {
     }
     // A control without a thread has nothing running.
     *pvbRunning =
-        com::ToVariantBool(thread_ && WaitForSingleObject(thread_.Get(), 0) == WAIT_TIMEOUT);
+        com::ToVariantBool(thread_ && WaitForSingleObject(thread_.get(), 0) == WAIT_TIMEOUT);
     return S_OK;
 }
 

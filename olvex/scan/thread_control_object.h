@@ -18,7 +18,7 @@
 #include <memory>
 
 #include "olvex/com/com_object.h"
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 #include "olvex/olvex.h"
 
 namespace olvex {
@@ -38,12 +38,12 @@ class CThreadControl final : public com::DispatchObject<CThreadControl, IThreadC
 
     // The launcher hands over the thread it started: its handle (owned from
     // now on), its id and the state its worker consults.
-    void Attach(ScopedHandle thread, DWORD thread_id, std::shared_ptr<AsyncTaskState> state);
+    void Attach(win::UniqueHandle thread, DWORD thread_id, std::shared_ptr<AsyncTaskState> state);
 
   private:
     bool OnWorkerThread() const;
 
-    ScopedHandle thread_;
+    win::UniqueHandle thread_;
     DWORD thread_id_ = 0;
     // Null for a thread given through hThread put.
     std::shared_ptr<AsyncTaskState> state_;

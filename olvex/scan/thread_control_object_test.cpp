@@ -11,7 +11,7 @@
 
 #include "olvex/com/com_ptr.h"
 #include "olvex/com/engine_class.h"
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 #include "olvex/scan/async_launcher.h"
 #include "testing/windows_test_support.h"
 
@@ -22,14 +22,14 @@ namespace {
 class Signal {
   public:
     Signal() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    void Set() const { SetEvent(event_.Get()); }
+    void Set() const { SetEvent(event_.get()); }
     bool WaitFor(DWORD ms = 30000) const {
-        return WaitForSingleObject(event_.Get(), ms) == WAIT_OBJECT_0;
+        return WaitForSingleObject(event_.get(), ms) == WAIT_OBJECT_0;
     }
     bool IsSet() const { return WaitFor(0); }
 
   private:
-    ScopedHandle event_;
+    win::UniqueHandle event_;
 };
 
 class ThreadControlTest : public ::testing::Test {
@@ -193,7 +193,7 @@ TEST_F(ThreadControlTest, CapturesGoOnTheWorkerThread) {
 
 TEST_F(ThreadControlTest, AThreadOfTheClientsOwn) {
     Signal release;
-    ScopedHandle thread(CreateThread(
+    win::UniqueHandle thread(CreateThread(
         nullptr, 0,
         [](void* signal) -> DWORD {
             static_cast<Signal*>(signal)->WaitFor();
@@ -204,8 +204,8 @@ TEST_F(ThreadControlTest, AThreadOfTheClientsOwn) {
     com::ComPtr<IThreadControl> control;
     ASSERT_EQ(com::CreateEngineObject(CLSID_ThreadControl, control.Put()), S_OK);
     EXPECT_FALSE(Running(control.Get()));  // no thread yet
-    ASSERT_EQ(control->put_hThread(HandleToLong(thread.Get())), S_OK);
-    thread.Reset();  // the control keeps a handle of its own
+    ASSERT_EQ(control->put_hThread(HandleToLong(thread.get())), S_OK);
+    thread.reset();  // the control keeps a handle of its own
     EXPECT_TRUE(Running(control.Get()));
     EXPECT_EQ(control->Stop(), S_OK);  // it cannot be asked: nothing happens
     EXPECT_TRUE(Running(control.Get()));

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "olvex/core/registry_key.h"
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 
 namespace olvex {
 namespace {
@@ -103,14 +103,14 @@ bool MountedHives::UnloadAll() {
 }
 
 bool EnableBackupRestorePrivileges() {
-    ScopedHandle token;
+    win::UniqueHandle token;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
-                          token.Receive())) {
+                          token.put())) {
         DiagnoseLastError("\n Error adjusting token privileges:  ");
         return false;
     }
-    return EnablePrivilege(token.Get(), SE_RESTORE_NAME) &&
-           EnablePrivilege(token.Get(), SE_BACKUP_NAME);
+    return EnablePrivilege(token.get(), SE_RESTORE_NAME) &&
+           EnablePrivilege(token.get(), SE_BACKUP_NAME);
 }
 
 bool GetProfileFolderForSid(const std::string& sid, std::string& folder) {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "client/update/swap_stub_names.h"
+#include "olvex/update/swap_stub_names.h"
 #include "olvex/olvex.h"
 #include "olvex/registration_test_support.h"
 #include "testing/http_test_server.h"

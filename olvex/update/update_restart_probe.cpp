@@ -12,7 +12,7 @@
 #include "olvex/com/bstr.h"
 #include "olvex/com/com_ptr.h"
 #include "olvex/com/engine_class.h"
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 #include "olvex/olvex.h"
 
 namespace {
@@ -24,7 +24,7 @@ olvex::com::UniqueBstr Bstr(const char* text) {
 }
 
 int Run(const char* app, const char* temp, const char* url, const char* held) {
-    const olvex::ScopedFileHandle in_use(
+    const olvex::win::UniqueHandle in_use(
         CreateFileA(held, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!in_use) {
         std::printf("cannot hold %s\n", held);

@@ -11,8 +11,9 @@
 #include "olvex/core/definition_blocks.h"
 #include "olvex/core/file_io.h"
 #include "olvex/core/file_set_replace.h"
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 #include "olvex/update/definition_delta_apply.h"
+#include "olvex/update/swap_stub_names.h"
 #include "olvex/update/update_download_name.h"
 #include "olvex/update/update_plan.h"
 #include "olvex/update/updater_object.h"
@@ -21,7 +22,6 @@ namespace olvex {
 namespace {
 
 constexpr char kTypeNotRecognized[] = "Error applying update, type not recognized!";
-constexpr char kStubName[] = "Swavel.exe";
 constexpr char kStubResourceType[] = "UPDATE_STUB";
 constexpr WORD kStubResourceId = 211;
 constexpr char kRunOnceValue[] = "qzupdate";
@@ -77,14 +77,14 @@ bool WriteStub(const std::string& path) {
     const DWORD size = found ? SizeofResource(module, found) : 0;
     if (!bytes || size == 0)
         return false;
-    ScopedFileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    win::UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return false;
     DWORD written = 0;
-    const bool ok = WriteFile(file.Get(), bytes, size, &written, nullptr) && written == size &&
-                    FlushFileBuffers(file.Get());
-    file.Reset();
+    const bool ok = WriteFile(file.get(), bytes, size, &written, nullptr) && written == size &&
+                    FlushFileBuffers(file.get());
+    file.reset();
     if (!ok)
         DeleteFileA(path.c_str());
     return ok;
@@ -368,8 +368,7 @@ bool CUpdater::ScheduleProgram(const std::string& program) {
         last_error_.SetText(failure);
         return false;
     }
-    const auto close = [](HKEY key) { RegCloseKey(key); };
-    const std::unique_ptr<std::remove_pointer_t<HKEY>, decltype(close)> key(opened, close);
+    const win::UniqueKey key(opened);
     // A program already waiting for the next start keeps its value.
     for (int n = 1; n <= kMaxRunOnceValues; ++n) {
         const std::string name = n == 1 ? kRunOnceValue : kRunOnceValue + std::to_string(n);
@@ -402,7 +401,7 @@ bool CUpdater::RunProgram(const std::string& program) {
     info.lpFile = program.c_str();
     info.nShow = SW_HIDE;
     const bool started = ShellExecuteExA(&info) != FALSE;
-    const ScopedHandle process(info.hProcess);
+    const win::UniqueHandle process(info.hProcess);
     if (!started || reinterpret_cast<INT_PTR>(info.hInstApp) <= 32) {
         last_error_.SetText("Executable " + program +
                             " could not be executed during ApplyUpdates()!");
@@ -410,7 +409,7 @@ bool CUpdater::RunProgram(const std::string& program) {
     }
     // It ran: recorded even when it is still running, so that the next
     // update does not start it again.
-    if (process && WaitForSingleObject(process.Get(), program_wait_ms_) == WAIT_TIMEOUT)
+    if (process && WaitForSingleObject(process.get(), program_wait_ms_) == WAIT_TIMEOUT)
         last_error_.SetText("Executable " + program + " did not complete during ApplyUpdates()!");
     return true;
 }
@@ -421,7 +420,7 @@ std::optional<CUpdater::SwapStubStart> CUpdater::WriteSwapStub(const std::string
         last_error_.SetText("Error retrieving olvex module filename.");
         return std::nullopt;
     }
-    SwapStubStart start{app_folder_ + "\\" + kStubName,
+    SwapStubStart start{app_folder_ + "\\" + kSwapStubFileName,
                         "\"" + *engine + "\" \"" + new_engine + "\""};
     if (!WriteStub(start.stub)) {
         last_error_.SetText("The olvex update stub could not be written.");

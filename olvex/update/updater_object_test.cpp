@@ -20,7 +20,7 @@
 #include "olvex/core/file_set_replace.h"
 #include "olvex/core/process_dat_database.h"
 #include "olvex/core/registry_key.h"
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 #include "olvex/update/definition_delta_apply.h"
 #include "olvex/update/local_update_database.h"
 #include "olvex/update/update_download_name.h"
@@ -779,8 +779,8 @@ TEST_F(UpdaterTest, ACopyOverAFileInUseWaitsForTheRestart) {
     PublishAndServe(1, {{"notes.txt", kUpdateCopyFile, 2, AsBytes("new")}});
     Install(1);
     WriteWholeFile(App("notes.txt"), AsBytes("old"));
-    const ScopedFileHandle in_use(CreateFileA(App("notes.txt").c_str(), GENERIC_READ, 0, nullptr,
-                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const win::UniqueHandle in_use(CreateFileA(App("notes.txt").c_str(), GENERIC_READ, 0, nullptr,
+                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(in_use);
     const auto updater = MakeUpdater();
     std::vector<std::pair<std::string, std::string>> scheduled;

@@ -1,6 +1,6 @@
 #include "setup/core/setup_process.h"
 
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 #include "setup/core/command_line.h"
 #include "setup/core/system_utilities.h"
 #include "setup/core/win_text.h"
@@ -46,25 +46,25 @@ std::string WindowsLoggerHost::ToAnsi(std::u16string_view text) {
 
 void WindowsLoggerHost::Truncate(const std::u16string& path) {
     const LastErrorKeeper keep;
-    const ScopedFileHandle file(CreateFileW(W(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const win::UniqueHandle file(CreateFileW(W(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 void WindowsLoggerHost::Append(const std::u16string& path, std::string_view bytes) {
     const LastErrorKeeper keep;
     // Opened and closed for every line, so that the log survives a crash or
     // a restart in the middle of setup.
-    const ScopedFileHandle file(CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const win::UniqueHandle file(CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         return;
     }
     LARGE_INTEGER end{};
-    if (!SetFilePointerEx(file.Get(), end, nullptr, FILE_END)) {
+    if (!SetFilePointerEx(file.get(), end, nullptr, FILE_END)) {
         return;
     }
     DWORD written = 0;
-    WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 void WindowsLoggerHost::ShowBox(void* owner, std::u16string_view text) {

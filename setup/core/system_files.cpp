@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 #include "setup/core/setup_logger.h"
 #include "setup/core/setup_strings.h"
 #include "setup/core/setup_text.h"
@@ -22,7 +22,7 @@ template <class Visit>
 bool ForEachEntry(std::u16string_view folder, Visit visit, DWORD* error = nullptr) {
     const std::u16string pattern = AppendPath(folder, u"*", 32768).value_or(u"");
     WIN32_FIND_DATAW found{};
-    const ScopedFind find(FindFirstFileW(W(pattern), &found));
+    const win::UniqueFind find(FindFirstFileW(W(pattern), &found));
     if (!find) {
         if (error) {
             *error = GetLastError();
@@ -33,7 +33,7 @@ bool ForEachEntry(std::u16string_view folder, Visit visit, DWORD* error = nullpt
         if (!IsDots(found.cFileName)) {
             visit(found);
         }
-    } while (FindNextFileW(find.Get(), &found));
+    } while (FindNextFileW(find.get(), &found));
     if (error) {
         const DWORD last = GetLastError();
         *error = last == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : last;
@@ -55,7 +55,7 @@ bool FileExists(std::u16string_view path) {
     }
     const std::u16string text(path);
     WIN32_FIND_DATAW found{};
-    const ScopedFind find(FindFirstFileW(W(text), &found));
+    const win::UniqueFind find(FindFirstFileW(W(text), &found));
     return static_cast<bool>(find);
 }
 

@@ -1,7 +1,7 @@
 #include <windows.h>
 #include <wtsapi32.h>
 
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 #include "setup/core/setup_logger.h"
 #include "setup/core/setup_strings.h"
 #include "setup/core/system_utilities.h"
@@ -45,10 +45,10 @@ std::optional<std::vector<TerminalSession>> ReadSessionTable() {
     using FreeMemory = void(WINAPI*)(void*);
     const auto session_of_process =
         Bind<SessionOfProcess>(GetModuleHandleW(L"KERNEL32.DLL"), "ProcessIdToSessionId");
-    const ScopedLibrary wts(LoadLibraryW(L"WTSAPI32.DLL"));
-    const auto enumerate = Bind<EnumerateSessions>(wts.Get(), "WTSEnumerateSessionsW");
-    const auto query = Bind<QuerySession>(wts.Get(), "WTSQuerySessionInformationW");
-    const auto free_memory = Bind<FreeMemory>(wts.Get(), "WTSFreeMemory");
+    const win::UniqueModule wts(LoadLibraryW(L"WTSAPI32.DLL"));
+    const auto enumerate = Bind<EnumerateSessions>(wts.get(), "WTSEnumerateSessionsW");
+    const auto query = Bind<QuerySession>(wts.get(), "WTSQuerySessionInformationW");
+    const auto free_memory = Bind<FreeMemory>(wts.get(), "WTSFreeMemory");
     if (!session_of_process || !enumerate || !query || !free_memory) {
         return std::nullopt;
     }
@@ -154,7 +154,7 @@ void RebootSystem() {
         // A failed privilege change does not stop the attempt.
         HANDLE token = nullptr;
         if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
-            const ScopedHandle owned(token);
+            const win::UniqueHandle owned(token);
             TOKEN_PRIVILEGES privileges{};
             privileges.PrivilegeCount = 1;
             privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;

@@ -1,7 +1,7 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 #include "setup/core/perf_data.h"
 #include "setup/core/setup_text.h"
 #include "setup/core/system_utilities.h"
@@ -74,13 +74,13 @@ uint32_t SnapshotProcessId(std::u16string_view name) {
     if (!create || !first || !next) {
         return 0;
     }
-    const ScopedFileHandle snapshot(create(TH32CS_SNAPPROCESS, 0));
+    const win::UniqueHandle snapshot(create(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) {
         return 0;
     }
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);
-    for (BOOL more = first(snapshot.Get(), &entry); more; more = next(snapshot.Get(), &entry)) {
+    for (BOOL more = first(snapshot.get(), &entry); more; more = next(snapshot.get(), &entry)) {
         const std::u16string exe = U(entry.szExeFile);
         const std::u16string_view file = FileNamePart(exe);
         const size_t dot = file.rfind(u'.');
@@ -129,16 +129,17 @@ uint32_t WaitForProcess(std::u16string_view name, uint32_t timeout_ms) {
     if (id == 0) {
         return 0;
     }
-    const ScopedHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, id));
+    const win::UniqueHandle process(
+        OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, id));
     if (!process) {
         return 0;
     }
     // Waiting on the process itself: an exit code of 259 (STILL_ACTIVE)
     // cannot be taken for a running process.
-    while (WaitForSingleObject(process.Get(), kExitPoll) == WAIT_TIMEOUT) {
+    while (WaitForSingleObject(process.get(), kExitPoll) == WAIT_TIMEOUT) {
     }
     DWORD code = 0;
-    GetExitCodeProcess(process.Get(), &code);
+    GetExitCodeProcess(process.get(), &code);
     return code;
 }
 

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 #include "setup/core/setup_strings.h"
 #include "setup/core/setup_text.h"
 #include "setup/core/system_utilities.h"
@@ -13,15 +13,15 @@ namespace {
 constexpr DWORD kMaxSubkeysPerLevel = 16384;
 constexpr DWORD kMaxSubkeyName = 1024;
 
-ScopedRegKey OpenKey(HKEY root, std::u16string_view key, REGSAM access, LONG* error = nullptr) {
-    ScopedRegKey handle;
+win::UniqueKey OpenKey(HKEY root, std::u16string_view key, REGSAM access, LONG* error = nullptr) {
+    win::UniqueKey handle;
     const std::u16string path(key);
-    const LONG result = RegOpenKeyExW(root, W(path), 0, access, handle.Receive());
+    const LONG result = RegOpenKeyExW(root, W(path), 0, access, handle.put());
     if (error) {
         *error = result;
     }
     if (result != ERROR_SUCCESS) {
-        handle.Reset();
+        handle.reset();
     }
     return handle;
 }
@@ -57,7 +57,7 @@ LONG ReadRegistryValue(HKEY root, std::u16string_view key, std::u16string_view v
         return ERROR_INVALID_PARAMETER;
     }
     LONG error = ERROR_SUCCESS;
-    const ScopedRegKey handle = OpenKey(root, key, KEY_READ, &error);
+    const win::UniqueKey handle = OpenKey(root, key, KEY_READ, &error);
     if (!handle) {
         return error;
     }
@@ -65,7 +65,7 @@ LONG ReadRegistryValue(HKEY root, std::u16string_view key, std::u16string_view v
     DWORD size = max_bytes;
     DWORD type = REG_NONE;
     const std::u16string name(value);
-    error = RegQueryValueExW(handle.Get(), W(name), nullptr, &type, bytes.data(), &size);
+    error = RegQueryValueExW(handle.get(), W(name), nullptr, &type, bytes.data(), &size);
     if (error != ERROR_SUCCESS) {
         return error;
     }
@@ -87,20 +87,20 @@ std::optional<std::u16string> ReadRegistryString(HKEY root, std::u16string_view 
 
 LONG WriteRegistryValue(HKEY root, std::u16string_view key, std::u16string_view value,
                         std::u16string_view text, DWORD type) {
-    ScopedRegKey handle;
+    win::UniqueKey handle;
     const std::u16string path(key);
     LONG error = key.empty() ? ERROR_INVALID_PARAMETER
                              : RegCreateKeyExW(root, W(path), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                               KEY_SET_VALUE, nullptr, handle.Receive(), nullptr);
+                                               KEY_SET_VALUE, nullptr, handle.put(), nullptr);
     if (error == ERROR_SUCCESS) {
         const std::u16string name(value);
         if (type == REG_DWORD) {
             const DWORD number = ParseDecimal(text);
-            error = RegSetValueExW(handle.Get(), W(name), 0, REG_DWORD,
+            error = RegSetValueExW(handle.get(), W(name), 0, REG_DWORD,
                                    reinterpret_cast<const BYTE*>(&number), sizeof(number));
         } else {
             const std::u16string data(text);
-            error = RegSetValueExW(handle.Get(), W(name), 0, type,
+            error = RegSetValueExW(handle.get(), W(name), 0, type,
                                    reinterpret_cast<const BYTE*>(data.c_str()),
                                    static_cast<DWORD>((data.size() + 1) * sizeof(char16_t)));
         }
@@ -116,12 +116,12 @@ LONG WriteRegistryValue(HKEY root, std::u16string_view key, std::u16string_view 
 
 bool DeleteRegistryValue(HKEY root, std::u16string_view key, std::u16string_view value) {
     LONG error = ERROR_SUCCESS;
-    const ScopedRegKey handle = OpenKey(root, key, KEY_SET_VALUE, &error);
+    const win::UniqueKey handle = OpenKey(root, key, KEY_SET_VALUE, &error);
     if (!handle) {
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
     }
     const std::u16string name(value);
-    error = RegDeleteValueW(handle.Get(), W(name));
+    error = RegDeleteValueW(handle.get(), W(name));
     return error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND;
 }
 
@@ -140,9 +140,9 @@ bool CreateRegistryKeyPath(HKEY root, std::u16string_view key) {
                 path.push_back(u'\\');
             }
             path.append(key.substr(start, end - start));
-            ScopedRegKey handle;
+            win::UniqueKey handle;
             error = RegCreateKeyExW(root, W(path), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                    KEY_CREATE_SUB_KEY, nullptr, handle.Receive(), nullptr);
+                                    KEY_CREATE_SUB_KEY, nullptr, handle.put(), nullptr);
         }
         start = end + 1;
     }
@@ -157,10 +157,10 @@ bool CreateRegistryKeyPath(HKEY root, std::u16string_view key) {
 bool GetRegistryKeyInfo(HKEY root, std::u16string_view key, DWORD* subkeys, DWORD* values) {
     DWORD subkey_count = 0;
     DWORD value_count = 0;
-    const ScopedRegKey handle = OpenKey(root, key, KEY_QUERY_VALUE);
+    const win::UniqueKey handle = OpenKey(root, key, KEY_QUERY_VALUE);
     const bool read =
         handle &&
-        RegQueryInfoKeyW(handle.Get(), nullptr, nullptr, nullptr, &subkey_count, nullptr, nullptr,
+        RegQueryInfoKeyW(handle.get(), nullptr, nullptr, nullptr, &subkey_count, nullptr, nullptr,
                          &value_count, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
     if (!read) {
         subkey_count = 0;
@@ -177,12 +177,12 @@ bool GetRegistryKeyInfo(HKEY root, std::u16string_view key, DWORD* subkeys, DWOR
 
 DWORD GetRegistrySubkeyCount(HKEY root, std::u16string_view key) {
     LONG error = ERROR_SUCCESS;
-    const ScopedRegKey handle = OpenKey(root, key, KEY_READ, &error);
+    const win::UniqueKey handle = OpenKey(root, key, KEY_READ, &error);
     if (!handle) {
         return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? 0 : 1;
     }
     DWORD subkeys = 0;
-    if (RegQueryInfoKeyW(handle.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+    if (RegQueryInfoKeyW(handle.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
                          nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
         return 1;
     }
@@ -196,14 +196,14 @@ bool DeleteEmptyRegistryKeys(HKEY root, std::u16string_view key, bool walk_up) {
     bool first = true;
     while (!current.empty()) {
         LONG error = ERROR_SUCCESS;
-        const ScopedRegKey handle = OpenKey(root, current, KEY_QUERY_VALUE, &error);
+        const win::UniqueKey handle = OpenKey(root, current, KEY_QUERY_VALUE, &error);
         bool gone = false;
         if (!handle) {
             gone = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
         } else {
             DWORD subkeys = 1;
             DWORD values = 1;
-            if (RegQueryInfoKeyW(handle.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr,
+            if (RegQueryInfoKeyW(handle.get(), nullptr, nullptr, nullptr, &subkeys, nullptr,
                                  nullptr, &values, nullptr, nullptr, nullptr,
                                  nullptr) == ERROR_SUCCESS &&
                 subkeys == 0 && values == 0) {
@@ -229,7 +229,7 @@ LONG DeleteRegistryKeyTree(HKEY root, std::u16string_view key) {
     LONG error = ERROR_SUCCESS;
     const std::u16string path(key);
     {
-        const ScopedRegKey handle =
+        const win::UniqueKey handle =
             OpenKey(root, path, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &error);
         if (!handle) {
             return error;
@@ -240,7 +240,7 @@ LONG DeleteRegistryKeyTree(HKEY root, std::u16string_view key) {
         for (DWORD visited = 0; visited < kMaxSubkeysPerLevel; ++visited) {
             std::u16string name(kMaxSubkeyName + 1, u'\0');
             DWORD length = kMaxSubkeyName + 1;
-            const LONG listed = RegEnumKeyExW(handle.Get(), index, W(name), &length, nullptr,
+            const LONG listed = RegEnumKeyExW(handle.get(), index, W(name), &length, nullptr,
                                               nullptr, nullptr, nullptr);
             if (listed == ERROR_NO_MORE_ITEMS) {
                 break;

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 #include "setup/core/setup_file.h"
 #include "setup/core/system_utilities.h"
 #include "setup/core/win_text.h"

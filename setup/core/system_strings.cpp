@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 #include "setup/core/system_utilities.h"
 #include "setup/core/win_text.h"
 
@@ -29,9 +29,9 @@ std::u16string StringOfSiblingLibrary(const char16_t* file, uint32_t id, size_t 
         return {};
     }
     const UINT previous = SetErrorMode(SEM_NOOPENFILEERRORBOX | SEM_FAILCRITICALERRORS);
-    const ScopedLibrary library(LoadLibraryExW(W(*path), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    const win::UniqueModule library(LoadLibraryExW(W(*path), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     SetErrorMode(previous);
-    return StringOf(library.Get(), id, max_chars);
+    return StringOf(library.get(), id, max_chars);
 }
 
 }  // namespace

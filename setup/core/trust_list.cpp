@@ -52,14 +52,14 @@ uint32_t TrustListApi::Load(bool retry) {
     }
     const std::u16string path = system + kLibraryName;
     const UINT previous = SetErrorMode(SEM_NOOPENFILEERRORBOX);
-    library_.Reset(LoadLibraryW(W(path)));
+    library_.reset(LoadLibraryW(W(path)));
     SetErrorMode(previous);
     if (!library_) {
         return kTrustNoLibrary;
     }
     // Every function is bound before the library is initialised, so that a
     // library without one is never left initialised.
-    const HMODULE module = library_.Get();
+    const HMODULE module = library_.get();
     const auto own = reinterpret_cast<trust::GetProcAddressFunction>(
         reinterpret_cast<void*>(GetProcAddress(module, "tvGetProcAddress")));
     initialize_ = reinterpret_cast<trust::InitializeFunction>(
@@ -159,7 +159,7 @@ void TrustListApi::Unload() {
     }
     initialized_ = false;
     handle_ = nullptr;
-    library_.Reset();
+    library_.reset();
 }
 
 uint32_t AddProgramToTrustList(std::u16string_view path, bool replace, int32_t value, bool retry,

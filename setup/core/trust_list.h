@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 #include "setup/core/trust_list_library.h"
 #include "setup/core/trust_permissions.h"
 
@@ -52,7 +52,7 @@ class TrustListApi {
     void Unload();
 
   private:
-    ScopedLibrary library_;
+    win::UniqueModule library_;
     void* handle_ = nullptr;
     bool initialized_ = false;
     trust::InitializeFunction initialize_ = nullptr;

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 #include "setup/controller/setup_operation.h"
 #include "setup/controller/win/progress_window.h"
 #include "setup/controller/win/setup_dialogs.h"
@@ -323,12 +323,12 @@ std::u16string ProductBase<Base>::LoadProductString(uint32_t id) {
         path = *found;
     }
     const UINT previous = SetErrorMode(SEM_NOOPENFILEERRORBOX | SEM_FAILCRITICALERRORS);
-    const ScopedLibrary library(LoadLibraryExW(W(path), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    const win::UniqueModule library(LoadLibraryExW(W(path), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     SetErrorMode(previous);
-    if (!library.Get()) {
+    if (!library.get()) {
         return {};
     }
-    return util::LoadResourceString(library.Get(), id, kNameChars);
+    return util::LoadResourceString(library.get(), id, kNameChars);
 }
 
 template <class Base>

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "olvex/remedy/win_scoped.h"
+#include "win/unique.h"
 #include "setup/controller/setup_operation.h"
 #include "setup/controller/win/progress_window.h"
 #include "setup/core/path_text.h"
@@ -124,13 +124,17 @@ const auto kUpgradeRecords =
     Records<firewall::kUpgradeCompetitorCount>(firewall::UpgradeCompetitors());
 constexpr TrustRow kTrustRows[] = {{u"xj.exe"}, {u"tstutor.exe"}};
 
-const ProductTables kFirewallTables{u"fw",       firewall::FirewallUninstallNames(),
+const ProductTables kFirewallTables{u"fw",
+                                    firewall::FirewallUninstallNames(),
                                     firewall::FirewallShortcutFolders(),
-                                    kTrustRows,  kFirewallRecords,
+                                    kTrustRows,
+                                    kFirewallRecords,
                                     kSettingsKey};
-const ProductTables kUpgradeTables{u"fw",         firewall::UpgradeUninstallNames(),
+const ProductTables kUpgradeTables{u"fw",
+                                   firewall::UpgradeUninstallNames(),
                                    firewall::UpgradeShortcutFolders(),
-                                   {},            kUpgradeRecords,
+                                   {},
+                                   kUpgradeRecords,
                                    kSettingsKey};
 
 // The help folder's name: string 169 of the suite's resource DLL in the
@@ -139,10 +143,11 @@ std::u16string HelpFolderName(std::u16string_view folder) {
     std::u16string name;
     if (const auto path = util::AppendPath(folder, u"trombores.dll"); path && !folder.empty()) {
         const UINT previous = SetErrorMode(SEM_NOOPENFILEERRORBOX | SEM_FAILCRITICALERRORS);
-        const ScopedLibrary library(LoadLibraryExW(W(*path), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+        const win::UniqueModule library(
+            LoadLibraryExW(W(*path), nullptr, LOAD_LIBRARY_AS_DATAFILE));
         SetErrorMode(previous);
-        if (library.Get()) {
-            name = util::LoadResourceString(library.Get(), kHelpFolderString, 64);
+        if (library.get()) {
+            name = util::LoadResourceString(library.get(), kHelpFolderString, 64);
         }
     }
     return name.empty() ? std::u16string(u"help") : name;
@@ -258,10 +263,10 @@ uint32_t ProductFW::CheckRegistryPermissions(std::u16string& text) {
     group({engine + u"\\Corevane", engine + u"\\Corevane\\LocalStoreDir",
            engine + u"\\Corevane\\LogStoreDir"});
     group({u"SOFTWARE\\Classes\\ZAMailGuard"});
-    TestRegistryGroup({kRunKey, u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs",
-                       kRunOnceKey, own_uninstall_key_,
-                       std::u16string(kServicesKey) + u"\\Tromb_TestKey"},
-                      false, text);
+    TestRegistryGroup(
+        {kRunKey, u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", kRunOnceKey,
+         own_uninstall_key_, std::u16string(kServicesKey) + u"\\Tromb_TestKey"},
+        false, text);
     SuiteProduct& suite = Products().Suite();
     if (suite.suite_active() || suite.IsInstalled(false)) {
         TestRegistryGroup(
@@ -361,9 +366,8 @@ uint32_t ProductFW::Install() {
     if (!GetSetupFilePath(folder, std::nullopt)) {
         return kNoPackageFolder;
     }
-    const auto command = util::BuildCommandLine(folder, u"tssetup.exe",
-                                                firewall::InstallerSwitches(config),
-                                                util::kMaxPath * 2);
+    const auto command = util::BuildCommandLine(
+        folder, u"tssetup.exe", firewall::InstallerSwitches(config), util::kMaxPath * 2);
     if (!command) {
         return kNoInstallerCommand;
     }
@@ -371,7 +375,8 @@ uint32_t ProductFW::Install() {
     // name: the engine is to carry this product's name from now on.
     const std::u16string version = ReadMachineText(kEngineProductKey, u"CurrentVersion");
     if (!version.empty()) {
-        const std::u16string registration = std::u16string(kEngineProductKey) + u"\\Registration\\" + version;
+        const std::u16string registration =
+            std::u16string(kEngineProductKey) + u"\\Registration\\" + version;
         const std::u16string name = ReadMachineText(registration, u"ProductName");
         if (firewall::IsMakersRegisteredName(name) &&
             !WriteMachineText(registration, u"ProductName", GetDisplayName())) {
@@ -468,8 +473,8 @@ uint32_t ProductFW::CreateShortcuts() {
                               std::u16string_view title, std::u16string_view arguments) {
         const auto target = util::AppendPath(in, program);
         return !in.empty() && target &&
-               SUCCEEDED(util::CreateShortcut(folder, title, *target, arguments, in, title,
-                                              *target, 0));
+               SUCCEEDED(
+                   util::CreateShortcut(folder, title, *target, arguments, in, title, *target, 0));
     };
     bool ok = shortcut(suite_files, u"trombo.exe", name, u"/t2");
     ok = shortcut(files, u"tstutor.exe", TutorialTitle(), u"") && ok;
@@ -521,8 +526,9 @@ uint32_t ProductFW::CopySharedFiles(std::vector<std::u16string>& failures) {
     std::u16string product_folder;
     GetSetupFilePath(product_folder, std::nullopt);
     const auto help = util::AppendPath(files, HelpFolderName(SetupOptions::Instance().GetPath()));
-    if (!help || files.empty() || (util::CreateDirectoryPath(*help) != ERROR_SUCCESS &&
-                                   GetFileAttributesW(W(*help)) == INVALID_FILE_ATTRIBUTES)) {
+    if (!help || files.empty() ||
+        (util::CreateDirectoryPath(*help) != ERROR_SUCCESS &&
+         GetFileAttributesW(W(*help)) == INVALID_FILE_ATTRIBUTES)) {
         failures.push_back(u"trombfw.chm");
     } else {
         util::CopyFileToDirectory(product_folder, *help, u"trombfw.chm", std::nullopt, &failures);

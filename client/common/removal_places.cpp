@@ -1,10 +1,10 @@
-#include "client/cli/removal_places.h"
+#include "client/common/removal_places.h"
 
 #include <cstdlib>
 #include <optional>
 #include <vector>
 
-#include "client/cli/com_text.h"
+#include "client/common/com_text.h"
 #include "client/common/unique_handle.h"
 
 namespace olvex {

@@ -1,4 +1,4 @@
-#include "client/cli/com_text.h"
+#include "client/common/com_text.h"
 
 namespace olvex {
 namespace {
