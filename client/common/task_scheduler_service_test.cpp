@@ -136,10 +136,12 @@ TEST(TaskSchedulerServiceTest, Windows9xWithoutMstaskOrWithOneThatCannotStart) {
     EXPECT_FALSE(Check(kPlatformWindows9x, shown));
     EXPECT_EQ(shown, (Shown{{kSchedulerNotFoundMessage, kErrorSound}}));
 
+    // On Windows 9x the agent that would not start is told with the warning
+    // sound; only the NT service's failed start is silent.
     std::ofstream(path.File("mstask.exe")) << "not a program";
     shown.clear();
     EXPECT_FALSE(Check(kPlatformWindows9x, shown));
-    EXPECT_EQ(shown, (Shown{{kSchedulerNotStartedMessage, kNoSound}}));
+    EXPECT_EQ(shown, (Shown{{kSchedulerNotStartedMessage, kErrorSound}}));
 }
 
 TEST(TaskSchedulerServiceTest, Win32sIsNotSupported) {

@@ -388,8 +388,11 @@ TEST(CleanTest, TheBundledSamplesGetOneQuarantinedLinePerPlace) {
         {"folder " + lower_pests + "\\beta", 1},
         {"file " + LowerAscii(cookie.string()), 1},
         {"key hkey_current_user \\software\\olvextest\\alpha value ", 1},
+        {"key hkey_current_user \\" + LowerAscii(kRunKey) + " value olvextestalpha", 1},
     };
     EXPECT_EQ(removals_by_place, one_each) << ReadText(ActivityLogFile());
+    EXPECT_NE(SHGetValueA(HKEY_CURRENT_USER, kRunKey, "OlvexTestAlpha", nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
     EXPECT_FALSE(fs::exists(pests / "alpha.exe"));
     EXPECT_FALSE(fs::exists(pests / "beta.dll"));
     EXPECT_FALSE(fs::exists(pests / "Beta"));

@@ -18,6 +18,23 @@
 
 namespace olvex {
 
+namespace {
+
+// What an append writes: a line end first when the file's last byte (last)
+// ends no line, so every append starts on a line of its own.
+std::vector<std::uint8_t> OnALineOfItsOwn(std::uint8_t last, std::span<const std::uint8_t> bytes) {
+    std::vector<std::uint8_t> text;
+    text.reserve(bytes.size() + 2);
+    if (last != '\n') {
+        text.push_back('\r');
+        text.push_back('\n');
+    }
+    text.insert(text.end(), bytes.begin(), bytes.end());
+    return text;
+}
+
+}  // namespace
+
 #ifdef _WIN32
 
 namespace {
@@ -215,16 +232,10 @@ FileError AppendLinesToFile(const std::string& path, std::span<const std::uint8_
     if (!size) {
         result = FileError::kWriteFailed;
     } else if (!bytes.empty()) {
-        std::vector<std::uint8_t> text;
         std::uint8_t last = '\n';
         if (*size > 0 && ReadUpTo(h, *size - 1, std::span(&last, 1)).value_or(0) != 1)
             result = FileError::kWriteFailed;
-        if (last != '\n') {
-            text.reserve(bytes.size() + 2);
-            text.push_back('\r');
-            text.push_back('\n');
-        }
-        text.insert(text.end(), bytes.begin(), bytes.end());
+        const std::vector<std::uint8_t> text = OnALineOfItsOwn(last, bytes);
         if (result == FileError::kNone) {
             DWORD error = ERROR_SUCCESS;
             if (!SeekHandle(h, *size) || !WriteAll(h, text)) {
@@ -491,16 +502,10 @@ FileError AppendLinesToFile(const std::string& path, std::span<const std::uint8_
     if (!size) {
         result = FileError::kWriteFailed;
     } else if (!bytes.empty()) {
-        std::vector<std::uint8_t> text;
         std::uint8_t last = '\n';
         if (*size > 0 && ReadUpTo(fd, *size - 1, std::span(&last, 1)).value_or(0) != 1)
             result = FileError::kWriteFailed;
-        if (last != '\n') {
-            text.reserve(bytes.size() + 2);
-            text.push_back('\r');
-            text.push_back('\n');
-        }
-        text.insert(text.end(), bytes.begin(), bytes.end());
+        const std::vector<std::uint8_t> text = OnALineOfItsOwn(last, bytes);
         std::size_t done = 0;
         while (result == FileError::kNone && done < text.size()) {
             const ssize_t wrote = ::pwrite(fd, text.data() + done, text.size() - done,

@@ -6,6 +6,7 @@
 
 #include "olvex/core/definition_blocks.h"
 #include "olvex/core/file_io.h"
+#include "olvex/core/file_set_replace.h"
 #include "testing/scratch_dir.h"
 #include "tools/publisher/definition_writer.h"
 
@@ -189,18 +190,25 @@ TEST_F(DeltaApplyTest, MissingDefinitionFileChangesNothing) {
 }
 
 #ifdef _WIN32
-TEST_F(DeltaApplyTest, AFileThatCannotBeWrittenPutsTheOthersBack) {
-    // The last file's replacement cannot be put in place (a reader holds it
-    // and lets nobody replace it): the two already replaced get their old
-    // contents back.
+TEST_F(DeltaApplyTest, AFileInUseIsReplacedWithTheRestOfItsSetOnceItIsFree) {
+    // The last file cannot be renamed over while a reader holds it: the set
+    // is committed, and its last rename waits for the next load or apply.
+    // No reader ever sees the old last file beside the new others once the
+    // set is finished.
     const auto deltas = FullSet();
     {
         InputFile reader;
         ASSERT_TRUE(reader.Open(targets_[2]));
         const auto result = ApplyDefinitionDeltas(deltas, targets_);
-        EXPECT_EQ(result.error, "Could not apply deltas.");
+        ASSERT_TRUE(result.ok) << result.error;
+        EXPECT_EQ(ReadFileBytes(targets_[2]), base_[2]);
     }
-    ExpectUnchanged(deltas, "unwritable");
+    EXPECT_EQ(FinishInterruptedReplace(ReplaceJournalBeside(targets_[0])),
+              RecoveryOutcome::kCompleted);
+    for (std::size_t f = 0; f < 3; ++f)
+        EXPECT_EQ(ReadFileBytes(targets_[f]), whole_[f]) << kStems[f];
+    for (const auto& delta : deltas)
+        EXPECT_FALSE(FileExists(delta.path)) << delta.file_name;
 }
 #endif
 

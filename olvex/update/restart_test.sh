@@ -64,7 +64,7 @@ timeout 120 "$wine" "$probe" 'C:\olvex-update\app' 'C:\olvex-update\temp' \
 [[ $(cat "$root/app/notes.txt") == "old notes" ]] || fail "notes.txt changed before the restart"
 [[ -f $root/app/qzinfo.dat ]] || fail "the definitions were not installed"
 [[ ! -e $root/temp/tool.exe.ran ]] || fail "the program ran before the restart"
-pending | grep -qi 'olvex-update\\temp\\notes.txt.2.2.qzu' || fail "the replacement is not pending"
+pending | grep -qi 'olvex-update\\app\\notes.txt' || fail "the replacement is not pending"
 run_once | grep -qi 'qzupdate.*REG_SZ' || fail "the program is not set to run at the next start"
 
 # The restart carries out the pending moves and the RunOnce programs.
