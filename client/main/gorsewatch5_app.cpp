@@ -11,6 +11,7 @@
 #include "client/common/client_environment.h"
 #include "client/common/engine_registrar.h"
 #include "client/common/named_mutex.h"
+#include "client/common/start_up.h"
 #include "client/common/ui/ansi_text.h"
 #include "client/common/ui/controls.h"
 #include "client/common/ui/dialog.h"
@@ -51,18 +52,6 @@ bool CanCreateFileIn(const std::string& folder) {
         return false;
     DeleteFileA(path.data());
     return true;
-}
-
-std::vector<std::string> CommandLineParameters() {
-    std::vector<std::string> parameters;
-    int count = 0;
-    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (arguments == nullptr)
-        return parameters;
-    for (int i = 1; i < count; ++i)
-        parameters.push_back(ui::ToAnsi(arguments[i]));
-    LocalFree(arguments);
-    return parameters;
 }
 
 std::wstring SystemErrorText(DWORD error) {
