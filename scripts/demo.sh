@@ -49,7 +49,7 @@ cp "$root/build/win64/client/cli/Marvolt.exe" "$root/build/win64/olvex/olvex.dll
 # The scripted remover's stand-in goes beside the definitions, where the
 # exterminator looks for it.
 qzclean="$root/build/win64/testing/programs/qzclean/qzclean.exe"
-[[ -f $qzclean ]] && cp "$qzclean" "$install/core/"
+cp "$qzclean" "$install/core/"
 : >"$install/core/qzsrindex.dat"  # no sample pest needs the scripted remover
 "$wine" reg add 'HKLM\Software\Vorandel\KelvanGorsewatch' /v InstallPath /t REG_SZ \
   /d "$install_win" /f >/dev/null
