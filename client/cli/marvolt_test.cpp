@@ -28,11 +28,11 @@
 #include "client/common/proxy_settings.h"
 #include "olvex/core/crc32.h"
 #include "olvex/core/exclusion_file.h"
-#include "olvex/core/location_string.h"
 #include "olvex/olvex.h"
 #include "olvex/registration_test_support.h"
 #include "testing/http_test_server.h"
 #include "testing/image_first_page.h"
+#include "testing/logged_places.h"
 #include "testing/published_definitions.h"
 #include "testing/scratch_dir.h"
 #include "testing/test_programs.h"
@@ -321,25 +321,6 @@ std::string LowerAscii(std::string text) {
     for (char& c : text)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
-}
-
-// The place a location names, as the test knows it: a process by its id,
-// a file (a cookie's too) or folder by its path, a key with its value.
-std::string PlaceOf(const std::string& location) {
-    std::map<std::string, std::string> values;
-    for (const auto& pair :
-         ParseLocationString(location, MultiByteText::SingleByte(), kUnlimitedPairs).pairs)
-        values[LowerAscii(pair.name)] = pair.value;
-    if (values.count("processid"))
-        return "process " + values["processid"];
-    // An item of a session that keeps a key names the file it exported the
-    // key to, and one that keeps a folder each file of it: the key and the
-    // folder are the place.
-    if (values.count("key"))
-        return "key " + LowerAscii(values["key"]) + " value " + LowerAscii(values["value"]);
-    if (values.count("folder"))
-        return "folder " + LowerAscii(values["folder"]);
-    return "file " + LowerAscii(values["file"]);
 }
 
 // The places the quarantine sessions of the install folder keep.

@@ -20,8 +20,8 @@
 #include "client/main/cleaning_test_support.h"
 #include "client/main/scan_dialog_ids.h"
 #include "olvex/core/exclusion_store.h"
-#include "olvex/core/location_string.h"
 #include "testing/image_first_page.h"
+#include "testing/logged_places.h"
 #include "testing/test_programs.h"
 
 namespace olvex::testing {
@@ -269,22 +269,6 @@ std::string LowerAscii(std::string text) {
     for (char& c : text)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
-}
-
-// What a logged location names, in one case: a process by its id, a key by
-// key and value, a folder or file by its path.
-std::string PlaceOf(const std::string& location) {
-    std::map<std::string, std::string> values;
-    for (const auto& pair :
-         ParseLocationString(location, MultiByteText::SingleByte(), kUnlimitedPairs).pairs)
-        values[LowerAscii(pair.name)] = pair.value;
-    if (values.count("processid"))
-        return "process " + values["processid"];
-    if (values.count("key"))
-        return "key " + LowerAscii(values["key"]) + " value " + LowerAscii(values["value"]);
-    if (values.count("folder"))
-        return "folder " + LowerAscii(values["folder"]);
-    return "file " + LowerAscii(values["file"]);
 }
 
 // The demo's planted set (scripts/demo.sh): the bundled sample definitions
