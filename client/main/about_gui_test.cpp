@@ -68,25 +68,6 @@ std::vector<std::string> SplitCrLf(const std::string& text) {
     return lines;
 }
 
-// The colour shown on screen at a point of the window's client area, read
-// after it was drawn.
-COLORREF ShownColourAt(HWND window, int x, int y) {
-    POINT point{x, y};
-    ClientToScreen(window, &point);
-    const HDC screen = GetDC(nullptr);
-    const COLORREF colour = GetPixel(screen, point.x, point.y);
-    ReleaseDC(nullptr, screen);
-    return colour;
-}
-
-// A point in the left margin of the window's client area, halfway down,
-// where the templates put no control.
-COLORREF MarginColour(HWND window) {
-    RECT client{};
-    GetClientRect(window, &client);
-    return ShownColourAt(window, 3, (client.bottom - client.top) / 2);
-}
-
 class AboutTest : public ::testing::Test {
   protected:
     HWND OpenAbout(TestInstall& install, int link = 1094) {

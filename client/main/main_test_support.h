@@ -54,6 +54,25 @@ inline constexpr int kMessageTextId = 1110;
 inline constexpr int kShownPageId = 0xE900;
 inline constexpr char kProductKey[] = "Software\\Vorandel\\KelvanGorsewatch";
 
+// The colour shown on screen at a point of the window's client area, read
+// after it was drawn.
+inline COLORREF ShownColourAt(HWND window, int x, int y) {
+    POINT point{x, y};
+    ClientToScreen(window, &point);
+    const HDC screen = GetDC(nullptr);
+    const COLORREF colour = GetPixel(screen, point.x, point.y);
+    ReleaseDC(nullptr, screen);
+    return colour;
+}
+
+// A point in the left margin of the window's client area, halfway down,
+// where the templates put no control.
+inline COLORREF MarginColour(HWND window) {
+    RECT client{};
+    GetClientRect(window, &client);
+    return ShownColourAt(window, 3, (client.bottom - client.top) / 2);
+}
+
 inline fs::path ShellFolder(int csidl) {
     wchar_t path[MAX_PATH] = {};
     SHGetFolderPathW(nullptr, csidl | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path);

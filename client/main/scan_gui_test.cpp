@@ -451,25 +451,6 @@ TEST(ScanDialogTest, ClosingTheWindowDuringAScanEndsTheProgramAndFreesTheMutexes
     }
 }
 
-// The colour shown on screen at a point of the window's client area, read
-// after it was drawn.
-COLORREF ShownColourAt(HWND window, int x, int y) {
-    POINT point{x, y};
-    ClientToScreen(window, &point);
-    const HDC screen = GetDC(nullptr);
-    const COLORREF colour = GetPixel(screen, point.x, point.y);
-    ReleaseDC(nullptr, screen);
-    return colour;
-}
-
-// A point in the left margin of the window's client area, halfway down,
-// where the templates put no control.
-COLORREF MarginColour(HWND window) {
-    RECT client{};
-    GetClientRect(window, &client);
-    return ShownColourAt(window, 3, (client.bottom - client.top) / 2);
-}
-
 // Another program keeps the activity log's mutex: a scan waits for it at
 // most about half a minute and then reads the log all the same; a mutex
 // whose owner ended without giving it up counts as free.
